@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every build, test and run dependency of Kestrune from Debian packages.
+# Idempotent: when everything is present it only checks and returns.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  libpng-dev zlib1g-dev libjpeg62-turbo-dev liblapack-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libhwy-dev libtbb-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  xvfb xauth
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  echo "install-deps: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

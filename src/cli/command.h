@@ -1,0 +1,43 @@
+// The commands of kestrune-cli. Each command lives in its own file and
+// registers itself with a static CommandRegistration, so main() needs no list.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+// Exit statuses shared by every command.
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitUsage = 1,          // bad arguments or values
+  kExitUnreadable = 2,     // the input cannot be read
+  kExitUnwritable = 3,     // the output cannot be written
+};
+
+class Command {
+ public:
+  virtual ~Command() = default;
+  // Declares the command's options on its subcommand.
+  virtual void Setup(CLI::App& sub) = 0;
+  // Runs after a successful parse; returns an ExitStatus.
+  virtual int Run() = 0;
+};
+
+struct CommandInfo {
+  std::string name;
+  std::string description;
+  int order;  // position in --help
+  std::function<std::unique_ptr<Command>()> make;
+};
+
+std::vector<CommandInfo>& CommandRegistry();
+
+struct CommandRegistration {
+  explicit CommandRegistration(CommandInfo info) { CommandRegistry().push_back(std::move(info)); }
+};
+
+// Runs the tool on argv; what main() returns. Exposed for tests.
+int RunCli(int argc, char** argv);

@@ -1,0 +1,19 @@
+// The fourteen working planes of an upscaling run, allocated zero-filled once
+// per run and shared by the iteration and the edge-adaptive weights in fixed
+// roles, so that the iteration loop allocates nothing.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+struct WorkingPlanes {
+  // w x h is the source size; the large planes are 2w x 2h.
+  WorkingPlanes(int w, int h);
+
+  std::vector<float> enlargedResidual[3];  // 2w x 2h: estimate snapshot, then enlarged residual
+  std::vector<float> regularization[3];    // 2w x 2h: fractal output, then regulariser gradient
+  std::vector<float> scratch;              // 2w x 2h: gradient map, row-pass temporary, sign plane
+  std::vector<float> weights;              // 2w x 2h: edge-adaptive weights V
+  std::vector<float> simulated[3];         // w x h: estimate through the downsampling model
+  std::vector<float> residual[3];          // w x h: shaped residual
+};
