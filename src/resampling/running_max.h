@@ -7,10 +7,37 @@
 template <typename T>
 class RunningMax {
  public:
-  RunningMax(unsigned length, T initial);
+  // Every slot starts at `initial`, and every rescan starts from it; the
+  // result is the true window maximum only while `initial` is not larger than
+  // the values pushed. A length of 0 is taken as 1.
+  RunningMax(unsigned length, T initial)
+      : length(length == 0 ? 1u : length), slots(length == 0 ? 1u : length, initial), initial(initial) {}
   virtual ~RunningMax() = default;
+
   // Stores v and returns the maximum of the window after the store.
-  T Push(T v);
+  T Push(T v) {
+    const T old = slots[maxIndex];
+    slots[pos] = v;
+    if (v >= old) {
+      maxIndex = pos;
+    } else if (maxIndex == pos) {
+      // The old maximum was just overwritten by a smaller value: scan from the
+      // oldest value to the newest; ">=" keeps the newest of equal maxima.
+      T m = initial;
+      for (unsigned i = pos + 1; i < length; ++i)
+        if (slots[i] >= m) {
+          m = slots[i];
+          maxIndex = i;
+        }
+      for (unsigned i = 0; i <= pos; ++i)
+        if (slots[i] >= m) {
+          m = slots[i];
+          maxIndex = i;
+        }
+    }
+    if (++pos == length) pos = 0;
+    return slots[maxIndex];
+  }
 
  private:
   unsigned length;

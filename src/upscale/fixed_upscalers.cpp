@@ -1,0 +1,88 @@
+// Fixed-weight x2 enlargements (bilinear, cubic convolution) and pixel
+// replication of one plane; source sample (x, y) lands on target (2x, 2y).
+#include "upscale/fixed_upscalers.h"
+
+#include <cstddef>
+
+namespace {
+
+using Index = std::ptrdiff_t;
+
+// Cubic convolution (parameter -1) half-way between b and c, in double.
+inline float Cubic(float a, float b, float c, float d) {
+  return static_cast<float>(0.625 * (double(b) + double(c)) - 0.125 * (double(a) + double(d)));
+}
+
+inline float Mean(float a, float b) { return static_cast<float>((double(a) + double(b)) * 0.5); }
+
+}  // namespace
+
+void UpscaleBilinear2(const float* src, int w, int h, float* dst, int /*factor*/) {
+  if (w <= 0 || h <= 0) return;
+  const Index W = Index{2} * w;
+  for (Index y = 0; y < h; ++y) {
+    const float* s = src + y * w;
+    float* t = dst + 2 * y * W;
+    for (Index x = 0; x < w; ++x) {
+      t[2 * x] = s[x];
+      t[2 * x + 1] = x + 1 < w ? (s[x] + s[x + 1]) * 0.5f : s[x];
+    }
+  }
+  for (Index y = 0; y + 1 < h; ++y) {
+    const float* a = dst + 2 * y * W;
+    const float* b = a + 2 * W;
+    float* t = dst + (2 * y + 1) * W;
+    for (Index j = 0; j < W; ++j) t[j] = (a[j] + b[j]) * 0.5f;
+  }
+  const float* last = dst + (2 * Index{h} - 2) * W;
+  float* t = dst + (2 * Index{h} - 1) * W;
+  for (Index j = 0; j < W; ++j) t[j] = last[j];
+}
+
+void UpscaleBicubic2(const float* src, int w, int h, float* dst, int /*factor*/) {
+  if (w <= 0 || h <= 0) return;
+  const Index W = Index{2} * w, H = Index{2} * h;
+  // Even rows: place the samples, then fill the odd columns.
+  for (Index y = 0; y < h; ++y) {
+    const float* s = src + y * w;
+    float* c = dst + 2 * y * W;
+    for (Index x = 0; x < w; ++x) c[2 * x] = s[x];
+    if (w == 1) {  // a single column: its neighbour is repeated
+      c[1] = c[0];
+      continue;
+    }
+    c[1] = Mean(c[0], c[2]);
+    for (Index k = 1; k <= w - 3; ++k) c[2 * k + 1] = Cubic(c[2 * k - 2], c[2 * k], c[2 * k + 2], c[2 * k + 4]);
+    c[W - 3] = Mean(c[W - 4], c[W - 2]);
+    c[W - 1] = c[W - 2];
+  }
+  // Odd rows from the even rows, a whole row at a time.
+  auto row = [&](Index j) { return dst + j * W; };
+  auto meanRow = [&](Index j, Index a, Index b) {
+    for (Index i = 0; i < W; ++i) row(j)[i] = Mean(row(a)[i], row(b)[i]);
+  };
+  if (h == 1) {  // a single row: its neighbour is repeated
+    for (Index i = 0; i < W; ++i) row(1)[i] = row(0)[i];
+    return;
+  }
+  meanRow(1, 0, 2);
+  for (Index j = 3; j < H - 3; j += 2) {
+    const float *a = row(j - 3), *b = row(j - 1), *c = row(j + 1), *d = row(j + 3);
+    float* t = row(j);
+    for (Index i = 0; i < W; ++i) t[i] = Cubic(a[i], b[i], c[i], d[i]);
+  }
+  meanRow(H - 3, H - 4, H - 2);
+  for (Index i = 0; i < W; ++i) row(H - 1)[i] = row(H - 2)[i];
+}
+
+void UpscaleReplicate(const float* src, int w, int h, float* dst, int factor) {
+  if (w <= 0 || h <= 0 || factor <= 0) return;
+  const Index f = factor, W = f * w;
+  for (Index y = 0; y < h; ++y) {
+    float* t = dst + f * y * W;
+    for (Index x = 0; x < w; ++x)
+      for (Index dx = 0; dx < f; ++dx) t[f * x + dx] = src[y * w + x];
+    for (Index dy = 1; dy < f; ++dy)
+      for (Index i = 0; i < W; ++i) t[dy * W + i] = t[i];
+  }
+}

@@ -1,0 +1,253 @@
+// The plane filters of the edge-adaptive weights (HannSmooth against a direct
+// convolution, MaxFilter2D against a brute-force maximum, EdgeWeightMap on
+// hand-worked planes) and the records and working planes of an upscaling run.
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "upscale/edge_weight_map.h"
+#include "upscale/hann_smooth.h"
+#include "upscale/max_filter.h"
+#include "upscale/upscale_job.h"
+#include "upscale/working_planes.h"
+
+namespace {
+
+using Plane = std::vector<float>;
+
+Plane RandomPlane(int W, int H, unsigned seed, float lo = 0.0f, float hi = 255.0f) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> value(lo, hi);
+  Plane p(std::size_t(W) * H);
+  for (float& v : p) v = value(rng);
+  return p;
+}
+
+// Direct raised-cosine convolution of one sequence in double, with the mirror
+// rule: position -j reads j, position N-1+j reads N-j.
+std::vector<double> DirectHann(const std::vector<double>& x, int r) {
+  const int N = int(x.size());
+  if (N <= 2) return x;
+  if (r >= N / 2) r = N / 2 - 1;
+  if (r <= 0) return x;
+  const int n = 2 * r + 1;
+  const double pi = std::acos(-1.0);
+  std::vector<double> y(N);
+  for (int i = 0; i < N; ++i) {
+    double sum = 0;
+    for (int k = 0; k < n; ++k) {
+      int q = i - r + k;
+      if (q < 0) q = -q;
+      if (q >= N) q = 2 * N - 1 - q;
+      sum += (1.0 - std::cos(pi * (2 * k + 1) / n)) / n * x[q];
+    }
+    y[i] = sum;
+  }
+  return y;
+}
+
+std::vector<double> DirectHannPlane(const Plane& p, int W, int H, int r) {
+  std::vector<double> tmp(p.size()), out(p.size());
+  for (int y = 0; y < H; ++y) {
+    std::vector<double> row(p.begin() + y * W, p.begin() + (y + 1) * W);
+    row = DirectHann(row, r);
+    std::copy(row.begin(), row.end(), tmp.begin() + y * W);
+  }
+  for (int x = 0; x < W; ++x) {
+    std::vector<double> col(H);
+    for (int y = 0; y < H; ++y) col[y] = tmp[y * W + x];
+    col = DirectHann(col, r);
+    for (int y = 0; y < H; ++y) out[y * W + x] = col[y];
+  }
+  return out;
+}
+
+TEST(HannSmooth, RadiusOneWeightsAndMirrorBorders) {
+  const Plane x{8, 2, 6, 4, 10, 0, 12};
+  Plane y(x.size()), tmp(x.size());
+  HannSmooth(x.data(), y.data(), int(x.size()), 1, 1, tmp.data());  // one row: columns are copied
+  EXPECT_NEAR(y[0], (2 + 4 * 8 + 2) / 6.0, 1e-5);
+  EXPECT_NEAR(y[3], (6 + 4 * 4 + 10) / 6.0, 1e-5);
+  EXPECT_NEAR(y[6], (0 + 4 * 12 + 12) / 6.0, 1e-5);
+  // The same as a column.
+  Plane yc(x.size());
+  HannSmooth(x.data(), yc.data(), 1, int(x.size()), 1, tmp.data());
+  EXPECT_EQ(yc, y);
+}
+
+TEST(HannSmooth, MatchesDirectConvolutionForAnyRadius) {
+  const int W = 41, H = 29;
+  const Plane src = RandomPlane(W, H, 3);
+  for (int r : {1, 2, 3, 5, 9, 14, 20, 100}) {
+    Plane dst(src.size()), tmp(src.size());
+    HannSmooth(src.data(), dst.data(), W, H, r, tmp.data());
+    const std::vector<double> ref = DirectHannPlane(src, W, H, r);
+    for (std::size_t i = 0; i < src.size(); ++i) ASSERT_NEAR(dst[i], ref[i], 2e-3) << "r " << r << " i " << i;
+  }
+}
+
+TEST(HannSmooth, InPlaceFlatAndTinyPlanes) {
+  const int W = 16, H = 12;
+  Plane p = RandomPlane(W, H, 5), copy = p, out(p.size()), tmp(p.size());
+  HannSmooth(copy.data(), out.data(), W, H, 3, tmp.data());
+  HannSmooth(p.data(), p.data(), W, H, 3, tmp.data());
+  EXPECT_EQ(p, out);
+
+  Plane flat(W * H, 100.0f);
+  HannSmooth(flat.data(), flat.data(), W, H, 4, tmp.data());
+  for (float v : flat) EXPECT_NEAR(v, 100.0f, 1e-3);
+
+  // Two samples per line: copied. Three samples with radius 1: the radius
+  // limit leaves a one-sample window, which keeps the samples unchanged.
+  Plane two{1, 9, 4, 7}, twoOut(4);
+  HannSmooth(two.data(), twoOut.data(), 2, 2, 1, tmp.data());
+  EXPECT_EQ(twoOut, two);
+  Plane three{1, 9, 4}, threeOut(3);
+  HannSmooth(three.data(), threeOut.data(), 3, 1, 1, tmp.data());
+  EXPECT_EQ(threeOut, three);
+}
+
+// Brute force: the maximum around the nearest position whose window fits.
+Plane BruteMax(const Plane& src, int W, int H, int r) {
+  Plane out(src.size());
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const int cx = std::clamp(x, r, W - 1 - r), cy = std::clamp(y, r, H - 1 - r);
+      float m = -INFINITY;
+      for (int dy = -r; dy <= r; ++dy)
+        for (int dx = -r; dx <= r; ++dx) m = std::max(m, src[(cy + dy) * W + cx + dx]);
+      out[y * W + x] = m;
+    }
+  return out;
+}
+
+TEST(MaxFilter2D, MatchesBruteForce) {
+  for (auto [W, H, r] : {std::tuple{30, 20, 2}, {17, 23, 1}, {6, 6, 2}, {40, 9, 4}, {5, 8, 0}}) {
+    Plane src = RandomPlane(W, H, unsigned(W * H));
+    Plane dst(src.size(), -1.0f);
+    MaxFilter2D(src.data(), dst.data(), W, H, r, 0.0f);
+    EXPECT_EQ(dst, BruteMax(src, W, H, r)) << W << "x" << H << " r " << r;
+    // Negative samples and a negative zero take the running-maximum path;
+    // with an initial value below every sample it is the true maximum too.
+    src = RandomPlane(W, H, unsigned(W + H), -50.0f, 50.0f);
+    src[src.size() / 2] = -0.0f;
+    MaxFilter2D(src.data(), dst.data(), W, H, r, -1000.0f);
+    EXPECT_EQ(dst, BruteMax(src, W, H, r)) << W << "x" << H << " r " << r;
+  }
+}
+
+TEST(MaxFilter2D, RadiusLimitedToThePlane) {
+  // A 4 x 4 plane cannot hold a 5 x 5 window: radius 1 is used.
+  const Plane src = RandomPlane(4, 4, 11);
+  Plane dst(16, -1.0f);
+  MaxFilter2D(src.data(), dst.data(), 4, 4, 2, 0.0f);
+  EXPECT_EQ(dst, BruteMax(src, 4, 4, 1));
+  Plane one{3.5f}, oneOut{0.0f};
+  MaxFilter2D(one.data(), oneOut.data(), 1, 1, 2, 0.0f);
+  EXPECT_EQ(oneOut[0], 3.5f);
+}
+
+struct ColourPlanes {
+  ColourPlanes(int W, int H) : W(W), H(H) {
+    for (auto* set : {&x, &snap})
+      for (auto& p : *set) p.assign(std::size_t(W) * H, 0.0f);
+    scratch.assign(std::size_t(W) * H, 0.0f);
+    weights.assign(std::size_t(W) * H, -1.0f);
+  }
+  void Run() {
+    const float* in[3] = {x[0].data(), x[1].data(), x[2].data()};
+    float* const s[3] = {snap[0].data(), snap[1].data(), snap[2].data()};
+    EdgeWeightMap(in, W, H, s, scratch.data(), weights.data());
+  }
+  int W, H;
+  Plane x[3], snap[3], scratch, weights;
+};
+
+TEST(EdgeWeightMap, FlatPlaneGivesNoWeight) {
+  ColourPlanes p(12, 10);
+  for (int c = 0; c < 3; ++c) std::fill(p.x[c].begin(), p.x[c].end(), 37.0f + c);
+  p.Run();
+  for (float v : p.weights) EXPECT_EQ(v, 0.0f);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(p.snap[c], p.x[c]);
+}
+
+TEST(EdgeWeightMap, IsolatedBrightPixel) {
+  const int W = 20, H = 18, cx = 9, cy = 8;
+  const double v = 40.0;  // low enough that the weight does not saturate at the rim
+  ColourPlanes p(W, H);
+  for (int c = 0; c < 3; ++c) p.x[c][cy * W + cx] = float(v);
+  p.Run();
+  // Gradient: sqrt(24) v at the pixel, sqrt(3) v at its eight neighbours. The
+  // 5 x 5 maximum spreads it to a 7 x 7 block; then 1/6, 2/3, 1/6 both ways.
+  std::vector<double> m(W * H, 0.0), s(W * H, 0.0), t(W * H, 0.0);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const int d = std::max(std::abs(x - cx), std::abs(y - cy));
+      m[y * W + x] = d <= 2 ? std::sqrt(24.0) * v : d == 3 ? std::sqrt(3.0) * v : 0.0;
+    }
+  for (int y = 0; y < H; ++y)
+    for (int x = 1; x + 1 < W; ++x) t[y * W + x] = (m[y * W + x - 1] + 4 * m[y * W + x] + m[y * W + x + 1]) / 6;
+  for (int y = 1; y + 1 < H; ++y)
+    for (int x = 0; x < W; ++x) s[y * W + x] = (t[(y - 1) * W + x] + 4 * t[y * W + x] + t[(y + 1) * W + x]) / 6;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const double expect = 4 * std::min(1.0, 0.008 * s[y * W + x] / 3);
+      EXPECT_NEAR(p.weights[y * W + x], expect, 1e-4) << x << "," << y;
+      const int d = std::max(std::abs(x - cx), std::abs(y - cy));
+      if (d > 4) {
+        EXPECT_LT(std::abs(p.weights[y * W + x]), 1e-6f);  // the recursion leaves only rounding
+      }
+    }
+  EXPECT_GT(p.weights[cy * W + cx], 0.5f);
+}
+
+TEST(EdgeWeightMap, StrongEdgeSaturatesAndReachesTheFrame) {
+  ColourPlanes p(16, 16);
+  for (int c = 0; c < 3; ++c)
+    for (int y = 0; y < 16; ++y)
+      for (int x = 8; x < 16; ++x) p.x[c][y * 16 + x] = 255.0f;
+  p.Run();
+  // Along the edge, including the top and bottom frame rows, the weight is 4.
+  for (int y = 0; y < 16; ++y) {
+    EXPECT_FLOAT_EQ(p.weights[y * 16 + 8], 4.0f) << y;
+    EXPECT_FLOAT_EQ(p.weights[y * 16 + 0], 0.0f) << y;
+  }
+}
+
+TEST(UpscaleRecords, Defaults) {
+  const SRParams params;
+  EXPECT_EQ(params.initialMethod, 3);
+  EXPECT_EQ(params.iterations, 16u);
+  EXPECT_EQ(params.fractalSubsts, 2u);
+  EXPECT_EQ(params.edgeDirIterations, 2);
+  EXPECT_EQ(params.beta, 3.0f);
+  EXPECT_EQ(params.sideLobe, 0.02f);
+  EXPECT_EQ(params.regularization, 0.03f);
+  EXPECT_EQ(params.variableRegularization, 1.0f);
+
+  const UpscaleJob job;
+  EXPECT_TRUE(job.source.IsEmpty());
+  EXPECT_TRUE(job.initialImage.IsEmpty());
+  for (float* plane : job.output) EXPECT_EQ(plane, nullptr);
+  EXPECT_FALSE(job.notify);
+  EXPECT_TRUE(job.statusText.empty());
+  EXPECT_EQ(job.progress, 0.0f);
+  EXPECT_FALSE(job.cancelRequested);
+  EXPECT_FALSE(job.finished);
+}
+
+TEST(WorkingPlanes, FourteenZeroFilledPlanes) {
+  const WorkingPlanes planes(5, 3);
+  for (int c = 0; c < 3; ++c) {
+    for (const auto* p : {&planes.enlargedResidual[c], &planes.regularization[c]})
+      EXPECT_EQ(*p, Plane(60, 0.0f));
+    for (const auto* p : {&planes.simulated[c], &planes.residual[c]}) EXPECT_EQ(*p, Plane(15, 0.0f));
+  }
+  EXPECT_EQ(planes.scratch, Plane(60, 0.0f));
+  EXPECT_EQ(planes.weights, Plane(60, 0.0f));
+}
+
+}  // namespace
