@@ -1,0 +1,229 @@
+// FractalTexture: block matching of the enlargement against the source on
+// byte copies (coarse search, blend search), a texture test that keeps more
+// of the estimate where the match is poor, windowed accumulation of the
+// matched source blocks, and the output that replaces the estimate's detail by
+// the detail of the accumulated image.
+#include "upscale/fractal_texture.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+#include "upscale/block_distance.h"
+
+namespace {
+
+// The integer nearest to v, halves away from zero (for the exact halves that
+// occur here: multiples of 1/256 and the block position centres).
+inline long Nint(double v) {
+  return v >= 0.0 ? static_cast<long>(std::floor(v + 0.5)) : -static_cast<long>(std::floor(-v + 0.5));
+}
+
+inline int16_t QuantiseSample(float v) {
+  if (!(v >= 0.0f)) return 0;  // also NaN
+  if (v >= 255.0f) return 255;
+  return static_cast<int16_t>(std::lround(v));
+}
+
+// 3 x 3 binomial low-pass (1 2 1 / 2 4 2 / 1 2 1, over 16) at (x, y).
+inline float LowPass(const float* p, std::size_t W, std::size_t y, std::size_t x) {
+  const float* r0 = p + (y - 1) * W + x;
+  const float* r1 = p + y * W + x;
+  const float* r2 = p + (y + 1) * W + x;
+  const float top = r0[-1] + 2.0f * r0[0] + r0[1];
+  const float mid = r1[-1] + 2.0f * r1[0] + r1[1];
+  const float bottom = r2[-1] + 2.0f * r2[0] + r2[1];
+  return (top + 2.0f * mid + bottom) / 16.0f;
+}
+
+}  // namespace
+
+FractalTexture::FractalTexture() = default;
+FractalTexture::~FractalTexture() = default;
+
+void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int W, int H, const float* yR,
+                          const float* yG, const float* yB, int w, int h, float* oR, float* oG, float* oB) {
+  x_[0] = xR, x_[1] = xG, x_[2] = xB;
+  y_[0] = yR, y_[1] = yG, y_[2] = yB;
+  o_[0] = oR, o_[1] = oG, o_[2] = oB;
+  W_ = W, H_ = H, w_ = w, h_ = h;
+  blockSize_ = 4;
+  overlap_ = blockSize_ - 1;
+  step_ = blockSize_ - overlap_;
+  searchRadius_ = 7;
+
+  // Raised-cosine taper; blocks at every sample then sum to 1 everywhere.
+  const int B = blockSize_;
+  const int taper = std::min(overlap_, B / 2);
+  double profile[4];
+  for (int i = 0; i < B; ++i) {
+    double a = 1.0;
+    if (i < taper) a = (i + 0.5) / taper;
+    else if (i >= B - taper) a = (B - 1 - i + 0.5) / taper;
+    profile[i] = (1.0 - std::cos(std::numbers::pi * a)) / 2.0;
+  }
+  const double scale = static_cast<double>(step_) / (B - taper);
+  for (int i = 0; i < B; ++i)
+    for (int j = 0; j < B; ++j) window_[i * B + j] = static_cast<float>(scale * scale * profile[i] * profile[j]);
+
+  const std::size_t large = std::size_t(W) * std::size_t(H);
+  for (auto& a : accum_) a.assign(large, 0.0f);
+  estimateBytes_.assign(large * 4, 0);
+  sourceBytes_.assign(std::size_t(w) * std::size_t(h) * 4, 0);
+  for (std::size_t i = 0; i < std::size_t(w) * std::size_t(h); ++i)
+    for (int c = 0; c < 3; ++c) sourceBytes_[4 * i + c] = QuantiseSample(y_[c][i]);
+
+  // The texture measure of every source block: (v_R + v_G + v_B + 10^-6)^(1/4)
+  // with v_c the variance of the float samples of colour c over the block.
+  textureRoot_.assign(std::size_t(w) * std::size_t(h), 0.0);
+  for (int by = 0; by + B <= h; ++by)
+    for (int bx = 0; bx + B <= w; ++bx) {
+      double variance = 0.0;
+      for (int c = 0; c < 3; ++c) {
+        double sum = 0.0;
+        for (int i = 0; i < B; ++i)
+          for (int j = 0; j < B; ++j) sum += y_[c][std::size_t(by + i) * w + std::size_t(bx + j)];
+        const double mean = sum / (B * B);
+        double sq = 0.0;
+        for (int i = 0; i < B; ++i)
+          for (int j = 0; j < B; ++j) {
+            const double d = y_[c][std::size_t(by + i) * w + std::size_t(bx + j)] - mean;
+            sq += d * d;
+          }
+        variance += sq / (B * B);
+      }
+      textureRoot_[std::size_t(by) * w + bx] = std::sqrt(std::sqrt(variance + 1e-6));
+    }
+  nextBlockRow_ = nextOutputRow_ = nextQuantisedRow_ = 0;
+}
+
+void FractalTexture::QuantiseRow(int row) {
+  const std::size_t base = std::size_t(row) * std::size_t(W_);
+  for (int x = 0; x < W_; ++x)
+    for (int c = 0; c < 3; ++c) estimateBytes_[4 * (base + x) + c] = QuantiseSample(x_[c][base + x]);
+}
+
+FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
+  const int B = blockSize_;
+  const std::ptrdiff_t tStride = std::ptrdiff_t(W_) * 4;
+  const std::ptrdiff_t sStride = std::ptrdiff_t(w_) * 4;
+  const int16_t* t = estimateBytes_.data() + std::ptrdiff_t(y) * tStride + std::ptrdiff_t(x) * 4;
+  auto sourceBlock = [&](int sy, int sx) { return sourceBytes_.data() + sy * sStride + std::ptrdiff_t(sx) * 4; };
+
+  const int ys = static_cast<int>(
+      Nint(std::clamp((y + B / 2) * double(h_) / H_ - B / 2, 0.0, double(h_ - B - 1))));
+  const int xs = static_cast<int>(
+      Nint(std::clamp((x + B / 2) * double(w_) / W_ - B / 2, 0.0, double(w_ - B - 1))));
+
+  // Coarse search: the first strict minimum of the squared differences.
+  BlockMatch m;
+  const int syLo = std::max(ys - searchRadius_, 0), syHi = std::min(ys + searchRadius_, h_ - 1 - B);
+  const int sxLo = std::max(xs - searchRadius_, 0), sxHi = std::min(xs + searchRadius_, w_ - 1 - B);
+  const int count = sxHi - sxLo + 1;
+  int32_t dist[2 * 7 + 1 + 8];
+  const BlockDistance::SsdRowFn ssd = BlockDistance::SsdRow();
+  const BlockDistance::BlendSumsFn blendSums = BlockDistance::BlendSumsBest();
+  const BlockDistance::BlendSadFn blendSad = BlockDistance::BlendSadBest();
+  int32_t best = INT32_MAX;  // every distance is at most 64 * 255^2
+  for (int sy = syLo; sy <= syHi; ++sy) {
+    ssd(t, tStride, sourceBlock(sy, sxLo), sStride, count, dist);
+    for (int k = 0; k < count; ++k)
+      if (dist[k] < best) best = dist[k], m.by = sy, m.bx = sxLo + k;
+  }
+  m.error = best;
+
+  // Blend search: a neighbour of the best block mixed into it may fit better.
+  m.cy = ys, m.cx = xs;
+  double tb = 0.0;
+  const int16_t* p = sourceBlock(m.by, m.bx);
+  for (int ay = std::max(m.by - 1, 0); ay <= std::min(m.by + 1, h_ - 1 - B); ++ay)
+    for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - 1 - B); ++ax) {
+      if (ay == m.by && ax == m.bx) continue;
+      const int16_t* q = sourceBlock(ay, ax);
+      const BlockDistance::BlendSums sums = blendSums(t, tStride, p, q, sStride);
+      double tq = sums.energy == 0 ? 0.0 : 1.0 - double(sums.cross) / double(sums.energy);
+      tq = std::clamp(tq, 0.0, 0.99);
+      const int weight = static_cast<int>(Nint(256.0 * tq));
+      // The sum is 256 times the sum of absolute differences; squared and
+      // over 16 that is exact in double.
+      const double sad = double(blendSad(t, tStride, p, q, sStride, weight));
+      const int64_t e = Nint(sad * sad / (65536.0 * 16.0));
+      if (e < m.error) m.error = e, m.cy = ay, m.cx = ax, tb = tq;
+    }
+  m.blend = static_cast<float>(tb);
+  m.u = static_cast<float>(tb * std::sqrt(tb));
+
+  // Texture test: a poor match relative to the block's own variance keeps
+  // more of the estimate.
+  const double lambda = 0.1 * std::sqrt(double(m.error) / 16.0) / textureRoot_[std::size_t(m.by) * w_ + m.bx];
+  m.lambda = static_cast<float>(std::clamp(lambda, 0.0, 1.0));
+  return m;
+}
+
+void FractalTexture::SubstituteBlockRow(int y) {
+  const int B = blockSize_;
+  for (int x = 0; x < W_ - B; x += step_) {
+    const BlockMatch m = MatchBlock(y, x);
+    const float lambda = m.lambda, keep = 1.0f - m.lambda, u = m.u, first = 1.0f - m.u;
+    for (int c = 0; c < 3; ++c) {
+      for (int i = 0; i < B; ++i) {
+        const float* xr = x_[c] + std::size_t(y + i) * W_ + x;
+        const float* p = y_[c] + std::size_t(m.by + i) * w_ + m.bx;
+        const float* q = y_[c] + std::size_t(m.cy + i) * w_ + m.cx;
+        float* a = accum_[c].data() + std::size_t(y + i) * W_ + x;
+        for (int j = 0; j < B; ++j) {
+          const float source = first * p[j] + u * q[j];
+          a[j] += (lambda * xr[j] + keep * source) * window_[i * B + j];
+        }
+      }
+    }
+  }
+}
+
+void FractalTexture::WriteOutputRow(int row) {
+  const std::size_t W = W_;
+  const std::size_t base = std::size_t(row) * W;
+  const bool interiorRow = row >= 4 && row <= H_ - 6;
+  const float detail = 1.0f - 0.75f * strength;
+  for (int c = 0; c < 3; ++c) {
+    const float* x = x_[c];
+    const float* a = accum_[c].data();
+    float* o = o_[c];
+    for (int col = 0; col < W_; ++col) {
+      const std::size_t i = base + col;
+      if (!interiorRow || col < 4 || col > W_ - 6) {
+        o[i] = x[i];
+        continue;
+      }
+      const float lx = LowPass(x, W, row, col);
+      const float la = LowPass(a, W, row, col);
+      o[i] = detail * (x[i] - lx) + lx + strength * (a[i] - la);
+    }
+  }
+}
+
+void FractalTexture::Run(unsigned rowLimit, unsigned rows) {
+  if (strength == 0.0f) return;
+  const int B = blockSize_;
+  const bool bounded = rowLimit != ~0u;
+  const int64_t limit = rowLimit;
+  const int64_t blockEnd = std::min<int64_t>(int64_t(rows) + 1, H_ - B);
+
+  for (; nextQuantisedRow_ < blockEnd; ++nextQuantisedRow_) {
+    if (bounded && nextQuantisedRow_ + B + 1 > limit) break;
+    QuantiseRow(nextQuantisedRow_);
+  }
+  for (; nextBlockRow_ < blockEnd; ++nextBlockRow_) {
+    if (bounded && nextBlockRow_ >= limit - B - 1) break;
+    SubstituteBlockRow(nextBlockRow_);
+  }
+  const int64_t outputEnd = std::min<int64_t>(rows, H_);
+  for (; nextOutputRow_ < outputEnd; ++nextOutputRow_) {
+    if (bounded && nextOutputRow_ + B + 1 > limit) break;
+    WriteOutputRow(nextOutputRow_);
+  }
+}
+
+void FractalTexture::Finish() {}

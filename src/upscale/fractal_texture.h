@@ -1,0 +1,61 @@
+// FractalTexture: sharpens thin lines and fine texture of a x2 enlargement by
+// matching every 4 x 4 block of it against nearby 4 x 4 blocks of the small
+// source and laying the detail of the best (possibly blended) match into it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class FractalTexture {
+ public:
+  FractalTexture();
+  virtual ~FractalTexture();
+
+  // Starts a substitution: the estimate X (W x H), the source Y (w x h) and
+  // the output planes O (W x H). The caller guarantees w, h > blockSize + 1.
+  void Init(const float* xR, const float* xG, const float* xB, int W, int H, const float* yR, const float* yG,
+            const float* yB, int w, int h, float* oR, float* oG, float* oB);
+  // Continues the work: rows is the number of output rows to finish,
+  // rowLimit bounds the estimate rows that may be read (all ones: none).
+  void Run(unsigned rowLimit, unsigned rows);
+  void Finish();
+
+  // The match chosen for the block at (y, x) of the estimate: best block
+  // (by, bx), second block (cy, cx) with blend factor tb, blend weight u of
+  // the second block, match error E and texture weight lambda of the estimate.
+  // Valid for blocks whose estimate rows Run has quantised.
+  struct BlockMatch {
+    int by = 0, bx = 0, cy = 0, cx = 0;
+    int64_t error = 0;
+    float blend = 0.0f;
+    float u = 0.0f;
+    float lambda = 0.0f;
+  };
+  BlockMatch MatchBlock(int y, int x) const;
+
+  float strength = 1.0f;
+
+ private:
+  void QuantiseRow(int row);
+  void SubstituteBlockRow(int y);
+  void WriteOutputRow(int row);
+
+  const float* x_[3] = {};
+  const float* y_[3] = {};
+  float* o_[3] = {};
+  int W_ = 0, H_ = 0, w_ = 0, h_ = 0;
+  int blockSize_ = 4;
+  int overlap_ = 3;
+  int step_ = 1;
+  int searchRadius_ = 7;
+  float window_[16] = {};
+  std::vector<float> accum_[3];
+  // Byte-quantised R, G, B, 0 per sample, widened to 16 bits for the packed
+  // 16-bit distance arithmetic.
+  std::vector<int16_t> estimateBytes_;
+  std::vector<int16_t> sourceBytes_;
+  std::vector<double> textureRoot_;  // per source block position
+  int nextBlockRow_ = 0;
+  int nextOutputRow_ = 0;
+  int nextQuantisedRow_ = 0;
+};

@@ -1,0 +1,238 @@
+// FractalTexture and its block distances: the packed kernels against plain
+// integer sums, the blending window, and the design's edge cases (strength 0,
+// a flat source block, an exact match, a blend half-way between two blocks,
+// the untouched border band).
+#include "upscale/fractal_texture.h"
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "upscale/block_distance.h"
+
+namespace {
+
+using BlockDistance::kRowValues;
+
+TEST(BlockDistance, PackedKernelsEqualPlainSums) {
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> byte(0, 255);
+  const std::ptrdiff_t tStride = 40, sStride = 96;
+  std::vector<int16_t> t(4 * tStride), s(4 * sStride);
+  for (int trial = 0; trial < 200; ++trial) {
+    for (auto& v : t) v = static_cast<int16_t>(byte(rng));
+    for (auto& v : s) v = static_cast<int16_t>(byte(rng));
+    if (trial == 0) {  // extreme differences: 0 against 255 everywhere
+      for (auto& v : t) v = 0;
+      for (auto& v : s) v = 255;
+    }
+    for (int count = 1; count <= 15; ++count) {
+      int32_t ref[15], sse2[15], avx2[15];
+      BlockDistance::SsdRowScalar(t.data(), tStride, s.data(), sStride, count, ref);
+      BlockDistance::SsdRowSse2(t.data(), tStride, s.data(), sStride, count, sse2);
+      for (int k = 0; k < count; ++k) ASSERT_EQ(sse2[k], ref[k]) << trial << " " << count << " " << k;
+      if (BlockDistance::HaveAvx2()) {
+        BlockDistance::SsdRowAvx2(t.data(), tStride, s.data(), sStride, count, avx2);
+        for (int k = 0; k < count; ++k) ASSERT_EQ(avx2[k], ref[k]) << trial << " " << count << " " << k;
+      }
+    }
+    if (trial == 0) {
+      int32_t d;
+      BlockDistance::SsdRowScalar(t.data(), tStride, s.data(), sStride, 1, &d);
+      EXPECT_EQ(d, 64 * 255 * 255);
+    }
+    const int16_t* p = s.data() + 8;
+    const int16_t* q = s.data() + 12;
+    const auto ref = BlockDistance::BlendSumsScalar(t.data(), tStride, p, q, sStride);
+    const auto vec = BlockDistance::BlendSumsSse2(t.data(), tStride, p, q, sStride);
+    ASSERT_EQ(vec.cross, ref.cross);
+    ASSERT_EQ(vec.energy, ref.energy);
+    for (int weight : {0, 1, 77, 128, 253, 256})
+      ASSERT_EQ(BlockDistance::BlendSadSse2(t.data(), tStride, p, q, sStride, weight),
+                BlockDistance::BlendSadScalar(t.data(), tStride, p, q, sStride, weight));
+    if (BlockDistance::HaveAvx2()) {
+      const auto wide = BlockDistance::BlendSumsAvx2(t.data(), tStride, p, q, sStride);
+      ASSERT_EQ(wide.cross, ref.cross);
+      ASSERT_EQ(wide.energy, ref.energy);
+      for (int weight : {0, 1, 77, 128, 253, 256})
+        ASSERT_EQ(BlockDistance::BlendSadAvx2(t.data(), tStride, p, q, sStride, weight),
+                  BlockDistance::BlendSadScalar(t.data(), tStride, p, q, sStride, weight));
+    }
+  }
+}
+
+TEST(BlockDistance, PlainSumsByHand) {
+  // T all 10, P all 20, Q all 30 in the colour bytes, 0 in the fourth byte:
+  // 48 colour values per block.
+  std::vector<int16_t> t(4 * kRowValues), p(4 * kRowValues), q(4 * kRowValues);
+  for (int i = 0; i < 4 * kRowValues; ++i) {
+    const bool colour = i % 4 != 3;
+    t[i] = colour ? 10 : 0, p[i] = colour ? 20 : 0, q[i] = colour ? 30 : 0;
+  }
+  int32_t d;
+  BlockDistance::SsdRowSse2(t.data(), kRowValues, p.data(), kRowValues, 1, &d);
+  EXPECT_EQ(d, 48 * 100);
+  const auto sums = BlockDistance::BlendSumsSse2(t.data(), kRowValues, p.data(), q.data(), kRowValues);
+  EXPECT_EQ(sums.cross, 48 * (-20) * (-10));
+  EXPECT_EQ(sums.energy, 48 * 100);
+  // Blend with weight 128: P + (Q - P) / 2 = 25, |10 - 25| * 256 per value.
+  EXPECT_EQ(BlockDistance::BlendSadSse2(t.data(), kRowValues, p.data(), q.data(), kRowValues, 128), 48 * 15 * 256);
+}
+
+struct Planes {
+  Planes(int w, int h) : w(w), h(h) {
+    for (int c = 0; c < 3; ++c) {
+      y[c].assign(std::size_t(w) * h, 0.0f);
+      x[c].assign(std::size_t(4) * w * h, 0.0f);
+      o[c].assign(std::size_t(4) * w * h, -1000.0f);
+    }
+  }
+  void Run(FractalTexture& ft) {
+    ft.Init(x[0].data(), x[1].data(), x[2].data(), 2 * w, 2 * h, y[0].data(), y[1].data(), y[2].data(), w, h,
+            o[0].data(), o[1].data(), o[2].data());
+    ft.Run(~0u, 2 * h);
+    ft.Finish();
+  }
+  int w, h;
+  std::vector<float> y[3], x[3], o[3];
+};
+
+void FillRandom(std::vector<float>& v, std::mt19937& rng, int lo, int hi) {
+  std::uniform_int_distribution<int> d(lo, hi);
+  for (auto& s : v) s = static_cast<float>(d(rng));
+}
+
+TEST(FractalTexture, StrengthZeroWritesNothing) {
+  Planes planes(12, 10);
+  std::mt19937 rng(1);
+  for (int c = 0; c < 3; ++c) FillRandom(planes.y[c], rng, 0, 255), FillRandom(planes.x[c], rng, 0, 255);
+  FractalTexture ft;
+  ft.strength = 0.0f;
+  planes.Run(ft);
+  for (int c = 0; c < 3; ++c)
+    for (float v : planes.o[c]) ASSERT_EQ(v, -1000.0f);
+}
+
+TEST(FractalTexture, BorderBandIsCopiedAndInteriorIsWritten) {
+  Planes planes(12, 10);
+  std::mt19937 rng(2);
+  for (int c = 0; c < 3; ++c) FillRandom(planes.y[c], rng, 0, 255), FillRandom(planes.x[c], rng, 0, 255);
+  FractalTexture ft;
+  planes.Run(ft);
+  const int W = 24, H = 20;
+  int changed = 0;
+  for (int c = 0; c < 3; ++c)
+    for (int r = 0; r < H; ++r)
+      for (int col = 0; col < W; ++col) {
+        const std::size_t i = std::size_t(r) * W + col;
+        const bool border = r < 4 || r > H - 6 || col < 4 || col > W - 6;
+        if (border) ASSERT_EQ(planes.o[c][i], planes.x[c][i]) << r << " " << col;
+        else changed += planes.o[c][i] != planes.x[c][i];
+        ASSERT_NE(planes.o[c][i], -1000.0f);
+      }
+  EXPECT_GT(changed, 0);
+}
+
+TEST(FractalTexture, WindowIsAPartitionOfUnity) {
+  // A flat source and a flat estimate of the same value: every block matches
+  // exactly (E = 0, lambda = 0), so the accumulated image is the source value
+  // times the window sums, which are 1 in the interior; the output keeps the
+  // flat value.
+  Planes planes(10, 9);
+  for (int c = 0; c < 3; ++c) {
+    std::fill(planes.y[c].begin(), planes.y[c].end(), 100.0f);
+    std::fill(planes.x[c].begin(), planes.x[c].end(), 100.0f);
+  }
+  FractalTexture ft;
+  planes.Run(ft);
+  const auto m = ft.MatchBlock(6, 7);
+  EXPECT_EQ(m.error, 0);
+  EXPECT_EQ(m.lambda, 0.0f);
+  for (int c = 0; c < 3; ++c)
+    for (float v : planes.o[c]) ASSERT_NEAR(v, 100.0f, 1e-3f);
+  // The taper: p0 = (1 - cos(pi/4))/2, p1 = (1 - cos(3pi/4))/2, window 0.25 p_i p_j;
+  // the sixteen shifted copies sum to (p0 + p1 + p2 + p3)^2 / 4 = 1.
+  const double p0 = (1 - std::cos(M_PI / 4)) / 2, p1 = (1 - std::cos(3 * M_PI / 4)) / 2;
+  EXPECT_NEAR(2 * (p0 + p1), 2.0, 1e-12);
+}
+
+TEST(FractalTexture, ExactMatchReplacesTheBlockByTheSourceBlock) {
+  Planes planes(16, 16);
+  std::mt19937 rng(3);
+  for (int c = 0; c < 3; ++c) FillRandom(planes.y[c], rng, 0, 255), FillRandom(planes.x[c], rng, 0, 255);
+  // Plant source block (5, 9) in the estimate at (12, 14): its search centre
+  // is ys = nint(14 * 16/32 - 2) = 5, xs = nint(16 * 16/32 - 2) = 6.
+  const int y = 12, x = 14, sy = 5, sx = 9, W = 32;
+  for (int c = 0; c < 3; ++c)
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) planes.x[c][std::size_t(y + i) * W + x + j] = planes.y[c][(sy + i) * 16 + sx + j];
+  FractalTexture ft;
+  planes.Run(ft);
+  const auto m = ft.MatchBlock(y, x);
+  EXPECT_EQ(m.by, sy);
+  EXPECT_EQ(m.bx, sx);
+  EXPECT_EQ(m.error, 0);
+  EXPECT_EQ(m.lambda, 0.0f);
+  EXPECT_EQ(m.u, 0.0f);  // no blend beats an error of 0
+}
+
+TEST(FractalTexture, FlatSourceBlockKeepsTheEstimate) {
+  // Source: flat 50 everywhere (all variances 0); estimate: random, so every
+  // match error is at least 2 and lambda = 1 (0.1 sqrt(2/16) / 10^-1.5 > 1).
+  // Then the accumulated image A is the estimate itself, and the output is
+  // (1 - 0.75)(X - LX) + LX + (A - LA) = X + 0.25 (X - LX) inside the band.
+  Planes planes(10, 10);
+  std::mt19937 rng(4);
+  for (int c = 0; c < 3; ++c) {
+    std::fill(planes.y[c].begin(), planes.y[c].end(), 50.0f);
+    FillRandom(planes.x[c], rng, 60, 255);
+  }
+  FractalTexture ft;
+  planes.Run(ft);
+  for (int by = 0; by < 16; ++by)
+    for (int bx = 0; bx < 16; ++bx) ASSERT_EQ(ft.MatchBlock(by, bx).lambda, 1.0f);
+  const int W = 20, H = 20;
+  for (int c = 0; c < 3; ++c)
+    for (int r = 4; r <= H - 6; ++r)
+      for (int col = 4; col <= W - 6; ++col) {
+        auto X = [&](int dy, int dx) { return double(planes.x[c][std::size_t(r + dy) * W + col + dx]); };
+        const double lx = (X(-1, -1) + 2 * X(-1, 0) + X(-1, 1) + 2 * X(0, -1) + 4 * X(0, 0) + 2 * X(0, 1) +
+                           X(1, -1) + 2 * X(1, 0) + X(1, 1)) / 16;
+        ASSERT_NEAR(planes.o[c][std::size_t(r) * W + col], X(0, 0) + 0.25 * (X(0, 0) - lx), 2e-3) << r << " " << col;
+      }
+}
+
+TEST(FractalTexture, BlendHalfWayBetweenNeighbouringBlocks) {
+  // Even random source values; the estimate block at (12, 14) is the exact
+  // mean of source blocks P = (5, 9) and Q = (5, 10). The coarse search finds
+  // P first (P and Q are equally far), the blend search finds t = 0.5 with a
+  // blended error of 0: second block Q, u = 0.5^1.5.
+  Planes planes(16, 16);
+  std::mt19937 rng(5);
+  for (int c = 0; c < 3; ++c) {
+    FillRandom(planes.y[c], rng, 0, 127);
+    for (auto& v : planes.y[c]) v *= 2.0f;
+    FillRandom(planes.x[c], rng, 0, 255);
+  }
+  const int y = 12, x = 14, W = 32;
+  for (int c = 0; c < 3; ++c)
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j)
+        planes.x[c][std::size_t(y + i) * W + x + j] =
+            (planes.y[c][(5 + i) * 16 + 9 + j] + planes.y[c][(5 + i) * 16 + 10 + j]) / 2;
+  FractalTexture ft;
+  planes.Run(ft);
+  const auto m = ft.MatchBlock(y, x);
+  EXPECT_EQ(m.by, 5);
+  EXPECT_EQ(m.bx, 9);
+  EXPECT_EQ(m.cy, 5);
+  EXPECT_EQ(m.cx, 10);
+  EXPECT_EQ(m.error, 0);
+  EXPECT_FLOAT_EQ(m.blend, 0.5f);
+  EXPECT_FLOAT_EQ(m.u, static_cast<float>(0.5 * std::sqrt(0.5)));
+  EXPECT_EQ(m.lambda, 0.0f);
+}
+
+}  // namespace
