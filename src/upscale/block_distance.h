@@ -1,33 +1,44 @@
-// Distances between 4 x 4 blocks of byte-quantised RGB0 samples (4 bytes per
-// sample, so 16 values per block row), the inner loops of the fractal
+// Distances between 4 x 4 blocks of byte-quantised samples (R, G, B, 0: four
+// bytes per sample, 16 bytes per block row), the inner loops of the fractal
 // substitution. Every variant returns exactly the plain integer sums.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace BlockDistance {
 
-// Values per block row: 4 samples of 4 bytes.
-inline constexpr int kRowValues = 16;
+// Per source block position (by, bx) with by <= h-4, bx <= w-4:
+// sum S^2 - 256 sum S over the block's 64 bytes; the fast coarse search
+// forms the squared distance as sum T^2 + this - 2 sum S (T - 128).
+std::vector<int32_t> SourceBlockTerms(const uint8_t* src, int w, int h);
 
-// out[k] = sum over the 4 x 16 values of (t - s_k)^2, where block t starts at
-// `t` (row stride tStride values) and candidate k starts at src + 4k (row
-// stride srcStride values), for k = 0..count-1. The values are bytes held in
-// 16-bit integers (0..255).
-using SsdRowFn = void (*)(const int16_t* t, std::ptrdiff_t tStride, const int16_t* src, std::ptrdiff_t srcStride,
-                          int count, int32_t* out);
+// The coarse search: candidates (r, k) for r in 0..rows-1, k in 0..count-1
+// (count <= 15) start at src + r * srcStride + 4k bytes. Returns the first
+// strict minimum of the squared distances in row-major order. terms is the
+// table of SourceBlockTerms at candidate (0, 0) with row stride termsStride.
+struct SearchResult {
+  int32_t distance = 0;
+  int row = 0;
+  int col = 0;
+};
+using SearchFn = SearchResult (*)(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src,
+                                  std::ptrdiff_t srcStride, int rows, int count, const int32_t* terms,
+                                  std::ptrdiff_t termsStride);
+SearchResult SearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
+                          int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
+SearchResult SearchSse2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
+                        int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
+SearchResult SearchAvx2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
+                        int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
+SearchResult SearchAvx512(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
+                          int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
 
-void SsdRowScalar(const int16_t* t, std::ptrdiff_t tStride, const int16_t* src, std::ptrdiff_t srcStride, int count,
-                  int32_t* out);
-void SsdRowSse2(const int16_t* t, std::ptrdiff_t tStride, const int16_t* src, std::ptrdiff_t srcStride, int count,
-                int32_t* out);
-void SsdRowAvx2(const int16_t* t, std::ptrdiff_t tStride, const int16_t* src, std::ptrdiff_t srcStride, int count,
-                int32_t* out);
-
-// The fastest variant this processor runs (chosen once, at first use).
-SsdRowFn SsdRow();
 bool HaveAvx2();
+bool HaveAvx512Vnni();
+// The fastest variant this processor runs (chosen once).
+SearchFn Search();
 
 // Sums for blending two source blocks P and Q towards a target block T:
 // cross = sum (T - Q)(P - Q) and energy = sum (P - Q)^2.
@@ -35,25 +46,27 @@ struct BlendSums {
   int64_t cross = 0;
   int64_t energy = 0;
 };
-BlendSums BlendSumsScalar(const int16_t* t, std::ptrdiff_t tStride, const int16_t* p, const int16_t* q,
+using BlendSumsFn = BlendSums (*)(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
+                                  std::ptrdiff_t srcStride);
+BlendSums BlendSumsScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                           std::ptrdiff_t srcStride);
-BlendSums BlendSumsSse2(const int16_t* t, std::ptrdiff_t tStride, const int16_t* p, const int16_t* q,
+BlendSums BlendSumsSse2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                         std::ptrdiff_t srcStride);
-BlendSums BlendSumsAvx2(const int16_t* t, std::ptrdiff_t tStride, const int16_t* p, const int16_t* q,
+BlendSums BlendSumsAvx2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                         std::ptrdiff_t srcStride);
-using BlendSumsFn = BlendSums (*)(const int16_t*, std::ptrdiff_t, const int16_t*, const int16_t*, std::ptrdiff_t);
 BlendSumsFn BlendSumsBest();
 
-// sum |256 T - (256 P + (Q - P) * weight)|, which is 256 times the sum of
-// absolute differences between T and the blend P + (Q - P) * weight / 256.
-// weight lies in 0..256.
-int64_t BlendSadScalar(const int16_t* t, std::ptrdiff_t tStride, const int16_t* p, const int16_t* q,
+// sum |256 T - (256 P + (Q - P) * weight)| over the block, which is 256 times
+// the sum of absolute differences between T and the blend
+// P + (Q - P) * weight / 256; weight lies in 0..256.
+using BlendSadFn = int64_t (*)(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
+                               std::ptrdiff_t srcStride, int weight);
+int64_t BlendSadScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                        std::ptrdiff_t srcStride, int weight);
-int64_t BlendSadSse2(const int16_t* t, std::ptrdiff_t tStride, const int16_t* p, const int16_t* q,
+int64_t BlendSadSse2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                      std::ptrdiff_t srcStride, int weight);
-int64_t BlendSadAvx2(const int16_t* t, std::ptrdiff_t tStride, const int16_t* p, const int16_t* q,
+int64_t BlendSadAvx2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                      std::ptrdiff_t srcStride, int weight);
-using BlendSadFn = int64_t (*)(const int16_t*, std::ptrdiff_t, const int16_t*, const int16_t*, std::ptrdiff_t, int);
 BlendSadFn BlendSadBest();
 
 }  // namespace BlockDistance

@@ -21,10 +21,10 @@ inline long Nint(double v) {
   return v >= 0.0 ? static_cast<long>(std::floor(v + 0.5)) : -static_cast<long>(std::floor(-v + 0.5));
 }
 
-inline int16_t QuantiseSample(float v) {
+inline uint8_t QuantiseSample(float v) {
   if (!(v >= 0.0f)) return 0;  // also NaN
   if (v >= 255.0f) return 255;
-  return static_cast<int16_t>(std::lround(v));
+  return static_cast<uint8_t>(double(v) + 0.5);  // halves away from zero; exact in double
 }
 
 // 3 x 3 binomial low-pass (1 2 1 / 2 4 2 / 1 2 1, over 16) at (x, y).
@@ -96,6 +96,7 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
       }
       textureRoot_[std::size_t(by) * w + bx] = std::sqrt(std::sqrt(variance + 1e-6));
     }
+  sourceTerms_ = BlockDistance::SourceBlockTerms(sourceBytes_.data(), w, h);
   nextBlockRow_ = nextOutputRow_ = nextQuantisedRow_ = 0;
 }
 
@@ -109,7 +110,7 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   const int B = blockSize_;
   const std::ptrdiff_t tStride = std::ptrdiff_t(W_) * 4;
   const std::ptrdiff_t sStride = std::ptrdiff_t(w_) * 4;
-  const int16_t* t = estimateBytes_.data() + std::ptrdiff_t(y) * tStride + std::ptrdiff_t(x) * 4;
+  const uint8_t* t = estimateBytes_.data() + std::ptrdiff_t(y) * tStride + std::ptrdiff_t(x) * 4;
   auto sourceBlock = [&](int sy, int sx) { return sourceBytes_.data() + sy * sStride + std::ptrdiff_t(sx) * 4; };
 
   const int ys = static_cast<int>(
@@ -121,27 +122,23 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   BlockMatch m;
   const int syLo = std::max(ys - searchRadius_, 0), syHi = std::min(ys + searchRadius_, h_ - 1 - B);
   const int sxLo = std::max(xs - searchRadius_, 0), sxHi = std::min(xs + searchRadius_, w_ - 1 - B);
-  const int count = sxHi - sxLo + 1;
-  int32_t dist[2 * 7 + 1 + 8];
-  const BlockDistance::SsdRowFn ssd = BlockDistance::SsdRow();
+  const BlockDistance::SearchResult found =
+      BlockDistance::Search()(t, tStride, sourceBlock(syLo, sxLo), sStride, syHi - syLo + 1, sxHi - sxLo + 1,
+                              sourceTerms_.data() + std::size_t(syLo) * w_ + sxLo, w_);
+  m.by = syLo + found.row, m.bx = sxLo + found.col;
+  const int64_t best = found.distance;
   const BlockDistance::BlendSumsFn blendSums = BlockDistance::BlendSumsBest();
   const BlockDistance::BlendSadFn blendSad = BlockDistance::BlendSadBest();
-  int32_t best = INT32_MAX;  // every distance is at most 64 * 255^2
-  for (int sy = syLo; sy <= syHi; ++sy) {
-    ssd(t, tStride, sourceBlock(sy, sxLo), sStride, count, dist);
-    for (int k = 0; k < count; ++k)
-      if (dist[k] < best) best = dist[k], m.by = sy, m.bx = sxLo + k;
-  }
   m.error = best;
 
   // Blend search: a neighbour of the best block mixed into it may fit better.
   m.cy = ys, m.cx = xs;
   double tb = 0.0;
-  const int16_t* p = sourceBlock(m.by, m.bx);
+  const uint8_t* p = sourceBlock(m.by, m.bx);
   for (int ay = std::max(m.by - 1, 0); ay <= std::min(m.by + 1, h_ - 1 - B); ++ay)
     for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - 1 - B); ++ax) {
       if (ay == m.by && ax == m.bx) continue;
-      const int16_t* q = sourceBlock(ay, ax);
+      const uint8_t* q = sourceBlock(ay, ax);
       const BlockDistance::BlendSums sums = blendSums(t, tStride, p, q, sStride);
       double tq = sums.energy == 0 ? 0.0 : 1.0 - double(sums.cross) / double(sums.energy);
       tq = std::clamp(tq, 0.0, 0.99);

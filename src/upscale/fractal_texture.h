@@ -50,10 +50,10 @@ class FractalTexture {
   int searchRadius_ = 7;
   float window_[16] = {};
   std::vector<float> accum_[3];
-  // Byte-quantised R, G, B, 0 per sample, widened to 16 bits for the packed
-  // 16-bit distance arithmetic.
-  std::vector<int16_t> estimateBytes_;
-  std::vector<int16_t> sourceBytes_;
+  // Byte-quantised R, G, B, 0 per sample.
+  std::vector<uint8_t> estimateBytes_;
+  std::vector<uint8_t> sourceBytes_;
+  std::vector<int32_t> sourceTerms_;  // per source block position, for the coarse search
   std::vector<double> textureRoot_;  // per source block position
   int nextBlockRow_ = 0;
   int nextOutputRow_ = 0;

@@ -4,6 +4,8 @@
 // the untouched border band).
 #include "upscale/fractal_texture.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -14,51 +16,74 @@
 
 namespace {
 
-using BlockDistance::kRowValues;
+// Plain sum of squared differences of two 4 x 4 blocks of 16 bytes per row.
+int32_t PlainSsd(const uint8_t* a, std::ptrdiff_t aStride, const uint8_t* b, std::ptrdiff_t bStride) {
+  int32_t sum = 0;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 16; ++j) {
+      const int32_t d = int32_t{a[i * aStride + j]} - b[i * bStride + j];
+      sum += d * d;
+    }
+  return sum;
+}
 
-TEST(BlockDistance, PackedKernelsEqualPlainSums) {
+TEST(BlockDistance, PackedSearchesEqualPlainSums) {
+  // Random blocks, few byte values so that equal distances (ties) occur; the
+  // source is exactly as large as the candidates need, so that a read past
+  // it shows under the address sanitizer.
   std::mt19937 rng(7);
-  std::uniform_int_distribution<int> byte(0, 255);
-  const std::ptrdiff_t tStride = 40, sStride = 96;
-  std::vector<int16_t> t(4 * tStride), s(4 * sStride);
-  for (int trial = 0; trial < 200; ++trial) {
-    for (auto& v : t) v = static_cast<int16_t>(byte(rng));
-    for (auto& v : s) v = static_cast<int16_t>(byte(rng));
-    if (trial == 0) {  // extreme differences: 0 against 255 everywhere
-      for (auto& v : t) v = 0;
-      for (auto& v : s) v = 255;
+  for (int trial = 0; trial < 300; ++trial) {
+    const int levels = trial % 3 == 0 ? 2 : 256;
+    std::uniform_int_distribution<int> byte(0, levels - 1);
+    auto value = [&] { return static_cast<uint8_t>(levels == 2 ? 255 * byte(rng) : byte(rng)); };
+    const int rows = 1 + trial % 15, count = 1 + (trial / 15) % 15;
+    const int w = count + 3, h = rows + 3;
+    std::vector<uint8_t> src(std::size_t(w) * h * 4), t(4 * 24);
+    for (std::size_t i = 0; i < src.size(); ++i) src[i] = i % 4 == 3 ? 0 : value();
+    for (std::size_t i = 0; i < t.size(); ++i) t[i] = i % 4 == 3 ? 0 : value();
+    if (trial == 1) {  // the largest differences: 255 against 0 in every colour byte
+      for (std::size_t i = 0; i < src.size(); ++i) src[i] = i % 4 == 3 ? 0 : 255;
+      std::fill(t.begin(), t.end(), 0);
     }
-    for (int count = 1; count <= 15; ++count) {
-      int32_t ref[15], sse2[15], avx2[15];
-      BlockDistance::SsdRowScalar(t.data(), tStride, s.data(), sStride, count, ref);
-      BlockDistance::SsdRowSse2(t.data(), tStride, s.data(), sStride, count, sse2);
-      for (int k = 0; k < count; ++k) ASSERT_EQ(sse2[k], ref[k]) << trial << " " << count << " " << k;
-      if (BlockDistance::HaveAvx2()) {
-        BlockDistance::SsdRowAvx2(t.data(), tStride, s.data(), sStride, count, avx2);
-        for (int k = 0; k < count; ++k) ASSERT_EQ(avx2[k], ref[k]) << trial << " " << count << " " << k;
+    const std::vector<int32_t> terms = BlockDistance::SourceBlockTerms(src.data(), w, h);
+
+    BlockDistance::SearchResult ref{INT32_MAX, 0, 0};
+    for (int r = 0; r < rows; ++r)
+      for (int k = 0; k < count; ++k) {
+        const int32_t d = PlainSsd(t.data(), 24, src.data() + std::ptrdiff_t(r) * w * 4 + 4 * k, w * 4);
+        if (d < ref.distance) ref = {d, r, k};
       }
+    if (trial == 1) {
+      EXPECT_EQ(ref.distance, 48 * 255 * 255);
     }
-    if (trial == 0) {
-      int32_t d;
-      BlockDistance::SsdRowScalar(t.data(), tStride, s.data(), sStride, 1, &d);
-      EXPECT_EQ(d, 64 * 255 * 255);
+
+    std::vector<BlockDistance::SearchFn> fns = {&BlockDistance::SearchScalar, &BlockDistance::SearchSse2};
+    if (BlockDistance::HaveAvx2()) fns.push_back(&BlockDistance::SearchAvx2);
+    if (BlockDistance::HaveAvx512Vnni()) fns.push_back(&BlockDistance::SearchAvx512);
+    for (std::size_t f = 0; f < fns.size(); ++f) {
+      const auto got = fns[f](t.data(), 24, src.data(), w * 4, rows, count, terms.data(), w);
+      ASSERT_EQ(got.distance, ref.distance) << "variant " << f << " trial " << trial;
+      ASSERT_EQ(got.row, ref.row) << "variant " << f << " trial " << trial;
+      ASSERT_EQ(got.col, ref.col) << "variant " << f << " trial " << trial;
     }
-    const int16_t* p = s.data() + 8;
-    const int16_t* q = s.data() + 12;
-    const auto ref = BlockDistance::BlendSumsScalar(t.data(), tStride, p, q, sStride);
-    const auto vec = BlockDistance::BlendSumsSse2(t.data(), tStride, p, q, sStride);
-    ASSERT_EQ(vec.cross, ref.cross);
-    ASSERT_EQ(vec.energy, ref.energy);
-    for (int weight : {0, 1, 77, 128, 253, 256})
-      ASSERT_EQ(BlockDistance::BlendSadSse2(t.data(), tStride, p, q, sStride, weight),
-                BlockDistance::BlendSadScalar(t.data(), tStride, p, q, sStride, weight));
-    if (BlockDistance::HaveAvx2()) {
-      const auto wide = BlockDistance::BlendSumsAvx2(t.data(), tStride, p, q, sStride);
-      ASSERT_EQ(wide.cross, ref.cross);
-      ASSERT_EQ(wide.energy, ref.energy);
-      for (int weight : {0, 1, 77, 128, 253, 256})
-        ASSERT_EQ(BlockDistance::BlendSadAvx2(t.data(), tStride, p, q, sStride, weight),
-                  BlockDistance::BlendSadScalar(t.data(), tStride, p, q, sStride, weight));
+
+    const uint8_t* p = src.data();
+    const uint8_t* q = src.data() + (count > 1 ? 4 : std::ptrdiff_t(w) * 4 * (rows > 1));
+    const auto sums = BlockDistance::BlendSumsScalar(t.data(), 24, p, q, w * 4);
+    for (auto fn : {&BlockDistance::BlendSumsSse2, &BlockDistance::BlendSumsAvx2}) {
+      if (fn == &BlockDistance::BlendSumsAvx2 && !BlockDistance::HaveAvx2()) {
+        continue;
+      }
+      const auto got = fn(t.data(), 24, p, q, w * 4);
+      ASSERT_EQ(got.cross, sums.cross);
+      ASSERT_EQ(got.energy, sums.energy);
+    }
+    for (int weight : {0, 1, 77, 128, 253, 256}) {
+      const int64_t sad = BlockDistance::BlendSadScalar(t.data(), 24, p, q, w * 4, weight);
+      ASSERT_EQ(BlockDistance::BlendSadSse2(t.data(), 24, p, q, w * 4, weight), sad);
+      if (BlockDistance::HaveAvx2()) {
+        ASSERT_EQ(BlockDistance::BlendSadAvx2(t.data(), 24, p, q, w * 4, weight), sad);
+      }
     }
   }
 }
@@ -66,19 +91,19 @@ TEST(BlockDistance, PackedKernelsEqualPlainSums) {
 TEST(BlockDistance, PlainSumsByHand) {
   // T all 10, P all 20, Q all 30 in the colour bytes, 0 in the fourth byte:
   // 48 colour values per block.
-  std::vector<int16_t> t(4 * kRowValues), p(4 * kRowValues), q(4 * kRowValues);
-  for (int i = 0; i < 4 * kRowValues; ++i) {
+  std::vector<uint8_t> t(64), p(64), q(64);
+  for (int i = 0; i < 64; ++i) {
     const bool colour = i % 4 != 3;
     t[i] = colour ? 10 : 0, p[i] = colour ? 20 : 0, q[i] = colour ? 30 : 0;
   }
-  int32_t d;
-  BlockDistance::SsdRowSse2(t.data(), kRowValues, p.data(), kRowValues, 1, &d);
-  EXPECT_EQ(d, 48 * 100);
-  const auto sums = BlockDistance::BlendSumsSse2(t.data(), kRowValues, p.data(), q.data(), kRowValues);
+  const auto terms = BlockDistance::SourceBlockTerms(p.data(), 4, 4);
+  EXPECT_EQ(terms[0], 48 * 400 - 256 * 48 * 20);
+  EXPECT_EQ(BlockDistance::Search()(t.data(), 16, p.data(), 16, 1, 1, terms.data(), 4).distance, 48 * 100);
+  const auto sums = BlockDistance::BlendSumsBest()(t.data(), 16, p.data(), q.data(), 16);
   EXPECT_EQ(sums.cross, 48 * (-20) * (-10));
   EXPECT_EQ(sums.energy, 48 * 100);
   // Blend with weight 128: P + (Q - P) / 2 = 25, |10 - 25| * 256 per value.
-  EXPECT_EQ(BlockDistance::BlendSadSse2(t.data(), kRowValues, p.data(), q.data(), kRowValues, 128), 48 * 15 * 256);
+  EXPECT_EQ(BlockDistance::BlendSadBest()(t.data(), 16, p.data(), q.data(), 16, 128), 48 * 15 * 256);
 }
 
 struct Planes {
