@@ -1,13 +1,15 @@
 // HannSmooth: separable raised-cosine smoothing with a recursive phasor filter.
 // The window sum and the first Fourier coefficient of the window (a complex
 // running sum) are updated in constant time per sample, so the cost does not
-// depend on the radius. Rows and columns compute exactly the same thing; the
-// column pass runs along rows for all columns at once to stay cache-friendly.
+// depend on the radius. Rows and columns compute exactly the same thing: the
+// column pass runs along rows for all columns at once, and the row pass lays
+// eight rows side by side and runs the same column routine on them.
 #include "upscale/hann_smooth.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -48,72 +50,139 @@ inline Index Mirror(Index q, Index N) {
   return q;
 }
 
-// The running sums of one sequence.
-struct Sums {
-  float sum = 0, re = 0, im = 0;
+// GCC vector extensions; vectors never cross function boundaries.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KESTRUNE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define KESTRUNE_VECTOR_CLONES
+#endif
 
-  void Start(const Window& wnd, const float* x, Index N, Index stride) {
-    sum = re = im = 0;
-    double pr = -wnd.c1, pi = -wnd.s1;  // phasor of window position 0
-    for (Index q = -wnd.r; q <= wnd.r; ++q) {
-      const float v = x[Mirror(q, N) * stride];
-      sum += v;
-      re = static_cast<float>(double(re) + double(v) * pr);
-      im = static_cast<float>(double(im) + double(v) * pi);
-      const double nr = pr * wnd.c2 - pi * wnd.s2;
-      const double ni = pr * wnd.s2 + pi * wnd.c2;
+constexpr Index kLanes = 8;
+typedef float Vec8 __attribute__((vector_size(32)));
+typedef double Vec8d __attribute__((vector_size(64)));
+
+inline Vec8 Load(const float* p) {
+  Vec8 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void Store(float* p, Vec8 v) { std::memcpy(p, &v, sizeof v); }
+inline Vec8d Wide(Vec8 v) { return __builtin_convertvector(v, Vec8d); }
+inline Vec8 Narrow(Vec8d v) { return __builtin_convertvector(v, Vec8); }
+
+// The running sums of W sequences side by side (the columns of a W x H
+// plane): the window sum and the real and imaginary parts of the phasor sum,
+// all kept in float. Each column is computed exactly as a single sequence
+// would be: the lanes never mix.
+class ColumnSums {
+ public:
+  ColumnSums(const Window& wnd, Index W) : wnd_(wnd), W_(W), sum_(W), re_(W), im_(W) {}
+
+  // Sums for output 0: window positions -r..r through the mirror rule.
+  KESTRUNE_VECTOR_CLONES
+  void Start(const float* x, Index H) {
+    std::fill(sum_.begin(), sum_.end(), 0.0f);
+    std::fill(re_.begin(), re_.end(), 0.0f);
+    std::fill(im_.begin(), im_.end(), 0.0f);
+    double pr = -wnd_.c1, pi = -wnd_.s1;  // phasor of window position 0
+    for (Index q = -wnd_.r; q <= wnd_.r; ++q) {
+      const float* row = x + Mirror(q, H) * W_;
+      Index c = 0;
+      for (; c + kLanes <= W_; c += kLanes) {
+        const Vec8 v = Load(row + c);
+        const Vec8d vd = Wide(v);
+        Store(&sum_[c], Load(&sum_[c]) + v);
+        Store(&re_[c], Narrow(Wide(Load(&re_[c])) + vd * pr));
+        Store(&im_[c], Narrow(Wide(Load(&im_[c])) + vd * pi));
+      }
+      for (; c < W_; ++c) {
+        const float v = row[c];
+        sum_[c] += v;
+        re_[c] = static_cast<float>(double(re_[c]) + double(v) * pr);
+        im_[c] = static_cast<float>(double(im_[c]) + double(v) * pi);
+      }
+      const double nr = pr * wnd_.c2 - pi * wnd_.s2;
+      const double ni = pr * wnd_.s2 + pi * wnd_.c2;
       pr = nr;
       pi = ni;
     }
   }
 
-  // Slides the window by one: `in` enters at the end, `out` leaves the start.
-  void Step(const Window& wnd, float in, float out) {
-    sum = sum + in - out;
-    const float d = in - out;
-    const double r = double(re) * wnd.c2 + double(im) * wnd.s2 + double(d) * -wnd.c1;
-    const double i = double(im) * wnd.c2 - double(re) * wnd.s2 + double(d) * wnd.s1;
-    re = static_cast<float>(r);
-    im = static_cast<float>(i);
+  // Slides every window by one (`in` enters, `out` leaves) and writes the
+  // smoothed values (sum + re) / n.
+  KESTRUNE_VECTOR_CLONES
+  void Step(const float* in, const float* out, float* y) {
+    const double c1 = -wnd_.c1, s1 = wnd_.s1, c2 = wnd_.c2, s2 = wnd_.s2;
+    const float n = static_cast<float>(wnd_.n);
+    Index c = 0;
+    for (; c + kLanes <= W_; c += kLanes) {
+      const Vec8 a = Load(in + c), b = Load(out + c);
+      const Vec8 sum = Load(&sum_[c]) + a - b;
+      const Vec8d d = Wide(a - b);
+      const Vec8d re = Wide(Load(&re_[c])), im = Wide(Load(&im_[c]));
+      const Vec8 nre = Narrow(re * c2 + im * s2 + d * c1);
+      const Vec8 nim = Narrow(im * c2 - re * s2 + d * s1);
+      Store(&sum_[c], sum);
+      Store(&re_[c], nre);
+      Store(&im_[c], nim);
+      Store(y + c, (sum + nre) / n);
+    }
+    for (; c < W_; ++c) {
+      const float a = in[c], b = out[c];
+      const float sum = sum_[c] + a - b;
+      const double d = double(a - b);
+      const double re = re_[c], im = im_[c];
+      const float nre = static_cast<float>(re * c2 + im * s2 + d * c1);
+      const float nim = static_cast<float>(im * c2 - re * s2 + d * s1);
+      sum_[c] = sum;
+      re_[c] = nre;
+      im_[c] = nim;
+      y[c] = (sum + nre) / n;
+    }
   }
 
-  float Value(float n) const { return (sum + re) / n; }
+  void Value(float* y) const {
+    const float n = static_cast<float>(wnd_.n);
+    for (Index c = 0; c < W_; ++c) y[c] = (sum_[c] + re_[c]) / n;
+  }
+
+ private:
+  Window wnd_;
+  Index W_;
+  std::vector<float> sum_, re_, im_;
 };
 
-// One sequence of N samples a stride apart, x into y (distinct buffers).
-void SmoothLine(const float* x, float* y, Index N, Index stride, const Window& wnd) {
-  if (N <= 2 || wnd.r == 0) {
-    for (Index i = 0; i < N; ++i) y[i * stride] = x[i * stride];
-    return;
-  }
-  const float n = static_cast<float>(wnd.n);
-  Sums s;
-  s.Start(wnd, x, N, stride);
-  y[0] = s.Value(n);
-  for (Index i = 1; i < N; ++i) {
-    s.Step(wnd, x[Mirror(i + wnd.r, N) * stride], x[Mirror(i - 1 - wnd.r, N) * stride]);
-    y[i * stride] = s.Value(n);
-  }
-}
-
-// Every column of the W x H plane x into y, all columns advancing together.
+// Every column of the W x H plane x into y (distinct buffers), all columns
+// advancing together.
 void SmoothColumns(const float* x, float* y, Index W, Index H, const Window& wnd) {
   if (H <= 2 || wnd.r == 0) {
     std::copy(x, x + W * H, y);
     return;
   }
-  const float n = static_cast<float>(wnd.n);
-  std::vector<Sums> sums(static_cast<std::size_t>(W));
-  for (Index c = 0; c < W; ++c) sums[c].Start(wnd, x + c, H, W);
-  for (Index c = 0; c < W; ++c) y[c] = sums[c].Value(n);
-  for (Index i = 1; i < H; ++i) {
-    const float* in = x + Mirror(i + wnd.r, H) * W;
-    const float* out = x + Mirror(i - 1 - wnd.r, H) * W;
-    float* dst = y + i * W;
-    for (Index c = 0; c < W; ++c) {
-      sums[c].Step(wnd, in[c], out[c]);
-      dst[c] = sums[c].Value(n);
-    }
+  ColumnSums sums(wnd, W);
+  sums.Start(x, H);
+  sums.Value(y);
+  for (Index i = 1; i < H; ++i)
+    sums.Step(x + Mirror(i + wnd.r, H) * W, x + Mirror(i - 1 - wnd.r, H) * W, y + i * W);
+}
+
+// Every row of the W x H plane x into y: eight rows at a time are laid side
+// by side (sample m of row l at m * 8 + l), which makes them the columns of
+// an 8-wide plane for the column routine.
+void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
+  if (W <= 2 || wnd.r == 0) {
+    std::copy(x, x + W * H, y);
+    return;
+  }
+  std::vector<float> in(std::size_t(W * kLanes)), out(std::size_t(W * kLanes));
+  for (Index y0 = 0; y0 < H; y0 += kLanes) {
+    const Index lanes = std::min(kLanes, H - y0);
+    for (Index m = 0; m < W; ++m)
+      for (Index l = 0; l < kLanes; ++l) in[m * kLanes + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
+    SmoothColumns(in.data(), out.data(), kLanes, W, wnd);
+    for (Index l = 0; l < lanes; ++l)
+      for (Index m = 0; m < W; ++m) y[(y0 + l) * W + m] = out[m * kLanes + l];
   }
 }
 
@@ -121,7 +190,6 @@ void SmoothColumns(const float* x, float* y, Index W, Index H, const Window& wnd
 
 void HannSmooth(const float* src, float* dst, int W, int H, int r, float* tmp) {
   if (W <= 0 || H <= 0) return;
-  const Window rows = MakeWindow(r, W);
-  for (Index y = 0; y < H; ++y) SmoothLine(src + y * Index{W}, tmp + y * Index{W}, W, 1, rows);
+  SmoothRows(src, tmp, W, H, MakeWindow(r, W));
   SmoothColumns(tmp, dst, W, H, MakeWindow(r, H));
 }
