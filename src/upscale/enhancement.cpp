@@ -1,0 +1,82 @@
+// The enhancement iteration: edge-adaptive weights every fourth iteration,
+// the fractal substitution schedule, simulation through Downsample2, the
+// robust residual and its enlargement, the regulariser, the clamped update
+// and the step-size decay.
+#include "upscale/enhancement.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "resampling/edge_dir_resampler.h"
+#include "upscale/downsample2.h"
+#include "upscale/edge_weight_map.h"
+#include "upscale/fixed_upscalers.h"
+#include "upscale/fractal_texture.h"
+#include "upscale/regularization_gradient.h"
+#include "upscale/robust_residual.h"
+#include "upscale/working_planes.h"
+
+void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const EnhancementContext& ctx) {
+  const SRParams& p = *ctx.params;
+  WorkingPlanes& planes = *ctx.planes;
+  const int w = ctx.w, h = ctx.h, W = 2 * w, H = 2 * h;
+  const std::size_t small = std::size_t(w) * std::size_t(h);
+  const std::size_t large = std::size_t(W) * std::size_t(H);
+
+  // 1. Edge-adaptive weights, refreshed every fourth iteration.
+  if (p.variableRegularization != 0.0f && it % 4 == 0) {
+    const float* const x[3] = {ctx.estimate[0], ctx.estimate[1], ctx.estimate[2]};
+    float* const snapshot[3] = {planes.enlargedResidual[0].data(), planes.enlargedResidual[1].data(),
+                                planes.enlargedResidual[2].data()};
+    EdgeWeightMap(x, W, H, snapshot, planes.scratch.data(), planes.weights.data());
+  }
+
+  // 2. Fractal substitution schedule: the substituted image replaces X.
+  if (schedule.StartsSubstitution(it)) {
+    if (ctx.onSubstitution) ctx.onSubstitution(it);
+    FractalTexture& ft = *ctx.fractal;
+    ft.Init(ctx.estimate[0], ctx.estimate[1], ctx.estimate[2], W, H, ctx.source[0], ctx.source[1], ctx.source[2], w,
+            h, planes.regularization[0].data(), planes.regularization[1].data(), planes.regularization[2].data());
+    ft.Run(~0u, static_cast<unsigned>(H));
+    ft.Finish();
+    for (int c = 0; c < 3; ++c) std::copy_n(planes.regularization[c].data(), large, ctx.estimate[c]);
+  }
+  schedule.FinishFractalStep(it);
+
+  for (int c = 0; c < 3; ++c) {
+    // 3. Simulation and 4. the robust residual.
+    Downsample2(ctx.estimate[c], W, H, planes.simulated[c].data(), 2, planes.scratch.data(), p.sideLobe);
+    RobustResidual(planes.simulated[c].data(), ctx.source[c], small, planes.residual[c].data());
+  }
+
+  // 5. Enlargement of the residual.
+  if (p.edgeDirIterations == -1) {
+    for (int c = 0; c < 3; ++c) UpscaleBilinear2(planes.residual[c].data(), w, h, planes.enlargedResidual[c].data());
+  } else {
+    ctx.resampler->Apply(planes.residual[0].data(), planes.residual[1].data(), planes.residual[2].data(),
+                         planes.enlargedResidual[0].data(), planes.enlargedResidual[1].data(),
+                         planes.enlargedResidual[2].data());
+  }
+
+  const float beta = schedule.beta, lambda = p.regularization;
+  const bool weighted = p.variableRegularization != 0.0f;
+  for (int c = 0; c < 3; ++c) {
+    // 6. Regularisation, weighted near edges.
+    float* r = planes.regularization[c].data();
+    RegularizationGradient(ctx.estimate[c], W, H, r, planes.scratch.data());
+    if (weighted) {
+      const float* v = planes.weights.data();
+      for (std::size_t i = 0; i < large; ++i) r[i] = r[i] * v[i];
+    }
+    // 7. Update and clamp.
+    float* x = ctx.estimate[c];
+    const float* e = planes.enlargedResidual[c].data();
+    for (std::size_t i = 0; i < large; ++i) {
+      const float v = x[i] - beta * (e[i] + lambda * r[i]);
+      x[i] = v < -0.5f ? -0.5f : v > 255.5f ? 255.5f : v;
+    }
+  }
+
+  // 8. Step-size decay.
+  schedule.Decay(it);
+}

@@ -1,0 +1,36 @@
+// One iteration of the sharpness enhancement: the estimate X (2w x 2h) is
+// passed through the downsampling model, compared with the source, and
+// stepped against the enlarged robust residual plus the de-ringing gradient,
+// with a step size whose schedule also starts the fractal substitutions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "upscale/enhancement_schedule.h"
+#include "upscale/upscale_job.h"
+
+class FractalTexture;
+struct WorkingPlanes;
+namespace Resampling {
+class EdgeDirResampler;
+}
+
+// Everything one iteration reads and writes. source: the w x h planes Y;
+// estimate: the 2w x 2h planes X; resampler: analysed before the loop, used
+// when edgeDirIterations is not -1.
+struct EnhancementContext {
+  const float* source[3] = {};
+  int w = 0, h = 0;
+  float* estimate[3] = {};
+  WorkingPlanes* planes = nullptr;
+  const SRParams* params = nullptr;
+  const Resampling::EdgeDirResampler* resampler = nullptr;
+  FractalTexture* fractal = nullptr;
+  // Called when a fractal substitution starts, before it runs (the report).
+  std::function<void(uint32_t it)> onSubstitution;
+};
+
+// Iteration `it` (0-based) of the run. Allocates nothing.
+void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const EnhancementContext& context);

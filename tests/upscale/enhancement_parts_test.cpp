@@ -1,0 +1,180 @@
+// The parts of the enhancement iteration: the downsampling model with its
+// mirrored borders, the robust residual, the regulariser's sign-plane rule
+// and the step-size schedule with its fractal substitutions.
+#include <cmath>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "upscale/downsample2.h"
+#include "upscale/enhancement_schedule.h"
+#include "upscale/regularization_gradient.h"
+#include "upscale/robust_residual.h"
+
+namespace {
+
+// A 6 x 6 plane (the estimate of a 3 x 3 source) varying along x only, and
+// one varying along y only. Every output of the 3 x 3 result comes from the
+// border formulas; the planes are exactly as large as they must be, so that
+// a read outside them shows under the address sanitizer.
+TEST(Downsample2, ThreeByThreeUsesTheMirroredBordersOnly) {
+  const float a[6] = {8, 16, 40, 0, 24, 64};
+  std::vector<float> alongX(36), alongY(36), tmp(18), out(9);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 6; ++x) alongX[y * 6 + x] = a[x], alongY[y * 6 + x] = a[y];
+
+  // sideLobe 0: the kernel is 0.25, 0.5, 0.25 around samples 0, 2 and 4;
+  // sample -1 reads sample 1 and sample 6 reads sample 4.
+  const float expect0[3] = {0.25f * 16 + 0.5f * 8 + 0.25f * 16, 0.25f * 16 + 0.5f * 40 + 0.25f * 0,
+                            0.25f * 0 + 0.5f * 24 + 0.25f * 64};
+  Downsample2(alongX.data(), 6, 6, out.data(), 2, tmp.data(), 0.0f);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(out[y * 3 + x], expect0[x]) << x << " " << y;
+  Downsample2(alongY.data(), 6, 6, out.data(), 2, tmp.data(), 0.0f);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(out[y * 3 + x], expect0[y]) << x << " " << y;
+
+  // sideLobe 0.1: n = 1 / 1.6, weights 0.625 (centre), 0.3125, -0.0625 (both
+  // far taps), exact in binary. Taps -3..3 around 0 read 3 2 1 0 1 2 3;
+  // around 2 read 1 0 1 2 3 4 5; around 4 read 1 2 3 4 5 4 3.
+  auto k = [&](int i0, int i1, int i2, int i3, int i4, int i5, int i6) {
+    return -0.0625 * a[i0] - 0.0625 * a[i1] + 0.3125 * a[i2] + 0.625 * a[i3] + 0.3125 * a[i4] - 0.0625 * a[i5] -
+           0.0625 * a[i6];
+  };
+  const double expect1[3] = {k(3, 2, 1, 0, 1, 2, 3), k(1, 0, 1, 2, 3, 4, 5), k(1, 2, 3, 4, 5, 4, 3)};
+  Downsample2(alongX.data(), 6, 6, out.data(), 2, tmp.data(), 0.1f);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(out[y * 3 + x], static_cast<float>(expect1[x])) << x << " " << y;
+  Downsample2(alongY.data(), 6, 6, out.data(), 2, tmp.data(), 0.1f);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(out[y * 3 + x], static_cast<float>(expect1[y])) << x << " " << y;
+}
+
+TEST(Downsample2, InteriorTakesEverySecondFilteredSample) {
+  // A 16-wide ramp row: the symmetric kernel whose taps sum to 1 reproduces
+  // the ramp at the interior outputs 2..6, so output x is 2x.
+  std::vector<float> plane(16 * 4), tmp(8 * 4), out(8 * 2);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 16; ++x) plane[y * 16 + x] = float(x);
+  Downsample2(plane.data(), 16, 4, out.data(), 2, tmp.data(), 0.1f);
+  for (int x = 2; x <= 6; ++x) EXPECT_EQ(out[x], 2.0f * x) << x;
+  // Border output 7 (centre 14) mirrors 15 -> 15 and 16 -> 14, 17 -> 13.
+  const double last = -0.0625 * 11 - 0.0625 * 12 + 0.3125 * 13 + 0.625 * 14 + 0.3125 * 15 - 0.0625 * 14 - 0.0625 * 13;
+  EXPECT_EQ(out[7], static_cast<float>(last));
+}
+
+TEST(RobustResidual, SignedFourthRoot) {
+  const float sim[5] = {16, 0, 7, 100, 1}, src[5] = {0, 16, 7, 99, 82};
+  float r[5];
+  RobustResidual(sim, src, 5, r);
+  EXPECT_EQ(r[0], 2.0f);
+  EXPECT_EQ(r[1], -2.0f);
+  EXPECT_EQ(r[2], 0.0f);
+  EXPECT_EQ(r[3], 1.0f);
+  EXPECT_EQ(r[4], -3.0f);
+}
+
+TEST(RegularizationGradient, SignPlaneKeepsEarlierShifts) {
+  // One row 0, 1, 5. Shift (0,-1) writes S = (0, 1, 1) (cell 0 keeps 0) and
+  // adds 0.5 (S[x] - S[x+1]) at x = 0, 1: R = (-0.5, 0, .). Shift (0,1)
+  // writes S[0] = -1, S[1] = -1 and leaves S[2] = 1 from the earlier shift,
+  // then adds 0.5 (S[x] - S[x-1]) at x = 1, 2: R = (-0.5, 0, 1).
+  const float x[3] = {0, 1, 5};
+  float r[3] = {9, 9, 9}, s[3] = {9, 9, 9};
+  RegularizationGradient(x, 3, 1, r, s);
+  EXPECT_EQ(r[0], -0.5f);
+  EXPECT_EQ(r[1], 0.0f);
+  EXPECT_EQ(r[2], 1.0f);
+}
+
+TEST(RegularizationGradient, DiagonalWeightAndFlatPlane) {
+  // A 2 x 2 plane with one bright pixel at (0, 0) against 0 elsewhere.
+  // Shifts in order; a = 0.5 for axial ones, 0.5^sqrt(2) for diagonal ones.
+  const float a = static_cast<float>(std::pow(0.5, std::sqrt(2.0)));
+  EXPECT_FLOAT_EQ(a, 0.37521422f);
+  const float x[4] = {4, 0, 0, 0};
+  float r[4], s[4];
+  RegularizationGradient(x, 2, 2, r, s);
+  // Worked by hand, shift by shift (S kept between shifts):
+  // (-1,-1): S[3] = sign(0-4) = -1; R[0] += a (S0 - S3) = a.
+  // (-1,0):  S[2] = -1, S[3] = 0; R[0] += .5 (S0 - S2) = .5, R[1] += .5 (S1 - S3) = 0.
+  // (-1,1):  S[2] = sign(0 - 0) = 0; R[1] += a (S1 - S2) = 0.
+  // (0,-1):  S[1] = sign(0-4) = -1, S[3] = 0; R[0] += .5 (S0 - S1) = .5, R[2] += .5 (S2 - S3) = 0.
+  // (0,1):   S[0] = sign(4-0) = 1, S[2] = 0; R[1] += .5 (S1 - S0) = -1, R[3] += .5 (S3 - S2) = 0.
+  // (1,-1):  S[1] = sign(0-0) = 0; R[2] += a (S2 - S1) = 0.
+  // (1,0):   S[0] = 1, S[1] = 0; R[2] += .5 (S2 - S0) = -.5, R[3] += .5 (S3 - S1) = 0.
+  // (1,1):   S[0] = 1; R[3] += a (S3 - S0) = -a.
+  EXPECT_EQ(r[0], (a + 0.5f) + 0.5f);
+  EXPECT_EQ(r[1], -1.0f);
+  EXPECT_EQ(r[2], -0.5f);
+  EXPECT_EQ(r[3], -a);
+
+  const float flat[9] = {7, 7, 7, 7, 7, 7, 7, 7, 7};
+  float rf[9], sf[9];
+  RegularizationGradient(flat, 3, 3, rf, sf);
+  for (float v : rf) EXPECT_EQ(v, 0.0f);
+}
+
+struct ScheduleRun {
+  std::vector<float> betas;          // the step used in the update of each iteration
+  std::vector<uint32_t> starts;      // iterations in which a substitution starts
+};
+
+ScheduleRun RunSchedule(const SRParams& params) {
+  EnhancementSchedule schedule(params);
+  ScheduleRun run;
+  for (uint32_t it = 0; it < schedule.total; ++it) {
+    if (schedule.StartsSubstitution(it)) run.starts.push_back(it);
+    schedule.FinishFractalStep(it);
+    run.betas.push_back(schedule.beta);
+    schedule.Decay(it);
+  }
+  return run;
+}
+
+TEST(EnhancementSchedule, DefaultScheduleOfTwentyFourIterations) {
+  SRParams params;  // beta 3.0, 16 iterations, 2 substitutions
+  const ScheduleRun run = RunSchedule(params);
+  const double expected[24] = {3.0,    3.0,    3.0,    3.0,    3.0,    3.0,    3.0,    3.0,
+                               3.0,    2.25,   1.6875, 1.2656, 0.9492, 0.4983, 1.5,    1.125,
+                               0.8438, 0.4430, 1.5,    1.125,  0.8438, 0.6328, 0.4746, 0.3560};
+  ASSERT_EQ(run.betas.size(), 24u);
+  for (int it = 0; it < 24; ++it) EXPECT_NEAR(run.betas[it], expected[it], 0.00005) << "iteration " << it;
+  EXPECT_EQ(run.starts, (std::vector<uint32_t>{11, 15}));
+}
+
+TEST(EnhancementSchedule, EdgeCases) {
+  SRParams params;
+  // No substitutions: 16 iterations, decay by 0.75 in each of the last 8.
+  params.fractalSubsts = 0;
+  ScheduleRun run = RunSchedule(params);
+  ASSERT_EQ(run.betas.size(), 16u);
+  EXPECT_TRUE(run.starts.empty());
+  for (int it = 0; it <= 8; ++it) EXPECT_EQ(run.betas[it], 3.0f);
+  EXPECT_NEAR(run.betas[15], 3.0 * std::pow(0.75, 7), 1e-6);
+
+  // Fewer than 8 iterations: 5 - 8 wraps around, the step never decays and
+  // no substitution starts; the run still has 5 + 4 * 2 iterations.
+  params.iterations = 5;
+  params.fractalSubsts = 2;
+  run = RunSchedule(params);
+  ASSERT_EQ(run.betas.size(), 13u);
+  EXPECT_TRUE(run.starts.empty());
+  for (float b : run.betas) EXPECT_EQ(b, 3.0f);
+
+  // beta 0: a substitution starts in iteration 0, whose start index means
+  // "none running", so iteration 1 starts another; that one ends in
+  // iteration 4 and the second counted one starts in 5.
+  params = SRParams();
+  params.beta = 0.0f;
+  run = RunSchedule(params);
+  EXPECT_EQ(run.starts, (std::vector<uint32_t>{0, 1, 5}));
+  for (float b : run.betas) EXPECT_EQ(b, 0.0f);
+
+  // NaN: the comparison is false, nothing starts.
+  params.beta = std::nanf("");
+  run = RunSchedule(params);
+  EXPECT_TRUE(run.starts.empty());
+}
+
+}  // namespace
