@@ -237,20 +237,54 @@ void FilterInterleaved(const float* in, Index inLength, const int32_t* outStart,
   }
 }
 
-// rows[lane][x] -> block[x * 8 + lane] for the lanes in use; others are 0.
-void Interleave(const float* const* rows, Index lanes, Index width, float* block) {
-  for (Index x = 0; x < width; ++x) {
-    float* b = block + x * kLanes;
-    for (Index l = 0; l < lanes; ++l) b[l] = rows[l][x];
-    for (Index l = lanes; l < kLanes; ++l) b[l] = 0.0f;
+typedef int Vec8i __attribute__((vector_size(32)));
+
+// 8 x 8 transpose: on return v[k] holds element k of every input vector.
+// The shuffles are the ones AVX performs in one instruction each.
+inline void Transpose8(Vec8 v[8]) {
+  Vec8 t[8], u[8];
+  for (int k = 0; k < 8; k += 2) {
+    t[k] = __builtin_shuffle(v[k], v[k + 1], Vec8i{0, 8, 1, 9, 4, 12, 5, 13});
+    t[k + 1] = __builtin_shuffle(v[k], v[k + 1], Vec8i{2, 10, 3, 11, 6, 14, 7, 15});
+  }
+  for (int k = 0; k < 8; k += 4) {
+    u[k] = __builtin_shuffle(t[k], t[k + 2], Vec8i{0, 1, 8, 9, 4, 5, 12, 13});
+    u[k + 1] = __builtin_shuffle(t[k], t[k + 2], Vec8i{2, 3, 10, 11, 6, 7, 14, 15});
+    u[k + 2] = __builtin_shuffle(t[k + 1], t[k + 3], Vec8i{0, 1, 8, 9, 4, 5, 12, 13});
+    u[k + 3] = __builtin_shuffle(t[k + 1], t[k + 3], Vec8i{2, 3, 10, 11, 6, 7, 14, 15});
+  }
+  for (int k = 0; k < 4; ++k) {
+    v[k] = __builtin_shuffle(u[k], u[k + 4], Vec8i{0, 1, 2, 3, 8, 9, 10, 11});
+    v[k + 4] = __builtin_shuffle(u[k], u[k + 4], Vec8i{4, 5, 6, 7, 12, 13, 14, 15});
   }
 }
 
-void Deinterleave(const float* block, Index lanes, Index width, float* const* rows) {
-  for (Index x = 0; x < width; ++x) {
-    const float* b = block + x * kLanes;
-    for (Index l = 0; l < lanes; ++l) rows[l][x] = b[l];
+// rows[lane][x] -> block[x * 8 + lane] (eight valid row pointers).
+KESTRUNE_VECTOR_CLONES
+void Interleave(const float* const* rows, Index width, float* block) {
+  Index x = 0;
+  for (; x + 8 <= width; x += 8) {
+    Vec8 v[8];
+    for (int l = 0; l < 8; ++l) v[l] = Load(rows[l] + x);
+    Transpose8(v);
+    for (int k = 0; k < 8; ++k) Store(block + (x + k) * kLanes, v[k]);
   }
+  for (; x < width; ++x)
+    for (Index l = 0; l < kLanes; ++l) block[x * kLanes + l] = rows[l][x];
+}
+
+// block[x * 8 + lane] -> rows[lane][x] (eight valid row pointers).
+KESTRUNE_VECTOR_CLONES
+void Deinterleave(const float* block, Index width, float* const* rows) {
+  Index x = 0;
+  for (; x + 8 <= width; x += 8) {
+    Vec8 v[8];
+    for (int k = 0; k < 8; ++k) v[k] = Load(block + (x + k) * kLanes);
+    Transpose8(v);
+    for (int l = 0; l < 8; ++l) Store(rows[l] + x, v[l]);
+  }
+  for (; x < width; ++x)
+    for (Index l = 0; l < kLanes; ++l) rows[l][x] = block[x * kLanes + l];
 }
 
 }  // namespace
@@ -279,7 +313,7 @@ void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float*
   const Index vTaps = vertical.taps, hTaps = horizontal.taps;
 
   std::vector<float> rowsBlock(std::size_t(kLanes) * sw), inBlock(std::size_t(kLanes) * sw),
-      outBlock(std::size_t(kLanes) * dw);
+      outBlock(std::size_t(kLanes) * dw), spareRow(static_cast<std::size_t>(dw));
   std::vector<const float*> taps(std::size_t(std::max<Index>(vTaps, 1)));
   const float* rowPtr[kLanes];
   float* dstRows[kLanes];
@@ -297,10 +331,15 @@ void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float*
       rowPtr[l] = row;
       dstRows[l] = dst + y * dw;
     }
+    // Lanes past the last row repeat row 0 and are thrown away.
+    for (Index l = lanes; l < kLanes; ++l) {
+      rowPtr[l] = rowPtr[0];
+      dstRows[l] = spareRow.data();
+    }
     // Horizontal pass on the eight rows side by side.
-    Interleave(rowPtr, lanes, sw, inBlock.data());
+    Interleave(rowPtr, sw, inBlock.data());
     FilterInterleaved(inBlock.data(), sw, horizontal.outStart.data(), horizontal.outPhase.data(), dw,
                       hWeights.data(), hTaps, outBlock.data());
-    Deinterleave(outBlock.data(), lanes, dw, dstRows);
+    Deinterleave(outBlock.data(), dw, dstRows);
   }
 }
