@@ -1,0 +1,189 @@
+// The hint search and the final scaling. For each of 2N deviation trials
+// (first the vertical scale, then the horizontal one with the best vertical
+// deviation) it chooses the vertical offset among N (always with Catmull-Rom)
+// and then the horizontal offset among N (with the chosen filter), scoring
+// every reduction of the luminance plane by its sharpness. Where several
+// reductions share a pass, the shared resampler set-up and intermediate
+// plane are computed once; the results are those of separate ResizePlane
+// calls.
+#include "downscale/hint_search.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "downscale/sharpness_measure.h"
+#include "downscale/trial_reduction.h"
+#include "resampling/linear_resampler.h"
+
+namespace {
+
+// Finishes the progress display when the search leaves early, by a cancel
+// request or an exception (an allocation failure), so that it never stays up.
+class FinishGuard {
+ public:
+  explicit FinishGuard(Progress& progress) : progress_(progress) {}
+  ~FinishGuard() {
+    if (armed_) progress_.Finish();
+  }
+  void Disarm() { armed_ = false; }
+
+ private:
+  Progress& progress_;
+  bool armed_ = true;
+};
+
+// L = 0.299 R + 0.587 G + 0.114 B with single-precision coefficients,
+// evaluated left to right in single precision.
+std::vector<float> Luminance(const FloatImage& image) {
+  const std::size_t count = image.PixelCount();
+  std::vector<float> luminance(count);
+  const float* r = image.samples(FloatImage::kRed);
+  const float* g = image.samples(FloatImage::kGreen);
+  const float* b = image.samples(FloatImage::kBlue);
+  for (std::size_t i = 0; i < count; ++i) luminance[i] = 0.299f * r[i] + 0.587f * g[i] + 0.114f * b[i];
+  return luminance;
+}
+
+std::string BestSoFarText(float best) {
+  char text[96];
+  std::snprintf(text, sizeof text, "Searching for hints...  (best hint so far: %1.3f)", static_cast<double>(best));
+  return text;
+}
+
+}  // namespace
+
+bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& progress, Hint* chosen,
+                const HintTrialObserver& observer) {
+  if (image.IsEmpty() || params.newWidth == 0 || params.newHeight == 0 || params.trials < 1) return false;
+
+  progress.Start("Searching for hints...", false);
+  FinishGuard guard(progress);
+
+  const uint32_t srcWidth = image.width;
+  const uint32_t srcHeight = image.height;
+  const uint32_t dstWidth = params.newWidth;
+  const uint32_t dstHeight = params.newHeight;
+  const int32_t n = params.trials;
+  const float nf = static_cast<float>(n);
+  const float deviation = params.scaleDeviation;
+  const float smoothness = params.smoothness;
+  const int32_t filterType = params.filterType;
+
+  // Working storage, released on return: the result, the luminance plane,
+  // the intermediate plane of the vertical pass and the trial plane.
+  FloatImage result(dstWidth, dstHeight);
+  const std::vector<float> luminance = Luminance(image);
+  std::vector<float> intermediate(std::size_t{srcWidth} * dstHeight);
+  std::vector<float> trial(std::size_t{dstWidth} * dstHeight);
+
+  Resampling::LinearResampler vertical;
+  Resampling::LinearResampler horizontal;
+  HintTrial record;
+
+  // Reduces the luminance through `intermediate` (already vertically
+  // resampled) with `horizontal`, scores it and reports it.
+  auto scoreTrial = [&](float weight) {
+    ResampleRows(intermediate.data(), dstHeight, horizontal, trial.data());
+    const float score = SharpnessMeasure(trial.data(), dstWidth, dstHeight) * weight;
+    if (observer) {
+      record.weight = weight;
+      record.score = score;
+      observer(record);
+    }
+    return score;
+  };
+
+  float best = -1.0f;
+  Hint hint;  // deviationX starts at 0; the first trial sets the rest
+  for (int32_t t = 0; t < 2 * n; ++t) {
+    if (best != -1.0f) progress.SetStatusText(BestSoFarText(best));
+    if (progress.CancelRequested()) return false;  // the guard finishes the progress display
+
+    float devX, devY;
+    if (t < n) {
+      devY = (static_cast<float>(t) / nf - 0.5f) * deviation;
+      devX = 0.0f;
+    } else {
+      devY = hint.deviationY;
+      devX = (static_cast<float>(t - n) / nf - 0.5f) * deviation;
+    }
+    // A negative product makes the weight NaN: such a trial never wins.
+    const float weight = std::sqrt((1.0f - devX / static_cast<float>(dstWidth)) *
+                                   (1.0f - devY / static_cast<float>(dstHeight)));
+    record.deviationTrial = t;
+    record.deviationX = devX;
+    record.deviationY = devY;
+
+    // Vertical offset, always with Catmull-Rom; the horizontal pass is the
+    // same for all N reductions.
+    float best1 = -1.0f;
+    float candY = 0.0f;
+    horizontal.Configure(srcWidth, dstWidth, FilterCatmullRom, 0.0f, devX, smoothness);
+    record.horizontal = false;
+    record.filterType = FilterCatmullRom;
+    record.offsetX = 0.0f;
+    for (int32_t k = 0; k < n; ++k) {
+      progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t)) * 100.0f / (2.0f * nf));
+      const float offY = static_cast<float>(k) / nf - 0.5f;
+      vertical.Configure(srcHeight, dstHeight, FilterCatmullRom, offY, devY, smoothness);
+      ResampleColumns(luminance.data(), srcWidth, vertical, intermediate.data());
+      record.k = k;
+      record.offsetY = offY;
+      const float score = scoreTrial(weight);
+      if (score > best1) {
+        best1 = score;
+        candY = offY;
+      }
+    }
+
+    // Horizontal offset with the chosen filter; the vertical pass is the
+    // same for all N reductions.
+    float best2 = -1.0f;
+    float candX = 0.0f;
+    vertical.Configure(srcHeight, dstHeight, filterType, candY, devY, smoothness);
+    ResampleColumns(luminance.data(), srcWidth, vertical, intermediate.data());
+    record.horizontal = true;
+    record.filterType = filterType;
+    record.offsetY = candY;
+    for (int32_t k = 0; k < n; ++k) {
+      progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t) + 0.5f) * 100.0f /
+                           (2.0f * nf));
+      const float offX = static_cast<float>(k) / nf - 0.5f;
+      horizontal.Configure(srcWidth, dstWidth, filterType, offX, devX, smoothness);
+      record.k = k;
+      record.offsetX = offX;
+      const float score = scoreTrial(weight);
+      if (score > best2) {
+        best2 = score;
+        candX = offX;
+      }
+    }
+
+    if (best2 > best) {
+      best = best2;
+      hint.offsetX = candX;
+      hint.offsetY = candY;
+      if (t < n)
+        hint.deviationY = devY;
+      else
+        hint.deviationX = devX;
+    }
+  }
+  hint.score = best;
+
+  progress.SetStatusText("Final scaling...");
+  // The trial storage is no longer needed; free it before the final passes.
+  std::vector<float>().swap(intermediate);
+  std::vector<float>().swap(trial);
+  for (int c = FloatImage::kRed; c <= FloatImage::kBlue; ++c)
+    ResizePlane(image.samples(c), srcWidth, srcHeight, result.samples(c), dstWidth, dstHeight, filterType,
+                hint.offsetX, hint.offsetY, hint.deviationX, hint.deviationY, smoothness);
+
+  guard.Disarm();
+  progress.Finish();
+  image = std::move(result);
+  if (chosen) *chosen = hint;
+  return true;
+}

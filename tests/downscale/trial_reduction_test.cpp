@@ -1,0 +1,65 @@
+// The split passes of the hint search against whole ResizePlane calls: every
+// sample must be the same, for every filter, for reductions and enlargements,
+// for offsets and deviations that push windows over the edges, and for widths
+// that are no multiple of the SIMD width.
+#include "downscale/trial_reduction.h"
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<float> TestPlane(uint32_t width, uint32_t height) {
+  std::vector<float> plane(std::size_t{width} * height);
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x)
+      plane[std::size_t{y} * width + x] = 128.0f + 90.0f * std::sin(0.37f * x + 0.11f * y * y) +
+                                          ((x / 5 + y / 3) % 2 ? 30.0f : -30.0f);
+  return plane;
+}
+
+struct Case {
+  uint32_t srcW, srcH, dstW, dstH;
+  int filter;
+  float offX, offY, devX, devY, smoothness;
+};
+
+TEST(TrialReduction, PassesEqualResizePlane) {
+  const Case cases[] = {
+      {97, 61, 40, 25, 3, 0.0f, 0.0f, 0.0f, 0.0f, 0.8f},         // the default filter
+      {97, 61, 40, 25, 0, -0.5f, 0.25f, 3.0f, -4.0f, 0.8f},      // box
+      {97, 61, 40, 25, 1, 0.4f, -0.3f, -2.5f, 1.5f, 1.0f},       // bilinear
+      {97, 61, 40, 25, 2, 0.1f, 0.1f, 0.0f, 8.0f, 2.0f},         // cubic B-spline
+      {97, 61, 40, 25, 4, -0.25f, 0.0f, 1.0f, 0.0f, 0.5f},       // Lanczos-2
+      {97, 61, 40, 25, 5, 0.0f, -0.5f, 0.0f, -6.0f, 0.8f},       // Lanczos-3
+      {97, 61, 31, 17, 6, 0.3f, 0.2f, 2.0f, 2.0f, 0.8f},         // sinc, long windows
+      {97, 61, 33, 20, 9, 0.0f, 0.0f, 0.0f, 21.0f, 0.8f},        // other type: Catmull-Rom
+      {50, 40, 50, 40, 3, 0.5f, -0.5f, 0.0f, 0.0f, 1.0f},        // own size, shifted
+      {13, 9, 29, 23, 5, 0.1f, 0.0f, -1.0f, 1.0f, 1.0f},         // enlargement
+      {300, 7, 1, 1, 3, 0.0f, 0.0f, 64.0f, -32.0f, 0.8f},        // to one pixel
+      {33, 50, 33, 1, 3, -0.5f, 0.0f, 0.0f, 32.0f, 0.8f},        // one row
+      {1, 1, 3, 2, 3, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f},             // from one pixel
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH
+                                      << " filter " << c.filter);
+    const std::vector<float> src = TestPlane(c.srcW, c.srcH);
+    std::vector<float> expected(std::size_t{c.dstW} * c.dstH);
+    ResizePlane(src.data(), c.srcW, c.srcH, expected.data(), c.dstW, c.dstH, c.filter, c.offX, c.offY, c.devX,
+                c.devY, c.smoothness);
+
+    Resampling::LinearResampler vertical, horizontal;
+    vertical.Configure(c.srcH, c.dstH, c.filter, c.offY, c.devY, c.smoothness);
+    horizontal.Configure(c.srcW, c.dstW, c.filter, c.offX, c.devX, c.smoothness);
+    std::vector<float> intermediate(std::size_t{c.srcW} * c.dstH);
+    std::vector<float> actual(expected.size(), -1.0f);
+    ResampleColumns(src.data(), c.srcW, vertical, intermediate.data());
+    ResampleRows(intermediate.data(), c.dstH, horizontal, actual.data());
+    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(actual[i], expected[i]) << "sample " << i;
+  }
+}
+
+}  // namespace
