@@ -75,7 +75,7 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   // the intermediate plane of the vertical pass and the trial plane.
   FloatImage result(dstWidth, dstHeight);
   const std::vector<float> luminance = Luminance(image);
-  std::vector<float> intermediate(std::size_t{srcWidth} * dstHeight);
+  std::vector<float> intermediate(InterleavedPlaneSize(srcWidth, dstHeight));
   std::vector<float> trial(std::size_t{dstWidth} * dstHeight);
 
   Resampling::LinearResampler vertical;

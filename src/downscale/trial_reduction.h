@@ -5,16 +5,29 @@
 // and a sum each rounded to single precision, edge samples replicated), so a
 // vertical pass followed by a horizontal pass gives ResizePlane's result bit
 // for bit.
+//
+// The intermediate plane is kept with its rows in groups of four, the four
+// samples of a column side by side: sample (x, y) of a plane `width` wide
+// lies at (y / 4) * width * 4 + x * 4 + y % 4. Both passes can then work on
+// several samples at once with plain vector loads and stores.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "resampling/linear_resampler.h"
 
+// Floats needed for an intermediate plane of width x height in that layout.
+inline std::size_t InterleavedPlaneSize(uint32_t width, uint32_t height) {
+  return (std::size_t{height} + 3) / 4 * 4 * width;
+}
+
 // Vertical pass: resamples every column of the row-major plane `src`
-// (width x vertical.inLength) into `dst` (width x vertical.outLength).
+// (width x vertical.inLength) into `dst` (width x vertical.outLength in the
+// four-row layout; the rows that pad the last group are set to 0).
 void ResampleColumns(const float* src, uint32_t width, const Resampling::LinearResampler& vertical, float* dst);
 
-// Horizontal pass: resamples every row of `src` (horizontal.inLength x
-// height) into `dst` (horizontal.outLength x height).
+// Horizontal pass: resamples every row of `src` (horizontal.inLength x height
+// in the four-row layout) into the row-major plane `dst`
+// (horizontal.outLength x height).
 void ResampleRows(const float* src, uint32_t height, const Resampling::LinearResampler& horizontal, float* dst);

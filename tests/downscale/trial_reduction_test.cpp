@@ -4,11 +4,13 @@
 // that are no multiple of the SIMD width.
 #include "downscale/trial_reduction.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 namespace {
 
@@ -26,6 +28,18 @@ struct Case {
   int filter;
   float offX, offY, devX, devY, smoothness;
 };
+
+// Runs `body` once for every instruction set the passes were built for and
+// this machine supports, the plain scalar one included.
+template <class Body>
+void ForEachTarget(Body body) {
+  for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
+    SCOPED_TRACE(hwy::TargetName(target));
+    hwy::SetSupportedTargetsForTest(target);
+    body();
+  }
+  hwy::SetSupportedTargetsForTest(0);  // back to what the machine offers
+}
 
 TEST(TrialReduction, PassesEqualResizePlane) {
   const Case cases[] = {
@@ -54,11 +68,14 @@ TEST(TrialReduction, PassesEqualResizePlane) {
     Resampling::LinearResampler vertical, horizontal;
     vertical.Configure(c.srcH, c.dstH, c.filter, c.offY, c.devY, c.smoothness);
     horizontal.Configure(c.srcW, c.dstW, c.filter, c.offX, c.devX, c.smoothness);
-    std::vector<float> intermediate(std::size_t{c.srcW} * c.dstH);
+    std::vector<float> intermediate(InterleavedPlaneSize(c.srcW, c.dstH));
     std::vector<float> actual(expected.size(), -1.0f);
-    ResampleColumns(src.data(), c.srcW, vertical, intermediate.data());
-    ResampleRows(intermediate.data(), c.dstH, horizontal, actual.data());
-    for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(actual[i], expected[i]) << "sample " << i;
+    ForEachTarget([&] {
+      std::fill(actual.begin(), actual.end(), -1.0f);
+      ResampleColumns(src.data(), c.srcW, vertical, intermediate.data());
+      ResampleRows(intermediate.data(), c.dstH, horizontal, actual.data());
+      for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(actual[i], expected[i]) << "sample " << i;
+    });
   }
 }
 
