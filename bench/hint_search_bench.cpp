@@ -66,6 +66,21 @@ void BM_SharpnessMeasure(benchmark::State& state) {
 }
 BENCHMARK(BM_SharpnessMeasure)->Unit(benchmark::kMicrosecond);
 
+// Four planes scored together, as the search does.
+void BM_SharpnessMeasureBatch(benchmark::State& state) {
+  std::vector<std::vector<float>> planes;
+  const float* pointers[kSharpnessBatch];
+  for (int i = 0; i < kSharpnessBatch; ++i) planes.push_back(ChartPlane(800, 600, i + 1));
+  for (int i = 0; i < kSharpnessBatch; ++i) pointers[i] = planes[i].data();
+  float scores[kSharpnessBatch];
+  for (auto _ : state) {
+    SharpnessMeasureBatch(pointers, kSharpnessBatch, 800, 600, scores);
+    benchmark::DoNotOptimize(scores);
+  }
+  state.SetItemsProcessed(state.iterations() * kSharpnessBatch * 800 * 600);
+}
+BENCHMARK(BM_SharpnessMeasureBatch)->Unit(benchmark::kMicrosecond);
+
 void BM_Configure(benchmark::State& state) {
   Resampling::LinearResampler r;
   for (auto _ : state) {

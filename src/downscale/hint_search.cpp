@@ -72,27 +72,37 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   const int32_t filterType = params.filterType;
 
   // Working storage, released on return: the result, the luminance plane,
-  // the intermediate plane of the vertical pass and the trial plane.
+  // the intermediate plane of the vertical pass, and trial planes for a few
+  // reductions that are scored together.
   FloatImage result(dstWidth, dstHeight);
   const std::vector<float> luminance = Luminance(image);
   std::vector<float> intermediate(InterleavedPlaneSize(srcWidth, dstHeight));
-  std::vector<float> trial(std::size_t{dstWidth} * dstHeight);
+  const std::size_t planeSize = std::size_t{dstWidth} * dstHeight;
+  std::vector<float> trials(planeSize * kSharpnessBatch);
 
   Resampling::LinearResampler vertical;
   Resampling::LinearResampler horizontal;
-  HintTrial record;
 
-  // Reduces the luminance through `intermediate` (already vertically
-  // resampled) with `horizontal`, scores it and reports it.
-  auto scoreTrial = [&](float weight) {
-    ResampleRows(intermediate.data(), dstHeight, horizontal, trial.data());
-    const float score = SharpnessMeasure(trial.data(), dstWidth, dstHeight) * weight;
-    if (observer) {
-      record.weight = weight;
-      record.score = score;
-      observer(record);
+  // Reductions made but not yet scored, in order, with what each stands for.
+  HintTrial pending[kSharpnessBatch];
+  int pendingCount = 0;
+  // Horizontal pass of the reduction `trial` into the next free trial plane.
+  auto reduce = [&](const HintTrial& trial) {
+    ResampleRows(intermediate.data(), dstHeight, horizontal, trials.data() + planeSize * pendingCount);
+    pending[pendingCount++] = trial;
+  };
+  // Scores the pending reductions and hands each, in order, to `take`.
+  auto score = [&](auto&& take) {
+    const float* planes[kSharpnessBatch];
+    float scores[kSharpnessBatch];
+    for (int i = 0; i < pendingCount; ++i) planes[i] = trials.data() + planeSize * i;
+    SharpnessMeasureBatch(planes, pendingCount, dstWidth, dstHeight, scores);
+    for (int i = 0; i < pendingCount; ++i) {
+      pending[i].score = scores[i] * pending[i].weight;
+      if (observer) observer(pending[i]);
+      take(pending[i]);
     }
-    return score;
+    pendingCount = 0;
   };
 
   float best = -1.0f;
@@ -101,64 +111,68 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
     if (best != -1.0f) progress.SetStatusText(BestSoFarText(best));
     if (progress.CancelRequested()) return false;  // the guard finishes the progress display
 
-    float devX, devY;
+    HintTrial trial;
+    trial.deviationTrial = t;
     if (t < n) {
-      devY = (static_cast<float>(t) / nf - 0.5f) * deviation;
-      devX = 0.0f;
+      trial.deviationY = (static_cast<float>(t) / nf - 0.5f) * deviation;
+      trial.deviationX = 0.0f;
     } else {
-      devY = hint.deviationY;
-      devX = (static_cast<float>(t - n) / nf - 0.5f) * deviation;
+      trial.deviationY = hint.deviationY;
+      trial.deviationX = (static_cast<float>(t - n) / nf - 0.5f) * deviation;
     }
+    const float devX = trial.deviationX;
+    const float devY = trial.deviationY;
     // A negative product makes the weight NaN: such a trial never wins.
-    const float weight = std::sqrt((1.0f - devX / static_cast<float>(dstWidth)) *
-                                   (1.0f - devY / static_cast<float>(dstHeight)));
-    record.deviationTrial = t;
-    record.deviationX = devX;
-    record.deviationY = devY;
+    trial.weight = std::sqrt((1.0f - devX / static_cast<float>(dstWidth)) *
+                             (1.0f - devY / static_cast<float>(dstHeight)));
 
     // Vertical offset, always with Catmull-Rom; the horizontal pass is the
     // same for all N reductions.
     float best1 = -1.0f;
     float candY = 0.0f;
+    auto takeVertical = [&](const HintTrial& done) {
+      if (done.score > best1) {
+        best1 = done.score;
+        candY = done.offsetY;
+      }
+    };
     horizontal.Configure(srcWidth, dstWidth, FilterCatmullRom, 0.0f, devX, smoothness);
-    record.horizontal = false;
-    record.filterType = FilterCatmullRom;
-    record.offsetX = 0.0f;
+    trial.horizontal = false;
+    trial.filterType = FilterCatmullRom;
+    trial.offsetX = 0.0f;
     for (int32_t k = 0; k < n; ++k) {
       progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t)) * 100.0f / (2.0f * nf));
-      const float offY = static_cast<float>(k) / nf - 0.5f;
-      vertical.Configure(srcHeight, dstHeight, FilterCatmullRom, offY, devY, smoothness);
+      trial.k = k;
+      trial.offsetY = static_cast<float>(k) / nf - 0.5f;
+      vertical.Configure(srcHeight, dstHeight, FilterCatmullRom, trial.offsetY, devY, smoothness);
       ResampleColumns(luminance.data(), srcWidth, vertical, intermediate.data());
-      record.k = k;
-      record.offsetY = offY;
-      const float score = scoreTrial(weight);
-      if (score > best1) {
-        best1 = score;
-        candY = offY;
-      }
+      reduce(trial);
+      if (pendingCount == kSharpnessBatch || k == n - 1) score(takeVertical);
     }
 
     // Horizontal offset with the chosen filter; the vertical pass is the
     // same for all N reductions.
     float best2 = -1.0f;
     float candX = 0.0f;
+    auto takeHorizontal = [&](const HintTrial& done) {
+      if (done.score > best2) {
+        best2 = done.score;
+        candX = done.offsetX;
+      }
+    };
     vertical.Configure(srcHeight, dstHeight, filterType, candY, devY, smoothness);
     ResampleColumns(luminance.data(), srcWidth, vertical, intermediate.data());
-    record.horizontal = true;
-    record.filterType = filterType;
-    record.offsetY = candY;
+    trial.horizontal = true;
+    trial.filterType = filterType;
+    trial.offsetY = candY;
     for (int32_t k = 0; k < n; ++k) {
       progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t) + 0.5f) * 100.0f /
                            (2.0f * nf));
-      const float offX = static_cast<float>(k) / nf - 0.5f;
-      horizontal.Configure(srcWidth, dstWidth, filterType, offX, devX, smoothness);
-      record.k = k;
-      record.offsetX = offX;
-      const float score = scoreTrial(weight);
-      if (score > best2) {
-        best2 = score;
-        candX = offX;
-      }
+      trial.k = k;
+      trial.offsetX = static_cast<float>(k) / nf - 0.5f;
+      horizontal.Configure(srcWidth, dstWidth, filterType, trial.offsetX, devX, smoothness);
+      reduce(trial);
+      if (pendingCount == kSharpnessBatch || k == n - 1) score(takeHorizontal);
     }
 
     if (best2 > best) {
@@ -176,7 +190,7 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   progress.SetStatusText("Final scaling...");
   // The trial storage is no longer needed; free it before the final passes.
   std::vector<float>().swap(intermediate);
-  std::vector<float>().swap(trial);
+  std::vector<float>().swap(trials);
   for (int c = FloatImage::kRed; c <= FloatImage::kBlue; ++c)
     ResizePlane(image.samples(c), srcWidth, srcHeight, result.samples(c), dstWidth, dstHeight, filterType,
                 hint.offsetX, hint.offsetY, hint.deviationX, hint.deviationY, smoothness);
