@@ -8,6 +8,7 @@
 // calls.
 #include "downscale/hint_search.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -82,6 +83,7 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
 
   Resampling::LinearResampler vertical;
   Resampling::LinearResampler horizontal;
+  Resampling::LinearResampler batchVertical[kSharpnessBatch];
 
   // Reductions made but not yet scored, in order, with what each stands for.
   HintTrial pending[kSharpnessBatch];
@@ -140,14 +142,24 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
     trial.horizontal = false;
     trial.filterType = FilterCatmullRom;
     trial.offsetX = 0.0f;
-    for (int32_t k = 0; k < n; ++k) {
-      progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t)) * 100.0f / (2.0f * nf));
-      trial.k = k;
-      trial.offsetY = static_cast<float>(k) / nf - 0.5f;
-      vertical.Configure(srcHeight, dstHeight, FilterCatmullRom, trial.offsetY, devY, smoothness);
-      ResampleColumns(luminance.data(), srcWidth, vertical, intermediate.data());
-      reduce(trial);
-      if (pendingCount == kSharpnessBatch || k == n - 1) score(takeVertical);
+    // Up to four reductions at a time, both passes fused.
+    for (int32_t k0 = 0; k0 < n; k0 += kSharpnessBatch) {
+      const int count = std::min<int32_t>(kSharpnessBatch, n - k0);
+      const Resampling::LinearResampler* verticals[kSharpnessBatch];
+      float* planes[kSharpnessBatch];
+      for (int i = 0; i < count; ++i) {
+        const int32_t k = k0 + i;
+        progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t)) * 100.0f / (2.0f * nf));
+        trial.k = k;
+        trial.offsetY = static_cast<float>(k) / nf - 0.5f;
+        batchVertical[i].Configure(srcHeight, dstHeight, FilterCatmullRom, trial.offsetY, devY, smoothness);
+        verticals[i] = &batchVertical[i];
+        planes[i] = trials.data() + planeSize * i;
+        pending[i] = trial;
+      }
+      pendingCount = count;
+      ReduceFused(luminance.data(), srcWidth, verticals, count, horizontal, planes);
+      score(takeVertical);
     }
 
     // Horizontal offset with the chosen filter; the vertical pass is the

@@ -4,7 +4,8 @@
 // vector, and stores them interleaved; the horizontal pass then reads the four
 // rows of one column as one 4-lane vector, so it too runs four samples per
 // instruction. Each lane sums its taps in order with a separate multiply and
-// add, exactly as the scalar loop would.
+// add, exactly as the scalar loop would. Both passes work group by group of
+// four rows, so they can also run fused, a group at a time.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "downscale/trial_reduction.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -22,69 +23,85 @@ namespace kestrune_trial {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-void ResampleColumnsSimd(const float* src, uint32_t width, const Resampling::LinearResampler& r, float* dst) {
+// Vertical pass of the output rows y0 .. y0 + 3 of `r` into `out` (4 x width
+// floats, interleaved); rows past the end are set to 0. `rows` is scratch.
+void VerticalGroup(const float* src, uint32_t width, const Resampling::LinearResampler& r, uint32_t y0, float* out,
+                   std::array<std::vector<const float*>, 4>& rows) {
   const hn::ScalableTag<float> d;
   const std::size_t lanes = hn::Lanes(d);
   const uint32_t taps = r.taps;
   const int64_t last = static_cast<int64_t>(r.inLength) - 1;
-  // Source rows and weights of the four output rows of a group; a padding
-  // row has no taps and so yields 0.
-  std::array<std::vector<const float*>, 4> rows;
+  // Source rows and weights of the group's four output rows; a padding row
+  // has no taps and so yields 0.
   std::array<const float*, 4> weights{};
   std::array<uint32_t, 4> count{};
-  for (auto& list : rows) list.resize(taps);
-
-  for (uint32_t y0 = 0; y0 < r.outLength; y0 += 4) {
-    for (uint32_t i = 0; i < 4; ++i) {
-      const uint32_t y = y0 + i;
-      count[i] = y < r.outLength ? taps : 0;
-      if (count[i] == 0) continue;
-      weights[i] = r.phaseWeights[static_cast<std::size_t>(r.outPhase[y])].data();
-      for (uint32_t j = 0; j < taps; ++j)
-        rows[i][j] = src + static_cast<std::size_t>(std::clamp<int64_t>(r.outStart[y] + int64_t{j}, 0, last)) * width;
-    }
-    float* out = dst + static_cast<std::size_t>(y0) * width;  // group y0 / 4 starts at y0 * width
-
-    std::size_t x = 0;
-    for (; x + lanes <= width; x += lanes) {
-      hn::Vec<decltype(d)> sum[4];
-      for (uint32_t i = 0; i < 4; ++i) {
-        auto a = hn::Zero(d);
-        for (uint32_t j = 0; j < count[i]; ++j)
-          a = hn::Add(a, hn::Mul(hn::LoadU(d, rows[i][j] + x), hn::Set(d, weights[i][j])));
-        sum[i] = a;
-      }
-      hn::StoreInterleaved4(sum[0], sum[1], sum[2], sum[3], d, out + x * 4);
-    }
-    for (; x < width; ++x)
-      for (uint32_t i = 0; i < 4; ++i) {
-        float a = 0.0f;
-        for (uint32_t j = 0; j < count[i]; ++j) a += rows[i][j][x] * weights[i][j];
-        out[x * 4 + i] = a;
-      }
+  for (uint32_t i = 0; i < 4; ++i) {
+    const uint32_t y = y0 + i;
+    count[i] = y < r.outLength ? taps : 0;
+    if (count[i] == 0) continue;
+    rows[i].resize(taps);
+    weights[i] = r.phaseWeights[static_cast<std::size_t>(r.outPhase[y])].data();
+    for (uint32_t j = 0; j < taps; ++j)
+      rows[i][j] = src + static_cast<std::size_t>(std::clamp<int64_t>(r.outStart[y] + int64_t{j}, 0, last)) * width;
   }
+
+  std::size_t x = 0;
+  if (count[3] == taps) {
+    // A full group: the four rows' sums in one loop, independent of each
+    // other, so that the additions overlap.
+    const float *w0 = weights[0], *w1 = weights[1], *w2 = weights[2], *w3 = weights[3];
+    const float *const *r0 = rows[0].data(), *const *r1 = rows[1].data();
+    const float *const *r2 = rows[2].data(), *const *r3 = rows[3].data();
+    for (; x + lanes <= width; x += lanes) {
+      auto a0 = hn::Zero(d), a1 = hn::Zero(d), a2 = hn::Zero(d), a3 = hn::Zero(d);
+      for (uint32_t j = 0; j < taps; ++j) {
+        a0 = hn::Add(a0, hn::Mul(hn::LoadU(d, r0[j] + x), hn::Set(d, w0[j])));
+        a1 = hn::Add(a1, hn::Mul(hn::LoadU(d, r1[j] + x), hn::Set(d, w1[j])));
+        a2 = hn::Add(a2, hn::Mul(hn::LoadU(d, r2[j] + x), hn::Set(d, w2[j])));
+        a3 = hn::Add(a3, hn::Mul(hn::LoadU(d, r3[j] + x), hn::Set(d, w3[j])));
+      }
+      hn::StoreInterleaved4(a0, a1, a2, a3, d, out + x * 4);
+    }
+  }
+  for (; x + lanes <= width; x += lanes) {
+    hn::Vec<decltype(d)> sum[4];
+    for (uint32_t i = 0; i < 4; ++i) {
+      auto a = hn::Zero(d);
+      for (uint32_t j = 0; j < count[i]; ++j)
+        a = hn::Add(a, hn::Mul(hn::LoadU(d, rows[i][j] + x), hn::Set(d, weights[i][j])));
+      sum[i] = a;
+    }
+    hn::StoreInterleaved4(sum[0], sum[1], sum[2], sum[3], d, out + x * 4);
+  }
+  for (; x < width; ++x)
+    for (uint32_t i = 0; i < 4; ++i) {
+      float a = 0.0f;
+      for (uint32_t j = 0; j < count[i]; ++j) a += rows[i][j][x] * weights[i][j];
+      out[x * 4 + i] = a;
+    }
 }
 
 #if HWY_TARGET == HWY_SCALAR
-// Without 4-lane vectors: the same sums, one sample at a time.
-void ResampleRowsSimd(const float* src, uint32_t height, const Resampling::LinearResampler& r, float* dst) {
+// Horizontal pass of one group (r.inLength columns of four interleaved rows)
+// into the first `rowsHere` rows at `out` (stride r.outLength). Without
+// 4-lane vectors: the same sums, one sample at a time.
+void HorizontalGroup(const float* group, uint32_t rowsHere, const Resampling::LinearResampler& r, float* out) {
   const uint32_t taps = r.taps;
-  const std::size_t inW = r.inLength;
   const std::size_t outW = r.outLength;
   const int64_t last = static_cast<int64_t>(r.inLength) - 1;
-  for (uint32_t y = 0; y < height; ++y) {
-    const float* row = src + static_cast<std::size_t>(y / 4) * inW * 4 + y % 4;
+  for (uint32_t i = 0; i < rowsHere; ++i)
     for (std::size_t o = 0; o < outW; ++o) {
       const float* w = r.phaseWeights[static_cast<std::size_t>(r.outPhase[o])].data();
       float a = 0.0f;
       for (uint32_t j = 0; j < taps; ++j)
-        a += row[static_cast<std::size_t>(std::clamp<int64_t>(r.outStart[o] + int64_t{j}, 0, last)) * 4] * w[j];
-      dst[y * outW + o] = a;
+        a += group[static_cast<std::size_t>(std::clamp<int64_t>(r.outStart[o] + int64_t{j}, 0, last)) * 4 + i] * w[j];
+      out[i * outW + o] = a;
     }
-  }
 }
 #else
-void ResampleRowsSimd(const float* src, uint32_t height, const Resampling::LinearResampler& r, float* dst) {
+// Horizontal pass of one group (r.inLength columns of four interleaved rows)
+// into the first `rowsHere` rows at `out` (stride r.outLength).
+void HorizontalGroup(const float* group, uint32_t rowsHere, const Resampling::LinearResampler& r, float* out) {
   const hn::FixedTag<float, 4> d;
   const hn::RepartitionToWide<decltype(d)> d64;
   const uint32_t taps = r.taps;
@@ -92,8 +109,8 @@ void ResampleRowsSimd(const float* src, uint32_t height, const Resampling::Linea
   const std::size_t outW = r.outLength;
   const int64_t last = static_cast<int64_t>(r.inLength) - 1;
 
-  // The four rows of a group at output sample o.
-  auto column = [&](const float* group, std::size_t o) {
+  // The four rows at output sample o.
+  auto column = [&](std::size_t o) {
     const float* w = r.phaseWeights[static_cast<std::size_t>(r.outPhase[o])].data();
     const int64_t start = r.outStart[o];
     auto a = hn::Zero(d);
@@ -109,35 +126,55 @@ void ResampleRowsSimd(const float* src, uint32_t height, const Resampling::Linea
     return a;
   };
 
-  for (uint32_t y0 = 0; y0 < height; y0 += 4) {
-    const float* group = src + static_cast<std::size_t>(y0) * inW;
-    const uint32_t rowsHere = std::min<uint32_t>(4, height - y0);
-    float* out = dst + static_cast<std::size_t>(y0) * outW;
-    std::size_t o = 0;
-    if (rowsHere == 4) {
-      for (; o + 4 <= outW; o += 4) {
-        // Four output samples of four rows: transpose the 4 x 4 block so
-        // that each row's four samples are stored together.
-        const auto c0 = column(group, o), c1 = column(group, o + 1);
-        const auto c2 = column(group, o + 2), c3 = column(group, o + 3);
-        const auto t0 = hn::BitCast(d64, hn::InterleaveLower(d, c0, c1));  // r0: o, o+1 | r1: o, o+1
-        const auto t1 = hn::BitCast(d64, hn::InterleaveLower(d, c2, c3));  // r0: o+2, o+3 | r1: ...
-        const auto t2 = hn::BitCast(d64, hn::InterleaveUpper(d, c0, c1));  // r2 | r3
-        const auto t3 = hn::BitCast(d64, hn::InterleaveUpper(d, c2, c3));
-        hn::StoreU(hn::BitCast(d, hn::InterleaveLower(d64, t0, t1)), d, out + o);
-        hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, t0, t1)), d, out + outW + o);
-        hn::StoreU(hn::BitCast(d, hn::InterleaveLower(d64, t2, t3)), d, out + 2 * outW + o);
-        hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, t2, t3)), d, out + 3 * outW + o);
-      }
+  std::size_t o = 0;
+  if (rowsHere == 4) {
+    for (; o + 4 <= outW; o += 4) {
+      // Four output samples of four rows: transpose the 4 x 4 block so that
+      // each row's four samples are stored together.
+      const auto c0 = column(o), c1 = column(o + 1), c2 = column(o + 2), c3 = column(o + 3);
+      const auto t0 = hn::BitCast(d64, hn::InterleaveLower(d, c0, c1));  // rows 0, 1 of o, o+1
+      const auto t1 = hn::BitCast(d64, hn::InterleaveLower(d, c2, c3));  // rows 0, 1 of o+2, o+3
+      const auto t2 = hn::BitCast(d64, hn::InterleaveUpper(d, c0, c1));  // rows 2, 3 of o, o+1
+      const auto t3 = hn::BitCast(d64, hn::InterleaveUpper(d, c2, c3));  // rows 2, 3 of o+2, o+3
+      hn::StoreU(hn::BitCast(d, hn::InterleaveLower(d64, t0, t1)), d, out + o);
+      hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, t0, t1)), d, out + outW + o);
+      hn::StoreU(hn::BitCast(d, hn::InterleaveLower(d64, t2, t3)), d, out + 2 * outW + o);
+      hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, t2, t3)), d, out + 3 * outW + o);
     }
-    for (; o < outW; ++o) {
-      HWY_ALIGN float lanes[4];
-      hn::Store(column(group, o), d, lanes);
-      for (uint32_t i = 0; i < rowsHere; ++i) out[i * outW + o] = lanes[i];
-    }
+  }
+  for (; o < outW; ++o) {
+    HWY_ALIGN float lanes[4];
+    hn::Store(column(o), d, lanes);
+    for (uint32_t i = 0; i < rowsHere; ++i) out[i * outW + o] = lanes[i];
   }
 }
 #endif  // HWY_TARGET == HWY_SCALAR
+
+void ResampleColumnsSimd(const float* src, uint32_t width, const Resampling::LinearResampler& r, float* dst) {
+  std::array<std::vector<const float*>, 4> rows;
+  // Group y0 / 4 starts at y0 * width.
+  for (uint32_t y0 = 0; y0 < r.outLength; y0 += 4)
+    VerticalGroup(src, width, r, y0, dst + static_cast<std::size_t>(y0) * width, rows);
+}
+
+void ResampleRowsSimd(const float* src, uint32_t height, const Resampling::LinearResampler& r, float* dst) {
+  for (uint32_t y0 = 0; y0 < height; y0 += 4)
+    HorizontalGroup(src + static_cast<std::size_t>(y0) * r.inLength, std::min<uint32_t>(4, height - y0), r,
+                    dst + static_cast<std::size_t>(y0) * r.outLength);
+}
+
+void ReduceFusedSimd(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
+                     int count, const Resampling::LinearResampler& horizontal, float* const* dst) {
+  std::array<std::vector<const float*>, 4> rows;
+  std::vector<float> group(std::size_t{width} * 4);
+  const uint32_t height = verticals[0]->outLength;
+  for (uint32_t y0 = 0; y0 < height; y0 += 4)
+    for (int i = 0; i < count; ++i) {
+      VerticalGroup(src, width, *verticals[i], y0, group.data(), rows);
+      HorizontalGroup(group.data(), std::min<uint32_t>(4, height - y0), horizontal,
+                      dst[i] + static_cast<std::size_t>(y0) * horizontal.outLength);
+    }
+}
 
 }  // namespace HWY_NAMESPACE
 }  // namespace kestrune_trial
@@ -147,6 +184,7 @@ HWY_AFTER_NAMESPACE();
 namespace kestrune_trial {
 HWY_EXPORT(ResampleColumnsSimd);
 HWY_EXPORT(ResampleRowsSimd);
+HWY_EXPORT(ReduceFusedSimd);
 }  // namespace kestrune_trial
 
 void ResampleColumns(const float* src, uint32_t width, const Resampling::LinearResampler& vertical, float* dst) {
@@ -155,5 +193,11 @@ void ResampleColumns(const float* src, uint32_t width, const Resampling::LinearR
 
 void ResampleRows(const float* src, uint32_t height, const Resampling::LinearResampler& horizontal, float* dst) {
   HWY_DYNAMIC_DISPATCH(kestrune_trial::ResampleRowsSimd)(src, height, horizontal, dst);
+}
+
+void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals, int count,
+                 const Resampling::LinearResampler& horizontal, float* const* dst) {
+  if (count < 1) return;
+  HWY_DYNAMIC_DISPATCH(kestrune_trial::ReduceFusedSimd)(src, width, verticals, count, horizontal, dst);
 }
 #endif  // HWY_ONCE

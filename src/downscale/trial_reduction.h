@@ -31,3 +31,12 @@ void ResampleColumns(const float* src, uint32_t width, const Resampling::LinearR
 // in the four-row layout) into the row-major plane `dst`
 // (horizontal.outLength x height).
 void ResampleRows(const float* src, uint32_t height, const Resampling::LinearResampler& horizontal, float* dst);
+
+// Both passes at once, for `count` vertical set-ups (all with the same
+// outLength) that share one horizontal set-up: dst[i] (horizontal.outLength
+// x verticals[i]->outLength, row-major) receives what ResampleColumns with
+// verticals[i] followed by ResampleRows with `horizontal` would give. The
+// intermediate rows only pass through a small buffer, and the source rows,
+// which nearby set-ups share, are read while they are still in cache.
+void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals, int count,
+                 const Resampling::LinearResampler& horizontal, float* const* dst);

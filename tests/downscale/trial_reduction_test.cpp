@@ -1,7 +1,7 @@
-// The split passes of the hint search against whole ResizePlane calls: every
-// sample must be the same, for every filter, for reductions and enlargements,
-// for offsets and deviations that push windows over the edges, and for widths
-// that are no multiple of the SIMD width.
+// The split and fused passes of the hint search against whole ResizePlane
+// calls: every sample must be the same, for every filter, for reductions and
+// enlargements, for offsets and deviations that push windows over the edges,
+// for widths that are no multiple of the SIMD width, on every instruction set.
 #include "downscale/trial_reduction.h"
 
 #include <algorithm>
@@ -70,11 +70,31 @@ TEST(TrialReduction, PassesEqualResizePlane) {
     horizontal.Configure(c.srcW, c.dstW, c.filter, c.offX, c.devX, c.smoothness);
     std::vector<float> intermediate(InterleavedPlaneSize(c.srcW, c.dstH));
     std::vector<float> actual(expected.size(), -1.0f);
+    // Fused: the same vertical set-up between two others that differ in offset.
+    std::vector<float> expected2(expected.size());
+    ResizePlane(src.data(), c.srcW, c.srcH, expected2.data(), c.dstW, c.dstH, c.filter, c.offX, c.offY + 0.25f,
+                c.devX, c.devY, c.smoothness);
+    Resampling::LinearResampler shifted;
+    shifted.Configure(c.srcH, c.dstH, c.filter, c.offY + 0.25f, c.devY, c.smoothness);
+    const Resampling::LinearResampler* verticals[3] = {&shifted, &vertical, &shifted};
+    std::vector<float> fused[3];
     ForEachTarget([&] {
       std::fill(actual.begin(), actual.end(), -1.0f);
       ResampleColumns(src.data(), c.srcW, vertical, intermediate.data());
       ResampleRows(intermediate.data(), c.dstH, horizontal, actual.data());
       for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(actual[i], expected[i]) << "sample " << i;
+
+      float* planes[3];
+      for (int k = 0; k < 3; ++k) {
+        fused[k].assign(expected.size(), -1.0f);
+        planes[k] = fused[k].data();
+      }
+      ReduceFused(src.data(), c.srcW, verticals, 3, horizontal, planes);
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(fused[1][i], expected[i]) << "fused sample " << i;
+        ASSERT_EQ(fused[0][i], expected2[i]) << "fused sample " << i;
+        ASSERT_EQ(fused[2][i], expected2[i]) << "fused sample " << i;
+      }
     });
   }
 }
