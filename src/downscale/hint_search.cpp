@@ -2,10 +2,11 @@
 // (first the vertical scale, then the horizontal one with the best vertical
 // deviation) it chooses the vertical offset among N (always with Catmull-Rom)
 // and then the horizontal offset among N (with the chosen filter), scoring
-// every reduction of the luminance plane by its sharpness. Where several
-// reductions share a pass, the shared resampler set-up and intermediate
-// plane are computed once; the results are those of separate ResizePlane
-// calls.
+// every reduction of the luminance plane by its sharpness. The reductions
+// run four at a time with both passes fused, sharing resampler set-ups and
+// intermediate rows where they can, and are scored together; every score is
+// what a separate ResizePlane call and SharpnessMeasure would give, and the
+// scores are compared in trial order.
 #include "downscale/hint_search.h"
 
 #include <algorithm>
@@ -73,38 +74,33 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   const int32_t filterType = params.filterType;
 
   // Working storage, released on return: the result, the luminance plane,
-  // the intermediate plane of the vertical pass, and trial planes for a few
-  // reductions that are scored together.
+  // and trial planes for a few reductions that are made and scored together.
   FloatImage result(dstWidth, dstHeight);
   const std::vector<float> luminance = Luminance(image);
-  std::vector<float> intermediate(InterleavedPlaneSize(srcWidth, dstHeight));
   const std::size_t planeSize = std::size_t{dstWidth} * dstHeight;
   std::vector<float> trials(planeSize * kSharpnessBatch);
 
-  Resampling::LinearResampler vertical;
-  Resampling::LinearResampler horizontal;
-  Resampling::LinearResampler batchVertical[kSharpnessBatch];
+  // Resampler set-ups of one batch of reductions.
+  Resampling::LinearResampler vertical[kSharpnessBatch];
+  Resampling::LinearResampler horizontal[kSharpnessBatch];
+  const Resampling::LinearResampler* verticals[kSharpnessBatch];
+  const Resampling::LinearResampler* horizontals[kSharpnessBatch];
+  float* planes[kSharpnessBatch];
+  const float* scored[kSharpnessBatch];
+  for (int i = 0; i < kSharpnessBatch; ++i) scored[i] = planes[i] = trials.data() + planeSize * i;
+  HintTrial pending[kSharpnessBatch];  // what each reduction of the batch stands for
 
-  // Reductions made but not yet scored, in order, with what each stands for.
-  HintTrial pending[kSharpnessBatch];
-  int pendingCount = 0;
-  // Horizontal pass of the reduction `trial` into the next free trial plane.
-  auto reduce = [&](const HintTrial& trial) {
-    ResampleRows(intermediate.data(), dstHeight, horizontal, trials.data() + planeSize * pendingCount);
-    pending[pendingCount++] = trial;
-  };
-  // Scores the pending reductions and hands each, in order, to `take`.
-  auto score = [&](auto&& take) {
-    const float* planes[kSharpnessBatch];
+  // Makes and scores the batch's `count` reductions and hands each, in
+  // order, to `take`.
+  auto reduceAndScore = [&](int count, auto&& take) {
+    ReduceFused(luminance.data(), srcWidth, verticals, horizontals, count, planes);
     float scores[kSharpnessBatch];
-    for (int i = 0; i < pendingCount; ++i) planes[i] = trials.data() + planeSize * i;
-    SharpnessMeasureBatch(planes, pendingCount, dstWidth, dstHeight, scores);
-    for (int i = 0; i < pendingCount; ++i) {
+    SharpnessMeasureBatch(scored, count, dstWidth, dstHeight, scores);
+    for (int i = 0; i < count; ++i) {
       pending[i].score = scores[i] * pending[i].weight;
       if (observer) observer(pending[i]);
       take(pending[i]);
     }
-    pendingCount = 0;
   };
 
   float best = -1.0f;
@@ -128,8 +124,8 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
     trial.weight = std::sqrt((1.0f - devX / static_cast<float>(dstWidth)) *
                              (1.0f - devY / static_cast<float>(dstHeight)));
 
-    // Vertical offset, always with Catmull-Rom; the horizontal pass is the
-    // same for all N reductions.
+    // Vertical offset, always with Catmull-Rom; all N reductions share one
+    // horizontal set-up. Up to four reductions at a time.
     float best1 = -1.0f;
     float candY = 0.0f;
     auto takeVertical = [&](const HintTrial& done) {
@@ -138,32 +134,27 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
         candY = done.offsetY;
       }
     };
-    horizontal.Configure(srcWidth, dstWidth, FilterCatmullRom, 0.0f, devX, smoothness);
+    horizontal[0].Configure(srcWidth, dstWidth, FilterCatmullRom, 0.0f, devX, smoothness);
     trial.horizontal = false;
     trial.filterType = FilterCatmullRom;
     trial.offsetX = 0.0f;
-    // Up to four reductions at a time, both passes fused.
     for (int32_t k0 = 0; k0 < n; k0 += kSharpnessBatch) {
       const int count = std::min<int32_t>(kSharpnessBatch, n - k0);
-      const Resampling::LinearResampler* verticals[kSharpnessBatch];
-      float* planes[kSharpnessBatch];
       for (int i = 0; i < count; ++i) {
         const int32_t k = k0 + i;
         progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t)) * 100.0f / (2.0f * nf));
         trial.k = k;
         trial.offsetY = static_cast<float>(k) / nf - 0.5f;
-        batchVertical[i].Configure(srcHeight, dstHeight, FilterCatmullRom, trial.offsetY, devY, smoothness);
-        verticals[i] = &batchVertical[i];
-        planes[i] = trials.data() + planeSize * i;
+        vertical[i].Configure(srcHeight, dstHeight, FilterCatmullRom, trial.offsetY, devY, smoothness);
+        verticals[i] = &vertical[i];
+        horizontals[i] = &horizontal[0];
         pending[i] = trial;
       }
-      pendingCount = count;
-      ReduceFused(luminance.data(), srcWidth, verticals, count, horizontal, planes);
-      score(takeVertical);
+      reduceAndScore(count, takeVertical);
     }
 
-    // Horizontal offset with the chosen filter; the vertical pass is the
-    // same for all N reductions.
+    // Horizontal offset with the chosen filter; all N reductions share one
+    // vertical set-up.
     float best2 = -1.0f;
     float candX = 0.0f;
     auto takeHorizontal = [&](const HintTrial& done) {
@@ -172,19 +163,24 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
         candX = done.offsetX;
       }
     };
-    vertical.Configure(srcHeight, dstHeight, filterType, candY, devY, smoothness);
-    ResampleColumns(luminance.data(), srcWidth, vertical, intermediate.data());
+    vertical[0].Configure(srcHeight, dstHeight, filterType, candY, devY, smoothness);
     trial.horizontal = true;
     trial.filterType = filterType;
     trial.offsetY = candY;
-    for (int32_t k = 0; k < n; ++k) {
-      progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t) + 0.5f) * 100.0f /
-                           (2.0f * nf));
-      trial.k = k;
-      trial.offsetX = static_cast<float>(k) / nf - 0.5f;
-      horizontal.Configure(srcWidth, dstWidth, filterType, trial.offsetX, devX, smoothness);
-      reduce(trial);
-      if (pendingCount == kSharpnessBatch || k == n - 1) score(takeHorizontal);
+    for (int32_t k0 = 0; k0 < n; k0 += kSharpnessBatch) {
+      const int count = std::min<int32_t>(kSharpnessBatch, n - k0);
+      for (int i = 0; i < count; ++i) {
+        const int32_t k = k0 + i;
+        progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t) + 0.5f) * 100.0f /
+                             (2.0f * nf));
+        trial.k = k;
+        trial.offsetX = static_cast<float>(k) / nf - 0.5f;
+        horizontal[i].Configure(srcWidth, dstWidth, filterType, trial.offsetX, devX, smoothness);
+        verticals[i] = &vertical[0];
+        horizontals[i] = &horizontal[i];
+        pending[i] = trial;
+      }
+      reduceAndScore(count, takeHorizontal);
     }
 
     if (best2 > best) {
@@ -201,7 +197,6 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
 
   progress.SetStatusText("Final scaling...");
   // The trial storage is no longer needed; free it before the final passes.
-  std::vector<float>().swap(intermediate);
   std::vector<float>().swap(trials);
   for (int c = FloatImage::kRed; c <= FloatImage::kBlue; ++c)
     ResizePlane(image.samples(c), srcWidth, srcHeight, result.samples(c), dstWidth, dstHeight, filterType,

@@ -164,15 +164,16 @@ void ResampleRowsSimd(const float* src, uint32_t height, const Resampling::Linea
 }
 
 void ReduceFusedSimd(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
-                     int count, const Resampling::LinearResampler& horizontal, float* const* dst) {
+                     const Resampling::LinearResampler* const* horizontals, int count, float* const* dst) {
   std::array<std::vector<const float*>, 4> rows;
   std::vector<float> group(std::size_t{width} * 4);
   const uint32_t height = verticals[0]->outLength;
   for (uint32_t y0 = 0; y0 < height; y0 += 4)
     for (int i = 0; i < count; ++i) {
-      VerticalGroup(src, width, *verticals[i], y0, group.data(), rows);
-      HorizontalGroup(group.data(), std::min<uint32_t>(4, height - y0), horizontal,
-                      dst[i] + static_cast<std::size_t>(y0) * horizontal.outLength);
+      // Consecutive reductions with the same vertical set-up share the group.
+      if (i == 0 || verticals[i] != verticals[i - 1]) VerticalGroup(src, width, *verticals[i], y0, group.data(), rows);
+      HorizontalGroup(group.data(), std::min<uint32_t>(4, height - y0), *horizontals[i],
+                      dst[i] + static_cast<std::size_t>(y0) * horizontals[i]->outLength);
     }
 }
 
@@ -195,9 +196,9 @@ void ResampleRows(const float* src, uint32_t height, const Resampling::LinearRes
   HWY_DYNAMIC_DISPATCH(kestrune_trial::ResampleRowsSimd)(src, height, horizontal, dst);
 }
 
-void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals, int count,
-                 const Resampling::LinearResampler& horizontal, float* const* dst) {
+void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
+                 const Resampling::LinearResampler* const* horizontals, int count, float* const* dst) {
   if (count < 1) return;
-  HWY_DYNAMIC_DISPATCH(kestrune_trial::ReduceFusedSimd)(src, width, verticals, count, horizontal, dst);
+  HWY_DYNAMIC_DISPATCH(kestrune_trial::ReduceFusedSimd)(src, width, verticals, horizontals, count, dst);
 }
 #endif  // HWY_ONCE

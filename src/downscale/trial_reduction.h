@@ -32,11 +32,13 @@ void ResampleColumns(const float* src, uint32_t width, const Resampling::LinearR
 // (horizontal.outLength x height).
 void ResampleRows(const float* src, uint32_t height, const Resampling::LinearResampler& horizontal, float* dst);
 
-// Both passes at once, for `count` vertical set-ups (all with the same
-// outLength) that share one horizontal set-up: dst[i] (horizontal.outLength
-// x verticals[i]->outLength, row-major) receives what ResampleColumns with
-// verticals[i] followed by ResampleRows with `horizontal` would give. The
-// intermediate rows only pass through a small buffer, and the source rows,
-// which nearby set-ups share, are read while they are still in cache.
-void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals, int count,
-                 const Resampling::LinearResampler& horizontal, float* const* dst);
+// Both passes at once for `count` reductions of `src` (width x
+// verticals[i]->inLength): dst[i] (horizontals[i]->outLength x
+// verticals[i]->outLength, the same height for all, row-major) receives what
+// ResampleColumns with verticals[i] followed by ResampleRows with
+// horizontals[i] would give. The intermediate rows only pass through a small
+// buffer, group by group of four; consecutive reductions with the same
+// vertical set-up (the same object) share it, and the source rows that nearby
+// set-ups share are read while still in cache.
+void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
+                 const Resampling::LinearResampler* const* horizontals, int count, float* const* dst);

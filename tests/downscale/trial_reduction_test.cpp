@@ -70,13 +70,22 @@ TEST(TrialReduction, PassesEqualResizePlane) {
     horizontal.Configure(c.srcW, c.dstW, c.filter, c.offX, c.devX, c.smoothness);
     std::vector<float> intermediate(InterleavedPlaneSize(c.srcW, c.dstH));
     std::vector<float> actual(expected.size(), -1.0f);
-    // Fused: the same vertical set-up between two others that differ in offset.
+    // Fused: the same vertical set-up between two others that differ in
+    // offset, and one vertical set-up shared by two horizontal ones.
     std::vector<float> expected2(expected.size());
     ResizePlane(src.data(), c.srcW, c.srcH, expected2.data(), c.dstW, c.dstH, c.filter, c.offX, c.offY + 0.25f,
                 c.devX, c.devY, c.smoothness);
     Resampling::LinearResampler shifted;
     shifted.Configure(c.srcH, c.dstH, c.filter, c.offY + 0.25f, c.devY, c.smoothness);
     const Resampling::LinearResampler* verticals[3] = {&shifted, &vertical, &shifted};
+    const Resampling::LinearResampler* horizontals[3] = {&horizontal, &horizontal, &horizontal};
+    Resampling::LinearResampler moved;
+    moved.Configure(c.srcW, c.dstW, c.filter, c.offX - 0.125f, c.devX, c.smoothness);
+    std::vector<float> expected3(expected.size());
+    ResizePlane(src.data(), c.srcW, c.srcH, expected3.data(), c.dstW, c.dstH, c.filter, c.offX - 0.125f, c.offY,
+                c.devX, c.devY, c.smoothness);
+    const Resampling::LinearResampler* sameVertical[2] = {&vertical, &vertical};
+    const Resampling::LinearResampler* twoHorizontals[2] = {&moved, &horizontal};
     std::vector<float> fused[3];
     ForEachTarget([&] {
       std::fill(actual.begin(), actual.end(), -1.0f);
@@ -89,11 +98,16 @@ TEST(TrialReduction, PassesEqualResizePlane) {
         fused[k].assign(expected.size(), -1.0f);
         planes[k] = fused[k].data();
       }
-      ReduceFused(src.data(), c.srcW, verticals, 3, horizontal, planes);
+      ReduceFused(src.data(), c.srcW, verticals, horizontals, 3, planes);
       for (std::size_t i = 0; i < expected.size(); ++i) {
         ASSERT_EQ(fused[1][i], expected[i]) << "fused sample " << i;
         ASSERT_EQ(fused[0][i], expected2[i]) << "fused sample " << i;
         ASSERT_EQ(fused[2][i], expected2[i]) << "fused sample " << i;
+      }
+      ReduceFused(src.data(), c.srcW, sameVertical, twoHorizontals, 2, planes);
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(fused[0][i], expected3[i]) << "shared vertical, sample " << i;
+        ASSERT_EQ(fused[1][i], expected[i]) << "shared vertical, sample " << i;
       }
     });
   }
