@@ -4,6 +4,9 @@
 // Apply() enlarges any image of the same size with them.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 namespace Resampling {
 
 class EdgeDirResampler {
@@ -12,16 +15,36 @@ class EdgeDirResampler {
   virtual ~EdgeDirResampler();
 
   // Input size w x h; sizes the buffers for the 2w x 2h output (weights 0).
+  // A negative size counts as 0.
   void SetSize(int w, int h);
   // Inputs w x h; guides 2w x 2h or all null (then the bicubic enlargement is
   // the starting estimate). Runs the direction analysis `iterations` times.
+  // Inputs narrower or lower than 2 samples have no sites to analyse.
   void Analyze(const float* inR, const float* inG, const float* inB, const float* guideR, const float* guideG,
                const float* guideB, unsigned iterations);
   // Writes the 2w x 2h enlargement of the w x h input with the stored weights.
+  // For an input of width or height 1 the single column (row) is repeated.
   void Apply(const float* inR, const float* inG, const float* inB, float* outR, float* outG, float* outB) const;
 
   const int directionCount = 14;
 
+  // Bytes held between Analyze() and Apply() (weights, confidences and the
+  // kept cost-map borders), for memory reports.
+  std::size_t HeldBytes() const;
+
+ private:
+  int w_ = 0, h_ = 0;  // input size; the output is 2w_ x 2h_
+  // Weights and confidences are kept only where they are used: one entry per
+  // odd site (2y+1, 2x+1), index y*w + x, and one per axial site (r, c),
+  // index r*w + c/2.
+  std::vector<float> oddWeights_;       // 14 per odd site
+  std::vector<float> oddConfidence_;    // 1 per odd site
+  std::vector<float> axialWeights_;     // 6 per axial site
+  std::vector<float> axialConfidence_;  // 1 per axial site
+  // The cost maps live only during Analyze(). Their interiors are recomputed
+  // before each use; only the border frames outside the loop ranges carry
+  // over from one analysis to the next, so those alone are kept here.
+  std::vector<float> costFrames_;
 };
 
 }  // namespace Resampling

@@ -1,0 +1,275 @@
+// EdgeDirResampler: x2 enlargement along local edge directions. The analysis
+// measures, for every output position, how smoothly the working estimate
+// continues along each of a set of directions, turns the smoothed costs into
+// direction weights and a confidence, and moves the new samples towards the
+// weighted mean of the sample pairs along those directions. Apply() repeats
+// the moves with the stored weights on the bicubic enlargement of any image
+// of the same size.
+#include "resampling/edge_dir_resampler.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "upscale/fixed_upscalers.h"
+#include "upscale/hann_smooth.h"
+
+namespace Resampling {
+namespace {
+
+using std::ptrdiff_t;
+using std::size_t;
+
+constexpr int kOddCount = 14;
+constexpr int kAxialCount = 6;
+
+// Odd-site directions: both components odd, so from an odd site the pair
+// samples fall on low-resolution positions.
+constexpr int kOddDy[kOddCount] = {1, 1, 3, 1, 1, 3, 5, 5, 3, 1, 1, 3, 5, 5};
+constexpr int kOddDx[kOddCount] = {1, -1, -1, -3, 3, 1, -1, -3, -5, -5, 5, 5, 3, 1};
+constexpr float kOddScale[kOddCount] = {1000, 1000, 900, 900, 900, 900, 600, 600, 600, 600, 600, 600, 600, 600};
+constexpr int kOddRadius[kOddCount] = {1, 1, 4, 4, 4, 4, 6, 6, 6, 6, 6, 6, 6, 6};
+
+// Axial-site directions: component sum odd, so from an axial site the pair
+// samples fall on positions of even coordinate sum.
+constexpr int kAxialDy[kAxialCount] = {0, 1, -2, -1, 1, 2};
+constexpr int kAxialDx[kAxialCount] = {1, 0, 1, 2, 2, 1};
+constexpr float kAxialScale[kAxialCount] = {1000, 1000, 800, 800, 800, 800};
+constexpr int kAxialRadius[kAxialCount] = {1, 1, 3, 3, 3, 3};
+
+// Odd sites are re-estimated at least this far from the border, axial sites
+// at least kAxialMargin.
+constexpr int kOddMargin = 5;
+constexpr int kAxialMargin = 2;
+
+// Weights u_k = (s_k / (C_k + 150))^4 normalised to sum 0.5, and the
+// confidence 2 * max u_k. When every weight underflows to 0 (costs beyond
+// any 0..255 image) the site gets no weights and confidence 0 and keeps its
+// value, instead of turning into 0/0.
+template <int K>
+inline void DirectionWeights(const float* const* maps, size_t i, const float* scale, float* u, float* confidence) {
+  float sum = 0.0f;
+  for (int k = 0; k < K; ++k) {
+    const float t = scale[k] / (maps[k][i] + 150.0f);
+    const float t2 = t * t;
+    u[k] = t2 * t2;
+    sum += u[k];
+  }
+  if (!(sum > 0.0f)) {
+    for (int k = 0; k < K; ++k) u[k] = 0.0f;
+    *confidence = 0.0f;
+    return;
+  }
+  float best = 0.0f;
+  for (int k = 0; k < K; ++k) {
+    u[k] = u[k] * 0.5f / sum;
+    if (u[k] > best) best = u[k];
+  }
+  *confidence = 2.0f * best;
+}
+
+// P(i) += (sum_k u_k (P(i - o_k) + P(i + o_k)) - P(i)) * q.
+template <int K>
+inline void DirectionalUpdate(float* p, const ptrdiff_t* offset, const float* u, float q) {
+  float v = u[0] * (p[-offset[0]] + p[offset[0]]);
+  for (int k = 1; k < K; ++k) v += u[k] * (p[-offset[k]] + p[offset[k]]);
+  *p = *p + (v - *p) * q;
+}
+
+// Cost of one direction over one row segment [c0, c1):
+// sum over the planes of (G(i) - G(i+o))^2 + (G(i-o) - G(i))^2.
+void CostRow(float* map, const float* const* est, size_t rowStart, int c0, int c1, ptrdiff_t o) {
+  for (int c = c0; c < c1; ++c) {
+    const size_t i = rowStart + c;
+    float sum = 0.0f;
+    for (int ch = 0; ch < 3; ++ch) {
+      const float* g = est[ch];
+      const float d1 = g[i] - g[i + o];
+      const float d2 = g[i - o] - g[i];
+      const float term = d1 * d1 + d2 * d2;
+      sum = ch == 0 ? term : sum + term;
+    }
+    map[i] = sum;
+  }
+}
+
+// Calls f(start, count) for the runs of a W x H plane that lie outside the
+// odd-site loop range: the frame of width kOddMargin.
+template <typename F>
+void ForEachFrameRun(int W, int H, F f) {
+  const int left = std::min(kOddMargin, W);
+  const int rightStart = std::max(W - kOddMargin, left);
+  for (int r = 0; r < H; ++r) {
+    const size_t row = size_t(r) * W;
+    if (r < kOddMargin || r >= H - kOddMargin) {
+      f(row, size_t(W));
+    } else {
+      f(row, size_t(left));
+      if (rightStart < W) f(row + rightStart, size_t(W - rightStart));
+    }
+  }
+}
+
+size_t FrameSize(int W, int H) {
+  size_t n = 0;
+  ForEachFrameRun(W, H, [&](size_t, size_t count) { n += count; });
+  return n;
+}
+
+}  // namespace
+
+EdgeDirResampler::EdgeDirResampler() = default;
+EdgeDirResampler::~EdgeDirResampler() = default;
+
+void EdgeDirResampler::SetSize(int w, int h) {
+  w_ = std::max(w, 0);
+  h_ = std::max(h, 0);
+  const size_t oddSites = size_t(w_) * h_;
+  const size_t axialSites = 2 * oddSites;
+  oddWeights_.assign(oddSites * kOddCount, 0.0f);
+  oddConfidence_.assign(oddSites, 0.0f);
+  axialWeights_.assign(axialSites * kAxialCount, 0.0f);
+  axialConfidence_.assign(axialSites, 0.0f);
+  costFrames_.assign(FrameSize(2 * w_, 2 * h_) * kOddCount, 0.0f);
+}
+
+size_t EdgeDirResampler::HeldBytes() const {
+  return sizeof(float) *
+         (oddWeights_.capacity() + oddConfidence_.capacity() + axialWeights_.capacity() +
+          axialConfidence_.capacity() + costFrames_.capacity());
+}
+
+void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* inB, const float* guideR,
+                               const float* guideG, const float* guideB, unsigned iterations) {
+  // Below 2 x 2 no position lies inside the loop ranges, and zero iterations
+  // compute nothing: the stored weights stay as they are.
+  if (w_ < 2 || h_ < 2 || iterations == 0) return;
+  const int W = 2 * w_, H = 2 * h_;
+  const size_t N = size_t(W) * H;
+
+  // Working estimate, cost maps and smoothing scratch live only for this call.
+  std::vector<float> estimate[3];
+  const float* in[3] = {inR, inG, inB};
+  const float* guide[3] = {guideR, guideG, guideB};
+  const bool guided = guideR && guideG && guideB;
+  for (int ch = 0; ch < 3; ++ch) {
+    estimate[ch].resize(N);
+    if (guided)
+      std::memcpy(estimate[ch].data(), guide[ch], N * sizeof(float));
+    else
+      UpscaleBicubic2(in[ch], w_, h_, estimate[ch].data());
+  }
+  float* est[3] = {estimate[0].data(), estimate[1].data(), estimate[2].data()};
+
+  std::vector<float> mapStore(N * kOddCount, 0.0f);
+  float* maps[kOddCount];
+  for (int k = 0; k < kOddCount; ++k) maps[k] = mapStore.data() + size_t(k) * N;
+  {
+    const float* frame = costFrames_.data();
+    for (int k = 0; k < kOddCount; ++k)
+      ForEachFrameRun(W, H, [&](size_t start, size_t count) {
+        std::memcpy(maps[k] + start, frame, count * sizeof(float));
+        frame += count;
+      });
+  }
+  std::vector<float> scratch(N);
+
+  ptrdiff_t oddOffset[kOddCount], axialOffset[kAxialCount];
+  for (int k = 0; k < kOddCount; ++k) oddOffset[k] = ptrdiff_t(kOddDy[k]) * W + kOddDx[k];
+  for (int k = 0; k < kAxialCount; ++k) axialOffset[k] = ptrdiff_t(kAxialDy[k]) * W + kAxialDx[k];
+
+  for (unsigned iter = 0; iter < iterations; ++iter) {
+    // Odd-site costs on every position of the odd-site range.
+    for (int r = kOddMargin; r < H - kOddMargin; ++r)
+      for (int k = 0; k < kOddCount; ++k)
+        CostRow(maps[k], est, size_t(r) * W, kOddMargin, W - kOddMargin, oddOffset[k]);
+    for (int k = 0; k < kOddCount; ++k) HannSmooth(maps[k], maps[k], W, H, kOddRadius[k], scratch.data());
+
+    // Odd-site weights and update of the estimate.
+    for (int r = kOddMargin; r < H - kOddMargin; r += 2) {
+      for (int c = kOddMargin; c < W - kOddMargin; c += 2) {
+        const size_t i = size_t(r) * W + c;
+        const size_t site = size_t(r >> 1) * w_ + (c >> 1);
+        float* u = &oddWeights_[site * kOddCount];
+        DirectionWeights<kOddCount>(maps, i, kOddScale, u, &oddConfidence_[site]);
+        for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, oddConfidence_[site]);
+      }
+    }
+
+    // Axial costs into maps 0..5, on the estimate as just updated.
+    for (int r = kAxialMargin; r < H - kAxialMargin; ++r)
+      for (int k = 0; k < kAxialCount; ++k)
+        CostRow(maps[k], est, size_t(r) * W, kAxialMargin, W - kAxialMargin, axialOffset[k]);
+    for (int k = 0; k < kAxialCount; ++k) HannSmooth(maps[k], maps[k], W, H, kAxialRadius[k], scratch.data());
+
+    // Axial-site weights and update.
+    for (int r = kAxialMargin; r < H - kAxialMargin; ++r) {
+      for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2) {
+        const size_t i = size_t(r) * W + c;
+        const size_t site = size_t(r) * w_ + (c >> 1);
+        float* u = &axialWeights_[site * kAxialCount];
+        DirectionWeights<kAxialCount>(maps, i, kAxialScale, u, &axialConfidence_[site]);
+        for (int ch = 0; ch < 3; ++ch)
+          DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, axialConfidence_[site]);
+      }
+    }
+  }
+
+  // Keep the border frames for a later analysis; the rest is freed on return.
+  float* frame = costFrames_.data();
+  for (int k = 0; k < kOddCount; ++k)
+    ForEachFrameRun(W, H, [&](size_t start, size_t count) {
+      std::memcpy(frame, maps[k] + start, count * sizeof(float));
+      frame += count;
+    });
+}
+
+void EdgeDirResampler::Apply(const float* inR, const float* inG, const float* inB, float* outR, float* outG,
+                             float* outB) const {
+  if (w_ <= 0 || h_ <= 0) return;
+  const int W = 2 * w_, H = 2 * h_;
+  const float* in[3] = {inR, inG, inB};
+  float* out[3] = {outR, outG, outB};
+
+  if (w_ < 2 || h_ < 2) {
+    // The bicubic rule repeats the last column (row) of a plane; for a single
+    // column (row) that is plain repetition. Enlarge a copy with the single
+    // column (row) doubled and keep the part that belongs to the input.
+    const int w2 = std::max(w_, 2), h2 = std::max(h_, 2);
+    std::vector<float> wide(size_t(w2) * h2), big(size_t(4) * w2 * h2);
+    for (int ch = 0; ch < 3; ++ch) {
+      for (int y = 0; y < h2; ++y)
+        for (int x = 0; x < w2; ++x) wide[size_t(y) * w2 + x] = in[ch][size_t(std::min(y, h_ - 1)) * w_ + std::min(x, w_ - 1)];
+      UpscaleBicubic2(wide.data(), w2, h2, big.data());
+      for (int r = 0; r < H; ++r)
+        std::memcpy(out[ch] + size_t(r) * W, big.data() + size_t(r) * 2 * w2, size_t(W) * sizeof(float));
+    }
+    return;
+  }
+
+  for (int ch = 0; ch < 3; ++ch) UpscaleBicubic2(in[ch], w_, h_, out[ch]);
+
+  ptrdiff_t oddOffset[kOddCount], axialOffset[kAxialCount];
+  for (int k = 0; k < kOddCount; ++k) oddOffset[k] = ptrdiff_t(kOddDy[k]) * W + kOddDx[k];
+  for (int k = 0; k < kAxialCount; ++k) axialOffset[k] = ptrdiff_t(kAxialDy[k]) * W + kAxialDx[k];
+
+  for (int r = kOddMargin; r < H - kOddMargin; r += 2) {
+    for (int c = kOddMargin; c < W - kOddMargin; c += 2) {
+      const size_t i = size_t(r) * W + c;
+      const size_t site = size_t(r >> 1) * w_ + (c >> 1);
+      const float* u = &oddWeights_[site * kOddCount];
+      const float q = oddConfidence_[site];
+      for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kOddCount>(out[ch] + i, oddOffset, u, q);
+    }
+  }
+  for (int r = kAxialMargin; r < H - kAxialMargin; ++r) {
+    for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2) {
+      const size_t i = size_t(r) * W + c;
+      const size_t site = size_t(r) * w_ + (c >> 1);
+      const float* u = &axialWeights_[site * kAxialCount];
+      const float q = axialConfidence_[site];
+      for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kAxialCount>(out[ch] + i, axialOffset, u, q);
+    }
+  }
+}
+
+}  // namespace Resampling

@@ -1,0 +1,406 @@
+// Nedi: new edge-directed interpolation on the x2 grid. Every non-flat
+// diagonal site (both output coordinates odd) and then every non-flat axial
+// site (one coordinate odd) is re-estimated from six symmetric neighbour
+// pairs; the pair weights are fitted per site by least squares (LAPACK LU
+// factorisation and inversion in single precision) over an 8 x 8 window of
+// training positions drawn from blurred, noise-added copies of the initial
+// estimate, pooling the three colour planes.
+#include "resampling/nedi.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include "resampling/edge_dir_resampler.h"
+#include "upscale/hann_smooth.h"
+
+extern "C" {
+void sgetrf_(const int* m, const int* n, float* a, const int* lda, int* ipiv, int* info);
+void sgetri_(const int* n, float* a, const int* lda, const int* ipiv, float* work, const int* lwork, int* info);
+}
+
+namespace {
+
+using std::ptrdiff_t;
+using std::size_t;
+
+constexpr int kWindow = 8;                          // training window side N
+constexpr int kCoeffs = 6;                          // pair weights K
+constexpr int kSamples = 3 * kWindow * kWindow;     // training rows S
+constexpr int kNoiseValues = kSamples * kCoeffs;    // noise values per axial site
+
+// Neighbour tables (row, column offsets on the output grid). Regressor 0
+// pairs entries 0 and 3, regressor 1 entries 1 and 2, regressor k (2..5)
+// entries k+2 and k+6.
+constexpr int kDiag[12][2] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1},  {-2, -1}, {-2, 1},
+                              {-1, 2},  {1, 2},  {2, 1},  {2, -1}, {1, -2},  {-1, -2}};
+constexpr int kAxial[12][2] = {{-1, 0}, {0, 1}, {0, -1}, {1, 0},  {-2, 1},  {-1, 2},
+                               {1, 2},  {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}};
+constexpr int kPairFirst[kCoeffs] = {0, 1, 4, 5, 6, 7};
+constexpr int kPairSecond[kCoeffs] = {3, 2, 8, 9, 10, 11};
+
+// Noise: a fixed table of uniform values over 0..32767 (scaled to the noise
+// amplitude), read from a position hashed from the output site or column.
+// A value therefore depends only on where it is used, never on the order of
+// the work, so strips, repeated runs and any split across threads agree.
+constexpr size_t kNoiseTableBits = 16;
+constexpr size_t kNoiseTableMask = (size_t{1} << kNoiseTableBits) - 1;
+
+inline uint64_t Mix64(uint64_t z) {
+  z += 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+inline size_t NoiseOffset(uint64_t key, uint64_t salt) {
+  return size_t(Mix64(key ^ (salt << 56))) & kNoiseTableMask;
+}
+
+// Training read: a position outside the W x H grid reads linear index 0.
+inline float ReadOr0(const float* p, int r, int c, int W, int H) {
+  if (r < 0 || r >= H || c < 0 || c >= W) return p[0];
+  return p[size_t(r) * W + c];
+}
+
+// Averaged fetch: a knight offset is replaced by the mean of its target and
+// the adjacent sample on the way from (r, c); 0 outside [1, H-2] x [1, W-2].
+inline float Fetch(const float* p, int r, int c, int dy, int dx, int W, int H) {
+  const int rr = r + dy, cc = c + dx;
+  if (rr < 1 || rr > H - 2 || cc < 1 || cc > W - 2) return 0.0f;
+  const float v = p[size_t(rr) * W + cc];
+  if (dy >= -1 && dy <= 1 && dx >= -1 && dx <= 1) return v;
+  if (dy < -1) return (v + p[size_t(rr + 1) * W + c]) / 2;
+  if (dy > 1) return (v + p[size_t(rr - 1) * W + c]) / 2;
+  if (dx < -1) return (v + p[size_t(r) * W + cc + 1]) / 2;
+  return (v + p[size_t(r) * W + cc - 1]) / 2;
+}
+
+}  // namespace
+
+Nedi::Nedi() = default;
+Nedi::~Nedi() = default;
+
+size_t Nedi::HeldBytes() const {
+  size_t n = activity_.capacity() + noise_.capacity();
+  for (int c = 0; c < 3; ++c) n += training_[c].capacity() + provisional_[c].capacity();
+  return n * sizeof(float);
+}
+
+void Nedi::ReleaseBuffers() {
+  std::vector<float>().swap(activity_);
+  std::vector<float>().swap(noise_);
+  for (int c = 0; c < 3; ++c) {
+    std::vector<float>().swap(training_[c]);
+    std::vector<float>().swap(provisional_[c]);
+  }
+}
+
+bool Nedi::FitWeights(const float* X, const float* b, int rows, float* a) {
+  // Normal equations R = X^T X and r = X^T b, single-precision sums in row
+  // order. R is symmetric; its upper triangle is accumulated and mirrored.
+  float R[kCoeffs * kCoeffs] = {};
+  float rhs[kCoeffs] = {};
+  for (int s = 0; s < rows; ++s) {
+    const float* x = X + size_t(s) * kCoeffs;
+    for (int p = 0; p < kCoeffs; ++p) {
+      for (int q = p; q < kCoeffs; ++q) R[p * kCoeffs + q] += x[p] * x[q];
+      rhs[p] += x[p] * b[s];
+    }
+  }
+  for (int p = 0; p < kCoeffs; ++p)
+    for (int q = 0; q < p; ++q) R[p * kCoeffs + q] = R[q * kCoeffs + p];
+
+  const int n = kCoeffs;
+  int pivots[kCoeffs];
+  int info = 0;
+  sgetrf_(&n, &n, R, &n, pivots, &info);
+  if (info == 0) {
+    float work[kCoeffs * 64];
+    const int lwork = kCoeffs * 64;
+    sgetri_(&n, R, &n, pivots, work, &lwork, &info);
+  }
+  if (info != 0) {
+    a[0] = a[1] = 0.25f;
+    a[2] = a[3] = a[4] = a[5] = 0.0f;
+    return false;
+  }
+  // a = R^-1 r; LAPACK stores the inverse column by column.
+  for (int p = 0; p < kCoeffs; ++p) {
+    float v = R[p] * rhs[0];
+    for (int q = 1; q < kCoeffs; ++q) v += R[p + q * kCoeffs] * rhs[q];
+    a[p] = v;
+  }
+  return true;
+}
+
+void Nedi::Init(const float* inR, const float* inG, const float* inB, float* outR, float* outG, float* outB, int w,
+                int h, int extendedNeighbourhood, float thresholdDivisor, const float* mask, bool keepTrainingClean,
+                bool symmetricPairs) {
+  if (extendedNeighbourhood != 1 || thresholdDivisor != 1.0f || mask != nullptr || keepTrainingClean ||
+      !symmetricPairs || trainingCapture || referenceLoading)
+    throw std::invalid_argument("Nedi: unsupported configuration");
+  if (w < 1 || h < 1) throw std::invalid_argument("Nedi: image size below 1");
+  if (!(blurSpread > 0.0f) || !std::isfinite(blurSpread)) throw std::invalid_argument("Nedi: blurSpread must be > 0");
+  if (!std::isfinite(noiseAmplitude)) throw std::invalid_argument("Nedi: noiseAmplitude must be finite");
+
+  ReleaseBuffers();
+  in_[0] = inR, in_[1] = inG, in_[2] = inB;
+  out_[0] = outR, out_[1] = outG, out_[2] = outB;
+  w_ = w, h_ = h, W_ = 2 * w, H_ = 2 * h;
+  const size_t N = size_t(W_) * H_;
+
+  // Initial estimate straight into the output planes. Nothing ever changes
+  // the output at the positions the first pass reads (low-resolution pixels,
+  // and axial sites before the second pass reaches them), so the output
+  // serves as the unchanged initial estimate and needs no copy.
+  {
+    Resampling::EdgeDirResampler resampler;
+    resampler.SetSize(w, h);
+    resampler.Analyze(inR, inG, inB, nullptr, nullptr, nullptr, 2);
+    resampler.Apply(inR, inG, inB, outR, outG, outB);
+  }
+
+  // Activity: spread (max - min) of the four axial neighbours, summed over
+  // the planes, on interior pixels; smoothed at radius 1.
+  activity_.assign(size_t(w) * h, 0.0f);
+  if (w >= 3 && h >= 3) {
+    for (int y = 1; y <= h - 2; ++y) {
+      for (int x = 1; x <= w - 2; ++x) {
+        const size_t i = size_t(y) * w + x;
+        float sum = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+          const float* p = in_[c];
+          const float n4[4] = {p[i - 1], p[i + 1], p[i - size_t(w)], p[i + size_t(w)]};
+          float lo = n4[0], hi = n4[0];
+          for (int k = 1; k < 4; ++k) lo = std::min(lo, n4[k]), hi = std::max(hi, n4[k]);
+          sum = c == 0 ? hi - lo : sum + (hi - lo);
+        }
+        activity_[i] = sum;
+      }
+    }
+    std::vector<float> tmp(size_t(w) * h);
+    HannSmooth(activity_.data(), activity_.data(), w, h, 1, tmp.data());
+  }
+  threshold_ = 25.0f;
+
+  // Noise table: uniform integers 0..32767 from a fixed counter-based
+  // generator, as (n / 32767 - 0.5) * noiseAmplitude.
+  noise_.resize(kNoiseTableMask + 1 + kNoiseValues);
+  for (size_t t = 0; t < noise_.size(); ++t) {
+    const float n = float(Mix64(t) >> 49);
+    noise_[t] = (n / 32767.0f - 0.5f) * noiseAmplitude;
+  }
+
+  // Training copies: a 5-tap Gaussian blur along rows, then along columns
+  // with noise added; the outer two rows (columns) keep their values in the
+  // respective direction.
+  float g[5];
+  float gsum = 0.0f;
+  for (int i = 0; i < 5; ++i) {
+    g[i] = std::exp(-float((i - 2) * (i - 2)) / (blurSpread * 25.0f / 3.0f));
+    gsum += g[i];
+  }
+  for (int i = 0; i < 5; ++i) g[i] /= gsum;
+
+  for (int c = 0; c < 3; ++c) {
+    training_[c].assign(out_[c], out_[c] + N);
+    provisional_[c].resize(N);
+    float* d = training_[c].data();
+    float* line = provisional_[c].data();  // holds the row-filtered copy for the column pass
+    for (int y = 0; y < H_; ++y) {
+      float* row = d + size_t(y) * W_;
+      float* src = line + size_t(y) * W_;
+      std::memcpy(src, row, size_t(W_) * sizeof(float));
+      for (int x = 2; x < W_ - 2; ++x) {
+        float s = src[x - 2] * g[0];
+        for (int k = 1; k < 5; ++k) s += src[x + k - 2] * g[k];
+        row[x] = s;
+      }
+    }
+    std::memcpy(line, d, N * sizeof(float));
+    for (int x = 0; x < W_; ++x) {
+      const float* col = line + x;
+      const size_t off = NoiseOffset(uint64_t(c) << 40 | uint64_t(x), 1);
+      for (int y = 2; y < H_ - 2; ++y) {
+        float s = col[size_t(y - 2) * W_] * g[0];
+        for (int k = 1; k < 5; ++k) s += col[size_t(y + k - 2) * W_] * g[k];
+        d[size_t(y) * W_ + x] = s + noise_[(off + size_t(y)) & kNoiseTableMask];
+      }
+    }
+    // The provisional planes start as the initial estimate: their outer three
+    // rows are never recomputed but are read by the second pass's training.
+    std::memcpy(provisional_[c].data(), out_[c], N * sizeof(float));
+  }
+
+  stripStart_ = 0;
+  pass1Next_ = 1;
+  provisionalNext_ = 3;
+  pass2Next_ = 1;
+}
+
+void Nedi::ProcessStrip(int rows) {
+  if (rows <= 0 || training_[0].empty()) return;
+  const long long s = stripStart_;
+  const int end1 = int(std::min<long long>(h_ - 1, s + rows + kWindow));
+  PassOne(end1);
+  // Provisional rows may only read diagonal sites that pass 1 has finished:
+  // a row reads up to three rows below itself.
+  const bool pass1Done = pass1Next_ >= h_ - 1;
+  ProvisionalRows(pass1Done ? H_ - 3 : std::min(H_ - 3, 2 * pass1Next_ - 2));
+  PassTwo(int(std::min<long long>(H_ - 2, 2 * (s + rows))));
+  stripStart_ = int(std::min<long long>(s + rows, h_));
+}
+
+void Nedi::PassOne(int yEnd) {
+  const int W = W_, H = H_;
+  float X[kSamples * kCoeffs], b[kSamples], a[kCoeffs];
+  ptrdiff_t off[12];
+  for (int e = 0; e < 12; ++e) off[e] = ptrdiff_t(kDiag[e][0]) * W + kDiag[e][1];
+  const float* D[3] = {training_[0].data(), training_[1].data(), training_[2].data()};
+  const float* A = activity_.data();
+
+  for (int y = pass1Next_; y < yEnd; ++y) {
+    for (int x = 1; x < w_ - 1; ++x) {
+      const size_t ai = size_t(y) * w_ + x;
+      if (A[ai] < threshold_ && A[ai + 1] < threshold_ && A[ai + w_] < threshold_ && A[ai + w_ + 1] < threshold_)
+        continue;
+      // Training rows (i, j, colour): the 8 x 8 low-resolution pixels from
+      // (y-4, x-4) to (y+3, x+3); reads reach two output samples beyond.
+      const bool inside = 2 * y - 10 >= 0 && 2 * y + 8 < H && 2 * x - 10 >= 0 && 2 * x + 8 < W;
+      int s = 0;
+      for (int i = 0; i < kWindow; ++i) {
+        const int ty = 2 * (y + i - kWindow / 2);
+        for (int j = 0; j < kWindow; ++j) {
+          const int tx = 2 * (x + j - kWindow / 2);
+          for (int c = 0; c < 3; ++c, ++s) {
+            const float* p = D[c];
+            float* xr = X + s * kCoeffs;
+            if (inside) {
+              const float* q = p + size_t(ty) * W + tx;
+              b[s] = *q;
+              for (int k = 0; k < kCoeffs; ++k) xr[k] = q[off[kPairFirst[k]]] + q[off[kPairSecond[k]]];
+            } else {
+              b[s] = ReadOr0(p, ty, tx, W, H);
+              for (int k = 0; k < kCoeffs; ++k) {
+                const int* e1 = kDiag[kPairFirst[k]];
+                const int* e2 = kDiag[kPairSecond[k]];
+                xr[k] = ReadOr0(p, ty + e1[0], tx + e1[1], W, H) + ReadOr0(p, ty + e2[0], tx + e2[1], W, H);
+              }
+            }
+          }
+        }
+      }
+      FitWeights(X, b, kSamples, a);
+      // The pairs are read from the initial estimate (see Init).
+      const size_t site = size_t(2 * y + 1) * W + 2 * x + 1;
+      for (int c = 0; c < 3; ++c) {
+        float* o = out_[c] + site;
+        float v = a[0] * (o[off[kPairFirst[0]]] + o[off[kPairSecond[0]]]);
+        for (int k = 1; k < kCoeffs; ++k) v += a[k] * (o[off[kPairFirst[k]]] + o[off[kPairSecond[k]]]);
+        *o = v;
+      }
+    }
+  }
+  pass1Next_ = std::max(pass1Next_, yEnd);
+}
+
+void Nedi::ProvisionalRows(int rEnd) {
+  const int W = W_;
+  const ptrdiff_t w = W;
+  for (int r = provisionalNext_; r < rEnd; ++r) {
+    const size_t row = size_t(r) * W;
+    for (int c = 0; c < 3; ++c) std::memcpy(provisional_[c].data() + row, out_[c] + row, size_t(W) * sizeof(float));
+    // Axial sites: gradient-weighted mean of the horizontal and vertical
+    // pairs. Reads use linear indices, so near the left and right edges the
+    // horizontal terms run into the neighbouring rows; they stay in the plane.
+    for (int col = (r + 1) & 1; col < W; col += 2) {
+      const size_t i = row + col;
+      float dh = 0.0f, dv = 0.0f;
+      for (int c = 0; c < 3; ++c) {
+        const float* o = out_[c] + i;
+        dh += std::fabs(o[1] - o[-1]);
+        dh += std::fabs(o[-1] - o[-3]);
+        dh += std::fabs(o[3] - o[1]);
+        dh += std::fabs(o[-w] - o[-w - 2]);
+        dh += std::fabs(o[-w + 2] - o[-w]);
+        dh += std::fabs(o[w] - o[w - 2]);
+        dh += std::fabs(o[w + 2] - o[w]);
+        dv += std::fabs(o[w] - o[-w]);
+        dv += std::fabs(o[-w] - o[-3 * w]);
+        dv += std::fabs(o[3 * w] - o[w]);
+        dv += std::fabs(o[-1] - o[-2 * w - 1]);
+        dv += std::fabs(o[2 * w - 1] - o[-1]);
+        dv += std::fabs(o[1] - o[-2 * w + 1]);
+        dv += std::fabs(o[2 * w + 1] - o[1]);
+      }
+      const float th = dh + 0.01f, tv = dv + 0.01f;
+      float wh = 1.0f / (th * th), wv = 1.0f / (tv * tv);
+      const float scale = 0.5f / (wh + wv);
+      wh = wh * scale;
+      wv = wv * scale;
+      for (int c = 0; c < 3; ++c) {
+        const float* o = out_[c] + i;
+        provisional_[c][i] = (o[-1] + o[1]) * wh + (o[-w] + o[w]) * wv;
+      }
+    }
+  }
+  provisionalNext_ = std::max(provisionalNext_, rEnd);
+}
+
+void Nedi::PassTwo(int rEnd) {
+  const int W = W_, H = H_;
+  float X[kSamples * kCoeffs], b[kSamples], a[kCoeffs];
+  const float* P[3] = {provisional_[0].data(), provisional_[1].data(), provisional_[2].data()};
+  const float* A = activity_.data();
+  const float* noise = noise_.data();
+
+  for (int r = pass2Next_; r < rEnd; ++r) {
+    for (int c = (r & 1) ? 2 : 1; c < W - 2; c += 2) {
+      if (r & 1) {
+        const size_t ai = size_t((r - 1) / 2) * w_ + c / 2;
+        if (A[ai] < threshold_ && A[ai + w_] < threshold_) continue;
+      } else {
+        const size_t ai = size_t(r / 2) * w_ + (c - 1) / 2;
+        if (A[ai] < threshold_ && A[ai + 1] < threshold_) continue;
+      }
+      const float* u = noise + NoiseOffset(uint64_t(r) * uint64_t(W) + uint64_t(c), 2);
+      // Training rows: a diamond of 64 positions of even coordinate sum.
+      int s = 0;
+      for (int i = 0; i < kWindow; ++i) {
+        for (int j = 0; j < kWindow; ++j) {
+          const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
+          for (int ch = 0; ch < 3; ++ch, ++s, u += kCoeffs) {
+            const float* p = P[ch];
+            float* xr = X + s * kCoeffs;
+            b[s] = ReadOr0(p, tr, tc, W, H);
+            for (int k = 0; k < 2; ++k) {
+              const int* e1 = kAxial[kPairFirst[k]];
+              const int* e2 = kAxial[kPairSecond[k]];
+              xr[k] = ReadOr0(p, tr + e1[0], tc + e1[1], W, H) + ReadOr0(p, tr + e2[0], tc + e2[1], W, H) + u[k];
+            }
+            for (int k = 2; k < kCoeffs; ++k) {
+              const int* e1 = kAxial[kPairFirst[k]];
+              const int* e2 = kAxial[kPairSecond[k]];
+              xr[k] = Fetch(p, tr, tc, e1[0], e1[1], W, H) + Fetch(p, tr, tc, e2[0], e2[1], W, H) + u[k];
+            }
+          }
+        }
+      }
+      FitWeights(X, b, kSamples, a);
+      for (int ch = 0; ch < 3; ++ch) {
+        const float* p = P[ch];
+        float v = 0.0f;
+        for (int k = 0; k < kCoeffs; ++k) {
+          const int* e1 = kAxial[kPairFirst[k]];
+          const int* e2 = kAxial[kPairSecond[k]];
+          const float pair = Fetch(p, r, c, e1[0], e1[1], W, H) + Fetch(p, r, c, e2[0], e2[1], W, H);
+          v = k == 0 ? a[k] * pair : v + a[k] * pair;
+        }
+        out_[ch][size_t(r) * W + c] = v;
+      }
+    }
+  }
+  pass2Next_ = std::max(pass2Next_, rEnd);
+}

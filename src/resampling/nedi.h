@@ -1,0 +1,70 @@
+// Nedi: x2 enlargement of a three-plane image by new edge-directed
+// interpolation. Starting from the edge-directed resampler's enlargement, each
+// non-flat new sample is re-estimated as a weighted sum of symmetric
+// neighbour pairs, with weights fitted by least squares to a window of
+// degraded training copies; diagonal sites first, then axial sites. The work
+// runs in strips of low-resolution rows so that callers can show progress.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class Nedi {
+ public:
+  Nedi();
+  virtual ~Nedi();
+
+  // Binds the planes (inputs w x h, outputs 2w x 2h, all owned by the caller),
+  // allocates the work buffers and prepares the initial estimate, the
+  // activity map and the training copies. Only the configuration the
+  // upscaling pipeline uses is supported: extendedNeighbourhood 1,
+  // thresholdDivisor 1.0, no mask, keepTrainingClean false, symmetricPairs
+  // true, and both flags below false; anything else, a size below 1, a
+  // blurSpread that is not positive or a noiseAmplitude that is not finite
+  // throws std::invalid_argument.
+  void Init(const float* inR, const float* inG, const float* inB, float* outR, float* outG, float* outB, int w, int h,
+            int extendedNeighbourhood = 1, float thresholdDivisor = 1.0f, const float* mask = nullptr,
+            bool keepTrainingClean = false, bool symmetricPairs = true);
+  // Advances by `rows` low-resolution rows (the pipeline passes 8). Finished
+  // samples appear in the output planes; the rest hold the initial estimate.
+  // Strips of any height give the same result as one call covering all rows.
+  // A call with rows <= 0, or after everything is done, changes nothing.
+  void ProcessStrip(int rows);
+  // Frees the work buffers allocated by Init.
+  void ReleaseBuffers();
+
+  float blurSpread = 0.1f;       // spread of the training blur; must be > 0
+  float noiseAmplitude = 20.0f;  // peak-to-peak amplitude of the training noise
+  bool trainingCapture = false;  // must be false
+  bool referenceLoading = true;  // must be set to false before Init
+
+  // Bytes of work buffers currently held, for memory reports.
+  std::size_t HeldBytes() const;
+
+  // The least-squares fit shared by both passes, exposed for testing: X holds
+  // `rows` rows of 6 regressors (row-major), b the targets. Writes the six
+  // weights to a; returns false (and the fallback weights 0.25, 0.25, 0, 0,
+  // 0, 0) when the normal matrix has an exactly zero pivot.
+  static bool FitWeights(const float* X, const float* b, int rows, float* a);
+
+ private:
+  void PassOne(int yEnd);
+  void ProvisionalRows(int rEnd);
+  void PassTwo(int rEnd);
+
+  const float* in_[3] = {nullptr, nullptr, nullptr};
+  float* out_[3] = {nullptr, nullptr, nullptr};
+  int w_ = 0, h_ = 0, W_ = 0, H_ = 0;
+  float threshold_ = 25.0f;
+  int stripStart_ = 0;      // first low-resolution row of the next strip
+  int pass1Next_ = 0;       // next low-resolution row of pass 1
+  int provisionalNext_ = 0; // next output row of the provisional planes
+  int pass2Next_ = 0;       // next output row of pass 2
+
+  std::vector<float> activity_;       // w x h
+  std::vector<float> estimate_[3];    // initial estimate, W x H each
+  std::vector<float> training_[3];    // degraded training copies, W x H each
+  std::vector<float> provisional_[3]; // provisional planes, W x H each
+  std::vector<float> noise_;          // noise values, see the .cpp
+};

@@ -1,0 +1,268 @@
+// Tests of the edge-directed x2 resampler: the bicubic fall-backs, flat
+// images, the border bands, a 45-degree edge, reuse of the stored weights
+// and small or extreme inputs.
+#include "resampling/edge_dir_resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "image/test_chart.h"
+#include "upscale/fixed_upscalers.h"
+
+namespace {
+
+using Resampling::EdgeDirResampler;
+
+struct Planes {
+  Planes(int w, int h) : w(w), h(h) {
+    for (auto& p : p) p.assign(std::size_t(w) * h, 0.0f);
+  }
+  int w, h;
+  std::vector<float> p[3];
+  float& at(int c, int y, int x) { return p[c][std::size_t(y) * w + x]; }
+  float at(int c, int y, int x) const { return p[c][std::size_t(y) * w + x]; }
+};
+
+Planes Chart(int w, int h, uint32_t seed = 3) {
+  const FloatImage img = MakeTestChart(w, h, seed);
+  Planes out(w, h);
+  for (int c = 0; c < 3; ++c) out.p[c].assign(img.samples(c), img.samples(c) + img.PixelCount());
+  return out;
+}
+
+Planes Bicubic(const Planes& in) {
+  Planes out(2 * in.w, 2 * in.h);
+  for (int c = 0; c < 3; ++c) UpscaleBicubic2(in.p[c].data(), in.w, in.h, out.p[c].data());
+  return out;
+}
+
+Planes Apply(const EdgeDirResampler& r, const Planes& in) {
+  Planes out(2 * in.w, 2 * in.h);
+  r.Apply(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data());
+  return out;
+}
+
+void Analyze(EdgeDirResampler& r, const Planes& in, unsigned iterations, const Planes* guide = nullptr) {
+  r.Analyze(in.p[0].data(), in.p[1].data(), in.p[2].data(), guide ? guide->p[0].data() : nullptr,
+            guide ? guide->p[1].data() : nullptr, guide ? guide->p[2].data() : nullptr, iterations);
+}
+
+bool SameBits(const Planes& a, const Planes& b) {
+  for (int c = 0; c < 3; ++c)
+    if (a.p[c] != b.p[c]) return false;
+  return true;
+}
+
+TEST(EdgeDirResampler, WithoutWeightsApplyIsTheBicubicEnlargement) {
+  const Planes in = Chart(37, 29);
+  const Planes bicubic = Bicubic(in);
+
+  EdgeDirResampler fresh;  // sized, never analysed
+  fresh.SetSize(in.w, in.h);
+  EXPECT_TRUE(SameBits(Apply(fresh, in), bicubic));
+
+  EdgeDirResampler none;  // analysed with zero iterations
+  none.SetSize(in.w, in.h);
+  Analyze(none, in, 0);
+  EXPECT_TRUE(SameBits(Apply(none, in), bicubic));
+}
+
+TEST(EdgeDirResampler, ConstantImageStaysConstant) {
+  for (float value : {0.0f, 128.0f, 37.25f}) {
+    Planes in(24, 20);
+    for (auto& p : in.p) p.assign(p.size(), value);
+    EdgeDirResampler r;
+    r.SetSize(in.w, in.h);
+    Analyze(r, in, 2);
+    const Planes out = Apply(r, in);
+    for (int c = 0; c < 3; ++c)
+      for (float v : out.p[c]) ASSERT_NEAR(v, value, 1e-4f * std::max(1.0f, value));
+  }
+}
+
+TEST(EdgeDirResampler, BordersAndLowResolutionSamplesKeepBicubicValues) {
+  const Planes in = Chart(40, 33);
+  const Planes bicubic = Bicubic(in);
+  EdgeDirResampler r;
+  r.SetSize(in.w, in.h);
+  Analyze(r, in, 2);
+  const Planes out = Apply(r, in);
+  const int W = out.w, H = out.h;
+  int oddChanged = 0, axialChanged = 0;
+  for (int c = 0; c < 3; ++c) {
+    for (int y = 0; y < H; ++y) {
+      for (int x = 0; x < W; ++x) {
+        const bool odd = (y & 1) && (x & 1);
+        const bool axial = ((y + x) & 1) != 0;
+        const bool oddInside = odd && y >= 5 && y < H - 5 && x >= 5 && x < W - 5;
+        const bool axialInside = axial && y >= 2 && y < H - 2 && x >= 2 && x < W - 2;
+        const bool changed = out.at(c, y, x) != bicubic.at(c, y, x);
+        if (!oddInside && !axialInside) {
+          ASSERT_FALSE(changed) << "plane " << c << " at (" << y << ", " << x << ")";
+        }
+        oddChanged += oddInside && changed;
+        axialChanged += axialInside && changed;
+      }
+    }
+  }
+  // The chart has structure everywhere, so the re-estimated sites move.
+  EXPECT_GT(oddChanged, 3 * 14 * 10);
+  EXPECT_GT(axialChanged, 3 * 30 * 20);
+}
+
+TEST(EdgeDirResampler, FortyFiveDegreeEdgeIsFollowedNotBlurred) {
+  // Pixels with x + y <= 24 are dark, the rest bright: an edge at 45 degrees.
+  // An odd site (2y+1, 2x+1) with x + y = 24 lies on the bright side: its
+  // pair along the edge, (y, x+1) and (y+1, x), is bright, and only its
+  // pair across the edge mixes dark (y, x) with bright (y+1, x+1).
+  Planes in(48, 48);
+  for (int c = 0; c < 3; ++c)
+    for (int y = 0; y < in.h; ++y)
+      for (int x = 0; x < in.w; ++x) in.at(c, y, x) = x + y <= 24 ? 20.0f : 220.0f;
+  const Planes bicubic = Bicubic(in);
+  EdgeDirResampler r;
+  r.SetSize(in.w, in.h);
+  Analyze(r, in, 2);
+  const Planes out = Apply(r, in);
+  int checked = 0;
+  for (int y = 6; y <= 18; ++y) {
+    for (int side : {24, 23}) {  // bright side, dark side (x + y = 23: pair along the edge is dark)
+      const int x = side - y;
+      const float expect = side == 24 ? 220.0f : 20.0f;
+      const int ry = 2 * y + 1, rx = 2 * x + 1;
+      for (int c = 0; c < 3; ++c) {
+        const float e = std::fabs(out.at(c, ry, rx) - expect);
+        const float b = std::fabs(bicubic.at(c, ry, rx) - expect);
+        EXPECT_LT(e, 0.5f) << "at (" << ry << ", " << rx << ")";
+        EXPECT_GT(b, 15.0f);
+        ++checked;
+      }
+    }
+  }
+  EXPECT_EQ(checked, 13 * 2 * 3);
+  // Axial sites on the edge line sit half-way between dark and bright.
+  for (int y = 6; y <= 18; ++y) {
+    const int x = 24 - y;  // (y, x) dark, (y, x+1) bright: site (2y, 2x+1)
+    EXPECT_NEAR(out.at(0, 2 * y, 2 * x + 1), 120.0f, 8.0f);
+  }
+}
+
+TEST(EdgeDirResampler, ApplyReusesTheStoredWeightsForAnyInput) {
+  const Planes analysed = Chart(30, 26, 5);
+  EdgeDirResampler r;
+  r.SetSize(analysed.w, analysed.h);
+  Analyze(r, analysed, 2);
+
+  // With the weights fixed, Apply is linear in its input; weights derived
+  // from the input itself would not be.
+  const Planes a = Chart(30, 26, 9);
+  Planes b(30, 26), mix(30, 26);
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < b.p[c].size(); ++i) {
+      b.p[c][i] = float((i * 7 + c * 13) % 50) - 25.0f;  // a rough residual-like plane
+      mix.p[c][i] = 2.0f * a.p[c][i] + b.p[c][i];
+    }
+  const Planes oa = Apply(r, a), ob = Apply(r, b), om = Apply(r, mix);
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < om.p[c].size(); ++i)
+      ASSERT_NEAR(om.p[c][i], 2.0f * oa.p[c][i] + ob.p[c][i], 1e-3f);
+  // Repeated calls give the same result.
+  EXPECT_TRUE(SameBits(Apply(r, a), oa));
+}
+
+TEST(EdgeDirResampler, BicubicGuideMatchesNoGuide) {
+  const Planes in = Chart(26, 22, 4);
+  const Planes guide = Bicubic(in);
+  EdgeDirResampler plain, guided;
+  plain.SetSize(in.w, in.h);
+  guided.SetSize(in.w, in.h);
+  Analyze(plain, in, 2);
+  Analyze(guided, in, 2, &guide);
+  EXPECT_TRUE(SameBits(Apply(plain, in), Apply(guided, in)));
+  // A different guide gives different weights.
+  Planes other = Bicubic(Chart(26, 22, 8));
+  EdgeDirResampler otherGuided;
+  otherGuided.SetSize(in.w, in.h);
+  Analyze(otherGuided, in, 2, &other);
+  EXPECT_FALSE(SameBits(Apply(plain, in), Apply(otherGuided, in)));
+}
+
+TEST(EdgeDirResampler, SmallInputs) {
+  // A single column is repeated sideways and enlarged bicubically downwards:
+  // 0, 8, 16 becomes 0, 4, 8, 12, 16, 16 (two-point means at rows 1 and 3,
+  // the last row repeated).
+  {
+    Planes in(1, 3);
+    for (int c = 0; c < 3; ++c) in.p[c] = {0.0f, 8.0f, 16.0f};
+    EdgeDirResampler r;
+    r.SetSize(1, 3);
+    Analyze(r, in, 2);
+    const Planes out = Apply(r, in);
+    const float expect[6] = {0, 4, 8, 12, 16, 16};
+    for (int c = 0; c < 3; ++c)
+      for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 2; ++x) EXPECT_EQ(out.at(c, y, x), expect[y]);
+  }
+  {
+    Planes in(1, 1);
+    for (int c = 0; c < 3; ++c) in.p[c] = {float(c + 5)};
+    EdgeDirResampler r;
+    r.SetSize(1, 1);
+    Analyze(r, in, 3);
+    const Planes out = Apply(r, in);
+    for (int c = 0; c < 3; ++c)
+      for (float v : out.p[c]) EXPECT_EQ(v, float(c + 5));
+  }
+  // Up to 5 x 5 (output 10 x 10) no odd site is in range; the sanitizer
+  // build checks that nothing outside the planes is read.
+  for (int size = 2; size <= 6; ++size) {
+    const Planes in = Chart(size, size + 1, 2);
+    EdgeDirResampler r;
+    r.SetSize(in.w, in.h);
+    Analyze(r, in, 2);
+    const Planes out = Apply(r, in), bicubic = Bicubic(in);
+    for (int c = 0; c < 3; ++c)
+      for (int y = 1; y < out.h; y += 2)
+        for (int x = 1; x < out.w; x += 2)
+          if (size <= 5) {
+            EXPECT_EQ(out.at(c, y, x), bicubic.at(c, y, x));
+          }
+  }
+  EdgeDirResampler empty;
+  empty.SetSize(0, 0);
+  empty.Apply(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+TEST(EdgeDirResampler, HugeContrastGivesNoNaN) {
+  // Costs so large that every direction weight underflows: the site keeps
+  // its bicubic value instead of becoming 0/0.
+  Planes in(20, 20);
+  for (int c = 0; c < 3; ++c)
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 20; ++x) in.at(c, y, x) = ((x + y) & 1) ? 1e8f : 0.0f;
+  EdgeDirResampler r;
+  r.SetSize(20, 20);
+  Analyze(r, in, 2);
+  const Planes out = Apply(r, in), bicubic = Bicubic(in);
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < out.p[c].size(); ++i) {
+      ASSERT_TRUE(std::isfinite(out.p[c][i]));
+      ASSERT_EQ(out.p[c][i], bicubic.p[c][i]);
+    }
+}
+
+TEST(EdgeDirResampler, KeepsWellUnderHalfOfTheNaiveMemory) {
+  EdgeDirResampler r;
+  r.SetSize(200, 150);
+  const Planes in = Chart(200, 150);
+  Analyze(r, in, 1);
+  const double perPosition = double(r.HeldBytes()) / (400.0 * 300.0);
+  EXPECT_LT(perPosition, 0.5 * 48 * sizeof(float));
+  // 29 bytes of weights and confidences, plus the kept cost-map borders
+  // (14 maps x a 5-sample frame: 3.2 bytes per position at this size).
+  EXPECT_LT(perPosition, 33.0);
+}
+
+}  // namespace

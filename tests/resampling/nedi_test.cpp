@@ -1,0 +1,262 @@
+// Tests of NEDI: the least-squares fit against an independent solve and its
+// fallback, flat and degenerate images, which sites change, and the strip
+// bookkeeping.
+#include "resampling/nedi.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <vector>
+
+#include "image/test_chart.h"
+#include "resampling/edge_dir_resampler.h"
+
+namespace {
+
+struct Planes {
+  Planes(int w, int h) : w(w), h(h) {
+    for (auto& p : p) p.assign(std::size_t(w) * h, 0.0f);
+  }
+  int w, h;
+  std::vector<float> p[3];
+  float& at(int c, int y, int x) { return p[c][std::size_t(y) * w + x]; }
+  float at(int c, int y, int x) const { return p[c][std::size_t(y) * w + x]; }
+};
+
+Planes Chart(int w, int h, uint32_t seed = 7) {
+  const FloatImage img = MakeTestChart(w, h, seed);
+  Planes out(w, h);
+  for (int c = 0; c < 3; ++c) out.p[c].assign(img.samples(c), img.samples(c) + img.PixelCount());
+  return out;
+}
+
+// The edge-directed enlargement NEDI starts from.
+Planes InitialEstimate(const Planes& in) {
+  Resampling::EdgeDirResampler r;
+  r.SetSize(in.w, in.h);
+  r.Analyze(in.p[0].data(), in.p[1].data(), in.p[2].data(), nullptr, nullptr, nullptr, 2);
+  Planes out(2 * in.w, 2 * in.h);
+  r.Apply(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data());
+  return out;
+}
+
+// Runs NEDI as the pipeline configures it, in strips of `strip` rows (0: one
+// call covering everything).
+Planes RunNedi(const Planes& in, int strip, float blurSpread = 0.2f, float noiseAmplitude = 4.0f) {
+  Planes out(2 * in.w, 2 * in.h);
+  Nedi nedi;
+  nedi.referenceLoading = false;
+  nedi.trainingCapture = false;
+  nedi.blurSpread = blurSpread;
+  nedi.noiseAmplitude = noiseAmplitude;
+  nedi.Init(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data(), in.w,
+            in.h, 1, 1.0f, nullptr, false, true);
+  if (strip <= 0) {
+    nedi.ProcessStrip(in.h);
+  } else {
+    for (int done = 0; done < in.h; done += strip) nedi.ProcessStrip(strip);
+  }
+  nedi.ReleaseBuffers();
+  return out;
+}
+
+// Solves (X^T X) a = X^T b in double precision by Gaussian elimination with
+// partial pivoting.
+std::vector<double> SolveNormalEquations(const std::vector<float>& X, const std::vector<float>& b, int rows) {
+  double M[6][7] = {};
+  for (int s = 0; s < rows; ++s)
+    for (int p = 0; p < 6; ++p) {
+      for (int q = 0; q < 6; ++q) M[p][q] += double(X[s * 6 + p]) * X[s * 6 + q];
+      M[p][6] += double(X[s * 6 + p]) * b[s];
+    }
+  for (int k = 0; k < 6; ++k) {
+    int best = k;
+    for (int i = k + 1; i < 6; ++i)
+      if (std::fabs(M[i][k]) > std::fabs(M[best][k])) best = i;
+    for (int j = 0; j < 7; ++j) std::swap(M[k][j], M[best][j]);
+    for (int i = k + 1; i < 6; ++i) {
+      const double f = M[i][k] / M[k][k];
+      for (int j = k; j < 7; ++j) M[i][j] -= f * M[k][j];
+    }
+  }
+  std::vector<double> a(6);
+  for (int k = 5; k >= 0; --k) {
+    double v = M[k][6];
+    for (int j = k + 1; j < 6; ++j) v -= M[k][j] * a[j];
+    a[k] = v / M[k][k];
+  }
+  return a;
+}
+
+TEST(NediFit, MatchesAnIndependentDoublePrecisionSolve) {
+  // Pair sums of a smooth 0..255 signal plus a known linear law and a small
+  // disturbance, like a training window.
+  const int S = 192;
+  std::vector<float> X(S * 6), b(S);
+  const double truth[6] = {0.3, 0.22, -0.05, 0.04, 0.08, -0.1};
+  uint32_t seed = 12345;
+  auto next = [&] {
+    seed = seed * 1664525u + 1013904223u;
+    return float(seed >> 8) / 16777216.0f;
+  };
+  for (int s = 0; s < S; ++s) {
+    double t = 0;
+    for (int k = 0; k < 6; ++k) {
+      X[s * 6 + k] = 40.0f + 400.0f * next();
+      t += truth[k] * X[s * 6 + k];
+    }
+    b[s] = float(t + 2.0 * (next() - 0.5));
+  }
+  float a[6];
+  ASSERT_TRUE(Nedi::FitWeights(X.data(), b.data(), S, a));
+  const std::vector<double> ref = SolveNormalEquations(X, b, S);
+  for (int k = 0; k < 6; ++k) {
+    EXPECT_NEAR(a[k], ref[k], 2e-3) << k;
+    EXPECT_NEAR(a[k], truth[k], 0.02) << k;
+  }
+}
+
+TEST(NediFit, ZeroPivotGivesTheFallbackMean) {
+  // A regressor that is 0 over the whole window (a pair that never sees any
+  // signal) leaves a zero row and column in the normal matrix: the LU
+  // factorisation meets an exactly zero pivot.
+  const int S = 192;
+  std::vector<float> X(S * 6), b(S);
+  for (int s = 0; s < S; ++s) {
+    for (int k = 0; k < 6; ++k) X[s * 6 + k] = float((s * 31 + k * 17) % 97);
+    X[s * 6 + 3] = 0.0f;
+    b[s] = float(s % 13);
+  }
+  float a[6];
+  EXPECT_FALSE(Nedi::FitWeights(X.data(), b.data(), S, a));
+  const float fallback[6] = {0.25f, 0.25f, 0, 0, 0, 0};
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(a[k], fallback[k]);
+
+  std::fill(X.begin(), X.end(), 0.0f);  // no information at all
+  EXPECT_FALSE(Nedi::FitWeights(X.data(), b.data(), S, a));
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(a[k], fallback[k]);
+
+  // Columns that are dependent only up to rounding are not singular for the
+  // factorisation: the fit proceeds and returns finite weights.
+  for (int s = 0; s < S; ++s) {
+    for (int k = 0; k < 6; ++k) X[s * 6 + k] = float((s * 31 + k * 17) % 97);
+    X[s * 6 + 4] = X[s * 6 + 2];
+  }
+  Nedi::FitWeights(X.data(), b.data(), S, a);
+  for (int k = 0; k < 6; ++k) EXPECT_TRUE(std::isfinite(a[k]));
+}
+
+TEST(Nedi, ConstantImageKeepsTheInitialEstimate) {
+  Planes in(30, 26);
+  for (int c = 0; c < 3; ++c) in.p[c].assign(in.p[c].size(), 90.0f + c);
+  const Planes out = RunNedi(in, 8);
+  const Planes initial = InitialEstimate(in);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(out.p[c], initial.p[c]);
+}
+
+TEST(Nedi, DependentRegressorsTakeTheMeanOfTheFourNeighbours) {
+  // Columns alternating between -100 and +100, with a noise-free, unblurred
+  // training copy: the initial estimate is exactly 0 in every odd column, so
+  // four of the six diagonal-pass regressors are 0 in the whole window and
+  // the normal matrix has a zero pivot. The mean of the four diagonal
+  // neighbours, -100 + 100 + -100 + 100, is 0; a solve through the singular
+  // matrix would give no finite value.
+  Planes in(32, 32);
+  for (int c = 0; c < 3; ++c)
+    for (int y = 0; y < in.h; ++y)
+      for (int x = 0; x < in.w; ++x) in.at(c, y, x) = (x & 1) ? 100.0f : -100.0f;
+  const Planes out = RunNedi(in, 8, 1e-3f, 0.0f);
+  for (int c = 0; c < 3; ++c)
+    for (int y = 6; y < 26; ++y)
+      for (int x = 6; x < 24; ++x) ASSERT_EQ(out.at(c, 2 * y + 1, 2 * x + 1), 0.0f) << y << " " << x;
+}
+
+TEST(Nedi, OnlyTheDesignatedSitesChange) {
+  const Planes in = Chart(40, 36);
+  const Planes initial = InitialEstimate(in);
+  const Planes out = RunNedi(in, 8);
+  const int W = out.w, H = out.h;
+  int diagonalChanged = 0, axialChanged = 0;
+  for (int c = 0; c < 3; ++c) {
+    for (int r = 0; r < H; ++r) {
+      for (int col = 0; col < W; ++col) {
+        const bool changed = out.at(c, r, col) != initial.at(c, r, col);
+        const bool diagonal = (r & 1) && (col & 1) && r >= 3 && r <= H - 3 && col >= 3 && col <= W - 3;
+        const bool axial = ((r + col) & 1) && r >= 1 && r <= H - 3 && col >= 1 && col <= W - 3;
+        if (!diagonal && !axial) {
+          ASSERT_FALSE(changed) << "(" << r << ", " << col << ")";
+        }
+        diagonalChanged += diagonal && changed;
+        axialChanged += axial && changed;
+        ASSERT_TRUE(std::isfinite(out.at(c, r, col)));
+      }
+    }
+  }
+  EXPECT_GT(diagonalChanged, 3 * 100);
+  EXPECT_GT(axialChanged, 3 * 200);
+}
+
+TEST(Nedi, StripsGiveTheSameResultAsOneCall) {
+  const Planes in = Chart(36, 45, 11);
+  const Planes whole = RunNedi(in, 0);
+  for (int strip : {8, 3, 1, 20}) {
+    const Planes parts = RunNedi(in, strip);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(parts.p[c], whole.p[c]) << "strips of " << strip;
+  }
+}
+
+TEST(Nedi, FurtherStripsAfterTheEndChangeNothing) {
+  const Planes in = Chart(28, 24, 5);
+  Planes out(56, 48);
+  Nedi nedi;
+  nedi.referenceLoading = false;
+  nedi.blurSpread = 0.2f;
+  nedi.noiseAmplitude = 4.0f;
+  nedi.Init(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data(), 28,
+            24);
+  for (int i = 0; i < 3; ++i) nedi.ProcessStrip(8);
+  const Planes done = out;
+  nedi.ProcessStrip(8);
+  nedi.ProcessStrip(1000);
+  nedi.ProcessStrip(0);
+  nedi.ProcessStrip(-5);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(out.p[c], done.p[c]);
+  // The same input always gives the same output.
+  const Planes again = RunNedi(in, 8);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(again.p[c], done.p[c]);
+}
+
+TEST(Nedi, RefusesUnsupportedSettings) {
+  Planes in(8, 8), out(16, 16);
+  auto init = [&](Nedi& n, int ext, float div, bool clean, bool sym) {
+    n.Init(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data(), 8, 8,
+           ext, div, nullptr, clean, sym);
+  };
+  Nedi fresh;  // reference loading is on until the caller switches it off
+  EXPECT_THROW(init(fresh, 1, 1.0f, false, true), std::invalid_argument);
+  Nedi n;
+  n.referenceLoading = false;
+  EXPECT_THROW(init(n, 0, 1.0f, false, true), std::invalid_argument);
+  EXPECT_THROW(init(n, 1, 2.0f, false, true), std::invalid_argument);
+  EXPECT_THROW(init(n, 1, 1.0f, true, true), std::invalid_argument);
+  EXPECT_THROW(init(n, 1, 1.0f, false, false), std::invalid_argument);
+  n.blurSpread = 0.0f;
+  EXPECT_THROW(init(n, 1, 1.0f, false, true), std::invalid_argument);
+  n.blurSpread = 0.2f;
+  EXPECT_NO_THROW(init(n, 1, 1.0f, false, true));
+}
+
+TEST(Nedi, SmallImagesStayInsideTheirPlanes) {
+  // The sanitizer build checks the reads; every size must run and keep the
+  // samples finite.
+  for (int w = 1; w <= 12; w += 1) {
+    const int h = 13 - w;
+    const Planes in = Chart(w, h, 3);
+    const Planes out = RunNedi(in, 8);
+    for (int c = 0; c < 3; ++c)
+      for (float v : out.p[c]) ASSERT_TRUE(std::isfinite(v)) << w << " x " << h;
+  }
+}
+
+}  // namespace
