@@ -7,6 +7,8 @@
 // of the same size.
 #include "resampling/edge_dir_resampler.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -41,12 +43,62 @@ constexpr int kAxialRadius[kAxialCount] = {1, 1, 3, 3, 3, 3};
 constexpr int kOddMargin = 5;
 constexpr int kAxialMargin = 2;
 
+// Apply's row kernels: a portable scalar build and an AVX2 build.
+namespace portable {
+#include "resampling/edge_dir_resampler.inc"
+}  // namespace portable
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
+#include "resampling/edge_dir_resampler.inc"
+
+struct Lanes {
+  using T = __m256;
+  static constexpr int N = 8;
+  static T Load(const float* p) { return _mm256_loadu_ps(p); }
+  static T LoadEven(const float* p) { return Pick(p, _MM_SHUFFLE(2, 0, 2, 0)); }
+  static T LoadOdd(const float* p) { return Pick(p, _MM_SHUFFLE(3, 1, 3, 1)); }
+  static void StoreInterleaved(float* p, T even, T odd) {
+    const T lo = _mm256_unpacklo_ps(even, odd), hi = _mm256_unpackhi_ps(even, odd);
+    _mm256_storeu_ps(p, _mm256_permute2f128_ps(lo, hi, 0x20));
+    _mm256_storeu_ps(p + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
+  }
+  static T Add(T a, T b) { return _mm256_add_ps(a, b); }
+  static T Sub(T a, T b) { return _mm256_sub_ps(a, b); }
+  static T Mul(T a, T b) { return _mm256_mul_ps(a, b); }
+
+ private:
+  // Every second float of p[0..15], starting at the even or odd ones.
+  template <int kSel>
+  static T PickImpl(const float* p) {
+    const T t = _mm256_shuffle_ps(_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8), kSel);
+    return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(t), _MM_SHUFFLE(3, 1, 2, 0)));
+  }
+  static T Pick(const float* p, int sel) {
+    return sel == _MM_SHUFFLE(2, 0, 2, 0) ? PickImpl<_MM_SHUFFLE(2, 0, 2, 0)>(p) : PickImpl<_MM_SHUFFLE(3, 1, 3, 1)>(p);
+  }
+};
+}  // namespace avx2
+#pragma GCC pop_options
+
+bool HasAvx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+}
+
 // Weights u_k = (s_k / (C_k + 150))^4 normalised to sum 0.5, and the
 // confidence 2 * max u_k. When every weight underflows to 0 (costs beyond
 // any 0..255 image) the site gets no weights and confidence 0 and keeps its
 // value, instead of turning into 0/0.
+// The weights are also returned in u[0..K-1]; the stored copy goes to
+// stored[k * stride].
 template <int K>
-inline void DirectionWeights(const float* const* maps, size_t i, const float* scale, float* u, float* confidence) {
+inline void DirectionWeights(const float* const* maps, size_t i, const float* scale, float* u, float* stored,
+                             size_t stride, float* confidence) {
   float sum = 0.0f;
   for (int k = 0; k < K; ++k) {
     const float t = scale[k] / (maps[k][i] + 150.0f);
@@ -54,16 +106,16 @@ inline void DirectionWeights(const float* const* maps, size_t i, const float* sc
     u[k] = t2 * t2;
     sum += u[k];
   }
-  if (!(sum > 0.0f)) {
-    for (int k = 0; k < K; ++k) u[k] = 0.0f;
-    *confidence = 0.0f;
-    return;
-  }
   float best = 0.0f;
-  for (int k = 0; k < K; ++k) {
-    u[k] = u[k] * 0.5f / sum;
-    if (u[k] > best) best = u[k];
+  if (sum > 0.0f) {
+    for (int k = 0; k < K; ++k) {
+      u[k] = u[k] * 0.5f / sum;
+      if (u[k] > best) best = u[k];
+    }
+  } else {
+    for (int k = 0; k < K; ++k) u[k] = 0.0f;
   }
+  for (int k = 0; k < K; ++k) stored[k * stride] = u[k];
   *confidence = 2.0f * best;
 }
 
@@ -115,6 +167,57 @@ size_t FrameSize(int W, int H) {
   return n;
 }
 
+// The two directional steps of Apply on the bicubic enlargement in out.
+// Row by row: every row of a step reads only samples the step never writes.
+template <class V>
+void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfidence, const float* axialWeights,
+               const float* axialConfidence, const float* const* in, float* const* out) {
+  const size_t w = size_t(w_), W = 2 * w;
+  // Column ranges of the two steps (empty for narrow planes).
+  const size_t oddEnd = w_ > 5 ? w - 3 : 2, axialEnd = w_ > 2 ? w - 1 : 1;
+  // Odd sites (2y+1, 2x+1) with 5 <= 2y+1 < H-5 and 5 <= 2x+1 < W-5.
+  for (int y = 2; y < h_ - 3; ++y) {
+    const float* u = &oddWeights[size_t(y) * kOddCount * w];
+    const float* q = &oddConfidence[size_t(y) * w];
+    for (int ch = 0; ch < 3; ++ch) {
+      const float *minus[kOddCount], *plus[kOddCount];
+      for (int k = 0; k < kOddCount; ++k) {
+        minus[k] = in[ch] + ptrdiff_t(y + (1 - kOddDy[k]) / 2) * ptrdiff_t(w) + (1 - kOddDx[k]) / 2;
+        plus[k] = in[ch] + ptrdiff_t(y + (1 + kOddDy[k]) / 2) * ptrdiff_t(w) + (1 + kOddDx[k]) / 2;
+      }
+      float* row = out[ch] + (2 * size_t(y) + 1) * W;
+      if constexpr (V::N > 1)
+        avx2::OddRow<V>(minus, plus, u, w, q, row, 2, oddEnd);
+      else
+        portable::OddRow<portable::Scalar>(minus, plus, u, w, q, row, 2, oddEnd);
+    }
+  }
+  // Axial sites: (2y, 2x+1) and (2y+1, 2x) with 1 <= y, x < w-1 (h-1).
+  for (int y = 1; y < h_ - 1; ++y) {
+    for (int parity = 0; parity < 2; ++parity) {
+      const size_t r = 2 * size_t(y) + parity;
+      const float* u = &axialWeights[r * kAxialCount * w];
+      const float* q = &axialConfidence[r * w];
+      for (int ch = 0; ch < 3; ++ch) {
+        const float* e1 = in[ch] + size_t(y) * w;
+        const float* o1 = out[ch] + (2 * size_t(y) + 1) * W;
+        float* row = out[ch] + r * W;
+        if (parity == 0) {
+          if constexpr (V::N > 1)
+            avx2::EvenAxialRow<V>(e1 - w, e1, e1 + w, o1 - 2 * W, o1, u, w, q, row, 1, axialEnd);
+          else
+            portable::EvenAxialRow<portable::Scalar>(e1 - w, e1, e1 + w, o1 - 2 * W, o1, u, w, q, row, 1, axialEnd);
+        } else {
+          if constexpr (V::N > 1)
+            avx2::OddAxialRow<V>(e1, e1 + w, o1 - 2 * W, o1, o1 + 2 * W, u, w, q, row, 1, axialEnd);
+          else
+            portable::OddAxialRow<portable::Scalar>(e1, e1 + w, o1 - 2 * W, o1, o1 + 2 * W, u, w, q, row, 1, axialEnd);
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 
 EdgeDirResampler::EdgeDirResampler() = default;
@@ -136,6 +239,20 @@ size_t EdgeDirResampler::HeldBytes() const {
   return sizeof(float) *
          (oddWeights_.capacity() + oddConfidence_.capacity() + axialWeights_.capacity() +
           axialConfidence_.capacity() + costFrames_.capacity());
+}
+
+int EdgeDirResampler::StoredWeights(int r, int c, float* u, float* confidence) const {
+  if (r < 0 || c < 0 || r >= 2 * h_ || c >= 2 * w_ || ((r | c) & 1) == 0) return 0;
+  const size_t w = size_t(w_), x = size_t(c >> 1);
+  if ((r & 1) && (c & 1)) {
+    const size_t y = size_t(r >> 1);
+    for (int k = 0; k < kOddCount; ++k) u[k] = oddWeights_[(y * kOddCount + k) * w + x];
+    *confidence = oddConfidence_[y * w + x];
+    return kOddCount;
+  }
+  for (int k = 0; k < kAxialCount; ++k) u[k] = axialWeights_[(size_t(r) * kAxialCount + k) * w + x];
+  *confidence = axialConfidence_[size_t(r) * w + x];
+  return kAxialCount;
 }
 
 void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* inB, const float* guideR,
@@ -188,10 +305,12 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
     for (int r = kOddMargin; r < H - kOddMargin; r += 2) {
       for (int c = kOddMargin; c < W - kOddMargin; c += 2) {
         const size_t i = size_t(r) * W + c;
-        const size_t site = size_t(r >> 1) * w_ + (c >> 1);
-        float* u = &oddWeights_[site * kOddCount];
-        DirectionWeights<kOddCount>(maps, i, kOddScale, u, &oddConfidence_[site]);
-        for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, oddConfidence_[site]);
+        const size_t y = size_t(r >> 1), x = size_t(c >> 1);
+        float u[kOddCount];
+        DirectionWeights<kOddCount>(maps, i, kOddScale, u, &oddWeights_[y * kOddCount * w_ + x], w_,
+                                    &oddConfidence_[y * w_ + x]);
+        for (int ch = 0; ch < 3; ++ch)
+          DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, oddConfidence_[y * w_ + x]);
       }
     }
 
@@ -205,11 +324,12 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
     for (int r = kAxialMargin; r < H - kAxialMargin; ++r) {
       for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2) {
         const size_t i = size_t(r) * W + c;
-        const size_t site = size_t(r) * w_ + (c >> 1);
-        float* u = &axialWeights_[site * kAxialCount];
-        DirectionWeights<kAxialCount>(maps, i, kAxialScale, u, &axialConfidence_[site]);
+        const size_t x = size_t(c >> 1);
+        float u[kAxialCount];
+        DirectionWeights<kAxialCount>(maps, i, kAxialScale, u, &axialWeights_[size_t(r) * kAxialCount * w_ + x], w_,
+                                      &axialConfidence_[size_t(r) * w_ + x]);
         for (int ch = 0; ch < 3; ++ch)
-          DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, axialConfidence_[site]);
+          DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, axialConfidence_[size_t(r) * w_ + x]);
       }
     }
   }
@@ -247,29 +367,12 @@ void EdgeDirResampler::Apply(const float* inR, const float* inG, const float* in
   }
 
   for (int ch = 0; ch < 3; ++ch) UpscaleBicubic2(in[ch], w_, h_, out[ch]);
-
-  ptrdiff_t oddOffset[kOddCount], axialOffset[kAxialCount];
-  for (int k = 0; k < kOddCount; ++k) oddOffset[k] = ptrdiff_t(kOddDy[k]) * W + kOddDx[k];
-  for (int k = 0; k < kAxialCount; ++k) axialOffset[k] = ptrdiff_t(kAxialDy[k]) * W + kAxialDx[k];
-
-  for (int r = kOddMargin; r < H - kOddMargin; r += 2) {
-    for (int c = kOddMargin; c < W - kOddMargin; c += 2) {
-      const size_t i = size_t(r) * W + c;
-      const size_t site = size_t(r >> 1) * w_ + (c >> 1);
-      const float* u = &oddWeights_[site * kOddCount];
-      const float q = oddConfidence_[site];
-      for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kOddCount>(out[ch] + i, oddOffset, u, q);
-    }
-  }
-  for (int r = kAxialMargin; r < H - kAxialMargin; ++r) {
-    for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2) {
-      const size_t i = size_t(r) * W + c;
-      const size_t site = size_t(r) * w_ + (c >> 1);
-      const float* u = &axialWeights_[site * kAxialCount];
-      const float q = axialConfidence_[site];
-      for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kAxialCount>(out[ch] + i, axialOffset, u, q);
-    }
-  }
+  if (HasAvx2())
+    ApplyRows<avx2::Lanes>(w_, h_, oddWeights_.data(), oddConfidence_.data(), axialWeights_.data(),
+                           axialConfidence_.data(), in, out);
+  else
+    ApplyRows<portable::Scalar>(w_, h_, oddWeights_.data(), oddConfidence_.data(), axialWeights_.data(),
+                                axialConfidence_.data(), in, out);
 }
 
 }  // namespace Resampling

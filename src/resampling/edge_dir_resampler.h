@@ -28,6 +28,11 @@ class EdgeDirResampler {
 
   const int directionCount = 14;
 
+  // The stored weights (to u) and confidence of output position (r, c): 14
+  // at an odd site, 6 at an axial site; returns that count, or 0 (nothing
+  // written) for positions with both coordinates even or outside the output.
+  int StoredWeights(int r, int c, float* u, float* confidence) const;
+
   // Bytes held between Analyze() and Apply() (weights, confidences and the
   // kept cost-map borders), for memory reports.
   std::size_t HeldBytes() const;
@@ -37,9 +42,9 @@ class EdgeDirResampler {
   // Weights and confidences are kept only where they are used: one entry per
   // odd site (2y+1, 2x+1), index y*w + x, and one per axial site (r, c),
   // index r*w + c/2.
-  std::vector<float> oddWeights_;       // 14 per odd site
+  std::vector<float> oddWeights_;       // 14 per odd site, weight k of odd row y at (y*14 + k)*w + x
   std::vector<float> oddConfidence_;    // 1 per odd site
-  std::vector<float> axialWeights_;     // 6 per axial site
+  std::vector<float> axialWeights_;     // 6 per axial site, weight k of row r at (r*6 + k)*w + x
   std::vector<float> axialConfidence_;  // 1 per axial site
   // The cost maps live only during Analyze(). Their interiors are recomputed
   // before each use; only the border frames outside the loop ranges carry

@@ -67,6 +67,13 @@ TEST(EdgeDirResampler, WithoutWeightsApplyIsTheBicubicEnlargement) {
   none.SetSize(in.w, in.h);
   Analyze(none, in, 0);
   EXPECT_TRUE(SameBits(Apply(none, in), bicubic));
+  for (int y = 0; y < 2 * in.h; ++y)
+    for (int x = 0; x < 2 * in.w; ++x) {
+      float u[14], q = -1.0f;
+      if (none.StoredWeights(y, x, u, &q)) {
+        ASSERT_EQ(q, 0.0f);
+      }
+    }
 }
 
 TEST(EdgeDirResampler, ConstantImageStaysConstant) {
@@ -137,6 +144,10 @@ TEST(EdgeDirResampler, FortyFiveDegreeEdgeIsFollowedNotBlurred) {
         const float b = std::fabs(bicubic.at(c, ry, rx) - expect);
         EXPECT_LT(e, 0.5f) << "at (" << ry << ", " << rx << ")";
         EXPECT_GT(b, 15.0f);
+        float u[14], q;
+        ASSERT_EQ(r.StoredWeights(ry, rx, u, &q), 14);
+        EXPECT_GT(q, 0.95f);  // one direction dominates
+        EXPECT_GT(u[1], 0.95f * 0.5f);  // and it is (1, -1), along the edge
         ++checked;
       }
     }
@@ -187,6 +198,51 @@ TEST(EdgeDirResampler, BicubicGuideMatchesNoGuide) {
   otherGuided.SetSize(in.w, in.h);
   Analyze(otherGuided, in, 2, &other);
   EXPECT_FALSE(SameBits(Apply(plain, in), Apply(otherGuided, in)));
+}
+
+// Apply read straight from the definition: the bicubic enlargement, then
+// every odd site, then every axial site moved towards the weighted mean of
+// its direction pairs, with the stored weights.
+Planes ReferenceApply(const EdgeDirResampler& r, const Planes& in) {
+  static const int odd[14][2] = {{1, 1},  {1, -1}, {3, -1}, {1, -3}, {1, 3}, {3, 1}, {5, -1},
+                                 {5, -3}, {3, -5}, {1, -5}, {1, 5},  {3, 5}, {5, 3}, {5, 1}};
+  static const int axial[6][2] = {{0, 1}, {1, 0}, {-2, 1}, {-1, 2}, {1, 2}, {2, 1}};
+  Planes out = Bicubic(in);
+  const int W = out.w, H = out.h;
+  auto step = [&](int margin, bool oddStep) {
+    for (int y = margin; y < H - margin; ++y)
+      for (int x = margin; x < W - margin; ++x) {
+        if (oddStep ? !((y & 1) && (x & 1)) : !((y + x) & 1)) continue;
+        float u[14], q;
+        const int n = r.StoredWeights(y, x, u, &q);
+        EXPECT_EQ(n, oddStep ? 14 : 6);
+        for (int c = 0; c < 3; ++c) {
+          float v = 0;
+          for (int k = 0; k < n; ++k) {
+            const int* o = oddStep ? odd[k] : axial[k];
+            const float pair = out.at(c, y - o[0], x - o[1]) + out.at(c, y + o[0], x + o[1]);
+            v = k == 0 ? u[k] * pair : v + u[k] * pair;
+          }
+          out.at(c, y, x) = out.at(c, y, x) + (v - out.at(c, y, x)) * q;
+        }
+      }
+  };
+  step(5, true);
+  step(2, false);
+  return out;
+}
+
+TEST(EdgeDirResampler, ApplyMatchesTheStraightforwardReading) {
+  // Widths that leave partial vector blocks at the row ends.
+  for (int w : {29, 40, 53}) {
+    const Planes in = Chart(w, 23, 6);
+    EdgeDirResampler r;
+    r.SetSize(in.w, in.h);
+    Analyze(r, in, 2);
+    EXPECT_TRUE(SameBits(Apply(r, in), ReferenceApply(r, in))) << "width " << w;
+    const Planes other = Chart(w, 23, 12);
+    EXPECT_TRUE(SameBits(Apply(r, other), ReferenceApply(r, other))) << "width " << w;
+  }
 }
 
 TEST(EdgeDirResampler, SmallInputs) {
