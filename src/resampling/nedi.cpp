@@ -7,6 +7,8 @@
 // estimate, pooling the three colour planes.
 #include "resampling/nedi.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -58,6 +60,104 @@ inline size_t NoiseOffset(uint64_t key, uint64_t salt) {
   return size_t(Mix64(key ^ (salt << 56))) & kNoiseTableMask;
 }
 
+// Training rows are packed 8 floats apart: the six regressors, the target
+// and a zero. The normal equations need 21 products for the upper triangle
+// of X^T X and 6 for X^T b per row; they are accumulated in 32 slots (the
+// last 5 multiply the zero pad), each a single-precision sum in row order.
+constexpr int kRowStride = 8;
+constexpr int kSlots = 32;
+struct SlotTable {
+  int left[kSlots], right[kSlots];
+  constexpr SlotTable() : left(), right() {
+    int n = 0;
+    for (int p = 0; p < kCoeffs; ++p)
+      for (int q = p; q < kCoeffs; ++q) left[n] = p, right[n] = q, ++n;
+    for (int p = 0; p < kCoeffs; ++p) left[n] = p, right[n] = kCoeffs, ++n;
+    for (; n < kSlots; ++n) left[n] = right[n] = kRowStride - 1;
+  }
+};
+constexpr SlotTable kSlotTable;
+
+void AccumulatePortable(const float* rows, int count, float* acc) {
+  for (int n = 0; n < kSlots; ++n) acc[n] = 0.0f;
+  for (int s = 0; s < count; ++s) {
+    const float* x = rows + size_t(s) * kRowStride;
+    for (int n = 0; n < kSlots; ++n) acc[n] += x[kSlotTable.left[n]] * x[kSlotTable.right[n]];
+  }
+}
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+void AccumulateAvx2(const float* rows, int count, float* acc) {
+  __m256i left[4], right[4];
+  __m256 sum[4];
+  for (int v = 0; v < 4; ++v) {
+    left[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSlotTable.left + 8 * v));
+    right[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSlotTable.right + 8 * v));
+    sum[v] = _mm256_setzero_ps();
+  }
+  for (int s = 0; s < count; ++s) {
+    const __m256 x = _mm256_loadu_ps(rows + size_t(s) * kRowStride);
+    for (int v = 0; v < 4; ++v)
+      sum[v] = _mm256_add_ps(sum[v], _mm256_mul_ps(_mm256_permutevar8x32_ps(x, left[v]),
+                                                   _mm256_permutevar8x32_ps(x, right[v])));
+  }
+  for (int v = 0; v < 4; ++v) _mm256_storeu_ps(acc + 8 * v, sum[v]);
+}
+#pragma GCC pop_options
+
+bool HasAvx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+}
+
+// Least-squares weights from packed training rows (see above): R = X^T X,
+// inverted by LU factorisation with partial pivoting (sgetrf, sgetri);
+// a = R^-1 X^T b. An exactly zero pivot gives the mean of the first two
+// pairs, a = (0.25, 0.25, 0, 0, 0, 0).
+bool FitPacked(const float* rows, int count, float* a) {
+  float acc[kSlots];
+  if (HasAvx2())
+    AccumulateAvx2(rows, count, acc);
+  else
+    AccumulatePortable(rows, count, acc);
+  float R[kCoeffs * kCoeffs];
+  float rhs[kCoeffs];
+  for (int n = 0; n < kSlots; ++n) {
+    const int p = kSlotTable.left[n], q = kSlotTable.right[n];
+    if (q < kCoeffs) {
+      R[p * kCoeffs + q] = acc[n];
+      R[q * kCoeffs + p] = acc[n];
+    } else if (q == kCoeffs) {
+      rhs[p] = acc[n];
+    }
+  }
+  const int n = kCoeffs;
+  int pivots[kCoeffs];
+  int info = 0;
+  sgetrf_(&n, &n, R, &n, pivots, &info);
+  if (info == 0) {
+    float work[kCoeffs * 64];
+    const int lwork = kCoeffs * 64;
+    sgetri_(&n, R, &n, pivots, work, &lwork, &info);
+  }
+  if (info != 0) {
+    a[0] = a[1] = 0.25f;
+    a[2] = a[3] = a[4] = a[5] = 0.0f;
+    return false;
+  }
+  // LAPACK stores the inverse column by column.
+  for (int p = 0; p < kCoeffs; ++p) {
+    float v = R[p] * rhs[0];
+    for (int q = 1; q < kCoeffs; ++q) v += R[p + q * kCoeffs] * rhs[q];
+    a[p] = v;
+  }
+  return true;
+}
+
 // Training read: a position outside the W x H grid reads linear index 0.
 inline float ReadOr0(const float* p, int r, int c, int W, int H) {
   if (r < 0 || r >= H || c < 0 || c >= W) return p[0];
@@ -98,41 +198,12 @@ void Nedi::ReleaseBuffers() {
 }
 
 bool Nedi::FitWeights(const float* X, const float* b, int rows, float* a) {
-  // Normal equations R = X^T X and r = X^T b, single-precision sums in row
-  // order. R is symmetric; its upper triangle is accumulated and mirrored.
-  float R[kCoeffs * kCoeffs] = {};
-  float rhs[kCoeffs] = {};
+  std::vector<float> packed(size_t(rows) * kRowStride, 0.0f);
   for (int s = 0; s < rows; ++s) {
-    const float* x = X + size_t(s) * kCoeffs;
-    for (int p = 0; p < kCoeffs; ++p) {
-      for (int q = p; q < kCoeffs; ++q) R[p * kCoeffs + q] += x[p] * x[q];
-      rhs[p] += x[p] * b[s];
-    }
+    for (int k = 0; k < kCoeffs; ++k) packed[size_t(s) * kRowStride + k] = X[size_t(s) * kCoeffs + k];
+    packed[size_t(s) * kRowStride + kCoeffs] = b[s];
   }
-  for (int p = 0; p < kCoeffs; ++p)
-    for (int q = 0; q < p; ++q) R[p * kCoeffs + q] = R[q * kCoeffs + p];
-
-  const int n = kCoeffs;
-  int pivots[kCoeffs];
-  int info = 0;
-  sgetrf_(&n, &n, R, &n, pivots, &info);
-  if (info == 0) {
-    float work[kCoeffs * 64];
-    const int lwork = kCoeffs * 64;
-    sgetri_(&n, R, &n, pivots, work, &lwork, &info);
-  }
-  if (info != 0) {
-    a[0] = a[1] = 0.25f;
-    a[2] = a[3] = a[4] = a[5] = 0.0f;
-    return false;
-  }
-  // a = R^-1 r; LAPACK stores the inverse column by column.
-  for (int p = 0; p < kCoeffs; ++p) {
-    float v = R[p] * rhs[0];
-    for (int q = 1; q < kCoeffs; ++q) v += R[p + q * kCoeffs] * rhs[q];
-    a[p] = v;
-  }
-  return true;
+  return FitPacked(packed.data(), rows, a);
 }
 
 void Nedi::Init(const float* inR, const float* inG, const float* inB, float* outR, float* outG, float* outB, int w,
@@ -255,7 +326,9 @@ void Nedi::ProcessStrip(int rows) {
 
 void Nedi::PassOne(int yEnd) {
   const int W = W_, H = H_;
-  float X[kSamples * kCoeffs], b[kSamples], a[kCoeffs];
+  alignas(32) float rows[kSamples * kRowStride];
+  float a[kCoeffs];
+  for (int s = 0; s < kSamples; ++s) rows[s * kRowStride + kRowStride - 1] = 0.0f;
   ptrdiff_t off[12];
   for (int e = 0; e < 12; ++e) off[e] = ptrdiff_t(kDiag[e][0]) * W + kDiag[e][1];
   const float* D[3] = {training_[0].data(), training_[1].data(), training_[2].data()};
@@ -269,30 +342,29 @@ void Nedi::PassOne(int yEnd) {
       // Training rows (i, j, colour): the 8 x 8 low-resolution pixels from
       // (y-4, x-4) to (y+3, x+3); reads reach two output samples beyond.
       const bool inside = 2 * y - 10 >= 0 && 2 * y + 8 < H && 2 * x - 10 >= 0 && 2 * x + 8 < W;
-      int s = 0;
+      float* row = rows;
       for (int i = 0; i < kWindow; ++i) {
         const int ty = 2 * (y + i - kWindow / 2);
         for (int j = 0; j < kWindow; ++j) {
           const int tx = 2 * (x + j - kWindow / 2);
-          for (int c = 0; c < 3; ++c, ++s) {
+          for (int c = 0; c < 3; ++c, row += kRowStride) {
             const float* p = D[c];
-            float* xr = X + s * kCoeffs;
             if (inside) {
               const float* q = p + size_t(ty) * W + tx;
-              b[s] = *q;
-              for (int k = 0; k < kCoeffs; ++k) xr[k] = q[off[kPairFirst[k]]] + q[off[kPairSecond[k]]];
+              for (int k = 0; k < kCoeffs; ++k) row[k] = q[off[kPairFirst[k]]] + q[off[kPairSecond[k]]];
+              row[kCoeffs] = *q;
             } else {
-              b[s] = ReadOr0(p, ty, tx, W, H);
               for (int k = 0; k < kCoeffs; ++k) {
                 const int* e1 = kDiag[kPairFirst[k]];
                 const int* e2 = kDiag[kPairSecond[k]];
-                xr[k] = ReadOr0(p, ty + e1[0], tx + e1[1], W, H) + ReadOr0(p, ty + e2[0], tx + e2[1], W, H);
+                row[k] = ReadOr0(p, ty + e1[0], tx + e1[1], W, H) + ReadOr0(p, ty + e2[0], tx + e2[1], W, H);
               }
+              row[kCoeffs] = ReadOr0(p, ty, tx, W, H);
             }
           }
         }
       }
-      FitWeights(X, b, kSamples, a);
+      FitPacked(rows, kSamples, a);
       // The pairs are read from the initial estimate (see Init).
       const size_t site = size_t(2 * y + 1) * W + 2 * x + 1;
       for (int c = 0; c < 3; ++c) {
@@ -351,10 +423,21 @@ void Nedi::ProvisionalRows(int rEnd) {
 
 void Nedi::PassTwo(int rEnd) {
   const int W = W_, H = H_;
-  float X[kSamples * kCoeffs], b[kSamples], a[kCoeffs];
+  alignas(32) float rows[kSamples * kRowStride];
+  float a[kCoeffs];
+  for (int s = 0; s < kSamples; ++s) rows[s * kRowStride + kRowStride - 1] = 0.0f;
   const float* P[3] = {provisional_[0].data(), provisional_[1].data(), provisional_[2].data()};
   const float* A = activity_.data();
   const float* noise = noise_.data();
+  const ptrdiff_t w = W;
+  // Away from the borders the averaged fetch of a knight offset is the mean
+  // of the target and the sample next to the site on the way there.
+  ptrdiff_t target[12], beside[12];
+  for (int e = 0; e < 12; ++e) {
+    const int dy = kAxial[e][0], dx = kAxial[e][1];
+    target[e] = dy * w + dx;
+    beside[e] = dy < -1 ? (dy + 1) * w : dy > 1 ? (dy - 1) * w : dx < -1 ? dx + 1 : dx > 1 ? dx - 1 : dy * w + dx;
+  }
 
   for (int r = pass2Next_; r < rEnd; ++r) {
     for (int c = (r & 1) ? 2 : 1; c < W - 2; c += 2) {
@@ -366,29 +449,41 @@ void Nedi::PassTwo(int rEnd) {
         if (A[ai] < threshold_ && A[ai + 1] < threshold_) continue;
       }
       const float* u = noise + NoiseOffset(uint64_t(r) * uint64_t(W) + uint64_t(c), 2);
-      // Training rows: a diamond of 64 positions of even coordinate sum.
-      int s = 0;
+      // Training rows: a diamond of 64 positions of even coordinate sum;
+      // all of its reads stay inside [1, H-2] x [1, W-2] when this holds.
+      const bool inside = r >= 10 && r <= H - 11 && c >= 10 && c <= W - 11;
+      float* row = rows;
       for (int i = 0; i < kWindow; ++i) {
         for (int j = 0; j < kWindow; ++j) {
           const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
-          for (int ch = 0; ch < 3; ++ch, ++s, u += kCoeffs) {
+          for (int ch = 0; ch < 3; ++ch, row += kRowStride, u += kCoeffs) {
             const float* p = P[ch];
-            float* xr = X + s * kCoeffs;
-            b[s] = ReadOr0(p, tr, tc, W, H);
-            for (int k = 0; k < 2; ++k) {
-              const int* e1 = kAxial[kPairFirst[k]];
-              const int* e2 = kAxial[kPairSecond[k]];
-              xr[k] = ReadOr0(p, tr + e1[0], tc + e1[1], W, H) + ReadOr0(p, tr + e2[0], tc + e2[1], W, H) + u[k];
-            }
-            for (int k = 2; k < kCoeffs; ++k) {
-              const int* e1 = kAxial[kPairFirst[k]];
-              const int* e2 = kAxial[kPairSecond[k]];
-              xr[k] = Fetch(p, tr, tc, e1[0], e1[1], W, H) + Fetch(p, tr, tc, e2[0], e2[1], W, H) + u[k];
+            if (inside) {
+              const float* t = p + size_t(tr) * W + tc;
+              row[0] = (t[target[0]] + t[target[3]]) + u[0];
+              row[1] = (t[target[1]] + t[target[2]]) + u[1];
+              for (int k = 2; k < kCoeffs; ++k) {
+                const int e1 = kPairFirst[k], e2 = kPairSecond[k];
+                row[k] = ((t[target[e1]] + t[beside[e1]]) / 2 + (t[target[e2]] + t[beside[e2]]) / 2) + u[k];
+              }
+              row[kCoeffs] = *t;
+            } else {
+              for (int k = 0; k < 2; ++k) {
+                const int* e1 = kAxial[kPairFirst[k]];
+                const int* e2 = kAxial[kPairSecond[k]];
+                row[k] = (ReadOr0(p, tr + e1[0], tc + e1[1], W, H) + ReadOr0(p, tr + e2[0], tc + e2[1], W, H)) + u[k];
+              }
+              for (int k = 2; k < kCoeffs; ++k) {
+                const int* e1 = kAxial[kPairFirst[k]];
+                const int* e2 = kAxial[kPairSecond[k]];
+                row[k] = (Fetch(p, tr, tc, e1[0], e1[1], W, H) + Fetch(p, tr, tc, e2[0], e2[1], W, H)) + u[k];
+              }
+              row[kCoeffs] = ReadOr0(p, tr, tc, W, H);
             }
           }
         }
       }
-      FitWeights(X, b, kSamples, a);
+      FitPacked(rows, kSamples, a);
       for (int ch = 0; ch < 3; ++ch) {
         const float* p = P[ch];
         float v = 0.0f;

@@ -147,6 +147,148 @@ TEST(NediFit, ZeroPivotGivesTheFallbackMean) {
   for (int k = 0; k < 6; ++k) EXPECT_TRUE(std::isfinite(a[k]));
 }
 
+// Without noise and with a blur too narrow to matter, the training copies
+// equal the initial estimate and every fit can be rebuilt from public data:
+// the diagonal pass from the initial estimate, the axial pass from the
+// provisional planes, which follow from the finished diagonal sites. Both
+// training sets are rebuilt here from the definition and solved with the
+// fit checked above (a double-precision solve of these nearly collinear
+// windows differs from the single-precision one by up to a few units).
+TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
+  const Planes in = Chart(40, 40, 21);
+  const Planes E = InitialEstimate(in);
+  const Planes out = RunNedi(in, 8, 1e-3f, 0.0f);
+  const int W = out.w, H = out.h;
+  static const int diag[12][2] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1},  {-2, -1}, {-2, 1},
+                                  {-1, 2},  {1, 2},  {2, 1},  {2, -1}, {1, -2},  {-1, -2}};
+  static const int axial[12][2] = {{-1, 0}, {0, 1}, {0, -1}, {1, 0},  {-2, 1},  {-1, 2},
+                                   {1, 2},  {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}};
+  static const int first[6] = {0, 1, 4, 5, 6, 7}, second[6] = {3, 2, 8, 9, 10, 11};
+
+  // Training reads outside the grid read the sample at index 0.
+  auto read = [&](const Planes& p, int c, int r, int col) {
+    return r < 0 || r >= H || col < 0 || col >= W ? p.p[c][0] : p.at(c, r, col);
+  };
+  const std::vector<int> lows = {1, 2, 3, 8, 12, 16, 20, 24, 28, 30, 36, 37, 38};
+  int checked = 0;
+  // Diagonal sites, in the middle and near the borders.
+  for (int y : lows)
+    for (int x : lows) {
+      const int r = 2 * y + 1, col = 2 * x + 1;
+      if (out.at(0, r, col) == E.at(0, r, col)) continue;  // a flat site
+      std::vector<float> X, b;
+      for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 8; ++j)
+          for (int c = 0; c < 3; ++c) {
+            const int ty = 2 * (y + i - 4), tx = 2 * (x + j - 4);
+            b.push_back(read(E, c, ty, tx));
+            for (int k = 0; k < 6; ++k)
+              X.push_back(read(E, c, ty + diag[first[k]][0], tx + diag[first[k]][1]) +
+                          read(E, c, ty + diag[second[k]][0], tx + diag[second[k]][1]));
+          }
+      float a[6];
+      Nedi::FitWeights(X.data(), b.data(), 192, a);
+      for (int c = 0; c < 3; ++c) {
+        float v = 0;
+        for (int k = 0; k < 6; ++k)
+          v += a[k] * (E.at(c, r + diag[first[k]][0], col + diag[first[k]][1]) +
+                       E.at(c, r + diag[second[k]][0], col + diag[second[k]][1]));
+        EXPECT_NEAR(out.at(c, r, col), v, 1e-4f * std::fabs(v)) << "diagonal site " << r << ", " << col;
+      }
+      ++checked;
+    }
+  EXPECT_GT(checked, 40);
+
+  // Provisional planes, formed from the output as the diagonal pass left it
+  // (its results at the diagonal sites, the initial estimate elsewhere):
+  // every axial site replaced by the gradient-weighted mean of its horizontal
+  // and vertical pairs. The outer three rows, where no such mean is formed,
+  // hold the initial estimate.
+  Planes S = E;
+  for (int c = 0; c < 3; ++c)
+    for (int r = 1; r < H; r += 2)
+      for (int col = 1; col < W; col += 2) S.at(c, r, col) = out.at(c, r, col);
+  Planes P = S;
+  for (int c = 0; c < 3; ++c)
+    for (int r : {0, 1, 2, H - 3, H - 2, H - 1})
+      for (int col = 0; col < W; ++col) P.at(c, r, col) = E.at(c, r, col);
+  // Every column of rows 3 .. H-4; samples are addressed by their linear
+  // index, so near the left and right edges the horizontal terms run into the
+  // neighbouring rows.
+  for (int r = 3; r < H - 3; ++r)
+    for (int col = 0; col < W; ++col) {
+      if (!((r + col) & 1)) continue;
+      float dh = 0, dv = 0;
+      for (int c = 0; c < 3; ++c) {
+        auto o = [&](int dy, int dx) { return S.p[c][std::size_t((r + dy) * W + col + dx)]; };
+        dh += std::fabs(o(0, 1) - o(0, -1));
+        dh += std::fabs(o(0, -1) - o(0, -3));
+        dh += std::fabs(o(0, 3) - o(0, 1));
+        dh += std::fabs(o(-1, 0) - o(-1, -2));
+        dh += std::fabs(o(-1, 2) - o(-1, 0));
+        dh += std::fabs(o(1, 0) - o(1, -2));
+        dh += std::fabs(o(1, 2) - o(1, 0));
+        dv += std::fabs(o(1, 0) - o(-1, 0));
+        dv += std::fabs(o(-1, 0) - o(-3, 0));
+        dv += std::fabs(o(3, 0) - o(1, 0));
+        dv += std::fabs(o(0, -1) - o(-2, -1));
+        dv += std::fabs(o(2, -1) - o(0, -1));
+        dv += std::fabs(o(0, 1) - o(-2, 1));
+        dv += std::fabs(o(2, 1) - o(0, 1));
+      }
+      float wh = 1 / ((dh + 0.01f) * (dh + 0.01f)), wv = 1 / ((dv + 0.01f) * (dv + 0.01f));
+      const float scale = 0.5f / (wh + wv);
+      wh *= scale, wv *= scale;
+      for (int c = 0; c < 3; ++c) {
+        const std::size_t i = std::size_t(r) * W + col;
+        P.p[c][i] = (S.p[c][i - 1] + S.p[c][i + 1]) * wh + (S.p[c][i - W] + S.p[c][i + W]) * wv;
+      }
+    }
+  // The averaged fetch of a knight offset: the target and the sample next
+  // to (r, c) on the way there; 0 outside [1, H-2] x [1, W-2].
+  auto fetch = [&](int c, int r, int col, int dy, int dx) -> float {
+    if (r + dy < 1 || r + dy > H - 2 || col + dx < 1 || col + dx > W - 2) return 0.0f;
+    const float v = P.at(c, r + dy, col + dx);
+    if (dy < -1) return (v + P.at(c, r + dy + 1, col)) / 2;
+    if (dy > 1) return (v + P.at(c, r + dy - 1, col)) / 2;
+    if (dx < -1) return (v + P.at(c, r, col + dx + 1)) / 2;
+    if (dx > 1) return (v + P.at(c, r, col + dx - 1)) / 2;
+    return v;
+  };
+  const std::vector<int> highs = {1, 2, 3, 4, 9, 20, 31, 47, 58, 70, 71, 75, 76, 77};
+  checked = 0;
+  for (int r : highs)
+    for (int col0 : highs) {
+      const int col = col0 + ((r + col0 + 1) & 1);  // an axial site
+      if (col > W - 3) continue;
+      if (out.at(0, r, col) == E.at(0, r, col)) continue;
+      std::vector<float> X, b;
+      for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 8; ++j)
+          for (int c = 0; c < 3; ++c) {
+            const int tr = r - 7 + i + j, tc = col - i + j;
+            b.push_back(read(P, c, tr, tc));
+            for (int k = 0; k < 6; ++k) {
+              const int* e1 = axial[first[k]];
+              const int* e2 = axial[second[k]];
+              X.push_back(k < 2 ? read(P, c, tr + e1[0], tc + e1[1]) + read(P, c, tr + e2[0], tc + e2[1])
+                                : fetch(c, tr, tc, e1[0], e1[1]) + fetch(c, tr, tc, e2[0], e2[1]));
+            }
+          }
+      float a[6];
+      Nedi::FitWeights(X.data(), b.data(), 192, a);
+      for (int c = 0; c < 3; ++c) {
+        float v = 0;
+        for (int k = 0; k < 6; ++k)
+          v += a[k] * (fetch(c, r, col, axial[first[k]][0], axial[first[k]][1]) +
+                       fetch(c, r, col, axial[second[k]][0], axial[second[k]][1]));
+        EXPECT_NEAR(out.at(c, r, col), v, 1e-4f * std::fabs(v)) << "axial site " << r << ", " << col;
+      }
+      ++checked;
+    }
+  EXPECT_GT(checked, 40);
+}
+
 TEST(Nedi, ConstantImageKeepsTheInitialEstimate) {
   Planes in(30, 26);
   for (int c = 0; c < 3; ++c) in.p[c].assign(in.p[c].size(), 90.0f + c);
