@@ -57,6 +57,7 @@ struct Lanes {
   using T = __m256;
   static constexpr int N = 8;
   static T Load(const float* p) { return _mm256_loadu_ps(p); }
+  static void Store(float* p, T v) { _mm256_storeu_ps(p, v); }
   static T LoadEven(const float* p) { return Pick(p, _MM_SHUFFLE(2, 0, 2, 0)); }
   static T LoadOdd(const float* p) { return Pick(p, _MM_SHUFFLE(3, 1, 3, 1)); }
   static void StoreInterleaved(float* p, T even, T odd) {
@@ -127,21 +128,15 @@ inline void DirectionalUpdate(float* p, const ptrdiff_t* offset, const float* u,
   *p = *p + (v - *p) * q;
 }
 
-// Cost of one direction over one row segment [c0, c1):
-// sum over the planes of (G(i) - G(i+o))^2 + (G(i-o) - G(i))^2.
-void CostRow(float* map, const float* const* est, size_t rowStart, int c0, int c1, ptrdiff_t o) {
-  for (int c = c0; c < c1; ++c) {
-    const size_t i = rowStart + c;
-    float sum = 0.0f;
-    for (int ch = 0; ch < 3; ++ch) {
-      const float* g = est[ch];
-      const float d1 = g[i] - g[i + o];
-      const float d2 = g[i - o] - g[i];
-      const float term = d1 * d1 + d2 * d2;
-      sum = ch == 0 ? term : sum + term;
-    }
-    map[i] = sum;
-  }
+// Cost of one direction over the columns [c0, c1) of output row r.
+void Costs(float* map, const float* const* est, size_t W, int r, int c0, int c1, ptrdiff_t o) {
+  if (c1 <= c0) return;
+  const size_t row = size_t(r) * W;
+  const float* g[3] = {est[0] + row, est[1] + row, est[2] + row};
+  if (HasAvx2())
+    avx2::CostRow<avx2::Lanes>(map + row, g, size_t(c0), size_t(c1), o);
+  else
+    portable::CostRow<portable::Scalar>(map + row, g, size_t(c0), size_t(c1), o);
 }
 
 // Calls f(start, count) for the runs of a W x H plane that lie outside the
@@ -298,7 +293,7 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
     // Odd-site costs on every position of the odd-site range.
     for (int r = kOddMargin; r < H - kOddMargin; ++r)
       for (int k = 0; k < kOddCount; ++k)
-        CostRow(maps[k], est, size_t(r) * W, kOddMargin, W - kOddMargin, oddOffset[k]);
+        Costs(maps[k], est, size_t(W), r, kOddMargin, W - kOddMargin, oddOffset[k]);
     for (int k = 0; k < kOddCount; ++k) HannSmooth(maps[k], maps[k], W, H, kOddRadius[k], scratch.data());
 
     // Odd-site weights and update of the estimate.
@@ -317,7 +312,7 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
     // Axial costs into maps 0..5, on the estimate as just updated.
     for (int r = kAxialMargin; r < H - kAxialMargin; ++r)
       for (int k = 0; k < kAxialCount; ++k)
-        CostRow(maps[k], est, size_t(r) * W, kAxialMargin, W - kAxialMargin, axialOffset[k]);
+        Costs(maps[k], est, size_t(W), r, kAxialMargin, W - kAxialMargin, axialOffset[k]);
     for (int k = 0; k < kAxialCount; ++k) HannSmooth(maps[k], maps[k], W, H, kAxialRadius[k], scratch.data());
 
     // Axial-site weights and update.
