@@ -91,33 +91,32 @@ bool HasAvx2() {
   return has;
 }
 
-// Weights u_k = (s_k / (C_k + 150))^4 normalised to sum 0.5, and the
-// confidence 2 * max u_k. When every weight underflows to 0 (costs beyond
-// any 0..255 image) the site gets no weights and confidence 0 and keeps its
-// value, instead of turning into 0/0.
-// The weights are also returned in u[0..K-1]; the stored copy goes to
-// stored[k * stride].
+// Weights u_k = (s_k / (C_k + 150))^4, normalised to sum 0.5, and the
+// confidence 2 * max u_k. The raw weights are formed one direction at a time
+// (RawWeight) into the stored weights; Normalise finishes a site whose K raw
+// weights lie stride apart in u, and also returns them in the local copy.
+// When every weight underflows to 0 (costs beyond any 0..255 image) the site
+// gets no weights and confidence 0 and keeps its value, instead of 0/0.
+inline float RawWeight(float scale, float cost) {
+  const float t = scale / (cost + 150.0f);
+  const float t2 = t * t;
+  return t2 * t2;
+}
+
 template <int K>
-inline void DirectionWeights(const float* const* maps, size_t i, const float* scale, float* u, float* stored,
-                             size_t stride, float* confidence) {
+inline float Normalise(float* u, size_t stride, float* local) {
   float sum = 0.0f;
-  for (int k = 0; k < K; ++k) {
-    const float t = scale[k] / (maps[k][i] + 150.0f);
-    const float t2 = t * t;
-    u[k] = t2 * t2;
-    sum += u[k];
-  }
+  for (int k = 0; k < K; ++k) sum += u[k * stride];
   float best = 0.0f;
-  if (sum > 0.0f) {
-    for (int k = 0; k < K; ++k) {
-      u[k] = u[k] * 0.5f / sum;
-      if (u[k] > best) best = u[k];
+  for (int k = 0; k < K; ++k) {
+    float v = 0.0f;
+    if (sum > 0.0f) {
+      v = u[k * stride] * 0.5f / sum;
+      if (v > best) best = v;
     }
-  } else {
-    for (int k = 0; k < K; ++k) u[k] = 0.0f;
+    u[k * stride] = local[k] = v;
   }
-  for (int k = 0; k < K; ++k) stored[k * stride] = u[k];
-  *confidence = 2.0f * best;
+  return 2.0f * best;
 }
 
 // P(i) += (sum_k u_k (P(i - o_k) + P(i + o_k)) - P(i)) * q.
@@ -272,70 +271,84 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   }
   float* est[3] = {estimate[0].data(), estimate[1].data(), estimate[2].data()};
 
-  std::vector<float> mapStore(N * kOddCount, 0.0f);
-  float* maps[kOddCount];
-  for (int k = 0; k < kOddCount; ++k) maps[k] = mapStore.data() + size_t(k) * N;
-  {
-    const float* frame = costFrames_.data();
-    for (int k = 0; k < kOddCount; ++k)
-      ForEachFrameRun(W, H, [&](size_t start, size_t count) {
-        std::memcpy(maps[k] + start, frame, count * sizeof(float));
-        frame += count;
-      });
-  }
-  std::vector<float> scratch(N);
+  // One cost map at a time: each map's interior is recomputed before use,
+  // and its border frame, which the smoothing reads, is carried in
+  // costFrames_ from one pass to the next.
+  std::vector<float> mapPlane(N), scratch(N);
+  float* map = mapPlane.data();
+  const size_t frameSize = costFrames_.size() / kOddCount;
+  auto restoreFrame = [&](int k) {
+    const float* frame = costFrames_.data() + size_t(k) * frameSize;
+    ForEachFrameRun(W, H, [&](size_t start, size_t count) {
+      std::memcpy(map + start, frame, count * sizeof(float));
+      frame += count;
+    });
+  };
+  auto saveFrame = [&](int k) {
+    float* frame = costFrames_.data() + size_t(k) * frameSize;
+    ForEachFrameRun(W, H, [&](size_t start, size_t count) {
+      std::memcpy(frame, map + start, count * sizeof(float));
+      frame += count;
+    });
+  };
 
   ptrdiff_t oddOffset[kOddCount], axialOffset[kAxialCount];
   for (int k = 0; k < kOddCount; ++k) oddOffset[k] = ptrdiff_t(kOddDy[k]) * W + kOddDx[k];
   for (int k = 0; k < kAxialCount; ++k) axialOffset[k] = ptrdiff_t(kAxialDy[k]) * W + kAxialDx[k];
+  const size_t w = size_t(w_);
 
   for (unsigned iter = 0; iter < iterations; ++iter) {
-    // Odd-site costs on every position of the odd-site range.
-    for (int r = kOddMargin; r < H - kOddMargin; ++r)
-      for (int k = 0; k < kOddCount; ++k)
-        Costs(maps[k], est, size_t(W), r, kOddMargin, W - kOddMargin, oddOffset[k]);
-    for (int k = 0; k < kOddCount; ++k) HannSmooth(maps[k], maps[k], W, H, kOddRadius[k], scratch.data());
-
+    // Odd-site costs on every position of the odd-site range, smoothed; the
+    // raw weights of the odd sites (2y+1, 2x+1), 2 <= y < h-3, 2 <= x < w-3.
+    for (int k = 0; k < kOddCount; ++k) {
+      restoreFrame(k);
+      for (int r = kOddMargin; r < H - kOddMargin; ++r)
+        Costs(map, est, size_t(W), r, kOddMargin, W - kOddMargin, oddOffset[k]);
+      HannSmooth(map, map, W, H, kOddRadius[k], scratch.data());
+      saveFrame(k);
+      for (int y = 2; y < h_ - 3; ++y) {
+        float* u = &oddWeights_[(size_t(y) * kOddCount + k) * w];
+        const float* cost = map + (2 * size_t(y) + 1) * W + 1;
+        for (int x = 2; x < w_ - 3; ++x) u[x] = RawWeight(kOddScale[k], cost[2 * x]);
+      }
+    }
     // Odd-site weights and update of the estimate.
-    for (int r = kOddMargin; r < H - kOddMargin; r += 2) {
-      for (int c = kOddMargin; c < W - kOddMargin; c += 2) {
-        const size_t i = size_t(r) * W + c;
-        const size_t y = size_t(r >> 1), x = size_t(c >> 1);
+    for (int y = 2; y < h_ - 3; ++y) {
+      for (int x = 2; x < w_ - 3; ++x) {
+        const size_t i = (2 * size_t(y) + 1) * W + 2 * x + 1;
         float u[kOddCount];
-        DirectionWeights<kOddCount>(maps, i, kOddScale, u, &oddWeights_[y * kOddCount * w_ + x], w_,
-                                    &oddConfidence_[y * w_ + x]);
-        for (int ch = 0; ch < 3; ++ch)
-          DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, oddConfidence_[y * w_ + x]);
+        const float q = Normalise<kOddCount>(&oddWeights_[size_t(y) * kOddCount * w + x], w, u);
+        oddConfidence_[size_t(y) * w + x] = q;
+        for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, q);
       }
     }
 
-    // Axial costs into maps 0..5, on the estimate as just updated.
-    for (int r = kAxialMargin; r < H - kAxialMargin; ++r)
-      for (int k = 0; k < kAxialCount; ++k)
-        Costs(maps[k], est, size_t(W), r, kAxialMargin, W - kAxialMargin, axialOffset[k]);
-    for (int k = 0; k < kAxialCount; ++k) HannSmooth(maps[k], maps[k], W, H, kAxialRadius[k], scratch.data());
-
+    // Axial costs into maps 0..5, on the estimate as just updated; the raw
+    // weights of the axial sites with 2 <= r < H-2 and 2 <= c < W-2.
+    for (int k = 0; k < kAxialCount; ++k) {
+      restoreFrame(k);
+      for (int r = kAxialMargin; r < H - kAxialMargin; ++r)
+        Costs(map, est, size_t(W), r, kAxialMargin, W - kAxialMargin, axialOffset[k]);
+      HannSmooth(map, map, W, H, kAxialRadius[k], scratch.data());
+      saveFrame(k);
+      for (int r = kAxialMargin; r < H - kAxialMargin; ++r) {
+        float* u = &axialWeights_[(size_t(r) * kAxialCount + k) * w];
+        const float* cost = map + size_t(r) * W;
+        for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2)
+          u[c >> 1] = RawWeight(kAxialScale[k], cost[c]);
+      }
+    }
     // Axial-site weights and update.
     for (int r = kAxialMargin; r < H - kAxialMargin; ++r) {
       for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2) {
-        const size_t i = size_t(r) * W + c;
-        const size_t x = size_t(c >> 1);
+        const size_t i = size_t(r) * W + c, x = size_t(c >> 1);
         float u[kAxialCount];
-        DirectionWeights<kAxialCount>(maps, i, kAxialScale, u, &axialWeights_[size_t(r) * kAxialCount * w_ + x], w_,
-                                      &axialConfidence_[size_t(r) * w_ + x]);
-        for (int ch = 0; ch < 3; ++ch)
-          DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, axialConfidence_[size_t(r) * w_ + x]);
+        const float q = Normalise<kAxialCount>(&axialWeights_[size_t(r) * kAxialCount * w + x], w, u);
+        axialConfidence_[size_t(r) * w + x] = q;
+        for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, q);
       }
     }
   }
-
-  // Keep the border frames for a later analysis; the rest is freed on return.
-  float* frame = costFrames_.data();
-  for (int k = 0; k < kOddCount; ++k)
-    ForEachFrameRun(W, H, [&](size_t start, size_t count) {
-      std::memcpy(frame, maps[k] + start, count * sizeof(float));
-      frame += count;
-    });
 }
 
 void EdgeDirResampler::Apply(const float* inR, const float* inG, const float* inB, float* outR, float* outG,
