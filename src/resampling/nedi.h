@@ -62,8 +62,9 @@ class Nedi {
   int provisionalNext_ = 0; // next output row of the provisional planes
   int pass2Next_ = 0;       // next output row of pass 2
 
+  // The initial estimate is not kept apart: the samples the diagonal pass
+  // reads from it are still unchanged in the output planes (see Init).
   std::vector<float> activity_;       // w x h
-  std::vector<float> estimate_[3];    // initial estimate, W x H each
   std::vector<float> training_[3];    // degraded training copies, W x H each
   std::vector<float> provisional_[3]; // provisional planes, W x H each
   std::vector<float> noise_;          // noise values, see the .cpp
