@@ -439,6 +439,31 @@ void Nedi::PassTwo(int rEnd) {
     beside[e] = dy < -1 ? (dy + 1) * w : dy > 1 ? (dy - 1) * w : dx < -1 ? dx + 1 : dx > 1 ? dx - 1 : dy * w + dx;
   }
 
+  // Interior training positions (rows 3 .. H-4, columns 3 .. W-4, even
+  // coordinate sum) with their pair sums before noise and their targets, for
+  // the rows around the current site row: a ring of 16 rows, each formed once
+  // per call. Their reads all lie inside [1, H-2] x [1, W-2].
+  constexpr int kBandRows = 16, kEntry = 3 * (kCoeffs + 1);
+  const size_t halfW = size_t(W) / 2 + 1;
+  std::vector<float> band;
+  int bandNext = 0;
+  auto formRow = [&](int tr) {
+    float* dst = band.data() + size_t(tr % kBandRows) * halfW * kEntry;
+    for (int tc = 3 + ((tr + 3) & 1); tc <= W - 4; tc += 2) {
+      float* e = dst + size_t(tc >> 1) * kEntry;
+      for (int ch = 0; ch < 3; ++ch, e += kCoeffs + 1) {
+        const float* t = P[ch] + size_t(tr) * W + tc;
+        e[0] = t[target[0]] + t[target[3]];
+        e[1] = t[target[1]] + t[target[2]];
+        for (int k = 2; k < kCoeffs; ++k) {
+          const int e1 = kPairFirst[k], e2 = kPairSecond[k];
+          e[k] = (t[target[e1]] + t[beside[e1]]) / 2 + (t[target[e2]] + t[beside[e2]]) / 2;
+        }
+        e[kCoeffs] = *t;
+      }
+    }
+  };
+
   for (int r = pass2Next_; r < rEnd; ++r) {
     for (int c = (r & 1) ? 2 : 1; c < W - 2; c += 2) {
       if (r & 1) {
@@ -452,6 +477,11 @@ void Nedi::PassTwo(int rEnd) {
       // Training rows: a diamond of 64 positions of even coordinate sum;
       // all of its reads stay inside [1, H-2] x [1, W-2] when this holds.
       const bool inside = r >= 10 && r <= H - 11 && c >= 10 && c <= W - 11;
+      if (inside) {
+        if (band.empty()) band.resize(kBandRows * halfW * kEntry);
+        bandNext = std::max(bandNext, r - kWindow + 1);
+        while (bandNext <= r + kWindow - 1) formRow(bandNext++);
+      }
       float* row = rows;
       for (int i = 0; i < kWindow; ++i) {
         for (int j = 0; j < kWindow; ++j) {
@@ -459,14 +489,10 @@ void Nedi::PassTwo(int rEnd) {
           for (int ch = 0; ch < 3; ++ch, row += kRowStride, u += kCoeffs) {
             const float* p = P[ch];
             if (inside) {
-              const float* t = p + size_t(tr) * W + tc;
-              row[0] = (t[target[0]] + t[target[3]]) + u[0];
-              row[1] = (t[target[1]] + t[target[2]]) + u[1];
-              for (int k = 2; k < kCoeffs; ++k) {
-                const int e1 = kPairFirst[k], e2 = kPairSecond[k];
-                row[k] = ((t[target[e1]] + t[beside[e1]]) / 2 + (t[target[e2]] + t[beside[e2]]) / 2) + u[k];
-              }
-              row[kCoeffs] = *t;
+              const float* e =
+                  band.data() + (size_t(tr % kBandRows) * halfW + size_t(tc >> 1)) * kEntry + ch * (kCoeffs + 1);
+              for (int k = 0; k < kCoeffs; ++k) row[k] = e[k] + u[k];
+              row[kCoeffs] = e[kCoeffs];
             } else {
               for (int k = 0; k < 2; ++k) {
                 const int* e1 = kAxial[kPairFirst[k]];
