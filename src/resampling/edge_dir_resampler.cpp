@@ -43,7 +43,8 @@ constexpr int kAxialRadius[kAxialCount] = {1, 1, 3, 3, 3, 3};
 constexpr int kOddMargin = 5;
 constexpr int kAxialMargin = 2;
 
-// Apply's row kernels: a portable scalar build and an AVX2 build.
+// Row kernels of Apply and of the cost maps: a portable scalar build and an
+// AVX2 build (chosen at run time; both compute the same bits).
 namespace portable {
 #include "resampling/edge_dir_resampler.inc"
 }  // namespace portable
@@ -58,8 +59,8 @@ struct Lanes {
   static constexpr int N = 8;
   static T Load(const float* p) { return _mm256_loadu_ps(p); }
   static void Store(float* p, T v) { _mm256_storeu_ps(p, v); }
-  static T LoadEven(const float* p) { return Pick(p, _MM_SHUFFLE(2, 0, 2, 0)); }
-  static T LoadOdd(const float* p) { return Pick(p, _MM_SHUFFLE(3, 1, 3, 1)); }
+  static T LoadEven(const float* p) { return Pick<_MM_SHUFFLE(2, 0, 2, 0)>(p); }
+  static T LoadOdd(const float* p) { return Pick<_MM_SHUFFLE(3, 1, 3, 1)>(p); }
   static void StoreInterleaved(float* p, T even, T odd) {
     const T lo = _mm256_unpacklo_ps(even, odd), hi = _mm256_unpackhi_ps(even, odd);
     _mm256_storeu_ps(p, _mm256_permute2f128_ps(lo, hi, 0x20));
@@ -72,12 +73,9 @@ struct Lanes {
  private:
   // Every second float of p[0..15], starting at the even or odd ones.
   template <int kSel>
-  static T PickImpl(const float* p) {
+  static T Pick(const float* p) {
     const T t = _mm256_shuffle_ps(_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8), kSel);
     return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(t), _MM_SHUFFLE(3, 1, 2, 0)));
-  }
-  static T Pick(const float* p, int sel) {
-    return sel == _MM_SHUFFLE(2, 0, 2, 0) ? PickImpl<_MM_SHUFFLE(2, 0, 2, 0)>(p) : PickImpl<_MM_SHUFFLE(3, 1, 3, 1)>(p);
   }
 };
 }  // namespace avx2
