@@ -4,9 +4,9 @@
 // and then the horizontal offset among N (with the chosen filter), scoring
 // every reduction of the luminance plane by its sharpness. The reductions
 // run four at a time with both passes fused, sharing resampler set-ups and
-// intermediate rows where they can, and are scored together; every score is
-// what a separate ResizePlane call and SharpnessMeasure would give, and the
-// scores are compared in trial order.
+// intermediate rows where they can, and are scored row by row as they are
+// made; every score is what a separate ResizePlane call and SharpnessMeasure
+// would give, and the scores are compared in trial order.
 #include "downscale/hint_search.h"
 
 #include <algorithm>
@@ -74,28 +74,43 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   const int32_t filterType = params.filterType;
 
   // Working storage, released on return: the result, the luminance plane,
-  // and trial planes for a few reductions that are made and scored together.
+  // and for each of a few reductions made and scored together the last
+  // kRingRows rows of its trial plane: each row is scored as soon as the row
+  // below it is made, so no reduction is ever kept whole.
   FloatImage result(dstWidth, dstHeight);
   const std::vector<float> luminance = Luminance(image);
-  const std::size_t planeSize = std::size_t{dstWidth} * dstHeight;
-  std::vector<float> trials(planeSize * kSharpnessBatch);
+  constexpr uint32_t kRingRows = 8;
+  const std::size_t ringSize = std::size_t{dstWidth} * kRingRows;
+  std::vector<float> rings(ringSize * kSharpnessBatch);
 
   // Resampler set-ups of one batch of reductions.
   Resampling::LinearResampler vertical[kSharpnessBatch];
   Resampling::LinearResampler horizontal[kSharpnessBatch];
   const Resampling::LinearResampler* verticals[kSharpnessBatch];
   const Resampling::LinearResampler* horizontals[kSharpnessBatch];
-  float* planes[kSharpnessBatch];
-  const float* scored[kSharpnessBatch];
-  for (int i = 0; i < kSharpnessBatch; ++i) scored[i] = planes[i] = trials.data() + planeSize * i;
+  float* ring[kSharpnessBatch];
+  for (int i = 0; i < kSharpnessBatch; ++i) ring[i] = rings.data() + ringSize * i;
   HintTrial pending[kSharpnessBatch];  // what each reduction of the batch stands for
 
   // Makes and scores the batch's `count` reductions and hands each, in
   // order, to `take`.
   auto reduceAndScore = [&](int count, auto&& take) {
-    ReduceFused(luminance.data(), srcWidth, verticals, horizontals, count, planes);
+    SharpnessAccumulator sums(count, dstWidth);
+    uint32_t row = 0;  // the next row to score
+    auto scoreRows = [&](uint32_t rowsDone) {
+      const float* rows[kSharpnessBatch];
+      const float* below[kSharpnessBatch];
+      for (; row + 1 < rowsDone; ++row) {
+        for (int i = 0; i < count; ++i) {
+          rows[i] = ring[i] + std::size_t{row % kRingRows} * dstWidth;
+          below[i] = ring[i] + std::size_t{(row + 1) % kRingRows} * dstWidth;
+        }
+        sums.AddRow(rows, below);
+      }
+    };
+    ReduceFused(luminance.data(), srcWidth, verticals, horizontals, count, ring, scoreRows, kRingRows);
     float scores[kSharpnessBatch];
-    SharpnessMeasureBatch(scored, count, dstWidth, dstHeight, scores);
+    sums.Scores(dstHeight, scores);
     for (int i = 0; i < count; ++i) {
       pending[i].score = scores[i] * pending[i].weight;
       if (observer) observer(pending[i]);
@@ -197,7 +212,7 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
 
   progress.SetStatusText("Final scaling...");
   // The trial storage is no longer needed; free it before the final passes.
-  std::vector<float>().swap(trials);
+  std::vector<float>().swap(rings);
   for (int c = FloatImage::kRed; c <= FloatImage::kBlue; ++c)
     ResizePlane(image.samples(c), srcWidth, srcHeight, result.samples(c), dstWidth, dstHeight, filterType,
                 hint.offsetX, hint.offsetY, hint.deviationX, hint.deviationY, smoothness);

@@ -72,20 +72,15 @@ void Accumulate(const double* t1, const double* t2, std::size_t stride, std::siz
   if constexpr (K > 3) s1[3] = a3, s2[3] = b3;
 }
 
-void SharpnessSums(const float* const* planes, int count, uint32_t width, uint32_t height, double* s1, double* s2) {
-  const std::size_t terms = width - 1;
-  std::vector<double> t1(terms * static_cast<std::size_t>(count)), t2(t1.size());
-  for (uint32_t y = 0; y + 1 < height; ++y) {
-    for (int p = 0; p < count; ++p) {
-      const float* row = planes[p] + std::size_t{y} * width;
-      RowTerms(row, row + width, terms, t1.data() + p * terms, t2.data() + p * terms);
-    }
-    switch (count) {
-      case 1: Accumulate<1>(t1.data(), t2.data(), terms, terms, s1, s2); break;
-      case 2: Accumulate<2>(t1.data(), t2.data(), terms, terms, s1, s2); break;
-      case 3: Accumulate<3>(t1.data(), t2.data(), terms, terms, s1, s2); break;
-      default: Accumulate<4>(t1.data(), t2.data(), terms, terms, s1, s2); break;
-    }
+// Adds the terms of one row of `count` planes to the sums.
+void AddRowSimd(const float* const* rows, const float* const* below, int count, std::size_t terms, double* t1,
+                double* t2, double* s1, double* s2) {
+  for (int p = 0; p < count; ++p) RowTerms(rows[p], below[p], terms, t1 + p * terms, t2 + p * terms);
+  switch (count) {
+    case 1: Accumulate<1>(t1, t2, terms, terms, s1, s2); break;
+    case 2: Accumulate<2>(t1, t2, terms, terms, s1, s2); break;
+    case 3: Accumulate<3>(t1, t2, terms, terms, s1, s2); break;
+    default: Accumulate<4>(t1, t2, terms, terms, s1, s2); break;
   }
 }
 
@@ -95,26 +90,45 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace kestrune_sharpness {
-HWY_EXPORT(SharpnessSums);
+HWY_EXPORT(AddRowSimd);
 }  // namespace kestrune_sharpness
 
-void SharpnessMeasureBatch(const float* const* planes, int count, uint32_t width, uint32_t height, float* scores) {
-  if (count < 1) return;
-  if (count > kSharpnessBatch) {
-    SharpnessMeasureBatch(planes, kSharpnessBatch, width, height, scores);
-    SharpnessMeasureBatch(planes + kSharpnessBatch, count - kSharpnessBatch, width, height, scores + kSharpnessBatch);
-    return;
-  }
-  if (width < 2 || height < 2) {
-    for (int p = 0; p < count; ++p) scores[p] = 0.0f;
-    return;
-  }
-  double s1[kSharpnessBatch] = {}, s2[kSharpnessBatch] = {};
-  HWY_DYNAMIC_DISPATCH(kestrune_sharpness::SharpnessSums)(planes, count, width, height, s1, s2);
+SharpnessAccumulator::SharpnessAccumulator(int count, uint32_t width)
+    : count_(count < 1 ? 1 : count > kSharpnessBatch ? kSharpnessBatch : count),
+      width_(width),
+      t1_(static_cast<std::size_t>(count_) * (width > 1 ? width - 1 : 0)),
+      t2_(t1_.size()) {}
+
+void SharpnessAccumulator::AddRow(const float* const* rows, const float* const* below) {
+  if (width_ < 2) return;
+  HWY_DYNAMIC_DISPATCH(kestrune_sharpness::AddRowSimd)(rows, below, count_, width_ - 1, t1_.data(), t2_.data(), s1_,
+                                                       s2_);
+}
+
+void SharpnessAccumulator::Scores(uint32_t height, float* scores) const {
   // n in double: in 32 bits it would overflow for large planes.
-  const double n = (2.0 * width - 2.0) * (static_cast<double>(height) - 1.0);
-  for (int p = 0; p < count; ++p)
-    scores[p] = static_cast<float>(n * s2[p] / (s1[p] * s1[p] + static_cast<double>(1e-12f)));
+  const double n = (2.0 * width_ - 2.0) * (static_cast<double>(height) - 1.0);
+  for (int p = 0; p < count_; ++p)
+    scores[p] = width_ < 2 || height < 2
+                    ? 0.0f
+                    : static_cast<float>(n * s2_[p] / (s1_[p] * s1_[p] + static_cast<double>(1e-12f)));
+}
+
+void SharpnessMeasureBatch(const float* const* planes, int count, uint32_t width, uint32_t height, float* scores) {
+  for (; count > kSharpnessBatch; count -= kSharpnessBatch, planes += kSharpnessBatch, scores += kSharpnessBatch)
+    SharpnessMeasureBatch(planes, kSharpnessBatch, width, height, scores);
+  if (count < 1) return;
+  SharpnessAccumulator sums(count, width);
+  const float* rows[kSharpnessBatch];
+  const float* below[kSharpnessBatch];
+  for (uint32_t y = 0; y + 1 < height; ++y) {
+    for (int p = 0; p < count; ++p) {
+      rows[p] = planes[p] + std::size_t{y} * width;
+      below[p] = rows[p] + width;
+    }
+    sums.AddRow(rows, below);
+  }
+  sums.Scores(height, scores);
 }
 
 float SharpnessMeasure(const float* plane, uint32_t width, uint32_t height) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Score of a row-major width x height plane: n * S2 / (S1^2 + 1e-12) over the
 // n horizontal and vertical differences a, b of every pixel but the last row
@@ -18,3 +19,21 @@ float SharpnessMeasure(const float* plane, uint32_t width, uint32_t height);
 // formed one after another, and the sums of different planes can overlap.
 inline constexpr int kSharpnessBatch = 4;
 void SharpnessMeasureBatch(const float* const* planes, int count, uint32_t width, uint32_t height, float* scores);
+
+// The running sums of SharpnessMeasure for 1 to kSharpnessBatch planes of the
+// same width that are produced row by row: add rows 0 .. height - 2 in order,
+// then read the scores, each what SharpnessMeasure gives for its plane.
+class SharpnessAccumulator {
+ public:
+  SharpnessAccumulator(int count, uint32_t width);
+  // Adds the differences of row y of every plane: rows[p] is row y of plane
+  // p, below[p] its row y + 1.
+  void AddRow(const float* const* rows, const float* const* below);
+  void Scores(uint32_t height, float* scores) const;
+
+ private:
+  int count_;
+  uint32_t width_;
+  std::vector<double> t1_, t2_;  // one row's terms of every plane
+  double s1_[kSharpnessBatch] = {}, s2_[kSharpnessBatch] = {};
+};

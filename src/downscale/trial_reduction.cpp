@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "downscale/trial_reduction.h"
@@ -164,17 +165,21 @@ void ResampleRowsSimd(const float* src, uint32_t height, const Resampling::Linea
 }
 
 void ReduceFusedSimd(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
-                     const Resampling::LinearResampler* const* horizontals, int count, float* const* dst) {
+                     const Resampling::LinearResampler* const* horizontals, int count, float* const* dst,
+                     const std::function<void(uint32_t)>& rowsDone, uint32_t ringRows) {
   std::array<std::vector<const float*>, 4> rows;
   std::vector<float> group(std::size_t{width} * 4);
   const uint32_t height = verticals[0]->outLength;
-  for (uint32_t y0 = 0; y0 < height; y0 += 4)
+  for (uint32_t y0 = 0; y0 < height; y0 += 4) {
+    const uint32_t rowsHere = std::min<uint32_t>(4, height - y0);
     for (int i = 0; i < count; ++i) {
       // Consecutive reductions with the same vertical set-up share the group.
       if (i == 0 || verticals[i] != verticals[i - 1]) VerticalGroup(src, width, *verticals[i], y0, group.data(), rows);
-      HorizontalGroup(group.data(), std::min<uint32_t>(4, height - y0), *horizontals[i],
-                      dst[i] + static_cast<std::size_t>(y0) * horizontals[i]->outLength);
+      HorizontalGroup(group.data(), rowsHere, *horizontals[i],
+                      dst[i] + static_cast<std::size_t>(ringRows ? y0 % ringRows : y0) * horizontals[i]->outLength);
     }
+    if (rowsDone) rowsDone(y0 + rowsHere);
+  }
 }
 
 }  // namespace HWY_NAMESPACE
@@ -197,8 +202,10 @@ void ResampleRows(const float* src, uint32_t height, const Resampling::LinearRes
 }
 
 void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
-                 const Resampling::LinearResampler* const* horizontals, int count, float* const* dst) {
+                 const Resampling::LinearResampler* const* horizontals, int count, float* const* dst,
+                 const std::function<void(uint32_t)>& rowsDone, uint32_t ringRows) {
   if (count < 1) return;
-  HWY_DYNAMIC_DISPATCH(kestrune_trial::ReduceFusedSimd)(src, width, verticals, horizontals, count, dst);
+  HWY_DYNAMIC_DISPATCH(kestrune_trial::ReduceFusedSimd)(src, width, verticals, horizontals, count, dst, rowsDone,
+                                                        ringRows);
 }
 #endif  // HWY_ONCE

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "resampling/linear_resampler.h"
 
@@ -33,12 +34,16 @@ void ResampleColumns(const float* src, uint32_t width, const Resampling::LinearR
 void ResampleRows(const float* src, uint32_t height, const Resampling::LinearResampler& horizontal, float* dst);
 
 // Both passes at once for `count` reductions of `src` (width x
-// verticals[i]->inLength): dst[i] (horizontals[i]->outLength x
-// verticals[i]->outLength, the same height for all, row-major) receives what
-// ResampleColumns with verticals[i] followed by ResampleRows with
+// verticals[i]->inLength): dst[i] (horizontals[i]->outLength wide,
+// verticals[i]->outLength high, the same height for all, row-major) receives
+// what ResampleColumns with verticals[i] followed by ResampleRows with
 // horizontals[i] would give. The intermediate rows only pass through a small
 // buffer, group by group of four; consecutive reductions with the same
 // vertical set-up (the same object) share it, and the source rows that nearby
-// set-ups share are read while still in cache.
+// set-ups share are read while still in cache. `rowsDone`, when given, is
+// called after every group with the number of rows now complete in every
+// dst[i]. With `ringRows` (a multiple of 4) each dst[i] holds only that many
+// rows, row y at row y % ringRows, for a consumer that follows `rowsDone`.
 void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
-                 const Resampling::LinearResampler* const* horizontals, int count, float* const* dst);
+                 const Resampling::LinearResampler* const* horizontals, int count, float* const* dst,
+                 const std::function<void(uint32_t)>& rowsDone = nullptr, uint32_t ringRows = 0);

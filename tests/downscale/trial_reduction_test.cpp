@@ -104,6 +104,18 @@ TEST(TrialReduction, PassesEqualResizePlane) {
         ASSERT_EQ(fused[0][i], expected2[i]) << "fused sample " << i;
         ASSERT_EQ(fused[2][i], expected2[i]) << "fused sample " << i;
       }
+      // Through an eight-row ring, copied out as the rows are reported done.
+      std::vector<float> ring(std::size_t{c.dstW} * 8, -1.0f);
+      float* ringPlane[1] = {ring.data()};
+      std::vector<float> copied(expected.size(), -1.0f);
+      uint32_t next = 0;
+      ReduceFused(src.data(), c.srcW, verticals + 1, horizontals, 1, ringPlane, [&](uint32_t done) {
+        for (; next < done; ++next)
+          std::copy_n(ring.data() + std::size_t{next % 8} * c.dstW, c.dstW, copied.data() + std::size_t{next} * c.dstW);
+      }, 8);
+      EXPECT_EQ(next, c.dstH);
+      for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(copied[i], expected[i]) << "ring sample " << i;
+
       ReduceFused(src.data(), c.srcW, sameVertical, twoHorizontals, 2, planes);
       for (std::size_t i = 0; i < expected.size(); ++i) {
         ASSERT_EQ(fused[0][i], expected3[i]) << "shared vertical, sample " << i;
