@@ -132,7 +132,28 @@ void HorizontalGroup(const float* group, uint32_t rowsHere, const Resampling::Li
     for (; o + 4 <= outW; o += 4) {
       // Four output samples of four rows: transpose the 4 x 4 block so that
       // each row's four samples are stored together.
-      const auto c0 = column(o), c1 = column(o + 1), c2 = column(o + 2), c3 = column(o + 3);
+      hn::Vec<decltype(d)> c0, c1, c2, c3;
+      if (r.outStart[o] >= 0 && r.outStart[o + 3] + int64_t{taps} <= static_cast<int64_t>(inW)) {
+        // All four windows inside the row (the starts never decrease): one
+        // loop with four independent sums, so that the additions overlap.
+        const float* w0 = r.phaseWeights[static_cast<std::size_t>(r.outPhase[o])].data();
+        const float* w1 = r.phaseWeights[static_cast<std::size_t>(r.outPhase[o + 1])].data();
+        const float* w2 = r.phaseWeights[static_cast<std::size_t>(r.outPhase[o + 2])].data();
+        const float* w3 = r.phaseWeights[static_cast<std::size_t>(r.outPhase[o + 3])].data();
+        const float* p0 = group + static_cast<std::size_t>(r.outStart[o]) * 4;
+        const float* p1 = group + static_cast<std::size_t>(r.outStart[o + 1]) * 4;
+        const float* p2 = group + static_cast<std::size_t>(r.outStart[o + 2]) * 4;
+        const float* p3 = group + static_cast<std::size_t>(r.outStart[o + 3]) * 4;
+        c0 = hn::Zero(d), c1 = hn::Zero(d), c2 = hn::Zero(d), c3 = hn::Zero(d);
+        for (uint32_t j = 0; j < taps; ++j) {
+          c0 = hn::Add(c0, hn::Mul(hn::LoadU(d, p0 + j * 4), hn::Set(d, w0[j])));
+          c1 = hn::Add(c1, hn::Mul(hn::LoadU(d, p1 + j * 4), hn::Set(d, w1[j])));
+          c2 = hn::Add(c2, hn::Mul(hn::LoadU(d, p2 + j * 4), hn::Set(d, w2[j])));
+          c3 = hn::Add(c3, hn::Mul(hn::LoadU(d, p3 + j * 4), hn::Set(d, w3[j])));
+        }
+      } else {
+        c0 = column(o), c1 = column(o + 1), c2 = column(o + 2), c3 = column(o + 3);
+      }
       const auto t0 = hn::BitCast(d64, hn::InterleaveLower(d, c0, c1));  // rows 0, 1 of o, o+1
       const auto t1 = hn::BitCast(d64, hn::InterleaveLower(d, c2, c3));  // rows 0, 1 of o+2, o+3
       const auto t2 = hn::BitCast(d64, hn::InterleaveUpper(d, c0, c1));  // rows 2, 3 of o, o+1
