@@ -98,6 +98,14 @@ void LinearResampler::Configure(uint32_t inLen, uint32_t outLen, int filterType,
   if (filterType < FilterBox || filterType > FilterSinc) filterType = FilterCatmullRom;
   inLength = inLen;
   outLength = outLen;
+  if (inLen == 0 || outLen == 0) {  // nothing to resample: no taps, no reads
+    taps = 0;
+    phaseWeights.assign(1, {});
+    phaseShift.assign(1, 0);
+    outPhase.assign(outLen, 0);
+    outStart.assign(outLen, 0);
+    return;
+  }
 
   // Phase count Q of at least 500; P/Q is the exact scale ratio.
   const uint64_t g = std::gcd(uint64_t{inLen}, uint64_t{outLen});

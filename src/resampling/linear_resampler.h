@@ -27,7 +27,8 @@ class LinearResampler {
   virtual ~LinearResampler() = default;
 
   // Builds the tables for lines of inLength samples resampled to outLength
-  // (both >= 1). offset is in output samples, deviation in input samples.
+  // (both >= 1; a zero length gives no taps, and Resample then writes zeros).
+  // offset is in output samples, deviation in input samples.
   void Configure(uint32_t inLength, uint32_t outLength, int filterType, float offset, float deviation,
                  float smoothness);
   // Reads inLength floats from `in`, writes outLength floats to `out`.
@@ -46,8 +47,8 @@ class LinearResampler {
 
 // Resizes a row-major plane (stride = width) from srcWidth x srcHeight to
 // dstWidth x dstHeight: vertical pass first, then horizontal. Offsets are in
-// output pixels, deviations in input pixels. `scratch`, when given, holds at
-// least srcWidth * dstHeight + srcHeight + dstHeight floats.
+// output pixels, deviations in input pixels. The resize works in blocks of
+// rows with its own small buffers, so `scratch` is not needed and is ignored.
 void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float* dst, uint32_t dstWidth,
                  uint32_t dstHeight, int filterType, float offsetX, float offsetY, float deviationX,
                  float deviationY, float smoothness, float* scratch = nullptr);

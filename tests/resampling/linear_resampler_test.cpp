@@ -134,6 +134,16 @@ TEST(LinearResampler, PhaseAndTapCounts) {
   }
 }
 
+TEST(LinearResampler, ZeroLengthsReadNothing) {
+  Resampling::LinearResampler r;
+  r.Configure(5, 0, FilterCatmullRom, 0, 0, 1.0f);
+  EXPECT_EQ(r.taps, 0u);
+  r.Configure(0, 3, FilterCatmullRom, 0, 0, 1.0f);
+  Plane out(3, -1.0f);
+  r.Resample(nullptr, out.data());
+  EXPECT_EQ(out, Plane(3, 0.0f));
+}
+
 TEST(LinearResampler, EqualLengthsReturnTheInput) {
   const Plane in = RandomPlane(37, 1);
   Plane out(37);
