@@ -125,9 +125,15 @@ void LinearResampler::Configure(uint32_t inLen, uint32_t outLen, int filterType,
   const std::size_t L = std::size_t{taps} * Q;
   const int64_t half = static_cast<int64_t>(L / 2);
   const double scale = double(std::max(P, Q)) * double(smoothness);
+  // Every kernel is even, and its evaluation is exactly symmetric (negating
+  // the argument only flips signs that cancel), so the entries below the
+  // centre mirror those above it.
   std::vector<float> table(L);
-  for (std::size_t i = 0; i < L; ++i)
+  for (std::size_t i = std::size_t(half); i < L; ++i)
     table[i] = static_cast<float>(Kernel(filterType, double(int64_t(i) - half), scale));
+  for (int64_t k = 1; k <= half; ++k)
+    table[std::size_t(half - k)] = half + k < int64_t(L) ? table[std::size_t(half + k)]
+                                                         : static_cast<float>(Kernel(filterType, double(-k), scale));
 
   // Phases 0..Q, each normalised to sum 1 in single precision.
   phaseWeights.assign(Q + 1, std::vector<float>(taps));
