@@ -1,0 +1,160 @@
+// kestrune-cli's info, convert and chart commands run in-process: output,
+// exit statuses, and exact PFM round trips in both byte orders.
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/command.h"
+#include "cli/pfm.h"
+#include "image/image_readers.h"
+#include "image/image_writers.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct CliResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+CliResult Cli(std::vector<std::string> args) {
+  args.insert(args.begin(), "kestrune-cli");
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const int status = RunCli(int(argv.size()), argv.data());
+  std::string out = testing::internal::GetCapturedStdout();
+  std::string err = testing::internal::GetCapturedStderr();
+  return {status, out, err};
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+std::string Float32(float v, bool littleEndian) {
+  uint32_t bits;
+  std::memcpy(&bits, &v, 4);
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[littleEndian ? i : 3 - i] = char(bits >> (8 * i));
+  return s;
+}
+
+TEST(Cli, HelpAndUsageErrors) {
+  EXPECT_EQ(Cli({"--help"}).status, 0);
+  for (const char* command : {"info", "convert", "chart"}) {
+    const CliResult r = Cli({command, "--help"});
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_NE(r.out.find(command), std::string::npos) << command;
+  }
+  EXPECT_EQ(Cli({}).status, 1);
+  EXPECT_EQ(Cli({"info"}).status, 1);
+  EXPECT_EQ(Cli({"frobnicate"}).status, 1);
+  EXPECT_EQ(Cli({"chart", "x.png", "--width", "0"}).status, 1);
+  EXPECT_EQ(Cli({"chart", "x.png", "--height", "100001"}).status, 1);
+}
+
+TEST(Cli, ChartInfoAndConvert) {
+  TempDir dir;
+  ASSERT_EQ(Cli({"chart", dir.File("c.png"), "--width", "40", "--height", "30", "--seed", "3"}).status, 0);
+  CliResult r = Cli({"info", dir.File("c.png")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "width=40 height=30 bitdepth=0 alpha=0\n");
+  ASSERT_EQ(Cli({"convert", dir.File("c.png"), dir.File("c.bmp")}).status, 0);
+  EXPECT_EQ(Cli({"info", dir.File("c.bmp")}).out, "width=40 height=30 bitdepth=24 alpha=0\n");
+
+  // Through BMP and PFM the bytes of the PNG survive exactly.
+  ASSERT_EQ(Cli({"convert", dir.File("c.bmp"), dir.File("c.pfm")}).status, 0);
+  ASSERT_EQ(Cli({"convert", dir.File("c.pfm"), dir.File("d.png")}).status, 0);
+  FloatImage a, b;
+  ASSERT_EQ(ReadImageFile(dir.File("c.png"), a), 0);
+  ASSERT_EQ(ReadImageFile(dir.File("d.png"), b), 0);
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < a.PixelCount(); ++i) ASSERT_EQ(a.samples(c)[i], b.samples(c)[i]);
+}
+
+TEST(Cli, ExitStatusesOfUnreadableAndUnwritableFiles) {
+  TempDir dir;
+  CliResult r = Cli({"info", dir.File("missing.png")});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("missing.png"), std::string::npos);
+  EXPECT_NE(r.err.find("cannot be opened"), std::string::npos);
+  WriteFile(dir.File("junk.bmp"), "this is not an image");
+  r = Cli({"convert", dir.File("junk.bmp"), dir.File("o.bmp")});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("junk.bmp"), std::string::npos);
+  ASSERT_EQ(Cli({"chart", dir.File("c.bmp"), "--width", "4", "--height", "4"}).status, 0);
+  EXPECT_EQ(Cli({"convert", dir.File("c.bmp"), dir.File("o.gif")}).status, 3);
+  EXPECT_EQ(Cli({"convert", dir.File("c.bmp"), dir.File("no/dir/o.png")}).status, 3);
+  EXPECT_EQ(Cli({"chart", dir.File("no/dir/o.pfm")}).status, 3);
+}
+
+TEST(Cli, PfmKeepsExactUnclampedFloatsInBothByteOrders) {
+  TempDir dir;
+  const float values[2][2][3] = {{{-3.25f, 300.5f, 1e-7f}, {0.1f, 255.0f, -0.0f}},
+                                 {{1234.5f, -1e6f, 0.5f}, {7.0f, 8.0f, 9.0f}}};  // [y][x][c]
+  // Big-endian colour file (positive scale); rows bottom to top.
+  std::string big = "PF\n2 2\n1.0\n";
+  for (int y = 1; y >= 0; --y)
+    for (int x = 0; x < 2; ++x)
+      for (int c = 0; c < 3; ++c) big += Float32(values[y][x][c], false);
+  WriteFile(dir.File("big.pfm"), big);
+  ASSERT_EQ(Cli({"convert", dir.File("big.pfm"), dir.File("out.pfm")}).status, 0);
+
+  FloatImage image;
+  std::string reason;
+  ASSERT_EQ(ReadPfm(dir.File("out.pfm"), image, reason), 0) << reason;
+  ASSERT_EQ(image.width, 2u);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 2; ++x)
+      for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(std::memcmp(&image.rows(c)[y][x], &values[y][x][c], 4), 0) << x << y << c;
+
+  // The written file is little-endian "PF" with bottom row first.
+  std::FILE* f = std::fopen(dir.File("out.pfm").c_str(), "rb");
+  char head[12] = {};
+  ASSERT_EQ(std::fread(head, 1, 11, f), 11u);
+  EXPECT_STREQ(head, "PF\n2 2\n-1.0");
+  char first[5] = {};
+  ASSERT_EQ(std::fread(first, 1, 5, f), 5u);
+  std::fclose(f);
+  EXPECT_EQ(std::string(first + 1, 4), Float32(1234.5f, true));
+
+  // Greyscale "Pf", little-endian: one plane copied into all three.
+  std::string grey = "Pf 3 1 -2.0\n" + Float32(1.5f, true) + Float32(-2.0f, true) + Float32(999.0f, true);
+  WriteFile(dir.File("grey.pfm"), grey);
+  ASSERT_EQ(ReadPfm(dir.File("grey.pfm"), image, reason), 0) << reason;
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(image.rows(c)[0][0], 1.5f);
+    EXPECT_EQ(image.rows(c)[0][1], -2.0f);
+    EXPECT_EQ(image.rows(c)[0][2], 999.0f);
+  }
+  EXPECT_EQ(Cli({"info", dir.File("grey.pfm")}).out, "width=3 height=1 bitdepth=0 alpha=0\n");
+}
+
+TEST(Cli, MalformedPfmFilesAreUnreadable) {
+  TempDir dir;
+  const std::string one = Float32(1.0f, true);
+  const std::vector<std::string> bad = {
+      "P6\n1 1\n255\n" + one,                      // another format
+      "PF\n1 1\n-1.0\n" + one,                     // colour needs 12 bytes
+      "PF\n0 1\n-1.0\n",                           // zero width
+      "PF\n1 1\n0\n" + one + one + one,            // zero scale
+      "PF\n200000 1\n-1.0\n",                      // beyond the size limit
+      "PF\n-1 1\n-1.0\n",                          // negative size
+      "PF\n1 1",                                   // header cut short
+  };
+  for (std::size_t i = 0; i < bad.size(); ++i) {
+    WriteFile(dir.File("bad.pfm"), bad[i]);
+    EXPECT_EQ(Cli({"info", dir.File("bad.pfm")}).status, 2) << i;
+  }
+}
+
+}  // namespace

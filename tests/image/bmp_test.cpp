@@ -1,0 +1,325 @@
+// BMP writing and reading: the written layout byte by byte, the row strides
+// of every bit count, palettes, top-down rows, and files that must be
+// refused without touching memory outside their buffers.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "image/image_readers.h"
+#include "image/image_test_util.h"
+#include "image/image_writers.h"
+#include "support/test_support.h"
+
+namespace {
+
+uint32_t Le32(const std::vector<uint8_t>& f, std::size_t at) {
+  return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | uint32_t(f[at + 3]) << 24;
+}
+
+TEST(WriteBmp, OneByOneIs58BytesWithTheDesignedHeader) {
+  TempDir dir;
+  FloatImage image(1, 1);
+  image.rows(0)[0][0] = 10;  // red
+  image.rows(1)[0][0] = 20;  // green
+  image.rows(2)[0][0] = 30;  // blue
+  ASSERT_EQ(WriteBmp(dir.File("a.bmp"), image), kWriteOk);
+  const auto f = ReadBytes(dir.File("a.bmp"));
+  ASSERT_EQ(f.size(), 58u);
+  EXPECT_EQ(f[0], 'B');
+  EXPECT_EQ(f[1], 'M');
+  EXPECT_EQ(Le32(f, 2), 58u);
+  EXPECT_EQ(Le32(f, 6), 0u);
+  EXPECT_EQ(Le32(f, 10), 54u);
+  EXPECT_EQ(Le32(f, 14), 40u);
+  EXPECT_EQ(Le32(f, 18), 1u);
+  EXPECT_EQ(Le32(f, 22), 1u);
+  EXPECT_EQ(f[26] | f[27] << 8, 1);
+  EXPECT_EQ(f[28] | f[29] << 8, 24);
+  EXPECT_EQ(Le32(f, 30), 0u);
+  EXPECT_EQ(Le32(f, 34), 0u);
+  EXPECT_EQ(Le32(f, 38), 75u);
+  EXPECT_EQ(Le32(f, 42), 75u);
+  EXPECT_EQ(Le32(f, 46), 0u);
+  EXPECT_EQ(Le32(f, 50), 0u);
+  EXPECT_EQ(f[54], 30);
+  EXPECT_EQ(f[55], 20);
+  EXPECT_EQ(f[56], 10);
+  EXPECT_EQ(f[57], 0);  // padding
+}
+
+TEST(WriteBmp, TwoByTwoIs70BytesBottomUpWithConvertedSamples) {
+  TempDir dir;
+  FloatImage image;
+  image.Allocate(2, 2, /*withAlpha*/ true, /*clear*/ true);
+  const float values[2][2] = {{-3.2f, 0.5f}, {1.5f, 254.5f}};  // [y][x], same in every plane
+  for (int c = 0; c < 3; ++c)
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 2; ++x) image.rows(c)[y][x] = values[y][x] + (c == 0 && x == 1 && y == 1 ? 45.5f : 0);
+  image.rows(FloatImage::kAlpha)[0][0] = 99;  // ignored
+  ASSERT_EQ(WriteBmp(dir.File("b.bmp"), image), kWriteOk);
+  const auto f = ReadBytes(dir.File("b.bmp"));
+  ASSERT_EQ(f.size(), 70u);
+  EXPECT_EQ(Le32(f, 2), 70u);
+  // File row 0 is image row 1: (1.5, 254.5) -> 2, 254; red of x=1 is 300 -> 255.
+  const std::vector<uint8_t> expected = {2, 2, 2, 254, 254, 255, 0, 0,  //
+                                         0, 0, 0, 0,   0,   0,   0, 0};
+  EXPECT_EQ(std::vector<uint8_t>(f.begin() + 54, f.end()), expected);
+}
+
+TEST(WriteBmp, EmptyImageGives2WithoutAFileAndBadPathGives1) {
+  TempDir dir;
+  FloatImage empty;
+  EXPECT_EQ(WriteBmp(dir.File("e.bmp"), empty), kWriteEmptyImage);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("e.bmp")));
+  FloatImage image(3, 3);
+  image.Clear();
+  EXPECT_EQ(WriteBmp(dir.File("no/such/dir/x.bmp"), image), kWriteFailed);
+}
+
+TEST(WriteBmp, RoundTripThroughReadBmp) {
+  TempDir dir;
+  FloatImage image(7, 5);
+  for (int c = 0; c < 3; ++c)
+    for (uint32_t y = 0; y < 5; ++y)
+      for (uint32_t x = 0; x < 7; ++x) image.rows(c)[y][x] = float((x * 37 + y * 11 + c * 80) % 256);
+  ASSERT_EQ(WriteBmp(dir.File("r.bmp"), image), kWriteOk);
+  FloatImage back;
+  ASSERT_EQ(ReadBmp(dir.File("r.bmp"), back), kReadOk);
+  EXPECT_EQ(back.sourceBitDepth, 24u);
+  EXPECT_FALSE(back.HasAlpha());
+  ASSERT_EQ(back.width, 7u);
+  ASSERT_EQ(back.height, 5u);
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < image.PixelCount(); ++i) ASSERT_EQ(back.samples(c)[i], image.samples(c)[i]);
+}
+
+// Palette of n entries: entry i is (blue, green, red) = (i, 100 + i, 200 + i).
+std::vector<uint8_t> Palette(int n) {
+  std::vector<uint8_t> p;
+  for (int i = 0; i < n; ++i) {
+    p.push_back(uint8_t(i));
+    p.push_back(uint8_t(100 + i));
+    p.push_back(uint8_t(200 + i));
+    p.push_back(0);
+  }
+  return p;
+}
+
+void ExpectPaletteColour(const FloatImage& image, uint32_t x, uint32_t y, int index) {
+  EXPECT_EQ(At(image, 0, x, y), 200 + index) << x << "," << y;
+  EXPECT_EQ(At(image, 1, x, y), 100 + index) << x << "," << y;
+  EXPECT_EQ(At(image, 2, x, y), index) << x << "," << y;
+}
+
+class ReadBmpTest : public ::testing::Test {
+ protected:
+  int Read(const BmpSpec& spec) {
+    WriteBytes(dir.File("t.bmp"), MakeBmp(spec));
+    return ReadBmp(dir.File("t.bmp"), image);
+  }
+  TempDir dir;
+  FloatImage image;
+};
+
+TEST_F(ReadBmpTest, OneBit33WideHasStride8) {
+  BmpSpec s;
+  s.width = 33;
+  s.height = 2;
+  s.bits = 1;
+  s.palette = Palette(2);
+  // Bottom row (image row 1): only pixel 32 set; top row: pixels 0 and 9.
+  s.pixels = {0, 0, 0, 0, 0x80, 0xEE, 0xEE, 0xEE,  //
+              0x80, 0x40, 0, 0, 0, 0xEE, 0xEE, 0xEE};
+  ASSERT_EQ(Read(s), kReadOk);
+  EXPECT_EQ(image.sourceBitDepth, 1u);
+  ExpectPaletteColour(image, 32, 1, 1);
+  ExpectPaletteColour(image, 31, 1, 0);
+  ExpectPaletteColour(image, 0, 0, 1);
+  ExpectPaletteColour(image, 9, 0, 1);
+  ExpectPaletteColour(image, 8, 0, 0);
+  ExpectPaletteColour(image, 32, 0, 0);
+}
+
+TEST_F(ReadBmpTest, FourBit9WideHasStride8AndHighNibbleFirst) {
+  BmpSpec s;
+  s.width = 9;
+  s.height = 2;
+  s.bits = 4;
+  s.palette = Palette(16);
+  s.pixels = {0x12, 0x34, 0x56, 0x78, 0x9F, 0xEE, 0xEE, 0xEE,  //
+              0xAB, 0xCD, 0xEF, 0x01, 0x20, 0xEE, 0xEE, 0xEE};
+  ASSERT_EQ(Read(s), kReadOk);
+  const int bottom[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const int top[9] = {10, 11, 12, 13, 14, 15, 0, 1, 2};
+  for (uint32_t x = 0; x < 9; ++x) {
+    ExpectPaletteColour(image, x, 1, bottom[x]);
+    ExpectPaletteColour(image, x, 0, top[x]);
+  }
+}
+
+TEST_F(ReadBmpTest, TwentyFourBit5WideHasStride16) {
+  BmpSpec s;
+  s.width = 5;
+  s.height = 2;
+  for (int r = 0; r < 2; ++r) {
+    for (int x = 0; x < 5; ++x) {
+      s.pixels.push_back(uint8_t(10 * x + r));      // blue
+      s.pixels.push_back(uint8_t(100 + x));         // green
+      s.pixels.push_back(uint8_t(200 + x + 10 * r)); // red
+    }
+    s.pixels.push_back(0xEE);
+  }
+  ASSERT_EQ(Read(s), kReadOk);
+  for (uint32_t x = 0; x < 5; ++x) {
+    EXPECT_EQ(At(image, 2, x, 1), 10 * x);  // file row 0 is the bottom row
+    EXPECT_EQ(At(image, 0, x, 0), 210 + x);
+    EXPECT_EQ(At(image, 1, x, 0), 100 + x);
+  }
+}
+
+TEST_F(ReadBmpTest, ThirtyTwoBitFourthByteNeverReachesTheImage) {
+  BmpSpec s;
+  s.width = 2;
+  s.height = 1;
+  s.bits = 32;
+  s.pixels = {1, 2, 3, 255, 4, 5, 6, 128};
+  ASSERT_EQ(Read(s), kReadOk);
+  EXPECT_FALSE(image.HasAlpha());
+  EXPECT_EQ(At(image, 0, 1, 0), 6);
+  EXPECT_EQ(At(image, 1, 1, 0), 5);
+  EXPECT_EQ(At(image, 2, 1, 0), 4);
+}
+
+TEST_F(ReadBmpTest, NegativeHeightIsReadTopDown) {
+  BmpSpec s;
+  s.width = 1;
+  s.height = -3;
+  s.bits = 8;
+  s.palette = Palette(256);
+  s.pixels = {7, 0, 0, 0, 8, 0, 0, 0, 9, 0, 0, 0};
+  ASSERT_EQ(Read(s), kReadOk);
+  ASSERT_EQ(image.height, 3u);
+  ExpectPaletteColour(image, 0, 0, 7);
+  ExpectPaletteColour(image, 0, 2, 9);
+}
+
+TEST_F(ReadBmpTest, PaletteFollowsALargerHeader) {
+  // A 108-byte (V4) header: a reader with a fixed palette offset of 54 would
+  // take header bytes as colours.
+  BmpSpec s;
+  s.headerSize = 108;
+  s.width = 4;
+  s.height = 1;
+  s.bits = 8;
+  s.palette = Palette(4);
+  s.coloursUsed = 4;
+  s.pixels = {3, 2, 1, 0};
+  ASSERT_EQ(Read(s), kReadOk);
+  for (uint32_t x = 0; x < 4; ++x) ExpectPaletteColour(image, x, 0, 3 - int(x));
+}
+
+TEST_F(ReadBmpTest, IndicesBeyondAShortPaletteAreBlack) {
+  // Two declared colours; index 5 reads as black, not as the pixel bytes
+  // after the palette. A palette cut off by the end of the file is black too.
+  BmpSpec s;
+  s.width = 3;
+  s.height = 1;
+  s.bits = 8;
+  s.coloursUsed = 2;
+  s.palette = Palette(2);
+  s.pixels = {1, 5, 0, 0};
+  ASSERT_EQ(Read(s), kReadOk);
+  ExpectPaletteColour(image, 0, 0, 1);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(At(image, c, 1, 0), 0);
+
+  BmpSpec cutSpec;
+  cutSpec.width = 1;
+  cutSpec.height = 1;
+  cutSpec.bits = 8;
+  cutSpec.palette = {9, 9};  // half of entry 0, then the file ends
+  cutSpec.dataOffset = 14 + 40 + 1024;
+  std::vector<uint8_t> cut = MakeBmp(cutSpec);
+  cut.resize(14 + 40 + 2);
+  WriteBytes(dir.File("cut.bmp"), cut);
+  ASSERT_EQ(ReadBmp(dir.File("cut.bmp"), image), kReadOk);
+  EXPECT_EQ(At(image, 2, 0, 0), 9);
+  EXPECT_EQ(At(image, 1, 0, 0), 9);
+  EXPECT_EQ(At(image, 0, 0, 0), 0);
+}
+
+TEST_F(ReadBmpTest, TruncatedPixelDataReadsAsBlack) {
+  BmpSpec s;
+  s.width = 1;
+  s.height = 2;
+  s.pixels = {10, 20, 30, 0};  // the bottom row only
+  ASSERT_EQ(Read(s), kReadOk);
+  EXPECT_EQ(At(image, 0, 0, 1), 30);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(At(image, c, 0, 0), 0);
+}
+
+TEST_F(ReadBmpTest, UnsupportedKindsAreRefusedWith2) {
+  auto refused = [&](BmpSpec s) { return Read(s) == kReadFailed; };
+  BmpSpec base;
+  base.pixels = {1, 2, 3, 0};
+  BmpSpec s = base;
+  s.bits = 16;
+  EXPECT_TRUE(refused(s)) << "16 bits";
+  s = base;
+  s.compression = 1;
+  EXPECT_TRUE(refused(s)) << "run-length";
+  s = base;
+  s.compression = 3;
+  EXPECT_TRUE(refused(s)) << "bit fields";
+  s = base;
+  s.width = 0;
+  EXPECT_TRUE(refused(s)) << "zero width";
+  s = base;
+  s.height = 0;
+  EXPECT_TRUE(refused(s)) << "zero height";
+  s = base;
+  s.width = -1;
+  EXPECT_TRUE(refused(s)) << "negative width";
+  s = base;
+  s.headerSize = 12;
+  EXPECT_TRUE(refused(s)) << "OS/2 1.x header";
+  s = base;
+  s.headerSize = 64;
+  EXPECT_TRUE(refused(s)) << "OS/2 2.x header";
+}
+
+TEST_F(ReadBmpTest, DimensionsBeyondTheLimitsAreRefusedBeforeAllocating) {
+  BmpSpec s;
+  s.pixels = {0, 0, 0, 0};
+  s.width = int32_t(kMaxImageSide) + 1;
+  EXPECT_EQ(Read(s), kReadFailed);
+  s.width = 1;
+  s.height = -int32_t(kMaxImageSide) - 1;
+  EXPECT_EQ(Read(s), kReadFailed);
+  s.height = INT32_MIN;  // its magnitude does not fit in 32 signed bits
+  EXPECT_EQ(Read(s), kReadFailed);
+  s.width = INT32_MAX;  // stride x height would overflow 32 bits
+  s.height = INT32_MAX;
+  s.bits = 32;
+  EXPECT_EQ(Read(s), kReadFailed);
+  s.width = 40000;  // each side allowed, the pixel count not
+  s.height = 40000;
+  EXPECT_EQ(Read(s), kReadFailed);
+}
+
+TEST_F(ReadBmpTest, ShortHeadersAndWrongSignature) {
+  WriteBytes(dir.File("short.bmp"), {'B', 'M', 0, 0});
+  EXPECT_EQ(ReadBmp(dir.File("short.bmp"), image), kReadCannotOpen);
+  std::vector<uint8_t> fileHeaderOnly = MakeBmp(BmpSpec{});
+  fileHeaderOnly.resize(30);
+  WriteBytes(dir.File("cut.bmp"), fileHeaderOnly);
+  EXPECT_EQ(ReadBmp(dir.File("cut.bmp"), image), kReadFailed);
+  std::vector<uint8_t> notBm = MakeBmp(BmpSpec{});
+  notBm[0] = 'X';
+  WriteBytes(dir.File("x.bmp"), notBm);
+  EXPECT_EQ(ReadBmp(dir.File("x.bmp"), image), kReadFailed);
+  EXPECT_EQ(ReadBmp(dir.File("missing.bmp"), image), kReadCannotOpen);
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+// Float-to-byte conversion: the rounding and clamping cases, NaN, and the
+// vector paths against the one-sample definition.
+#include "image/byte_conversion.h"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ByteConversion, RoundsTiesToEvenThenClamps) {
+  EXPECT_EQ(FloatToByte(-3.2f), 0);
+  EXPECT_EQ(FloatToByte(0.5f), 0);
+  EXPECT_EQ(FloatToByte(1.5f), 2);
+  EXPECT_EQ(FloatToByte(2.5f), 2);
+  EXPECT_EQ(FloatToByte(254.5f), 254);
+  EXPECT_EQ(FloatToByte(300.0f), 255);
+  EXPECT_EQ(FloatToByte(-0.5f), 0);
+  EXPECT_EQ(FloatToByte(255.5f), 255);
+  EXPECT_EQ(FloatToByte(0.49999997f), 0);
+  EXPECT_EQ(FloatToByte(127.50001f), 128);
+}
+
+TEST(ByteConversion, NotANumberAndHugeValues) {
+  EXPECT_EQ(FloatToByte(std::numeric_limits<float>::quiet_NaN()), 0);
+  EXPECT_EQ(FloatToByte(-std::numeric_limits<float>::quiet_NaN()), 0);
+  EXPECT_EQ(FloatToByte(std::numeric_limits<float>::infinity()), 255);
+  EXPECT_EQ(FloatToByte(-std::numeric_limits<float>::infinity()), 0);
+  EXPECT_EQ(FloatToByte(1e30f), 255);
+  EXPECT_EQ(FloatToByte(3e9f), 255);  // beyond the 32-bit integer range
+  EXPECT_EQ(FloatToByte(-1e30f), 0);
+}
+
+// Every half-integer and its neighbours from -2 to 258, plus the specials,
+// in a length that leaves a tail after the vector blocks.
+std::vector<float> Samples() {
+  std::vector<float> v;
+  for (int i = -4; i <= 516; ++i) {
+    const float h = i * 0.5f;
+    v.push_back(h);
+    v.push_back(std::nextafter(h, -1e9f));
+    v.push_back(std::nextafter(h, 1e9f));
+  }
+  for (float s : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                  -std::numeric_limits<float>::infinity(), 1e30f, -1e30f, 3e9f, -3e9f})
+    v.push_back(s);
+  return v;
+}
+
+TEST(ByteConversion, BlockConversionMatchesTheDefinitionAtEveryLength) {
+  const std::vector<float> in = Samples();
+  for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{17}, in.size()}) {
+    std::vector<uint8_t> out(n + 1, 0xAB);
+    FloatsToBytes(in.data(), out.data(), n);
+    for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(out[i], FloatToByte(in[i])) << "sample " << in[i];
+    EXPECT_EQ(out[n], 0xAB) << "wrote past the end";
+  }
+}
+
+TEST(ByteConversion, BgrInterleavingOrderAndEnd) {
+  const std::vector<float> all = Samples();
+  const std::size_t n = all.size() / 3;
+  const float* r = all.data();
+  const float* g = all.data() + n;
+  const float* b = all.data() + 2 * n;
+  for (std::size_t count : {std::size_t{1}, std::size_t{4}, std::size_t{5}, std::size_t{8}, std::size_t{9}, n}) {
+    std::vector<uint8_t> out(3 * count + 1, 0xCD);
+    PlanesToBgr(r, g, b, out.data(), count);
+    for (std::size_t i = 0; i < count; ++i) {
+      ASSERT_EQ(out[3 * i], FloatToByte(b[i]));
+      ASSERT_EQ(out[3 * i + 1], FloatToByte(g[i]));
+      ASSERT_EQ(out[3 * i + 2], FloatToByte(r[i]));
+    }
+    EXPECT_EQ(out[3 * count], 0xCD) << "wrote past the end";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+// The display buffer and the clipboard bitmaps: layout, conversion, the
+// accepted and refused kinds, and malformed data.
+#include <gtest/gtest.h>
+
+#include "image/clipboard_dib.h"
+#include "image/dib_image.h"
+#include "image/image_test_util.h"
+
+namespace {
+
+TEST(DibImage, AllocateLaysRowsOutBottomUp) {
+  DibImage dib(5, 3);
+  EXPECT_EQ(dib.stride, 16u);
+  ASSERT_NE(dib.bits(), nullptr);
+  for (uint32_t y = 0; y < 3; ++y) EXPECT_EQ(dib.rows()[y], dib.bits() + (2 - y) * 16);
+  dib.bits()[7] = 42;
+  dib.Allocate(5, 3);  // same size keeps the contents
+  EXPECT_EQ(dib.bits()[7], 42);
+  dib.Allocate(4, 0);
+  EXPECT_TRUE(dib.IsEmpty());
+  EXPECT_EQ(dib.rows(), nullptr);
+  EXPECT_EQ(dib.width, 4u);
+  dib.Allocate(1, 1);
+  EXPECT_EQ(dib.stride, 4u);
+  dib.Release();
+  EXPECT_EQ(dib.width, 0u);
+  EXPECT_EQ(dib.height, 0u);
+  EXPECT_EQ(dib.stride, 0u);
+}
+
+TEST(DibImage, FromFloatImageWritesConvertedBgrAndIgnoresAlpha) {
+  FloatImage image;
+  image.Allocate(2, 2, true, true);
+  image.rows(0)[0][1] = 254.5f;  // red
+  image.rows(1)[0][1] = 1.5f;    // green
+  image.rows(2)[0][1] = -3.2f;   // blue
+  image.rows(0)[1][0] = 300.0f;
+  image.rows(3)[1][0] = 77.0f;
+  DibImage dib;
+  dib.FromFloatImage(image);
+  ASSERT_EQ(dib.stride, 8u);
+  EXPECT_EQ(dib.rows()[0][3], 0);
+  EXPECT_EQ(dib.rows()[0][4], 2);
+  EXPECT_EQ(dib.rows()[0][5], 254);
+  EXPECT_EQ(dib.rows()[1][0], 0);
+  EXPECT_EQ(dib.rows()[1][2], 255);
+  EXPECT_EQ(dib.bits()[2], 255) << "image row 1 is stored first";
+}
+
+// A packed bitmap: 40-byte header (or `headerSize`), `extra` bytes, pixels.
+std::vector<uint8_t> PackedDib(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
+                               const std::vector<uint8_t>& pixels, std::vector<uint8_t> extra = {},
+                               uint32_t coloursUsed = 0, uint32_t headerSize = 40) {
+  std::vector<uint8_t> d;
+  PutLE(d, headerSize, 4);
+  PutLE(d, uint32_t(width), 4);
+  PutLE(d, uint32_t(height), 4);
+  PutLE(d, 1, 2);
+  PutLE(d, bits, 2);
+  PutLE(d, compression, 4);
+  PutLE(d, 0, 4);
+  PutLE(d, 0, 4);
+  PutLE(d, 0, 4);
+  PutLE(d, coloursUsed, 4);
+  PutLE(d, 0, 4);
+  while (d.size() < headerSize) d.push_back(0);
+  d.insert(d.end(), extra.begin(), extra.end());
+  d.insert(d.end(), pixels.begin(), pixels.end());
+  return d;
+}
+
+PasteResult Decode(const std::vector<uint8_t>& d, FloatImage& image) {
+  return DecodePackedDib(d.data(), d.size(), image);
+}
+
+TEST(ClipboardDib, TwentyFourBitBottomUpWithPaddedRows) {
+  // 2 x 2: stride 8. Stored row 0 is the bottom image row.
+  const auto d = PackedDib(2, 2, 24, 0, {1, 2, 3, 4, 5, 6, 0, 0,  //
+                                         7, 8, 9, 10, 11, 12, 0, 0});
+  FloatImage image;
+  ASSERT_EQ(Decode(d, image), PasteResult::kPasted);
+  EXPECT_FALSE(image.HasAlpha());
+  EXPECT_EQ(At(image, 2, 0, 1), 1);  // blue
+  EXPECT_EQ(At(image, 1, 0, 1), 2);
+  EXPECT_EQ(At(image, 0, 0, 1), 3);
+  EXPECT_EQ(At(image, 0, 1, 0), 12);
+  EXPECT_EQ(At(image, 2, 0, 0), 7);
+}
+
+TEST(ClipboardDib, ThirtyTwoBitDropsTheFourthByteAndSkipsMasks) {
+  const std::vector<uint8_t> masks = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0};
+  const auto d = PackedDib(2, 1, 32, 3, {1, 2, 3, 200, 4, 5, 6, 201}, masks);
+  FloatImage image;
+  image.Allocate(9, 9, true, true);
+  ASSERT_EQ(Decode(d, image), PasteResult::kPasted);
+  EXPECT_FALSE(image.HasAlpha());
+  EXPECT_EQ(image.width, 2u);
+  EXPECT_EQ(At(image, 0, 1, 0), 6);
+  EXPECT_EQ(At(image, 2, 1, 0), 4);
+  // A larger header holds the masks itself; a colour table is skipped.
+  const auto v5 = PackedDib(1, 1, 32, 3, {1, 2, 3, 0}, {}, 0, 124);
+  ASSERT_EQ(Decode(v5, image), PasteResult::kPasted);
+  EXPECT_EQ(At(image, 0, 0, 0), 3);
+  const auto table = PackedDib(1, 1, 24, 0, {1, 2, 3, 0}, {9, 9, 9, 0, 8, 8, 8, 0}, 2);
+  ASSERT_EQ(Decode(table, image), PasteResult::kPasted);
+  EXPECT_EQ(At(image, 0, 0, 0), 3);
+}
+
+TEST(ClipboardDib, TopDownRowsAreReadTopDown) {
+  const auto d = PackedDib(1, -2, 24, 0, {1, 1, 1, 0, 2, 2, 2, 0});
+  FloatImage image;
+  ASSERT_EQ(Decode(d, image), PasteResult::kPasted);
+  EXPECT_EQ(At(image, 0, 0, 0), 1);
+  EXPECT_EQ(At(image, 0, 0, 1), 2);
+}
+
+TEST(ClipboardDib, UnsupportedKindsAndMalformedDataLeaveTheImage) {
+  FloatImage image(3, 3);
+  image.Clear();
+  image.rows(0)[1][1] = 5;
+  const std::vector<uint8_t> px(64, 0);
+  EXPECT_EQ(Decode(PackedDib(2, 2, 16, 0, px), image), PasteResult::kUnsupported);
+  EXPECT_EQ(Decode(PackedDib(2, 2, 8, 0, px), image), PasteResult::kUnsupported);
+  EXPECT_EQ(Decode(PackedDib(2, 2, 24, 1, px), image), PasteResult::kUnsupported);
+  EXPECT_EQ(Decode(PackedDib(0, 2, 24, 0, px), image), PasteResult::kUnsupported);
+  EXPECT_EQ(Decode(PackedDib(2, 0, 24, 0, px), image), PasteResult::kUnsupported);
+  EXPECT_EQ(Decode(PackedDib(200000, 1, 24, 0, px), image), PasteResult::kUnsupported);
+  EXPECT_EQ(Decode(PackedDib(2, 2, 24, 0, px, {}, 0, 12), image), PasteResult::kUnsupported);
+  EXPECT_EQ(Decode(PackedDib(4, 4, 32, 0, std::vector<uint8_t>(63, 0)), image), PasteResult::kUnsupported)
+      << "pixels cut short";
+  EXPECT_EQ(Decode(PackedDib(1, 1, 24, 0, {1, 2, 3}, {}, 0x40000000u), image), PasteResult::kUnsupported)
+      << "colour table beyond the data";
+  std::vector<uint8_t> header = PackedDib(2, 2, 24, 0, {});
+  header.resize(30);
+  EXPECT_EQ(Decode(header, image), PasteResult::kUnsupported);
+  EXPECT_EQ(DecodePackedDib(nullptr, 0, image), PasteResult::kNoBitmap);
+  EXPECT_EQ(image.width, 3u);
+  EXPECT_EQ(At(image, 0, 1, 1), 5);
+
+  EXPECT_STREQ(PasteMessage(PasteResult::kNoBitmap), "No bitmap in the clipboard.");
+  EXPECT_STREQ(PasteMessage(PasteResult::kUnsupported),
+               "Unsupported bitmap format in the clipboard.\nOnly 24-bit RGB bitmaps are supported.");
+  EXPECT_EQ(PasteMessage(PasteResult::kPasted), nullptr);
+}
+
+TEST(ClipboardDib, EncodeGivesA24BitBitmapThatDecodesBack) {
+  FloatImage image(3, 2);
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < 6; ++i) image.samples(c)[i] = float(c * 60 + i * 10);
+  image.samples(0)[0] = 254.5f;  // converted to 254
+  const auto d = EncodePackedDib(image);
+  ASSERT_EQ(d.size(), 40u + 12u * 2u);
+  EXPECT_EQ(d[0], 40);
+  EXPECT_EQ(d[4], 3);
+  EXPECT_EQ(d[8], 2);
+  EXPECT_EQ(d[14], 24);
+  FloatImage back;
+  ASSERT_EQ(Decode(d, back), PasteResult::kPasted);
+  EXPECT_EQ(back.samples(0)[0], 254.0f);
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 1; i < 6; ++i) EXPECT_EQ(back.samples(c)[i], image.samples(c)[i]);
+  EXPECT_TRUE(EncodePackedDib(FloatImage()).empty());
+}
+
+}  // namespace

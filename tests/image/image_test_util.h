@@ -1,0 +1,74 @@
+// Helpers of the image tests: building small files byte by byte.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "image/float_image.h"
+
+inline void PutLE(std::vector<uint8_t>& out, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A BMP file: 14-byte file header, an information header of `headerSize`
+// bytes (fields beyond the first 40 are zero), `palette` (4 bytes per
+// entry), then `pixels`. The data offset is where the pixels start unless
+// `dataOffset` is given.
+struct BmpSpec {
+  uint32_t headerSize = 40;
+  int32_t width = 1;
+  int32_t height = 1;
+  uint16_t bits = 24;
+  uint32_t compression = 0;
+  uint32_t coloursUsed = 0;
+  std::vector<uint8_t> palette;
+  std::vector<uint8_t> pixels;
+  int64_t dataOffset = -1;
+};
+
+inline std::vector<uint8_t> MakeBmp(const BmpSpec& s) {
+  std::vector<uint8_t> f;
+  const uint64_t offset = s.dataOffset >= 0 ? uint64_t(s.dataOffset) : 14 + s.headerSize + s.palette.size();
+  f.push_back('B');
+  f.push_back('M');
+  PutLE(f, offset + s.pixels.size(), 4);
+  PutLE(f, 0, 4);
+  PutLE(f, offset, 4);
+  PutLE(f, s.headerSize, 4);
+  if (s.headerSize >= 40) {
+    PutLE(f, uint32_t(s.width), 4);
+    PutLE(f, uint32_t(s.height), 4);
+    PutLE(f, 1, 2);
+    PutLE(f, s.bits, 2);
+    PutLE(f, s.compression, 4);
+    PutLE(f, 0, 4);
+    PutLE(f, 2835, 4);
+    PutLE(f, 2835, 4);
+    PutLE(f, s.coloursUsed, 4);
+    PutLE(f, 0, 4);
+    for (uint32_t i = 40; i < s.headerSize; ++i) f.push_back(0);
+  } else {
+    for (uint32_t i = 4; i < s.headerSize; ++i) f.push_back(0);
+  }
+  f.insert(f.end(), s.palette.begin(), s.palette.end());
+  while (f.size() < offset) f.push_back(0);
+  f.insert(f.end(), s.pixels.begin(), s.pixels.end());
+  return f;
+}
+
+// Sample (x, y) of plane c.
+inline float At(const FloatImage& image, int c, uint32_t x, uint32_t y) { return image.rows(c)[y][x]; }
