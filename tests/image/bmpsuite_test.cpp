@@ -1,0 +1,137 @@
+// Every file of the BMP suite: the kinds this program reads (uncompressed 1,
+// 4, 8, 24 and 32 bits with a Windows header) give the pixels of the suite's
+// reference rendering; every other kind is refused with 2. Nothing crashes.
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "image/image_readers.h"
+#include "image/image_test_util.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::filesystem::path Suite() { return SharedDir() / "peers" / "bmpsuite"; }
+
+enum class Expect { kReference, kRedGreenSwapped, kRefused, kNoCrash };
+
+struct Case {
+  Expect expect;
+  std::string reference;  // file in reference/
+};
+
+// The outcome for each file; files not listed must be refused with 2.
+const std::map<std::string, Case>& Readable() {
+  static const std::map<std::string, Case> cases = {
+      {"g/pal1.bmp", {Expect::kReference, "pal1.png"}},
+      {"g/pal1wb.bmp", {Expect::kReference, "pal1.png"}},
+      {"g/pal1bg.bmp", {Expect::kReference, "pal1bg.png"}},
+      {"g/pal4.bmp", {Expect::kReference, "pal4.png"}},
+      {"g/pal4gs.bmp", {Expect::kReference, "pal4gs.png"}},
+      {"g/pal8.bmp", {Expect::kReference, "pal8.png"}},
+      {"g/pal8-0.bmp", {Expect::kReference, "pal8.png"}},
+      {"g/pal8gs.bmp", {Expect::kReference, "pal8gs.png"}},
+      {"g/pal8nonsquare.bmp", {Expect::kReference, "pal8nonsquare-e.png"}},
+      {"g/pal8topdown.bmp", {Expect::kReference, "pal8.png"}},
+      {"g/pal8v4.bmp", {Expect::kReference, "pal8.png"}},
+      {"g/pal8v5.bmp", {Expect::kReference, "pal8.png"}},
+      {"g/pal8w124.bmp", {Expect::kReference, "pal8w124.png"}},
+      {"g/pal8w125.bmp", {Expect::kReference, "pal8w125.png"}},
+      {"g/pal8w126.bmp", {Expect::kReference, "pal8w126.png"}},
+      {"g/rgb24.bmp", {Expect::kReference, "rgb24.png"}},
+      {"g/rgb24pal.bmp", {Expect::kReference, "rgb24.png"}},
+      {"g/rgb32.bmp", {Expect::kReference, "rgb24.png"}},
+      {"q/pal1p1.bmp", {Expect::kReference, "pal1p1.png"}},
+      {"q/pal8offs.bmp", {Expect::kReference, "pal8.png"}},
+      {"q/pal8oversizepal.bmp", {Expect::kReference, "pal8.png"}},
+      // An OS/2 2.x file with a 40-byte header is a Windows file byte for byte.
+      {"q/pal8os2v2-40sz.bmp", {Expect::kReference, "pal8.png"}},
+      {"q/rgb24largepal.bmp", {Expect::kReference, "rgb24.png"}},
+      {"q/rgb24lprof.bmp", {Expect::kReference, "rgb24.png"}},
+      {"q/rgb24prof.bmp", {Expect::kReference, "rgb24.png"}},
+      // Red and green are swapped in the pixels; the embedded colour profile
+      // that swaps them back is not applied.
+      {"q/rgb24prof2.bmp", {Expect::kRedGreenSwapped, "rgb24.png"}},
+      // The fourth byte is not alpha.
+      {"q/rgb32fakealpha.bmp", {Expect::kReference, "rgb24.png"}},
+      // Bad fields this reader does not use: the image is the standard one.
+      {"b/badbitssize.bmp", {Expect::kReference, "pal1.png"}},
+      {"b/baddens1.bmp", {Expect::kReference, "pal1.png"}},
+      {"b/baddens2.bmp", {Expect::kReference, "pal1.png"}},
+      {"b/badfilesize.bmp", {Expect::kReference, "pal1.png"}},
+      {"b/badplanes.bmp", {Expect::kReference, "pal1.png"}},
+      // An absurd colour count is capped at 256 entries.
+      {"b/badpalettesize.bmp", {Expect::kReference, "pal8.png"}},
+      // No reference rendering: indices beyond the palette and a truncated
+      // file are read (black where the file has nothing).
+      {"b/pal8badindex.bmp", {Expect::kNoCrash, ""}},
+      {"b/shortfile.bmp", {Expect::kNoCrash, ""}},
+  };
+  return cases;
+}
+
+void ExpectSamePixels(const FloatImage& got, const FloatImage& want, bool swapRedGreen, const std::string& name) {
+  ASSERT_EQ(got.width, want.width) << name;
+  ASSERT_EQ(got.height, want.height) << name;
+  int mismatches = 0;
+  for (int c = 0; c < 3; ++c) {
+    const int wantPlane = swapRedGreen && c < 2 ? 1 - c : c;
+    for (std::size_t i = 0; i < got.PixelCount() && mismatches < 5; ++i)
+      if (got.samples(c)[i] != want.samples(wantPlane)[i]) {
+        ADD_FAILURE() << name << ": plane " << c << " sample " << i << " is " << got.samples(c)[i] << ", reference "
+                      << want.samples(wantPlane)[i];
+        ++mismatches;
+      }
+  }
+}
+
+TEST(BmpSuite, EveryFileReadsAsItsReferenceOrIsRefused) {
+  int read = 0, refused = 0;
+  for (const char* dir : {"g", "q", "b", "x"}) {
+    ASSERT_TRUE(std::filesystem::is_directory(Suite() / dir)) << Suite() / dir;
+    for (const auto& entry : std::filesystem::directory_iterator(Suite() / dir)) {
+      const std::string name = std::string(dir) + "/" + entry.path().filename().string();
+      FloatImage image;
+      const int result = ReadBmp(entry.path().string(), image);
+      const auto it = Readable().find(name);
+      if (it == Readable().end()) {
+        EXPECT_EQ(result, kReadFailed) << name;
+        ++refused;
+        continue;
+      }
+      ASSERT_EQ(result, kReadOk) << name;
+      ++read;
+      EXPECT_FALSE(image.HasAlpha()) << name;
+      if (it->second.expect == Expect::kNoCrash) continue;
+      FloatImage reference;
+      ASSERT_EQ(ReadPng((Suite() / "reference" / it->second.reference).string(), reference, false), kReadOk);
+      ExpectSamePixels(image, reference, it->second.expect == Expect::kRedGreenSwapped, name);
+    }
+  }
+  EXPECT_EQ(read, int(Readable().size()));
+  EXPECT_GE(refused, 50);
+}
+
+TEST(BmpSuite, ShortFileKeepsItsBottomRowsAndIsBlackAbove) {
+  FloatImage image, reference;
+  ASSERT_EQ(ReadBmp((Suite() / "b" / "shortfile.bmp").string(), image), kReadOk);
+  ASSERT_EQ(ReadPng((Suite() / "reference" / "pal1.png").string(), reference, false), kReadOk);
+  ASSERT_EQ(image.width, reference.width);
+  // The bottom row is in the file; the top row is past its end.
+  const uint32_t bottom = image.height - 1;
+  for (int c = 0; c < 3; ++c)
+    for (uint32_t x = 0; x < image.width; ++x) {
+      EXPECT_EQ(At(image, c, x, bottom), At(reference, c, x, bottom));
+      EXPECT_EQ(At(image, c, x, 0), 0.0f);
+    }
+}
+
+TEST(BmpSuite, ReallyBigAndBadWidthAreRefusedThroughTheCombinedReader) {
+  for (const char* name : {"reallybig.bmp", "badwidth.bmp", "badheadersize.bmp", "badbitcount.bmp"}) {
+    FloatImage image;
+    EXPECT_EQ(ReadImageFile((Suite() / "b" / name).string(), image), kReadNoReader) << name;
+  }
+}
+
+}  // namespace

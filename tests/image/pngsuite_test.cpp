@@ -1,0 +1,87 @@
+// Every image of PngSuite: the valid ones read with the RGBA values listed
+// in the suite's json files, the deliberately broken x-files are refused.
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/image_readers.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::filesystem::path Suite() { return SharedDir() / "peers" / "pngsuite"; }
+
+// The json files are flat arrays of R, G, B, A values, row by row: 8-bit
+// values for files of up to 8 bits per sample, 16-bit values for 16-bit
+// files (the last two characters of a PngSuite name give the bit depth).
+std::vector<int> ReadJsonArray(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::vector<int> values;
+  const std::string s = text.str();
+  for (std::size_t i = 0; i < s.size();) {
+    if (std::isdigit(static_cast<unsigned char>(s[i]))) {
+      std::size_t end = i;
+      values.push_back(std::stoi(s.substr(i), &end));
+      i += end;
+    } else {
+      ++i;
+    }
+  }
+  return values;
+}
+
+TEST(PngSuite, ValidImagesReadWithTheirListedRgba) {
+  int checked = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Suite() / "png")) {
+    const std::string stem = entry.path().stem().string();
+    if (entry.path().extension() != ".png" || stem[0] == 'x') continue;
+    const std::filesystem::path json = Suite() / "json" / (stem + ".json");
+    ASSERT_TRUE(std::filesystem::exists(json)) << json;
+    std::vector<int> rgba = ReadJsonArray(json);
+    // The reader keeps the high byte of a 16-bit sample (strip-16 truncates;
+    // it does not round), so a 16-bit value v reads exactly as v >> 8.
+    if (stem.substr(stem.size() - 2) == "16")
+      for (int& v : rgba) v >>= 8;
+
+    FloatImage image;
+    image.sourceBitDepth = 7;
+    ASSERT_EQ(ReadPng(entry.path().string(), image, false), kReadOk) << stem;
+    EXPECT_EQ(image.sourceBitDepth, 7u) << stem;
+    ASSERT_EQ(rgba.size(), image.PixelCount() * 4) << stem;
+
+    int mismatches = 0;
+    for (std::size_t i = 0; i < image.PixelCount() && mismatches < 3; ++i) {
+      const float got[4] = {image.samples(0)[i], image.samples(1)[i], image.samples(2)[i],
+                            image.HasAlpha() ? image.samples(3)[i] : 255.0f};
+      for (int c = 0; c < 4; ++c)
+        if (got[c] != rgba[4 * i + c]) {
+          ADD_FAILURE() << stem << " pixel " << i << " channel " << c << ": " << got[c] << " vs " << rgba[4 * i + c];
+          ++mismatches;
+        }
+    }
+    ++checked;
+  }
+  EXPECT_GE(checked, 150);
+}
+
+TEST(PngSuite, BrokenFilesAreRefused) {
+  int checked = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Suite() / "png")) {
+    const std::string stem = entry.path().stem().string();
+    if (stem[0] != 'x') continue;
+    FloatImage image;
+    EXPECT_EQ(ReadPng(entry.path().string(), image, false), kReadFailed) << stem;
+    // The lenient read may keep what was decoded, but must not crash.
+    ReadPng(entry.path().string(), image, true);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 14);
+}
+
+}  // namespace
