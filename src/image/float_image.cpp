@@ -54,7 +54,14 @@ void FloatImage::Allocate(uint32_t newWidth, uint32_t newHeight, bool withAlpha,
     for (int c = 0; c < planes; ++c) samples_[c].resize(count);  // value-initialised: 0
     BuildRowTables();
   } catch (...) {
-    Release();
+    // Release() alone would keep the planes obtained so far and the new size
+    // (it tests the red row table, not built yet), and the next Allocate of
+    // that size would return at once with no row tables. Leave it empty.
+    for (int c = 0; c < 4; ++c) {
+      std::vector<float>().swap(samples_[c]);
+      std::vector<float*>().swap(rows_[c]);
+    }
+    width = height = 0;
     throw std::bad_alloc();
   }
   // std::vector zero-fills on resize, so `clear` needs no extra pass here.
