@@ -30,8 +30,8 @@ inline void Consider(SearchResult& best, int32_t d, int row, int col) {
 
 }  // namespace
 
-std::vector<int32_t> SourceBlockTerms(const uint8_t* src, int w, int h) {
-  std::vector<int32_t> terms(std::size_t(w) * std::size_t(h), 0);
+void SourceBlockTerms(const uint8_t* src, int w, int h, std::vector<int32_t>& terms) {
+  terms.assign(std::size_t(w) * std::size_t(h), 0);
   const std::ptrdiff_t stride = std::ptrdiff_t(w) * 4;
   for (int by = 0; by + 4 <= h; ++by)
     for (int bx = 0; bx + 4 <= w; ++bx) {
@@ -43,7 +43,6 @@ std::vector<int32_t> SourceBlockTerms(const uint8_t* src, int w, int h) {
         }
       terms[std::size_t(by) * w + bx] = sq - 256 * sum;
     }
-  return terms;
 }
 
 SearchResult SearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,

@@ -12,7 +12,8 @@ namespace BlockDistance {
 // Per source block position (by, bx) with by <= h-4, bx <= w-4:
 // sum S^2 - 256 sum S over the block's 64 bytes; the fast coarse search
 // forms the squared distance as sum T^2 + this - 2 sum S (T - 128).
-std::vector<int32_t> SourceBlockTerms(const uint8_t* src, int w, int h);
+// The table is resized to w * h (positions beyond the limits hold 0).
+void SourceBlockTerms(const uint8_t* src, int w, int h, std::vector<int32_t>& terms);
 
 // The coarse search: candidates (r, k) for r in 0..rows-1, k in 0..count-1
 // (count <= 15) start at src + r * srcStride + 4k bytes. Returns the first

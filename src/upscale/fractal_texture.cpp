@@ -96,8 +96,17 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
       }
       textureRoot_[std::size_t(by) * w + bx] = std::sqrt(std::sqrt(variance + 1e-6));
     }
-  sourceTerms_ = BlockDistance::SourceBlockTerms(sourceBytes_.data(), w, h);
+  BlockDistance::SourceBlockTerms(sourceBytes_.data(), w, h, sourceTerms_);
   nextBlockRow_ = nextOutputRow_ = nextQuantisedRow_ = 0;
+}
+
+void FractalTexture::Reserve(int W, int H, int w, int h) {
+  const std::size_t large = std::size_t(W) * std::size_t(H), small = std::size_t(w) * std::size_t(h);
+  for (auto& a : accum_) a.reserve(large);
+  estimateBytes_.reserve(large * 4);
+  sourceBytes_.reserve(small * 4);
+  sourceTerms_.reserve(small);
+  textureRoot_.reserve(small);
 }
 
 void FractalTexture::QuantiseRow(int row) {

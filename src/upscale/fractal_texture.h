@@ -15,6 +15,9 @@ class FractalTexture {
   // the output planes O (W x H). The caller guarantees w, h > blockSize + 1.
   void Init(const float* xR, const float* xG, const float* xB, int W, int H, const float* yR, const float* yG,
             const float* yB, int w, int h, float* oR, float* oG, float* oB);
+  // Sizes the work buffers for an estimate of W x H and a source of w x h
+  // ahead of time, so that Init allocates nothing for those sizes.
+  void Reserve(int W, int H, int w, int h);
   // Continues the work: rows is the number of output rows to finish,
   // rowLimit bounds the estimate rows that may be read (all ones: none).
   void Run(unsigned rowLimit, unsigned rows);

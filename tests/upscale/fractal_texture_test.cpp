@@ -45,7 +45,8 @@ TEST(BlockDistance, PackedSearchesEqualPlainSums) {
       for (std::size_t i = 0; i < src.size(); ++i) src[i] = i % 4 == 3 ? 0 : 255;
       std::fill(t.begin(), t.end(), 0);
     }
-    const std::vector<int32_t> terms = BlockDistance::SourceBlockTerms(src.data(), w, h);
+    std::vector<int32_t> terms;
+    BlockDistance::SourceBlockTerms(src.data(), w, h, terms);
 
     BlockDistance::SearchResult ref{INT32_MAX, 0, 0};
     for (int r = 0; r < rows; ++r)
@@ -96,7 +97,8 @@ TEST(BlockDistance, PlainSumsByHand) {
     const bool colour = i % 4 != 3;
     t[i] = colour ? 10 : 0, p[i] = colour ? 20 : 0, q[i] = colour ? 30 : 0;
   }
-  const auto terms = BlockDistance::SourceBlockTerms(p.data(), 4, 4);
+  std::vector<int32_t> terms;
+  BlockDistance::SourceBlockTerms(p.data(), 4, 4, terms);
   EXPECT_EQ(terms[0], 48 * 400 - 256 * 48 * 20);
   EXPECT_EQ(BlockDistance::Search()(t.data(), 16, p.data(), 16, 1, 1, terms.data(), 4).distance, 48 * 100);
   const auto sums = BlockDistance::BlendSumsBest()(t.data(), 16, p.data(), q.data(), 16);

@@ -1,0 +1,450 @@
+// UpscalePipeline and UpscaleThreadProc: the stage sequence and every report,
+// the NEDI strips and their marker, "Load from file", the schedule seen
+// through the reports, cancellation (also from another thread), the null
+// notification, the range of the result, flat images, the settings check and
+// the iteration's choice of residual enlargement.
+#include "upscale/upscale_pipeline.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/test_chart.h"
+#include "resampling/edge_dir_resampler.h"
+#include "upscale/enhancement.h"
+#include "upscale/fixed_upscalers.h"
+#include "upscale/fractal_texture.h"
+#include "upscale/working_planes.h"
+
+// Records the largest allocation made by the thread that is being watched.
+// GCC cannot see that these replacements pair malloc with free.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+thread_local bool gWatching = false;
+std::size_t gLargestWatched = 0;
+}  // namespace
+
+void* operator new(std::size_t n) {
+  if (gWatching) gLargestWatched = std::max(gLargestWatched, n);
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }  // NOLINT: pairs with the malloc above
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+struct Seen {
+  std::string text;
+  float progress;
+  bool finished;
+};
+
+// A job over a w x h test chart, recording every report.
+struct JobRun {
+  JobRun(uint32_t w, uint32_t h, uint32_t seed = 3) : result(2 * w, 2 * h) {
+    job.source = MakeTestChart(w, h, seed);
+    job.srcWidth = w, job.srcHeight = h;
+    job.newWidth = 2 * w, job.newHeight = 2 * h;
+    for (int c = 0; c < 3; ++c) job.output[c] = result.samples(c);
+    job.notify = [this](UpscaleJob& j) {
+      seen.push_back({j.statusText, j.progress, j.finished.load()});
+      if (onReport) onReport(j);
+    };
+  }
+  void Go() { EXPECT_EQ(UpscaleThreadProc(&job), 0u); }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> t;
+    for (const auto& s : seen) t.push_back(s.text);
+    return t;
+  }
+  const float* Out(int c) const { return result.samples(c); }
+  std::size_t Large() const { return result.PixelCount(); }
+
+  UpscaleJob job;
+  FloatImage result;
+  std::vector<Seen> seen;
+  std::function<void(UpscaleJob&)> onReport;
+};
+
+std::vector<float> Enlarged(const FloatImage& src, int c, bool bicubic) {
+  std::vector<float> out(src.PixelCount() * 4);
+  if (bicubic) UpscaleBicubic2(src.samples(c), int(src.width), int(src.height), out.data());
+  else UpscaleBilinear2(src.samples(c), int(src.width), int(src.height), out.data());
+  return out;
+}
+
+TEST(UpscalePipeline, NoIterationsGivesTheInitialEnlargementAndThreeLines) {
+  for (int method : {0, 1}) {
+    JobRun run(7, 6);
+    run.job.params.initialMethod = method;
+    run.job.params.iterations = 0;
+    run.job.params.fractalSubsts = 0;
+    run.Go();
+    for (int c = 0; c < 3; ++c) {
+      const std::vector<float> expect = Enlarged(run.job.source, c, method == 1);
+      ASSERT_TRUE(std::equal(expect.begin(), expect.end(), run.Out(c))) << method;
+    }
+    ASSERT_EQ(run.seen.size(), 4u);
+    EXPECT_EQ(run.Texts(), (std::vector<std::string>{"Allocating memory", "Initial upscaling",
+                                                     "Preparing for sharpness enhancement",
+                                                     "Preparing for sharpness enhancement"}));
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(run.seen[i].finished);
+    EXPECT_TRUE(run.seen[3].finished);  // the last report: text unchanged, finished set
+    for (const auto& s : run.seen) EXPECT_EQ(s.progress, 0.0f);
+  }
+}
+
+TEST(UpscalePipeline, DefaultScheduleReports) {
+  JobRun run(8, 8);
+  run.job.params.initialMethod = 1;
+  run.job.params.edgeDirIterations = -1;
+  run.Go();
+  std::vector<std::string> expect = {"Allocating memory", "Initial upscaling", "Preparing for sharpness enhancement"};
+  std::vector<float> progress = {0, 0, 0};
+  for (int it = 0; it < 24; ++it) {
+    const float p = static_cast<float>(50.0 + 50.0 * it / 24);
+    expect.push_back("Iteration " + std::to_string(it) + " of 24");
+    progress.push_back(p);
+    if (it == 11 || it == 15) {
+      expect.push_back("Iteration " + std::to_string(it) + " of 24 (fractal substitution)");
+      progress.push_back(p);
+    }
+  }
+  expect.push_back(expect.back());  // finished
+  progress.push_back(progress.back());
+  ASSERT_EQ(run.Texts(), expect);
+  for (std::size_t i = 0; i < progress.size(); ++i) EXPECT_FLOAT_EQ(run.seen[i].progress, progress[i]) << i;
+  EXPECT_FLOAT_EQ(run.seen[3].progress, 50.0f);
+  EXPECT_FLOAT_EQ(run.seen[28].progress, 50.0f + 50.0f * 23 / 24);  // "Iteration 23 of 24"
+  for (std::size_t c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < run.Large(); ++i) {
+      ASSERT_GE(run.Out(c)[i], -0.5f);
+      ASSERT_LE(run.Out(c)[i], 255.5f);
+    }
+}
+
+TEST(UpscalePipeline, BetaZero) {
+  // No step moves the estimate: without substitutions the result is the
+  // initial enlargement; with two, substitutions start in iterations 0, 1
+  // and 5.
+  JobRun plain(8, 7);
+  plain.job.params.initialMethod = 0;
+  plain.job.params.beta = 0.0f;
+  plain.job.params.fractalSubsts = 0;
+  plain.job.params.edgeDirIterations = -1;
+  plain.Go();
+  for (int c = 0; c < 3; ++c) {
+    const std::vector<float> expect = Enlarged(plain.job.source, c, false);
+    ASSERT_TRUE(std::equal(expect.begin(), expect.end(), plain.Out(c)));
+  }
+
+  JobRun fractal(8, 7);
+  fractal.job.params.initialMethod = 0;
+  fractal.job.params.beta = 0.0f;
+  fractal.job.params.edgeDirIterations = -1;
+  fractal.Go();
+  std::vector<std::string> starts;
+  for (const auto& t : fractal.Texts())
+    if (t.find("(fractal substitution)") != std::string::npos) starts.push_back(t);
+  EXPECT_EQ(starts, (std::vector<std::string>{"Iteration 0 of 24 (fractal substitution)",
+                                              "Iteration 1 of 24 (fractal substitution)",
+                                              "Iteration 5 of 24 (fractal substitution)"}));
+}
+
+TEST(UpscalePipeline, FlatImagesStayFlat) {
+  // Flat source and flat estimate: the simulation returns the value, the
+  // residual and the regulariser are 0 and nothing moves. A substitution
+  // lays the same flat blocks in, up to the rounding of the window sums.
+  for (uint32_t substs : {0u, 2u}) {
+    JobRun run(9, 8);
+    for (int c = 0; c < 3; ++c) std::fill_n(run.job.source.samples(c), 72, 77.0f);
+    run.job.params.initialMethod = 1;
+    run.job.params.sideLobe = 0.0f;
+    run.job.params.fractalSubsts = substs;
+    run.job.params.edgeDirIterations = -1;
+    run.Go();
+    for (int c = 0; c < 3; ++c)
+      for (std::size_t i = 0; i < run.Large(); ++i) {
+        if (substs == 0) ASSERT_EQ(run.Out(c)[i], 77.0f);
+        else ASSERT_NEAR(run.Out(c)[i], 77.0f, 1e-3f);
+      }
+  }
+}
+
+TEST(UpscalePipeline, ResultStaysWithinTheClampRange) {
+  // A black and white checkerboard with a huge step drives the update far
+  // beyond both ends; the clamp holds every sample in [-0.5, 255.5].
+  JobRun run(10, 10);
+  for (int c = 0; c < 3; ++c)
+    for (int i = 0; i < 100; ++i) run.job.source.samples(c)[i] = ((i / 10 + i % 10) % 2) * 255.0f;
+  run.job.params.initialMethod = 1;
+  run.job.params.beta = 60.0f;
+  run.job.params.iterations = 6;
+  run.job.params.fractalSubsts = 0;
+  run.job.params.edgeDirIterations = -1;
+  run.Go();
+  int low = 0, high = 0;
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < run.Large(); ++i) {
+      const float v = run.Out(c)[i];
+      ASSERT_GE(v, -0.5f);
+      ASSERT_LE(v, 255.5f);
+      low += v == -0.5f, high += v == 255.5f;
+    }
+  EXPECT_GT(low, 0);
+  EXPECT_GT(high, 0);
+}
+
+TEST(UpscalePipeline, VariableRegularizationOnlySwitchesTheWeights) {
+  auto result = [](float variable) {
+    JobRun run(10, 9);
+    run.job.params.initialMethod = 1;
+    run.job.params.iterations = 5;
+    run.job.params.fractalSubsts = 0;
+    run.job.params.edgeDirIterations = -1;
+    run.job.params.regularization = 0.5f;
+    run.job.params.variableRegularization = variable;
+    run.Go();
+    std::vector<float> out(run.Out(0), run.Out(0) + run.Large());
+    return out;
+  };
+  const auto uniform = result(0.0f), weighted = result(1.0f), negative = result(-2.5f);
+  EXPECT_NE(uniform, weighted);
+  EXPECT_EQ(weighted, negative);  // any non-zero value: the same weights
+}
+
+TEST(UpscalePipeline, LoadFromFileStartsFromTheImage) {
+  JobRun run(7, 7);
+  FloatImage init = MakeTestChart(14, 14, 9);
+  run.job.initialImage = init;
+  run.job.params.initialMethod = 0;  // not consulted
+  run.job.params.iterations = 0;
+  run.job.params.fractalSubsts = 0;
+  run.Go();
+  for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::equal(init.samples(c), init.samples(c) + 196, run.Out(c)));
+  EXPECT_EQ(run.seen.size(), 4u);
+}
+
+TEST(UpscalePipeline, NediStripsMarkerAndReports) {
+  // A 9 x 10 grey chart: strips k = 1, 2 (8k - 8 < 10). After strip 1 the
+  // output rows 0..15 are final and row 16 carries the dashed marker; after
+  // strip 2 all 20 rows are done and no marker is drawn.
+  JobRun run(9, 10);
+  for (int c = 1; c < 3; ++c) std::copy_n(run.job.source.samples(0), 90, run.job.source.samples(c));
+  run.job.params.initialMethod = 3;
+  run.job.params.iterations = 0;
+  run.job.params.fractalSubsts = 0;
+  int strip = 0;
+  bool markerSeen = false;
+  run.onReport = [&](UpscaleJob& j) {
+    if (j.statusText != "Initial upscaling" || run.seen.size() < 4) return;
+    ++strip;
+    if (strip == 1) {
+      const std::size_t row = 16 * 18;
+      for (int x = 0; x < 18; ++x) {
+        const bool dash = (x & 24) == 0;
+        if (dash) {
+          EXPECT_EQ(j.output[0][row + x], 255.0f);
+          EXPECT_EQ(j.output[1][row + x], 0.0f);
+          EXPECT_EQ(j.output[2][row + x], 0.0f);
+        } else {
+          EXPECT_EQ(j.output[1][row + x], j.output[0][row + x]) << x;  // grey: no marker here
+        }
+      }
+      markerSeen = true;
+    }
+  };
+  run.Go();
+  EXPECT_TRUE(markerSeen);
+  EXPECT_EQ(run.Texts(), (std::vector<std::string>{"Allocating memory", "Initial upscaling", "Initial upscaling",
+                                                   "Initial upscaling", "Initial upscaling",
+                                                   "Preparing for sharpness enhancement",
+                                                   "Preparing for sharpness enhancement"}));
+  const float expect[7] = {0, 0, 0, float(50.0 * 16 / 26), float(50.0 * 24 / 26), float(50.0 * 24 / 26),
+                           float(50.0 * 24 / 26)};
+  for (int i = 0; i < 7; ++i) EXPECT_FLOAT_EQ(run.seen[i].progress, expect[i]) << i;
+  // No marker in the result: the grey input gives grey output everywhere.
+  for (std::size_t i = 0; i < run.Large(); ++i) ASSERT_EQ(run.Out(0)[i], run.Out(1)[i]) << i;
+}
+
+TEST(UpscalePipeline, CancelDuringTheInitialEnlargement) {
+  JobRun run(8, 8);
+  run.job.params.initialMethod = 1;
+  run.onReport = [](UpscaleJob& j) {
+    if (j.statusText == "Initial upscaling") j.cancelRequested = true;
+  };
+  run.Go();
+  EXPECT_EQ(run.Texts(), (std::vector<std::string>{"Allocating memory", "Initial upscaling",
+                                                   "Preparing for sharpness enhancement", "Iteration 0 of 24",
+                                                   "Iteration 0 of 24"}));
+  EXPECT_TRUE(run.seen.back().finished);
+  for (int c = 0; c < 3; ++c) {
+    const std::vector<float> expect = Enlarged(run.job.source, c, true);
+    ASSERT_TRUE(std::equal(expect.begin(), expect.end(), run.Out(c)));
+  }
+}
+
+// Cancel pressed on another thread after the cancellation point of iteration
+// k (while k runs or while the report of k + 1 is shown, which the pipeline
+// cannot tell apart): iteration k completes, the report of k + 1 is sent and
+// the run stops. The worker is held in the report of k + 1 until the other
+// thread has set the flag. The result is that of a run cancelled at the
+// report of k + 1 on the worker itself.
+TEST(UpscalePipeline, CancelDuringAnIterationFromAnotherThread) {
+  const int k = 12;  // after the first substitution started in 11
+  JobRun threaded(8, 8);
+  threaded.job.params.initialMethod = 1;
+  threaded.job.params.edgeDirIterations = -1;
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool reached = false, cancelled = false;
+  const std::string lineNext = "Iteration " + std::to_string(k + 1) + " of 24";
+  threaded.onReport = [&](UpscaleJob& j) {
+    if (j.statusText != lineNext || j.finished) return;
+    std::unique_lock lock(mutex);
+    reached = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return cancelled; });
+  };
+  std::thread worker([&] { threaded.Go(); });
+  {
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [&] { return reached; });
+  }
+  threaded.job.cancelRequested = true;
+  {
+    std::lock_guard lock(mutex);
+    cancelled = true;
+  }
+  cv.notify_all();
+  worker.join();
+
+  const auto texts = threaded.Texts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[texts.size() - 2], lineNext);
+  EXPECT_TRUE(threaded.seen.back().finished);
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("Iteration", 0) == 0; }),
+            k + 2 + 1 /* the substitution line of 11 */ + 1 /* the final report */);
+
+  JobRun direct(8, 8);
+  direct.job.params.initialMethod = 1;
+  direct.job.params.edgeDirIterations = -1;
+  direct.onReport = [&](UpscaleJob& j) {
+    if (j.statusText == lineNext) j.cancelRequested = true;
+  };
+  direct.Go();
+  for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::equal(direct.Out(c), direct.Out(c) + direct.Large(), threaded.Out(c)));
+}
+
+TEST(UpscalePipeline, NullNotificationMeansNoReportsAndNoCancel) {
+  JobRun silent(8, 8);
+  silent.job.notify = nullptr;
+  silent.job.params.initialMethod = 1;
+  silent.job.params.iterations = 6;
+  silent.job.params.fractalSubsts = 0;
+  silent.job.params.edgeDirIterations = -1;
+  silent.job.cancelRequested = true;  // never looked at
+  silent.Go();
+  EXPECT_FALSE(silent.job.finished);
+  EXPECT_TRUE(silent.job.statusText.empty());
+
+  JobRun reported(8, 8);
+  reported.job.params = silent.job.params;
+  reported.Go();
+  EXPECT_EQ(reported.seen.size(), 3u + 6u + 1u);
+  for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::equal(silent.Out(c), silent.Out(c) + silent.Large(), reported.Out(c)));
+
+  // And the pipeline without a job uses its params argument.
+  FloatImage out(16, 16);
+  UpscalePipeline(silent.job.source.samples(0), silent.job.source.samples(1), silent.job.source.samples(2), 8, 8,
+                  out.samples(0), out.samples(1), out.samples(2), nullptr, nullptr, nullptr, &silent.job.params,
+                  nullptr);
+  for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::equal(out.samples(c), out.samples(c) + 256, reported.Out(c)));
+}
+
+TEST(UpscalePipeline, TheLoopAllocatesNoPlanes) {
+  JobRun run(24, 20);
+  run.job.params.iterations = 8;
+  run.job.params.fractalSubsts = 1;
+  run.job.params.initialMethod = 1;
+  run.onReport = [&](UpscaleJob& j) {
+    if (j.statusText == "Iteration 0 of 12") gWatching = true;
+    if (j.finished) gWatching = false;
+  };
+  gLargestWatched = 0;
+  run.seen.reserve(64);
+  run.Go();
+  gWatching = false;
+  bool substituted = false;
+  for (const auto& t : run.Texts()) substituted |= t.find("fractal") != std::string::npos;
+  EXPECT_TRUE(substituted);
+  // No allocation of the size of a plane (recording the reports allocates a
+  // few short strings).
+  EXPECT_LT(gLargestWatched, 24u * 20u * sizeof(float));
+}
+
+TEST(EnhancementIteration, ResidualEnlargementByTheChosenResampler) {
+  // edgeDirIterations -1: the bilinear x2 of the residual; 0: the
+  // edge-directed resampler without direction weights, which is the bicubic x2.
+  const int w = 9, h = 8;
+  const FloatImage source = MakeTestChart(w, h, 5);
+  for (int edge : {-1, 0}) {
+    SRParams params;
+    params.edgeDirIterations = edge;
+    params.fractalSubsts = 0;
+    FloatImage estimate(2 * w, 2 * h);
+    for (int c = 0; c < 3; ++c) UpscaleBilinear2(source.samples(c), w, h, estimate.samples(c));
+    WorkingPlanes planes(w, h);
+    Resampling::EdgeDirResampler resampler;
+    if (edge != -1) {
+      resampler.SetSize(w, h);
+      resampler.Analyze(source.samples(0), source.samples(1), source.samples(2), nullptr, nullptr, nullptr, 0);
+    }
+    EnhancementContext context;
+    for (int c = 0; c < 3; ++c) context.source[c] = source.samples(c), context.estimate[c] = estimate.samples(c);
+    context.w = w, context.h = h;
+    context.planes = &planes;
+    context.params = &params;
+    context.resampler = &resampler;
+    EnhancementSchedule schedule(params);
+    EnhancementIteration(schedule, 0, context);
+    for (int c = 0; c < 3; ++c) {
+      std::vector<float> expect(4 * w * h);
+      if (edge == -1) UpscaleBilinear2(planes.residual[c].data(), w, h, expect.data());
+      else UpscaleBicubic2(planes.residual[c].data(), w, h, expect.data());
+      ASSERT_EQ(expect, planes.enlargedResidual[c]) << edge;
+    }
+  }
+}
+
+TEST(CheckUpscaleSettings, RefusesWhatTheAlgorithmsCannotTake) {
+  SRParams params;
+  EXPECT_EQ(CheckUpscaleSettings(6, 6, params), "");
+  EXPECT_NE(CheckUpscaleSettings(5, 40, params), "");  // fractal substitution needs 6
+  EXPECT_NE(CheckUpscaleSettings(40, 5, params), "");
+  params.fractalSubsts = 0;
+  EXPECT_EQ(CheckUpscaleSettings(3, 3, params), "");
+  EXPECT_NE(CheckUpscaleSettings(2, 40, params), "");
+  EXPECT_NE(CheckUpscaleSettings(40, 1, params), "");
+  params.edgeDirIterations = -1;
+  EXPECT_EQ(CheckUpscaleSettings(3, 3, params), "");
+  params.edgeDirIterations = -2;
+  EXPECT_NE(CheckUpscaleSettings(30, 30, params), "");
+  params.edgeDirIterations = 0;
+  params.sideLobe = 0.5f;
+  EXPECT_NE(CheckUpscaleSettings(30, 30, params), "");
+  params.sideLobe = 0.49f;
+  EXPECT_EQ(CheckUpscaleSettings(30, 30, params), "");
+}
+
+}  // namespace
