@@ -115,6 +115,34 @@ TEST(RegularizationGradient, DiagonalWeightAndFlatPlane) {
   for (float v : rf) EXPECT_EQ(v, 0.0f);
 }
 
+TEST(RegularizationGradient, WidePlaneEqualsTheRuleSampleBySample) {
+  // 37 x 6 with ties, signed zeros and a NaN: the vector rows must give
+  // exactly what the rule gives sample by sample.
+  const int W = 37, H = 6;
+  std::vector<float> x(W * H);
+  for (int i = 0; i < W * H; ++i) x[i] = float((i * 7919) % 5) - 2.0f;
+  x[40] = -0.0f, x[41] = 0.0f, x[100] = std::nanf("");
+  std::vector<float> r(W * H), s(W * H), expectR(W * H, 0.0f), expectS(W * H, 0.0f);
+  RegularizationGradient(x.data(), W, H, r.data(), s.data());
+  auto sign = [](float e) { return e > 0 ? 1.0f : e == 0 ? 0.0f : -1.0f; };
+  const int shifts[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
+  for (const auto& d : shifts) {
+    for (int y = 0; y < H; ++y)
+      for (int xx = 0; xx < W; ++xx)
+        if (y + d[0] >= 0 && y + d[0] < H && xx + d[1] >= 0 && xx + d[1] < W)
+          expectS[y * W + xx] = sign(x[y * W + xx] - x[(y + d[0]) * W + xx + d[1]]);
+    const float a = d[0] != 0 && d[1] != 0 ? 0.37521422f : 0.5f;
+    for (int y = 0; y < H; ++y)
+      for (int xx = 0; xx < W; ++xx)
+        if (y - d[0] >= 0 && y - d[0] < H && xx - d[1] >= 0 && xx - d[1] < W)
+          expectR[y * W + xx] = expectR[y * W + xx] + a * (expectS[y * W + xx] - expectS[(y - d[0]) * W + xx - d[1]]);
+  }
+  for (int i = 0; i < W * H; ++i) {
+    EXPECT_EQ(r[i], expectR[i]) << i;
+    EXPECT_EQ(s[i], expectS[i]) << i;
+  }
+}
+
 struct ScheduleRun {
   std::vector<float> betas;          // the step used in the update of each iteration
   std::vector<uint32_t> starts;      // iterations in which a substitution starts
