@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -26,16 +28,31 @@ namespace {
 // Set while a run is going on; the SIGINT handler asks it to stop.
 std::atomic<bool>* gCancelFlag = nullptr;
 volatile std::sig_atomic_t gInterrupts = 0;
+// The result is written to this temporary file first and renamed when
+// complete, so that an abort during the writing leaves no partial output.
+char gPartialPath[4096] = {};
+volatile std::sig_atomic_t gWriting = 0;
 
 extern "C" void OnInterrupt(int) {
   const int before = gInterrupts;
   gInterrupts = before + 1;
   if (before > 0 || gCancelFlag == nullptr) {
+    if (gWriting) ::unlink(gPartialPath);
     static const char message[] = "\nkestrune-cli: aborted, nothing written\n";
     [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, message, sizeof message - 1);
     ::_exit(130);
   }
   gCancelFlag->store(true);
+}
+
+// OUT with ".partial-PID" put before its extension, so that the writer still
+// chooses the format by the extension.
+std::string PartialPath(const std::string& out) {
+  const std::filesystem::path path(out);
+  std::filesystem::path partial = path;
+  partial.replace_filename(path.stem().string() + ".partial-" + std::to_string(::getpid()) +
+                           path.extension().string());
+  return partial.string();
 }
 
 // The dialog's field checks, with its messages, prefixed by the option.
@@ -166,7 +183,22 @@ class UpscaleCommand : public Command {
         ResizePlane(result.samples(c), 2 * w, 2 * h, final.samples(c), job.newWidth, job.newHeight, FilterCatmullRom,
                     0.0f, 0.0f, 0.0f, 0.0f, 1.0f);
     }
-    const int status = SaveOutputImage(out_, final);
+    const std::string partial = PartialPath(out_);
+    int status = kExitUnwritable;
+    if (partial.size() < sizeof gPartialPath) {
+      std::copy(partial.begin(), partial.end(), gPartialPath);
+      gPartialPath[partial.size()] = '\0';
+      gWriting = 1;
+      status = SaveOutputImage(partial, final);
+      if (status == kExitOk && std::rename(partial.c_str(), out_.c_str()) != 0) {
+        std::cerr << "Cannot write " << out_ << ": " << std::strerror(errno) << "\n";
+        status = kExitUnwritable;
+      }
+      if (status != kExitOk) ::unlink(partial.c_str());
+      gWriting = 0;
+    } else {
+      status = SaveOutputImage(out_, final);
+    }
     ::sigaction(SIGINT, &previous, nullptr);
     return status;
   }
