@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -147,19 +148,34 @@ TEST_F(UpscaleCli, ChecksAndMessages) {
 }
 
 #ifdef KESTRUNE_CLI_PATH
-// Runs the tool on a large enough job, sends `presses` SIGINTs, and returns
-// the wait status.
+// The signal mask of `field` ("SigCgt", "SigPnd", "ShdPnd") in the process's
+// status: whether SIGINT is in it.
+bool SigIntIn(pid_t pid, const std::string& field) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field + ":", 0) == 0) return (std::stoull(line.substr(field.size() + 1), nullptr, 16) >> (SIGINT - 1)) & 1;
+  return false;
+}
+
+// Runs the tool on a long job, presses Ctrl+C `presses` times, and returns the
+// wait status. Each press waits until the tool catches SIGINT and has taken
+// the previous press, so that presses neither come too early nor merge.
 int InterruptedRun(const std::string& in, const std::string& out, int presses) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::execl(KESTRUNE_CLI_PATH, KESTRUNE_CLI_PATH, "upscale", in.c_str(), out.c_str(), "--method", "bicubic",
-            "--iterations", "1000", "--fractal", "0", "--quiet", static_cast<char*>(nullptr));
+            "--iterations", "1000", "--fractal", "0", "--edge-iterations", "-1", "--quiet",
+            static_cast<char*>(nullptr));
     ::_exit(127);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  auto waitFor = [&](auto condition) {
+    for (int i = 0; i < 20000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::microseconds(500));
+  };
+  waitFor([&] { return SigIntIn(pid, "SigCgt"); });
   for (int i = 0; i < presses; ++i) {
-    ::kill(pid, SIGINT);  // pending signals of one kind merge: leave the handler time to run
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGINT);
+    waitFor([&] { return !SigIntIn(pid, "SigPnd") && !SigIntIn(pid, "ShdPnd"); });
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -169,15 +185,15 @@ int InterruptedRun(const std::string& in, const std::string& out, int presses) {
 TEST(UpscaleCliInterrupt, FirstPressWritesTheEstimateSecondAborts) {
   TempDir dir;
   const std::string in = dir.File("big.pfm");
-  ASSERT_EQ(WritePfm(in, MakeTestChart(256, 256)), 0);
+  ASSERT_EQ(WritePfm(in, MakeTestChart(320, 320)), 0);
 
   const std::string kept = dir.File("kept.pfm");
   int status = InterruptedRun(in, kept, 1);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   const FloatImage result = Read(kept);
-  EXPECT_EQ(result.width, 512u);
-  EXPECT_EQ(result.height, 512u);
+  EXPECT_EQ(result.width, 640u);
+  EXPECT_EQ(result.height, 640u);
 
   const std::string aborted = dir.File("aborted.pfm");
   status = InterruptedRun(in, aborted, 2);
