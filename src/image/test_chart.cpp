@@ -63,8 +63,9 @@ FloatImage MakeTestChart(uint32_t width, uint32_t height, uint32_t seed) {
       const float lx = fx - 0.70f * w, ly = fy - 0.15f * h;
       if (lx > 0 && ly > 0 && v < 0.70f) {
         const float angle = std::atan2(ly, lx);
-        const float spoke = std::fabs(std::sin(angle * 18.0f)) * std::sqrt(lx * lx + ly * ly);
-        if (spoke < 0.8f) for (float& c : rgb) c = 20 + 10 * spoke;
+        // Distance in pixels to the nearest of the fan's spokes (every 10 degrees).
+        const float spoke = std::fabs(std::sin(angle * 18.0f)) * std::sqrt(lx * lx + ly * ly) / 18.0f;
+        if (spoke < 0.6f) for (float& c : rgb) c = 20 + 40 * spoke;
       }
       if (x == width / 2 || y == height / 2) for (float& c : rgb) c *= 0.35f;
 
