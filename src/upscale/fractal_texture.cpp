@@ -69,8 +69,22 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
     for (int j = 0; j < B; ++j) window_[i * B + j] = static_cast<float>(scale * scale * profile[i] * profile[j]);
 
   const std::size_t large = std::size_t(W) * std::size_t(H);
-  for (auto& a : accum_) a.assign(large, 0.0f);
-  estimateBytes_.assign(large * 4, 0);
+  for (int c = 0; c < 3; ++c) {
+    if (lentAccum_[c] != nullptr) {
+      accum_[c] = lentAccum_[c];
+      std::fill_n(accum_[c], large, 0.0f);
+    } else {
+      ownAccum_[c].assign(large, 0.0f);
+      accum_[c] = ownAccum_[c].data();
+    }
+  }
+  if (lentEstimateBytes_ != nullptr) {
+    estimateBytes_ = lentEstimateBytes_;
+    std::fill_n(estimateBytes_, large * 4, uint8_t{0});
+  } else {
+    ownEstimateBytes_.assign(large * 4, 0);
+    estimateBytes_ = ownEstimateBytes_.data();
+  }
   sourceBytes_.assign(std::size_t(w) * std::size_t(h) * 4, 0);
   for (std::size_t i = 0; i < std::size_t(w) * std::size_t(h); ++i)
     for (int c = 0; c < 3; ++c) sourceBytes_[4 * i + c] = QuantiseSample(y_[c][i]);
@@ -102,11 +116,17 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
 
 void FractalTexture::Reserve(int W, int H, int w, int h) {
   const std::size_t large = std::size_t(W) * std::size_t(H), small = std::size_t(w) * std::size_t(h);
-  for (auto& a : accum_) a.reserve(large);
-  estimateBytes_.reserve(large * 4);
+  for (int c = 0; c < 3; ++c)
+    if (lentAccum_[c] == nullptr) ownAccum_[c].reserve(large);
+  if (lentEstimateBytes_ == nullptr) ownEstimateBytes_.reserve(large * 4);
   sourceBytes_.reserve(small * 4);
   sourceTerms_.reserve(small);
   textureRoot_.reserve(small);
+}
+
+void FractalTexture::LendBuffers(float* accR, float* accG, float* accB, float* estimateBytes) {
+  lentAccum_[0] = accR, lentAccum_[1] = accG, lentAccum_[2] = accB;
+  lentEstimateBytes_ = reinterpret_cast<uint8_t*>(estimateBytes);
 }
 
 void FractalTexture::QuantiseRow(int row) {
@@ -119,7 +139,7 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   const int B = blockSize_;
   const std::ptrdiff_t tStride = std::ptrdiff_t(W_) * 4;
   const std::ptrdiff_t sStride = std::ptrdiff_t(w_) * 4;
-  const uint8_t* t = estimateBytes_.data() + std::ptrdiff_t(y) * tStride + std::ptrdiff_t(x) * 4;
+  const uint8_t* t = estimateBytes_ + std::ptrdiff_t(y) * tStride + std::ptrdiff_t(x) * 4;
   auto sourceBlock = [&](int sy, int sx) { return sourceBytes_.data() + sy * sStride + std::ptrdiff_t(sx) * 4; };
 
   const int ys = static_cast<int>(
@@ -178,7 +198,7 @@ void FractalTexture::SubstituteBlockRow(int y) {
         const float* xr = x_[c] + std::size_t(y + i) * W_ + x;
         const float* p = y_[c] + std::size_t(m.by + i) * w_ + m.bx;
         const float* q = y_[c] + std::size_t(m.cy + i) * w_ + m.cx;
-        float* a = accum_[c].data() + std::size_t(y + i) * W_ + x;
+        float* a = accum_[c] + std::size_t(y + i) * W_ + x;
         for (int j = 0; j < B; ++j) {
           const float source = first * p[j] + u * q[j];
           a[j] += (lambda * xr[j] + keep * source) * window_[i * B + j];
@@ -195,7 +215,7 @@ void FractalTexture::WriteOutputRow(int row) {
   const float detail = 1.0f - 0.75f * strength;
   for (int c = 0; c < 3; ++c) {
     const float* x = x_[c];
-    const float* a = accum_[c].data();
+    const float* a = accum_[c];
     float* o = o_[c];
     for (int col = 0; col < W_; ++col) {
       const std::size_t i = base + col;

@@ -18,6 +18,11 @@ class FractalTexture {
   // Sizes the work buffers for an estimate of W x H and a source of w x h
   // ahead of time, so that Init allocates nothing for those sizes.
   void Reserve(int W, int H, int w, int h);
+  // Lends the object the caller's W x H planes as the three accumulators and
+  // its W x H float plane as the W * H * 4 estimate bytes, for the next Init
+  // and Run (the pipeline lends planes that are free during a substitution).
+  // Null pointers: the object's own buffers.
+  void LendBuffers(float* accR, float* accG, float* accB, float* estimateBytes);
   // Continues the work: rows is the number of output rows to finish,
   // rowLimit bounds the estimate rows that may be read (all ones: none).
   void Run(unsigned rowLimit, unsigned rows);
@@ -52,9 +57,13 @@ class FractalTexture {
   int step_ = 1;
   int searchRadius_ = 7;
   float window_[16] = {};
-  std::vector<float> accum_[3];
+  std::vector<float> ownAccum_[3];
+  float* accum_[3] = {};
+  float* lentAccum_[3] = {};
   // Byte-quantised R, G, B, 0 per sample.
-  std::vector<uint8_t> estimateBytes_;
+  std::vector<uint8_t> ownEstimateBytes_;
+  uint8_t* estimateBytes_ = nullptr;
+  uint8_t* lentEstimateBytes_ = nullptr;
   std::vector<uint8_t> sourceBytes_;
   std::vector<int32_t> sourceTerms_;  // per source block position, for the coarse search
   std::vector<double> textureRoot_;  // per source block position

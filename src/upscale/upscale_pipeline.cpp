@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "resampling/edge_dir_resampler.h"
@@ -114,7 +115,10 @@ void UpscalePipeline(const float* srcR, const float* srcG, const float* srcB, in
   // allocate nothing.
   if (job != nullptr) job->statusText.reserve(256);
   Report(job, 0.0f, "Allocating memory");
-  WorkingPlanes planes(w, h);
+  // The working planes are allocated once, right before the loop: the
+  // buffers of NEDI and of the direction analysis are gone by then, which
+  // keeps the peak memory of the run lower. Nothing uses them before.
+  std::optional<WorkingPlanes> workingPlanes;
   Report(job, 0.0f, "Initial upscaling");
   FractalTexture fractal;
 
@@ -144,8 +148,16 @@ void UpscalePipeline(const float* srcR, const float* srcG, const float* srcB, in
                               guided ? initB : nullptr, static_cast<unsigned>(p.edgeDirIterations));
   }
 
-  // The substitutions' buffers are sized now, after the initial enlargement
-  // has freed its own, so that the loop allocates nothing.
+  workingPlanes.emplace(w, h);
+  WorkingPlanes& planes = *workingPlanes;
+
+  // A substitution runs after the edge weights have used the enlarged-residual
+  // planes and the scratch plane and before the iteration writes them again:
+  // they serve as its accumulators and estimate bytes. Its other buffers are
+  // sized now, after the initial enlargement has freed its own, so that the
+  // loop allocates nothing.
+  fractal.LendBuffers(planes.enlargedResidual[0].data(), planes.enlargedResidual[1].data(),
+                      planes.enlargedResidual[2].data(), planes.scratch.data());
   if (p.fractalSubsts > 0) fractal.Reserve(2 * w, 2 * h, w, h);
 
   EnhancementContext context;

@@ -263,3 +263,23 @@ TEST(FractalTexture, BlendHalfWayBetweenNeighbouringBlocks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FractalTexture, LentBuffersGiveTheSameResult) {
+  Planes own(14, 12), lent(14, 12);
+  std::mt19937 rng(6);
+  for (int c = 0; c < 3; ++c) {
+    FillRandom(own.y[c], rng, 0, 255), FillRandom(own.x[c], rng, 0, 255);
+    lent.y[c] = own.y[c], lent.x[c] = own.x[c];
+  }
+  FractalTexture a, b;
+  own.Run(a);
+  std::vector<float> acc[3], bytes(28 * 24, 123.0f);
+  for (auto& p : acc) p.assign(28 * 24, 55.0f);  // stale contents: Init clears them
+  b.LendBuffers(acc[0].data(), acc[1].data(), acc[2].data(), bytes.data());
+  lent.Run(b);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(own.o[c], lent.o[c]);
+}
+
+}  // namespace
