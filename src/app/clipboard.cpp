@@ -1,0 +1,80 @@
+// Clipboard glue: the platform-free packed-bitmap codec on Qt's clipboard.
+#include "app/clipboard.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QMimeData>
+#include <QtEndian>
+
+#include <cstring>
+
+#include "app/dib_draw.h"
+#include "app/kestrune_dlg.h"
+#include "app/message_box.h"
+#include "image/clipboard_dib.h"
+
+namespace {
+constexpr int kBmpFileHeaderSize = 14;
+constexpr int kInfoHeaderSize = 40;
+
+// A 32-bit bottom-up packed bitmap of `image`, as the system hands out an
+// image copied in another format.
+QByteArray PackedDib32(const QImage& source) {
+  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+  if (image.isNull()) return QByteArray();
+  const qsizetype rowBytes = qsizetype{4} * image.width();
+  QByteArray dib(kInfoHeaderSize + rowBytes * image.height(), '\0');
+  uchar* header = reinterpret_cast<uchar*>(dib.data());
+  qToLittleEndian<quint32>(kInfoHeaderSize, header);
+  qToLittleEndian<qint32>(image.width(), header + 4);
+  qToLittleEndian<qint32>(image.height(), header + 8);
+  qToLittleEndian<quint16>(1, header + 12);
+  qToLittleEndian<quint16>(32, header + 14);
+  for (int y = 0; y < image.height(); ++y) {
+    const QRgb* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    uchar* out = header + kInfoHeaderSize + rowBytes * (image.height() - 1 - y);
+    for (int x = 0; x < image.width(); ++x) {
+      out[4 * x] = static_cast<uchar>(qBlue(in[x]));
+      out[4 * x + 1] = static_cast<uchar>(qGreen(in[x]));
+      out[4 * x + 2] = static_cast<uchar>(qRed(in[x]));
+      out[4 * x + 3] = static_cast<uchar>(qAlpha(in[x]));
+    }
+  }
+  return dib;
+}
+}  // namespace
+
+QByteArray PackedDibFromMimeData(const QMimeData* mime) {
+  if (!mime) return QByteArray();
+  if (mime->hasFormat(QStringLiteral("image/bmp"))) {
+    QByteArray bmp = mime->data(QStringLiteral("image/bmp"));
+    if (bmp.size() >= kBmpFileHeaderSize && bmp.startsWith("BM")) return bmp.mid(kBmpFileHeaderSize);
+    return bmp;
+  }
+  if (mime->hasImage()) return PackedDib32(qvariant_cast<QImage>(mime->imageData()));
+  return QByteArray();
+}
+
+void CopyToClipboard(CKestruneDlg& window) {
+  if (window.currentImage.IsEmpty()) return;
+  window.displayBitmap.FromFloatImage(window.currentImage);
+  QApplication::clipboard()->setImage(DibToQImage(window.displayBitmap));
+}
+
+bool PasteFromClipboard(CKestruneDlg& window) {
+  const QByteArray dib = PackedDibFromMimeData(QApplication::clipboard()->mimeData());
+  FloatImage pasted;
+  const PasteResult result = dib.isEmpty()
+                                 ? PasteResult::kNoBitmap
+                                 : DecodePackedDib(reinterpret_cast<const uint8_t*>(dib.constData()),
+                                                   static_cast<std::size_t>(dib.size()), pasted);
+  if (result != PasteResult::kPasted) {
+    ShowMessageBox(&window, QString::fromLatin1(PasteMessage(result)), QMessageBox::Information);
+    return false;
+  }
+  window.currentImage = std::move(pasted);
+  window.FitWindowToImage();
+  window.loadedImage = window.currentImage;
+  return true;
+}

@@ -1,0 +1,27 @@
+// Choosing files for "Open...", "Load from file" and "Save As...". Plain
+// file dialogs for now; the dialogs with recent folders and preview will take
+// their place behind the same two functions. Tests replace the dialogs by a
+// handler that answers at once.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+enum class FileDialogKind { kOpen, kSave };
+
+// The open dialog: "All supported files" (*.bmp, *.png, *.jpg) first. Returns
+// the chosen path, empty when cancelled.
+QString ChooseFileToOpen(QWidget* parent);
+// The save dialog proposing `fileName`: "Bitmap Files (*.bmp)" first and the
+// default, PNG beside it. A name without extension gets the chosen type's.
+// Returns the path, empty when cancelled.
+QString ChooseFileToSave(QWidget* parent, const QString& fileName);
+
+// The save dialog's types, in the order shown.
+QString SaveFilter();
+
+using FileDialogHandler = std::function<QString(FileDialogKind kind, const QString& proposedName)>;
+FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);

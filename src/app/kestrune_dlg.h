@@ -1,0 +1,99 @@
+// CKestruneDlg: the main window. It holds the image being worked on, shows
+// it 1:1 at the top-left of the area below the menu bar, carries every
+// command (open, save, copy, paste, "Undo all", the two resizing commands,
+// About) and receives the upscaling worker's reports.
+#pragma once
+
+#include <QIcon>
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+#include <thread>
+
+#include "app/progress_dlg.h"
+#include "image/dib_image.h"
+#include "image/float_image.h"
+#include "upscale/upscale_job.h"
+
+class QAction;
+
+class CKestruneDlg : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Command ids of the menu items.
+  enum CommandId : int {
+    ID_FILE_OPEN = 32771,
+    ID_FILE_SAVE_AS = 32772,
+    ID_APP_ABOUT = 32773,
+    ID_EDIT_COPY = 32774,
+    ID_EDIT_PASTE = 32775,
+    ID_EDIT_UNDO_ALL = 32776,
+    ID_PROCESS_UPSCALE = 32777,
+    ID_PROCESS_DOWNSCALE = 32778,
+    ID_FILE_MRU_FIRST = 2377,
+    ID_FILE_MRU_LAST = 2386,
+  };
+
+  explicit CKestruneDlg(QWidget* parent = nullptr);
+  ~CKestruneDlg() override;
+
+  void OnFileOpen();
+  void OnFileSaveAs();
+  void OnEditCopy();
+  void OnEditPaste();
+  void OnEditUndoAll();
+  void OnProcessUpscale();
+  void OnProcessDownscale();
+  void OnHelpAbout();
+
+  // Reads `path` into currentImage; on success fits the window and makes it
+  // the image "Undo all" returns to. False (after a message) on failure.
+  bool LoadImageFile(const QString& path);
+  // Sizes the window so that the area below the menu bar shows the whole
+  // picture; the outer size is at least 200 x 100.
+  void FitWindowToImage();
+  // One report of the upscaling worker, on the user-interface thread while
+  // the worker waits.
+  void OnUpscaleNotify(UpscaleJob& job);
+
+  // True from the start of an upscaling run until its final report.
+  bool UpscaleRunning() const { return upscaleRunning_; }
+  // The menu item of a command id (tests, screenshots).
+  QAction* Command(int id) const;
+  // The widget that shows the picture.
+  QWidget* PictureWidget() const { return picture_; }
+  // Paints the picture (the picture widget's paint handler).
+  void PaintPicture(QPainter& painter);
+
+  QIcon icon;
+  CProgressDlg progressDialog;
+  QString filePath;
+  QString fileName;
+  FloatImage currentImage;
+  FloatImage loadedImage;
+  DibImage displayBitmap;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildMenus();
+  // Shows the refusal and returns true while an upscaling run owns the image.
+  bool RefuseWhileRunning();
+  void JoinWorker();
+  void FinishUpscale(UpscaleJob& job);
+
+  QWidget* picture_ = nullptr;
+  std::unique_ptr<UpscaleJob> job_;
+  std::thread worker_;
+  bool upscaleRunning_ = false;
+  bool closeWhenFinished_ = false;
+};
+
+// The message shown when a command would replace the image an upscaling run
+// is computing.
+extern const char kBusyMessage[];

@@ -1,0 +1,106 @@
+// The screenshot walk: main window, both settings dialogs, the About box, an
+// upscaling run with its progress dialog, and the result.
+#include "app/screenshot_tour.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+#include "app/about_dlg.h"
+#include "app/down_settings_dlg.h"
+#include "app/kestrune_dlg.h"
+#include "app/message_box.h"
+#include "app/sr_settings_dlg.h"
+
+namespace {
+struct Tour {
+  CKestruneDlg* window;
+  QDir directory;
+  bool progressShot = false;
+
+  void Save(const QPixmap& pixmap, const QString& name) const {
+    const QString path = directory.filePath(name);
+    if (!pixmap.save(path)) qWarning("screenshots: cannot write %s", qPrintable(path));
+  }
+  void Screen(const QString& name) const {
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    Save(screen->grabWindow(0), name);
+  }
+};
+
+// Runs `step` after `ms` milliseconds.
+void After(int ms, std::function<void()> step) { QTimer::singleShot(ms, qApp, std::move(step)); }
+
+template <typename Dialog>
+void ShootDialog(std::shared_ptr<Tour> tour, const QString& name, std::function<void()> next) {
+  auto* dialog = new Dialog(tour->window);
+  if constexpr (!std::is_same_v<Dialog, CAboutDlg>) {
+    dialog->newWidth = tour->window->currentImage.width;
+    dialog->newHeight = tour->window->currentImage.height;
+  }
+  dialog->show();
+  After(400, [tour, dialog, name, next] {
+    tour->Save(dialog->grab(), name + QStringLiteral(".png"));
+    tour->Screen(QStringLiteral("screen-") + name + QStringLiteral(".png"));
+    dialog->deleteLater();
+    After(200, next);
+  });
+}
+
+void WatchRun(std::shared_ptr<Tour> tour) {
+  CKestruneDlg* window = tour->window;
+  if (!window->UpscaleRunning()) {
+    After(300, [tour] {
+      tour->Save(tour->window->grab(), QStringLiteral("result.png"));
+      tour->Screen(QStringLiteral("screen-result.png"));
+      QApplication::quit();
+    });
+    return;
+  }
+  if (!tour->progressShot && window->progressDialog.statusString.startsWith(QStringLiteral("Iteration 3 "))) {
+    tour->progressShot = true;
+    tour->Save(window->progressDialog.grab(), QStringLiteral("progress.png"));
+    tour->Screen(QStringLiteral("screen-upscaling.png"));
+  }
+  After(50, [tour] { WatchRun(tour); });
+}
+}  // namespace
+
+void StartScreenshotTour(CKestruneDlg& window, const QString& directory) {
+  auto tour = std::make_shared<Tour>();
+  tour->window = &window;
+  tour->directory = QDir(directory);
+  tour->directory.mkpath(QStringLiteral("."));
+  SetMessageBoxHandler([](const MessageBoxRequest& request) {
+    qWarning("screenshots: message box: %s", qPrintable(request.text));
+  });
+
+  After(800, [tour] {
+    tour->Save(tour->window->grab(), QStringLiteral("main.png"));
+    tour->Screen(QStringLiteral("screen-main.png"));
+    ShootDialog<CSRSettingsDlg>(tour, QStringLiteral("settings-upscale"), [tour] {
+      ShootDialog<CDownSettingsDlg>(tour, QStringLiteral("settings-downscale"), [tour] {
+        ShootDialog<CAboutDlg>(tour, QStringLiteral("about"), [tour] {
+          // An upscaling run to twice the size, its settings accepted as shown.
+          After(0, [tour] {
+            After(400, [tour] {
+              if (auto* settings = qobject_cast<CSRSettingsDlg*>(QApplication::activeModalWidget())) {
+                settings->DoubleSize();
+                settings->accept();
+              }
+            });
+            tour->window->OnProcessUpscale();
+            WatchRun(tour);
+          });
+        });
+      });
+    });
+  });
+}

@@ -1,0 +1,82 @@
+// The upscaling settings dialog: layout, field order and checks.
+#include "app/sr_settings_dlg.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/field_exchange.h"
+
+CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent, 136, 209) {
+  DialogUnits du(this);
+  BuildCommon(du, QStringLiteral("Initial resizing"),
+              {QStringLiteral("Bilinear"), QStringLiteral("Bicubic"), QStringLiteral("Edge-directional"),
+               QStringLiteral("NEDI"), QStringLiteral("Load from file")},
+              188);
+
+  auto* doubleButton = new QPushButton(QStringLiteral("x2"), this);
+  doubleButton->setObjectName(QString::number(kDoubleId));
+  doubleButton->setGeometry(du.Rect(106, 12, 24, 20));
+  doubleButton->setAutoDefault(false);
+  SetTooltip(doubleButton, kDoubleId);
+  connect(doubleButton, &QPushButton::clicked, this, &CSRSettingsDlg::DoubleSize);
+
+  auto* group = new QGroupBox(QStringLiteral("Post-enhancement"), this);
+  group->setGeometry(du.Rect(6, 64, 124, 114));
+  group->lower();
+  struct Row {
+    const char* label;
+    int id;
+    QLineEdit** edit;
+  };
+  const Row rows[] = {
+      {"Number of iterations", 1128, &iterationsEdit},
+      {"Number of fractal substs", 1129, &fractalSubstsEdit},
+      {"Strength", 1073, &betaEdit},
+      {"Filter side lobe", 1131, &sideLobeEdit},
+      {"Regularization amount", 1132, &regularizationEdit},
+      {"Variable regularization", 1133, &variableRegularizationEdit},
+      {"Edge-dir interp. iterations", 1134, &edgeDirIterationsEdit},
+  };
+  int y = 76;
+  for (const Row& row : rows) {
+    MakeLabel(du, QString::fromLatin1(row.label), 14, y + 2, 84);
+    *row.edit = MakeEdit(du, row.id, 98, y);
+    y += 14;
+  }
+  // Tab order follows the layout from top to bottom.
+  setTabOrder(widthEdit, heightEdit);
+  setTabOrder(heightEdit, aspectButton);
+  setTabOrder(aspectButton, doubleButton);
+  setTabOrder(doubleButton, methodCombo);
+  setTabOrder(methodCombo, iterationsEdit);
+  QWidget* previous = iterationsEdit;
+  for (QWidget* next : {static_cast<QWidget*>(fractalSubstsEdit), static_cast<QWidget*>(betaEdit),
+                        static_cast<QWidget*>(sideLobeEdit), static_cast<QWidget*>(regularizationEdit),
+                        static_cast<QWidget*>(variableRegularizationEdit),
+                        static_cast<QWidget*>(edgeDirIterationsEdit), static_cast<QWidget*>(okButton),
+                        static_cast<QWidget*>(cancelButton)}) {
+    setTabOrder(previous, next);
+    previous = next;
+  }
+}
+
+void CSRSettingsDlg::DoDataExchange(FieldExchange& exchange) {
+  exchange.Int(iterationsEdit, iterations, 0, 1000);
+  exchange.Int(fractalSubstsEdit, fractalSubsts, 0, 100);
+  exchange.Float(betaEdit, beta);
+  exchange.Float(sideLobeEdit, sideLobe);
+  exchange.Float(regularizationEdit, regularization);
+  exchange.Float(variableRegularizationEdit, variableRegularization);
+  exchange.Int(edgeDirIterationsEdit, edgeDirIterations);
+  exchange.Combo(methodCombo, initialMethod);
+  exchange.UInt(widthEdit, newWidth, 1, kMaxDialogSide);
+  exchange.UInt(heightEdit, newHeight, 1, kMaxDialogSide);
+}
+
+void CSRSettingsDlg::DoubleSize() {
+  newWidth = 2 * startWidth;
+  newHeight = 2 * startHeight;
+  UpdateData(false);
+}

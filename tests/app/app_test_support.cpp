@@ -1,0 +1,82 @@
+// Helpers of the desktop program's tests.
+#include "app_test_support.h"
+
+#include <QtEndian>
+
+MessageRecorder::MessageRecorder() {
+  previous_ = SetMessageBoxHandler([this](const MessageBoxRequest& request) { messages.push_back(request); });
+}
+
+MessageRecorder::~MessageRecorder() { SetMessageBoxHandler(previous_); }
+
+QStringList MessageRecorder::Texts() const {
+  QStringList texts;
+  for (const MessageBoxRequest& request : messages) texts << request.text;
+  return texts;
+}
+
+FileDialogScript::FileDialogScript() {
+  previous_ = SetFileDialogHandler([this](FileDialogKind kind, const QString& proposed) {
+    requests.push_back({kind, proposed});
+    if (answers.empty()) return QString();
+    QString answer = answers.front();
+    answers.pop_front();
+    return answer;
+  });
+}
+
+FileDialogScript::~FileDialogScript() { SetFileDialogHandler(previous_); }
+
+int PatternRed(uint32_t x, uint32_t) { return static_cast<int>((10 * x + 1) % 256); }
+int PatternGreen(uint32_t, uint32_t y) { return static_cast<int>((20 * y + 2) % 256); }
+int PatternBlue(uint32_t x, uint32_t y) { return static_cast<int>((x + y + 3) % 256); }
+
+FloatImage PatternImage(uint32_t width, uint32_t height) {
+  FloatImage image(width, height);
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x) {
+      image.rows(0)[y][x] = static_cast<float>(PatternRed(x, y));
+      image.rows(1)[y][x] = static_cast<float>(PatternGreen(x, y));
+      image.rows(2)[y][x] = static_cast<float>(PatternBlue(x, y));
+    }
+  return image;
+}
+
+QByteArray PatternBmp(uint32_t width, uint32_t height, int bitCount) {
+  const int bytesPerPixel = bitCount == 32 ? 4 : bitCount == 24 ? 3 : 2;
+  const uint32_t stride = (static_cast<uint32_t>(bytesPerPixel) * width + 3) / 4 * 4;
+  QByteArray file(static_cast<qsizetype>(54 + stride * height), '\0');
+  uchar* p = reinterpret_cast<uchar*>(file.data());
+  p[0] = 'B';
+  p[1] = 'M';
+  qToLittleEndian<quint32>(static_cast<quint32>(file.size()), p + 2);
+  qToLittleEndian<quint32>(54, p + 10);
+  qToLittleEndian<quint32>(40, p + 14);
+  qToLittleEndian<qint32>(static_cast<qint32>(width), p + 18);
+  qToLittleEndian<qint32>(static_cast<qint32>(height), p + 22);
+  qToLittleEndian<quint16>(1, p + 26);
+  qToLittleEndian<quint16>(static_cast<quint16>(bitCount), p + 28);
+  if (bitCount == 24 || bitCount == 32) {
+    for (uint32_t y = 0; y < height; ++y) {
+      uchar* row = p + 54 + stride * (height - 1 - y);
+      for (uint32_t x = 0; x < width; ++x) {
+        uchar* pixel = row + bytesPerPixel * x;
+        pixel[0] = static_cast<uchar>(PatternBlue(x, y));
+        pixel[1] = static_cast<uchar>(PatternGreen(x, y));
+        pixel[2] = static_cast<uchar>(PatternRed(x, y));
+        if (bytesPerPixel == 4) pixel[3] = 0x7f;  // must be ignored
+      }
+    }
+  }
+  return file;
+}
+
+bool HasPattern(const FloatImage& image, uint32_t width, uint32_t height) {
+  if (image.IsEmpty() || image.width != width || image.height != height || image.HasAlpha()) return false;
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x)
+      if (image.rows(0)[y][x] != PatternRed(x, y) || image.rows(1)[y][x] != PatternGreen(x, y) ||
+          image.rows(2)[y][x] != PatternBlue(x, y))
+        return false;
+  return true;
+}

@@ -1,0 +1,66 @@
+// Helpers of the desktop program's tests: recorded message boxes, scripted
+// file dialogs, and small images with known pixels.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <vector>
+
+#include "app/file_dialogs.h"
+#include "app/message_box.h"
+#include "image/float_image.h"
+
+// Records every message box instead of showing it, for its lifetime.
+class MessageRecorder {
+ public:
+  MessageRecorder();
+  ~MessageRecorder();
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+  std::vector<MessageBoxRequest> messages;
+  QStringList Texts() const;
+  void Clear() { messages.clear(); }
+
+ private:
+  MessageBoxHandler previous_;
+};
+
+// Answers file dialogs from a queue of paths (an empty path is Cancel) and
+// records the names proposed, for its lifetime.
+class FileDialogScript {
+ public:
+  FileDialogScript();
+  ~FileDialogScript();
+  FileDialogScript(const FileDialogScript&) = delete;
+  FileDialogScript& operator=(const FileDialogScript&) = delete;
+
+  std::deque<QString> answers;
+  struct Request {
+    FileDialogKind kind;
+    QString proposedName;
+  };
+  std::vector<Request> requests;
+
+ private:
+  FileDialogHandler previous_;
+};
+
+// An image whose pixel (x, y) is red 10x+1, green 20y+2, blue x+y+3 (mod 256).
+FloatImage PatternImage(uint32_t width, uint32_t height);
+// The same pattern's pixel as bytes.
+int PatternRed(uint32_t x, uint32_t y);
+int PatternGreen(uint32_t x, uint32_t y);
+int PatternBlue(uint32_t x, uint32_t y);
+
+// A BMP file (with its 14-byte file header) of the pattern, bottom-up, with
+// 24 or 32 bits per pixel, built byte by byte. bitCount 16 gives a header
+// declaring 16 bits (for refusal tests) with zero pixels.
+QByteArray PatternBmp(uint32_t width, uint32_t height, int bitCount);
+
+// True when every sample of the three colour planes equals the pattern.
+bool HasPattern(const FloatImage& image, uint32_t width, uint32_t height);
+
