@@ -8,9 +8,11 @@
 
 #include "app/field_exchange.h"
 
-CDownSettingsDlg::CDownSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent, 136, 153) {
+CDownSettingsDlg::CDownSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
   DialogUnits du(this);
-  BuildCommon(du, QStringLiteral("Resizing filter"),
+  du.FitText(QStringLiteral("Allowed scale deviation"), 82);
+  du.FitText(QStringLiteral("Resizing filter"), 48);
+  BuildCommon(du, 136, 153, QStringLiteral("Resizing filter"),
               {QStringLiteral("Box"), QStringLiteral("Bilinear"), QStringLiteral("Cubic B-spline"),
                QStringLiteral("Catmull-Rom"), QStringLiteral("Lanczos-2"), QStringLiteral("Lanczos-3"),
                QStringLiteral("Sinc")},

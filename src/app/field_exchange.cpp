@@ -13,13 +13,18 @@
 
 #include "app/message_box.h"
 
-DialogUnits::DialogUnits(const QWidget* dialog) {
+DialogUnits::DialogUnits(const QWidget* dialog) : dialog_(dialog) {
   QFontMetrics metrics(dialog->font());
   const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
   baseX_ = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
   baseY_ = metrics.height();
   if (baseX_ < 1) baseX_ = 1;
   if (baseY_ < 1) baseY_ = 1;
+}
+
+void DialogUnits::FitText(const QString& text, int widthUnits) {
+  const int needed = QFontMetrics(dialog_->font()).horizontalAdvance(text) + 2;
+  while (X(widthUnits) < needed) ++baseX_;
 }
 
 int DialogUnits::X(int units) const { return (units * baseX_ + 2) / 4; }

@@ -19,11 +19,15 @@ class QWidget;
 class DialogUnits {
  public:
   explicit DialogUnits(const QWidget* dialog);
+  // Widens the horizontal unit, when needed, so that `text` fits in
+  // `widthUnits` (the program's fonts are wider than the designed one).
+  void FitText(const QString& text, int widthUnits);
   int X(int units) const;
   int Y(int units) const;
   QRect Rect(int x, int y, int width, int height) const;
 
  private:
+  const QWidget* dialog_;
   int baseX_;
   int baseY_;
 };

@@ -51,7 +51,6 @@ void CProgressDlg::Start(QString text, QWidget* parent, bool cancelEnabled, std:
   cancelWindow = parent;
   cancelMessage = message;
   show();
-  raise();
   TransferAndRepaint();
   emit statusTextChanged(statusString);
   // Let the window system map the dialog before a busy caller goes on.

@@ -29,9 +29,13 @@ struct Tour {
     const QString path = directory.filePath(name);
     if (!pixmap.save(path)) qWarning("screenshots: cannot write %s", qPrintable(path));
   }
-  void Screen(const QString& name) const {
+  // The screen around the main window and `other` (when given).
+  void Screen(const QString& name, const QWidget* other = nullptr) const {
     QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    Save(screen->grabWindow(0), name);
+    QRect area = window->frameGeometry();
+    if (other && other->isVisible()) area |= other->frameGeometry();
+    area = area.adjusted(-8, -8, 8, 8) & screen->geometry();
+    Save(screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()), name);
   }
 };
 
@@ -48,7 +52,7 @@ void ShootDialog(std::shared_ptr<Tour> tour, const QString& name, std::function<
   dialog->show();
   After(400, [tour, dialog, name, next] {
     tour->Save(dialog->grab(), name + QStringLiteral(".png"));
-    tour->Screen(QStringLiteral("screen-") + name + QStringLiteral(".png"));
+    tour->Screen(QStringLiteral("screen-") + name + QStringLiteral(".png"), dialog);
     dialog->deleteLater();
     After(200, next);
   });
@@ -63,11 +67,6 @@ void WatchRun(std::shared_ptr<Tour> tour) {
       QApplication::quit();
     });
     return;
-  }
-  if (!tour->progressShot && window->progressDialog.statusString.startsWith(QStringLiteral("Iteration 3 "))) {
-    tour->progressShot = true;
-    tour->Save(window->progressDialog.grab(), QStringLiteral("progress.png"));
-    tour->Screen(QStringLiteral("screen-upscaling.png"));
   }
   After(50, [tour] { WatchRun(tour); });
 }
@@ -96,6 +95,15 @@ void StartScreenshotTour(CKestruneDlg& window, const QString& directory) {
                 settings->accept();
               }
             });
+            // A picture of the run in progress, taken during a report.
+            QObject::connect(&tour->window->progressDialog, &CProgressDlg::statusTextChanged, qApp,
+                             [tour](const QString& text) {
+                               if (tour->progressShot || !text.startsWith(QStringLiteral("Iteration 3 "))) return;
+                               tour->progressShot = true;
+                               CProgressDlg& progress = tour->window->progressDialog;
+                               tour->Save(progress.grab(), QStringLiteral("progress.png"));
+                               tour->Screen(QStringLiteral("screen-upscaling.png"), &progress);
+                             });
             tour->window->OnProcessUpscale();
             WatchRun(tour);
           });

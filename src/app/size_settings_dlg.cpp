@@ -43,11 +43,9 @@ QString ControlTooltip(int id) {
   }
 }
 
-SizeSettingsDlg::SizeSettingsDlg(QWidget* parent, int widthDu, int heightDu) : QDialog(parent) {
+SizeSettingsDlg::SizeSettingsDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Kestrune settings"));
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-  DialogUnits du(this);
-  setFixedSize(du.X(widthDu), du.Y(heightDu));
 }
 
 void SizeSettingsDlg::SetTooltip(QWidget* control, int id) {
@@ -70,8 +68,9 @@ void SizeSettingsDlg::MakeLabel(const DialogUnits& du, const QString& text, int 
   label->setGeometry(du.Rect(x, y, width, 8));
 }
 
-void SizeSettingsDlg::BuildCommon(const DialogUnits& du, const QString& methodLabel, const QStringList& methods,
-                                  int buttonsY) {
+void SizeSettingsDlg::BuildCommon(const DialogUnits& du, int widthDu, int heightDu, const QString& methodLabel,
+                                  const QStringList& methods, int buttonsY) {
+  setFixedSize(du.X(widthDu), du.Y(heightDu));
   MakeLabel(du, QStringLiteral("New width"), 6, 10, 40);
   widthEdit = MakeEdit(du, kWidthId, 46, 8);
   MakeLabel(du, QStringLiteral("New height"), 6, 26, 40);

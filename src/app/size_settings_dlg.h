@@ -49,13 +49,15 @@ class SizeSettingsDlg : public QDialog {
   void accept() override;
 
  protected:
-  SizeSettingsDlg(QWidget* parent, int widthDu, int heightDu);
+  explicit SizeSettingsDlg(QWidget* parent);
   void showEvent(QShowEvent* event) override;
   virtual void DoDataExchange(FieldExchange& exchange) = 0;
 
-  // Builds the top rows (size boxes, "[  ]", method label and combo) and the
-  // OK and Cancel buttons at the given height.
-  void BuildCommon(const DialogUnits& du, const QString& methodLabel, const QStringList& methods, int buttonsY);
+  // Sizes the dialog (in dialog units), builds the top rows (size boxes,
+  // "[  ]", method label and combo) and the OK and Cancel buttons at the
+  // given height.
+  void BuildCommon(const DialogUnits& du, int widthDu, int heightDu, const QString& methodLabel,
+                   const QStringList& methods, int buttonsY);
   QLineEdit* MakeEdit(const DialogUnits& du, int id, int x, int y);
   void MakeLabel(const DialogUnits& du, const QString& text, int x, int y, int width, QWidget* parent = nullptr);
   void SetTooltip(QWidget* control, int id);

@@ -8,9 +8,11 @@
 
 #include "app/field_exchange.h"
 
-CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent, 136, 209) {
+CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
   DialogUnits du(this);
-  BuildCommon(du, QStringLiteral("Initial resizing"),
+  du.FitText(QStringLiteral("Edge-dir interp. iterations"), 82);
+  du.FitText(QStringLiteral("Initial resizing"), 48);
+  BuildCommon(du, 136, 209, QStringLiteral("Initial resizing"),
               {QStringLiteral("Bilinear"), QStringLiteral("Bicubic"), QStringLiteral("Edge-directional"),
                QStringLiteral("NEDI"), QStringLiteral("Load from file")},
               188);

@@ -103,10 +103,10 @@ void AboutTest::openFailures() {
     QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
   }
   {
-    OpenerScript opener(1234);
+    OpenerScript opener(17);
     MessageRecorder messages;
     link->OnClicked();  // can be clicked again after a failure
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Unable to open hyperlink:\n\nUnknown Error (1234) occurred.")});
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Unable to open hyperlink:\n\nUnknown Error (17) occurred.")});
   }
   QCOMPARE(CHyperLink::OpenErrorText(31),
            QStringLiteral("There is no application associated\nwith the given filename extension."));

@@ -2,6 +2,8 @@
 // "Undo all" with real files, keys, and the commands without an image.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QStandardPaths>
 #include <QDir>
 #include <QFile>
 #include <QMenuBar>
@@ -130,7 +132,7 @@ void MainWindowTest::openSaveAndUndoAll() {
   window.currentImage = PatternImage(3, 3);
   window.OnEditUndoAll();
   QVERIFY(HasPattern(window.currentImage, 12, 9));
-  QCOMPARE(window.PictureWidget()->width(), 200);  // small picture: minimum width
+  QCOMPARE(window.frameGeometry().width(), 200);  // small picture: minimum outer width
 
   // Save As proposes the opened file's name and writes a 24-bit BMP.
   const QString saved = dir.filePath(QStringLiteral("saved.bmp"));

@@ -3,6 +3,7 @@
 // guards before a run, commands refused during a run, closing during a run,
 // and a downscaling with its progress.
 #include <QApplication>
+#include <QStandardPaths>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
@@ -32,7 +33,7 @@ void AnswerNextDialog(std::function<bool(Dialog&)> fill) {
     timer->stop();
     timer->deleteLater();
     if (fill(*dialog))
-      dialog->findChild<QPushButton*>(QStringLiteral("IDOK"))->click();
+      static_cast<QWidget*>(dialog)->findChild<QPushButton*>(QStringLiteral("IDOK"))->click();
     else
       dialog->reject();
   });

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Starts the desktop program under a virtual X server (Xvfb) on a generated
+# sample image and saves pictures of the main window and of each dialog as
+# PNG files in out/screenshots/, so that a person can look at them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ ! -f build/CMakeCache.txt ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+fi
+cmake --build build -j"$(nproc)" --target kestrune kestrune-cli
+
+out=out/screenshots
+rm -rf "$out"
+mkdir -p "$out"
+build/kestrune-cli chart "$out/sample.png" --width 320 --height 240
+
+# The hidden --screenshots option walks through the window, both settings
+# dialogs, the About box and an upscaling run, then quits.
+xvfb-run -a -s "-screen 0 1280x900x24" build/kestrune --screenshots "$out" "$out/sample.png"
+ls "$out"
