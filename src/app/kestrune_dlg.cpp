@@ -39,6 +39,7 @@ const char kBusyMessage[] = "Not possible while Kestrune interpolation is runnin
 namespace {
 const char kNoImageMessage[] = "No image file opened yet.";
 const char kOutOfMemoryMessage[] = "Not enough memory for this image.";
+const char kTooLargeMessage[] = "The requested size is too large.";
 
 // The area below the menu bar: paints the picture.
 class PictureView : public QWidget {
@@ -353,7 +354,7 @@ void CKestruneDlg::OnProcessDownscale() {
   params.trials = settings.trials;
   params.scaleDeviation = settings.scaleDeviation;
   if (!ImageSizeAllowed(params.newWidth, params.newHeight)) {
-    ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
+    ShowMessageBox(this, QString::fromLatin1(kTooLargeMessage), QMessageBox::Warning);
     return;
   }
   try {

@@ -2,6 +2,7 @@
 // "Undo all" with real files, keys, and the commands without an image.
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QStandardPaths>
 #include <QDir>
@@ -12,7 +13,9 @@
 #include <QTest>
 #include <QUrl>
 
+#include "app/kestrune_app.h"
 #include "app/kestrune_dlg.h"
+#include "image/jpeg_messages.h"
 #include "app_test_support.h"
 #include "image/image_readers.h"
 
@@ -44,6 +47,7 @@ class MainWindowTest : public QObject {
   void keys();
   void commandsWithoutImage();
   void dropOpensFile();
+  void jpegMessagesInABox();
 };
 
 void MainWindowTest::menusAndIds() {
@@ -282,6 +286,36 @@ void MainWindowTest::dropOpensFile() {
   QCoreApplication::sendEvent(&window, &drop);
   QTRY_VERIFY(HasPattern(window.currentImage, 10, 4));
   QCOMPARE(window.fileName, QStringLiteral("dropped.bmp"));
+}
+
+void MainWindowTest::jpegMessagesInABox() {
+  MessageRecorder messages;
+  CKestruneApp::InstallJpegMessageBox();
+  EmitJpegMessage("Premature end of JPEG file");
+  QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Premature end of JPEG file")});
+  QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
+  QCOMPARE(messages.messages[0].icon, QMessageBox::Critical);
+
+  // A truncated JPEG file opened through the window: the library's warning
+  // appears in the box, and the partly decoded picture is shown.
+  QTemporaryDir dir;
+  QImage grey(256, 192, QImage::Format_RGB888);
+  for (int y = 0; y < 192; ++y)
+    for (int x = 0; x < 256; ++x) grey.setPixelColor(x, y, QColor(PatternRed(x, y), PatternGreen(x, y), 90));
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  QVERIFY(grey.save(&buffer, "JPG", 90));
+  const QString truncated = WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2));
+  messages.Clear();
+  CKestruneDlg window;
+  const bool loaded = window.LoadImageFile(truncated);
+  SetJpegMessageHandler({});
+  QVERIFY2(loaded, qPrintable(messages.Texts().join(QLatin1Char('|'))));
+  QCOMPARE(window.currentImage.width, 256u);
+  QCOMPARE(messages.messages.size(), std::size_t{1});
+  QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
+  QVERIFY(!messages.messages[0].text.isEmpty());
 }
 
 QTEST_MAIN(MainWindowTest)

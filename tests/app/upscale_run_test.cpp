@@ -205,6 +205,22 @@ void UpscaleRunTest::guardsBeforeARun() {
   QCOMPARE(messages.messages.size(), std::size_t{1});
   QVERIFY(HasPattern(window.currentImage, 8, 8));
 
+  // A requested size beyond the program's image limits.
+  messages.Clear();
+  AnswerNextDialog<CSRSettingsDlg>(QuickRun(1, 100000, 100000));
+  window.OnProcessUpscale();
+  QVERIFY(!window.UpscaleRunning());
+  QCOMPARE(messages.Texts(), QStringList{QStringLiteral("The requested size is too large.")});
+  messages.Clear();
+  AnswerNextDialog<CDownSettingsDlg>([](CDownSettingsDlg& dialog) {
+    SetField(dialog, 1130, QStringLiteral("100000"));
+    SetField(dialog, 1135, QStringLiteral("100000"));
+    return true;
+  });
+  window.OnProcessDownscale();
+  QCOMPARE(messages.Texts(), QStringList{QStringLiteral("The requested size is too large.")});
+  QVERIFY(HasPattern(window.currentImage, 8, 8));
+
   // Cancel in the settings dialog: nothing happens.
   messages.Clear();
   AnswerNextDialog<CSRSettingsDlg>([](CSRSettingsDlg&) { return false; });
