@@ -294,7 +294,7 @@ void CKestruneDlg::OnProcessUpscale() {
   progressDialog.Start(QStringLiteral("Initializing Kestrune..."), this, true, &job_->cancelRequested, 0);
   upscaleRunning_ = true;
   UpscaleJob* running = job_.get();
-  worker_ = std::thread([running] { UpscaleThreadProc(*running); });
+  worker_ = std::thread([running] { UpscaleThreadProc(running); });
 }
 
 void CKestruneDlg::OnUpscaleNotify(UpscaleJob& job) {
