@@ -32,12 +32,7 @@
 #include "image/image_readers.h"
 #include "image/image_writers.h"
 #include "resampling/linear_resampler.h"
-// The upscaling pipeline arrives in its own step of the build-up; until then
-// the command stops after its checks.
-#if __has_include("upscale/upscale_pipeline.h")
 #include "upscale/upscale_pipeline.h"
-#define KESTRUNE_HAVE_UPSCALE_PIPELINE 1
-#endif
 
 const char kBusyMessage[] = "Not possible while Kestrune interpolation is running.";
 
@@ -231,10 +226,6 @@ void CKestruneDlg::OnProcessUpscale() {
     ShowMessageBox(this, QString::fromLatin1(kNoImageMessage), QMessageBox::Warning);
     return;
   }
-#ifndef KESTRUNE_HAVE_UPSCALE_PIPELINE
-  ShowMessageBox(this, QStringLiteral("Kestrune interpolation is not part of this build."), QMessageBox::Warning);
-  return;
-#endif
   const uint32_t width = currentImage.width, height = currentImage.height;
   const QString sourceRefusal = UpscaleSourceRefusal(width, height);
   if (!sourceRefusal.isEmpty()) {
@@ -302,10 +293,8 @@ void CKestruneDlg::OnProcessUpscale() {
 
   progressDialog.Start(QStringLiteral("Initializing Kestrune..."), this, true, &job_->cancelRequested, 0);
   upscaleRunning_ = true;
-#ifdef KESTRUNE_HAVE_UPSCALE_PIPELINE
   UpscaleJob* running = job_.get();
   worker_ = std::thread([running] { UpscaleThreadProc(running); });
-#endif
 }
 
 void CKestruneDlg::OnUpscaleNotify(UpscaleJob& job) {

@@ -3,14 +3,7 @@
 #include "app/upscale_guard.h"
 
 #include "image/float_image.h"
-#if __has_include("upscale/upscale_pipeline.h")
 #include "upscale/upscale_pipeline.h"
-#else
-inline constexpr uint32_t kMinUpscaleSide = 3;
-static std::string CheckUpscaleSettings(uint32_t, uint32_t, const SRParams& params) {
-  return params.edgeDirIterations < -1 ? "Edge-dir interp. iterations must be -1 or more." : "";
-}
-#endif
 
 QString UpscaleSourceRefusal(uint32_t width, uint32_t height) {
   if (width < kMinUpscaleSide || height < kMinUpscaleSide)

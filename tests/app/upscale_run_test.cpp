@@ -88,9 +88,6 @@ class UpscaleRunTest : public QObject {
 };
 
 void UpscaleRunTest::runToCompletion() {
-#if !__has_include("upscale/upscale_pipeline.h")
-  QSKIP("the upscaling pipeline is not part of this build yet");
-#endif
   MessageRecorder messages;
   CKestruneDlg window;
   window.show();
@@ -127,9 +124,6 @@ void UpscaleRunTest::runToCompletion() {
 }
 
 void UpscaleRunTest::finalResizeToStartSize() {
-#if !__has_include("upscale/upscale_pipeline.h")
-  QSKIP("the upscaling pipeline is not part of this build yet");
-#endif
   // New width and height left at the start size: the 2x result is resampled back.
   CKestruneDlg window;
   window.currentImage = PatternImage(16, 12);
@@ -158,9 +152,6 @@ void UpscaleRunTest::finalResizeToStartSize() {
 }
 
 void UpscaleRunTest::cancelledRun() {
-#if !__has_include("upscale/upscale_pipeline.h")
-  QSKIP("the upscaling pipeline is not part of this build yet");
-#endif
   CKestruneDlg window;
   window.show();
   window.currentImage = PatternImage(40, 30);
@@ -194,9 +185,6 @@ void UpscaleRunTest::cancelledRun() {
 }
 
 void UpscaleRunTest::guardsBeforeARun() {
-#if !__has_include("upscale/upscale_pipeline.h")
-  QSKIP("the upscaling pipeline is not part of this build yet");
-#endif
   MessageRecorder messages;
   CKestruneDlg window;
   window.currentImage = PatternImage(2, 9);  // too narrow for the pipeline: refused before the dialog
@@ -243,9 +231,6 @@ void UpscaleRunTest::guardsBeforeARun() {
 }
 
 void UpscaleRunTest::loadFromFile() {
-#if !__has_include("upscale/upscale_pipeline.h")
-  QSKIP("the upscaling pipeline is not part of this build yet");
-#endif
   QTemporaryDir dir;
   const std::string wrong = dir.filePath(QStringLiteral("wrong.bmp")).toStdString();
   const std::string right = dir.filePath(QStringLiteral("right.bmp")).toStdString();
@@ -276,9 +261,6 @@ void UpscaleRunTest::loadFromFile() {
 }
 
 void UpscaleRunTest::commandsRefusedDuringRun() {
-#if !__has_include("upscale/upscale_pipeline.h")
-  QSKIP("the upscaling pipeline is not part of this build yet");
-#endif
   QTemporaryDir dir;
   MessageRecorder messages;
   FileDialogScript dialogs;
@@ -323,9 +305,6 @@ void UpscaleRunTest::commandsRefusedDuringRun() {
 }
 
 void UpscaleRunTest::closingDuringRun() {
-#if !__has_include("upscale/upscale_pipeline.h")
-  QSKIP("the upscaling pipeline is not part of this build yet");
-#endif
   CKestruneDlg window;
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -344,9 +323,6 @@ void UpscaleRunTest::closingDuringRun() {
 }
 
 void UpscaleRunTest::destroyingDuringRun() {
-#if !__has_include("upscale/upscale_pipeline.h")
-  QSKIP("the upscaling pipeline is not part of this build yet");
-#endif
   auto* window = new CKestruneDlg;
   window->currentImage = PatternImage(40, 40);
   bool started = false;
