@@ -18,7 +18,7 @@ uint32_t Le32(const std::vector<uint8_t>& f, std::size_t at) {
   return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | uint32_t(f[at + 3]) << 24;
 }
 
-TEST(WriteBmp, OneByOneIs58BytesWithTheDesignedHeader) {
+TEST(WriteBmp, OneByOneIs58BytesWithTheFixedHeader) {
   TempDir dir;
   FloatImage image(1, 1);
   image.rows(0)[0][0] = 10;  // red
@@ -115,8 +115,8 @@ void ExpectPaletteColour(const FloatImage& image, uint32_t x, uint32_t y, int in
 
 class ReadBmpTest : public ::testing::Test {
  protected:
-  int Read(const BmpSpec& spec) {
-    WriteBytes(dir.File("t.bmp"), MakeBmp(spec));
+  int Read(const BmpLayout& layout) {
+    WriteBytes(dir.File("t.bmp"), MakeBmp(layout));
     return ReadBmp(dir.File("t.bmp"), image);
   }
   TempDir dir;
@@ -124,7 +124,7 @@ class ReadBmpTest : public ::testing::Test {
 };
 
 TEST_F(ReadBmpTest, OneBit33WideHasStride8) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 33;
   s.height = 2;
   s.bits = 1;
@@ -143,7 +143,7 @@ TEST_F(ReadBmpTest, OneBit33WideHasStride8) {
 }
 
 TEST_F(ReadBmpTest, FourBit9WideHasStride8AndHighNibbleFirst) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 9;
   s.height = 2;
   s.bits = 4;
@@ -160,7 +160,7 @@ TEST_F(ReadBmpTest, FourBit9WideHasStride8AndHighNibbleFirst) {
 }
 
 TEST_F(ReadBmpTest, TwentyFourBit5WideHasStride16) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 5;
   s.height = 2;
   for (int r = 0; r < 2; ++r) {
@@ -180,7 +180,7 @@ TEST_F(ReadBmpTest, TwentyFourBit5WideHasStride16) {
 }
 
 TEST_F(ReadBmpTest, ThirtyTwoBitFourthByteNeverReachesTheImage) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 2;
   s.height = 1;
   s.bits = 32;
@@ -193,7 +193,7 @@ TEST_F(ReadBmpTest, ThirtyTwoBitFourthByteNeverReachesTheImage) {
 }
 
 TEST_F(ReadBmpTest, NegativeHeightIsReadTopDown) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 1;
   s.height = -3;
   s.bits = 8;
@@ -208,7 +208,7 @@ TEST_F(ReadBmpTest, NegativeHeightIsReadTopDown) {
 TEST_F(ReadBmpTest, PaletteFollowsALargerHeader) {
   // A 108-byte (V4) header: a reader with a fixed palette offset of 54 would
   // take header bytes as colours.
-  BmpSpec s;
+  BmpLayout s;
   s.headerSize = 108;
   s.width = 4;
   s.height = 1;
@@ -223,7 +223,7 @@ TEST_F(ReadBmpTest, PaletteFollowsALargerHeader) {
 TEST_F(ReadBmpTest, IndicesBeyondAShortPaletteAreBlack) {
   // Two declared colours; index 5 reads as black, not as the pixel bytes
   // after the palette. A palette cut off by the end of the file is black too.
-  BmpSpec s;
+  BmpLayout s;
   s.width = 3;
   s.height = 1;
   s.bits = 8;
@@ -234,7 +234,7 @@ TEST_F(ReadBmpTest, IndicesBeyondAShortPaletteAreBlack) {
   ExpectPaletteColour(image, 0, 0, 1);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(At(image, c, 1, 0), 0);
 
-  BmpSpec cutSpec;
+  BmpLayout cutSpec;
   cutSpec.width = 1;
   cutSpec.height = 1;
   cutSpec.bits = 8;
@@ -250,7 +250,7 @@ TEST_F(ReadBmpTest, IndicesBeyondAShortPaletteAreBlack) {
 }
 
 TEST_F(ReadBmpTest, TruncatedPixelDataReadsAsBlack) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 1;
   s.height = 2;
   s.pixels = {10, 20, 30, 0};  // the bottom row only
@@ -260,10 +260,10 @@ TEST_F(ReadBmpTest, TruncatedPixelDataReadsAsBlack) {
 }
 
 TEST_F(ReadBmpTest, UnsupportedKindsAreRefusedWith2) {
-  auto refused = [&](BmpSpec s) { return Read(s) == kReadFailed; };
-  BmpSpec base;
+  auto refused = [&](BmpLayout s) { return Read(s) == kReadFailed; };
+  BmpLayout base;
   base.pixels = {1, 2, 3, 0};
-  BmpSpec s = base;
+  BmpLayout s = base;
   s.bits = 16;
   EXPECT_TRUE(refused(s)) << "16 bits";
   s = base;
@@ -290,7 +290,7 @@ TEST_F(ReadBmpTest, UnsupportedKindsAreRefusedWith2) {
 }
 
 TEST_F(ReadBmpTest, DimensionsBeyondTheLimitsAreRefusedBeforeAllocating) {
-  BmpSpec s;
+  BmpLayout s;
   s.pixels = {0, 0, 0, 0};
   s.width = int32_t(kMaxImageSide) + 1;
   EXPECT_EQ(Read(s), kReadFailed);
@@ -311,11 +311,11 @@ TEST_F(ReadBmpTest, DimensionsBeyondTheLimitsAreRefusedBeforeAllocating) {
 TEST_F(ReadBmpTest, ShortHeadersAndWrongSignature) {
   WriteBytes(dir.File("short.bmp"), {'B', 'M', 0, 0});
   EXPECT_EQ(ReadBmp(dir.File("short.bmp"), image), kReadCannotOpen);
-  std::vector<uint8_t> fileHeaderOnly = MakeBmp(BmpSpec{});
+  std::vector<uint8_t> fileHeaderOnly = MakeBmp(BmpLayout{});
   fileHeaderOnly.resize(30);
   WriteBytes(dir.File("cut.bmp"), fileHeaderOnly);
   EXPECT_EQ(ReadBmp(dir.File("cut.bmp"), image), kReadFailed);
-  std::vector<uint8_t> notBm = MakeBmp(BmpSpec{});
+  std::vector<uint8_t> notBm = MakeBmp(BmpLayout{});
   notBm[0] = 'X';
   WriteBytes(dir.File("x.bmp"), notBm);
   EXPECT_EQ(ReadBmp(dir.File("x.bmp"), image), kReadFailed);

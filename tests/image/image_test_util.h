@@ -28,7 +28,7 @@ inline std::vector<uint8_t> ReadBytes(const std::string& path) {
 // bytes (fields beyond the first 40 are zero), `palette` (4 bytes per
 // entry), then `pixels`. The data offset is where the pixels start unless
 // `dataOffset` is given.
-struct BmpSpec {
+struct BmpLayout {
   uint32_t headerSize = 40;
   int32_t width = 1;
   int32_t height = 1;
@@ -40,7 +40,7 @@ struct BmpSpec {
   int64_t dataOffset = -1;
 };
 
-inline std::vector<uint8_t> MakeBmp(const BmpSpec& s) {
+inline std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
   std::vector<uint8_t> f;
   const uint64_t offset = s.dataOffset >= 0 ? uint64_t(s.dataOffset) : 14 + s.headerSize + s.palette.size();
   f.push_back('B');

@@ -191,7 +191,7 @@ TEST(PngWriteRead, TruncatedPngFailsStrictAndKeepsDecodedRowsWhenLenient) {
 
 TEST(PngWriteRead, NotAPngGives2) {
   TempDir dir;
-  WriteBytes(dir.File("x.png"), MakeBmp(BmpSpec{}));
+  WriteBytes(dir.File("x.png"), MakeBmp(BmpLayout{}));
   FloatImage image;
   EXPECT_EQ(ReadPng(dir.File("x.png"), image, true), kReadFailed);
   EXPECT_EQ(ReadPng(dir.File("missing.png"), image, true), kReadCannotOpen);
@@ -201,7 +201,7 @@ TEST(PngWriteRead, NotAPngGives2) {
 // and JPEG in this order.
 TEST(ReadImageFile, ExtensionAndFallbackOrder) {
   TempDir dir;
-  BmpSpec s;
+  BmpLayout s;
   s.pixels = {1, 2, 3, 0};
   const auto bmp = MakeBmp(s);
   FloatImage image;

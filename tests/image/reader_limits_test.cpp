@@ -91,7 +91,7 @@ TEST(ReaderLimits, AllocationFailureGives2) {
   GTEST_SKIP() << "the address sanitizer needs more address space than the cap allows";
 #else
   TempDir dir;
-  BmpSpec bmp;  // 16384 x 16384 within the limits, pixel data missing
+  BmpLayout bmp;  // 16384 x 16384 within the limits, pixel data missing
   bmp.width = 16384;
   bmp.height = 16384;
   WriteBytes(dir.File("big.bmp"), MakeBmp(bmp));

@@ -1,5 +1,5 @@
 // FractalTexture and its block distances: the packed kernels against plain
-// integer sums, the blending window, and the design's edge cases (strength 0,
+// integer sums, the blending window, and the edge cases (strength 0,
 // a flat source block, an exact match, a blend half-way between two blocks,
 // the untouched border band).
 #include "upscale/fractal_texture.h"
