@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QComboBox>
 #include <QTemporaryDir>
@@ -77,6 +78,7 @@ class UpscaleRunTest : public QObject {
  private slots:
   void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
   void runToCompletion();
+  void nediRun();
   void finalResizeToStartSize();
   void cancelledRun();
   void guardsBeforeARun();
@@ -121,6 +123,37 @@ void UpscaleRunTest::runToCompletion() {
       QCOMPARE(plain.currentImage.rows(2)[2 * y][2 * x], float(PatternBlue(x, y)));
     }
   QVERIFY(messages.messages.empty());
+}
+
+void UpscaleRunTest::nediRun() {
+  // The default initial method: the picture is built strip by strip, and no
+  // progress marker (the red dashed line) remains in the result.
+  CKestruneDlg window;
+  window.show();
+  window.currentImage = PatternImage(20, 24);
+  StatusLog log(window.progressDialog);
+  float lastProgress = -1.0f;
+  bool progressRose = true;
+  QObject::connect(&window.progressDialog, &CProgressDlg::statusTextChanged, [&](const QString&) {
+    const float now = window.progressDialog.progressBar->value() / 100.0f;
+    progressRose = progressRose && now >= lastProgress;
+    lastProgress = now;
+  });
+  AnswerNextDialog<CSRSettingsDlg>(QuickRun(0, 40, 48, 3));
+  window.OnProcessUpscale();
+  QVERIFY(WaitForRunEnd(window));
+  QCOMPARE(log.lines, (QStringList{"Initializing Kestrune...", "Allocating memory", "Initial upscaling",
+                                   "Preparing for sharpness enhancement"}));
+  QVERIFY(progressRose);
+  QVERIFY(lastProgress > 0.0f && lastProgress <= 50.0f);
+  QCOMPARE(window.currentImage.width, 40u);
+  QCOMPARE(window.currentImage.height, 48u);
+  int markers = 0;
+  for (uint32_t y = 0; y < 48; ++y)
+    if (window.currentImage.rows(0)[y][0] == 255.0f && window.currentImage.rows(1)[y][0] == 0.0f &&
+        window.currentImage.rows(2)[y][0] == 0.0f && window.currentImage.rows(0)[y][8] != 255.0f)
+      ++markers;
+  QCOMPARE(markers, 0);
 }
 
 void UpscaleRunTest::finalResizeToStartSize() {
@@ -204,6 +237,16 @@ void UpscaleRunTest::guardsBeforeARun() {
   QVERIFY(!window.UpscaleRunning());
   QCOMPARE(messages.messages.size(), std::size_t{1});
   QVERIFY(HasPattern(window.currentImage, 8, 8));
+
+  // Fractal substitutions need a larger source: the pipeline's check refuses.
+  messages.Clear();
+  window.currentImage = PatternImage(4, 4);
+  AnswerNextDialog<CSRSettingsDlg>([](CSRSettingsDlg&) { return true; });  // default: 2 substitutions
+  window.OnProcessUpscale();
+  QVERIFY(!window.UpscaleRunning());
+  QCOMPARE(messages.messages.size(), std::size_t{1});
+  QVERIFY(HasPattern(window.currentImage, 4, 4));
+  window.currentImage = PatternImage(8, 8);
 
   // A requested size beyond the program's image limits.
   messages.Clear();
