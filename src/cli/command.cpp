@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "image/threading.h"
+
 std::vector<CommandInfo>& CommandRegistry() {
   static std::vector<CommandInfo> registry;
   return registry;
@@ -12,6 +14,11 @@ std::vector<CommandInfo>& CommandRegistry() {
 int RunCli(int argc, char** argv) {
   CLI::App app{"Kestrune: exact x2 enlargement and crisp reduction of raster images.", "kestrune-cli"};
   app.require_subcommand(1);
+  int threads = 0;
+  app.add_option("--threads", threads,
+                 "Threads for the heavy work (default: the KESTRUNE_THREADS variable, else every core)")
+      ->check(CLI::Range(1, kMaxThreads))
+      ->type_name("N");
 
   auto infos = CommandRegistry();
   std::sort(infos.begin(), infos.end(), [](const auto& a, const auto& b) { return a.order < b.order; });
@@ -35,6 +42,7 @@ int RunCli(int argc, char** argv) {
     return kExitUsage;
   }
 
+  if (threads > 0) SetThreadCount(threads);
   for (auto& [sub, command] : commands)
     if (sub->parsed()) return command->Run();
   return kExitUsage;

@@ -7,6 +7,7 @@
 
 #include "image/bmp_format.h"
 #include "image/byte_conversion.h"
+#include "image/threading.h"
 
 void DibImage::Allocate(uint32_t newWidth, uint32_t newHeight) {
   if (newWidth == width && newHeight == height) return;
@@ -41,7 +42,10 @@ void DibImage::Release() {
 void DibImage::FromFloatImage(const FloatImage& image) {
   Allocate(image.width, image.height);
   if (image.IsEmpty() || IsEmpty()) return;
-  for (uint32_t y = 0; y < height; ++y)
-    PlanesToBgr(image.rows(FloatImage::kRed)[y], image.rows(FloatImage::kGreen)[y],
-                image.rows(FloatImage::kBlue)[y], rows_[y], width);
+  // Rows convert independently; the threads take runs of them.
+  ParallelFor(0, height, RowGrain(std::ptrdiff_t{width} * 3), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
+    for (std::ptrdiff_t y = y0; y < y1; ++y)
+      PlanesToBgr(image.rows(FloatImage::kRed)[y], image.rows(FloatImage::kGreen)[y],
+                  image.rows(FloatImage::kBlue)[y], rows_[y], width);
+  });
 }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/threading.h"
 #include "upscale/fixed_upscalers.h"
 #include "upscale/hann_smooth.h"
 
@@ -160,53 +161,70 @@ size_t FrameSize(int W, int H) {
 }
 
 // The two directional steps of Apply on the bicubic enlargement in out.
-// Row by row: every row of a step reads only samples the step never writes.
+// Row by row: every row of a step reads only samples the step never writes,
+// so the rows of a step are shared out among the threads. The row kernels
+// store pairs of samples and so rewrite the neighbours of the sites with
+// the values they already hold; the axial step therefore runs the output
+// rows in three rounds (even rows; odd rows 4i+1; odd rows 4i+3) so that no
+// row is rewritten while another thread reads it.
 template <class V>
 void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfidence, const float* axialWeights,
                const float* axialConfidence, const float* const* in, float* const* out) {
   const size_t w = size_t(w_), W = 2 * w;
+  const ptrdiff_t grain = RowGrain(ptrdiff_t(W) * 3 * kOddCount);
   // Column ranges of the two steps (empty for narrow planes).
   const size_t oddEnd = w_ > 5 ? w - 3 : 2, axialEnd = w_ > 2 ? w - 1 : 1;
   // Odd sites (2y+1, 2x+1) with 5 <= 2y+1 < H-5 and 5 <= 2x+1 < W-5.
-  for (int y = 2; y < h_ - 3; ++y) {
-    const float* u = &oddWeights[size_t(y) * kOddCount * w];
-    const float* q = &oddConfidence[size_t(y) * w];
-    for (int ch = 0; ch < 3; ++ch) {
-      const float *minus[kOddCount], *plus[kOddCount];
-      for (int k = 0; k < kOddCount; ++k) {
-        minus[k] = in[ch] + ptrdiff_t(y + (1 - kOddDy[k]) / 2) * ptrdiff_t(w) + (1 - kOddDx[k]) / 2;
-        plus[k] = in[ch] + ptrdiff_t(y + (1 + kOddDy[k]) / 2) * ptrdiff_t(w) + (1 + kOddDx[k]) / 2;
-      }
-      float* row = out[ch] + (2 * size_t(y) + 1) * W;
-      if constexpr (V::N > 1)
-        avx2::OddRow<V>(minus, plus, u, w, q, row, 2, oddEnd);
-      else
-        portable::OddRow<portable::Scalar>(minus, plus, u, w, q, row, 2, oddEnd);
-    }
-  }
-  // Axial sites: (2y, 2x+1) and (2y+1, 2x) with 1 <= y, x < w-1 (h-1).
-  for (int y = 1; y < h_ - 1; ++y) {
-    for (int parity = 0; parity < 2; ++parity) {
-      const size_t r = 2 * size_t(y) + parity;
-      const float* u = &axialWeights[r * kAxialCount * w];
-      const float* q = &axialConfidence[r * w];
+  ParallelFor(2, h_ - 3, grain, [&](ptrdiff_t y0, ptrdiff_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) {
+      const float* u = &oddWeights[size_t(y) * kOddCount * w];
+      const float* q = &oddConfidence[size_t(y) * w];
       for (int ch = 0; ch < 3; ++ch) {
-        const float* e1 = in[ch] + size_t(y) * w;
-        const float* o1 = out[ch] + (2 * size_t(y) + 1) * W;
-        float* row = out[ch] + r * W;
-        if (parity == 0) {
-          if constexpr (V::N > 1)
-            avx2::EvenAxialRow<V>(e1 - w, e1, e1 + w, o1 - 2 * W, o1, u, w, q, row, 1, axialEnd);
-          else
-            portable::EvenAxialRow<portable::Scalar>(e1 - w, e1, e1 + w, o1 - 2 * W, o1, u, w, q, row, 1, axialEnd);
-        } else {
-          if constexpr (V::N > 1)
-            avx2::OddAxialRow<V>(e1, e1 + w, o1 - 2 * W, o1, o1 + 2 * W, u, w, q, row, 1, axialEnd);
-          else
-            portable::OddAxialRow<portable::Scalar>(e1, e1 + w, o1 - 2 * W, o1, o1 + 2 * W, u, w, q, row, 1, axialEnd);
+        const float *minus[kOddCount], *plus[kOddCount];
+        for (int k = 0; k < kOddCount; ++k) {
+          minus[k] = in[ch] + ptrdiff_t(y + (1 - kOddDy[k]) / 2) * ptrdiff_t(w) + (1 - kOddDx[k]) / 2;
+          plus[k] = in[ch] + ptrdiff_t(y + (1 + kOddDy[k]) / 2) * ptrdiff_t(w) + (1 + kOddDx[k]) / 2;
         }
+        float* row = out[ch] + (2 * size_t(y) + 1) * W;
+        if constexpr (V::N > 1)
+          avx2::OddRow<V>(minus, plus, u, w, q, row, 2, oddEnd);
+        else
+          portable::OddRow<portable::Scalar>(minus, plus, u, w, q, row, 2, oddEnd);
       }
     }
+  });
+  // Axial sites: (2y, 2x+1) and (2y+1, 2x) with 1 <= y, x < w-1 (h-1).
+  auto axialRow = [&](int y, int parity) {
+    const size_t r = 2 * size_t(y) + parity;
+    const float* u = &axialWeights[r * kAxialCount * w];
+    const float* q = &axialConfidence[r * w];
+    for (int ch = 0; ch < 3; ++ch) {
+      const float* e1 = in[ch] + size_t(y) * w;
+      const float* o1 = out[ch] + (2 * size_t(y) + 1) * W;
+      float* row = out[ch] + r * W;
+      if (parity == 0) {
+        if constexpr (V::N > 1)
+          avx2::EvenAxialRow<V>(e1 - w, e1, e1 + w, o1 - 2 * W, o1, u, w, q, row, 1, axialEnd);
+        else
+          portable::EvenAxialRow<portable::Scalar>(e1 - w, e1, e1 + w, o1 - 2 * W, o1, u, w, q, row, 1, axialEnd);
+      } else {
+        if constexpr (V::N > 1)
+          avx2::OddAxialRow<V>(e1, e1 + w, o1 - 2 * W, o1, o1 + 2 * W, u, w, q, row, 1, axialEnd);
+        else
+          portable::OddAxialRow<portable::Scalar>(e1, e1 + w, o1 - 2 * W, o1, o1 + 2 * W, u, w, q, row, 1, axialEnd);
+      }
+    }
+  };
+  // Round 1: output row 2y of every y; rounds 2 and 3: output row 2y+1 of
+  // the even y, then of the odd y.
+  ParallelFor(1, h_ - 1, grain, [&](ptrdiff_t y0, ptrdiff_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) axialRow(y, 0);
+  });
+  for (int firstY : {2, 1}) {
+    const ptrdiff_t count = std::max(0, (h_ - 1 - firstY + 1) / 2);
+    ParallelFor(0, count, (grain + 1) / 2, [&](ptrdiff_t i0, ptrdiff_t i1) {
+      for (ptrdiff_t i = i0; i < i1; ++i) axialRow(int(2 * i) + firstY, 1);
+    });
   }
 }
 
@@ -260,13 +278,15 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   const float* in[3] = {inR, inG, inB};
   const float* guide[3] = {guideR, guideG, guideB};
   const bool guided = guideR && guideG && guideB;
-  for (int ch = 0; ch < 3; ++ch) {
-    estimate[ch].resize(N);
-    if (guided)
-      std::memcpy(estimate[ch].data(), guide[ch], N * sizeof(float));
-    else
-      UpscaleBicubic2(in[ch], w_, h_, estimate[ch].data());
-  }
+  for (int ch = 0; ch < 3; ++ch) estimate[ch].resize(N);
+  ParallelFor(0, 3, 1, [&](ptrdiff_t c0, ptrdiff_t c1) {
+    for (ptrdiff_t ch = c0; ch < c1; ++ch) {
+      if (guided)
+        std::memcpy(estimate[ch].data(), guide[ch], N * sizeof(float));
+      else
+        UpscaleBicubic2(in[ch], w_, h_, estimate[ch].data());
+    }
+  });
   float* est[3] = {estimate[0].data(), estimate[1].data(), estimate[2].data()};
 
   // One cost map at a time: each map's interior is recomputed before use,
@@ -294,24 +314,33 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   for (int k = 0; k < kOddCount; ++k) oddOffset[k] = ptrdiff_t(kOddDy[k]) * W + kOddDx[k];
   for (int k = 0; k < kAxialCount; ++k) axialOffset[k] = ptrdiff_t(kAxialDy[k]) * W + kAxialDx[k];
   const size_t w = size_t(w_);
+  // Every loop below works row by row and reads nothing that another row of
+  // the same loop writes (the updates of one kind of site read only samples
+  // of the other kinds), so the threads share out the rows.
+  const ptrdiff_t grain = RowGrain(W);
+  auto rows = [&](int first, int last, auto&& row) {
+    ParallelFor(first, last, grain, [&](ptrdiff_t r0, ptrdiff_t r1) {
+      for (int r = int(r0); r < int(r1); ++r) row(r);
+    });
+  };
 
   for (unsigned iter = 0; iter < iterations; ++iter) {
     // Odd-site costs on every position of the odd-site range, smoothed; the
     // raw weights of the odd sites (2y+1, 2x+1), 2 <= y < h-3, 2 <= x < w-3.
     for (int k = 0; k < kOddCount; ++k) {
       restoreFrame(k);
-      for (int r = kOddMargin; r < H - kOddMargin; ++r)
-        Costs(map, est, size_t(W), r, kOddMargin, W - kOddMargin, oddOffset[k]);
+      rows(kOddMargin, H - kOddMargin,
+           [&](int r) { Costs(map, est, size_t(W), r, kOddMargin, W - kOddMargin, oddOffset[k]); });
       HannSmooth(map, map, W, H, kOddRadius[k], scratch.data());
       saveFrame(k);
-      for (int y = 2; y < h_ - 3; ++y) {
+      rows(2, h_ - 3, [&](int y) {
         float* u = &oddWeights_[(size_t(y) * kOddCount + k) * w];
         const float* cost = map + (2 * size_t(y) + 1) * W + 1;
         for (int x = 2; x < w_ - 3; ++x) u[x] = RawWeight(kOddScale[k], cost[2 * x]);
-      }
+      });
     }
     // Odd-site weights and update of the estimate.
-    for (int y = 2; y < h_ - 3; ++y) {
+    rows(2, h_ - 3, [&](int y) {
       for (int x = 2; x < w_ - 3; ++x) {
         const size_t i = (2 * size_t(y) + 1) * W + 2 * x + 1;
         float u[kOddCount];
@@ -319,25 +348,25 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
         oddConfidence_[size_t(y) * w + x] = q;
         for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, q);
       }
-    }
+    });
 
     // Axial costs into maps 0..5, on the estimate as just updated; the raw
     // weights of the axial sites with 2 <= r < H-2 and 2 <= c < W-2.
     for (int k = 0; k < kAxialCount; ++k) {
       restoreFrame(k);
-      for (int r = kAxialMargin; r < H - kAxialMargin; ++r)
-        Costs(map, est, size_t(W), r, kAxialMargin, W - kAxialMargin, axialOffset[k]);
+      rows(kAxialMargin, H - kAxialMargin,
+           [&](int r) { Costs(map, est, size_t(W), r, kAxialMargin, W - kAxialMargin, axialOffset[k]); });
       HannSmooth(map, map, W, H, kAxialRadius[k], scratch.data());
       saveFrame(k);
-      for (int r = kAxialMargin; r < H - kAxialMargin; ++r) {
+      rows(kAxialMargin, H - kAxialMargin, [&](int r) {
         float* u = &axialWeights_[(size_t(r) * kAxialCount + k) * w];
         const float* cost = map + size_t(r) * W;
         for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2)
           u[c >> 1] = RawWeight(kAxialScale[k], cost[c]);
-      }
+      });
     }
     // Axial-site weights and update.
-    for (int r = kAxialMargin; r < H - kAxialMargin; ++r) {
+    rows(kAxialMargin, H - kAxialMargin, [&](int r) {
       for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2) {
         const size_t i = size_t(r) * W + c, x = size_t(c >> 1);
         float u[kAxialCount];
@@ -345,7 +374,7 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
         axialConfidence_[size_t(r) * w + x] = q;
         for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, q);
       }
-    }
+    });
   }
 }
 
@@ -372,7 +401,9 @@ void EdgeDirResampler::Apply(const float* inR, const float* inG, const float* in
     return;
   }
 
-  for (int ch = 0; ch < 3; ++ch) UpscaleBicubic2(in[ch], w_, h_, out[ch]);
+  ParallelFor(0, 3, 1, [&](ptrdiff_t c0, ptrdiff_t c1) {
+    for (ptrdiff_t ch = c0; ch < c1; ++ch) UpscaleBicubic2(in[ch], w_, h_, out[ch]);
+  });
   if (HasAvx2())
     ApplyRows<avx2::Lanes>(w_, h_, oddWeights_.data(), oddConfidence_.data(), axialWeights_.data(),
                            axialConfidence_.data(), in, out);

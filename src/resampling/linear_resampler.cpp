@@ -10,7 +10,8 @@
 // intermediate rows are interleaved so that the horizontal pass computes the
 // eight rows side by side in one vector, and the results are spread back out.
 // The vector kernels are compiled for AVX2 and for the SSE2 baseline and
-// picked at run time.
+// picked at run time. The blocks are shared out among the threads; each
+// output sample is computed by exactly one of them, in the same way.
 #include "resampling/linear_resampler.h"
 
 #include <algorithm>
@@ -19,6 +20,8 @@
 #include <cstring>
 #include <memory>
 #include <numeric>
+
+#include "image/threading.h"
 
 // GCC vector extensions; 32-byte vectors are never passed between functions
 // of different targets, so the ABI note does not apply.
@@ -326,34 +329,39 @@ void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float*
   const std::vector<float> vWeights = flatten(vertical), hWeights = flatten(horizontal);
   const Index vTaps = vertical.taps, hTaps = horizontal.taps;
 
-  std::vector<float> rowsBlock(std::size_t(kLanes) * sw), inBlock(std::size_t(kLanes) * sw),
-      outBlock(std::size_t(kLanes) * dw), spareRow(static_cast<std::size_t>(dw));
-  std::vector<const float*> taps(std::size_t(std::max<Index>(vTaps, 1)));
-  const float* rowPtr[kLanes];
-  float* dstRows[kLanes];
+  // Blocks of eight output rows are independent: the threads share them out,
+  // each with its own buffers.
+  const Index blocks = (dh + kLanes - 1) / kLanes;
+  ParallelFor(0, blocks, RowGrain(kLanes * (sw * vTaps + dw * hTaps)), [&](Index firstBlock, Index lastBlock) {
+    std::vector<float> rowsBlock(std::size_t(kLanes) * sw), inBlock(std::size_t(kLanes) * sw),
+        outBlock(std::size_t(kLanes) * dw), spareRow(static_cast<std::size_t>(dw));
+    std::vector<const float*> taps(std::size_t(std::max<Index>(vTaps, 1)));
+    const float* rowPtr[kLanes];
+    float* dstRows[kLanes];
 
-  for (Index y0 = 0; y0 < dh; y0 += kLanes) {
-    const Index lanes = std::min(kLanes, dh - y0);
-    // Vertical pass: intermediate rows y0.. as weighted sums of source rows
-    // (edge rows replicated where the window leaves the plane).
-    for (Index l = 0; l < lanes; ++l) {
-      const Index y = y0 + l;
-      const Index start = vertical.outStart[y];
-      for (Index j = 0; j < vTaps; ++j) taps[j] = src + std::clamp<Index>(start + j, 0, sh - 1) * sw;
-      float* row = rowsBlock.data() + l * sw;
-      CombineRows(taps.data(), vWeights.data() + Index{vertical.outPhase[y]} * vTaps, vTaps, sw, row);
-      rowPtr[l] = row;
-      dstRows[l] = dst + y * dw;
+    for (Index y0 = firstBlock * kLanes; y0 < std::min(dh, lastBlock * kLanes); y0 += kLanes) {
+      const Index lanes = std::min(kLanes, dh - y0);
+      // Vertical pass: intermediate rows y0.. as weighted sums of source rows
+      // (edge rows replicated where the window leaves the plane).
+      for (Index l = 0; l < lanes; ++l) {
+        const Index y = y0 + l;
+        const Index start = vertical.outStart[y];
+        for (Index j = 0; j < vTaps; ++j) taps[j] = src + std::clamp<Index>(start + j, 0, sh - 1) * sw;
+        float* row = rowsBlock.data() + l * sw;
+        CombineRows(taps.data(), vWeights.data() + Index{vertical.outPhase[y]} * vTaps, vTaps, sw, row);
+        rowPtr[l] = row;
+        dstRows[l] = dst + y * dw;
+      }
+      // Lanes past the last row repeat row 0 and are thrown away.
+      for (Index l = lanes; l < kLanes; ++l) {
+        rowPtr[l] = rowPtr[0];
+        dstRows[l] = spareRow.data();
+      }
+      // Horizontal pass on the eight rows side by side.
+      Interleave(rowPtr, sw, inBlock.data());
+      FilterInterleaved(inBlock.data(), sw, horizontal.outStart.data(), horizontal.outPhase.data(), dw,
+                        hWeights.data(), hTaps, outBlock.data());
+      Deinterleave(outBlock.data(), dw, dstRows);
     }
-    // Lanes past the last row repeat row 0 and are thrown away.
-    for (Index l = lanes; l < kLanes; ++l) {
-      rowPtr[l] = rowPtr[0];
-      dstRows[l] = spareRow.data();
-    }
-    // Horizontal pass on the eight rows side by side.
-    Interleave(rowPtr, sw, inBlock.data());
-    FilterInterleaved(inBlock.data(), sw, horizontal.outStart.data(), horizontal.outPhase.data(), dw,
-                      hWeights.data(), hTaps, outBlock.data());
-    Deinterleave(outBlock.data(), dw, dstRows);
-  }
+  });
 }

@@ -4,7 +4,9 @@
 // pairs; the pair weights are fitted per site by least squares (LAPACK LU
 // factorisation and inversion in single precision) over an 8 x 8 window of
 // training positions drawn from blurred, noise-added copies of the initial
-// estimate, pooling the three colour planes.
+// estimate, pooling the three colour planes. The sites of a strip are
+// shared out among the threads: each fit depends only on its own position
+// (the training noise included), so the result does not depend on the split.
 #include "resampling/nedi.h"
 
 #include <immintrin.h>
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "image/threading.h"
 #include "resampling/edge_dir_resampler.h"
 #include "upscale/hann_smooth.h"
 
@@ -177,6 +180,26 @@ inline float Fetch(const float* p, int r, int c, int dy, int dx, int W, int H) {
   return (v + p[size_t(r) * W + cc - 1]) / 2;
 }
 
+// Calls f(r, k0, k1, rows) for the rows r in [r0, r1) and runs [k0, k1) of
+// the `count` sites of each row, shared out among the threads; `rows` is a
+// training buffer of the calling thread (pads already 0). Every site is fitted
+// from its own training rows and writes only itself, so the split leaves the
+// results unchanged.
+template <class F>
+void ForEachSiteRun(int r0, int r1, int count, F&& f) {
+  constexpr int kRun = 32;  // sites per piece: each fit costs a few microseconds
+  if (r1 <= r0 || count <= 0) return;
+  const int runs = (count + kRun - 1) / kRun;
+  ParallelFor(0, ptrdiff_t(r1 - r0) * runs, 1, [&](ptrdiff_t i0, ptrdiff_t i1) {
+    alignas(32) float rows[kSamples * kRowStride];
+    for (int s = 0; s < kSamples; ++s) rows[s * kRowStride + kRowStride - 1] = 0.0f;
+    for (ptrdiff_t i = i0; i < i1; ++i) {
+      const int r = r0 + int(i / runs), k0 = int(i % runs) * kRun;
+      f(r, k0, std::min(count, k0 + kRun), rows);
+    }
+  });
+}
+
 }  // namespace
 
 Nedi::Nedi() = default;
@@ -275,31 +298,44 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
   }
   for (int i = 0; i < 5; ++i) g[i] /= gsum;
 
+  // Each output sample of either blur is its own sum, so rows are shared out
+  // among the threads.
+  const ptrdiff_t grain = RowGrain(W_);
+  std::vector<size_t> columnNoise(static_cast<size_t>(W_));
   for (int c = 0; c < 3; ++c) {
-    training_[c].assign(out_[c], out_[c] + N);
+    training_[c].resize(N);
     provisional_[c].resize(N);
     float* d = training_[c].data();
     float* line = provisional_[c].data();  // holds the row-filtered copy for the column pass
-    for (int y = 0; y < H_; ++y) {
-      float* row = d + size_t(y) * W_;
-      float* src = line + size_t(y) * W_;
-      std::memcpy(src, row, size_t(W_) * sizeof(float));
-      for (int x = 2; x < W_ - 2; ++x) {
-        float s = src[x - 2] * g[0];
-        for (int k = 1; k < 5; ++k) s += src[x + k - 2] * g[k];
-        row[x] = s;
+    const float* estimate = out_[c];
+    ParallelFor(0, H_, grain, [&](ptrdiff_t y0, ptrdiff_t y1) {
+      for (ptrdiff_t y = y0; y < y1; ++y) {
+        const float* src = estimate + size_t(y) * W_;
+        float* row = line + size_t(y) * W_;
+        std::memcpy(row, src, size_t(W_) * sizeof(float));
+        for (int x = 2; x < W_ - 2; ++x) {
+          float s = src[x - 2] * g[0];
+          for (int k = 1; k < 5; ++k) s += src[x + k - 2] * g[k];
+          row[x] = s;
+        }
       }
-    }
-    std::memcpy(line, d, N * sizeof(float));
-    for (int x = 0; x < W_; ++x) {
-      const float* col = line + x;
-      const size_t off = NoiseOffset(uint64_t(c) << 40 | uint64_t(x), 1);
-      for (int y = 2; y < H_ - 2; ++y) {
-        float s = col[size_t(y - 2) * W_] * g[0];
-        for (int k = 1; k < 5; ++k) s += col[size_t(y + k - 2) * W_] * g[k];
-        d[size_t(y) * W_ + x] = s + noise_[(off + size_t(y)) & kNoiseTableMask];
+    });
+    for (int x = 0; x < W_; ++x) columnNoise[size_t(x)] = NoiseOffset(uint64_t(c) << 40 | uint64_t(x), 1);
+    ParallelFor(0, H_, grain, [&](ptrdiff_t y0, ptrdiff_t y1) {
+      for (ptrdiff_t y = y0; y < y1; ++y) {
+        float* row = d + size_t(y) * W_;
+        if (y < 2 || y >= H_ - 2) {
+          std::memcpy(row, line + size_t(y) * W_, size_t(W_) * sizeof(float));
+          continue;
+        }
+        for (int x = 0; x < W_; ++x) {
+          const float* col = line + x;
+          float s = col[size_t(y - 2) * W_] * g[0];
+          for (int k = 1; k < 5; ++k) s += col[size_t(y + k - 2) * W_] * g[k];
+          row[x] = s + noise_[(columnNoise[size_t(x)] + size_t(y)) & kNoiseTableMask];
+        }
       }
-    }
+    });
     // The provisional planes start as the initial estimate: their outer three
     // rows are never recomputed but are read by the second pass's training.
     std::memcpy(provisional_[c].data(), out_[c], N * sizeof(float));
@@ -326,16 +362,16 @@ void Nedi::ProcessStrip(int rows) {
 
 void Nedi::PassOne(int yEnd) {
   const int W = W_, H = H_;
-  alignas(32) float rows[kSamples * kRowStride];
-  float a[kCoeffs];
-  for (int s = 0; s < kSamples; ++s) rows[s * kRowStride + kRowStride - 1] = 0.0f;
   ptrdiff_t off[12];
   for (int e = 0; e < 12; ++e) off[e] = ptrdiff_t(kDiag[e][0]) * W + kDiag[e][1];
   const float* D[3] = {training_[0].data(), training_[1].data(), training_[2].data()};
   const float* A = activity_.data();
 
-  for (int y = pass1Next_; y < yEnd; ++y) {
-    for (int x = 1; x < w_ - 1; ++x) {
+  // Sites (y, x) for x in [x0, x1): each fit reads only the training copies
+  // and the initial estimate, and writes only its own site.
+  auto sites = [&](int y, int x0, int x1, float* rows) {
+    float a[kCoeffs];
+    for (int x = x0; x < x1; ++x) {
       const size_t ai = size_t(y) * w_ + x;
       if (A[ai] < threshold_ && A[ai + 1] < threshold_ && A[ai + w_] < threshold_ && A[ai + w_ + 1] < threshold_)
         continue;
@@ -374,58 +410,60 @@ void Nedi::PassOne(int yEnd) {
         *o = v;
       }
     }
-  }
+  };
+  ForEachSiteRun(pass1Next_, yEnd, w_ - 2, [&](int y, int k0, int k1, float* rows) { sites(y, 1 + k0, 1 + k1, rows); });
   pass1Next_ = std::max(pass1Next_, yEnd);
 }
 
 void Nedi::ProvisionalRows(int rEnd) {
   const int W = W_;
   const ptrdiff_t w = W;
-  for (int r = provisionalNext_; r < rEnd; ++r) {
-    const size_t row = size_t(r) * W;
-    for (int c = 0; c < 3; ++c) std::memcpy(provisional_[c].data() + row, out_[c] + row, size_t(W) * sizeof(float));
-    // Axial sites: gradient-weighted mean of the horizontal and vertical
-    // pairs. Reads use linear indices, so near the left and right edges the
-    // horizontal terms run into the neighbouring rows; they stay in the plane.
-    for (int col = (r + 1) & 1; col < W; col += 2) {
-      const size_t i = row + col;
-      float dh = 0.0f, dv = 0.0f;
-      for (int c = 0; c < 3; ++c) {
-        const float* o = out_[c] + i;
-        dh += std::fabs(o[1] - o[-1]);
-        dh += std::fabs(o[-1] - o[-3]);
-        dh += std::fabs(o[3] - o[1]);
-        dh += std::fabs(o[-w] - o[-w - 2]);
-        dh += std::fabs(o[-w + 2] - o[-w]);
-        dh += std::fabs(o[w] - o[w - 2]);
-        dh += std::fabs(o[w + 2] - o[w]);
-        dv += std::fabs(o[w] - o[-w]);
-        dv += std::fabs(o[-w] - o[-3 * w]);
-        dv += std::fabs(o[3 * w] - o[w]);
-        dv += std::fabs(o[-1] - o[-2 * w - 1]);
-        dv += std::fabs(o[2 * w - 1] - o[-1]);
-        dv += std::fabs(o[1] - o[-2 * w + 1]);
-        dv += std::fabs(o[2 * w + 1] - o[1]);
-      }
-      const float th = dh + 0.01f, tv = dv + 0.01f;
-      float wh = 1.0f / (th * th), wv = 1.0f / (tv * tv);
-      const float scale = 0.5f / (wh + wv);
-      wh = wh * scale;
-      wv = wv * scale;
-      for (int c = 0; c < 3; ++c) {
-        const float* o = out_[c] + i;
-        provisional_[c][i] = (o[-1] + o[1]) * wh + (o[-w] + o[w]) * wv;
+  // Rows are independent: each reads the output planes and writes only its
+  // own row of the provisional planes.
+  ParallelFor(provisionalNext_, rEnd, RowGrain(W), [&](ptrdiff_t r0, ptrdiff_t r1) {
+    for (int r = int(r0); r < int(r1); ++r) {
+      const size_t row = size_t(r) * W;
+      for (int c = 0; c < 3; ++c) std::memcpy(provisional_[c].data() + row, out_[c] + row, size_t(W) * sizeof(float));
+      // Axial sites: gradient-weighted mean of the horizontal and vertical
+      // pairs. Reads use linear indices, so near the left and right edges the
+      // horizontal terms run into the neighbouring rows; they stay in the plane.
+      for (int col = (r + 1) & 1; col < W; col += 2) {
+        const size_t i = row + col;
+        float dh = 0.0f, dv = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+          const float* o = out_[c] + i;
+          dh += std::fabs(o[1] - o[-1]);
+          dh += std::fabs(o[-1] - o[-3]);
+          dh += std::fabs(o[3] - o[1]);
+          dh += std::fabs(o[-w] - o[-w - 2]);
+          dh += std::fabs(o[-w + 2] - o[-w]);
+          dh += std::fabs(o[w] - o[w - 2]);
+          dh += std::fabs(o[w + 2] - o[w]);
+          dv += std::fabs(o[w] - o[-w]);
+          dv += std::fabs(o[-w] - o[-3 * w]);
+          dv += std::fabs(o[3 * w] - o[w]);
+          dv += std::fabs(o[-1] - o[-2 * w - 1]);
+          dv += std::fabs(o[2 * w - 1] - o[-1]);
+          dv += std::fabs(o[1] - o[-2 * w + 1]);
+          dv += std::fabs(o[2 * w + 1] - o[1]);
+        }
+        const float th = dh + 0.01f, tv = dv + 0.01f;
+        float wh = 1.0f / (th * th), wv = 1.0f / (tv * tv);
+        const float scale = 0.5f / (wh + wv);
+        wh = wh * scale;
+        wv = wv * scale;
+        for (int c = 0; c < 3; ++c) {
+          const float* o = out_[c] + i;
+          provisional_[c][i] = (o[-1] + o[1]) * wh + (o[-w] + o[w]) * wv;
+        }
       }
     }
-  }
+  });
   provisionalNext_ = std::max(provisionalNext_, rEnd);
 }
 
 void Nedi::PassTwo(int rEnd) {
   const int W = W_, H = H_;
-  alignas(32) float rows[kSamples * kRowStride];
-  float a[kCoeffs];
-  for (int s = 0; s < kSamples; ++s) rows[s * kRowStride + kRowStride - 1] = 0.0f;
   const float* P[3] = {provisional_[0].data(), provisional_[1].data(), provisional_[2].data()};
   const float* A = activity_.data();
   const float* noise = noise_.data();
@@ -440,15 +478,15 @@ void Nedi::PassTwo(int rEnd) {
   }
 
   // Interior training positions (rows 3 .. H-4, columns 3 .. W-4, even
-  // coordinate sum) with their pair sums before noise and their targets, for
-  // the rows around the current site row: a ring of 16 rows, each formed once
-  // per call. Their reads all lie inside [1, H-2] x [1, W-2].
-  constexpr int kBandRows = 16, kEntry = 3 * (kCoeffs + 1);
+  // coordinate sum) with their pair sums before noise and their targets:
+  // the rows a block of site rows reads, formed once per block before its
+  // sites run. Their reads all lie inside [1, H-2] x [1, W-2].
+  constexpr int kBlockRows = 16, kEntry = 3 * (kCoeffs + 1);
   const size_t halfW = size_t(W) / 2 + 1;
   std::vector<float> band;
-  int bandNext = 0;
+  int bandFirst = 0;
   auto formRow = [&](int tr) {
-    float* dst = band.data() + size_t(tr % kBandRows) * halfW * kEntry;
+    float* dst = band.data() + size_t(tr - bandFirst) * halfW * kEntry;
     for (int tc = 3 + ((tr + 3) & 1); tc <= W - 4; tc += 2) {
       float* e = dst + size_t(tc >> 1) * kEntry;
       for (int ch = 0; ch < 3; ++ch, e += kCoeffs + 1) {
@@ -464,64 +502,79 @@ void Nedi::PassTwo(int rEnd) {
     }
   };
 
-  for (int r = pass2Next_; r < rEnd; ++r) {
-    for (int c = (r & 1) ? 2 : 1; c < W - 2; c += 2) {
-      if (r & 1) {
-        const size_t ai = size_t((r - 1) / 2) * w_ + c / 2;
-        if (A[ai] < threshold_ && A[ai + w_] < threshold_) continue;
-      } else {
-        const size_t ai = size_t(r / 2) * w_ + (c - 1) / 2;
-        if (A[ai] < threshold_ && A[ai + 1] < threshold_) continue;
-      }
-      const float* u = noise + NoiseOffset(uint64_t(r) * uint64_t(W) + uint64_t(c), 2);
-      // Training rows: a diamond of 64 positions of even coordinate sum;
-      // all of its reads stay inside [1, H-2] x [1, W-2] when this holds.
-      const bool inside = r >= 10 && r <= H - 11 && c >= 10 && c <= W - 11;
-      if (inside) {
-        if (band.empty()) band.resize(kBandRows * halfW * kEntry);
-        bandNext = std::max(bandNext, r - kWindow + 1);
-        while (bandNext <= r + kWindow - 1) formRow(bandNext++);
-      }
-      float* row = rows;
-      for (int i = 0; i < kWindow; ++i) {
-        for (int j = 0; j < kWindow; ++j) {
-          const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
-          for (int ch = 0; ch < 3; ++ch, row += kRowStride, u += kCoeffs) {
-            const float* p = P[ch];
-            if (inside) {
-              const float* e =
-                  band.data() + (size_t(tr % kBandRows) * halfW + size_t(tc >> 1)) * kEntry + ch * (kCoeffs + 1);
-              for (int k = 0; k < kCoeffs; ++k) row[k] = e[k] + u[k];
-              row[kCoeffs] = e[kCoeffs];
-            } else {
-              for (int k = 0; k < 2; ++k) {
-                const int* e1 = kAxial[kPairFirst[k]];
-                const int* e2 = kAxial[kPairSecond[k]];
-                row[k] = (ReadOr0(p, tr + e1[0], tc + e1[1], W, H) + ReadOr0(p, tr + e2[0], tc + e2[1], W, H)) + u[k];
-              }
-              for (int k = 2; k < kCoeffs; ++k) {
-                const int* e1 = kAxial[kPairFirst[k]];
-                const int* e2 = kAxial[kPairSecond[k]];
-                row[k] = (Fetch(p, tr, tc, e1[0], e1[1], W, H) + Fetch(p, tr, tc, e2[0], e2[1], W, H)) + u[k];
-              }
-              row[kCoeffs] = ReadOr0(p, tr, tc, W, H);
+  // Site (r, c): reads only the provisional planes, the activity and the
+  // noise of its own position, and writes only itself.
+  auto site = [&](int r, int c, float* rows) {
+    if (r & 1) {
+      const size_t ai = size_t((r - 1) / 2) * w_ + c / 2;
+      if (A[ai] < threshold_ && A[ai + w_] < threshold_) return;
+    } else {
+      const size_t ai = size_t(r / 2) * w_ + (c - 1) / 2;
+      if (A[ai] < threshold_ && A[ai + 1] < threshold_) return;
+    }
+    const float* u = noise + NoiseOffset(uint64_t(r) * uint64_t(W) + uint64_t(c), 2);
+    // Training rows: a diamond of 64 positions of even coordinate sum;
+    // all of its reads stay inside [1, H-2] x [1, W-2] when this holds.
+    const bool inside = r >= 10 && r <= H - 11 && c >= 10 && c <= W - 11;
+    float* row = rows;
+    for (int i = 0; i < kWindow; ++i) {
+      for (int j = 0; j < kWindow; ++j) {
+        const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
+        for (int ch = 0; ch < 3; ++ch, row += kRowStride, u += kCoeffs) {
+          const float* p = P[ch];
+          if (inside) {
+            const float* e =
+                band.data() + (size_t(tr - bandFirst) * halfW + size_t(tc >> 1)) * kEntry + ch * (kCoeffs + 1);
+            for (int k = 0; k < kCoeffs; ++k) row[k] = e[k] + u[k];
+            row[kCoeffs] = e[kCoeffs];
+          } else {
+            for (int k = 0; k < 2; ++k) {
+              const int* e1 = kAxial[kPairFirst[k]];
+              const int* e2 = kAxial[kPairSecond[k]];
+              row[k] = (ReadOr0(p, tr + e1[0], tc + e1[1], W, H) + ReadOr0(p, tr + e2[0], tc + e2[1], W, H)) + u[k];
             }
+            for (int k = 2; k < kCoeffs; ++k) {
+              const int* e1 = kAxial[kPairFirst[k]];
+              const int* e2 = kAxial[kPairSecond[k]];
+              row[k] = (Fetch(p, tr, tc, e1[0], e1[1], W, H) + Fetch(p, tr, tc, e2[0], e2[1], W, H)) + u[k];
+            }
+            row[kCoeffs] = ReadOr0(p, tr, tc, W, H);
           }
         }
       }
-      FitPacked(rows, kSamples, a);
-      for (int ch = 0; ch < 3; ++ch) {
-        const float* p = P[ch];
-        float v = 0.0f;
-        for (int k = 0; k < kCoeffs; ++k) {
-          const int* e1 = kAxial[kPairFirst[k]];
-          const int* e2 = kAxial[kPairSecond[k]];
-          const float pair = Fetch(p, r, c, e1[0], e1[1], W, H) + Fetch(p, r, c, e2[0], e2[1], W, H);
-          v = k == 0 ? a[k] * pair : v + a[k] * pair;
-        }
-        out_[ch][size_t(r) * W + c] = v;
-      }
     }
+    float a[kCoeffs];
+    FitPacked(rows, kSamples, a);
+    for (int ch = 0; ch < 3; ++ch) {
+      const float* p = P[ch];
+      float v = 0.0f;
+      for (int k = 0; k < kCoeffs; ++k) {
+        const int* e1 = kAxial[kPairFirst[k]];
+        const int* e2 = kAxial[kPairSecond[k]];
+        const float pair = Fetch(p, r, c, e1[0], e1[1], W, H) + Fetch(p, r, c, e2[0], e2[1], W, H);
+        v = k == 0 ? a[k] * pair : v + a[k] * pair;
+      }
+      out_[ch][size_t(r) * W + c] = v;
+    }
+  };
+
+  for (int r0 = pass2Next_; r0 < rEnd; r0 += kBlockRows) {
+    const int r1 = std::min(rEnd, r0 + kBlockRows);
+    // Training rows of the interior sites of rows [r0, r1), if there are any.
+    const int insideFirst = std::max(r0, 10), insideLast = std::min(r1 - 1, H - 11);
+    if (insideFirst <= insideLast && W - 11 >= 10) {
+      bandFirst = insideFirst - kWindow + 1;
+      const int bandLast = insideLast + kWindow - 1;
+      band.resize(size_t(bandLast - bandFirst + 1) * halfW * kEntry);
+      ParallelFor(bandFirst, bandLast + 1, RowGrain(W * kEntry / 2), [&](ptrdiff_t t0, ptrdiff_t t1) {
+        for (int tr = int(t0); tr < int(t1); ++tr) formRow(tr);
+      });
+    }
+    // Sites (r, c), c = first + 2k with first 2 on odd rows and 1 on even rows.
+    ForEachSiteRun(r0, r1, W / 2 - 1, [&](int r, int k0, int k1, float* rows) {
+      const int first = (r & 1) ? 2 : 1;
+      for (int c = first + 2 * k0; c < std::min(W - 2, first + 2 * k1); c += 2) site(r, c, rows);
+    });
   }
   pass2Next_ = std::max(pass2Next_, rEnd);
 }

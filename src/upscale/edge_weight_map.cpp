@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "image/threading.h"
 #include "upscale/hann_smooth.h"
 #include "upscale/max_filter.h"
 
@@ -77,30 +78,43 @@ constexpr double kOutputFactor = 4.0;
 void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[3], float* scratch,
                    float* weights) {
   if (W <= 0 || H <= 0) return;
-  const Index w = W, h = H, count = w * h;
-  for (int c = 0; c < 3; ++c) std::copy(x[c], x[c] + count, snapshot[c]);
+  const Index w = W, h = H;
+  const Index grain = RowGrain(w);
+  // Every step below works row by row (or sample by sample) without reading
+  // what another row of the same step writes, so rows are shared out.
+  ParallelFor(0, h, grain, [&](Index y0, Index y1) {
+    for (int c = 0; c < 3; ++c) std::copy(x[c] + y0 * w, x[c] + y1 * w, snapshot[c] + y0 * w);
+  });
 
   float* g = scratch;
-  std::fill(g, g + count, 0.0f);
   const float* const snap[3] = {snapshot[0], snapshot[1], snapshot[2]};
-  for (Index y = 1; y + 1 < h; ++y) {
-    float* row = g + y * w;
-    SquaredGradientRow(snap, w, y, row);
-    for (Index i = 1; i + 1 < w; ++i) row[i] = std::sqrt(row[i]);
-  }
+  ParallelFor(0, h, grain, [&](Index y0, Index y1) {
+    for (Index y = y0; y < y1; ++y) {
+      float* row = g + y * w;
+      if (y == 0 || y + 1 == h) {
+        std::fill(row, row + w, 0.0f);
+        continue;
+      }
+      row[0] = row[w - 1] = 0.0f;
+      SquaredGradientRow(snap, w, y, row);
+      for (Index i = 1; i + 1 < w; ++i) row[i] = std::sqrt(row[i]);
+    }
+  });
 
   MaxFilter2D(g, weights, W, H, kMaxRadius, 0.0f);
   HannSmooth(weights, weights, W, H, kSmoothRadius, scratch);
 
-  for (Index i = 0; i < count; ++i) {
-    const double t = double(kScale) * double(weights[i]);
-    double weight;
-    if (t <= 0.0)
-      weight = 0.0;
-    else if (t >= kSaturation)
-      weight = 1.0;
-    else
-      weight = t / kSaturation;
-    weights[i] = static_cast<float>(kOutputFactor * weight);
-  }
+  ParallelFor(0, h, grain, [&](Index y0, Index y1) {
+    for (Index i = y0 * w; i < y1 * w; ++i) {
+      const double t = double(kScale) * double(weights[i]);
+      double weight;
+      if (t <= 0.0)
+        weight = 0.0;
+      else if (t >= kSaturation)
+        weight = 1.0;
+      else
+        weight = t / kSaturation;
+      weights[i] = static_cast<float>(kOutputFactor * weight);
+    }
+  });
 }

@@ -3,7 +3,8 @@
 // running sum) are updated in constant time per sample, so the cost does not
 // depend on the radius. Rows and columns compute exactly the same thing: the
 // column pass runs along rows for all columns at once, and the row pass lays
-// eight rows side by side and runs the same column routine on them.
+// eight rows side by side and runs the same column routine on them. Row
+// groups and column bands are independent, so the threads share them out.
 #include "upscale/hann_smooth.h"
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 #include <cstddef>
 #include <cstring>
 #include <vector>
+
+#include "image/threading.h"
 
 namespace {
 
@@ -77,7 +80,8 @@ inline Vec8 Narrow(Vec8d v) { return __builtin_convertvector(v, Vec8); }
 // would be: the lanes never mix.
 class ColumnSums {
  public:
-  ColumnSums(const Window& wnd, Index W) : wnd_(wnd), W_(W), sum_(W), re_(W), im_(W) {}
+  // W sequences whose consecutive samples lie `stride` floats apart.
+  ColumnSums(const Window& wnd, Index W, Index stride) : wnd_(wnd), W_(W), stride_(stride), sum_(W), re_(W), im_(W) {}
 
   // Sums for output 0: window positions -r..r through the mirror rule.
   KESTRUNE_VECTOR_CLONES
@@ -87,7 +91,7 @@ class ColumnSums {
     std::fill(im_.begin(), im_.end(), 0.0f);
     double pr = -wnd_.c1, pi = -wnd_.s1;  // phasor of window position 0
     for (Index q = -wnd_.r; q <= wnd_.r; ++q) {
-      const float* row = x + Mirror(q, H) * W_;
+      const float* row = x + Mirror(q, H) * stride_;
       Index c = 0;
       for (; c + kLanes <= W_; c += kLanes) {
         const Vec8 v = Load(row + c);
@@ -149,22 +153,34 @@ class ColumnSums {
 
  private:
   Window wnd_;
-  Index W_;
+  Index W_, stride_;
   std::vector<float> sum_, re_, im_;
 };
 
-// Every column of the W x H plane x into y (distinct buffers), all columns
-// advancing together.
+// Columns [c0, c1) of the W x H plane x into y (distinct buffers), all of
+// them advancing together.
+void SmoothColumnRange(const float* x, float* y, Index W, Index H, Index c0, Index c1, const Window& wnd) {
+  x += c0;
+  y += c0;
+  ColumnSums sums(wnd, c1 - c0, W);
+  sums.Start(x, H);
+  sums.Value(y);
+  for (Index i = 1; i < H; ++i)
+    sums.Step(x + Mirror(i + wnd.r, H) * W, x + Mirror(i - 1 - wnd.r, H) * W, y + i * W);
+}
+
+// Every column of the W x H plane x into y (distinct buffers). Columns are
+// independent; the threads take bands of them.
 void SmoothColumns(const float* x, float* y, Index W, Index H, const Window& wnd) {
   if (H <= 2 || wnd.r == 0) {
     std::copy(x, x + W * H, y);
     return;
   }
-  ColumnSums sums(wnd, W);
-  sums.Start(x, H);
-  sums.Value(y);
-  for (Index i = 1; i < H; ++i)
-    sums.Step(x + Mirror(i + wnd.r, H) * W, x + Mirror(i - 1 - wnd.r, H) * W, y + i * W);
+  constexpr Index kBand = 64;
+  const Index bands = (W + kBand - 1) / kBand;
+  ParallelFor(0, bands, RowGrain(kBand * H), [&](Index b0, Index b1) {
+    SmoothColumnRange(x, y, W, H, b0 * kBand, std::min(W, b1 * kBand), wnd);
+  });
 }
 
 // Every row of the W x H plane x into y: eight rows at a time are laid side
@@ -175,15 +191,19 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
     std::copy(x, x + W * H, y);
     return;
   }
-  std::vector<float> in(std::size_t(W * kLanes)), out(std::size_t(W * kLanes));
-  for (Index y0 = 0; y0 < H; y0 += kLanes) {
-    const Index lanes = std::min(kLanes, H - y0);
-    for (Index m = 0; m < W; ++m)
-      for (Index l = 0; l < kLanes; ++l) in[m * kLanes + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
-    SmoothColumns(in.data(), out.data(), kLanes, W, wnd);
-    for (Index l = 0; l < lanes; ++l)
-      for (Index m = 0; m < W; ++m) y[(y0 + l) * W + m] = out[m * kLanes + l];
-  }
+  // Groups of eight rows are independent; the threads take runs of them.
+  const Index groups = (H + kLanes - 1) / kLanes;
+  ParallelFor(0, groups, RowGrain(kLanes * W), [&](Index g0, Index g1) {
+    std::vector<float> in(std::size_t(W * kLanes)), out(std::size_t(W * kLanes));
+    for (Index y0 = g0 * kLanes; y0 < std::min(H, g1 * kLanes); y0 += kLanes) {
+      const Index lanes = std::min(kLanes, H - y0);
+      for (Index m = 0; m < W; ++m)
+        for (Index l = 0; l < kLanes; ++l) in[m * kLanes + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
+      SmoothColumnRange(in.data(), out.data(), kLanes, W, 0, kLanes, wnd);
+      for (Index l = 0; l < lanes; ++l)
+        for (Index m = 0; m < W; ++m) y[(y0 + l) * W + m] = out[m * kLanes + l];
+    }
+  });
 }
 
 }  // namespace

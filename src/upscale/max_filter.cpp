@@ -1,13 +1,19 @@
 // MaxFilter2D: the maximum over the (2r+1) x (2r+1) square around each sample
 // through one RunningMax fed column by column, with the border filled from
-// the nearest interior result.
+// the nearest interior result. The fast separable form runs on row bands in
+// parallel; the RunningMax form, which only samples below `initial` or NaN
+// need, stays one sequential chain because its window carries over from one
+// column to the next.
 #include "upscale/max_filter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <vector>
+
+#include "image/threading.h"
 
 #include "resampling/running_max.h"
 
@@ -76,31 +82,26 @@ void RunningMaximum(const float* src, float* dst, Index W, Index H, Index r, flo
   }
 }
 
+// Rows [y0, y1) of the separable maximum: the column maximum of source rows
+// y-r..y+r into `row`, then the maximum of 2r+1 neighbours along it.
 KESTRUNE_VECTOR_CLONES
-void SeparableMaximum(const float* src, float* dst, Index W, Index H, Index r) {
-  // Columns: dst row y = maximum of source rows y-r..y+r.
-  for (Index y = r; y < H - r; ++y) {
-    float* d = dst + y * W;
+void SeparableMaximumRows(const float* src, float* dst, Index W, Index r, Index y0, Index y1, float* row) {
+  for (Index y = y0; y < y1; ++y) {
     const float* first = src + (y - r) * W;
     Index x = 0;
     for (; x + 8 <= W; x += 8) {
       Vec8 m = Load(first + x);
       for (Index k = 1; k <= 2 * r; ++k) m = Max(m, Load(first + k * W + x));
-      Store(d + x, m);
+      Store(row + x, m);
     }
     for (; x < W; ++x) {
       float m = first[x];
       for (Index k = 1; k <= 2 * r; ++k) m = std::max(m, first[k * W + x]);
-      d[x] = m;
+      row[x] = m;
     }
-  }
-  // Rows: maximum of 2r+1 neighbours, through a copy of the row.
-  std::vector<float> row(static_cast<std::size_t>(W));
-  for (Index y = r; y < H - r; ++y) {
     float* d = dst + y * W;
-    std::copy(d, d + W, row.begin());
-    const float* s = row.data();
-    Index x = r;
+    const float* s = row;
+    x = r;
     for (; x + 8 <= W - r; x += 8) {
       Vec8 m = Load(s + x - r);
       for (Index i = 1; i <= 2 * r; ++i) m = Max(m, Load(s + x - r + i));
@@ -114,6 +115,14 @@ void SeparableMaximum(const float* src, float* dst, Index W, Index H, Index r) {
   }
 }
 
+// Rows are independent: the threads take runs of them.
+void SeparableMaximum(const float* src, float* dst, Index W, Index H, Index r) {
+  ParallelFor(r, H - r, RowGrain(W * (2 * r + 1)), [&](Index y0, Index y1) {
+    std::vector<float> row(static_cast<std::size_t>(W));
+    SeparableMaximumRows(src, dst, W, r, y0, y1, row.data());
+  });
+}
+
 }  // namespace
 
 void MaxFilter2D(const float* src, float* dst, int width, int height, int radius, float initial) {
@@ -121,7 +130,16 @@ void MaxFilter2D(const float* src, float* dst, int width, int height, int radius
   const Index W = width, H = height;
   // The window must fit inside the plane.
   const Index r = std::max<Index>(0, std::min<Index>({radius, (W - 1) / 2, (H - 1) / 2}));
-  if (PlainMaximumApplies(src, static_cast<std::size_t>(W * H), initial))
+  // The check is a plain AND over chunks, so any split gives the same answer.
+  std::atomic<bool> plain{true};
+  constexpr Index kChunk = 65536;
+  ParallelFor(0, (W * H + kChunk - 1) / kChunk, 1, [&](Index c0, Index c1) {
+    const Index begin = c0 * kChunk, end = std::min(W * H, c1 * kChunk);
+    if (plain.load(std::memory_order_relaxed) &&
+        !PlainMaximumApplies(src + begin, static_cast<std::size_t>(end - begin), initial))
+      plain.store(false, std::memory_order_relaxed);
+  });
+  if (plain.load())
     SeparableMaximum(src, dst, W, H, r);
   else
     RunningMaximum(src, dst, W, H, r, initial);

@@ -1,0 +1,64 @@
+// The global --threads option sets the thread count for the run and refuses
+// counts below 1; a resize run gives the same file with any count, whether
+// set by the option or by KESTRUNE_THREADS.
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/command.h"
+#include "image/threading.h"
+#include "support/test_support.h"
+
+namespace {
+
+int CliRun(std::vector<std::string> args) {
+  args.insert(args.begin(), "kestrune-cli");
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const int status = RunCli(int(argv.size()), argv.data());
+  testing::internal::GetCapturedStdout();
+  testing::internal::GetCapturedStderr();
+  return status;
+}
+
+std::string Bytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+TEST(ThreadsOption, SetsTheCountAndRefusesBadValues) {
+  TempDir dir;
+  const std::string chart = dir.File("c.pfm");
+  ASSERT_EQ(CliRun({"--threads", "3", "chart", chart, "--width", "8", "--height", "8"}), kExitOk);
+  EXPECT_EQ(ThreadCount(), 3);
+  SetThreadCount(0);
+  for (const char* bad : {"0", "-1", "two", "1025"})
+    EXPECT_EQ(CliRun({"--threads", bad, "chart", chart}), kExitUsage) << bad;
+}
+
+TEST(ThreadsOption, ResizeIsTheSameForAnyCount) {
+  TempDir dir;
+  const std::string chart = dir.File("c.pfm");
+  ASSERT_EQ(CliRun({"chart", chart, "--width", "300", "--height", "220"}), kExitOk);
+  const std::string cli = KESTRUNE_CLI_PATH;
+  std::vector<std::string> outputs;
+  const std::string runs[] = {"KESTRUNE_THREADS=1 '" + cli + "'", "KESTRUNE_THREADS=3 '" + cli + "'",
+                              "'" + cli + "' --threads 5"};
+  for (std::size_t i = 0; i < std::size(runs); ++i) {
+    const std::string out = dir.File("r" + std::to_string(i) + ".pfm");
+    const std::string command = runs[i] + " resize '" + chart + "' '" + out + "' --width 137 --height 411";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    outputs.push_back(Bytes(out));
+  }
+  ASSERT_GT(outputs[0].size(), std::size_t(137 * 411 * 12));
+  EXPECT_TRUE(outputs[1] == outputs[0]);
+  EXPECT_TRUE(outputs[2] == outputs[0]);
+}
+
+}  // namespace

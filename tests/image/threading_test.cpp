@@ -1,0 +1,108 @@
+// The thread count settings and the parallel loop: every index is visited
+// once in pieces of at least the grain, nested loops work, exceptions reach
+// the caller, and the byte conversion of the display buffer is the same for
+// any thread count.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/dib_image.h"
+#include "image/test_chart.h"
+#include "image/threading.h"
+#include "support/thread_count.h"
+
+namespace {
+
+TEST(Threading, CountSettings) {
+  EXPECT_GE(ThreadCount(), 1);
+  const int defaultCount = ThreadCount();
+  {
+    ScopedThreadCount three(3);
+    EXPECT_EQ(ThreadCount(), 3);
+    SetThreadCount(kMaxThreads + 5);
+    EXPECT_EQ(ThreadCount(), kMaxThreads);
+  }
+  EXPECT_EQ(ThreadCount(), defaultCount);
+  SetThreadCount(-4);
+  EXPECT_EQ(ThreadCount(), defaultCount);
+
+  EXPECT_EQ(ParseThreadCount("1"), 1);
+  EXPECT_EQ(ParseThreadCount("16"), 16);
+  EXPECT_EQ(ParseThreadCount("99999999999999999999"), kMaxThreads);
+  for (const char* bad : {"", "0", "-2", "+3", " 4", "4 ", "4x", "two", "1.5"})
+    EXPECT_EQ(ParseThreadCount(bad), 0) << '"' << bad << '"';
+  EXPECT_EQ(ParseThreadCount(nullptr), 0);
+}
+
+TEST(Threading, ParallelForCoversEveryIndexOnceInGrainSizedPieces) {
+  for (int threads : kThreadCountsToCompare) {
+    ScopedThreadCount scope(threads);
+    for (std::ptrdiff_t grain : {1, 7, 1000}) {
+      std::vector<std::atomic<int>> hits(1003);
+      std::atomic<int> shortPieces{0};
+      ParallelFor(-3, 1000, grain, [&](std::ptrdiff_t a, std::ptrdiff_t b) {
+        EXPECT_LT(a, b);
+        // Only a range of at most one grain may be shorter than the grain.
+        if (b - a < grain) ++shortPieces;
+        for (std::ptrdiff_t i = a; i < b; ++i) ++hits[std::size_t(i + 3)];
+      });
+      for (const auto& h : hits) ASSERT_EQ(h.load(), 1) << threads << " threads, grain " << grain;
+      EXPECT_EQ(shortPieces.load(), 0);
+    }
+    int calls = 0;
+    ParallelFor(5, 5, 1, [&](std::ptrdiff_t, std::ptrdiff_t) { ++calls; });
+    ParallelFor(5, 2, 1, [&](std::ptrdiff_t, std::ptrdiff_t) { ++calls; });
+    EXPECT_EQ(calls, 0);
+  }
+}
+
+TEST(Threading, NestedLoopsAndExceptions) {
+  ScopedThreadCount scope(4);
+  std::vector<std::atomic<int>> hits(64 * 64);
+  ParallelFor(0, 64, 1, [&](std::ptrdiff_t a, std::ptrdiff_t b) {
+    for (std::ptrdiff_t y = a; y < b; ++y)
+      ParallelFor(0, 64, 1, [&](std::ptrdiff_t c, std::ptrdiff_t d) {
+        for (std::ptrdiff_t x = c; x < d; ++x) ++hits[std::size_t(y * 64 + x)];
+      });
+  });
+  for (const auto& h : hits) ASSERT_EQ(h.load(), 1);
+
+  EXPECT_THROW(ParallelFor(0, 100, 1,
+                           [](std::ptrdiff_t a, std::ptrdiff_t b) {
+                             if (a <= 50 && 50 < b) throw std::runtime_error("piece failed");
+                           }),
+               std::runtime_error);
+  // The loop still works afterwards.
+  std::atomic<int> sum{0};
+  ParallelFor(0, 100, 1, [&](std::ptrdiff_t a, std::ptrdiff_t b) { sum += int(b - a); });
+  EXPECT_EQ(sum.load(), 100);
+}
+
+TEST(Threading, DisplayBufferIsTheSameForAnyThreadCount) {
+  // Odd width (row padding), values outside 0..255, halves (ties to even)
+  // and a NaN.
+  FloatImage image = MakeTestChart(301, 203);
+  float* red = image.samples(FloatImage::kRed);
+  red[0] = -7.0f, red[1] = 300.0f, red[2] = 2.5f, red[3] = 3.5f, red[4] = std::nanf("");
+  std::vector<std::vector<uint8_t>> results;
+  for (int threads : kThreadCountsToCompare) {
+    ScopedThreadCount scope(threads);
+    DibImage dib;
+    dib.FromFloatImage(image);
+    results.emplace_back(dib.bits(), dib.bits() + std::size_t(dib.stride) * dib.height);
+    const uint8_t* top = dib.rows()[0];
+    EXPECT_EQ(top[2], 0);
+    EXPECT_EQ(top[5], 255);
+    EXPECT_EQ(top[8], 2);
+    EXPECT_EQ(top[11], 4);
+    EXPECT_EQ(top[14], 0);
+  }
+  for (const auto& r : results) EXPECT_TRUE(r == results[0]);
+}
+
+}  // namespace
