@@ -6,7 +6,8 @@
 // run four at a time with both passes fused, sharing resampler set-ups and
 // intermediate rows where they can, and are scored row by row as they are
 // made; every score is what a separate ResizePlane call and SharpnessMeasure
-// would give, and the scores are compared in trial order.
+// would give, and the scores are compared in trial order. The reductions of a
+// group are shared out among the threads.
 #include "downscale/hint_search.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 
 #include "downscale/sharpness_measure.h"
 #include "downscale/trial_reduction.h"
+#include "image/threading.h"
 #include "resampling/linear_resampler.h"
 
 namespace {
@@ -44,7 +46,9 @@ std::vector<float> Luminance(const FloatImage& image) {
   const float* r = image.samples(FloatImage::kRed);
   const float* g = image.samples(FloatImage::kGreen);
   const float* b = image.samples(FloatImage::kBlue);
-  for (std::size_t i = 0; i < count; ++i) luminance[i] = 0.299f * r[i] + 0.587f * g[i] + 0.114f * b[i];
+  ParallelFor(0, static_cast<std::ptrdiff_t>(count), 65536, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
+    for (std::ptrdiff_t i = i0; i < i1; ++i) luminance[i] = 0.299f * r[i] + 0.587f * g[i] + 0.114f * b[i];
+  });
   return luminance;
 }
 
@@ -73,48 +77,94 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   const float smoothness = params.smoothness;
   const int32_t filterType = params.filterType;
 
-  // Working storage, released on return: the result, the luminance plane,
-  // and for each of a few reductions made and scored together the last
-  // kRingRows rows of its trial plane: each row is scored as soon as the row
-  // below it is made, so no reduction is ever kept whole.
+  // Working storage, released on return: the result and the luminance
+  // plane. The reductions of a group are independent of one another: they
+  // are shared out among the threads as jobs of consecutive trials, each job
+  // making and scoring its trials a few at a time with its own storage (the
+  // last kRingRows rows of each trial plane: each row is scored as soon as
+  // the row below it is made, so no reduction is ever kept whole). Every
+  // score is a sum of its own, so the split changes no result; the scores are
+  // then taken in trial order on the calling thread.
   FloatImage result(dstWidth, dstHeight);
   const std::vector<float> luminance = Luminance(image);
   constexpr uint32_t kRingRows = 8;
   const std::size_t ringSize = std::size_t{dstWidth} * kRingRows;
-  std::vector<float> rings(ringSize * kSharpnessBatch);
+  // As many jobs as make the threads' shares even (at most one per trial);
+  // with one thread, one job per batch.
+  const int32_t batches = (n + kSharpnessBatch - 1) / kSharpnessBatch;
+  const int32_t threads = ThreadCount();
+  const int32_t jobs = std::min<int32_t>(n, (batches + threads - 1) / threads * threads);
+  std::vector<HintTrial> finished(static_cast<std::size_t>(n));
+  // The set-up shared by every reduction of a group (the horizontal one of the
+  // vertical search and the other way round), and the one each trial varies.
+  Resampling::LinearResampler shared;
+  enum class Varies { kVertical, kHorizontal };
 
-  // Resampler set-ups of one batch of reductions.
-  Resampling::LinearResampler vertical[kSharpnessBatch];
-  Resampling::LinearResampler horizontal[kSharpnessBatch];
-  const Resampling::LinearResampler* verticals[kSharpnessBatch];
-  const Resampling::LinearResampler* horizontals[kSharpnessBatch];
-  float* ring[kSharpnessBatch];
-  for (int i = 0; i < kSharpnessBatch; ++i) ring[i] = rings.data() + ringSize * i;
-  HintTrial pending[kSharpnessBatch];  // what each reduction of the batch stands for
-
-  // Makes and scores the batch's `count` reductions and hands each, in
-  // order, to `take`.
-  auto reduceAndScore = [&](int count, auto&& take) {
-    SharpnessAccumulator sums(count, dstWidth);
-    uint32_t row = 0;  // the next row to score
-    auto scoreRows = [&](uint32_t rowsDone) {
-      const float* rows[kSharpnessBatch];
-      const float* below[kSharpnessBatch];
-      for (; row + 1 < rowsDone; ++row) {
-        for (int i = 0; i < count; ++i) {
-          rows[i] = ring[i] + std::size_t{row % kRingRows} * dstWidth;
-          below[i] = ring[i] + std::size_t{(row + 1) % kRingRows} * dstWidth;
+  // Makes and scores the reductions of trials k0 .. k1-1 of `base` (k,
+  // offset and score filled in per trial) into finished[k].
+  auto runJob = [&](const HintTrial& base, Varies varies, int32_t k0, int32_t k1) {
+    std::vector<float> rings(ringSize * kSharpnessBatch);
+    Resampling::LinearResampler own[kSharpnessBatch];
+    const Resampling::LinearResampler* verticals[kSharpnessBatch];
+    const Resampling::LinearResampler* horizontals[kSharpnessBatch];
+    float* ring[kSharpnessBatch];
+    for (int i = 0; i < kSharpnessBatch; ++i) ring[i] = rings.data() + ringSize * i;
+    for (int32_t b0 = k0; b0 < k1; b0 += kSharpnessBatch) {
+      const int count = std::min<int32_t>(kSharpnessBatch, k1 - b0);
+      for (int i = 0; i < count; ++i) {
+        const int32_t k = b0 + i;
+        HintTrial& trial = finished[static_cast<std::size_t>(k)];
+        trial = base;
+        trial.k = k;
+        const float offset = static_cast<float>(k) / nf - 0.5f;
+        if (varies == Varies::kVertical) {
+          trial.offsetY = offset;
+          own[i].Configure(srcHeight, dstHeight, trial.filterType, offset, trial.deviationY, smoothness);
+          verticals[i] = &own[i];
+          horizontals[i] = &shared;
+        } else {
+          trial.offsetX = offset;
+          own[i].Configure(srcWidth, dstWidth, trial.filterType, offset, trial.deviationX, smoothness);
+          verticals[i] = &shared;
+          horizontals[i] = &own[i];
         }
-        sums.AddRow(rows, below);
       }
-    };
-    ReduceFused(luminance.data(), srcWidth, verticals, horizontals, count, ring, scoreRows, kRingRows);
-    float scores[kSharpnessBatch];
-    sums.Scores(dstHeight, scores);
-    for (int i = 0; i < count; ++i) {
-      pending[i].score = scores[i] * pending[i].weight;
-      if (observer) observer(pending[i]);
-      take(pending[i]);
+      SharpnessAccumulator sums(count, dstWidth);
+      uint32_t row = 0;  // the next row to score
+      auto scoreRows = [&](uint32_t rowsDone) {
+        const float* rows[kSharpnessBatch];
+        const float* below[kSharpnessBatch];
+        for (; row + 1 < rowsDone; ++row) {
+          for (int i = 0; i < count; ++i) {
+            rows[i] = ring[i] + std::size_t{row % kRingRows} * dstWidth;
+            below[i] = ring[i] + std::size_t{(row + 1) % kRingRows} * dstWidth;
+          }
+          sums.AddRow(rows, below);
+        }
+      };
+      ReduceFused(luminance.data(), srcWidth, verticals, horizontals, count, ring, scoreRows, kRingRows);
+      float scores[kSharpnessBatch];
+      sums.Scores(dstHeight, scores);
+      for (int i = 0; i < count; ++i) {
+        HintTrial& trial = finished[static_cast<std::size_t>(b0 + i)];
+        trial.score = scores[i] * trial.weight;
+      }
+    }
+  };
+
+  // Runs the N reductions of a group, reporting each trial's progress point
+  // in order before the work starts, and hands the finished trials to `take`
+  // in trial order.
+  auto runGroup = [&](const HintTrial& base, Varies varies, float progressBase, auto&& take) {
+    for (int32_t k = 0; k < n; ++k)
+      progress.SetProgress((static_cast<float>(k) * 0.5f / nf + progressBase) * 100.0f / (2.0f * nf));
+    ParallelFor(0, jobs, 1, [&](std::ptrdiff_t j0, std::ptrdiff_t j1) {
+      for (std::ptrdiff_t j = j0; j < j1; ++j)
+        runJob(base, varies, static_cast<int32_t>(j * n / jobs), static_cast<int32_t>((j + 1) * n / jobs));
+    });
+    for (const HintTrial& trial : finished) {
+      if (observer) observer(trial);
+      take(trial);
     }
   };
 
@@ -149,24 +199,11 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
         candY = done.offsetY;
       }
     };
-    horizontal[0].Configure(srcWidth, dstWidth, FilterCatmullRom, 0.0f, devX, smoothness);
+    shared.Configure(srcWidth, dstWidth, FilterCatmullRom, 0.0f, devX, smoothness);
     trial.horizontal = false;
     trial.filterType = FilterCatmullRom;
     trial.offsetX = 0.0f;
-    for (int32_t k0 = 0; k0 < n; k0 += kSharpnessBatch) {
-      const int count = std::min<int32_t>(kSharpnessBatch, n - k0);
-      for (int i = 0; i < count; ++i) {
-        const int32_t k = k0 + i;
-        progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t)) * 100.0f / (2.0f * nf));
-        trial.k = k;
-        trial.offsetY = static_cast<float>(k) / nf - 0.5f;
-        vertical[i].Configure(srcHeight, dstHeight, FilterCatmullRom, trial.offsetY, devY, smoothness);
-        verticals[i] = &vertical[i];
-        horizontals[i] = &horizontal[0];
-        pending[i] = trial;
-      }
-      reduceAndScore(count, takeVertical);
-    }
+    runGroup(trial, Varies::kVertical, static_cast<float>(t), takeVertical);
 
     // Horizontal offset with the chosen filter; all N reductions share one
     // vertical set-up.
@@ -178,25 +215,11 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
         candX = done.offsetX;
       }
     };
-    vertical[0].Configure(srcHeight, dstHeight, filterType, candY, devY, smoothness);
+    shared.Configure(srcHeight, dstHeight, filterType, candY, devY, smoothness);
     trial.horizontal = true;
     trial.filterType = filterType;
     trial.offsetY = candY;
-    for (int32_t k0 = 0; k0 < n; k0 += kSharpnessBatch) {
-      const int count = std::min<int32_t>(kSharpnessBatch, n - k0);
-      for (int i = 0; i < count; ++i) {
-        const int32_t k = k0 + i;
-        progress.SetProgress((static_cast<float>(k) * 0.5f / nf + static_cast<float>(t) + 0.5f) * 100.0f /
-                             (2.0f * nf));
-        trial.k = k;
-        trial.offsetX = static_cast<float>(k) / nf - 0.5f;
-        horizontal[i].Configure(srcWidth, dstWidth, filterType, trial.offsetX, devX, smoothness);
-        verticals[i] = &vertical[0];
-        horizontals[i] = &horizontal[i];
-        pending[i] = trial;
-      }
-      reduceAndScore(count, takeHorizontal);
-    }
+    runGroup(trial, Varies::kHorizontal, static_cast<float>(t) + 0.5f, takeHorizontal);
 
     if (best2 > best) {
       best = best2;
@@ -211,8 +234,6 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   hint.score = best;
 
   progress.SetStatusText("Final scaling...");
-  // The trial storage is no longer needed; free it before the final passes.
-  std::vector<float>().swap(rings);
   for (int c = FloatImage::kRed; c <= FloatImage::kBlue; ++c)
     ResizePlane(image.samples(c), srcWidth, srcHeight, result.samples(c), dstWidth, dstHeight, filterType,
                 hint.offsetX, hint.offsetY, hint.deviationX, hint.deviationY, smoothness);
