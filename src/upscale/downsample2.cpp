@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "image/threading.h"
+
 namespace {
 
 struct Kernel {
@@ -42,11 +44,16 @@ void Line(const float* src, std::ptrdiff_t inStride, int n, float* dst, std::ptr
 void Downsample2(const float* src, int W, int H, float* dst, int /*factor*/, float* tmp, float sideLobe) {
   const Kernel k = MakeKernel(sideLobe);
   const std::size_t halfW = static_cast<std::size_t>(W / 2);
-  for (int y = 0; y < H; ++y) Line(src + std::size_t(y) * W, 1, W, tmp + std::size_t(y) * halfW, 1, k);
+  // Both passes work row by row, each row its own set of sums, so the threads
+  // take runs of rows.
+  ParallelFor(0, H, RowGrain(W * 4), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
+    for (std::ptrdiff_t y = y0; y < y1; ++y) Line(src + std::size_t(y) * W, 1, W, tmp + std::size_t(y) * halfW, 1, k);
+  });
 
   // Columns of the temporary plane, all columns of an output row at once.
   const int halfH = H / 2;
-  for (int y = 0; y < halfH; ++y) {
+  ParallelFor(0, halfH, RowGrain(std::ptrdiff_t(halfW) * 7), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
+  for (int y = int(y0); y < int(y1); ++y) {
     const int c = 2 * y;
     const float* rows[7];
     for (int t = 0; t < 7; ++t) rows[t] = tmp + std::size_t(Mirror(c - 3 + t, H)) * halfW;
@@ -57,4 +64,5 @@ void Downsample2(const float* src, int W, int H, float* dst, int /*factor*/, flo
       out[x] = static_cast<float>(sum);
     }
   }
+  });
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "image/threading.h"
 #include "resampling/edge_dir_resampler.h"
 #include "upscale/downsample2.h"
 #include "upscale/edge_weight_map.h"
@@ -39,7 +40,10 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
             h, planes.regularization[0].data(), planes.regularization[1].data(), planes.regularization[2].data());
     ft.Run(~0u, static_cast<unsigned>(H));
     ft.Finish();
-    for (int c = 0; c < 3; ++c) std::copy_n(planes.regularization[c].data(), large, ctx.estimate[c]);
+    ParallelFor(0, std::ptrdiff_t(large), 65536, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
+      for (int c = 0; c < 3; ++c) std::copy(planes.regularization[c].data() + i0, planes.regularization[c].data() + i1,
+                                            ctx.estimate[c] + i0);
+    });
   }
   schedule.FinishFractalStep(it);
 
@@ -51,7 +55,10 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
 
   // 5. Enlargement of the residual.
   if (p.edgeDirIterations == -1) {
-    for (int c = 0; c < 3; ++c) UpscaleBilinear2(planes.residual[c].data(), w, h, planes.enlargedResidual[c].data());
+    ParallelFor(0, 3, 1, [&](std::ptrdiff_t c0, std::ptrdiff_t c1) {
+      for (std::ptrdiff_t c = c0; c < c1; ++c)
+        UpscaleBilinear2(planes.residual[c].data(), w, h, planes.enlargedResidual[c].data());
+    });
   } else {
     ctx.resampler->Apply(planes.residual[0].data(), planes.residual[1].data(), planes.residual[2].data(),
                          planes.enlargedResidual[0].data(), planes.enlargedResidual[1].data(),
@@ -64,17 +71,18 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
     // 6. Regularisation, weighted near edges.
     float* r = planes.regularization[c].data();
     RegularizationGradient(ctx.estimate[c], W, H, r, planes.scratch.data());
-    if (weighted) {
-      const float* v = planes.weights.data();
-      for (std::size_t i = 0; i < large; ++i) r[i] = r[i] * v[i];
-    }
-    // 7. Update and clamp.
+    // 7. Update and clamp. Sample by sample: the threads take runs of samples.
     float* x = ctx.estimate[c];
     const float* e = planes.enlargedResidual[c].data();
-    for (std::size_t i = 0; i < large; ++i) {
-      const float v = x[i] - beta * (e[i] + lambda * r[i]);
-      x[i] = v < -0.5f ? -0.5f : v > 255.5f ? 255.5f : v;
-    }
+    const float* v = planes.weights.data();
+    ParallelFor(0, std::ptrdiff_t(large), 16384, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
+      if (weighted)
+        for (std::ptrdiff_t i = i0; i < i1; ++i) r[i] = r[i] * v[i];
+      for (std::ptrdiff_t i = i0; i < i1; ++i) {
+        const float u = x[i] - beta * (e[i] + lambda * r[i]);
+        x[i] = u < -0.5f ? -0.5f : u > 255.5f ? 255.5f : u;
+      }
+    });
   }
 
   // 8. Step-size decay.

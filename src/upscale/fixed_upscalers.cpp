@@ -2,7 +2,10 @@
 // replication of one plane; source sample (x, y) lands on target (2x, 2y).
 #include "upscale/fixed_upscalers.h"
 
+#include <algorithm>
 #include <cstddef>
+
+#include "image/threading.h"
 
 namespace {
 
@@ -42,20 +45,25 @@ void UpscaleBilinear2(const float* src, int w, int h, float* dst, int /*factor*/
 void UpscaleBicubic2(const float* src, int w, int h, float* dst, int /*factor*/) {
   if (w <= 0 || h <= 0) return;
   const Index W = Index{2} * w, H = Index{2} * h;
-  // Even rows: place the samples, then fill the odd columns.
-  for (Index y = 0; y < h; ++y) {
-    const float* s = src + y * w;
-    float* c = dst + 2 * y * W;
-    for (Index x = 0; x < w; ++x) c[2 * x] = s[x];
-    if (w == 1) {  // a single column: its neighbour is repeated
-      c[1] = c[0];
-      continue;
+  // Even rows: place the samples, then fill the odd columns. Then the odd
+  // rows from the even rows. Rows of each step are independent, so the
+  // threads take runs of them.
+  const Index grain = RowGrain(W);
+  ParallelFor(0, h, grain, [&](Index y0, Index y1) {
+    for (Index y = y0; y < y1; ++y) {
+      const float* s = src + y * w;
+      float* c = dst + 2 * y * W;
+      for (Index x = 0; x < w; ++x) c[2 * x] = s[x];
+      if (w == 1) {  // a single column: its neighbour is repeated
+        c[1] = c[0];
+        continue;
+      }
+      c[1] = Mean(c[0], c[2]);
+      for (Index k = 1; k <= w - 3; ++k) c[2 * k + 1] = Cubic(c[2 * k - 2], c[2 * k], c[2 * k + 2], c[2 * k + 4]);
+      c[W - 3] = Mean(c[W - 4], c[W - 2]);
+      c[W - 1] = c[W - 2];
     }
-    c[1] = Mean(c[0], c[2]);
-    for (Index k = 1; k <= w - 3; ++k) c[2 * k + 1] = Cubic(c[2 * k - 2], c[2 * k], c[2 * k + 2], c[2 * k + 4]);
-    c[W - 3] = Mean(c[W - 4], c[W - 2]);
-    c[W - 1] = c[W - 2];
-  }
+  });
   // Odd rows from the even rows, a whole row at a time.
   auto row = [&](Index j) { return dst + j * W; };
   auto meanRow = [&](Index j, Index a, Index b) {
@@ -66,11 +74,13 @@ void UpscaleBicubic2(const float* src, int w, int h, float* dst, int /*factor*/)
     return;
   }
   meanRow(1, 0, 2);
-  for (Index j = 3; j < H - 3; j += 2) {
-    const float *a = row(j - 3), *b = row(j - 1), *c = row(j + 1), *d = row(j + 3);
-    float* t = row(j);
-    for (Index i = 0; i < W; ++i) t[i] = Cubic(a[i], b[i], c[i], d[i]);
-  }
+  ParallelFor(0, std::max<Index>(0, (H - 3 - 3 + 1) / 2), grain, [&](Index k0, Index k1) {
+    for (Index j = 3 + 2 * k0; j < std::min(H - 3, 3 + 2 * k1); j += 2) {
+      const float *a = row(j - 3), *b = row(j - 1), *c = row(j + 1), *d = row(j + 3);
+      float* t = row(j);
+      for (Index i = 0; i < W; ++i) t[i] = Cubic(a[i], b[i], c[i], d[i]);
+    }
+  });
   meanRow(H - 3, H - 4, H - 2);
   for (Index i = 0; i < W; ++i) row(H - 1)[i] = row(H - 2)[i];
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <numbers>
 
+#include "image/threading.h"
 #include "upscale/block_distance.h"
 
 namespace {
@@ -92,7 +93,8 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
   // The texture measure of every source block: (v_R + v_G + v_B + 10^-6)^(1/4)
   // with v_c the variance of the float samples of colour c over the block.
   textureRoot_.assign(std::size_t(w) * std::size_t(h), 0.0);
-  for (int by = 0; by + B <= h; ++by)
+  ParallelFor(0, std::max(h - B + 1, 0), RowGrain(std::ptrdiff_t(w) * 96), [&](std::ptrdiff_t by0, std::ptrdiff_t by1) {
+  for (int by = int(by0); by < int(by1); ++by)
     for (int bx = 0; bx + B <= w; ++bx) {
       double variance = 0.0;
       for (int c = 0; c < 3; ++c) {
@@ -110,6 +112,7 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
       }
       textureRoot_[std::size_t(by) * w + bx] = std::sqrt(std::sqrt(variance + 1e-6));
     }
+  });
   BlockDistance::SourceBlockTerms(sourceBytes_.data(), w, h, sourceTerms_);
   nextBlockRow_ = nextOutputRow_ = nextQuantisedRow_ = 0;
 }
@@ -122,6 +125,7 @@ void FractalTexture::Reserve(int W, int H, int w, int h) {
   sourceBytes_.reserve(small * 4);
   sourceTerms_.reserve(small);
   textureRoot_.reserve(small);
+  matches_.reserve(std::size_t(kChunkRows) * std::size_t(std::max(W - blockSize_, 0)));
 }
 
 void FractalTexture::LendBuffers(float* accR, float* accG, float* accB, float* estimateBytes) {
@@ -188,21 +192,47 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   return m;
 }
 
-void FractalTexture::SubstituteBlockRow(int y) {
+void FractalTexture::SubstituteBlockRows(int y0, int y1) {
   const int B = blockSize_;
-  for (int x = 0; x < W_ - B; x += step_) {
-    const BlockMatch m = MatchBlock(y, x);
-    const float lambda = m.lambda, keep = 1.0f - m.lambda, u = m.u, first = 1.0f - m.u;
-    for (int c = 0; c < 3; ++c) {
-      for (int i = 0; i < B; ++i) {
-        const float* xr = x_[c] + std::size_t(y + i) * W_ + x;
-        const float* p = y_[c] + std::size_t(m.by + i) * w_ + m.bx;
-        const float* q = y_[c] + std::size_t(m.cy + i) * w_ + m.cx;
-        float* a = accum_[c] + std::size_t(y + i) * W_ + x;
-        for (int j = 0; j < B; ++j) {
-          const float source = first * p[j] + u * q[j];
-          a[j] += (lambda * xr[j] + keep * source) * window_[i * B + j];
-        }
+  const int perRow = W_ > B ? (W_ - B + step_ - 1) / step_ : 0;
+  if (y1 <= y0 || perRow == 0) return;
+  // Chunks of block rows: the matches of a chunk are found in parallel (each
+  // depends only on its own block), then every accumulator row of the chunk
+  // takes its contributions in parallel with the other rows but, within the
+  // row, in the order of a plain block-by-block pass: block rows top to
+  // bottom, blocks left to right. The sums are therefore the same for any
+  // number of threads.
+  matches_.resize(std::size_t(kChunkRows) * perRow);
+  for (int c0 = y0; c0 < y1; c0 += kChunkRows) {
+    const int c1 = std::min(y1, c0 + kChunkRows);
+    ParallelFor(0, std::ptrdiff_t(c1 - c0) * perRow, 64, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
+      for (std::ptrdiff_t i = i0; i < i1; ++i)
+        matches_[std::size_t(i)] = MatchBlock(c0 + int(i / perRow), int(i % perRow) * step_);
+    });
+    // Accumulator rows c0 .. c1 + B - 2 receive contributions from this chunk.
+    ParallelFor(c0, c1 + B - 1, 1, [&](std::ptrdiff_t r0, std::ptrdiff_t r1) {
+      for (int r = int(r0); r < int(r1); ++r)
+        for (int y = std::max(c0, r - B + 1); y <= std::min(c1 - 1, r); ++y) AccumulateRow(y, r - y, c0);
+    });
+  }
+}
+
+void FractalTexture::AccumulateRow(int y, int i, int chunkStart) {
+  const int B = blockSize_;
+  const int perRow = (W_ - B + step_ - 1) / step_;
+  const BlockMatch* row = matches_.data() + std::size_t(y - chunkStart) * perRow;
+  for (int c = 0; c < 3; ++c) {
+    const float* xr = x_[c] + std::size_t(y + i) * W_;
+    float* a = accum_[c] + std::size_t(y + i) * W_;
+    for (int n = 0; n < perRow; ++n) {
+      const BlockMatch& m = row[n];
+      const int x = n * step_;
+      const float lambda = m.lambda, keep = 1.0f - m.lambda, u = m.u, first = 1.0f - m.u;
+      const float* p = y_[c] + std::size_t(m.by + i) * w_ + m.bx;
+      const float* q = y_[c] + std::size_t(m.cy + i) * w_ + m.cx;
+      for (int j = 0; j < B; ++j) {
+        const float source = first * p[j] + u * q[j];
+        a[x + j] += (lambda * xr[x + j] + keep * source) * window_[i * B + j];
       }
     }
   }
@@ -237,18 +267,29 @@ void FractalTexture::Run(unsigned rowLimit, unsigned rows) {
   const int64_t limit = rowLimit;
   const int64_t blockEnd = std::min<int64_t>(int64_t(rows) + 1, H_ - B);
 
-  for (; nextQuantisedRow_ < blockEnd; ++nextQuantisedRow_) {
-    if (bounded && nextQuantisedRow_ + B + 1 > limit) break;
-    QuantiseRow(nextQuantisedRow_);
+  // Rows are quantised and written independently of one another.
+  int64_t quantiseStop = blockEnd;
+  if (bounded) quantiseStop = std::min<int64_t>(quantiseStop, limit - B - 1 + 1);
+  if (quantiseStop > nextQuantisedRow_) {
+    ParallelFor(nextQuantisedRow_, quantiseStop, RowGrain(W_), [&](std::ptrdiff_t r0, std::ptrdiff_t r1) {
+      for (std::ptrdiff_t r = r0; r < r1; ++r) QuantiseRow(int(r));
+    });
+    nextQuantisedRow_ = int(quantiseStop);
   }
-  for (; nextBlockRow_ < blockEnd; ++nextBlockRow_) {
-    if (bounded && nextBlockRow_ >= limit - B - 1) break;
-    SubstituteBlockRow(nextBlockRow_);
+  int64_t blockStop = blockEnd;
+  if (bounded) blockStop = std::min<int64_t>(blockStop, limit - B - 1);
+  if (blockStop > nextBlockRow_) {
+    SubstituteBlockRows(nextBlockRow_, int(blockStop));
+    nextBlockRow_ = int(blockStop);
   }
   const int64_t outputEnd = std::min<int64_t>(rows, H_);
-  for (; nextOutputRow_ < outputEnd; ++nextOutputRow_) {
-    if (bounded && nextOutputRow_ + B + 1 > limit) break;
-    WriteOutputRow(nextOutputRow_);
+  int64_t outputStop = outputEnd;
+  if (bounded) outputStop = std::min<int64_t>(outputStop, limit - B - 1 + 1);
+  if (outputStop > nextOutputRow_) {
+    ParallelFor(nextOutputRow_, outputStop, RowGrain(W_), [&](std::ptrdiff_t r0, std::ptrdiff_t r1) {
+      for (std::ptrdiff_t r = r0; r < r1; ++r) WriteOutputRow(int(r));
+    });
+    nextOutputRow_ = int(outputStop);
   }
 }
 

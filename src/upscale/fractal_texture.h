@@ -45,7 +45,12 @@ class FractalTexture {
 
  private:
   void QuantiseRow(int row);
-  void SubstituteBlockRow(int y);
+  // Finds the matches of block rows [y0, y1) and adds them to the
+  // accumulators.
+  void SubstituteBlockRows(int y0, int y1);
+  // Adds row i of every block of block row y (matches in matches_ from block
+  // row chunkStart on) to accumulator row y + i.
+  void AccumulateRow(int y, int i, int chunkStart);
   void WriteOutputRow(int row);
 
   const float* x_[3] = {};
@@ -67,6 +72,8 @@ class FractalTexture {
   std::vector<uint8_t> sourceBytes_;
   std::vector<int32_t> sourceTerms_;  // per source block position, for the coarse search
   std::vector<double> textureRoot_;  // per source block position
+  static constexpr int kChunkRows = 16;  // block rows matched together
+  std::vector<BlockMatch> matches_;      // of those block rows
   int nextBlockRow_ = 0;
   int nextOutputRow_ = 0;
   int nextQuantisedRow_ = 0;

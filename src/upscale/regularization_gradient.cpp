@@ -10,6 +10,8 @@
 
 #include <immintrin.h>
 
+#include "image/threading.h"
+
 namespace {
 
 // sign(e): 1 for e > 0, 0 for e = 0, -1 otherwise (NaN included).
@@ -59,9 +61,14 @@ bool HaveAvx2() {
 }  // namespace
 
 void RegularizationGradient(const float* x, int W, int H, float* r, float* sign) {
-  const std::size_t n = std::size_t(W) * std::size_t(H);
-  std::fill(r, r + n, 0.0f);
-  std::fill(sign, sign + n, 0.0f);
+  // Each step below writes rows independently of the other rows of the same
+  // step (the divergence reads the signs the step before wrote), so the
+  // threads take runs of rows, step after step.
+  const std::ptrdiff_t grain = RowGrain(W);
+  ParallelFor(0, H, grain, [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
+    std::fill(r + y0 * W, r + y1 * W, 0.0f);
+    std::fill(sign + y0 * W, sign + y1 * W, 0.0f);
+  });
   const bool wide = HaveAvx2();
   auto signRow = wide ? &SignRowAvx2 : &SignRowScalar;
   auto accumulateRow = wide ? &AccumulateRowAvx2 : &AccumulateRowScalar;
@@ -72,17 +79,21 @@ void RegularizationGradient(const float* x, int W, int H, float* r, float* sign)
     // Pixels whose neighbour (y+dy, x+dx) lies inside the plane.
     const int y0 = std::max(0, -dy), y1 = std::min(H, H - dy);
     const int x0 = std::max(0, -dx), x1 = std::min(W, W - dx);
-    for (int y = y0; y < y1; ++y) {
-      const std::size_t at = std::size_t(y) * W + x0;
-      signRow(x + at, x + at + offset, sign + at, x1 - x0);
-    }
+    ParallelFor(y0, y1, grain, [&](std::ptrdiff_t ya, std::ptrdiff_t yb) {
+      for (std::ptrdiff_t y = ya; y < yb; ++y) {
+        const std::size_t at = std::size_t(y) * W + x0;
+        signRow(x + at, x + at + offset, sign + at, x1 - x0);
+      }
+    });
     const float a = static_cast<float>(std::pow(0.5, std::sqrt(double(dy * dy + dx * dx))));
     // Pixels for which (y-dy, x-dx) lies inside the plane.
     const int v0 = std::max(0, dy), v1 = std::min(H, H + dy);
     const int u0 = std::max(0, dx), u1 = std::min(W, W + dx);
-    for (int y = v0; y < v1; ++y) {
-      const std::size_t at = std::size_t(y) * W + u0;
-      accumulateRow(r + at, sign + at, sign + at - offset, a, u1 - u0);
-    }
+    ParallelFor(v0, v1, grain, [&](std::ptrdiff_t ya, std::ptrdiff_t yb) {
+      for (std::ptrdiff_t y = ya; y < yb; ++y) {
+        const std::size_t at = std::size_t(y) * W + u0;
+        accumulateRow(r + at, sign + at, sign + at - offset, a, u1 - u0);
+      }
+    });
   }
 }
