@@ -63,11 +63,19 @@ void NediUpscale(const float* const src[3], int w, int h, float* const out[3], U
   nedi.Init(paddedIn[0].data(), paddedIn[1].data(), paddedIn[2].data(), paddedOut[0].data(), paddedOut[1].data(),
             paddedOut[2].data(), pw, ph, 1, 1.0f, nullptr, false, true);
   nedi.ProcessStrip(8);
+  // The rows shown after a strip are final (NEDI only works ahead of them),
+  // so each report copies just the rows that are new since the last one; the
+  // marker row of the last report is among them.
+  const std::ptrdiff_t paddedW = 2 * std::ptrdiff_t(pw);
+  int rowsShown = 0;
   for (int k = 1; 8 * k - 8 < h; ++k) {
     const int rowsDone = std::min(8 * k + 8, h + 16);
     nedi.ProcessStrip(8);
     const int rowsOut = std::min(16 * k, H);
-    for (int c = 0; c < 3; ++c) CropPadded(out[c], W, rowsOut, 16, paddedOut[c].data());
+    for (int c = 0; c < 3; ++c)
+      CropPadded(out[c] + std::ptrdiff_t(rowsShown) * W, W, rowsOut - rowsShown, 16,
+                 paddedOut[c].data() + std::ptrdiff_t(rowsShown) * paddedW);
+    rowsShown = rowsOut;
     if (rowsOut < H) {
       // A red dashed line (8 on, 24 off) under the finished part.
       const std::size_t row = std::size_t(rowsOut) * std::size_t(W);
