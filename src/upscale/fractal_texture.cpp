@@ -73,7 +73,10 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
   for (int c = 0; c < 3; ++c) {
     if (lentAccum_[c] != nullptr) {
       accum_[c] = lentAccum_[c];
-      std::fill_n(accum_[c], large, 0.0f);
+      float* a = accum_[c];
+      ParallelFor(0, std::ptrdiff_t(large), 65536, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
+        std::fill(a + i0, a + i1, 0.0f);
+      });
     } else {
       ownAccum_[c].assign(large, 0.0f);
       accum_[c] = ownAccum_[c].data();
@@ -81,14 +84,18 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
   }
   if (lentEstimateBytes_ != nullptr) {
     estimateBytes_ = lentEstimateBytes_;
-    std::fill_n(estimateBytes_, large * 4, uint8_t{0});
+    ParallelFor(0, std::ptrdiff_t(large), 65536, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
+      std::fill(estimateBytes_ + 4 * i0, estimateBytes_ + 4 * i1, uint8_t{0});
+    });
   } else {
     ownEstimateBytes_.assign(large * 4, 0);
     estimateBytes_ = ownEstimateBytes_.data();
   }
   sourceBytes_.assign(std::size_t(w) * std::size_t(h) * 4, 0);
-  for (std::size_t i = 0; i < std::size_t(w) * std::size_t(h); ++i)
-    for (int c = 0; c < 3; ++c) sourceBytes_[4 * i + c] = QuantiseSample(y_[c][i]);
+  ParallelFor(0, std::ptrdiff_t(w) * h, 65536, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
+    for (std::ptrdiff_t i = i0; i < i1; ++i)
+      for (int c = 0; c < 3; ++c) sourceBytes_[4 * i + c] = QuantiseSample(y_[c][i]);
+  });
 
   // The texture measure of every source block: (v_R + v_G + v_B + 10^-6)^(1/4)
   // with v_c the variance of the float samples of colour c over the block.
