@@ -1,8 +1,7 @@
-// Plain file dialogs for opening and saving images.
+// Choosing files to open and to save through the program's file dialogs.
 #include "app/file_dialogs.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
+#include "app/bitmap_file_dlg.h"
 
 #include <utility>
 
@@ -12,38 +11,28 @@ FileDialogHandler& Handler() {
   return handler;
 }
 
-const char kBmpFilter[] = "Bitmap Files (*.bmp)";
-const char kPngFilter[] = "PNG Files (*.png)";
 }  // namespace
 
-QString SaveFilter() { return QStringLiteral("%1;;%2").arg(QLatin1String(kBmpFilter), QLatin1String(kPngFilter)); }
+QString OpenFilter() {
+  return QStringLiteral(
+      "All supported files|*.bmp;*.png;*.jpg|Bitmap files (*.bmp)|*.bmp|PNG files (*.png)|*.png|"
+      "JPEG files (*.jpg)|*.jpg|All files (*.*)|*.*|");
+}
+
+QString SaveFilter() { return QStringLiteral("Bitmap Files (*.bmp)|*.bmp|PNG Files (*.png)|*.png||"); }
 
 QString ChooseFileToOpen(QWidget* parent) {
   if (Handler()) return Handler()(FileDialogKind::kOpen, QString());
-  QFileDialog dialog(parent);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilters({QStringLiteral("All supported files (*.bmp *.png *.jpg)"),
-                         QStringLiteral("Bitmap files (*.bmp)"), QStringLiteral("PNG files (*.png)"),
-                         QStringLiteral("JPEG files (*.jpg)"), QStringLiteral("All files (*)")});
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
+  CBitmapFileDlg dialog(true, QString(), QString(), OpenFilter(), parent);
+  if (dialog.exec() != QDialog::Accepted) return QString();
+  return dialog.PathName();
 }
 
 QString ChooseFileToSave(QWidget* parent, const QString& fileName) {
   if (Handler()) return Handler()(FileDialogKind::kSave, fileName);
-  QFileDialog dialog(parent);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilters({QLatin1String(kBmpFilter), QLatin1String(kPngFilter)});
-  dialog.selectNameFilter(QLatin1String(kBmpFilter));
-  dialog.setDefaultSuffix(QStringLiteral("bmp"));
-  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-    dialog.setDefaultSuffix(filter == QLatin1String(kPngFilter) ? QStringLiteral("png") : QStringLiteral("bmp"));
-  });
-  if (!fileName.isEmpty()) dialog.selectFile(fileName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
+  CXDlg2 dialog(false, QStringLiteral("bmp"), fileName, SaveFilter(), parent);
+  if (dialog.exec() != QDialog::Accepted) return QString();
+  return dialog.PathName();
 }
 
 FileDialogHandler SetFileDialogHandler(FileDialogHandler handler) {

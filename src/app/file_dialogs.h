@@ -1,7 +1,6 @@
-// Choosing files for "Open...", "Load from file" and "Save As...". Plain
-// file dialogs for now; the dialogs with recent folders and preview will take
-// their place behind the same two functions. Tests replace the dialogs by a
-// handler that answers at once.
+// Choosing files for "Open...", "Load from file" and "Save As..." through
+// the dialogs with recent folders (and, for opening, a preview). Tests
+// replace the dialogs by a handler that answers at once.
 #pragma once
 
 #include <QString>
@@ -20,7 +19,8 @@ QString ChooseFileToOpen(QWidget* parent);
 // Returns the path, empty when cancelled.
 QString ChooseFileToSave(QWidget* parent, const QString& fileName);
 
-// The save dialog's types, in the order shown.
+// The dialogs' file types, "|"-separated, in the order shown.
+QString OpenFilter();
 QString SaveFilter();
 
 using FileDialogHandler = std::function<QString(FileDialogKind kind, const QString& proposedName)>;

@@ -77,11 +77,13 @@ CKestruneDlg::CKestruneDlg(QWidget* parent)
   picture_ = new PictureView(this);
   setCentralWidget(picture_);
   BuildMenus();
+  recentFiles.Load(this);
   DialogUnits du(this);
   setFixedSize(du.X(320), du.Y(200));
 }
 
 CKestruneDlg::~CKestruneDlg() {
+  recentFiles.Save();
   // A run still going (the window is destroyed without being closed): stop it
   // and serve its reports until the worker is done with the image.
   if (upscaleRunning_ && job_) {
@@ -107,6 +109,11 @@ void CKestruneDlg::BuildMenus() {
   add(file, QStringLiteral("&Open...\tCtrl+O"), ID_FILE_OPEN, &CKestruneDlg::OnFileOpen);
   add(file, QStringLiteral("Save &As...\tCtrl+S"), ID_FILE_SAVE_AS, &CKestruneDlg::OnFileSaveAs);
   file->addSeparator();  // the recent files follow here
+  connect(file, &QMenu::triggered, this, [this](QAction* action) {
+    bool isNumber = false;
+    const int id = action->data().toInt(&isNumber);
+    if (isNumber && id >= ID_FILE_MRU_FIRST && id <= ID_FILE_MRU_LAST) OnRecentFile(id);
+  });
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
   add(edit, QStringLiteral("&Copy\tCtrl+C"), ID_EDIT_COPY, &CKestruneDlg::OnEditCopy);
   add(edit, QStringLiteral("&Paste\tCtrl+V"), ID_EDIT_PASTE, &CKestruneDlg::OnEditPaste);
@@ -160,6 +167,7 @@ bool CKestruneDlg::LoadImageFile(const QString& path) {
     }
     currentImage = std::move(image);
     FitWindowToImage();
+    recentFiles.Add(path);
     filePath = path;
     const int slash = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
     fileName = path.mid(slash + 1);
@@ -175,6 +183,12 @@ void CKestruneDlg::OnFileOpen() {
   if (RefuseWhileRunning()) return;
   const QString path = ChooseFileToOpen(this);
   if (!path.isEmpty()) LoadImageFile(path);
+}
+
+void CKestruneDlg::OnRecentFile(int id) {
+  if (RefuseWhileRunning()) return;
+  recentFiles.Select(id - ID_FILE_MRU_FIRST);
+  LoadImageFile(recentFiles.Get(0));
 }
 
 void CKestruneDlg::OnFileSaveAs() {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/mru_list.h"
 #include "app/progress_dlg.h"
 #include "image/dib_image.h"
 #include "image/float_image.h"
@@ -46,6 +47,9 @@ class CKestruneDlg : public QMainWindow {
   void OnProcessUpscale();
   void OnProcessDownscale();
   void OnHelpAbout();
+  // A recent file's menu item (ids ID_FILE_MRU_FIRST..ID_FILE_MRU_LAST): that
+  // entry moves to the top and is opened.
+  void OnRecentFile(int id);
 
   // Reads `path` into currentImage; on success fits the window and makes it
   // the image "Undo all" returns to. False (after a message) on failure.
@@ -67,6 +71,7 @@ class CKestruneDlg : public QMainWindow {
   void PaintPicture(QPainter& painter);
 
   QIcon icon;
+  MRUList recentFiles{10};
   CProgressDlg progressDialog;
   QString filePath;
   QString fileName;

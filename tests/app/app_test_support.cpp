@@ -1,7 +1,28 @@
 // Helpers of the desktop program's tests.
 #include "app_test_support.h"
 
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtEndian>
+
+namespace {
+// Every test program keeps the program's profile (recent files and folders)
+// in a temporary folder of its own, never in the user's.
+struct TemporaryProfile {
+  QTemporaryDir dir;
+  TemporaryProfile() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+  }
+};
+const TemporaryProfile temporaryProfile;
+}  // namespace
+
+void ClearProfile() {
+  QSettings settings;
+  settings.clear();
+  settings.sync();
+}
 
 MessageRecorder::MessageRecorder() {
   previous_ = SetMessageBoxHandler([this](const MessageBoxRequest& request) { messages.push_back(request); });

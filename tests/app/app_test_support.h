@@ -13,6 +13,9 @@
 #include "app/message_box.h"
 #include "image/float_image.h"
 
+// Empties the program's profile (a temporary one in every test program).
+void ClearProfile();
+
 // Records every message box instead of showing it, for its lifetime.
 class MessageRecorder {
  public:
