@@ -16,6 +16,8 @@ mkdir -p "$out"
 build/kestrune-cli chart "$out/sample.png" --width 320 --height 240
 
 # The hidden --screenshots option walks through the window, both settings
-# dialogs, the About box and an upscaling run, then quits.
-xvfb-run -a -s "-screen 0 1280x900x24" build/kestrune --screenshots "$out" "$out/sample.png"
+# dialogs, the About box, the open and save dialogs and an upscaling run,
+# then quits. The program's profile (recent files and folders) goes to a
+# folder of its own, not the user's.
+XDG_CONFIG_HOME="$PWD/$out/config" xvfb-run -a -s "-screen 0 1280x900x24" build/kestrune --screenshots "$out" "$out/sample.png"
 ls "$out"

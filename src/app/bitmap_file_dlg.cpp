@@ -78,6 +78,10 @@ CRecentFolderFileDlg::CRecentFolderFileDlg(bool openFileDialog, const QString& d
     grid->addWidget(panel, grid->rowCount(), 0, 1, grid->columnCount());
   else if (layout())
     layout()->addWidget(panel);
+  // The dialog's label column widens to hold "Recent folders:", so that the
+  // box can start where the file-type box does.
+  if (auto* typeLabel = findChild<QWidget*>(QStringLiteral("fileTypeLabel")))
+    typeLabel->setMinimumWidth(recentFoldersLabel->sizeHint().width());
   for (const char* name : {"fileTypeLabel", "fileTypeCombo", "listView", "treeView"})
     if (QWidget* widget = findChild<QWidget*>(QLatin1String(name))) widget->installEventFilter(panel);
   DialogUnits du(this);

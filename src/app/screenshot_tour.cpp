@@ -1,5 +1,6 @@
-// The screenshot walk: main window, both settings dialogs, the About box, an
-// upscaling run with its progress dialog, and the result.
+// The screenshot walk: main window, both settings dialogs, the About box, the
+// open and save dialogs, an upscaling run with its progress dialog, and the
+// result.
 #include "app/screenshot_tour.h"
 
 #include <QApplication>
@@ -14,6 +15,9 @@
 #include <memory>
 
 #include "app/about_dlg.h"
+#include "app/bitmap_file_dlg.h"
+#include "app/file_dialogs.h"
+#include "app/file_dlg_rules.h"
 #include "app/down_settings_dlg.h"
 #include "app/kestrune_dlg.h"
 #include "app/message_box.h"
@@ -58,6 +62,35 @@ void ShootDialog(std::shared_ptr<Tour> tour, const QString& name, std::function<
   });
 }
 
+// The open dialog showing the opened file's preview, then the save dialog;
+// the folder of the opened file and the temporary folder are made recent.
+void ShootFileDialogs(std::shared_ptr<Tour> tour, std::function<void()> next) {
+  const QString path = tour->window->filePath;
+  RememberFolder(ReadRecentFolders(), QDir::tempPath() + QLatin1Char('/'));
+  RememberFolder(ReadRecentFolders(), FolderOfPath(path));
+  auto* open = new CBitmapFileDlg(true, QString(), QString(), OpenFilter(), tour->window);
+  open->resize(720, 520);
+  open->show();
+  After(300, [tour, open, path, next] {
+    open->selectFile(path);
+    open->OnSelChange(path);
+    After(400, [tour, open, next] {
+      tour->Save(open->grab(), QStringLiteral("open-dialog.png"));
+      tour->Screen(QStringLiteral("screen-open-dialog.png"), open);
+      open->deleteLater();
+      auto* save = new CXDlg2(false, QStringLiteral("bmp"), tour->window->fileName, SaveFilter(), tour->window);
+      save->resize(720, 420);
+      save->show();
+      After(400, [tour, save, next] {
+        tour->Save(save->grab(), QStringLiteral("save-dialog.png"));
+        tour->Screen(QStringLiteral("screen-save-dialog.png"), save);
+        save->deleteLater();
+        After(200, next);
+      });
+    });
+  });
+}
+
 void WatchRun(std::shared_ptr<Tour> tour) {
   CKestruneDlg* window = tour->window;
   if (!window->UpscaleRunning()) {
@@ -87,25 +120,27 @@ void StartScreenshotTour(CKestruneDlg& window, const QString& directory) {
     ShootDialog<CSRSettingsDlg>(tour, QStringLiteral("settings-upscale"), [tour] {
       ShootDialog<CDownSettingsDlg>(tour, QStringLiteral("settings-downscale"), [tour] {
         ShootDialog<CAboutDlg>(tour, QStringLiteral("about"), [tour] {
-          // An upscaling run to twice the size, its settings accepted as shown.
-          After(0, [tour] {
-            After(400, [tour] {
-              if (auto* settings = qobject_cast<CSRSettingsDlg*>(QApplication::activeModalWidget())) {
-                settings->DoubleSize();
-                settings->accept();
-              }
+          ShootFileDialogs(tour, [tour] {
+            // An upscaling run to twice the size, its settings accepted as shown.
+            After(0, [tour] {
+              After(400, [tour] {
+                if (auto* settings = qobject_cast<CSRSettingsDlg*>(QApplication::activeModalWidget())) {
+                  settings->DoubleSize();
+                  settings->accept();
+                }
+              });
+              // A picture of the run in progress, taken during a report.
+              QObject::connect(&tour->window->progressDialog, &CProgressDlg::statusTextChanged, qApp,
+                               [tour](const QString& text) {
+                                 if (tour->progressShot || !text.startsWith(QStringLiteral("Iteration 3 "))) return;
+                                 tour->progressShot = true;
+                                 CProgressDlg& progress = tour->window->progressDialog;
+                                 tour->Save(progress.grab(), QStringLiteral("progress.png"));
+                                 tour->Screen(QStringLiteral("screen-upscaling.png"), &progress);
+                               });
+              tour->window->OnProcessUpscale();
+              WatchRun(tour);
             });
-            // A picture of the run in progress, taken during a report.
-            QObject::connect(&tour->window->progressDialog, &CProgressDlg::statusTextChanged, qApp,
-                             [tour](const QString& text) {
-                               if (tour->progressShot || !text.startsWith(QStringLiteral("Iteration 3 "))) return;
-                               tour->progressShot = true;
-                               CProgressDlg& progress = tour->window->progressDialog;
-                               tour->Save(progress.grab(), QStringLiteral("progress.png"));
-                               tour->Screen(QStringLiteral("screen-upscaling.png"), &progress);
-                             });
-            tour->window->OnProcessUpscale();
-            WatchRun(tour);
           });
         });
       });
