@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPainter>
 
+#include <algorithm>
 #include <new>
 
 #include "app/dib_draw.h"

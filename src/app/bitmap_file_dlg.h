@@ -15,7 +15,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class FileDialogPanel;
+class QPainter;
 
 // What both dialogs share: the panel with the recent folders box, filled
 // from the profile, navigating on a choice and remembering the folder of an
