@@ -20,7 +20,7 @@ class DialogUnits {
  public:
   explicit DialogUnits(const QWidget* dialog);
   // Widens the horizontal unit, when needed, so that `text` fits in
-  // `widthUnits` (the program's fonts are wider than the designed one).
+  // `widthUnits` (desktop fonts are often wider than the one the layout was drawn for).
   void FitText(const QString& text, int widthUnits);
   int X(int units) const;
   int Y(int units) const;
