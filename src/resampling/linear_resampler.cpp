@@ -22,15 +22,11 @@
 #include <numeric>
 
 #include "image/threading.h"
+#include "image/vec8.h"
 
 // GCC vector extensions; 32-byte vectors are never passed between functions
 // of different targets, so the ABI note does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define KESTRUNE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KESTRUNE_VECTOR_CLONES
-#endif
 
 namespace Resampling {
 
@@ -195,14 +191,10 @@ namespace {
 using Index = std::ptrdiff_t;
 constexpr Index kLanes = 8;  // rows computed side by side in the horizontal pass
 
-typedef float Vec8 __attribute__((vector_size(32)));
+using vec8::Vec8;
 
-inline Vec8 Load(const float* p) {
-  Vec8 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void Store(float* p, Vec8 v) { std::memcpy(p, &v, sizeof v); }
+using vec8::Load;
+using vec8::Store;
 
 // out[x] = sum over j of rows[j][x] * w[j], accumulated in order of j.
 KESTRUNE_VECTOR_CLONES

@@ -10,27 +10,18 @@
 #include <cstring>
 
 #include "image/threading.h"
+#include "image/vec8.h"
 #include "upscale/hann_smooth.h"
 #include "upscale/max_filter.h"
 
 // GCC vector extensions; 32-byte vectors never cross function boundaries.
 #pragma GCC diagnostic ignored "-Wpsabi"
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define KESTRUNE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KESTRUNE_VECTOR_CLONES
-#endif
 
 namespace {
 
 using Index = std::ptrdiff_t;
-typedef float Vec8 __attribute__((vector_size(32)));
-
-inline Vec8 Load(const float* p) {
-  Vec8 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
+using vec8::Load;
+using vec8::Vec8;
 
 // Neighbour offsets in the order of summation: rows above to below, each
 // left to right.

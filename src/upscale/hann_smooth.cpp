@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "image/threading.h"
+#include "image/vec8.h"
 
 namespace {
 
@@ -55,22 +56,13 @@ inline Index Mirror(Index q, Index N) {
 
 // GCC vector extensions; vectors never cross function boundaries.
 #pragma GCC diagnostic ignored "-Wpsabi"
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define KESTRUNE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KESTRUNE_VECTOR_CLONES
-#endif
 
 constexpr Index kLanes = 8;
-typedef float Vec8 __attribute__((vector_size(32)));
+using vec8::Vec8;
 typedef double Vec8d __attribute__((vector_size(64)));
 
-inline Vec8 Load(const float* p) {
-  Vec8 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void Store(float* p, Vec8 v) { std::memcpy(p, &v, sizeof v); }
+using vec8::Load;
+using vec8::Store;
 inline Vec8d Wide(Vec8 v) { return __builtin_convertvector(v, Vec8d); }
 inline Vec8 Narrow(Vec8d v) { return __builtin_convertvector(v, Vec8); }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "image/threading.h"
+#include "image/vec8.h"
 
 #include "resampling/running_max.h"
 
@@ -23,21 +24,12 @@ using Index = std::ptrdiff_t;
 
 // GCC vector extensions; vectors never cross function boundaries.
 #pragma GCC diagnostic ignored "-Wpsabi"
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define KESTRUNE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KESTRUNE_VECTOR_CLONES
-#endif
 
-typedef float Vec8 __attribute__((vector_size(32)));
+using vec8::Vec8;
 typedef int Vec8i __attribute__((vector_size(32)));
 
-inline Vec8 Load(const float* p) {
-  Vec8 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void Store(float* p, Vec8 v) { std::memcpy(p, &v, sizeof v); }
+using vec8::Load;
+using vec8::Store;
 inline Vec8 Max(Vec8 a, Vec8 b) { return a < b ? b : a; }
 
 // The running maximum returns the true window maximum when no sample is NaN
