@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "resampling/rgb_planes.h"
+
 #include <cmath>
 #include <stdexcept>
 #include <vector>
@@ -14,22 +16,7 @@
 
 namespace {
 
-struct Planes {
-  Planes(int w, int h) : w(w), h(h) {
-    for (auto& p : p) p.assign(std::size_t(w) * h, 0.0f);
-  }
-  int w, h;
-  std::vector<float> p[3];
-  float& at(int c, int y, int x) { return p[c][std::size_t(y) * w + x]; }
-  float at(int c, int y, int x) const { return p[c][std::size_t(y) * w + x]; }
-};
-
-Planes Chart(int w, int h, uint32_t seed = 7) {
-  const FloatImage img = MakeTestChart(w, h, seed);
-  Planes out(w, h);
-  for (int c = 0; c < 3; ++c) out.p[c].assign(img.samples(c), img.samples(c) + img.PixelCount());
-  return out;
-}
+Planes Chart(int w, int h, uint32_t seed = 7) { return ChartPlanes(w, h, seed); }
 
 // The edge-directed enlargement NEDI starts from.
 Planes InitialEstimate(const Planes& in) {

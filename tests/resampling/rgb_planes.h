@@ -1,0 +1,26 @@
+// Three-plane test images for the edge-directed resampler and NEDI tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "image/test_chart.h"
+
+struct Planes {
+  Planes(int w, int h) : w(w), h(h) {
+    for (auto& p : p) p.assign(std::size_t(w) * h, 0.0f);
+  }
+  int w, h;
+  std::vector<float> p[3];
+  float& at(int c, int y, int x) { return p[c][std::size_t(y) * w + x]; }
+  float at(int c, int y, int x) const { return p[c][std::size_t(y) * w + x]; }
+};
+
+// The test chart of w x h as three planes.
+inline Planes ChartPlanes(int w, int h, uint32_t seed) {
+  const FloatImage img = MakeTestChart(w, h, seed);
+  Planes out(w, h);
+  for (int c = 0; c < 3; ++c) out.p[c].assign(img.samples(c), img.samples(c) + img.PixelCount());
+  return out;
+}
