@@ -3,6 +3,7 @@
 #include "image/threading.h"
 
 #include <oneapi/tbb/blocked_range.h>
+#include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/info.h>
 #include <oneapi/tbb/parallel_for.h>
 #include <oneapi/tbb/task_arena.h>
@@ -30,12 +31,18 @@ int DefaultThreadCount() {
 }
 
 // One arena per thread count, kept for the life of the program so that its
-// workers stay warm between loops.
+// workers stay warm between loops. oneTBB keeps no more workers than cores
+// unless told otherwise, so a larger count raises that limit.
 std::shared_ptr<tbb::task_arena> ArenaFor(int threads) {
   static std::mutex mutex;
   static std::shared_ptr<tbb::task_arena> arena;
+  static std::unique_ptr<tbb::global_control> workerLimit;
   std::lock_guard<std::mutex> lock(mutex);
   if (!arena || arena->max_concurrency() != threads) {
+    if (threads > tbb::info::default_concurrency() &&
+        (!workerLimit || int(tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism)) < threads))
+      workerLimit = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
+                                                          std::size_t(threads));
     arena = std::make_shared<tbb::task_arena>(threads);
     arena->initialize();
   }
