@@ -55,10 +55,7 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
 
   // 5. Enlargement of the residual.
   if (p.edgeDirIterations == -1) {
-    ParallelFor(0, 3, 1, [&](std::ptrdiff_t c0, std::ptrdiff_t c1) {
-      for (std::ptrdiff_t c = c0; c < c1; ++c)
-        UpscaleBilinear2(planes.residual[c].data(), w, h, planes.enlargedResidual[c].data());
-    });
+    for (int c = 0; c < 3; ++c) UpscaleBilinear2(planes.residual[c].data(), w, h, planes.enlargedResidual[c].data());
   } else {
     ctx.resampler->Apply(planes.residual[0].data(), planes.residual[1].data(), planes.residual[2].data(),
                          planes.enlargedResidual[0].data(), planes.enlargedResidual[1].data(),
@@ -70,7 +67,7 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
   for (int c = 0; c < 3; ++c) {
     // 6. Regularisation, weighted near edges.
     float* r = planes.regularization[c].data();
-    RegularizationGradient(ctx.estimate[c], W, H, r, planes.scratch.data());
+    RegularizationGradient(ctx.estimate[c], W, H, r);
     // 7. Update and clamp. Sample by sample: the threads take runs of samples.
     float* x = ctx.estimate[c];
     const float* e = planes.enlargedResidual[c].data();

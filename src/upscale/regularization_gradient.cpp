@@ -1,99 +1,106 @@
-// RegularizationGradient: for each of the eight neighbour shifts, the sign of
-// the difference to the neighbour, then its divergence weighted by 0.5 to the
-// power of the shift's length. The sign plane is cleared once per plane, not
-// per shift: cells a shift does not write keep the sign of an earlier shift.
+// RegularizationGradient: for each of the eight neighbour shifts d in turn,
+// the sign S(q) = sign(x(q) - x(q + d)) of every cell q whose neighbour lies
+// inside the plane, then the divergence a_d (S(p) - S(p - d)) added to every
+// pixel p for which p - d lies inside, with a_d = 0.5^|d|. The signs live in
+// one plane cleared once, not once per shift: a cell whose neighbour lies
+// outside keeps the sign an earlier shift gave it.
+//
+// Computed pixel by pixel: the cell p - d always has its neighbour p inside,
+// so its sign is the one shift d writes, and the cell p keeps an earlier sign
+// only on the border of the plane. A pixel's gradient therefore depends on
+// its 3 x 3 neighbourhood alone, with its eight terms added in shift order:
+// one pass over the plane, rows shared out among the threads, the interior
+// eight pixels at a time.
 #include "upscale/regularization_gradient.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
-#include <immintrin.h>
-
 #include "image/threading.h"
+#include "image/vec8.h"
 
 namespace {
+
+using Index = std::ptrdiff_t;
+using vec8::Load;
+using vec8::Vec8;
+
+constexpr int kShifts[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
 
 // sign(e): 1 for e > 0, 0 for e = 0, -1 otherwise (NaN included).
 inline float Sign(float e) { return e > 0.0f ? 1.0f : e == 0.0f ? 0.0f : -1.0f; }
 
-// s[i] = sign(a[i] - b[i]).
-void SignRowScalar(const float* a, const float* b, float* s, int n) {
-  for (int i = 0; i < n; ++i) s[i] = Sign(a[i] - b[i]);
+inline Vec8 Sign(Vec8 e) {
+  const Vec8 one = {1, 1, 1, 1, 1, 1, 1, 1}, minusOne = -one, zero = {};
+  const Vec8 v = e > zero ? one : minusOne;
+  return e == zero ? zero : v;
 }
 
-// r[i] = r[i] + weight * (s[i] - t[i]), each step rounded to float.
-void AccumulateRowScalar(float* r, const float* s, const float* t, float weight, int n) {
-  for (int i = 0; i < n; ++i) r[i] = r[i] + weight * (s[i] - t[i]);
-}
+struct Plane {
+  const float* x;
+  Index W, H;
+  float a[8];  // 0.5^|d| per shift
 
-__attribute__((target("avx2"))) void SignRowAvx2(const float* a, const float* b, float* s, int n) {
-  const __m256 one = _mm256_set1_ps(1.0f), minusOne = _mm256_set1_ps(-1.0f), zero = _mm256_setzero_ps();
-  int i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m256 e = _mm256_sub_ps(_mm256_loadu_ps(a + i), _mm256_loadu_ps(b + i));
-    __m256 v = _mm256_blendv_ps(minusOne, one, _mm256_cmp_ps(e, zero, _CMP_GT_OQ));
-    v = _mm256_blendv_ps(v, zero, _mm256_cmp_ps(e, zero, _CMP_EQ_OQ));
-    _mm256_storeu_ps(s + i, v);
+  bool Inside(Index y, Index c) const { return y >= 0 && y < H && c >= 0 && c < W; }
+  float At(Index y, Index c) const { return x[y * W + c]; }
+
+  // The sign cell (y, c) holds once shifts 0..k have run: the latest of them
+  // whose neighbour of (y, c) lies inside, else the cleared 0.
+  float SignAfter(Index y, Index c, int k) const {
+    for (int j = k; j >= 0; --j) {
+      const Index ny = y + kShifts[j][0], nc = c + kShifts[j][1];
+      if (Inside(ny, nc)) return Sign(At(y, c) - At(ny, nc));
+    }
+    return 0.0f;
   }
-  SignRowScalar(a + i, b + i, s + i, n - i);
-}
 
-__attribute__((target("avx2"))) void AccumulateRowAvx2(float* r, const float* s, const float* t, float weight,
-                                                       int n) {
-  const __m256 w = _mm256_set1_ps(weight);
-  int i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m256 d = _mm256_sub_ps(_mm256_loadu_ps(s + i), _mm256_loadu_ps(t + i));
-    _mm256_storeu_ps(r + i, _mm256_add_ps(_mm256_loadu_ps(r + i), _mm256_mul_ps(w, d)));
+  // The gradient at pixel (y, c), literally.
+  float Pixel(Index y, Index c) const {
+    float r = 0.0f;
+    for (int k = 0; k < 8; ++k) {
+      const Index py = y - kShifts[k][0], pc = c - kShifts[k][1];
+      if (!Inside(py, pc)) continue;
+      const float t = Sign(At(py, pc) - At(y, c));
+      r = r + a[k] * (SignAfter(y, c, k) - t);
+    }
+    return r;
   }
-  AccumulateRowScalar(r + i, s + i, t + i, weight, n - i);
-}
+};
 
-bool HaveAvx2() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return have;
+// Row y of r; the interior columns 1..W-2 of an interior row eight at a time.
+KESTRUNE_VECTOR_CLONES
+void GradientRow(const Plane& p, Index y, float* r) {
+  const Index W = p.W;
+  Index c = 0;
+  if (y > 0 && y + 1 < p.H) {
+    r[0] = p.Pixel(y, 0);
+    Index off[8];
+    for (int k = 0; k < 8; ++k) off[k] = kShifts[k][0] * W + kShifts[k][1];
+    const float* row = p.x + y * W;
+    for (c = 1; c + 8 <= W - 1; c += 8) {
+      const Vec8 centre = Load(row + c);
+      Vec8 sum = {};
+      for (int k = 0; k < 8; ++k) {
+        const Vec8 s = Sign(centre - Load(row + c + off[k]));
+        const Vec8 t = Sign(Load(row + c - off[k]) - centre);
+        sum = sum + p.a[k] * (s - t);
+      }
+      vec8::Store(r + c, sum);
+    }
+  }
+  for (; c < W; ++c) r[c] = p.Pixel(y, c);
 }
 
 }  // namespace
 
-void RegularizationGradient(const float* x, int W, int H, float* r, float* sign) {
-  // Each step below writes rows independently of the other rows of the same
-  // step (the divergence reads the signs the step before wrote), so the
-  // threads take runs of rows, step after step.
-  const std::ptrdiff_t grain = RowGrain(W);
-  ParallelFor(0, H, grain, [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
-    std::fill(r + y0 * W, r + y1 * W, 0.0f);
-    std::fill(sign + y0 * W, sign + y1 * W, 0.0f);
-  });
-  const bool wide = HaveAvx2();
-  auto signRow = wide ? &SignRowAvx2 : &SignRowScalar;
-  auto accumulateRow = wide ? &AccumulateRowAvx2 : &AccumulateRowScalar;
-  static const int shifts[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
-  for (const auto& shift : shifts) {
-    const int dy = shift[0], dx = shift[1];
-    const std::ptrdiff_t offset = std::ptrdiff_t(dy) * W + dx;
-    // Pixels whose neighbour (y+dy, x+dx) lies inside the plane.
-    const int y0 = std::max(0, -dy), y1 = std::min(H, H - dy);
-    const int x0 = std::max(0, -dx), x1 = std::min(W, W - dx);
-    ParallelFor(y0, y1, grain, [&](std::ptrdiff_t ya, std::ptrdiff_t yb) {
-      for (std::ptrdiff_t y = ya; y < yb; ++y) {
-        const std::size_t at = std::size_t(y) * W + x0;
-        signRow(x + at, x + at + offset, sign + at, x1 - x0);
-      }
-    });
-    const float a = static_cast<float>(std::pow(0.5, std::sqrt(double(dy * dy + dx * dx))));
-    // Pixels for which (y-dy, x-dx) lies inside the plane.
-    const int v0 = std::max(0, dy), v1 = std::min(H, H + dy);
-    const int u0 = std::max(0, dx), u1 = std::min(W, W + dx);
-    ParallelFor(v0, v1, grain, [&](std::ptrdiff_t ya, std::ptrdiff_t yb) {
-      for (std::ptrdiff_t y = ya; y < yb; ++y) {
-        const std::size_t at = std::size_t(y) * W + u0;
-        accumulateRow(r + at, sign + at, sign + at - offset, a, u1 - u0);
-      }
-    });
+void RegularizationGradient(const float* x, int W, int H, float* r) {
+  if (W <= 0 || H <= 0) return;
+  Plane p{x, W, H, {}};
+  for (int k = 0; k < 8; ++k) {
+    const int dy = kShifts[k][0], dx = kShifts[k][1];
+    p.a[k] = static_cast<float>(std::pow(0.5, std::sqrt(double(dy * dy + dx * dx))));
   }
+  ParallelFor(0, H, RowGrain(W), [&](Index y0, Index y1) {
+    for (Index y = y0; y < y1; ++y) GradientRow(p, y, r + y * p.W);
+  });
 }
