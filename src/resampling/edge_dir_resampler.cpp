@@ -238,11 +238,11 @@ void EdgeDirResampler::SetSize(int w, int h) {
   h_ = std::max(h, 0);
   const size_t oddSites = size_t(w_) * h_;
   const size_t axialSites = 2 * oddSites;
-  oddWeights_.assign(oddSites * kOddCount, 0.0f);
-  oddConfidence_.assign(oddSites, 0.0f);
-  axialWeights_.assign(axialSites * kAxialCount, 0.0f);
-  axialConfidence_.assign(axialSites, 0.0f);
-  costFrames_.assign(FrameSize(2 * w_, 2 * h_) * kOddCount, 0.0f);
+  AssignParallel(oddWeights_, oddSites * kOddCount);
+  AssignParallel(oddConfidence_, oddSites);
+  AssignParallel(axialWeights_, axialSites * kAxialCount);
+  AssignParallel(axialConfidence_, axialSites);
+  AssignParallel(costFrames_, FrameSize(2 * w_, 2 * h_) * kOddCount);
 }
 
 size_t EdgeDirResampler::HeldBytes() const {
@@ -274,25 +274,26 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   const size_t N = size_t(W) * H;
 
   // Working estimate, cost maps and smoothing scratch live only for this call.
-  std::vector<float> estimate[3];
+  // Every sample of the estimate is written here, first by the threads.
+  SampleBuffer estimate[3];
   const float* in[3] = {inR, inG, inB};
   const float* guide[3] = {guideR, guideG, guideB};
   const bool guided = guideR && guideG && guideB;
-  for (int ch = 0; ch < 3; ++ch) estimate[ch].resize(N);
-  ParallelFor(0, 3, 1, [&](ptrdiff_t c0, ptrdiff_t c1) {
-    for (ptrdiff_t ch = c0; ch < c1; ++ch) {
-      if (guided)
-        std::memcpy(estimate[ch].data(), guide[ch], N * sizeof(float));
-      else
-        UpscaleBicubic2(in[ch], w_, h_, estimate[ch].data());
-    }
-  });
+  for (int ch = 0; ch < 3; ++ch) {
+    estimate[ch].resize(N);
+    if (guided)
+      CopyParallel(guide[ch], N, estimate[ch].data());
+    else
+      UpscaleBicubic2(in[ch], w_, h_, estimate[ch].data());
+  }
   float* est[3] = {estimate[0].data(), estimate[1].data(), estimate[2].data()};
 
   // One cost map at a time: each map's interior is recomputed before use,
   // and its border frame, which the smoothing reads, is carried in
   // costFrames_ from one pass to the next.
-  std::vector<float> mapPlane(N), scratch(N);
+  SampleBuffer mapPlane, scratch;
+  AssignParallel(mapPlane, N);
+  AssignParallel(scratch, N);
   float* map = mapPlane.data();
   const size_t frameSize = costFrames_.size() / kOddCount;
   auto restoreFrame = [&](int k) {

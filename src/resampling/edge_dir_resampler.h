@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "image/sample_buffer.h"
+
 namespace Resampling {
 
 class EdgeDirResampler {
@@ -42,14 +44,14 @@ class EdgeDirResampler {
   // Weights and confidences are kept only where they are used: one entry per
   // odd site (2y+1, 2x+1), index y*w + x, and one per axial site (r, c),
   // index r*w + c/2.
-  std::vector<float> oddWeights_;       // 14 per odd site, weight k of odd row y at (y*14 + k)*w + x
-  std::vector<float> oddConfidence_;    // 1 per odd site
-  std::vector<float> axialWeights_;     // 6 per axial site, weight k of row r at (r*6 + k)*w + x
-  std::vector<float> axialConfidence_;  // 1 per axial site
+  SampleBuffer oddWeights_;              // 14 per odd site, weight k of odd row y at (y*14 + k)*w + x
+  SampleBuffer oddConfidence_;           // 1 per odd site
+  SampleBuffer axialWeights_;            // 6 per axial site, weight k of row r at (r*6 + k)*w + x
+  SampleBuffer axialConfidence_;         // 1 per axial site
   // The cost maps live only during Analyze(). Their interiors are recomputed
   // before each use; only the border frames outside the loop ranges carry
   // over from one analysis to the next, so those alone are kept here.
-  std::vector<float> costFrames_;
+  SampleBuffer costFrames_;
 };
 
 }  // namespace Resampling

@@ -212,11 +212,11 @@ size_t Nedi::HeldBytes() const {
 }
 
 void Nedi::ReleaseBuffers() {
-  std::vector<float>().swap(activity_);
+  SampleBuffer().swap(activity_);
   std::vector<float>().swap(noise_);
   for (int c = 0; c < 3; ++c) {
-    std::vector<float>().swap(training_[c]);
-    std::vector<float>().swap(provisional_[c]);
+    SampleBuffer().swap(training_[c]);
+    SampleBuffer().swap(provisional_[c]);
   }
 }
 
@@ -258,23 +258,26 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
 
   // Activity: spread (max - min) of the four axial neighbours, summed over
   // the planes, on interior pixels; smoothed at radius 1.
-  activity_.assign(size_t(w) * h, 0.0f);
+  AssignParallel(activity_, size_t(w) * h);
   if (w >= 3 && h >= 3) {
-    for (int y = 1; y <= h - 2; ++y) {
-      for (int x = 1; x <= w - 2; ++x) {
-        const size_t i = size_t(y) * w + x;
-        float sum = 0.0f;
-        for (int c = 0; c < 3; ++c) {
-          const float* p = in_[c];
-          const float n4[4] = {p[i - 1], p[i + 1], p[i - size_t(w)], p[i + size_t(w)]};
-          float lo = n4[0], hi = n4[0];
-          for (int k = 1; k < 4; ++k) lo = std::min(lo, n4[k]), hi = std::max(hi, n4[k]);
-          sum = c == 0 ? hi - lo : sum + (hi - lo);
+    ParallelFor(1, h - 1, RowGrain(w), [&](ptrdiff_t y0, ptrdiff_t y1) {
+      for (ptrdiff_t y = y0; y < y1; ++y) {
+        for (int x = 1; x <= w - 2; ++x) {
+          const size_t i = size_t(y) * w + x;
+          float sum = 0.0f;
+          for (int c = 0; c < 3; ++c) {
+            const float* p = in_[c];
+            const float n4[4] = {p[i - 1], p[i + 1], p[i - size_t(w)], p[i + size_t(w)]};
+            float lo = n4[0], hi = n4[0];
+            for (int k = 1; k < 4; ++k) lo = std::min(lo, n4[k]), hi = std::max(hi, n4[k]);
+            sum = c == 0 ? hi - lo : sum + (hi - lo);
+          }
+          activity_[i] = sum;
         }
-        activity_[i] = sum;
       }
-    }
-    std::vector<float> tmp(size_t(w) * h);
+    });
+    SampleBuffer tmp;
+    AssignParallel(tmp, size_t(w) * h);
     HannSmooth(activity_.data(), activity_.data(), w, h, 1, tmp.data());
   }
   threshold_ = 25.0f;
@@ -303,6 +306,8 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
   const ptrdiff_t grain = RowGrain(W_);
   std::vector<size_t> columnNoise(static_cast<size_t>(W_));
   for (int c = 0; c < 3; ++c) {
+    // Both are written whole below; growing them leaves that first touch to
+    // the threads.
     training_[c].resize(N);
     provisional_[c].resize(N);
     float* d = training_[c].data();
@@ -338,7 +343,7 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
     });
     // The provisional planes start as the initial estimate: their outer three
     // rows are never recomputed but are read by the second pass's training.
-    std::memcpy(provisional_[c].data(), out_[c], N * sizeof(float));
+    CopyParallel(out_[c], N, provisional_[c].data());
   }
 
   stripStart_ = 0;

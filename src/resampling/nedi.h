@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/sample_buffer.h"
+
 class Nedi {
  public:
   Nedi();
@@ -64,8 +66,8 @@ class Nedi {
 
   // The initial estimate is not kept apart: the samples the diagonal pass
   // reads from it are still unchanged in the output planes (see Init).
-  std::vector<float> activity_;       // w x h
-  std::vector<float> training_[3];    // degraded training copies, W x H each
-  std::vector<float> provisional_[3]; // provisional planes, W x H each
+  SampleBuffer activity_;        // w x h
+  SampleBuffer training_[3];     // degraded training copies, W x H each
+  SampleBuffer provisional_[3];  // provisional planes, W x H each
   std::vector<float> noise_;          // noise values, see the .cpp
 };

@@ -7,10 +7,13 @@
 // variant equals the scalar reference exactly.
 #include "upscale/block_distance.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
 #include <immintrin.h>
+
+#include "image/threading.h"
 
 // GCC 12's AVX-512 headers initialise their "undefined" vectors from
 // themselves, which its own uninitialised-value warnings then report.
@@ -33,16 +36,19 @@ inline void Consider(SearchResult& best, int32_t d, int row, int col) {
 void SourceBlockTerms(const uint8_t* src, int w, int h, std::vector<int32_t>& terms) {
   terms.assign(std::size_t(w) * std::size_t(h), 0);
   const std::ptrdiff_t stride = std::ptrdiff_t(w) * 4;
-  for (int by = 0; by + 4 <= h; ++by)
-    for (int bx = 0; bx + 4 <= w; ++bx) {
-      int32_t sum = 0, sq = 0;
-      for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < kRowBytes; ++j) {
-          const int32_t v = src[(by + i) * stride + std::ptrdiff_t(bx) * 4 + j];
-          sum += v, sq += v * v;
-        }
-      terms[std::size_t(by) * w + bx] = sq - 256 * sum;
-    }
+  // Each block's term is its own sum; the threads take runs of block rows.
+  ParallelFor(0, std::max(h - 3, 0), RowGrain(std::ptrdiff_t(w) * 48), [&](std::ptrdiff_t by0, std::ptrdiff_t by1) {
+    for (std::ptrdiff_t by = by0; by < by1; ++by)
+      for (int bx = 0; bx + 4 <= w; ++bx) {
+        int32_t sum = 0, sq = 0;
+        for (int i = 0; i < 4; ++i)
+          for (int j = 0; j < kRowBytes; ++j) {
+            const int32_t v = src[(by + i) * stride + std::ptrdiff_t(bx) * 4 + j];
+            sum += v, sq += v * v;
+          }
+        terms[std::size_t(by) * w + bx] = sq - 256 * sum;
+      }
+  });
 }
 
 SearchResult SearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,

@@ -23,20 +23,27 @@ inline float Mean(float a, float b) { return static_cast<float>((double(a) + dou
 void UpscaleBilinear2(const float* src, int w, int h, float* dst, int /*factor*/) {
   if (w <= 0 || h <= 0) return;
   const Index W = Index{2} * w;
-  for (Index y = 0; y < h; ++y) {
-    const float* s = src + y * w;
-    float* t = dst + 2 * y * W;
-    for (Index x = 0; x < w; ++x) {
-      t[2 * x] = s[x];
-      t[2 * x + 1] = x + 1 < w ? (s[x] + s[x + 1]) * 0.5f : s[x];
+  // Even rows, then the odd rows between them; the rows of each step are
+  // independent, so the threads take runs of them.
+  const Index grain = RowGrain(W);
+  ParallelFor(0, h, grain, [&](Index y0, Index y1) {
+    for (Index y = y0; y < y1; ++y) {
+      const float* s = src + y * w;
+      float* t = dst + 2 * y * W;
+      for (Index x = 0; x < w; ++x) {
+        t[2 * x] = s[x];
+        t[2 * x + 1] = x + 1 < w ? (s[x] + s[x + 1]) * 0.5f : s[x];
+      }
     }
-  }
-  for (Index y = 0; y + 1 < h; ++y) {
-    const float* a = dst + 2 * y * W;
-    const float* b = a + 2 * W;
-    float* t = dst + (2 * y + 1) * W;
-    for (Index j = 0; j < W; ++j) t[j] = (a[j] + b[j]) * 0.5f;
-  }
+  });
+  ParallelFor(0, h - 1, grain, [&](Index y0, Index y1) {
+    for (Index y = y0; y < y1; ++y) {
+      const float* a = dst + 2 * y * W;
+      const float* b = a + 2 * W;
+      float* t = dst + (2 * y + 1) * W;
+      for (Index j = 0; j < W; ++j) t[j] = (a[j] + b[j]) * 0.5f;
+    }
+  });
   const float* last = dst + (2 * Index{h} - 2) * W;
   float* t = dst + (2 * Index{h} - 1) * W;
   for (Index j = 0; j < W; ++j) t[j] = last[j];
@@ -88,11 +95,14 @@ void UpscaleBicubic2(const float* src, int w, int h, float* dst, int /*factor*/)
 void UpscaleReplicate(const float* src, int w, int h, float* dst, int factor) {
   if (w <= 0 || h <= 0 || factor <= 0) return;
   const Index f = factor, W = f * w;
-  for (Index y = 0; y < h; ++y) {
-    float* t = dst + f * y * W;
-    for (Index x = 0; x < w; ++x)
-      for (Index dx = 0; dx < f; ++dx) t[f * x + dx] = src[y * w + x];
-    for (Index dy = 1; dy < f; ++dy)
-      for (Index i = 0; i < W; ++i) t[dy * W + i] = t[i];
-  }
+  // Each source row makes its own f output rows.
+  ParallelFor(0, h, RowGrain(f * W), [&](Index y0, Index y1) {
+    for (Index y = y0; y < y1; ++y) {
+      float* t = dst + f * y * W;
+      for (Index x = 0; x < w; ++x)
+        for (Index dx = 0; dx < f; ++dx) t[f * x + dx] = src[y * w + x];
+      for (Index dy = 1; dy < f; ++dy)
+        for (Index i = 0; i < W; ++i) t[dy * W + i] = t[i];
+    }
+  });
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "image/sample_buffer.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/nedi.h"
 #include "upscale/enhancement.h"
@@ -50,10 +51,10 @@ void NediUpscale(const float* const src[3], int w, int h, float* const out[3], U
   nedi.noiseAmplitude = 4.0f;
 
   const int pw = w + 16, ph = h + 16, W = 2 * w, H = 2 * h;
-  std::vector<float> paddedIn[3], paddedOut[3];
+  SampleBuffer paddedIn[3], paddedOut[3];
   for (int c = 0; c < 3; ++c) {
-    paddedIn[c].assign(std::size_t(pw) * std::size_t(ph), 0.0f);
-    paddedOut[c].assign(std::size_t(2 * pw) * std::size_t(2 * ph), 0.0f);
+    AssignParallel(paddedIn[c], std::size_t(pw) * std::size_t(ph));
+    AssignParallel(paddedOut[c], std::size_t(2 * pw) * std::size_t(2 * ph));
     PadMirror(src[c], w, h, 8, paddedIn[c].data());
     // A blocky preview while NEDI works.
     UpscaleReplicate(src[c], w, h, out[c], 2);

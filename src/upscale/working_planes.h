@@ -6,14 +6,16 @@
 #include <cstddef>
 #include <vector>
 
+#include "image/sample_buffer.h"
+
 struct WorkingPlanes {
   // w x h is the source size; the large planes are 2w x 2h.
   WorkingPlanes(int w, int h);
 
-  std::vector<float> enlargedResidual[3];  // 2w x 2h: estimate snapshot, then enlarged residual
-  std::vector<float> regularization[3];    // 2w x 2h: fractal output, then regulariser gradient
-  std::vector<float> scratch;              // 2w x 2h: gradient map, row-pass temporary, sign plane
-  std::vector<float> weights;              // 2w x 2h: edge-adaptive weights V
-  std::vector<float> simulated[3];         // w x h: estimate through the downsampling model
-  std::vector<float> residual[3];          // w x h: shaped residual
+  SampleBuffer enlargedResidual[3];  // 2w x 2h: estimate snapshot, then enlarged residual
+  SampleBuffer regularization[3];    // 2w x 2h: fractal output, then regulariser gradient
+  SampleBuffer scratch;              // 2w x 2h: gradient map, row-pass temporary, sign plane
+  SampleBuffer weights;              // 2w x 2h: edge-adaptive weights V
+  SampleBuffer simulated[3];         // w x h: estimate through the downsampling model
+  SampleBuffer residual[3];          // w x h: shaped residual
 };

@@ -1,6 +1,6 @@
 // The thread count settings and the parallel loop: every index is visited
-// once in pieces of at least the grain, nested loops work, exceptions reach
-// the caller, and the byte conversion of the display buffer is the same for
+// once in pieces of at least the grain, plane buffers are filled and copied
+// whole, nested loops work, exceptions reach the caller, and the byte conversion of the display buffer is the same for
 // any thread count.
 #include <algorithm>
 #include <atomic>
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "image/dib_image.h"
+#include "image/sample_buffer.h"
 #include "image/test_chart.h"
 #include "image/threading.h"
 #include "support/thread_count.h"
@@ -58,6 +59,27 @@ TEST(Threading, ParallelForCoversEveryIndexOnceInGrainSizedPieces) {
     ParallelFor(5, 5, 1, [&](std::ptrdiff_t, std::ptrdiff_t) { ++calls; });
     ParallelFor(5, 2, 1, [&](std::ptrdiff_t, std::ptrdiff_t) { ++calls; });
     EXPECT_EQ(calls, 0);
+  }
+}
+
+TEST(Threading, PlaneBuffersAreFilledAndCopiedWhole) {
+  // Sizes around the pieces of the fill: a piece, several with a remainder,
+  // one sample; then shrinking and growing a buffer that already holds data.
+  for (int threads : kThreadCountsToCompare) {
+    ScopedThreadCount scope(threads);
+    for (std::size_t n : {std::size_t(65536), std::size_t(200003), std::size_t(1)}) {
+      SampleBuffer a;
+      AssignParallel(a, n, 7.5f);
+      ASSERT_EQ(a.size(), n);
+      EXPECT_EQ(std::count(a.begin(), a.end(), 7.5f), std::ptrdiff_t(n)) << n;
+      SampleBuffer b;
+      AssignParallel(b, n + 5, -1.0f);
+      CopyParallel(a.data(), n, b.data());
+      EXPECT_EQ(std::count(b.begin(), b.begin() + std::ptrdiff_t(n), 7.5f), std::ptrdiff_t(n)) << n;
+      EXPECT_EQ(std::count(b.begin() + std::ptrdiff_t(n), b.end(), -1.0f), 5) << n;
+      AssignParallel(b, 3);
+      EXPECT_EQ(std::vector<float>(b.begin(), b.end()), std::vector<float>(3, 0.0f));
+    }
   }
 }
 

@@ -260,13 +260,14 @@ TEST(UpscaleRecords, Defaults) {
 
 TEST(WorkingPlanes, FourteenZeroFilledPlanes) {
   const WorkingPlanes planes(5, 3);
+  auto samples = [](const SampleBuffer& b) { return Plane(b.begin(), b.end()); };
   for (int c = 0; c < 3; ++c) {
     for (const auto* p : {&planes.enlargedResidual[c], &planes.regularization[c]})
-      EXPECT_EQ(*p, Plane(60, 0.0f));
-    for (const auto* p : {&planes.simulated[c], &planes.residual[c]}) EXPECT_EQ(*p, Plane(15, 0.0f));
+      EXPECT_EQ(samples(*p), Plane(60, 0.0f));
+    for (const auto* p : {&planes.simulated[c], &planes.residual[c]}) EXPECT_EQ(samples(*p), Plane(15, 0.0f));
   }
-  EXPECT_EQ(planes.scratch, Plane(60, 0.0f));
-  EXPECT_EQ(planes.weights, Plane(60, 0.0f));
+  EXPECT_EQ(samples(planes.scratch), Plane(60, 0.0f));
+  EXPECT_EQ(samples(planes.weights), Plane(60, 0.0f));
 }
 
 }  // namespace

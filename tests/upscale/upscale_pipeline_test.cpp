@@ -422,7 +422,7 @@ TEST(EnhancementIteration, ResidualEnlargementByTheChosenResampler) {
       std::vector<float> expect(4 * w * h);
       if (edge == -1) UpscaleBilinear2(planes.residual[c].data(), w, h, expect.data());
       else UpscaleBicubic2(planes.residual[c].data(), w, h, expect.data());
-      ASSERT_EQ(expect, planes.enlargedResidual[c]) << edge;
+      ASSERT_EQ(expect, std::vector<float>(planes.enlargedResidual[c].begin(), planes.enlargedResidual[c].end())) << edge;
     }
   }
 }
