@@ -34,6 +34,10 @@ constexpr int kWindow = 8;                          // training window side N
 constexpr int kCoeffs = 6;                          // pair weights K
 constexpr int kSamples = 3 * kWindow * kWindow;     // training rows S
 constexpr int kNoiseValues = kSamples * kCoeffs;    // noise values per axial site
+// The second pass forms the training rows of blocks of kBlockRows site rows,
+// kEntry values per training position (pair sums and target, per colour).
+constexpr int kBlockRows = 16, kEntry = 3 * (kCoeffs + 1);
+constexpr int kBandRows = kBlockRows + 2 * (kWindow - 1);
 
 // Neighbour tables (row, column offsets on the output grid). Regressor 0
 // pairs entries 0 and 3, regressor 1 entries 1 and 2, regressor k (2..5)
@@ -206,13 +210,14 @@ Nedi::Nedi() = default;
 Nedi::~Nedi() = default;
 
 size_t Nedi::HeldBytes() const {
-  size_t n = activity_.capacity() + noise_.capacity();
+  size_t n = activity_.capacity() + noise_.capacity() + trainingBand_.capacity();
   for (int c = 0; c < 3; ++c) n += training_[c].capacity() + provisional_[c].capacity();
   return n * sizeof(float);
 }
 
 void Nedi::ReleaseBuffers() {
   SampleBuffer().swap(activity_);
+  SampleBuffer().swap(trainingBand_);
   std::vector<float>().swap(noise_);
   for (int c = 0; c < 3; ++c) {
     SampleBuffer().swap(training_[c]);
@@ -345,6 +350,8 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
     // rows are never recomputed but are read by the second pass's training.
     CopyParallel(out_[c], N, provisional_[c].data());
   }
+
+  AssignParallel(trainingBand_, size_t(kBandRows) * (size_t(W_) / 2 + 1) * kEntry);
 
   stripStart_ = 0;
   pass1Next_ = 1;
@@ -486,12 +493,11 @@ void Nedi::PassTwo(int rEnd) {
   // coordinate sum) with their pair sums before noise and their targets:
   // the rows a block of site rows reads, formed once per block before its
   // sites run. Their reads all lie inside [1, H-2] x [1, W-2].
-  constexpr int kBlockRows = 16, kEntry = 3 * (kCoeffs + 1);
   const size_t halfW = size_t(W) / 2 + 1;
-  std::vector<float> band;
+  float* const band = trainingBand_.data();
   int bandFirst = 0;
   auto formRow = [&](int tr) {
-    float* dst = band.data() + size_t(tr - bandFirst) * halfW * kEntry;
+    float* dst = band + size_t(tr - bandFirst) * halfW * kEntry;
     for (int tc = 3 + ((tr + 3) & 1); tc <= W - 4; tc += 2) {
       float* e = dst + size_t(tc >> 1) * kEntry;
       for (int ch = 0; ch < 3; ++ch, e += kCoeffs + 1) {
@@ -529,7 +535,7 @@ void Nedi::PassTwo(int rEnd) {
           const float* p = P[ch];
           if (inside) {
             const float* e =
-                band.data() + (size_t(tr - bandFirst) * halfW + size_t(tc >> 1)) * kEntry + ch * (kCoeffs + 1);
+                band + (size_t(tr - bandFirst) * halfW + size_t(tc >> 1)) * kEntry + ch * (kCoeffs + 1);
             for (int k = 0; k < kCoeffs; ++k) row[k] = e[k] + u[k];
             row[kCoeffs] = e[kCoeffs];
           } else {
@@ -570,7 +576,6 @@ void Nedi::PassTwo(int rEnd) {
     if (insideFirst <= insideLast && W - 11 >= 10) {
       bandFirst = insideFirst - kWindow + 1;
       const int bandLast = insideLast + kWindow - 1;
-      band.resize(size_t(bandLast - bandFirst + 1) * halfW * kEntry);
       ParallelFor(bandFirst, bandLast + 1, RowGrain(W * kEntry / 2), [&](ptrdiff_t t0, ptrdiff_t t1) {
         for (int tr = int(t0); tr < int(t1); ++tr) formRow(tr);
       });
