@@ -72,7 +72,9 @@ class FractalTexture {
   std::vector<uint8_t> sourceBytes_;
   std::vector<int32_t> sourceTerms_;  // per source block position, for the coarse search
   std::vector<double> textureRoot_;  // per source block position
-  static constexpr int kChunkRows = 16;  // block rows matched together
+  // Block rows matched together: each chunk's accumulation shares out its
+  // kChunkRows + B - 1 accumulator rows, enough rows for many threads.
+  static constexpr int kChunkRows = 64;
   std::vector<BlockMatch> matches_;      // of those block rows
   int nextBlockRow_ = 0;
   int nextOutputRow_ = 0;
