@@ -3,7 +3,9 @@
 // to 2000 x 1500, the default hint search of 2000 x 1500 to 800 x 600, and
 // the NEDI and edge-directed enlargements. Wall time is the
 // measure; the CPU column is the whole process's CPU time, so CPU / wall
-// shows how many cores were busy.
+// shows how many cores were busy. Each case runs three times and reports the
+// median too, since a single run of a few seconds on a shared machine can be
+// off by several percent. Run it on an otherwise idle machine.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -45,6 +47,7 @@ BENCHMARK(BM_UpscaleThreads)
     ->Args({1024, 2})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
+    ->Repetitions(3)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
 
@@ -58,7 +61,13 @@ void BM_ResizePlaneThreads(benchmark::State& state) {
   }
   state.SetItemsProcessed(int64_t(state.iterations()) * 4000 * 3000);
 }
-BENCHMARK(BM_ResizePlaneThreads)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_ResizePlaneThreads)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 
 void BM_HintSearchThreads(benchmark::State& state) {
   ThreadScope scope(int(state.range(0)));
@@ -80,6 +89,7 @@ BENCHMARK(BM_HintSearchThreads)
     ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2)
+    ->Repetitions(3)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
 
