@@ -50,8 +50,12 @@ namespace portable {
 #include "resampling/edge_dir_resampler.inc"
 }  // namespace portable
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 namespace avx2 {
 #include "resampling/edge_dir_resampler.inc"
 
@@ -80,7 +84,11 @@ struct Lanes {
   }
 };
 }  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 bool HasAvx2() {
   static const bool has = [] {

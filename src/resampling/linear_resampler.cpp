@@ -246,25 +246,24 @@ void FilterInterleaved(const float* in, Index inLength, const int32_t* outStart,
   }
 }
 
-typedef int Vec8i __attribute__((vector_size(32)));
 
 // 8 x 8 transpose: on return v[k] holds element k of every input vector.
 // The shuffles are the ones AVX performs in one instruction each.
 inline void Transpose8(Vec8 v[8]) {
   Vec8 t[8], u[8];
   for (int k = 0; k < 8; k += 2) {
-    t[k] = __builtin_shuffle(v[k], v[k + 1], Vec8i{0, 8, 1, 9, 4, 12, 5, 13});
-    t[k + 1] = __builtin_shuffle(v[k], v[k + 1], Vec8i{2, 10, 3, 11, 6, 14, 7, 15});
+    t[k] = __builtin_shufflevector(v[k], v[k + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+    t[k + 1] = __builtin_shufflevector(v[k], v[k + 1], 2, 10, 3, 11, 6, 14, 7, 15);
   }
   for (int k = 0; k < 8; k += 4) {
-    u[k] = __builtin_shuffle(t[k], t[k + 2], Vec8i{0, 1, 8, 9, 4, 5, 12, 13});
-    u[k + 1] = __builtin_shuffle(t[k], t[k + 2], Vec8i{2, 3, 10, 11, 6, 7, 14, 15});
-    u[k + 2] = __builtin_shuffle(t[k + 1], t[k + 3], Vec8i{0, 1, 8, 9, 4, 5, 12, 13});
-    u[k + 3] = __builtin_shuffle(t[k + 1], t[k + 3], Vec8i{2, 3, 10, 11, 6, 7, 14, 15});
+    u[k] = __builtin_shufflevector(t[k], t[k + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+    u[k + 1] = __builtin_shufflevector(t[k], t[k + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+    u[k + 2] = __builtin_shufflevector(t[k + 1], t[k + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+    u[k + 3] = __builtin_shufflevector(t[k + 1], t[k + 3], 2, 3, 10, 11, 6, 7, 14, 15);
   }
   for (int k = 0; k < 4; ++k) {
-    v[k] = __builtin_shuffle(u[k], u[k + 4], Vec8i{0, 1, 2, 3, 8, 9, 10, 11});
-    v[k + 4] = __builtin_shuffle(u[k], u[k + 4], Vec8i{4, 5, 6, 7, 12, 13, 14, 15});
+    v[k] = __builtin_shufflevector(u[k], u[k + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+    v[k + 4] = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
   }
 }
 

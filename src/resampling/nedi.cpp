@@ -93,9 +93,7 @@ void AccumulatePortable(const float* rows, int count, float* acc) {
   }
 }
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
-void AccumulateAvx2(const float* rows, int count, float* acc) {
+__attribute__((target("avx2"))) void AccumulateAvx2(const float* rows, int count, float* acc) {
   __m256i left[4], right[4];
   __m256 sum[4];
   for (int v = 0; v < 4; ++v) {
@@ -111,7 +109,6 @@ void AccumulateAvx2(const float* rows, int count, float* acc) {
   }
   for (int v = 0; v < 4; ++v) _mm256_storeu_ps(acc + 8 * v, sum[v]);
 }
-#pragma GCC pop_options
 
 bool HasAvx2() {
   static const bool has = [] {

@@ -17,8 +17,10 @@
 
 // GCC 12's AVX-512 headers initialise their "undefined" vectors from
 // themselves, which its own uninitialised-value warnings then report.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace BlockDistance {
 
