@@ -292,6 +292,9 @@ void FractalTexture::Run(unsigned rowLimit, unsigned rows) {
   const int64_t outputEnd = std::min<int64_t>(rows, H_);
   int64_t outputStop = outputEnd;
   if (bounded) outputStop = std::min<int64_t>(outputStop, limit - B - 1 + 1);
+  // An output row reads the accumulator rows beside it, which are final once
+  // the block rows down to the one below it have been added (or none is left).
+  if (nextBlockRow_ < H_ - B) outputStop = std::min<int64_t>(outputStop, nextBlockRow_ - 1);
   if (outputStop > nextOutputRow_) {
     ParallelFor(nextOutputRow_, outputStop, RowGrain(W_), [&](std::ptrdiff_t r0, std::ptrdiff_t r1) {
       for (std::ptrdiff_t r = r0; r < r1; ++r) WriteOutputRow(int(r));

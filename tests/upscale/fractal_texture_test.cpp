@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <initializer_list>
 #include <random>
 #include <vector>
 
@@ -116,10 +117,11 @@ struct Planes {
       o[c].assign(std::size_t(4) * w * h, -1000.0f);
     }
   }
-  void Run(FractalTexture& ft) {
+  // One call without a row bound, or one call per bound in `limits`.
+  void Run(FractalTexture& ft, std::initializer_list<unsigned> limits = {~0u}) {
     ft.Init(x[0].data(), x[1].data(), x[2].data(), 2 * w, 2 * h, y[0].data(), y[1].data(), y[2].data(), w, h,
             o[0].data(), o[1].data(), o[2].data());
-    ft.Run(~0u, 2 * h);
+    for (unsigned limit : limits) ft.Run(limit, 2 * h);
     ft.Finish();
   }
   int w, h;
@@ -280,6 +282,22 @@ TEST(FractalTexture, LentBuffersGiveTheSameResult) {
   b.LendBuffers(acc[0].data(), acc[1].data(), acc[2].data(), bytes.data());
   lent.Run(b);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(own.o[c], lent.o[c]);
+}
+
+TEST(FractalTexture, RowBoundedCallsEqualOneCall) {
+  // A caller whose estimate rows arrive in steps passes the rows it has as
+  // the bound; an output row must wait until every block over the
+  // accumulator rows it reads has been added.
+  Planes whole(15, 14), steps(15, 14);
+  std::mt19937 rng(7);
+  for (int c = 0; c < 3; ++c) {
+    FillRandom(whole.y[c], rng, 0, 255), FillRandom(whole.x[c], rng, 0, 255);
+    steps.y[c] = whole.y[c], steps.x[c] = whole.x[c];
+  }
+  FractalTexture a, b;
+  whole.Run(a);
+  steps.Run(b, {9, 10, 16, 23, 27, ~0u});
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(whole.o[c], steps.o[c]) << c;
 }
 
 }  // namespace
