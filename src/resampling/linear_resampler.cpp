@@ -120,36 +120,22 @@ void LinearResampler::Configure(uint32_t inLen, uint32_t outLen, int filterType,
   const float ceiling = std::ceil(width);
   taps = ceiling > 0.0f ? static_cast<uint32_t>(ceiling) : 0;
 
-  // Kernel table, no cut-off at the nominal support.
+  // Kernel table entry i (offset i - half), no cut-off at the nominal
+  // support. Every kernel is even, and its evaluation is exactly symmetric
+  // (negating the argument only flips signs that cancel), so an entry below
+  // the centre takes the value of its mirror image above it.
   const std::size_t L = std::size_t{taps} * Q;
   const int64_t half = static_cast<int64_t>(L / 2);
   const double scale = double(std::max(P, Q)) * double(smoothness);
-  // Every kernel is even, and its evaluation is exactly symmetric (negating
-  // the argument only flips signs that cancel), so the entries below the
-  // centre mirror those above it.
-  std::vector<float> table(L);
-  for (std::size_t i = std::size_t(half); i < L; ++i)
-    table[i] = static_cast<float>(Kernel(filterType, double(int64_t(i) - half), scale));
-  for (int64_t k = 1; k <= half; ++k)
-    table[std::size_t(half - k)] = half + k < int64_t(L) ? table[std::size_t(half + k)]
-                                                         : static_cast<float>(Kernel(filterType, double(-k), scale));
+  auto entry = [&](int64_t i) {
+    const int64_t k = i - half;
+    return static_cast<float>(Kernel(filterType, double(k >= 0 || half - k < int64_t(L) ? std::abs(k) : k), scale));
+  };
 
-  // Phases 0..Q, each normalised to sum 1 in single precision.
-  phaseWeights.assign(Q + 1, std::vector<float>(taps));
+  // Phase p starts at table entry d = (half - p) mod Q and reads every Q-th
+  // entry; its shift is the whole number of input samples skipped.
   phaseShift.assign(Q + 1, 0);
-  for (uint64_t p = 0; p <= Q; ++p) {
-    const int64_t n = FloorDiv(half - int64_t(p), int64_t(Q));
-    const int64_t d = (half - int64_t(p)) - n * int64_t(Q);
-    phaseShift[p] = static_cast<int32_t>(-n);
-    std::vector<float>& w = phaseWeights[p];
-    float sum = 0.0f;
-    for (uint32_t j = 0; j < taps; ++j) {
-      w[j] = table[std::size_t(j) * Q + std::size_t(d)];
-      sum += w[j];
-    }
-    const float inv = 1.0f / sum;
-    for (float& v : w) v *= inv;
-  }
+  for (uint64_t p = 0; p <= Q; ++p) phaseShift[p] = static_cast<int32_t>(-FloorDiv(half - int64_t(p), int64_t(Q)));
 
   // Position of every output sample on the input and its phase.
   outPhase.resize(outLen);
@@ -168,6 +154,37 @@ void LinearResampler::Configure(uint32_t inLen, uint32_t outLen, int filterType,
     outPhase[o] = phase;
     outStart[o] = ipos + phaseShift[phase];
   }
+
+  // The weights of phases 0..Q, each normalised to sum 1 in single
+  // precision. A strong reduction has many taps per phase (a 100000 -> 1
+  // Catmull-Rom line has 400000), so beyond kFullTableLimit weights only the
+  // phases some output sample uses are filled and the others stay empty.
+  const bool full = uint64_t{taps} * (Q + 1) <= kFullTableLimit;
+  std::vector<float> table;
+  if (full) {
+    table.resize(L);
+    for (std::size_t i = std::size_t(half); i < L; ++i) table[i] = entry(int64_t(i));
+    for (int64_t i = 0; i < half; ++i) table[std::size_t(i)] = 2 * half - i < int64_t(L) ? table[std::size_t(2 * half - i)] : entry(i);
+  }
+  phaseWeights.assign(Q + 1, {});
+  auto fill = [&](uint64_t p) {
+    std::vector<float>& w = phaseWeights[p];
+    if (!w.empty()) return;
+    w.resize(taps);
+    const int64_t d = (half - int64_t(p)) + int64_t(phaseShift[p]) * int64_t(Q);
+    float sum = 0.0f;
+    for (uint32_t j = 0; j < taps; ++j) {
+      const int64_t i = int64_t(j) * int64_t(Q) + d;
+      w[j] = full ? table[std::size_t(i)] : entry(i);
+      sum += w[j];
+    }
+    const float inv = 1.0f / sum;
+    for (float& v : w) v *= inv;
+  };
+  if (full)
+    for (uint64_t p = 0; p <= Q; ++p) fill(p);
+  else
+    for (int32_t p : outPhase) fill(uint64_t(p));
 }
 
 void LinearResampler::Resample(const float* in, float* out) const {

@@ -34,10 +34,14 @@ class LinearResampler {
   // Reads inLength floats from `in`, writes outLength floats to `out`.
   void Resample(const float* in, float* out) const;
 
+  static constexpr uint64_t kFullTableLimit = uint64_t{1} << 22;
+
   uint32_t inLength = 0;
   uint32_t outLength = 0;
   uint32_t taps = 0;
-  std::vector<std::vector<float>> phaseWeights;  // Q+1 phases of `taps` weights
+  // Q+1 phases of `taps` weights. When (Q+1) * taps exceeds kFullTableLimit
+  // only the phases in outPhase are filled; the others are empty.
+  std::vector<std::vector<float>> phaseWeights;
   std::vector<int32_t> phaseShift;               // Q+1
   std::vector<int32_t> outPhase;                 // outLength
   std::vector<int32_t> outStart;                 // outLength

@@ -273,6 +273,32 @@ TEST(LinearResampler, TablesMatchThePlainReading) {
   }
 }
 
+TEST(LinearResampler, StrongReductionFillsOnlyThePhasesInUse) {
+  // 500 -> 3 with the sinc kernel: 6667 taps in each of 769 phases, more
+  // than the full table holds. The phases the three outputs use are the
+  // plain reading's, the others stay empty, and the line is the same.
+  Resampling::LinearResampler r;
+  r.Configure(500, 3, FilterSinc, 0.1f, 1.5f, 1.0f);
+  const RefTables ref = RefConfigure(500, 3, FilterSinc, 0.1f, 1.5f, 1.0f);
+  ASSERT_EQ(r.taps, 6667u);
+  ASSERT_GT(uint64_t{r.taps} * r.phaseWeights.size(), Resampling::LinearResampler::kFullTableLimit);
+  ASSERT_EQ(r.phaseWeights.size(), ref.weights.size());
+  ASSERT_EQ(std::vector<int>(r.outPhase.begin(), r.outPhase.end()), ref.phase);
+  ASSERT_EQ(std::vector<int>(r.outStart.begin(), r.outStart.end()), ref.start);
+  for (std::size_t p = 0; p < ref.weights.size(); ++p) {
+    const bool used = std::find(ref.phase.begin(), ref.phase.end(), int(p)) != ref.phase.end();
+    if (used)
+      EXPECT_TRUE(r.phaseWeights[p] == ref.weights[p]) << p;
+    else
+      EXPECT_TRUE(r.phaseWeights[p].empty()) << p;
+  }
+  const Plane line = RandomPlane(500, 13);
+  Plane got(3), want(3);
+  r.Resample(line.data(), got.data());
+  RefResample(ref, line.data(), 500, want.data());
+  EXPECT_TRUE(SameBits(got, want));
+}
+
 TEST(ResizePlane, MatchesThePlainReadingBitForBit) {
   std::mt19937 rng(12);
   std::uniform_int_distribution<unsigned> len(1, 90);
