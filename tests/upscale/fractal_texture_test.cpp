@@ -268,13 +268,18 @@ TEST(FractalTexture, BlendHalfWayBetweenNeighbouringBlocks) {
 
 namespace {
 
+// Random source and estimate planes in `a`, the same in `b`.
+void FillTwins(Planes& a, Planes& b, unsigned seed) {
+  std::mt19937 rng(seed);
+  for (int c = 0; c < 3; ++c) {
+    FillRandom(a.y[c], rng, 0, 255), FillRandom(a.x[c], rng, 0, 255);
+    b.y[c] = a.y[c], b.x[c] = a.x[c];
+  }
+}
+
 TEST(FractalTexture, LentBuffersGiveTheSameResult) {
   Planes own(14, 12), lent(14, 12);
-  std::mt19937 rng(6);
-  for (int c = 0; c < 3; ++c) {
-    FillRandom(own.y[c], rng, 0, 255), FillRandom(own.x[c], rng, 0, 255);
-    lent.y[c] = own.y[c], lent.x[c] = own.x[c];
-  }
+  FillTwins(own, lent, 6);
   FractalTexture a, b;
   own.Run(a);
   std::vector<float> acc[3], bytes(28 * 24, 123.0f);
@@ -289,11 +294,7 @@ TEST(FractalTexture, RowBoundedCallsEqualOneCall) {
   // the bound; an output row must wait until every block over the
   // accumulator rows it reads has been added.
   Planes whole(15, 14), steps(15, 14);
-  std::mt19937 rng(7);
-  for (int c = 0; c < 3; ++c) {
-    FillRandom(whole.y[c], rng, 0, 255), FillRandom(whole.x[c], rng, 0, 255);
-    steps.y[c] = whole.y[c], steps.x[c] = whole.x[c];
-  }
+  FillTwins(whole, steps, 7);
   FractalTexture a, b;
   whole.Run(a);
   steps.Run(b, {9, 10, 16, 23, 27, ~0u});
