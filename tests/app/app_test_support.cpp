@@ -1,6 +1,7 @@
 // Helpers of the desktop program's tests.
 #include "app_test_support.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -100,4 +101,11 @@ bool HasPattern(const FloatImage& image, uint32_t width, uint32_t height) {
           image.rows(2)[y][x] != PatternBlue(x, y))
         return false;
   return true;
+}
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+  const QString path = dir.filePath(name);
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return QString();
+  return path;
 }

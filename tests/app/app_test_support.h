@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <deque>
 #include <vector>
@@ -63,6 +64,9 @@ int PatternBlue(uint32_t x, uint32_t y);
 // 24 or 32 bits per pixel, built byte by byte. bitCount 16 gives a header
 // declaring 16 bits (for refusal tests) with zero pixels.
 QByteArray PatternBmp(uint32_t width, uint32_t height, int bitCount);
+
+// Writes `bytes` to `name` in `dir`; returns its path, empty on failure.
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
 
 // True when every sample of the three colour planes equals the pattern.
 bool HasPattern(const FloatImage& image, uint32_t width, uint32_t height);

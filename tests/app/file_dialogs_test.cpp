@@ -227,18 +227,10 @@ void FileDialogsTest::boxAveraging() {
 
 void FileDialogsTest::previewTexts() {
   QTemporaryDir dir;
-  const QString bmp = dir.filePath(QStringLiteral("p.bmp"));
+  const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
+  const QString text = WriteFile(dir, QStringLiteral("notes.txt"), "not a picture");
   const QString png = dir.filePath(QStringLiteral("p.png"));
   const QString jpg = dir.filePath(QStringLiteral("p.jpg"));
-  const QString text = dir.filePath(QStringLiteral("notes.txt"));
-  {
-    QFile file(bmp);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(PatternBmp(8, 6, 24));
-    QFile notes(text);
-    QVERIFY(notes.open(QIODevice::WriteOnly));
-    notes.write("not a picture");
-  }
   QCOMPARE(WritePng(QFile::encodeName(png).toStdString(), PatternImage(7, 3)), 0);
   QImage photo(9, 5, QImage::Format_RGB888);
   photo.fill(QColor(10, 120, 200));
@@ -268,12 +260,7 @@ void FileDialogsTest::previewTexts() {
 
 void FileDialogsTest::previewToggle() {
   QTemporaryDir dir;
-  const QString bmp = dir.filePath(QStringLiteral("p.bmp"));
-  {
-    QFile file(bmp);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(PatternBmp(8, 6, 24));
-  }
+  const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
   std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
   open->recentFolders->setGeometry(20, 0, 320, 24);
   open->OnSelChange(bmp);

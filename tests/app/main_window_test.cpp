@@ -20,13 +20,6 @@
 #include "image/image_readers.h"
 
 namespace {
-QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-  const QString path = dir.filePath(name);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return QString();
-  return path;
-}
-
 FloatImage ReadBack(const QString& path) {
   FloatImage image;
   if (ReadImageFile(QFile::encodeName(path).toStdString(), image) != 0) image.Release();

@@ -15,16 +15,19 @@
 #include "app_test_support.h"
 
 namespace {
-// A window with the program's File menu before any recent entry.
+// A window with the program's File menu before any recent entry, and a
+// list of ten loaded from the profile into it.
 struct MenuOwner {
   QMainWindow window;
   QMenu* file;
+  MRUList list{10};
   MenuOwner() {
     file = window.menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("Open..."));
     file->addAction(QStringLiteral("Save As..."));
     file->addSeparator();
     window.menuBar()->addMenu(QStringLiteral("&Edit"))->addAction(QStringLiteral("Copy"));
+    list.Load(&window);
   }
 };
 
@@ -65,8 +68,7 @@ class MRUListTest : public QObject {
 
 void MRUListTest::emptyProfile() {
   MenuOwner owner;
-  MRUList list(10);
-  list.Load(&owner.window);
+  MRUList& list = owner.list;
   QCOMPARE(RecentItems(owner.window), QStringList());
   QCOMPARE(owner.file->actions().size(), 3);  // Open, Save As, separator
   QCOMPARE(list.entries.size(), 10);          // ten empty slots
@@ -79,8 +81,7 @@ void MRUListTest::emptyProfile() {
 
 void MRUListTest::sameFileAndLetterCase() {
   MenuOwner owner;
-  MRUList list(10);
-  list.Load(&owner.window);
+  MRUList& list = owner.list;
   list.Add(QStringLiteral("/img/a.png"));
   list.Add(QStringLiteral("/img/a.png"));
   QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. a.png"}));
@@ -94,8 +95,7 @@ void MRUListTest::sameFileAndLetterCase() {
 
 void MRUListTest::elevenFiles() {
   MenuOwner owner;
-  MRUList list(10);
-  list.Load(&owner.window);
+  MRUList& list = owner.list;
   for (int i = 0; i <= 10; ++i) list.Add(QStringLiteral("/photos/f%1.png").arg(i));
   QCOMPARE(list.entries.size(), 10);
   const QStringList items = RecentItems(owner.window);
@@ -111,8 +111,6 @@ void MRUListTest::elevenFiles() {
 
   // Read back by a new list: the same order.
   MenuOwner again;
-  MRUList reread(10);
-  reread.Load(&again.window);
   QCOMPARE(RecentItems(again.window), items);
 }
 
@@ -120,8 +118,7 @@ void MRUListTest::gapEndsTheMenu() {
   SetProfileValue("MRUfiles/File0", "/a/x.png");
   SetProfileValue("MRUfiles/File2", "/b/y.jpg");
   MenuOwner owner;
-  MRUList list(10);
-  list.Load(&owner.window);
+  MRUList& list = owner.list;
   QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. x.png"}));
   QCOMPARE(list.Get(1), QString());
   QCOMPARE(list.Get(2), QStringLiteral("/b/y.jpg"));
@@ -137,8 +134,7 @@ void MRUListTest::gapEndsTheMenu() {
 
 void MRUListTest::selectMovesToFront() {
   MenuOwner owner;
-  MRUList list(10);
-  list.Load(&owner.window);
+  MRUList& list = owner.list;
   list.entries.clear();
   for (const char* path : {"/c.png", "/b.png", "/a.png"}) list.Add(QString::fromLatin1(path));
   list.Select(2);
@@ -155,21 +151,15 @@ void MRUListTest::fileNames() {
   QCOMPARE(MenuFileName(QStringLiteral("plain.bmp")), QStringLiteral("plain.bmp"));
   // An "&" in a name shows as itself, not as a shortcut mark.
   MenuOwner owner;
-  MRUList list(10);
-  list.Load(&owner.window);
+  MRUList& list = owner.list;
   list.Add(QStringLiteral("/r&d.png"));
   QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. r&&d.png"}));
 }
 
 void MRUListTest::mainWindowUsesTheList() {
   QTemporaryDir dir;
-  const QString good = dir.filePath(QStringLiteral("good.bmp"));
+  const QString good = WriteFile(dir, QStringLiteral("good.bmp"), PatternBmp(5, 4, 24));
   const QString gone = dir.filePath(QStringLiteral("gone.bmp"));
-  {
-    QFile file(good);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(PatternBmp(5, 4, 24));
-  }
   SetProfileValue("MRUfiles/File0", good);
   SetProfileValue("MRUfiles/File1", gone);
   MessageRecorder messages;

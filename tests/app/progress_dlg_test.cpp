@@ -34,8 +34,7 @@ class ProgressDlgTest : public QObject {
  private slots:
   void setProgressValues();
   void cancelDuringRun();
-  void cancelWithoutFlagOrMessage();
-  void cancelPostsMessage();
+  void cancelPostsMessageOnlyWhenGiven();
   void progressInterfaceStartsWithCancelDisabled();
 };
 
@@ -105,28 +104,22 @@ void ProgressDlgTest::cancelDuringRun() {
   dialog.Finish();
 }
 
-void ProgressDlgTest::cancelWithoutFlagOrMessage() {
-  EventCounter owner(QEvent::User + 11);
-  CProgressDlg dialog;
-  dialog.Start(QStringLiteral("Working"), &owner, true, nullptr, 0);
-  dialog.OnCancel();
-  QCoreApplication::processEvents();
-  QCOMPARE(dialog.cancelButton->text(), QStringLiteral("Canceling..."));
-  QVERIFY(!dialog.cancelButton->isEnabled());
-  QCOMPARE(owner.count, 0);
-  dialog.Finish();
-}
-
-void ProgressDlgTest::cancelPostsMessage() {
+void ProgressDlgTest::cancelPostsMessageOnlyWhenGiven() {
   const int type = QEvent::User + 11;
-  EventCounter owner(type);
-  CProgressDlg dialog;
-  dialog.Start(QStringLiteral("Working"), &owner, true, nullptr, static_cast<uint32_t>(type));
-  dialog.OnCancel();
-  QCOMPARE(owner.count, 0);  // posted, not sent
-  QCoreApplication::processEvents();
-  QCOMPARE(owner.count, 1);
-  dialog.Finish();
+  for (const uint32_t message : {0u, static_cast<uint32_t>(type)}) {
+    EventCounter owner(type);
+    CProgressDlg dialog;
+    dialog.Start(QStringLiteral("Working"), &owner, true, nullptr, message);
+    // No flag to set: the button changes, and the message (when given) is
+    // posted, not sent.
+    dialog.OnCancel();
+    QCOMPARE(owner.count, 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(dialog.cancelButton->text(), QStringLiteral("Canceling..."));
+    QVERIFY(!dialog.cancelButton->isEnabled());
+    QCOMPARE(owner.count, message ? 1 : 0);
+    dialog.Finish();
+  }
 }
 
 void ProgressDlgTest::progressInterfaceStartsWithCancelDisabled() {

@@ -20,8 +20,13 @@ void Type(QLineEdit* edit, const QString& text) {
   QTest::keyClicks(edit, text);
 }
 
-void ShowActive(QDialog& dialog) {
+// Gives a dialog its start size and shows it (active, for the focus checks).
+template <class Dialog>
+void Show(Dialog& dialog, uint32_t width, uint32_t height, bool active = false) {
+  dialog.newWidth = width;
+  dialog.newHeight = height;
   dialog.show();
+  if (!active) return;
   dialog.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&dialog));
 }
@@ -61,9 +66,7 @@ void SettingsDialogsTest::upscaleDefaults() {
 
 void SettingsDialogsTest::upscaleDoubleAndRestore() {
   CSRSettingsDlg dialog;
-  dialog.newWidth = 320;
-  dialog.newHeight = 200;
-  dialog.show();
+  Show(dialog, 320, 200);
   Type(Edit(dialog, 1128), QStringLiteral("40"));
   Type(Edit(dialog, 1130), QStringLiteral("500"));
   Button(dialog, QStringLiteral("1158"))->click();
@@ -85,9 +88,7 @@ void SettingsDialogsTest::aspectButton() {
   MessageRecorder messages;
   {
     CDownSettingsDlg dialog;
-    dialog.newWidth = 640;
-    dialog.newHeight = 480;
-    dialog.show();
+    Show(dialog, 640, 480);
     Type(Edit(dialog, 1130), QStringLiteral("1000"));
     Button(dialog, QStringLiteral("1160"))->click();
     QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("750"));
@@ -102,18 +103,14 @@ void SettingsDialogsTest::aspectButton() {
   }
   {
     CSRSettingsDlg dialog;  // 1000 x 3: width 1 gives 0.003 + 0.5, raised to 1
-    dialog.newWidth = 1000;
-    dialog.newHeight = 3;
-    dialog.show();
+    Show(dialog, 1000, 3);
     Type(Edit(dialog, 1130), QStringLiteral("1"));
     Button(dialog, QStringLiteral("1160"))->click();
     QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("1"));
   }
   {
     CSRSettingsDlg dialog;  // 10 x 1000: a width of 2000 would make the height 200000
-    dialog.newWidth = 10;
-    dialog.newHeight = 1000;
-    dialog.show();
+    Show(dialog, 10, 1000);
     Type(Edit(dialog, 1130), QStringLiteral("2000"));
     Button(dialog, QStringLiteral("1160"))->click();
     QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("100000"));
@@ -123,9 +120,7 @@ void SettingsDialogsTest::aspectButton() {
     // A failing field stops the reading with its message; the rule then works
     // with the members read so far, and every box shows its member again.
     CSRSettingsDlg dialog;
-    dialog.newWidth = 640;
-    dialog.newHeight = 480;
-    dialog.show();
+    Show(dialog, 640, 480);
     Type(Edit(dialog, 1130), QStringLiteral("320"));
     Type(Edit(dialog, 1129), QStringLiteral("many"));
     Button(dialog, QStringLiteral("1160"))->click();
@@ -162,9 +157,7 @@ void SettingsDialogsTest::upscaleChecks() {
   for (const Case& c : cases) {
     MessageRecorder messages;
     CSRSettingsDlg dialog;
-    dialog.newWidth = 320;
-    dialog.newHeight = 200;
-    ShowActive(dialog);
+    Show(dialog, 320, 200, true);
     Type(Edit(dialog, c.id), QString::fromLatin1(c.text));
     Button(dialog, QStringLiteral("IDOK"))->click();
     QCOMPARE(messages.Texts(), QStringList{QString::fromLatin1(c.message)});
@@ -176,9 +169,7 @@ void SettingsDialogsTest::upscaleChecks() {
     // Fields are checked in the transfer order: iterations before the width.
     MessageRecorder messages;
     CSRSettingsDlg dialog;
-    dialog.newWidth = 320;
-    dialog.newHeight = 200;
-    ShowActive(dialog);
+    Show(dialog, 320, 200, true);
     Type(Edit(dialog, 1130), QStringLiteral("0"));
     Type(Edit(dialog, 1128), QStringLiteral("2000"));
     Button(dialog, QStringLiteral("IDOK"))->click();
@@ -190,9 +181,7 @@ void SettingsDialogsTest::upscaleChecks() {
 void SettingsDialogsTest::upscaleAcceptsItsRanges() {
   MessageRecorder messages;
   CSRSettingsDlg dialog;
-  dialog.newWidth = 320;
-  dialog.newHeight = 200;
-  dialog.show();
+  Show(dialog, 320, 200);
   Type(Edit(dialog, 1128), QStringLiteral("1000"));  // although the tooltip says 0-100
   Type(Edit(dialog, 1129), QStringLiteral(" 100 "));
   Type(Edit(dialog, 1073), QStringLiteral("-2.5e1"));
@@ -219,9 +208,7 @@ void SettingsDialogsTest::upscaleAcceptsItsRanges() {
 
   // Cancel reads nothing.
   CSRSettingsDlg cancelled;
-  cancelled.newWidth = 320;
-  cancelled.newHeight = 200;
-  cancelled.show();
+  Show(cancelled, 320, 200);
   Type(Edit(cancelled, 1128), QStringLiteral("99"));
   Button(cancelled, QStringLiteral("IDCANCEL"))->click();
   QCOMPARE(cancelled.result(), int(QDialog::Rejected));
@@ -231,9 +218,7 @@ void SettingsDialogsTest::upscaleAcceptsItsRanges() {
 void SettingsDialogsTest::downscaleDefaultsAndChecks() {
   {
     CDownSettingsDlg dialog;
-    dialog.newWidth = 800;
-    dialog.newHeight = 600;
-    dialog.show();
+    Show(dialog, 800, 600);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Kestrune settings"));
     QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("800"));
     QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("600"));
@@ -264,9 +249,7 @@ void SettingsDialogsTest::downscaleDefaultsAndChecks() {
   for (const Case& c : cases) {
     MessageRecorder messages;
     CDownSettingsDlg dialog;
-    dialog.newWidth = 800;
-    dialog.newHeight = 600;
-    ShowActive(dialog);
+    Show(dialog, 800, 600, true);
     Type(Edit(dialog, c.id), QString::fromLatin1(c.text));
     Button(dialog, QStringLiteral("IDOK"))->click();
     QCOMPARE(messages.Texts(), QStringList{QString::fromLatin1(c.message)});
@@ -275,9 +258,7 @@ void SettingsDialogsTest::downscaleDefaultsAndChecks() {
   }
   MessageRecorder messages;
   CDownSettingsDlg dialog;
-  dialog.newWidth = 800;
-  dialog.newHeight = 600;
-  dialog.show();
+  Show(dialog, 800, 600);
   dialog.findChild<QComboBox*>(QStringLiteral("1153"))->setCurrentIndex(5);
   Type(Edit(dialog, 1130), QStringLiteral("400"));
   Type(Edit(dialog, 1163), QStringLiteral("2"));

@@ -18,12 +18,7 @@ class StartupTest : public QObject {
 
 void StartupTest::opensFileNamedOnCommandLine() {
   QTemporaryDir dir;
-  const QString image = dir.filePath(QStringLiteral("start.bmp"));
-  {
-    QFile file(image);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(PatternBmp(24, 16, 24));
-  }
+  QVERIFY(!WriteFile(dir, QStringLiteral("start.bmp"), PatternBmp(24, 16, 24)).isEmpty());
   const QString shots = dir.filePath(QStringLiteral("shots"));
   QProcess program;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -7,31 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/command.h"
+#include "cli/cli_test_util.h"
 #include "cli/pfm.h"
 #include "image/image_readers.h"
 #include "image/image_writers.h"
 #include "support/test_support.h"
 
 namespace {
-
-struct CliResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliResult Cli(std::vector<std::string> args) {
-  args.insert(args.begin(), "kestrune-cli");
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int status = RunCli(int(argv.size()), argv.data());
-  std::string out = testing::internal::GetCapturedStdout();
-  std::string err = testing::internal::GetCapturedStderr();
-  return {status, out, err};
-}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -9,28 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/command.h"
+#include "cli/cli_test_util.h"
 #include "cli/pfm.h"
 #include "downscale/hint_search.h"
 #include "support/test_support.h"
 
 namespace {
-
-struct CliResult {
-  int status;
-  std::string err;
-};
-
-CliResult Cli(std::vector<std::string> args) {
-  args.insert(args.begin(), "kestrune-cli");
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data());
-  testing::internal::GetCapturedStdout();
-  return {status, testing::internal::GetCapturedStderr()};
-}
 
 FloatImage Picture(uint32_t width, uint32_t height) {
   FloatImage image(width, height);

@@ -6,22 +6,16 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_image_io.h"
-#include "cli/command.h"
+#include "cli/cli_test_util.h"
 #include "support/test_support.h"
 
 namespace {
 
 int Resize(std::vector<std::string> args, std::string* err = nullptr) {
-  args.insert(args.begin(), {"kestrune-cli", "resize"});
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int status = RunCli(int(argv.size()), argv.data());
-  testing::internal::GetCapturedStdout();
-  const std::string captured = testing::internal::GetCapturedStderr();
-  if (err) *err = captured;
-  return status;
+  args.insert(args.begin(), "resize");
+  const CliResult r = Cli(std::move(args));
+  if (err) *err = r.err;
+  return r.status;
 }
 
 // A 5 x 4 image with distinct samples in every plane, and an alpha plane.

@@ -9,23 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/command.h"
+#include "cli/cli_test_util.h"
 #include "image/threading.h"
 #include "support/test_support.h"
 
 namespace {
-
-int CliRun(std::vector<std::string> args) {
-  args.insert(args.begin(), "kestrune-cli");
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int status = RunCli(int(argv.size()), argv.data());
-  testing::internal::GetCapturedStdout();
-  testing::internal::GetCapturedStderr();
-  return status;
-}
 
 std::string Bytes(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -35,17 +23,17 @@ std::string Bytes(const std::string& path) {
 TEST(ThreadsOption, SetsTheCountAndRefusesBadValues) {
   TempDir dir;
   const std::string chart = dir.File("c.pfm");
-  ASSERT_EQ(CliRun({"--threads", "3", "chart", chart, "--width", "8", "--height", "8"}), kExitOk);
+  ASSERT_EQ(Cli({"--threads", "3", "chart", chart, "--width", "8", "--height", "8"}).status, kExitOk);
   EXPECT_EQ(ThreadCount(), 3);
   SetThreadCount(0);
   for (const char* bad : {"0", "-1", "two", "1025"})
-    EXPECT_EQ(CliRun({"--threads", bad, "chart", chart}), kExitUsage) << bad;
+    EXPECT_EQ(Cli({"--threads", bad, "chart", chart}).status, kExitUsage) << bad;
 }
 
 TEST(ThreadsOption, ResizeIsTheSameForAnyCount) {
   TempDir dir;
   const std::string chart = dir.File("c.pfm");
-  ASSERT_EQ(CliRun({"chart", chart, "--width", "300", "--height", "220"}), kExitOk);
+  ASSERT_EQ(Cli({"chart", chart, "--width", "300", "--height", "220"}).status, kExitOk);
   const std::string cli = KESTRUNE_CLI_PATH;
   std::vector<std::string> outputs;
   const std::string runs[] = {"KESTRUNE_THREADS=1 '" + cli + "'", "KESTRUNE_THREADS=3 '" + cli + "'",

@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/command.h"
+#include "cli/cli_test_util.h"
 #include "cli/pfm.h"
 #include "image/test_chart.h"
 #include "resampling/linear_resampler.h"
@@ -25,18 +25,9 @@
 
 namespace {
 
-struct CliResult {
-  int status;
-  std::string err;
-};
-
-CliResult Cli(std::vector<std::string> args) {
-  args.insert(args.begin(), {"kestrune-cli", "upscale"});
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  testing::internal::CaptureStderr();
-  const int status = RunCli(int(argv.size()), argv.data());
-  return {status, testing::internal::GetCapturedStderr()};
+CliResult Upscale(std::vector<std::string> args) {
+  args.insert(args.begin(), "upscale");
+  return Cli(std::move(args));
 }
 
 FloatImage Read(const std::string& path) {
@@ -60,7 +51,7 @@ class UpscaleCli : public testing::Test {
 
 TEST_F(UpscaleCli, NoIterationsWritesTheInitialEnlargement) {
   const std::string out = dir.File("out.pfm");
-  ASSERT_EQ(Cli({in, out, "--iterations", "0", "--fractal", "0", "--method", "bilinear", "--quiet"}).status, 0);
+  ASSERT_EQ(Upscale({in, out, "--iterations", "0", "--fractal", "0", "--method", "bilinear", "--quiet"}).status, 0);
   const FloatImage result = Read(out);
   ASSERT_EQ(result.width, 24u);
   ASSERT_EQ(result.height, 20u);
@@ -75,13 +66,13 @@ TEST_F(UpscaleCli, LoadFromFileAndItsSizeCheck) {
   const std::string init = dir.File("init.pfm"), out = dir.File("out.pfm");
   const FloatImage start = MakeTestChart(24, 20, 8);
   ASSERT_EQ(WritePfm(init, start), 0);
-  ASSERT_EQ(Cli({in, out, "--init", init, "--iterations", "0", "--fractal", "0", "--method", "bicubic"}).status, 0);
+  ASSERT_EQ(Upscale({in, out, "--init", init, "--iterations", "0", "--fractal", "0", "--method", "bicubic"}).status, 0);
   const FloatImage result = Read(out);
   for (int c = 0; c < 3; ++c) EXPECT_TRUE(std::equal(start.samples(c), start.samples(c) + 480, result.samples(c)));
 
   const std::string wrong = dir.File("wrong.pfm");
   ASSERT_EQ(WritePfm(wrong, MakeTestChart(24, 21)), 0);
-  const CliResult r = Cli({in, dir.File("never.pfm"), "--init", wrong});
+  const CliResult r = Upscale({in, dir.File("never.pfm"), "--init", wrong});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Image dimensions do not match!\n");
   EXPECT_FALSE(std::filesystem::exists(dir.File("never.pfm")));
@@ -96,8 +87,8 @@ TEST_F(UpscaleCli, OtherSizesAreResampledFromTheDoubledResult) {
     a.insert(a.end(), extra.begin(), extra.end());
     return a;
   };
-  ASSERT_EQ(Cli(args(twice, {})).status, 0);
-  ASSERT_EQ(Cli(args(other, {"--width", "30", "--height", "7"})).status, 0);
+  ASSERT_EQ(Upscale(args(twice, {})).status, 0);
+  ASSERT_EQ(Upscale(args(other, {"--width", "30", "--height", "7"})).status, 0);
   const FloatImage doubled = Read(twice), result = Read(other);
   ASSERT_EQ(result.width, 30u);
   ASSERT_EQ(result.height, 7u);
@@ -127,7 +118,7 @@ TEST_F(UpscaleCli, ChecksAndMessages) {
   for (const auto& c : cases) {
     std::vector<std::string> args = {in, out};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const CliResult r = Cli(args);
+    const CliResult r = Upscale(args);
     EXPECT_EQ(r.status, 1) << c.args[0];
     EXPECT_EQ(r.err, c.message);
   }
@@ -136,15 +127,15 @@ TEST_F(UpscaleCli, ChecksAndMessages) {
            {"--edge-iterations", "-2"}, {"--side-lobe", "0.5"}}) {
     std::vector<std::string> args = {in, out};
     args.insert(args.end(), extra.begin(), extra.end());
-    const CliResult r = Cli(args);
+    const CliResult r = Upscale(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(r.err.empty());
   }
   const std::string tiny = dir.File("tiny.pfm");
   ASSERT_EQ(WritePfm(tiny, MakeTestChart(5, 9)), 0);
-  EXPECT_EQ(Cli({tiny, out}).status, 1);  // fractal substitutions need 6 x 6
-  EXPECT_EQ(Cli({tiny, out, "--fractal", "0", "--iterations", "1", "--quiet"}).status, 0);
-  EXPECT_EQ(Cli({dir.File("missing.pfm"), out}).status, 2);
+  EXPECT_EQ(Upscale({tiny, out}).status, 1);  // fractal substitutions need 6 x 6
+  EXPECT_EQ(Upscale({tiny, out, "--fractal", "0", "--iterations", "1", "--quiet"}).status, 0);
+  EXPECT_EQ(Upscale({dir.File("missing.pfm"), out}).status, 2);
 }
 
 #ifdef KESTRUNE_CLI_PATH

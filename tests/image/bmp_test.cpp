@@ -29,20 +29,14 @@ TEST(WriteBmp, OneByOneIs58BytesWithTheFixedHeader) {
   ASSERT_EQ(f.size(), 58u);
   EXPECT_EQ(f[0], 'B');
   EXPECT_EQ(f[1], 'M');
-  EXPECT_EQ(Le32(f, 2), 58u);
-  EXPECT_EQ(Le32(f, 6), 0u);
-  EXPECT_EQ(Le32(f, 10), 54u);
-  EXPECT_EQ(Le32(f, 14), 40u);
-  EXPECT_EQ(Le32(f, 18), 1u);
-  EXPECT_EQ(Le32(f, 22), 1u);
-  EXPECT_EQ(f[26] | f[27] << 8, 1);
-  EXPECT_EQ(f[28] | f[29] << 8, 24);
-  EXPECT_EQ(Le32(f, 30), 0u);
-  EXPECT_EQ(Le32(f, 34), 0u);
-  EXPECT_EQ(Le32(f, 38), 75u);
-  EXPECT_EQ(Le32(f, 42), 75u);
-  EXPECT_EQ(Le32(f, 46), 0u);
-  EXPECT_EQ(Le32(f, 50), 0u);
+  // {offset, value} of the 32-bit header fields: file size, reserved, data
+  // offset, header size, width, height, compression, image size, 75 pixels
+  // per metre both ways (as written), colours used, important colours.
+  const uint32_t fields[][2] = {{2, 58},  {6, 0},  {10, 54}, {14, 40}, {18, 1},  {22, 1},
+                                {30, 0},  {34, 0}, {38, 75}, {42, 75}, {46, 0},  {50, 0}};
+  for (const auto& [at, value] : fields) EXPECT_EQ(Le32(f, at), value) << "offset " << at;
+  EXPECT_EQ(f[26] | f[27] << 8, 1);   // planes
+  EXPECT_EQ(f[28] | f[29] << 8, 24);  // bits per pixel
   EXPECT_EQ(f[54], 30);
   EXPECT_EQ(f[55], 20);
   EXPECT_EQ(f[56], 10);
@@ -124,15 +118,11 @@ class ReadBmpTest : public ::testing::Test {
 };
 
 TEST_F(ReadBmpTest, OneBit33WideHasStride8) {
-  BmpLayout s;
-  s.width = 33;
-  s.height = 2;
-  s.bits = 1;
-  s.palette = Palette(2);
   // Bottom row (image row 1): only pixel 32 set; top row: pixels 0 and 9.
-  s.pixels = {0, 0, 0, 0, 0x80, 0xEE, 0xEE, 0xEE,  //
-              0x80, 0x40, 0, 0, 0, 0xEE, 0xEE, 0xEE};
-  ASSERT_EQ(Read(s), kReadOk);
+  ASSERT_EQ(Read({.width = 33, .height = 2, .bits = 1, .palette = Palette(2),
+                  .pixels = {0, 0, 0, 0, 0x80, 0xEE, 0xEE, 0xEE,  //
+                             0x80, 0x40, 0, 0, 0, 0xEE, 0xEE, 0xEE}}),
+            kReadOk);
   EXPECT_EQ(image.sourceBitDepth, 1u);
   ExpectPaletteColour(image, 32, 1, 1);
   ExpectPaletteColour(image, 31, 1, 0);
@@ -143,14 +133,10 @@ TEST_F(ReadBmpTest, OneBit33WideHasStride8) {
 }
 
 TEST_F(ReadBmpTest, FourBit9WideHasStride8AndHighNibbleFirst) {
-  BmpLayout s;
-  s.width = 9;
-  s.height = 2;
-  s.bits = 4;
-  s.palette = Palette(16);
-  s.pixels = {0x12, 0x34, 0x56, 0x78, 0x9F, 0xEE, 0xEE, 0xEE,  //
-              0xAB, 0xCD, 0xEF, 0x01, 0x20, 0xEE, 0xEE, 0xEE};
-  ASSERT_EQ(Read(s), kReadOk);
+  ASSERT_EQ(Read({.width = 9, .height = 2, .bits = 4, .palette = Palette(16),
+                  .pixels = {0x12, 0x34, 0x56, 0x78, 0x9F, 0xEE, 0xEE, 0xEE,  //
+                             0xAB, 0xCD, 0xEF, 0x01, 0x20, 0xEE, 0xEE, 0xEE}}),
+            kReadOk);
   const int bottom[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
   const int top[9] = {10, 11, 12, 13, 14, 15, 0, 1, 2};
   for (uint32_t x = 0; x < 9; ++x) {
@@ -160,9 +146,7 @@ TEST_F(ReadBmpTest, FourBit9WideHasStride8AndHighNibbleFirst) {
 }
 
 TEST_F(ReadBmpTest, TwentyFourBit5WideHasStride16) {
-  BmpLayout s;
-  s.width = 5;
-  s.height = 2;
+  BmpLayout s{.width = 5, .height = 2};
   for (int r = 0; r < 2; ++r) {
     for (int x = 0; x < 5; ++x) {
       s.pixels.push_back(uint8_t(10 * x + r));      // blue
@@ -180,12 +164,7 @@ TEST_F(ReadBmpTest, TwentyFourBit5WideHasStride16) {
 }
 
 TEST_F(ReadBmpTest, ThirtyTwoBitFourthByteNeverReachesTheImage) {
-  BmpLayout s;
-  s.width = 2;
-  s.height = 1;
-  s.bits = 32;
-  s.pixels = {1, 2, 3, 255, 4, 5, 6, 128};
-  ASSERT_EQ(Read(s), kReadOk);
+  ASSERT_EQ(Read({.width = 2, .height = 1, .bits = 32, .pixels = {1, 2, 3, 255, 4, 5, 6, 128}}), kReadOk);
   EXPECT_FALSE(image.HasAlpha());
   EXPECT_EQ(At(image, 0, 1, 0), 6);
   EXPECT_EQ(At(image, 1, 1, 0), 5);
@@ -193,13 +172,9 @@ TEST_F(ReadBmpTest, ThirtyTwoBitFourthByteNeverReachesTheImage) {
 }
 
 TEST_F(ReadBmpTest, NegativeHeightIsReadTopDown) {
-  BmpLayout s;
-  s.width = 1;
-  s.height = -3;
-  s.bits = 8;
-  s.palette = Palette(256);
-  s.pixels = {7, 0, 0, 0, 8, 0, 0, 0, 9, 0, 0, 0};
-  ASSERT_EQ(Read(s), kReadOk);
+  ASSERT_EQ(Read({.width = 1, .height = -3, .bits = 8, .palette = Palette(256),
+                  .pixels = {7, 0, 0, 0, 8, 0, 0, 0, 9, 0, 0, 0}}),
+            kReadOk);
   ASSERT_EQ(image.height, 3u);
   ExpectPaletteColour(image, 0, 0, 7);
   ExpectPaletteColour(image, 0, 2, 9);
@@ -208,39 +183,22 @@ TEST_F(ReadBmpTest, NegativeHeightIsReadTopDown) {
 TEST_F(ReadBmpTest, PaletteFollowsALargerHeader) {
   // A 108-byte (V4) header: a reader with a fixed palette offset of 54 would
   // take header bytes as colours.
-  BmpLayout s;
-  s.headerSize = 108;
-  s.width = 4;
-  s.height = 1;
-  s.bits = 8;
-  s.palette = Palette(4);
-  s.coloursUsed = 4;
-  s.pixels = {3, 2, 1, 0};
-  ASSERT_EQ(Read(s), kReadOk);
+  ASSERT_EQ(Read({.headerSize = 108, .width = 4, .height = 1, .bits = 8, .coloursUsed = 4, .palette = Palette(4),
+                  .pixels = {3, 2, 1, 0}}),
+            kReadOk);
   for (uint32_t x = 0; x < 4; ++x) ExpectPaletteColour(image, x, 0, 3 - int(x));
 }
 
 TEST_F(ReadBmpTest, IndicesBeyondAShortPaletteAreBlack) {
   // Two declared colours; index 5 reads as black, not as the pixel bytes
   // after the palette. A palette cut off by the end of the file is black too.
-  BmpLayout s;
-  s.width = 3;
-  s.height = 1;
-  s.bits = 8;
-  s.coloursUsed = 2;
-  s.palette = Palette(2);
-  s.pixels = {1, 5, 0, 0};
-  ASSERT_EQ(Read(s), kReadOk);
+  ASSERT_EQ(Read({.width = 3, .height = 1, .bits = 8, .coloursUsed = 2, .palette = Palette(2), .pixels = {1, 5, 0, 0}}),
+            kReadOk);
   ExpectPaletteColour(image, 0, 0, 1);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(At(image, c, 1, 0), 0);
 
-  BmpLayout cutSpec;
-  cutSpec.width = 1;
-  cutSpec.height = 1;
-  cutSpec.bits = 8;
-  cutSpec.palette = {9, 9};  // half of entry 0, then the file ends
-  cutSpec.dataOffset = 14 + 40 + 1024;
-  std::vector<uint8_t> cut = MakeBmp(cutSpec);
+  // Half of entry 0, then the file ends.
+  std::vector<uint8_t> cut = MakeBmp({.width = 1, .height = 1, .bits = 8, .palette = {9, 9}, .dataOffset = 14 + 40 + 1024});
   cut.resize(14 + 40 + 2);
   WriteBytes(dir.File("cut.bmp"), cut);
   ASSERT_EQ(ReadBmp(dir.File("cut.bmp"), image), kReadOk);
@@ -250,43 +208,27 @@ TEST_F(ReadBmpTest, IndicesBeyondAShortPaletteAreBlack) {
 }
 
 TEST_F(ReadBmpTest, TruncatedPixelDataReadsAsBlack) {
-  BmpLayout s;
-  s.width = 1;
-  s.height = 2;
-  s.pixels = {10, 20, 30, 0};  // the bottom row only
-  ASSERT_EQ(Read(s), kReadOk);
+  ASSERT_EQ(Read({.width = 1, .height = 2, .pixels = {10, 20, 30, 0}}), kReadOk);  // the bottom row only
   EXPECT_EQ(At(image, 0, 0, 1), 30);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(At(image, c, 0, 0), 0);
 }
 
 TEST_F(ReadBmpTest, UnsupportedKindsAreRefusedWith2) {
-  auto refused = [&](BmpLayout s) { return Read(s) == kReadFailed; };
-  BmpLayout base;
-  base.pixels = {1, 2, 3, 0};
-  BmpLayout s = base;
-  s.bits = 16;
-  EXPECT_TRUE(refused(s)) << "16 bits";
-  s = base;
-  s.compression = 1;
-  EXPECT_TRUE(refused(s)) << "run-length";
-  s = base;
-  s.compression = 3;
-  EXPECT_TRUE(refused(s)) << "bit fields";
-  s = base;
-  s.width = 0;
-  EXPECT_TRUE(refused(s)) << "zero width";
-  s = base;
-  s.height = 0;
-  EXPECT_TRUE(refused(s)) << "zero height";
-  s = base;
-  s.width = -1;
-  EXPECT_TRUE(refused(s)) << "negative width";
-  s = base;
-  s.headerSize = 12;
-  EXPECT_TRUE(refused(s)) << "OS/2 1.x header";
-  s = base;
-  s.headerSize = 64;
-  EXPECT_TRUE(refused(s)) << "OS/2 2.x header";
+  const struct {
+    const char* kind;
+    uint32_t headerSize;
+    int32_t width, height;
+    uint16_t bits;
+    uint32_t compression;
+  } cases[] = {{"16 bits", 40, 1, 1, 16, 0},        {"run-length", 40, 1, 1, 24, 1},
+               {"bit fields", 40, 1, 1, 24, 3},     {"zero width", 40, 0, 1, 24, 0},
+               {"zero height", 40, 1, 0, 24, 0},    {"negative width", 40, -1, 1, 24, 0},
+               {"OS/2 1.x header", 12, 1, 1, 24, 0}, {"OS/2 2.x header", 64, 1, 1, 24, 0}};
+  for (const auto& c : cases)
+    EXPECT_EQ(Read({.headerSize = c.headerSize, .width = c.width, .height = c.height, .bits = c.bits,
+                    .compression = c.compression, .pixels = {1, 2, 3, 0}}),
+              kReadFailed)
+        << c.kind;
 }
 
 TEST_F(ReadBmpTest, DimensionsBeyondTheLimitsAreRefusedBeforeAllocating) {

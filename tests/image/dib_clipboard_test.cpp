@@ -47,26 +47,13 @@ TEST(DibImage, FromFloatImageWritesConvertedBgrAndIgnoresAlpha) {
   EXPECT_EQ(dib.bits()[2], 255) << "image row 1 is stored first";
 }
 
-// A packed bitmap: 40-byte header (or `headerSize`), `extra` bytes, pixels.
+// A packed bitmap: a BMP file without its 14-byte file header, with a
+// 40-byte header (or `headerSize`), `extra` bytes, then the pixels.
 std::vector<uint8_t> PackedDib(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
                                const std::vector<uint8_t>& pixels, std::vector<uint8_t> extra = {},
                                uint32_t coloursUsed = 0, uint32_t headerSize = 40) {
-  std::vector<uint8_t> d;
-  PutLE(d, headerSize, 4);
-  PutLE(d, uint32_t(width), 4);
-  PutLE(d, uint32_t(height), 4);
-  PutLE(d, 1, 2);
-  PutLE(d, bits, 2);
-  PutLE(d, compression, 4);
-  PutLE(d, 0, 4);
-  PutLE(d, 0, 4);
-  PutLE(d, 0, 4);
-  PutLE(d, coloursUsed, 4);
-  PutLE(d, 0, 4);
-  while (d.size() < headerSize) d.push_back(0);
-  d.insert(d.end(), extra.begin(), extra.end());
-  d.insert(d.end(), pixels.begin(), pixels.end());
-  return d;
+  const std::vector<uint8_t> file = MakeBmp({headerSize, width, height, bits, compression, coloursUsed, extra, pixels});
+  return std::vector<uint8_t>(file.begin() + 14, file.end());
 }
 
 PasteResult Decode(const std::vector<uint8_t>& d, FloatImage& image) {

@@ -6,12 +6,13 @@
 #include "resampling/linear_resampler.h"
 
 #include <cmath>
-#include <cstring>
 #include <numeric>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/thread_count.h"
 
 namespace {
 
@@ -104,10 +105,6 @@ Plane RandomPlane(std::size_t n, unsigned seed) {
   Plane p(n);
   for (float& v : p) v = value(rng);
   return p;
-}
-
-bool SameBits(const Plane& a, const Plane& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
 // ---- Worked examples ------------------------------------------------------

@@ -1,52 +1,19 @@
 // ResizePlane, the edge-directed resampler and NEDI give the same bits for
 // any thread count.
-#include <cstring>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "image/test_chart.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/linear_resampler.h"
 #include "resampling/nedi.h"
-#include "support/thread_count.h"
+#include "resampling/rgb_planes.h"
 
 namespace {
 
-struct Rgb {
-  int w = 0, h = 0;
-  std::vector<float> p[3];
-  bool operator==(const Rgb& o) const {
-    return w == o.w && h == o.h && SameBits(p[0], o.p[0]) && SameBits(p[1], o.p[1]) && SameBits(p[2], o.p[2]);
-  }
-};
-
-Rgb Chart(int w, int h) {
-  const FloatImage image = MakeTestChart(uint32_t(w), uint32_t(h));
-  Rgb rgb{w, h, {}};
-  for (int c = 0; c < 3; ++c) rgb.p[c].assign(image.samples(c), image.samples(c) + std::size_t(w) * h);
-  return rgb;
-}
-
-Rgb Blank(int w, int h) {
-  Rgb rgb{w, h, {}};
-  for (auto& plane : rgb.p) plane.assign(std::size_t(w) * h, 0.0f);
-  return rgb;
-}
-
-template <class F>
-void ExpectSameForAnyThreadCount(F run) {
-  std::vector<decltype(run())> results;
-  for (int threads : kThreadCountsToCompare) {
-    ScopedThreadCount scope(threads);
-    results.push_back(run());
-  }
-  for (std::size_t i = 1; i < results.size(); ++i)
-    EXPECT_TRUE(results[i] == results[0]) << kThreadCountsToCompare[i] << " threads differ from 1";
-}
-
 TEST(ParallelResampling, ResizePlaneBothWays) {
-  const Rgb src = Chart(331, 250);
+  const Planes src = ChartPlanes(331, 250, 1);
   // Reduction with a wide kernel, enlargement, and a partial last row block.
   struct Case {
     uint32_t w, h;
@@ -69,15 +36,15 @@ TEST(ParallelResampling, ResizePlaneBothWays) {
 }
 
 TEST(ParallelResampling, EdgeDirAnalyzeAndApply) {
-  const Rgb in = Chart(150, 110);
+  const Planes in = ChartPlanes(150, 110, 1);
   ExpectSameForAnyThreadCount([&] {
     Resampling::EdgeDirResampler r;
     r.SetSize(in.w, in.h);
     r.Analyze(in.p[0].data(), in.p[1].data(), in.p[2].data(), nullptr, nullptr, nullptr, 2);
-    Rgb out = Blank(2 * in.w, 2 * in.h);
+    Planes out(2 * in.w, 2 * in.h);
     r.Apply(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data());
     // The stored weights as well: Analyze shares its rows out too.
-    Rgb weights = Blank(14, 4 * in.w * in.h);
+    Planes weights(14, 4 * in.w * in.h);
     for (int row = 0; row < 2 * in.h; ++row)
       for (int col = 0; col < 2 * in.w; ++col) {
         float* u = weights.p[0].data() + (std::size_t(row) * 2 * in.w + col) * 14;
@@ -91,12 +58,12 @@ TEST(ParallelResampling, NediStripsAndSites) {
   // Big enough for interior sites with the training band, small enough for
   // the sanitizer build; strips of 8 rows as the pipeline runs them, and one
   // call for everything.
-  const Rgb in = Chart(72, 56);
+  const Planes in = ChartPlanes(72, 56, 1);
   for (int strip : {8, 1000}) {
     ExpectSameForAnyThreadCount([&] {
       Nedi nedi;
       nedi.referenceLoading = false;
-      Rgb out = Blank(2 * in.w, 2 * in.h);
+      Planes out(2 * in.w, 2 * in.h);
       nedi.Init(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data(),
                 in.w, in.h);
       for (int y = 0; y < in.h; y += strip) nedi.ProcessStrip(strip);

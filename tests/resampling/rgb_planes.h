@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/test_chart.h"
+#include "support/thread_count.h"
 
 struct Planes {
   Planes(int w, int h) : w(w), h(h) {
@@ -15,6 +16,10 @@ struct Planes {
   std::vector<float> p[3];
   float& at(int c, int y, int x) { return p[c][std::size_t(y) * w + x]; }
   float at(int c, int y, int x) const { return p[c][std::size_t(y) * w + x]; }
+  // Same size and the same bits in every plane.
+  bool operator==(const Planes& o) const {
+    return w == o.w && h == o.h && SameBits(p[0], o.p[0]) && SameBits(p[1], o.p[1]) && SameBits(p[2], o.p[2]);
+  }
 };
 
 // The test chart of w x h as three planes.

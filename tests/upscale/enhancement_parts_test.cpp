@@ -24,16 +24,20 @@ TEST(Downsample2, ThreeByThreeUsesTheMirroredBordersOnly) {
   for (int y = 0; y < 6; ++y)
     for (int x = 0; x < 6; ++x) alongX[y * 6 + x] = a[x], alongY[y * 6 + x] = a[y];
 
+  // Both planes, reduced with `sideLobe`, give expect[x] (along x) and
+  // expect[y] (along y) in every row and column.
+  auto check = [&](float sideLobe, const double (&expect)[3]) {
+    for (const std::vector<float>* plane : {&alongX, &alongY}) {
+      Downsample2(plane->data(), 6, 6, out.data(), 2, tmp.data(), sideLobe);
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 3; ++x)
+          EXPECT_EQ(out[y * 3 + x], static_cast<float>(expect[plane == &alongX ? x : y]))
+              << "side lobe " << sideLobe << " at " << x << " " << y;
+    }
+  };
   // sideLobe 0: the kernel is 0.25, 0.5, 0.25 around samples 0, 2 and 4;
   // sample -1 reads sample 1 and sample 6 reads sample 4.
-  const float expect0[3] = {0.25f * 16 + 0.5f * 8 + 0.25f * 16, 0.25f * 16 + 0.5f * 40 + 0.25f * 0,
-                            0.25f * 0 + 0.5f * 24 + 0.25f * 64};
-  Downsample2(alongX.data(), 6, 6, out.data(), 2, tmp.data(), 0.0f);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(out[y * 3 + x], expect0[x]) << x << " " << y;
-  Downsample2(alongY.data(), 6, 6, out.data(), 2, tmp.data(), 0.0f);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(out[y * 3 + x], expect0[y]) << x << " " << y;
+  check(0.0f, {0.25 * 16 + 0.5 * 8 + 0.25 * 16, 0.25 * 16 + 0.5 * 40 + 0.25 * 0, 0.25 * 0 + 0.5 * 24 + 0.25 * 64});
 
   // sideLobe 0.1: n = 1 / 1.6, weights 0.625 (centre), 0.3125, -0.0625 (both
   // far taps), exact in binary. Taps -3..3 around 0 read 3 2 1 0 1 2 3;
@@ -42,13 +46,7 @@ TEST(Downsample2, ThreeByThreeUsesTheMirroredBordersOnly) {
     return -0.0625 * a[i0] - 0.0625 * a[i1] + 0.3125 * a[i2] + 0.625 * a[i3] + 0.3125 * a[i4] - 0.0625 * a[i5] -
            0.0625 * a[i6];
   };
-  const double expect1[3] = {k(3, 2, 1, 0, 1, 2, 3), k(1, 0, 1, 2, 3, 4, 5), k(1, 2, 3, 4, 5, 4, 3)};
-  Downsample2(alongX.data(), 6, 6, out.data(), 2, tmp.data(), 0.1f);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(out[y * 3 + x], static_cast<float>(expect1[x])) << x << " " << y;
-  Downsample2(alongY.data(), 6, 6, out.data(), 2, tmp.data(), 0.1f);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(out[y * 3 + x], static_cast<float>(expect1[y])) << x << " " << y;
+  check(0.1f, {k(3, 2, 1, 0, 1, 2, 3), k(1, 0, 1, 2, 3, 4, 5), k(1, 2, 3, 4, 5, 4, 3)});
 }
 
 TEST(Downsample2, InteriorTakesEverySecondFilteredSample) {

@@ -21,17 +21,6 @@ std::vector<float> ChartPlane(int c) {
   return std::vector<float>(image.samples(c), image.samples(c) + std::size_t(kW) * kH);
 }
 
-template <class F>
-void ExpectSameForAnyThreadCount(F run) {
-  std::vector<std::vector<float>> results;
-  for (int threads : kThreadCountsToCompare) {
-    ScopedThreadCount scope(threads);
-    results.push_back(run());
-  }
-  for (std::size_t i = 1; i < results.size(); ++i)
-    EXPECT_TRUE(SameBits(results[i], results[0])) << kThreadCountsToCompare[i] << " threads differ from 1";
-}
-
 TEST(ParallelFilters, HannSmoothInPlaceAndApart) {
   const std::vector<float> src = ChartPlane(0);
   for (int radius : {1, 6, 40}) {

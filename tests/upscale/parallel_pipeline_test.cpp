@@ -36,7 +36,7 @@ Result Upscale(const FloatImage& source, const SRParams& params) {
   return result;
 }
 
-void ExpectSameForAnyThreadCount(const FloatImage& source, const SRParams& params) {
+void ExpectSameRunForAnyThreadCount(const FloatImage& source, const SRParams& params) {
   std::vector<Result> results;
   for (int threads : kThreadCountsToCompare) {
     ScopedThreadCount scope(threads);
@@ -59,7 +59,7 @@ void ExpectSameForAnyThreadCount(const FloatImage& source, const SRParams& param
 TEST(ParallelPipeline, DefaultRun) {
   SRParams params;  // NEDI, 16 iterations, 2 substitutions, edge-directed residual
   params.sideLobe = 0.0f;
-  ExpectSameForAnyThreadCount(MakeTestChart(48, 40, 2), params);
+  ExpectSameRunForAnyThreadCount(MakeTestChart(48, 40, 2), params);
 }
 
 TEST(ParallelPipeline, BicubicStartBilinearResidualConstantWeights) {
@@ -69,7 +69,7 @@ TEST(ParallelPipeline, BicubicStartBilinearResidualConstantWeights) {
   params.variableRegularization = 0.0f;
   params.iterations = 6;
   params.fractalSubsts = 1;
-  ExpectSameForAnyThreadCount(MakeTestChart(53, 37, 5), params);
+  ExpectSameRunForAnyThreadCount(MakeTestChart(53, 37, 5), params);
 }
 
 TEST(ParallelPipeline, FractalSubstitutionInBoundedSteps) {

@@ -1,6 +1,7 @@
 // The plane filters of the edge-adaptive weights (HannSmooth against a direct
 // convolution, MaxFilter2D against a brute-force maximum, EdgeWeightMap on
-// hand-worked planes) and the records and working planes of an upscaling run.
+// hand-worked planes) and the default settings and working planes of an
+// upscaling run.
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -236,26 +237,16 @@ TEST(EdgeWeightMap, StrongEdgeSaturatesAndReachesTheFrame) {
   }
 }
 
-TEST(UpscaleRecords, Defaults) {
-  const SRParams params;
-  EXPECT_EQ(params.initialMethod, 3);
-  EXPECT_EQ(params.iterations, 16u);
-  EXPECT_EQ(params.fractalSubsts, 2u);
-  EXPECT_EQ(params.edgeDirIterations, 2);
-  EXPECT_EQ(params.beta, 3.0f);
-  EXPECT_EQ(params.sideLobe, 0.02f);
-  EXPECT_EQ(params.regularization, 0.03f);
-  EXPECT_EQ(params.variableRegularization, 1.0f);
-
-  const UpscaleJob job;
-  EXPECT_TRUE(job.source.IsEmpty());
-  EXPECT_TRUE(job.initialImage.IsEmpty());
-  for (float* plane : job.output) EXPECT_EQ(plane, nullptr);
-  EXPECT_FALSE(job.notify);
-  EXPECT_TRUE(job.statusText.empty());
-  EXPECT_EQ(job.progress, 0.0f);
-  EXPECT_FALSE(job.cancelRequested);
-  EXPECT_FALSE(job.finished);
+TEST(UpscaleRecords, DefaultSettings) {
+  const SRParams p;
+  EXPECT_EQ(p.initialMethod, 3);
+  EXPECT_EQ(p.iterations, 16u);
+  EXPECT_EQ(p.fractalSubsts, 2u);
+  EXPECT_EQ(p.edgeDirIterations, 2);
+  EXPECT_EQ(p.beta, 3.0f);
+  EXPECT_EQ(p.sideLobe, 0.02f);
+  EXPECT_EQ(p.regularization, 0.03f);
+  EXPECT_EQ(p.variableRegularization, 1.0f);
 }
 
 TEST(WorkingPlanes, FourteenZeroFilledPlanes) {

@@ -61,6 +61,15 @@ struct JobRun {
       if (onReport) onReport(j);
     };
   }
+  // The initial method, the iteration and substitution counts and the
+  // residual enlargement's edge-directed iterations (-1: bilinear).
+  JobRun& Set(int method, uint32_t iterations, uint32_t substs, int edge = 2) {
+    job.params.initialMethod = method;
+    job.params.iterations = iterations;
+    job.params.fractalSubsts = substs;
+    job.params.edgeDirIterations = edge;
+    return *this;
+  }
   void Go() { EXPECT_EQ(UpscaleThreadProc(&job), 0u); }
   std::vector<std::string> Texts() const {
     std::vector<std::string> t;
@@ -86,10 +95,7 @@ std::vector<float> Enlarged(const FloatImage& src, int c, bool bicubic) {
 TEST(UpscalePipeline, NoIterationsGivesTheInitialEnlargementAndThreeLines) {
   for (int method : {0, 1}) {
     JobRun run(7, 6);
-    run.job.params.initialMethod = method;
-    run.job.params.iterations = 0;
-    run.job.params.fractalSubsts = 0;
-    run.Go();
+    run.Set(method, 0, 0).Go();
     for (int c = 0; c < 3; ++c) {
       const std::vector<float> expect = Enlarged(run.job.source, c, method == 1);
       ASSERT_TRUE(std::equal(expect.begin(), expect.end(), run.Out(c))) << method;
@@ -106,9 +112,7 @@ TEST(UpscalePipeline, NoIterationsGivesTheInitialEnlargementAndThreeLines) {
 
 TEST(UpscalePipeline, DefaultScheduleReports) {
   JobRun run(8, 8);
-  run.job.params.initialMethod = 1;
-  run.job.params.edgeDirIterations = -1;
-  run.Go();
+  run.Set(1, 16, 2, -1).Go();
   std::vector<std::string> expect = {"Allocating memory", "Initial upscaling", "Preparing for sharpness enhancement"};
   std::vector<float> progress = {0, 0, 0};
   for (int it = 0; it < 24; ++it) {
@@ -138,21 +142,16 @@ TEST(UpscalePipeline, BetaZero) {
   // initial enlargement; with two, substitutions start in iterations 0, 1
   // and 5.
   JobRun plain(8, 7);
-  plain.job.params.initialMethod = 0;
   plain.job.params.beta = 0.0f;
-  plain.job.params.fractalSubsts = 0;
-  plain.job.params.edgeDirIterations = -1;
-  plain.Go();
+  plain.Set(0, 16, 0, -1).Go();
   for (int c = 0; c < 3; ++c) {
     const std::vector<float> expect = Enlarged(plain.job.source, c, false);
     ASSERT_TRUE(std::equal(expect.begin(), expect.end(), plain.Out(c)));
   }
 
   JobRun fractal(8, 7);
-  fractal.job.params.initialMethod = 0;
   fractal.job.params.beta = 0.0f;
-  fractal.job.params.edgeDirIterations = -1;
-  fractal.Go();
+  fractal.Set(0, 16, 2, -1).Go();
   std::vector<std::string> starts;
   for (const auto& t : fractal.Texts())
     if (t.find("(fractal substitution)") != std::string::npos) starts.push_back(t);
@@ -168,11 +167,8 @@ TEST(UpscalePipeline, FlatImagesStayFlat) {
   for (uint32_t substs : {0u, 2u}) {
     JobRun run(9, 8);
     for (int c = 0; c < 3; ++c) std::fill_n(run.job.source.samples(c), 72, 77.0f);
-    run.job.params.initialMethod = 1;
     run.job.params.sideLobe = 0.0f;
-    run.job.params.fractalSubsts = substs;
-    run.job.params.edgeDirIterations = -1;
-    run.Go();
+    run.Set(1, 16, substs, -1).Go();
     for (int c = 0; c < 3; ++c)
       for (std::size_t i = 0; i < run.Large(); ++i) {
         if (substs == 0) ASSERT_EQ(run.Out(c)[i], 77.0f);
@@ -187,12 +183,8 @@ TEST(UpscalePipeline, ResultStaysWithinTheClampRange) {
   JobRun run(10, 10);
   for (int c = 0; c < 3; ++c)
     for (int i = 0; i < 100; ++i) run.job.source.samples(c)[i] = ((i / 10 + i % 10) % 2) * 255.0f;
-  run.job.params.initialMethod = 1;
   run.job.params.beta = 60.0f;
-  run.job.params.iterations = 6;
-  run.job.params.fractalSubsts = 0;
-  run.job.params.edgeDirIterations = -1;
-  run.Go();
+  run.Set(1, 6, 0, -1).Go();
   int low = 0, high = 0;
   for (int c = 0; c < 3; ++c)
     for (std::size_t i = 0; i < run.Large(); ++i) {
@@ -208,15 +200,10 @@ TEST(UpscalePipeline, ResultStaysWithinTheClampRange) {
 TEST(UpscalePipeline, VariableRegularizationOnlySwitchesTheWeights) {
   auto result = [](float variable) {
     JobRun run(10, 9);
-    run.job.params.initialMethod = 1;
-    run.job.params.iterations = 5;
-    run.job.params.fractalSubsts = 0;
-    run.job.params.edgeDirIterations = -1;
     run.job.params.regularization = 0.5f;
     run.job.params.variableRegularization = variable;
-    run.Go();
-    std::vector<float> out(run.Out(0), run.Out(0) + run.Large());
-    return out;
+    run.Set(1, 5, 0, -1).Go();
+    return std::vector<float>(run.Out(0), run.Out(0) + run.Large());
   };
   const auto uniform = result(0.0f), weighted = result(1.0f), negative = result(-2.5f);
   EXPECT_NE(uniform, weighted);
@@ -227,10 +214,7 @@ TEST(UpscalePipeline, LoadFromFileStartsFromTheImage) {
   JobRun run(7, 7);
   FloatImage init = MakeTestChart(14, 14, 9);
   run.job.initialImage = init;
-  run.job.params.initialMethod = 0;  // not consulted
-  run.job.params.iterations = 0;
-  run.job.params.fractalSubsts = 0;
-  run.Go();
+  run.Set(0, 0, 0).Go();  // the method is not consulted
   for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::equal(init.samples(c), init.samples(c) + 196, run.Out(c)));
   EXPECT_EQ(run.seen.size(), 4u);
 }
@@ -241,9 +225,7 @@ TEST(UpscalePipeline, NediStripsMarkerAndReports) {
   // strip 2 all 20 rows are done and no marker is drawn.
   JobRun run(9, 10);
   for (int c = 1; c < 3; ++c) std::copy_n(run.job.source.samples(0), 90, run.job.source.samples(c));
-  run.job.params.initialMethod = 3;
-  run.job.params.iterations = 0;
-  run.job.params.fractalSubsts = 0;
+  run.Set(3, 0, 0);
   int strip = 0;
   bool markerSeen = false;
   run.onReport = [&](UpscaleJob& j) {
@@ -303,8 +285,7 @@ TEST(UpscalePipeline, CancelDuringTheInitialEnlargement) {
 TEST(UpscalePipeline, CancelDuringAnIterationFromAnotherThread) {
   const int k = 12;  // after the first substitution started in 11
   JobRun threaded(8, 8);
-  threaded.job.params.initialMethod = 1;
-  threaded.job.params.edgeDirIterations = -1;
+  threaded.Set(1, 16, 2, -1);
   std::mutex mutex;
   std::condition_variable cv;
   bool reached = false, cancelled = false;
@@ -337,8 +318,7 @@ TEST(UpscalePipeline, CancelDuringAnIterationFromAnotherThread) {
             k + 2 + 1 /* the substitution line of 11 */ + 1 /* the final report */);
 
   JobRun direct(8, 8);
-  direct.job.params.initialMethod = 1;
-  direct.job.params.edgeDirIterations = -1;
+  direct.Set(1, 16, 2, -1);
   direct.onReport = [&](UpscaleJob& j) {
     if (j.statusText == lineNext) j.cancelRequested = true;
   };
@@ -349,10 +329,7 @@ TEST(UpscalePipeline, CancelDuringAnIterationFromAnotherThread) {
 TEST(UpscalePipeline, NullNotificationMeansNoReportsAndNoCancel) {
   JobRun silent(8, 8);
   silent.job.notify = nullptr;
-  silent.job.params.initialMethod = 1;
-  silent.job.params.iterations = 6;
-  silent.job.params.fractalSubsts = 0;
-  silent.job.params.edgeDirIterations = -1;
+  silent.Set(1, 6, 0, -1);
   silent.job.cancelRequested = true;  // never looked at
   silent.Go();
   EXPECT_FALSE(silent.job.finished);
@@ -374,9 +351,7 @@ TEST(UpscalePipeline, NullNotificationMeansNoReportsAndNoCancel) {
 
 TEST(UpscalePipeline, TheLoopAllocatesNoPlanes) {
   JobRun run(24, 20);
-  run.job.params.iterations = 8;
-  run.job.params.fractalSubsts = 1;
-  run.job.params.initialMethod = 1;
+  run.Set(1, 8, 1);
   run.onReport = [&](UpscaleJob& j) {
     if (j.statusText == "Iteration 0 of 12") gWatching = true;
     if (j.finished) gWatching = false;
