@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/command.h"
+#include "cli/pfm.h"
 
 struct CliResult {
   int status;
@@ -25,4 +26,12 @@ inline CliResult Cli(std::vector<std::string> args) {
   const int status = RunCli(int(argv.size()), argv.data());
   std::string out = testing::internal::GetCapturedStdout();
   return {status, out, testing::internal::GetCapturedStderr()};
+}
+
+// The PFM file at `path` (empty when it cannot be read, which fails the test).
+inline FloatImage ReadPfmFile(const std::string& path) {
+  FloatImage image;
+  std::string reason;
+  EXPECT_EQ(ReadPfm(path, image, reason), 0) << path << ": " << reason;
+  return image;
 }

@@ -53,9 +53,7 @@ void ExpectLikeHintSearch(const FloatImage& source, const DownscaleParams& param
   ASSERT_TRUE(HintSearch(expected, params, progress, &hint));
   EXPECT_EQ(r.err, HintLine(hint));  // not a terminal: no progress bar
 
-  FloatImage written;
-  std::string reason;
-  ASSERT_EQ(ReadPfm(dir.File("out.pfm"), written, reason), 0) << reason;
+  const FloatImage written = ReadPfmFile(dir.File("out.pfm"));
   ASSERT_EQ(written.width, params.newWidth);
   ASSERT_EQ(written.height, params.newHeight);
   for (int c = 0; c < 3; ++c)
@@ -137,9 +135,7 @@ TEST(DownscaleCli, BoundsAreAcceptedAndQuietIsQuiet) {
                            "--smoothness", "2", "--trials", "4", "--deviation", "64", "--quiet"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  FloatImage written;
-  std::string reason;
-  ASSERT_EQ(ReadPfm(dir.File("out.pfm"), written, reason), 0);
+  const FloatImage written = ReadPfmFile(dir.File("out.pfm"));
   EXPECT_EQ(written.width, 1u);
   EXPECT_EQ(written.height, 100000u);
   EXPECT_EQ(Cli({"downscale", dir.File("in.pfm"), dir.File("o2.pfm"), "--smoothness", "0.5", "--deviation", "0",

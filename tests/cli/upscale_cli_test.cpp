@@ -30,13 +30,6 @@ CliResult Upscale(std::vector<std::string> args) {
   return Cli(std::move(args));
 }
 
-FloatImage Read(const std::string& path) {
-  FloatImage image;
-  std::string reason;
-  EXPECT_EQ(ReadPfm(path, image, reason), 0) << reason;
-  return image;
-}
-
 class UpscaleCli : public testing::Test {
  protected:
   void SetUp() override {
@@ -52,7 +45,7 @@ class UpscaleCli : public testing::Test {
 TEST_F(UpscaleCli, NoIterationsWritesTheInitialEnlargement) {
   const std::string out = dir.File("out.pfm");
   ASSERT_EQ(Upscale({in, out, "--iterations", "0", "--fractal", "0", "--method", "bilinear", "--quiet"}).status, 0);
-  const FloatImage result = Read(out);
+  const FloatImage result = ReadPfmFile(out);
   ASSERT_EQ(result.width, 24u);
   ASSERT_EQ(result.height, 20u);
   for (int c = 0; c < 3; ++c) {
@@ -67,7 +60,7 @@ TEST_F(UpscaleCli, LoadFromFileAndItsSizeCheck) {
   const FloatImage start = MakeTestChart(24, 20, 8);
   ASSERT_EQ(WritePfm(init, start), 0);
   ASSERT_EQ(Upscale({in, out, "--init", init, "--iterations", "0", "--fractal", "0", "--method", "bicubic"}).status, 0);
-  const FloatImage result = Read(out);
+  const FloatImage result = ReadPfmFile(out);
   for (int c = 0; c < 3; ++c) EXPECT_TRUE(std::equal(start.samples(c), start.samples(c) + 480, result.samples(c)));
 
   const std::string wrong = dir.File("wrong.pfm");
@@ -89,7 +82,7 @@ TEST_F(UpscaleCli, OtherSizesAreResampledFromTheDoubledResult) {
   };
   ASSERT_EQ(Upscale(args(twice, {})).status, 0);
   ASSERT_EQ(Upscale(args(other, {"--width", "30", "--height", "7"})).status, 0);
-  const FloatImage doubled = Read(twice), result = Read(other);
+  const FloatImage doubled = ReadPfmFile(twice), result = ReadPfmFile(other);
   ASSERT_EQ(result.width, 30u);
   ASSERT_EQ(result.height, 7u);
   for (int c = 0; c < 3; ++c) {
@@ -182,7 +175,7 @@ TEST(UpscaleCliInterrupt, FirstPressWritesTheEstimateSecondAborts) {
   int status = InterruptedRun(in, kept, 1);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  const FloatImage result = Read(kept);
+  const FloatImage result = ReadPfmFile(kept);
   EXPECT_EQ(result.width, 640u);
   EXPECT_EQ(result.height, 640u);
 
