@@ -39,103 +39,100 @@ void Hover(QWidget* widget, bool inside) {
 class AboutTest : public QObject {
   Q_OBJECT
  private slots:
-  void contents();
-  void hoverAndVisit();
-  void openFailures();
-  void fitToText();
-};
+  void contents() {
+    CAboutDlg about;
+    QCOMPARE(about.windowTitle(), QStringLiteral("About Kestrune"));
+    QStringList texts;
+    for (QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
+    for (const char* text : {"KESTRUNE Image Resampling", "Version 1.2", "Authors:",
+                             "JPEG decoder - by Independent JPEG Group"})
+      QVERIFY2(texts.contains(QString::fromLatin1(text)), text);
+    for (int i = 0; i < 3; ++i) {
+      CHyperLink* link = about.links[i];
+      QCOMPARE(link->objectName(), QString::number(1154 + i));
+      QVERIFY(link->target.startsWith(QStringLiteral("mailto:")));
+      QVERIFY(link->target.endsWith(QStringLiteral("@example.org")));
+      QCOMPARE(link->toolTip(), link->target);
+      QVERIFY(!link->text().isEmpty());
+      QVERIFY(link->font().underline());
+      QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+      QCOMPARE(link->CurrentColour(), QColor(0, 0, 255));
+    }
+  }
 
-void AboutTest::contents() {
-  CAboutDlg about;
-  QCOMPARE(about.windowTitle(), QStringLiteral("About Kestrune"));
-  QStringList texts;
-  for (QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
-  for (const char* text : {"KESTRUNE Image Resampling", "Version 1.2", "Authors:",
-                           "JPEG decoder - by Independent JPEG Group"})
-    QVERIFY2(texts.contains(QString::fromLatin1(text)), text);
-  for (int i = 0; i < 3; ++i) {
-    CHyperLink* link = about.links[i];
-    QCOMPARE(link->objectName(), QString::number(1154 + i));
-    QVERIFY(link->target.startsWith(QStringLiteral("mailto:")));
-    QVERIFY(link->target.endsWith(QStringLiteral("@example.org")));
-    QCOMPARE(link->toolTip(), link->target);
-    QVERIFY(!link->text().isEmpty());
-    QVERIFY(link->font().underline());
-    QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+  void hoverAndVisit() {
+    CAboutDlg about;
+    about.show();
+    CHyperLink* link = about.links[0];
+    Hover(link, true);
+    QVERIFY(link->hovering);
+    QCOMPARE(link->CurrentColour(), QColor(255, 0, 0));
+    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    Hover(link, false);
     QCOMPARE(link->CurrentColour(), QColor(0, 0, 255));
-  }
-}
 
-void AboutTest::hoverAndVisit() {
-  CAboutDlg about;
-  about.show();
-  CHyperLink* link = about.links[0];
-  Hover(link, true);
-  QVERIFY(link->hovering);
-  QCOMPARE(link->CurrentColour(), QColor(255, 0, 0));
-  QCOMPARE(link->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-  Hover(link, false);
-  QCOMPARE(link->CurrentColour(), QColor(0, 0, 255));
-
-  OpenerScript opener(42);  // above 32: opened
-  MessageRecorder messages;
-  QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(2, 2));
-  QCOMPARE(opener.opened, QStringList{link->target});
-  QVERIFY(link->visited);
-  QVERIFY(messages.messages.empty());
-  QCOMPARE(link->CurrentColour(), QColor(128, 0, 128));
-  Hover(link, true);
-  QCOMPARE(link->CurrentColour(), QColor(255, 0, 0));
-  Hover(link, false);
-  QCOMPARE(link->palette().color(QPalette::WindowText), QColor(128, 0, 128));
-}
-
-void AboutTest::openFailures() {
-  CAboutDlg about;
-  about.show();
-  CHyperLink* link = about.links[2];
-  {
-    OpenerScript opener(2);
+    OpenerScript opener(42);  // above 32: opened
     MessageRecorder messages;
-    link->OnClicked();
-    QVERIFY(!link->visited);
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Unable to open hyperlink:\n\nThe specified file was not found.")});
-    QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(2, 2));
+    QCOMPARE(opener.opened, QStringList{link->target});
+    QVERIFY(link->visited);
+    QVERIFY(messages.messages.empty());
+    QCOMPARE(link->CurrentColour(), QColor(128, 0, 128));
+    Hover(link, true);
+    QCOMPARE(link->CurrentColour(), QColor(255, 0, 0));
+    Hover(link, false);
+    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(128, 0, 128));
   }
-  {
-    OpenerScript opener(17);
-    MessageRecorder messages;
-    link->OnClicked();  // can be clicked again after a failure
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Unable to open hyperlink:\n\nUnknown Error (17) occurred.")});
-  }
-  QCOMPARE(CHyperLink::OpenErrorText(31),
-           QStringLiteral("There is no application associated\nwith the given filename extension."));
-  QCOMPARE(CHyperLink::OpenErrorText(26), QStringLiteral("A sharing violation occurred. "));
-  QCOMPARE(CHyperLink::OpenErrorText(33), QStringLiteral("Unknown Error (33) occurred."));
-}
 
-void AboutTest::fitToText() {
-  QWidget parent;
-  auto make = [&](Qt::Alignment align) {
-    auto* link = new CHyperLink(&parent);
-    link->setText(QStringLiteral("Link text"));
-    link->setAlignment(align);
-    link->setGeometry(100, 50, 200, 40);
-    link->PreSubclassWindow();
-    return link;
-  };
-  const int textWidth = QFontMetrics(make(Qt::AlignLeft)->linkFont).horizontalAdvance(QStringLiteral("Link text"));
-  const int textHeight = QFontMetrics(make(Qt::AlignLeft)->linkFont).height();
-  CHyperLink* left = make(Qt::AlignLeft | Qt::AlignTop);
-  QCOMPARE(left->geometry(), QRect(100, 50, textWidth, textHeight));
-  QCOMPARE(left->target, QStringLiteral("Link text"));  // an empty target takes the text
-  CHyperLink* centred = make(Qt::AlignHCenter | Qt::AlignVCenter);
-  const int shrinkX = (200 - textWidth) / 2, shrinkY = (40 - textHeight) / 2;
-  QCOMPARE(centred->geometry(), QRect(100 + shrinkX, 50 + shrinkY, 200 - 2 * shrinkX, 40 - 2 * shrinkY));
-  CHyperLink* right = make(Qt::AlignRight | Qt::AlignTop);
-  QCOMPARE(right->geometry().right(), 299);
-  QCOMPARE(right->geometry().width(), textWidth);
-}
+  void openFailures() {
+    CAboutDlg about;
+    about.show();
+    CHyperLink* link = about.links[2];
+    {
+      OpenerScript opener(2);
+      MessageRecorder messages;
+      link->OnClicked();
+      QVERIFY(!link->visited);
+      QCOMPARE(messages.Texts(),
+               QStringList{QStringLiteral("Unable to open hyperlink:\n\nThe specified file was not found.")});
+      QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
+    }
+    {
+      OpenerScript opener(17);
+      MessageRecorder messages;
+      link->OnClicked();  // can be clicked again after a failure
+      QCOMPARE(messages.Texts(),
+               QStringList{QStringLiteral("Unable to open hyperlink:\n\nUnknown Error (17) occurred.")});
+    }
+    QCOMPARE(CHyperLink::OpenErrorText(31),
+             QStringLiteral("There is no application associated\nwith the given filename extension."));
+    QCOMPARE(CHyperLink::OpenErrorText(26), QStringLiteral("A sharing violation occurred. "));
+    QCOMPARE(CHyperLink::OpenErrorText(33), QStringLiteral("Unknown Error (33) occurred."));
+  }
+
+  void fitToText() {
+    QWidget parent;
+    auto make = [&](Qt::Alignment align) {
+      auto* link = new CHyperLink(&parent);
+      link->setText(QStringLiteral("Link text"));
+      link->setAlignment(align);
+      link->setGeometry(100, 50, 200, 40);
+      link->PreSubclassWindow();
+      return link;
+    };
+    const int textWidth = QFontMetrics(make(Qt::AlignLeft)->linkFont).horizontalAdvance(QStringLiteral("Link text"));
+    const int textHeight = QFontMetrics(make(Qt::AlignLeft)->linkFont).height();
+    CHyperLink* left = make(Qt::AlignLeft | Qt::AlignTop);
+    QCOMPARE(left->geometry(), QRect(100, 50, textWidth, textHeight));
+    QCOMPARE(left->target, QStringLiteral("Link text"));  // an empty target takes the text
+    CHyperLink* centred = make(Qt::AlignHCenter | Qt::AlignVCenter);
+    const int shrinkX = (200 - textWidth) / 2, shrinkY = (40 - textHeight) / 2;
+    QCOMPARE(centred->geometry(), QRect(100 + shrinkX, 50 + shrinkY, 200 - 2 * shrinkX, 40 - 2 * shrinkY));
+    CHyperLink* right = make(Qt::AlignRight | Qt::AlignTop);
+    QCOMPARE(right->geometry().right(), 299);
+    QCOMPARE(right->geometry().width(), textWidth);
+  }
+};
 
 QTEST_MAIN(AboutTest)
 #include "about_test.moc"

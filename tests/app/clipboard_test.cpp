@@ -20,101 +20,96 @@ void SetClipboardBmp(const QByteArray& bmp) {
 class ClipboardTest : public QObject {
   Q_OBJECT
  private slots:
-  void copyPlacesWhatTheWindowShows();
-  void paste24And32Bit();
-  void pasteOtherImageFormat();
-  void pasteRefusals();
-  void undoAllReturnsToPastedImage();
-};
+  void copyPlacesWhatTheWindowShows() {
+    CKestruneDlg window;
+    window.currentImage = PatternImage(13, 7);
+    window.currentImage.rows(0)[2][3] = 1.5f;   // ties to even: 2
+    window.currentImage.rows(1)[2][3] = 0.5f;   // 0
+    window.currentImage.rows(2)[2][3] = 999.f;  // 255
+    window.OnEditCopy();
+    const QImage copied = QApplication::clipboard()->image();
+    QCOMPARE(copied.size(), QSize(13, 7));
+    QCOMPARE(copied.pixelColor(3, 2), QColor(2, 0, 255));
+    for (const QPoint p : {QPoint(0, 0), QPoint(12, 0), QPoint(0, 6), QPoint(12, 6)})
+      QCOMPARE(copied.pixelColor(p), QColor(PatternRed(p.x(), p.y()), PatternGreen(p.x(), p.y()),
+                                            PatternBlue(p.x(), p.y())));
 
-void ClipboardTest::copyPlacesWhatTheWindowShows() {
-  CKestruneDlg window;
-  window.currentImage = PatternImage(13, 7);
-  window.currentImage.rows(0)[2][3] = 1.5f;   // ties to even: 2
-  window.currentImage.rows(1)[2][3] = 0.5f;   // 0
-  window.currentImage.rows(2)[2][3] = 999.f;  // 255
-  window.OnEditCopy();
-  const QImage copied = QApplication::clipboard()->image();
-  QCOMPARE(copied.size(), QSize(13, 7));
-  QCOMPARE(copied.pixelColor(3, 2), QColor(2, 0, 255));
-  for (const QPoint p : {QPoint(0, 0), QPoint(12, 0), QPoint(0, 6), QPoint(12, 6)})
-    QCOMPARE(copied.pixelColor(p), QColor(PatternRed(p.x(), p.y()), PatternGreen(p.x(), p.y()),
-                                          PatternBlue(p.x(), p.y())));
-
-  // No image: the clipboard is left alone.
-  QApplication::clipboard()->setText(QStringLiteral("kept"));
-  CKestruneDlg empty;
-  empty.OnEditCopy();
-  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("kept"));
-}
-
-void ClipboardTest::paste24And32Bit() {
-  MessageRecorder messages;
-  CKestruneDlg window;
-  for (int bits : {24, 32}) {
-    for (const QSize size : {QSize(1, 1), QSize(5, 3), QSize(16, 9)}) {
-      SetClipboardBmp(PatternBmp(size.width(), size.height(), bits));
-      window.OnEditPaste();
-      QVERIFY2(HasPattern(window.currentImage, size.width(), size.height()), qPrintable(QString::number(bits)));
-      QVERIFY(HasPattern(window.loadedImage, size.width(), size.height()));
-    }
+    // No image: the clipboard is left alone.
+    QApplication::clipboard()->setText(QStringLiteral("kept"));
+    CKestruneDlg empty;
+    empty.OnEditCopy();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("kept"));
   }
-  QVERIFY(messages.messages.empty());
-}
 
-void ClipboardTest::pasteOtherImageFormat() {
-  // An image in another format (as a browser or a screenshot tool offers it)
-  // is taken as a 32-bit bitmap; its alpha is dropped.
-  QImage picture(4, 3, QImage::Format_ARGB32);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 4; ++x) picture.setPixelColor(x, y, QColor(PatternRed(x, y), PatternGreen(x, y), PatternBlue(x, y)));
-  QApplication::clipboard()->setImage(picture);
-  const QByteArray dib = PackedDibFromMimeData(QApplication::clipboard()->mimeData());
-  QCOMPARE(dib.size(), 40 + 4 * 4 * 3);
-  QCOMPARE(static_cast<int>(dib[14]), 32);
-  MessageRecorder messages;
-  CKestruneDlg window;
-  window.OnEditPaste();
-  QVERIFY(messages.messages.empty());
-  QVERIFY(HasPattern(window.currentImage, 4, 3));
+  void paste24And32Bit() {
+    MessageRecorder messages;
+    CKestruneDlg window;
+    for (int bits : {24, 32}) {
+      for (const QSize size : {QSize(1, 1), QSize(5, 3), QSize(16, 9)}) {
+        SetClipboardBmp(PatternBmp(size.width(), size.height(), bits));
+        window.OnEditPaste();
+        QVERIFY2(HasPattern(window.currentImage, size.width(), size.height()), qPrintable(QString::number(bits)));
+        QVERIFY(HasPattern(window.loadedImage, size.width(), size.height()));
+      }
+    }
+    QVERIFY(messages.messages.empty());
+  }
 
-  // Copy then Paste in the same program gives the same samples back.
-  window.currentImage = PatternImage(21, 11);
-  window.OnEditCopy();
-  window.currentImage.Release();
-  window.OnEditPaste();
-  QVERIFY(HasPattern(window.currentImage, 21, 11));
-}
+  void pasteOtherImageFormat() {
+    // An image in another format (as a browser or a screenshot tool offers it)
+    // is taken as a 32-bit bitmap; its alpha is dropped.
+    QImage picture(4, 3, QImage::Format_ARGB32);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x)
+        picture.setPixelColor(x, y, QColor(PatternRed(x, y), PatternGreen(x, y), PatternBlue(x, y)));
+    QApplication::clipboard()->setImage(picture);
+    const QByteArray dib = PackedDibFromMimeData(QApplication::clipboard()->mimeData());
+    QCOMPARE(dib.size(), 40 + 4 * 4 * 3);
+    QCOMPARE(static_cast<int>(dib[14]), 32);
+    MessageRecorder messages;
+    CKestruneDlg window;
+    window.OnEditPaste();
+    QVERIFY(messages.messages.empty());
+    QVERIFY(HasPattern(window.currentImage, 4, 3));
 
-void ClipboardTest::pasteRefusals() {
-  MessageRecorder messages;
-  CKestruneDlg window;
-  window.currentImage = PatternImage(6, 2);
-  SetClipboardBmp(PatternBmp(4, 4, 16));
-  window.OnEditPaste();
-  QApplication::clipboard()->setText(QStringLiteral("not a picture"));
-  window.OnEditPaste();
-  QApplication::clipboard()->clear();
-  window.OnEditPaste();
-  QCOMPARE(messages.Texts(),
-           (QStringList{"Unsupported bitmap format in the clipboard.\nOnly 24-bit RGB bitmaps are supported.",
-                        "No bitmap in the clipboard.", "No bitmap in the clipboard."}));
-  for (const MessageBoxRequest& m : messages.messages) QCOMPARE(m.icon, QMessageBox::Information);
-  QVERIFY(HasPattern(window.currentImage, 6, 2));  // unchanged
-  QVERIFY(window.loadedImage.IsEmpty());
-}
+    // Copy then Paste in the same program gives the same samples back.
+    window.currentImage = PatternImage(21, 11);
+    window.OnEditCopy();
+    window.currentImage.Release();
+    window.OnEditPaste();
+    QVERIFY(HasPattern(window.currentImage, 21, 11));
+  }
 
-void ClipboardTest::undoAllReturnsToPastedImage() {
-  CKestruneDlg window;
-  window.loadedImage = PatternImage(30, 30);  // as if a file had been opened
-  window.fileName = QStringLiteral("earlier.bmp");
-  SetClipboardBmp(PatternBmp(8, 6, 24));
-  window.OnEditPaste();
-  window.currentImage = PatternImage(2, 2);
-  window.OnEditUndoAll();
-  QVERIFY(HasPattern(window.currentImage, 8, 6));
-  QCOMPARE(window.fileName, QStringLiteral("earlier.bmp"));  // Save As still proposes it
-}
+  void pasteRefusals() {
+    MessageRecorder messages;
+    CKestruneDlg window;
+    window.currentImage = PatternImage(6, 2);
+    SetClipboardBmp(PatternBmp(4, 4, 16));
+    window.OnEditPaste();
+    QApplication::clipboard()->setText(QStringLiteral("not a picture"));
+    window.OnEditPaste();
+    QApplication::clipboard()->clear();
+    window.OnEditPaste();
+    QCOMPARE(messages.Texts(),
+             (QStringList{"Unsupported bitmap format in the clipboard.\nOnly 24-bit RGB bitmaps are supported.",
+                          "No bitmap in the clipboard.", "No bitmap in the clipboard."}));
+    for (const MessageBoxRequest& m : messages.messages) QCOMPARE(m.icon, QMessageBox::Information);
+    QVERIFY(HasPattern(window.currentImage, 6, 2));  // unchanged
+    QVERIFY(window.loadedImage.IsEmpty());
+  }
+
+  void undoAllReturnsToPastedImage() {
+    CKestruneDlg window;
+    window.loadedImage = PatternImage(30, 30);  // as if a file had been opened
+    window.fileName = QStringLiteral("earlier.bmp");
+    SetClipboardBmp(PatternBmp(8, 6, 24));
+    window.OnEditPaste();
+    window.currentImage = PatternImage(2, 2);
+    window.OnEditUndoAll();
+    QVERIFY(HasPattern(window.currentImage, 8, 6));
+    QCOMPARE(window.fileName, QStringLiteral("earlier.bmp"));  // Save As still proposes it
+  }
+};
 
 QTEST_MAIN(ClipboardTest)
 #include "clipboard_test.moc"

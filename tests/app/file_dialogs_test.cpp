@@ -57,291 +57,271 @@ class FileDialogsTest : public QObject {
  private slots:
   void initTestCase() { CKestruneApp::SetProfileLocation(); }
   void init() { ClearProfile(); }
-  void emptyProfile();
-  void folderOfPath();
-  void rememberFolders();
-  void tenFoldersAndThePreviewFlag();
-  void chooseRecentFolder();
-  void previewFit();
-  void previewPlacement();
-  void boxAveraging();
-  void previewTexts();
-  void previewToggle();
-  void saveExtensionRule();
-  void filters();
-  void panelLinesUp();
-};
-
-void FileDialogsTest::emptyProfile() {
-  std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-  QCOMPARE(open->recentFolders->count(), 0);
-  QVERIFY(open->initialFolder.isEmpty());
-  QVERIFY(open->showPreview);
-  QVERIFY(open->previewCheck->isChecked());
-  QCOMPARE(open->previewCheck->text(), QStringLiteral("Preview"));
-  QCOMPARE(open->recentFoldersLabel->text(), QStringLiteral("Recent folders:"));
-  QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Bitmap dimensions:"));
-  QCOMPARE(open->bitDepthLabel->text(), QStringLiteral("Bit depth:"));
-  QVERIFY(open->dimensionsLabel->isEnabled());
-  CXDlg2 save(false, QStringLiteral("bmp"), QStringLiteral("photo.bmp"), SaveFilter(), nullptr);
-  QCOMPARE(save.recentFolders->count(), 0);
-  QCOMPARE(save.nameFilters(), (QStringList{"Bitmap Files (*.bmp)", "PNG Files (*.png)"}));
-}
-
-void FileDialogsTest::folderOfPath() {
-  QCOMPARE(FolderOfPath(QStringLiteral("/home/u/img/x.bmp")), QStringLiteral("/home/u/img/"));
-  QCOMPARE(FolderOfPath(QStringLiteral("/x.bmp")), QStringLiteral("/"));
-  QCOMPARE(FolderOfPath(QStringLiteral("/img/")), QStringLiteral("/img/"));
-  QCOMPARE(FolderOfPath(QStringLiteral("x.bmp")), QString());
-}
-
-void FileDialogsTest::rememberFolders() {
-  SetFolders({"/home/u/Img/", "/tmp/"});
-  {
+  void emptyProfile() {
     std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-    QCOMPARE(BoxItems(*open->recentFolders), (QStringList{"/home/u/Img/", "/tmp/"}));
-    QCOMPARE(open->recentFolders->currentIndex(), 0);
-    QCOMPARE(open->initialFolder, QStringLiteral("/home/u/Img/"));
-    // The same folder in other letters replaces the old item.
-    open->OnFileNameOK(QStringLiteral("/home/u/img/p.png"));
+    QCOMPARE(open->recentFolders->count(), 0);
+    QVERIFY(open->initialFolder.isEmpty());
+    QVERIFY(open->showPreview);
+    QVERIFY(open->previewCheck->isChecked());
+    QCOMPARE(open->previewCheck->text(), QStringLiteral("Preview"));
+    QCOMPARE(open->recentFoldersLabel->text(), QStringLiteral("Recent folders:"));
+    QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Bitmap dimensions:"));
+    QCOMPARE(open->bitDepthLabel->text(), QStringLiteral("Bit depth:"));
+    QVERIFY(open->dimensionsLabel->isEnabled());
+    CXDlg2 save(false, QStringLiteral("bmp"), QStringLiteral("photo.bmp"), SaveFilter(), nullptr);
+    QCOMPARE(save.recentFolders->count(), 0);
+    QCOMPARE(save.nameFilters(), (QStringList{"Bitmap Files (*.bmp)", "PNG Files (*.png)"}));
   }
-  QCOMPARE(StoredFolders(), (QStringList{"/home/u/img/", "/tmp/"}));
 
-  // Saving into the root keeps "/"; another folder gets its "/" and the
-  // others move down.
-  {
-    CXDlg2 save(false, QStringLiteral("bmp"), QString(), SaveFilter(), nullptr);
-    save.OnFileNameOK(QStringLiteral("/x.bmp"));
+  void folderOfPath() {
+    QCOMPARE(FolderOfPath(QStringLiteral("/home/u/img/x.bmp")), QStringLiteral("/home/u/img/"));
+    QCOMPARE(FolderOfPath(QStringLiteral("/x.bmp")), QStringLiteral("/"));
+    QCOMPARE(FolderOfPath(QStringLiteral("/img/")), QStringLiteral("/img/"));
+    QCOMPARE(FolderOfPath(QStringLiteral("x.bmp")), QString());
   }
-  QCOMPARE(StoredFolders(), (QStringList{"/", "/home/u/img/", "/tmp/"}));
-  {
-    CXDlg2 save(false, QStringLiteral("bmp"), QString(), SaveFilter(), nullptr);
-    save.OnFileNameOK(QStringLiteral("/tmp/out/y.bmp"));
-  }
-  QCOMPARE(StoredFolders(), (QStringList{"/tmp/out/", "/", "/home/u/img/", "/tmp/"}));
-  // Choosing a folder already in the list moves it to the top.
-  {
-    CXDlg2 save(false, QStringLiteral("bmp"), QString(), SaveFilter(), nullptr);
-    save.OnFileNameOK(QStringLiteral("/TMP/z.bmp"));
-  }
-  QCOMPARE(StoredFolders(), (QStringList{"/TMP/", "/tmp/out/", "/", "/home/u/img/"}));
-}
 
-void FileDialogsTest::tenFoldersAndThePreviewFlag() {
-  QStringList ten;
-  for (int i = 0; i < 10; ++i) ten << QStringLiteral("/f%1/").arg(i);
-  SetFolders(ten);
-  {
+  void rememberFolders() {
+    SetFolders({"/home/u/Img/", "/tmp/"});
+    {
+      std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
+      QCOMPARE(BoxItems(*open->recentFolders), (QStringList{"/home/u/Img/", "/tmp/"}));
+      QCOMPARE(open->recentFolders->currentIndex(), 0);
+      QCOMPARE(open->initialFolder, QStringLiteral("/home/u/Img/"));
+      // The same folder in other letters replaces the old item.
+      open->OnFileNameOK(QStringLiteral("/home/u/img/p.png"));
+    }
+    QCOMPARE(StoredFolders(), (QStringList{"/home/u/img/", "/tmp/"}));
+
+    // Saving into the root keeps "/"; another folder gets its "/" and the
+    // others move down; a folder already in the list moves to the top.
+    auto save = [](const char* path) {
+      CXDlg2 dialog(false, QStringLiteral("bmp"), QString(), SaveFilter(), nullptr);
+      dialog.OnFileNameOK(QString::fromLatin1(path));
+    };
+    save("/x.bmp");
+    QCOMPARE(StoredFolders(), (QStringList{"/", "/home/u/img/", "/tmp/"}));
+    save("/tmp/out/y.bmp");
+    QCOMPARE(StoredFolders(), (QStringList{"/tmp/out/", "/", "/home/u/img/", "/tmp/"}));
+    save("/TMP/z.bmp");
+    QCOMPARE(StoredFolders(), (QStringList{"/TMP/", "/tmp/out/", "/", "/home/u/img/"}));
+  }
+
+  void tenFoldersAndThePreviewFlag() {
+    QStringList ten;
+    for (int i = 0; i < 10; ++i) ten << QStringLiteral("/f%1/").arg(i);
+    SetFolders(ten);
+    {
+      std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
+      QCOMPARE(open->recentFolders->count(), 10);
+      open->previewCheck->setChecked(false);
+      open->OnFileNameOK(QStringLiteral("/new/a.jpg"));
+    }
+    QStringList expected{"/new/"};
+    expected += ten.mid(0, 9);
+    QCOMPARE(StoredFolders(), expected);
+    QCOMPARE(ProfileValue("MRU folders/Preview").toInt(), 0);
+    std::unique_ptr<CBitmapFileDlg> again(MakeOpenDialog());
+    QVERIFY(!again->showPreview);
+    QVERIFY(!again->previewCheck->isChecked());
+    QVERIFY(!again->dimensionsLabel->isEnabled());
+    QVERIFY(!again->bitDepthLabel->isEnabled());
+  }
+
+  void chooseRecentFolder() {
+    QTemporaryDir first, second;
+    const QString a = QDir(first.path()).canonicalPath() + QLatin1Char('/');
+    const QString b = QDir(second.path()).canonicalPath() + QLatin1Char('/');
+    SetFolders({a, b});
+    CXDlg2 save(false, QStringLiteral("bmp"), QStringLiteral("photo.bmp"), SaveFilter(), nullptr);
+    QCOMPARE(QDir(save.directory()).canonicalPath() + QLatin1Char('/'), a);
+    QLineEdit* name = save.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    QCOMPARE(name->text(), QStringLiteral("photo.bmp"));
+    save.recentFolders->setCurrentIndex(1);
+    emit save.recentFolders->activated(1);
+    QCOMPARE(QDir(save.directory()).canonicalPath() + QLatin1Char('/'), b);
+    QCOMPARE(name->text(), QString());
+  }
+
+  void previewFit() {
+    QCOMPARE(FitPreview(240, 120, 4000, 100), QSize(240, 6));
+    QCOMPARE(FitPreview(240, 120, 50, 40), QSize(50, 40));
+    QCOMPARE(FitPreview(240, 120, 100, 4000), QSize(3, 120));  // 120 x 100 / 4000 + 0.5 = 3.5
+    QCOMPARE(FitPreview(240, 120, 480, 240), QSize(240, 120));
+    QCOMPARE(FitPreview(240, 120, 300, 1000), QSize(36, 120));  // 120 x 0.3 = 36
+    QVERIFY(FitPreview(0, 120, 50, 40).isEmpty());
+    QVERIFY(FitPreview(240, 120, 0, 0).isEmpty());
+  }
+
+  void previewPlacement() {
     std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-    QCOMPARE(open->recentFolders->count(), 10);
+    open->recentFolders->setGeometry(20, 0, 320, 24);  // a box of 240 x 120
+    open->bitDepthLabel->move(30, 100);
+    open->previewImage = PatternImage(4000, 100);
+    // Centred on the combo box, and vertically on the bit-depth label's top.
+    QCOMPARE(open->PreviewRect(), QRect(60, 97, 240, 6));
+    open->previewImage = PatternImage(50, 41);
+    QCOMPARE(open->PreviewRect(), QRect(155, 80, 50, 41));
+    open->showPreview = false;
+    QVERIFY(open->PreviewRect().isEmpty());
+  }
+
+  void boxAveraging() {
+    // Five columns into three: the cells cover columns 0-1, 2 and 3-4.
+    FloatImage row(5, 1);
+    const float red[] = {0, 10, 20, 30, 41}, green[] = {200, 201, 7, 255, 255}, blue[] = {1, 2, 3, 4, 6};
+    for (uint32_t x = 0; x < 5; ++x) {
+      row.rows(0)[0][x] = red[x];
+      row.rows(1)[0][x] = green[x];
+      row.rows(2)[0][x] = blue[x];
+    }
+    DibImage dib;
+    BoxAveragePreview(row, 3, 1, dib);
+    QCOMPARE(dib.width, 3u);
+    QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("5,201,2"));    // 200.5 rounds up, 1.5 too
+    QCOMPARE(PreviewPixel(dib, 1, 0), QStringLiteral("20,7,3"));
+    QCOMPARE(PreviewPixel(dib, 2, 0), QStringLiteral("36,255,5"));   // 35.5 and 5.0
+
+    // Four by two into two by one: 2 x 2 blocks.
+    FloatImage block(4, 2);
+    const float values[2][4] = {{0, 10, 20, 30}, {1, 11, 21, 33}};
+    for (uint32_t y = 0; y < 2; ++y)
+      for (uint32_t x = 0; x < 4; ++x)
+        for (int c = 0; c < 3; ++c) block.rows(c)[y][x] = values[y][x];
+    BoxAveragePreview(block, 2, 1, dib);
+    QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("6,6,6"));     // 22 / 4 = 5.5
+    QCOMPARE(PreviewPixel(dib, 1, 0), QStringLiteral("26,26,26"));  // 104 / 4 = 26
+
+    // Two columns stretched to three: the middle cell covers none and is 0.
+    FloatImage two(2, 1);
+    for (int c = 0; c < 3; ++c) {
+      two.rows(c)[0][0] = 100;
+      two.rows(c)[0][1] = 200;
+    }
+    BoxAveragePreview(two, 3, 1, dib);
+    QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("100,100,100"));
+    QCOMPARE(PreviewPixel(dib, 1, 0), QStringLiteral("0,0,0"));
+    QCOMPARE(PreviewPixel(dib, 2, 0), QStringLiteral("200,200,200"));
+  }
+
+  void previewTexts() {
+    QTemporaryDir dir;
+    const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
+    const QString text = WriteFile(dir, QStringLiteral("notes.txt"), "not a picture");
+    const QString png = dir.filePath(QStringLiteral("p.png"));
+    const QString jpg = dir.filePath(QStringLiteral("p.jpg"));
+    QCOMPARE(WritePng(QFile::encodeName(png).toStdString(), PatternImage(7, 3)), 0);
+    QImage photo(9, 5, QImage::Format_RGB888);
+    photo.fill(QColor(10, 120, 200));
+    QVERIFY(photo.save(jpg, "JPG", 90));
+
+    std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
+    struct Case {
+      QString path, dimensions, bitDepth;
+    };
+    const Case cases[] = {{bmp, "Dimensions: 8x6", "Bit depth: 24 bits"},
+                          {png, "Dimensions: 7x3", "Bit depth: N/A"},
+                          {jpg, "Dimensions: 9x5", "Bit depth: N/A"},
+                          {text, "Dimensions: N/A", "Bit depth: N/A"},
+                          {dir.path(), "Dimensions: N/A", "Bit depth: N/A"}};
+    for (const Case& c : cases) {
+      open->OnSelChange(c.path);
+      QCOMPARE(open->dimensionsLabel->text(), c.dimensions);
+      QCOMPARE(open->bitDepthLabel->text(), c.bitDepth);
+      QCOMPARE(open->previewImage.IsEmpty(), c.dimensions.endsWith(QLatin1String("N/A")));
+    }
+    open->OnSelChange(bmp);
+    QVERIFY(HasPattern(open->previewImage, 8, 6));
+    // The image is let go when the dialog ends.
+    open->done(QDialog::Rejected);
+    QVERIFY(open->previewImage.IsEmpty());
+  }
+
+  void previewToggle() {
+    QTemporaryDir dir;
+    const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
+    std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
+    open->recentFolders->setGeometry(20, 0, 320, 24);
+    open->OnSelChange(bmp);
+    QVERIFY(!open->PreviewRect().isEmpty());
     open->previewCheck->setChecked(false);
-    open->OnFileNameOK(QStringLiteral("/new/a.jpg"));
+    QVERIFY(!open->showPreview);
+    QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Dimensions:"));
+    QCOMPARE(open->bitDepthLabel->text(), QStringLiteral("Bit depth:"));
+    QVERIFY(!open->dimensionsLabel->isEnabled());
+    QVERIFY(open->PreviewRect().isEmpty());
+    // Off, a selection change reads nothing.
+    open->OnSelChange(bmp);
+    QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Dimensions:"));
+    open->previewCheck->setChecked(true);
+    QVERIFY(open->dimensionsLabel->isEnabled());
   }
-  QStringList expected{"/new/"};
-  expected += ten.mid(0, 9);
-  QCOMPARE(StoredFolders(), expected);
-  QCOMPARE(ProfileValue("MRU folders/Preview").toInt(), 0);
-  std::unique_ptr<CBitmapFileDlg> again(MakeOpenDialog());
-  QVERIFY(!again->showPreview);
-  QVERIFY(!again->previewCheck->isChecked());
-  QVERIFY(!again->dimensionsLabel->isEnabled());
-  QVERIFY(!again->bitDepthLabel->isEnabled());
-}
 
-void FileDialogsTest::chooseRecentFolder() {
-  QTemporaryDir first, second;
-  const QString a = QDir(first.path()).canonicalPath() + QLatin1Char('/');
-  const QString b = QDir(second.path()).canonicalPath() + QLatin1Char('/');
-  SetFolders({a, b});
-  CXDlg2 save(false, QStringLiteral("bmp"), QStringLiteral("photo.bmp"), SaveFilter(), nullptr);
-  QCOMPARE(QDir(save.directory()).canonicalPath() + QLatin1Char('/'), a);
-  QLineEdit* name = save.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-  QVERIFY(name);
-  QCOMPARE(name->text(), QStringLiteral("photo.bmp"));
-  save.recentFolders->setCurrentIndex(1);
-  emit save.recentFolders->activated(1);
-  QCOMPARE(QDir(save.directory()).canonicalPath() + QLatin1Char('/'), b);
-  QCOMPARE(name->text(), QString());
-}
+  void saveExtensionRule() {
+    const QString filter = SaveFilter();
+    QCOMPARE(ChangeTypeExtension(QStringLiteral("photo.png"), filter, 1), QStringLiteral("photo.bmp"));
+    QCOMPARE(ChangeTypeExtension(QStringLiteral("photo"), filter, 1), QStringLiteral("photo.bmp"));
+    QCOMPARE(ChangeTypeExtension(QStringLiteral("photo.bmp"), filter, 2), QStringLiteral("photo.png"));
+    // A dot in a folder name is not an extension.
+    QCOMPARE(ChangeTypeExtension(QStringLiteral("my.pics/photo"), filter, 1), QStringLiteral("my.pics/photo.bmp"));
+    QCOMPARE(ChangeTypeExtension(QStringLiteral("a.b.png"), filter, 1), QStringLiteral("a.b.bmp"));
+    const QString single = QStringLiteral("Bitmap Files (*.bmp)|*.bmp||");
+    QCOMPARE(ChangeTypeExtension(QStringLiteral("photo.png"), single, 1), QStringLiteral("photo.bmp"));
+    // "*" as extension counts as empty; several patterns give the first.
+    QCOMPARE(ChangeTypeExtension(QStringLiteral("x.png"), OpenFilter(), 5), QStringLiteral("x."));
+    QCOMPARE(ChangeTypeExtension(QStringLiteral("x.png"), OpenFilter(), 1), QStringLiteral("x.bmp"));
 
-void FileDialogsTest::previewFit() {
-  QCOMPARE(FitPreview(240, 120, 4000, 100), QSize(240, 6));
-  QCOMPARE(FitPreview(240, 120, 50, 40), QSize(50, 40));
-  QCOMPARE(FitPreview(240, 120, 100, 4000), QSize(3, 120));  // 120 x 100 / 4000 + 0.5 = 3.5
-  QCOMPARE(FitPreview(240, 120, 480, 240), QSize(240, 120));
-  QCOMPARE(FitPreview(240, 120, 300, 1000), QSize(36, 120));  // 120 x 0.3 = 36
-  QVERIFY(FitPreview(0, 120, 50, 40).isEmpty());
-  QVERIFY(FitPreview(240, 120, 0, 0).isEmpty());
-}
-
-void FileDialogsTest::previewPlacement() {
-  std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-  open->recentFolders->setGeometry(20, 0, 320, 24);  // a box of 240 x 120
-  open->bitDepthLabel->move(30, 100);
-  open->previewImage = PatternImage(4000, 100);
-  // Centred on the combo box, and vertically on the bit-depth label's top.
-  QCOMPARE(open->PreviewRect(), QRect(60, 97, 240, 6));
-  open->previewImage = PatternImage(50, 41);
-  QCOMPARE(open->PreviewRect(), QRect(155, 80, 50, 41));
-  open->showPreview = false;
-  QVERIFY(open->PreviewRect().isEmpty());
-}
-
-void FileDialogsTest::boxAveraging() {
-  // Five columns into three: the cells cover columns 0-1, 2 and 3-4.
-  FloatImage row(5, 1);
-  const float red[] = {0, 10, 20, 30, 41}, green[] = {200, 201, 7, 255, 255}, blue[] = {1, 2, 3, 4, 6};
-  for (uint32_t x = 0; x < 5; ++x) {
-    row.rows(0)[0][x] = red[x];
-    row.rows(1)[0][x] = green[x];
-    row.rows(2)[0][x] = blue[x];
+    // The dialog applies it when the type changes.
+    CXDlg2 save(false, QStringLiteral("bmp"), QStringLiteral("photo.png"), filter, nullptr);
+    QLineEdit* name = save.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    save.OnTypeChange(1);
+    QCOMPARE(name->text(), QStringLiteral("photo.bmp"));
+    name->setText(QStringLiteral("photo"));
+    auto* types = save.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    QVERIFY(types);
+    types->setCurrentIndex(1);
+    // As when the user picks "PNG Files".
+    emit types->activated(1);
+    emit types->textActivated(types->itemText(1));
+    QCOMPARE(name->text(), QStringLiteral("photo.png"));
+    QCOMPARE(save.defaultSuffix(), QStringLiteral("png"));
+    name->clear();
+    save.OnTypeChange(1);
+    QCOMPARE(name->text(), QString());
   }
-  DibImage dib;
-  BoxAveragePreview(row, 3, 1, dib);
-  QCOMPARE(dib.width, 3u);
-  QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("5,201,2"));    // 200.5 rounds up, 1.5 too
-  QCOMPARE(PreviewPixel(dib, 1, 0), QStringLiteral("20,7,3"));
-  QCOMPARE(PreviewPixel(dib, 2, 0), QStringLiteral("36,255,5"));   // 35.5 and 5.0
 
-  // Four by two into two by one: 2 x 2 blocks.
-  FloatImage block(4, 2);
-  const float values[2][4] = {{0, 10, 20, 30}, {1, 11, 21, 33}};
-  for (uint32_t y = 0; y < 2; ++y)
-    for (uint32_t x = 0; x < 4; ++x)
-      for (int c = 0; c < 3; ++c) block.rows(c)[y][x] = values[y][x];
-  BoxAveragePreview(block, 2, 1, dib);
-  QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("6,6,6"));     // 22 / 4 = 5.5
-  QCOMPARE(PreviewPixel(dib, 1, 0), QStringLiteral("26,26,26"));  // 104 / 4 = 26
-
-  // Two columns stretched to three: the middle cell covers none and is 0.
-  FloatImage two(2, 1);
-  for (int c = 0; c < 3; ++c) {
-    two.rows(c)[0][0] = 100;
-    two.rows(c)[0][1] = 200;
+  void filters() {
+    QCOMPARE(QtNameFilters(OpenFilter()),
+             (QStringList{"All supported files (*.bmp *.png *.jpg)", "Bitmap files (*.bmp)", "PNG files (*.png)",
+                          "JPEG files (*.jpg)", "All files (*)"}));
+    QCOMPARE(QtNameFilters(QStringLiteral("Bitmap Files (*.bmp)|*.bmp||")), QStringList{"Bitmap Files (*.bmp)"});
   }
-  BoxAveragePreview(two, 3, 1, dib);
-  QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("100,100,100"));
-  QCOMPARE(PreviewPixel(dib, 1, 0), QStringLiteral("0,0,0"));
-  QCOMPARE(PreviewPixel(dib, 2, 0), QStringLiteral("200,200,200"));
-}
 
-void FileDialogsTest::previewTexts() {
-  QTemporaryDir dir;
-  const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
-  const QString text = WriteFile(dir, QStringLiteral("notes.txt"), "not a picture");
-  const QString png = dir.filePath(QStringLiteral("p.png"));
-  const QString jpg = dir.filePath(QStringLiteral("p.jpg"));
-  QCOMPARE(WritePng(QFile::encodeName(png).toStdString(), PatternImage(7, 3)), 0);
-  QImage photo(9, 5, QImage::Format_RGB888);
-  photo.fill(QColor(10, 120, 200));
-  QVERIFY(photo.save(jpg, "JPG", 90));
-
-  std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-  struct Case {
-    QString path, dimensions, bitDepth;
-  };
-  const Case cases[] = {{bmp, "Dimensions: 8x6", "Bit depth: 24 bits"},
-                        {png, "Dimensions: 7x3", "Bit depth: N/A"},
-                        {jpg, "Dimensions: 9x5", "Bit depth: N/A"},
-                        {text, "Dimensions: N/A", "Bit depth: N/A"},
-                        {dir.path(), "Dimensions: N/A", "Bit depth: N/A"}};
-  for (const Case& c : cases) {
-    open->OnSelChange(c.path);
-    QCOMPARE(open->dimensionsLabel->text(), c.dimensions);
-    QCOMPARE(open->bitDepthLabel->text(), c.bitDepth);
-    QCOMPARE(open->previewImage.IsEmpty(), c.dimensions.endsWith(QLatin1String("N/A")));
+  void panelLinesUp() {
+    std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
+    open->resize(700, 500);
+    open->show();
+    QVERIFY(QTest::qWaitForWindowExposed(open.get()));
+    auto left = [&](const QWidget* widget) { return widget->mapTo(open.get(), QPoint(0, 0)).x(); };
+    const auto* typeLabel = open->findChild<QWidget*>(QStringLiteral("fileTypeLabel"));
+    const auto* typeCombo = open->findChild<QWidget*>(QStringLiteral("fileTypeCombo"));
+    // The file list in whichever view (list or detail) is showing.
+    const QWidget* list = open->findChild<QWidget*>(QStringLiteral("listView"));
+    if (list && !list->isVisible()) list = open->findChild<QWidget*>(QStringLiteral("treeView"));
+    QVERIFY(typeLabel && typeCombo && list && list->isVisible());
+    QCOMPARE(left(open->recentFoldersLabel), left(typeLabel));
+    QCOMPARE(left(open->recentFolders), left(typeCombo));
+    QCOMPARE(left(open->recentFolders) + open->recentFolders->width(), left(list) + list->width() - 10);
+    QCOMPARE(left(open->previewCheck), left(typeLabel) + 6);
+    QCOMPARE(left(open->dimensionsLabel), left(typeLabel) + 18);
+    QCOMPARE(left(open->bitDepthLabel), left(typeLabel) + 18);
+    // The panel sits below the dialog's own controls.
+    QVERIFY(open->panel->mapTo(open.get(), QPoint(0, 0)).y() >=
+            typeCombo->mapTo(open.get(), QPoint(0, typeCombo->height())).y());
+    open->hide();
   }
-  open->OnSelChange(bmp);
-  QVERIFY(HasPattern(open->previewImage, 8, 6));
-  // The image is let go when the dialog ends.
-  open->done(QDialog::Rejected);
-  QVERIFY(open->previewImage.IsEmpty());
-}
-
-void FileDialogsTest::previewToggle() {
-  QTemporaryDir dir;
-  const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
-  std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-  open->recentFolders->setGeometry(20, 0, 320, 24);
-  open->OnSelChange(bmp);
-  QVERIFY(!open->PreviewRect().isEmpty());
-  open->previewCheck->setChecked(false);
-  QVERIFY(!open->showPreview);
-  QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Dimensions:"));
-  QCOMPARE(open->bitDepthLabel->text(), QStringLiteral("Bit depth:"));
-  QVERIFY(!open->dimensionsLabel->isEnabled());
-  QVERIFY(open->PreviewRect().isEmpty());
-  // Off, a selection change reads nothing.
-  open->OnSelChange(bmp);
-  QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Dimensions:"));
-  open->previewCheck->setChecked(true);
-  QVERIFY(open->dimensionsLabel->isEnabled());
-}
-
-void FileDialogsTest::saveExtensionRule() {
-  const QString filter = SaveFilter();
-  QCOMPARE(ChangeTypeExtension(QStringLiteral("photo.png"), filter, 1), QStringLiteral("photo.bmp"));
-  QCOMPARE(ChangeTypeExtension(QStringLiteral("photo"), filter, 1), QStringLiteral("photo.bmp"));
-  QCOMPARE(ChangeTypeExtension(QStringLiteral("photo.bmp"), filter, 2), QStringLiteral("photo.png"));
-  // A dot in a folder name is not an extension.
-  QCOMPARE(ChangeTypeExtension(QStringLiteral("my.pics/photo"), filter, 1), QStringLiteral("my.pics/photo.bmp"));
-  QCOMPARE(ChangeTypeExtension(QStringLiteral("a.b.png"), filter, 1), QStringLiteral("a.b.bmp"));
-  const QString single = QStringLiteral("Bitmap Files (*.bmp)|*.bmp||");
-  QCOMPARE(ChangeTypeExtension(QStringLiteral("photo.png"), single, 1), QStringLiteral("photo.bmp"));
-  // "*" as extension counts as empty; several patterns give the first.
-  QCOMPARE(ChangeTypeExtension(QStringLiteral("x.png"), OpenFilter(), 5), QStringLiteral("x."));
-  QCOMPARE(ChangeTypeExtension(QStringLiteral("x.png"), OpenFilter(), 1), QStringLiteral("x.bmp"));
-
-  // The dialog applies it when the type changes.
-  CXDlg2 save(false, QStringLiteral("bmp"), QStringLiteral("photo.png"), filter, nullptr);
-  QLineEdit* name = save.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-  QVERIFY(name);
-  save.OnTypeChange(1);
-  QCOMPARE(name->text(), QStringLiteral("photo.bmp"));
-  name->setText(QStringLiteral("photo"));
-  auto* types = save.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-  QVERIFY(types);
-  types->setCurrentIndex(1);
-  // As when the user picks "PNG Files".
-  emit types->activated(1);
-  emit types->textActivated(types->itemText(1));
-  QCOMPARE(name->text(), QStringLiteral("photo.png"));
-  QCOMPARE(save.defaultSuffix(), QStringLiteral("png"));
-  name->clear();
-  save.OnTypeChange(1);
-  QCOMPARE(name->text(), QString());
-}
-
-void FileDialogsTest::filters() {
-  QCOMPARE(QtNameFilters(OpenFilter()),
-           (QStringList{"All supported files (*.bmp *.png *.jpg)", "Bitmap files (*.bmp)", "PNG files (*.png)",
-                        "JPEG files (*.jpg)", "All files (*)"}));
-  QCOMPARE(QtNameFilters(QStringLiteral("Bitmap Files (*.bmp)|*.bmp||")), QStringList{"Bitmap Files (*.bmp)"});
-}
-
-void FileDialogsTest::panelLinesUp() {
-  std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-  open->resize(700, 500);
-  open->show();
-  QVERIFY(QTest::qWaitForWindowExposed(open.get()));
-  auto left = [&](const QWidget* widget) { return widget->mapTo(open.get(), QPoint(0, 0)).x(); };
-  const auto* typeLabel = open->findChild<QWidget*>(QStringLiteral("fileTypeLabel"));
-  const auto* typeCombo = open->findChild<QWidget*>(QStringLiteral("fileTypeCombo"));
-  // The file list in whichever view (list or detail) is showing.
-  const QWidget* list = open->findChild<QWidget*>(QStringLiteral("listView"));
-  if (list && !list->isVisible()) list = open->findChild<QWidget*>(QStringLiteral("treeView"));
-  QVERIFY(typeLabel && typeCombo && list && list->isVisible());
-  QCOMPARE(left(open->recentFoldersLabel), left(typeLabel));
-  QCOMPARE(left(open->recentFolders), left(typeCombo));
-  QCOMPARE(left(open->recentFolders) + open->recentFolders->width(), left(list) + list->width() - 10);
-  QCOMPARE(left(open->previewCheck), left(typeLabel) + 6);
-  QCOMPARE(left(open->dimensionsLabel), left(typeLabel) + 18);
-  QCOMPARE(left(open->bitDepthLabel), left(typeLabel) + 18);
-  // The panel sits below the dialog's own controls.
-  QVERIFY(open->panel->mapTo(open.get(), QPoint(0, 0)).y() >=
-          typeCombo->mapTo(open.get(), QPoint(0, typeCombo->height())).y());
-  open->hide();
-}
+};
 
 QTEST_MAIN(FileDialogsTest)
 #include "file_dialogs_test.moc"

@@ -31,285 +31,274 @@ class MainWindowTest : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-  void menusAndIds();
-  void windowSizing();
-  void drawsOneToOneAtTopLeft();
-  void openSaveAndUndoAll();
-  void loadFailureKeepsPicture();
-  void saveFailureAndPng();
-  void keys();
-  void commandsWithoutImage();
-  void dropOpensFile();
-  void jpegMessagesInABox();
-};
-
-void MainWindowTest::menusAndIds() {
-  CKestruneDlg window;
-  QCOMPARE(window.windowTitle(), QStringLiteral("Kestrune"));
-  const std::pair<int, const char*> items[] = {
-      {32771, "Open..."}, {32772, "Save As..."}, {32774, "Copy"}, {32775, "Paste"}, {32776, "Undo all"},
-      {32777, "Kestrune interpolation..."}, {32778, "Downscale with hinting..."}, {32773, "About..."}};
-  for (const auto& [id, text] : items) {
-    QAction* action = window.Command(id);
-    QVERIFY2(action, text);
-    QCOMPARE(action->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0), QString::fromLatin1(text));
-    QVERIFY(action->isEnabled());
+  void menusAndIds() {
+    CKestruneDlg window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Kestrune"));
+    const std::pair<int, const char*> items[] = {
+        {32771, "Open..."}, {32772, "Save As..."}, {32774, "Copy"}, {32775, "Paste"}, {32776, "Undo all"},
+        {32777, "Kestrune interpolation..."}, {32778, "Downscale with hinting..."}, {32773, "About..."}};
+    for (const auto& [id, text] : items) {
+      QAction* action = window.Command(id);
+      QVERIFY2(action, text);
+      QCOMPARE(action->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0), QString::fromLatin1(text));
+      QVERIFY(action->isEnabled());
+    }
+    QStringList menus;
+    for (QAction* menu : window.menuBar()->actions()) menus << menu->text().remove(QLatin1Char('&'));
+    QCOMPARE(menus, (QStringList{"File", "Edit", "Process", "Help"}));
   }
-  QStringList menus;
-  for (QAction* menu : window.menuBar()->actions()) menus << menu->text().remove(QLatin1Char('&'));
-  QCOMPARE(menus, (QStringList{"File", "Edit", "Process", "Help"}));
-}
 
-void MainWindowTest::windowSizing() {
-  CKestruneDlg window;
-  window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
-  const QSize frame = window.frameGeometry().size() - window.geometry().size();
-  struct Case {
-    uint32_t width, height;
-  };
-  for (const Case c : {Case{640, 480}, Case{1000, 30}, Case{30, 700}}) {
-    window.currentImage = PatternImage(c.width, c.height);
+  void windowSizing() {
+    CKestruneDlg window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QSize frame = window.frameGeometry().size() - window.geometry().size();
+    struct Case {
+      uint32_t width, height;
+    };
+    for (const Case c : {Case{640, 480}, Case{1000, 30}, Case{30, 700}}) {
+      window.currentImage = PatternImage(c.width, c.height);
+      window.FitWindowToImage();
+      QCoreApplication::processEvents();
+      // The whole picture fits below the menu bar, with nothing to spare on
+      // the side that exceeds the minimum.
+      const QSize picture = window.PictureWidget()->size();
+      QVERIFY(picture.width() >= int(c.width) && picture.height() >= int(c.height));
+      if (c.width + frame.width() > 200) QCOMPARE(picture.width(), int(c.width));
+      if (c.height > 200) QCOMPARE(picture.height(), int(c.height));
+      QCOMPARE(window.PictureWidget()->y(), window.menuBar()->height());
+    }
+    // Small pictures and no picture give the minimum outer size 200 x 100.
+    window.currentImage = PatternImage(50, 20);
     window.FitWindowToImage();
-    QCoreApplication::processEvents();
-    // The whole picture fits below the menu bar, with nothing to spare on
-    // the side that exceeds the minimum.
-    const QSize picture = window.PictureWidget()->size();
-    QVERIFY(picture.width() >= int(c.width) && picture.height() >= int(c.height));
-    if (c.width + frame.width() > 200) QCOMPARE(picture.width(), int(c.width));
-    if (c.height > 200) QCOMPARE(picture.height(), int(c.height));
-    QCOMPARE(window.PictureWidget()->y(), window.menuBar()->height());
+    QCOMPARE(window.frameGeometry().size(), QSize(200, 100));
+    window.currentImage.Release();
+    window.FitWindowToImage();
+    QCOMPARE(window.frameGeometry().size(), QSize(200, 100));
   }
-  // Small pictures and no picture give the minimum outer size 200 x 100.
-  window.currentImage = PatternImage(50, 20);
-  window.FitWindowToImage();
-  QCOMPARE(window.frameGeometry().size(), QSize(200, 100));
-  window.currentImage.Release();
-  window.FitWindowToImage();
-  QCOMPARE(window.frameGeometry().size(), QSize(200, 100));
-}
 
-void MainWindowTest::drawsOneToOneAtTopLeft() {
-  CKestruneDlg window;
-  window.currentImage = PatternImage(300, 200);
-  window.currentImage.rows(0)[0][0] = 254.5f;  // byte conversion: ties to even -> 254
-  window.currentImage.rows(1)[0][0] = -3.2f;   // clamped to 0
-  window.currentImage.rows(2)[0][0] = 300.0f;  // clamped to 255
-  window.FitWindowToImage();
-  window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
-  const QImage shot = window.PictureWidget()->grab().toImage();
-  QCOMPARE(shot.pixelColor(0, 0), QColor(254, 0, 255));
-  for (const QPoint p : {QPoint(1, 0), QPoint(299, 0), QPoint(0, 199), QPoint(299, 199), QPoint(123, 77)})
-    QCOMPARE(shot.pixelColor(p), QColor(PatternRed(p.x(), p.y()), PatternGreen(p.x(), p.y()),
-                                        PatternBlue(p.x(), p.y())));
-}
+  void drawsOneToOneAtTopLeft() {
+    CKestruneDlg window;
+    window.currentImage = PatternImage(300, 200);
+    window.currentImage.rows(0)[0][0] = 254.5f;  // byte conversion: ties to even -> 254
+    window.currentImage.rows(1)[0][0] = -3.2f;   // clamped to 0
+    window.currentImage.rows(2)[0][0] = 300.0f;  // clamped to 255
+    window.FitWindowToImage();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage shot = window.PictureWidget()->grab().toImage();
+    QCOMPARE(shot.pixelColor(0, 0), QColor(254, 0, 255));
+    for (const QPoint p : {QPoint(1, 0), QPoint(299, 0), QPoint(0, 199), QPoint(299, 199), QPoint(123, 77)})
+      QCOMPARE(shot.pixelColor(p), QColor(PatternRed(p.x(), p.y()), PatternGreen(p.x(), p.y()),
+                                          PatternBlue(p.x(), p.y())));
+  }
 
-void MainWindowTest::openSaveAndUndoAll() {
-  QTemporaryDir dir;
-  const QString first = WriteFile(dir, QStringLiteral("first.bmp"), PatternBmp(7, 5, 24));
-  const QString second = WriteFile(dir, QStringLiteral("second.bmp"), PatternBmp(12, 9, 32));
-  MessageRecorder messages;
-  FileDialogScript dialogs;
-  CKestruneDlg window;
-  window.show();
+  void openSaveAndUndoAll() {
+    QTemporaryDir dir;
+    const QString first = WriteFile(dir, QStringLiteral("first.bmp"), PatternBmp(7, 5, 24));
+    const QString second = WriteFile(dir, QStringLiteral("second.bmp"), PatternBmp(12, 9, 32));
+    MessageRecorder messages;
+    FileDialogScript dialogs;
+    CKestruneDlg window;
+    window.show();
 
-  dialogs.answers = {first};
-  window.OnFileOpen();
-  QVERIFY(HasPattern(window.currentImage, 7, 5));
-  QCOMPARE(window.filePath, first);
-  QCOMPARE(window.fileName, QStringLiteral("first.bmp"));
-  QVERIFY(HasPattern(window.loadedImage, 7, 5));
+    dialogs.answers = {first};
+    window.OnFileOpen();
+    QVERIFY(HasPattern(window.currentImage, 7, 5));
+    QCOMPARE(window.filePath, first);
+    QCOMPARE(window.fileName, QStringLiteral("first.bmp"));
+    QVERIFY(HasPattern(window.loadedImage, 7, 5));
 
-  QVERIFY(window.LoadImageFile(second));
-  QVERIFY(HasPattern(window.currentImage, 12, 9));
-  QCOMPARE(window.fileName, QStringLiteral("second.bmp"));
+    QVERIFY(window.LoadImageFile(second));
+    QVERIFY(HasPattern(window.currentImage, 12, 9));
+    QCOMPARE(window.fileName, QStringLiteral("second.bmp"));
 
-  // A changed picture returns to the file's with "Undo all".
-  window.currentImage = PatternImage(3, 3);
-  window.OnEditUndoAll();
-  QVERIFY(HasPattern(window.currentImage, 12, 9));
-  QCOMPARE(window.frameGeometry().width(), 200);  // small picture: minimum outer width
+    // A changed picture returns to the file's with "Undo all".
+    window.currentImage = PatternImage(3, 3);
+    window.OnEditUndoAll();
+    QVERIFY(HasPattern(window.currentImage, 12, 9));
+    QCOMPARE(window.frameGeometry().width(), 200);  // small picture: minimum outer width
 
-  // Save As proposes the opened file's name and writes a 24-bit BMP.
-  const QString saved = dir.filePath(QStringLiteral("saved.bmp"));
-  dialogs.answers = {saved};
-  window.OnFileSaveAs();
-  QCOMPARE(dialogs.requests.back().kind, FileDialogKind::kSave);
-  QCOMPARE(dialogs.requests.back().proposedName, QStringLiteral("second.bmp"));
-  QFile file(saved);
-  QVERIFY(file.open(QIODevice::ReadOnly));
-  const QByteArray bytes = file.readAll();
-  QCOMPARE(bytes.size(), 54 + 36 * 9);  // stride 3 x 12 = 36
-  QCOMPARE(static_cast<int>(bytes[28]), 24);
-  QVERIFY(HasPattern(ReadBack(saved), 12, 9));
-  QCOMPARE(window.filePath, second);  // saving changes nothing in the window
-  QVERIFY(messages.messages.empty());
+    // Save As proposes the opened file's name and writes a 24-bit BMP.
+    const QString saved = dir.filePath(QStringLiteral("saved.bmp"));
+    dialogs.answers = {saved};
+    window.OnFileSaveAs();
+    QCOMPARE(dialogs.requests.back().kind, FileDialogKind::kSave);
+    QCOMPARE(dialogs.requests.back().proposedName, QStringLiteral("second.bmp"));
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.size(), 54 + 36 * 9);  // stride 3 x 12 = 36
+    QCOMPARE(static_cast<int>(bytes[28]), 24);
+    QVERIFY(HasPattern(ReadBack(saved), 12, 9));
+    QCOMPARE(window.filePath, second);  // saving changes nothing in the window
+    QVERIFY(messages.messages.empty());
 
-  // With nothing ever loaded, "Undo all" empties the window.
-  CKestruneDlg fresh;
-  fresh.currentImage = PatternImage(4, 4);
-  fresh.OnEditUndoAll();
-  QVERIFY(fresh.currentImage.IsEmpty());
-}
+    // With nothing ever loaded, "Undo all" empties the window.
+    CKestruneDlg fresh;
+    fresh.currentImage = PatternImage(4, 4);
+    fresh.OnEditUndoAll();
+    QVERIFY(fresh.currentImage.IsEmpty());
+  }
 
-void MainWindowTest::loadFailureKeepsPicture() {
-  QTemporaryDir dir;
-  const QString bad = WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot really an image"));
-  const QString good = WriteFile(dir, QStringLiteral("good.bmp"), PatternBmp(8, 8, 24));
-  MessageRecorder messages;
-  CKestruneDlg window;
-  QVERIFY(window.LoadImageFile(good));
-  const QSize size = window.size();
-  QVERIFY(!window.LoadImageFile(bad));
-  QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + bad});
-  QCOMPARE(messages.messages[0].caption, QStringLiteral("Kestrune"));
-  QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
-  QVERIFY(HasPattern(window.currentImage, 8, 8));
-  QCOMPARE(window.filePath, good);
-  QCOMPARE(window.size(), size);
-  messages.Clear();
-  const QString missing = dir.filePath(QStringLiteral("missing.png"));
-  QVERIFY(!window.LoadImageFile(missing));
-  QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + missing});
-}
+  void loadFailureKeepsPicture() {
+    QTemporaryDir dir;
+    const QString bad = WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot really an image"));
+    const QString good = WriteFile(dir, QStringLiteral("good.bmp"), PatternBmp(8, 8, 24));
+    MessageRecorder messages;
+    CKestruneDlg window;
+    QVERIFY(window.LoadImageFile(good));
+    const QSize size = window.size();
+    QVERIFY(!window.LoadImageFile(bad));
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + bad});
+    QCOMPARE(messages.messages[0].caption, QStringLiteral("Kestrune"));
+    QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
+    QVERIFY(HasPattern(window.currentImage, 8, 8));
+    QCOMPARE(window.filePath, good);
+    QCOMPARE(window.size(), size);
+    messages.Clear();
+    const QString missing = dir.filePath(QStringLiteral("missing.png"));
+    QVERIFY(!window.LoadImageFile(missing));
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + missing});
+  }
 
-void MainWindowTest::saveFailureAndPng() {
-  QTemporaryDir dir;
-  MessageRecorder messages;
-  FileDialogScript dialogs;
-  CKestruneDlg window;
-  window.currentImage = PatternImage(5, 4);
-  dialogs.answers = {dir.filePath(QStringLiteral("no/such/folder/x.bmp"))};
-  window.OnFileSaveAs();
-  QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error saving image file!")});
-  QCOMPARE(messages.messages[0].caption, QStringLiteral("Error"));
+  void saveFailureAndPng() {
+    QTemporaryDir dir;
+    MessageRecorder messages;
+    FileDialogScript dialogs;
+    CKestruneDlg window;
+    window.currentImage = PatternImage(5, 4);
+    dialogs.answers = {dir.filePath(QStringLiteral("no/such/folder/x.bmp"))};
+    window.OnFileSaveAs();
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error saving image file!")});
+    QCOMPARE(messages.messages[0].caption, QStringLiteral("Error"));
 
-  const QString png = dir.filePath(QStringLiteral("picture.PNG"));
-  dialogs.answers = {png};
-  window.OnFileSaveAs();
-  QFile file(png);
-  QVERIFY(file.open(QIODevice::ReadOnly));
-  QVERIFY(file.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
-  QVERIFY(HasPattern(ReadBack(png), 5, 4));
-  QCOMPARE(messages.messages.size(), std::size_t{1});
-}
+    const QString png = dir.filePath(QStringLiteral("picture.PNG"));
+    dialogs.answers = {png};
+    window.OnFileSaveAs();
+    QFile file(png);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
+    QVERIFY(HasPattern(ReadBack(png), 5, 4));
+    QCOMPARE(messages.messages.size(), std::size_t{1});
+  }
 
-void MainWindowTest::keys() {
-  QTemporaryDir dir;
-  const QString path = WriteFile(dir, QStringLiteral("k.bmp"), PatternBmp(6, 6, 24));
-  MessageRecorder messages;
-  FileDialogScript dialogs;
-  CKestruneDlg window;
-  window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  void keys() {
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, QStringLiteral("k.bmp"), PatternBmp(6, 6, 24));
+    MessageRecorder messages;
+    FileDialogScript dialogs;
+    CKestruneDlg window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-  dialogs.answers = {path};
-  QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
-  QVERIFY(HasPattern(window.currentImage, 6, 6));
+    dialogs.answers = {path};
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(HasPattern(window.currentImage, 6, 6));
 
-  QApplication::clipboard()->clear();
-  QTest::keyClick(&window, Qt::Key_Insert, Qt::ControlModifier);  // copy
-  QCOMPARE(QApplication::clipboard()->image().size(), QSize(6, 6));
-  QApplication::clipboard()->clear();
-  QTest::keyClick(&window, Qt::Key_C, Qt::ControlModifier);
-  QCOMPARE(QApplication::clipboard()->image().size(), QSize(6, 6));
+    QApplication::clipboard()->clear();
+    QTest::keyClick(&window, Qt::Key_Insert, Qt::ControlModifier);  // copy
+    QCOMPARE(QApplication::clipboard()->image().size(), QSize(6, 6));
+    QApplication::clipboard()->clear();
+    QTest::keyClick(&window, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->image().size(), QSize(6, 6));
 
-  window.currentImage = PatternImage(2, 2);
-  QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);  // "Undo all"
-  QVERIFY(HasPattern(window.currentImage, 6, 6));
+    window.currentImage = PatternImage(2, 2);
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);  // "Undo all"
+    QVERIFY(HasPattern(window.currentImage, 6, 6));
 
-  dialogs.answers = {dir.filePath(QStringLiteral("keyed.bmp"))};
-  QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
-  QVERIFY(QFile::exists(dir.filePath(QStringLiteral("keyed.bmp"))));
+    dialogs.answers = {dir.filePath(QStringLiteral("keyed.bmp"))};
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("keyed.bmp"))));
 
-  // Ctrl+Shift+Insert copies, then pastes what it copied.
-  window.currentImage = PatternImage(9, 3);
-  QTest::keyClick(&window, Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier);
-  QVERIFY(HasPattern(window.currentImage, 9, 3));
-  QVERIFY(HasPattern(window.loadedImage, 9, 3));  // pasted: "Undo all" returns here
-  QVERIFY(messages.messages.empty());
+    // Ctrl+Shift+Insert copies, then pastes what it copied.
+    window.currentImage = PatternImage(9, 3);
+    QTest::keyClick(&window, Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(HasPattern(window.currentImage, 9, 3));
+    QVERIFY(HasPattern(window.loadedImage, 9, 3));  // pasted: "Undo all" returns here
+    QVERIFY(messages.messages.empty());
 
-  // Shift+Insert pastes; without a bitmap it says so.
-  QApplication::clipboard()->setText(QStringLiteral("words"));
-  QTest::keyClick(&window, Qt::Key_Insert, Qt::ShiftModifier);
-  QCOMPARE(messages.Texts(), QStringList{QStringLiteral("No bitmap in the clipboard.")});
-  messages.Clear();
-  QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
-  QCOMPARE(messages.Texts(), QStringList{QStringLiteral("No bitmap in the clipboard.")});
+    // Shift+Insert pastes; without a bitmap it says so.
+    QApplication::clipboard()->setText(QStringLiteral("words"));
+    QTest::keyClick(&window, Qt::Key_Insert, Qt::ShiftModifier);
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("No bitmap in the clipboard.")});
+    messages.Clear();
+    QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("No bitmap in the clipboard.")});
 
-  // Esc and Enter end the program.
-  QTest::keyClick(&window, Qt::Key_Escape);
-  QVERIFY(!window.isVisible());
-  window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
-  QTest::keyClick(&window, Qt::Key_Return);
-  QVERIFY(!window.isVisible());
-}
+    // Esc and Enter end the program.
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QVERIFY(!window.isVisible());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::keyClick(&window, Qt::Key_Return);
+    QVERIFY(!window.isVisible());
+  }
 
-void MainWindowTest::commandsWithoutImage() {
-  MessageRecorder messages;
-  FileDialogScript dialogs;
-  CKestruneDlg window;
-  window.OnFileSaveAs();  // no image: no dialog at all
-  QVERIFY(dialogs.requests.empty());
-  window.OnProcessUpscale();
-  window.OnProcessDownscale();
-  QCOMPARE(messages.Texts(), (QStringList{"No image file opened yet.", "No image file opened yet."}));
-  QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
-  messages.Clear();
-  dialogs.answers = {QString()};  // Open, then Cancel: nothing happens
-  window.OnFileOpen();
-  QVERIFY(window.currentImage.IsEmpty());
-  QVERIFY(messages.messages.empty());
-}
+  void commandsWithoutImage() {
+    MessageRecorder messages;
+    FileDialogScript dialogs;
+    CKestruneDlg window;
+    window.OnFileSaveAs();  // no image: no dialog at all
+    QVERIFY(dialogs.requests.empty());
+    window.OnProcessUpscale();
+    window.OnProcessDownscale();
+    QCOMPARE(messages.Texts(), (QStringList{"No image file opened yet.", "No image file opened yet."}));
+    QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
+    messages.Clear();
+    dialogs.answers = {QString()};  // Open, then Cancel: nothing happens
+    window.OnFileOpen();
+    QVERIFY(window.currentImage.IsEmpty());
+    QVERIFY(messages.messages.empty());
+  }
 
-void MainWindowTest::dropOpensFile() {
-  QTemporaryDir dir;
-  const QString path = WriteFile(dir, QStringLiteral("dropped.bmp"), PatternBmp(10, 4, 24));
-  CKestruneDlg window;
-  window.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&window));
-  QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile(path)});
-  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &enter);
-  QVERIFY(enter.isAccepted());
-  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&window, &drop);
-  QTRY_VERIFY(HasPattern(window.currentImage, 10, 4));
-  QCOMPARE(window.fileName, QStringLiteral("dropped.bmp"));
-}
+  void dropOpensFile() {
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, QStringLiteral("dropped.bmp"), PatternBmp(10, 4, 24));
+    CKestruneDlg window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &drop);
+    QTRY_VERIFY(HasPattern(window.currentImage, 10, 4));
+    QCOMPARE(window.fileName, QStringLiteral("dropped.bmp"));
+  }
 
-void MainWindowTest::jpegMessagesInABox() {
-  MessageRecorder messages;
-  CKestruneApp::InstallJpegMessageBox();
-  EmitJpegMessage("Premature end of JPEG file");
-  QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Premature end of JPEG file")});
-  QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
-  QCOMPARE(messages.messages[0].icon, QMessageBox::Critical);
+  void jpegMessagesInABox() {
+    MessageRecorder messages;
+    CKestruneApp::InstallJpegMessageBox();
+    EmitJpegMessage("Premature end of JPEG file");
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Premature end of JPEG file")});
+    QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
+    QCOMPARE(messages.messages[0].icon, QMessageBox::Critical);
 
-  // A truncated JPEG file opened through the window: the library's warning
-  // appears in the box, and the partly decoded picture is shown.
-  QTemporaryDir dir;
-  QImage grey(256, 192, QImage::Format_RGB888);
-  for (int y = 0; y < 192; ++y)
-    for (int x = 0; x < 256; ++x) grey.setPixelColor(x, y, QColor(PatternRed(x, y), PatternGreen(x, y), 90));
-  QByteArray jpeg;
-  QBuffer buffer(&jpeg);
-  buffer.open(QIODevice::WriteOnly);
-  QVERIFY(grey.save(&buffer, "JPG", 90));
-  const QString truncated = WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2));
-  messages.Clear();
-  CKestruneDlg window;
-  const bool loaded = window.LoadImageFile(truncated);
-  SetJpegMessageHandler({});
-  QVERIFY2(loaded, qPrintable(messages.Texts().join(QLatin1Char('|'))));
-  QCOMPARE(window.currentImage.width, 256u);
-  QCOMPARE(messages.messages.size(), std::size_t{1});
-  QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
-  QVERIFY(!messages.messages[0].text.isEmpty());
-}
+    // A truncated JPEG file opened through the window: the library's warning
+    // appears in the box, and the partly decoded picture is shown.
+    QTemporaryDir dir;
+    QImage grey(256, 192, QImage::Format_RGB888);
+    for (int y = 0; y < 192; ++y)
+      for (int x = 0; x < 256; ++x) grey.setPixelColor(x, y, QColor(PatternRed(x, y), PatternGreen(x, y), 90));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(grey.save(&buffer, "JPG", 90));
+    const QString truncated = WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2));
+    messages.Clear();
+    CKestruneDlg window;
+    const bool loaded = window.LoadImageFile(truncated);
+    SetJpegMessageHandler({});
+    QVERIFY2(loaded, qPrintable(messages.Texts().join(QLatin1Char('|'))));
+    QCOMPARE(window.currentImage.width, 256u);
+    QCOMPARE(messages.messages.size(), std::size_t{1});
+    QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
+    QVERIFY(!messages.messages[0].text.isEmpty());
+  }
+};
 
 QTEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <initializer_list>
+
 #include "app/down_settings_dlg.h"
 #include "app/sr_settings_dlg.h"
 #include "app_test_support.h"
@@ -30,266 +32,250 @@ void Show(Dialog& dialog, uint32_t width, uint32_t height, bool active = false) 
   dialog.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&dialog));
 }
+
+// A value typed into one field of a fresh dialog, and the message OK gives.
+struct Refusal {
+  int id;
+  const char* text;
+  const char* message;
+};
+
+// Each refusal in a fresh, active dialog of w x h: its one message, the
+// dialog still open and not accepted, the focus on the failing field.
+template <class Dialog>
+void ExpectRefusals(std::initializer_list<Refusal> cases, uint32_t w, uint32_t h) {
+  for (const Refusal& c : cases) {
+    MessageRecorder messages;
+    Dialog dialog;
+    Show(dialog, w, h, true);
+    Type(Edit(dialog, c.id), QString::fromLatin1(c.text));
+    Button(dialog, QStringLiteral("IDOK"))->click();
+    QCOMPARE(messages.Texts(), QStringList{QString::fromLatin1(c.message)});
+    QVERIFY2(dialog.isVisible(), c.text);
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Edit(dialog, c.id)));
+  }
+}
+
 }  // namespace
 
 class SettingsDialogsTest : public QObject {
   Q_OBJECT
  private slots:
-  void upscaleDefaults();
-  void upscaleDoubleAndRestore();
-  void aspectButton();
-  void upscaleChecks();
-  void upscaleAcceptsItsRanges();
-  void downscaleDefaultsAndChecks();
-  void tooltips();
-};
-
-void SettingsDialogsTest::upscaleDefaults() {
-  CSRSettingsDlg dialog;
-  QCOMPARE(dialog.windowTitle(), QStringLiteral("Kestrune settings"));
-  dialog.newWidth = 320;
-  dialog.newHeight = 200;
-  dialog.show();
-  const std::pair<int, const char*> shown[] = {{1130, "320"}, {1135, "200"}, {1128, "16"}, {1129, "2"},
-                                               {1073, "3"},   {1131, "0"},   {1132, "0.03"}, {1133, "1"},
-                                               {1134, "2"}};
-  for (const auto& [id, text] : shown) QCOMPARE(Edit(dialog, id)->text(), QString::fromLatin1(text));
-  auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("1153"));
-  QCOMPARE(combo->currentText(), QStringLiteral("NEDI"));
-  QCOMPARE(combo->count(), 5);
-  QCOMPARE(combo->itemText(4), QStringLiteral("Load from file"));
-  QCOMPARE(dialog.startWidth, 320u);
-  QCOMPARE(dialog.startHeight, 200u);
-  QVERIFY(dialog.widthDrives);
-  QCOMPARE(Edit(dialog, 1128)->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
-}
-
-void SettingsDialogsTest::upscaleDoubleAndRestore() {
-  CSRSettingsDlg dialog;
-  Show(dialog, 320, 200);
-  Type(Edit(dialog, 1128), QStringLiteral("40"));
-  Type(Edit(dialog, 1130), QStringLiteral("500"));
-  Button(dialog, QStringLiteral("1158"))->click();
-  QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("640"));
-  QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("400"));
-  // "x2" reads nothing: the typed iteration count returns to its member.
-  QCOMPARE(Edit(dialog, 1128)->text(), QStringLiteral("16"));
-  QCOMPARE(dialog.iterations, 16);
-
-  MessageRecorder messages;
-  Button(dialog, QStringLiteral("IDOK"))->click();
-  QVERIFY(messages.messages.empty());
-  QCOMPARE(dialog.result(), int(QDialog::Accepted));
-  QCOMPARE(dialog.newWidth, 640u);
-  QCOMPARE(dialog.newHeight, 400u);
-}
-
-void SettingsDialogsTest::aspectButton() {
-  MessageRecorder messages;
-  {
-    CDownSettingsDlg dialog;
-    Show(dialog, 640, 480);
-    Type(Edit(dialog, 1130), QStringLiteral("1000"));
-    Button(dialog, QStringLiteral("1160"))->click();
-    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("750"));
-    Type(Edit(dialog, 1130), QStringLiteral("333"));  // 249.75 + 0.5 -> 250
-    Button(dialog, QStringLiteral("1160"))->click();
-    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("250"));
-    // Typing in the height box makes the height drive.
-    Type(Edit(dialog, 1135), QStringLiteral("96"));
-    QVERIFY(!dialog.widthDrives);
-    Button(dialog, QStringLiteral("1160"))->click();
-    QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("128"));
-  }
-  {
-    CSRSettingsDlg dialog;  // 1000 x 3: width 1 gives 0.003 + 0.5, raised to 1
-    Show(dialog, 1000, 3);
-    Type(Edit(dialog, 1130), QStringLiteral("1"));
-    Button(dialog, QStringLiteral("1160"))->click();
-    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("1"));
-  }
-  {
-    CSRSettingsDlg dialog;  // 10 x 1000: a width of 2000 would make the height 200000
-    Show(dialog, 10, 1000);
-    Type(Edit(dialog, 1130), QStringLiteral("2000"));
-    Button(dialog, QStringLiteral("1160"))->click();
-    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("100000"));
-  }
-  QVERIFY(messages.messages.empty());
-  {
-    // A failing field stops the reading with its message; the rule then works
-    // with the members read so far, and every box shows its member again.
+  void upscaleDefaults() {
     CSRSettingsDlg dialog;
-    Show(dialog, 640, 480);
-    Type(Edit(dialog, 1130), QStringLiteral("320"));
-    Type(Edit(dialog, 1129), QStringLiteral("many"));
-    Button(dialog, QStringLiteral("1160"))->click();
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Enter an integer.")});
-    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("480"));  // width 640 was never re-read
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Kestrune settings"));
+    dialog.newWidth = 320;
+    dialog.newHeight = 200;
+    dialog.show();
+    const std::pair<int, const char*> shown[] = {{1130, "320"}, {1135, "200"}, {1128, "16"}, {1129, "2"},
+                                                 {1073, "3"},   {1131, "0"},   {1132, "0.03"}, {1133, "1"},
+                                                 {1134, "2"}};
+    for (const auto& [id, text] : shown) QCOMPARE(Edit(dialog, id)->text(), QString::fromLatin1(text));
+    auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("1153"));
+    QCOMPARE(combo->currentText(), QStringLiteral("NEDI"));
+    QCOMPARE(combo->count(), 5);
+    QCOMPARE(combo->itemText(4), QStringLiteral("Load from file"));
+    QCOMPARE(dialog.startWidth, 320u);
+    QCOMPARE(dialog.startHeight, 200u);
+    QVERIFY(dialog.widthDrives);
+    QCOMPARE(Edit(dialog, 1128)->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+  }
+
+  void upscaleDoubleAndRestore() {
+    CSRSettingsDlg dialog;
+    Show(dialog, 320, 200);
+    Type(Edit(dialog, 1128), QStringLiteral("40"));
+    Type(Edit(dialog, 1130), QStringLiteral("500"));
+    Button(dialog, QStringLiteral("1158"))->click();
     QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("640"));
-    QCOMPARE(Edit(dialog, 1129)->text(), QStringLiteral("2"));
-  }
-  uint32_t width = 1000, height = 0;
-  KeepAspectRatio(640, 480, true, width, height);
-  QCOMPARE(height, 750u);
-}
+    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("400"));
+    // "x2" reads nothing: the typed iteration count returns to its member.
+    QCOMPARE(Edit(dialog, 1128)->text(), QStringLiteral("16"));
+    QCOMPARE(dialog.iterations, 16);
 
-void SettingsDialogsTest::upscaleChecks() {
-  struct Case {
-    int id;
-    const char* text;
-    const char* message;
-  };
-  const Case cases[] = {
-      {1128, "1001", "Enter an integer between 0 and 1000."},
-      {1128, "-1", "Enter an integer between 0 and 1000."},
-      {1128, "2.5", "Enter an integer."},
-      {1129, "101", "Enter an integer between 0 and 100."},
-      {1073, "strong", "Enter a number."},
-      {1131, "", "Enter a number."},
-      {1132, "inf", "Enter a number."},
-      {1134, "1.5", "Enter an integer."},
-      {1130, "-5", "Enter a positive integer."},
-      {1130, "0", "Enter an integer between 1 and 100000."},
-      {1135, "100001", "Enter an integer between 1 and 100000."},
-      {1135, "99999999999", "Enter a positive integer."},
-  };
-  for (const Case& c : cases) {
+    MessageRecorder messages;
+    Button(dialog, QStringLiteral("IDOK"))->click();
+    QVERIFY(messages.messages.empty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.newWidth, 640u);
+    QCOMPARE(dialog.newHeight, 400u);
+  }
+
+  void aspectButton() {
+    MessageRecorder messages;
+    {
+      CDownSettingsDlg dialog;
+      Show(dialog, 640, 480);
+      Type(Edit(dialog, 1130), QStringLiteral("1000"));
+      Button(dialog, QStringLiteral("1160"))->click();
+      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("750"));
+      Type(Edit(dialog, 1130), QStringLiteral("333"));  // 249.75 + 0.5 -> 250
+      Button(dialog, QStringLiteral("1160"))->click();
+      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("250"));
+      // Typing in the height box makes the height drive.
+      Type(Edit(dialog, 1135), QStringLiteral("96"));
+      QVERIFY(!dialog.widthDrives);
+      Button(dialog, QStringLiteral("1160"))->click();
+      QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("128"));
+    }
+    {
+      CSRSettingsDlg dialog;  // 1000 x 3: width 1 gives 0.003 + 0.5, raised to 1
+      Show(dialog, 1000, 3);
+      Type(Edit(dialog, 1130), QStringLiteral("1"));
+      Button(dialog, QStringLiteral("1160"))->click();
+      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("1"));
+    }
+    {
+      CSRSettingsDlg dialog;  // 10 x 1000: a width of 2000 would make the height 200000
+      Show(dialog, 10, 1000);
+      Type(Edit(dialog, 1130), QStringLiteral("2000"));
+      Button(dialog, QStringLiteral("1160"))->click();
+      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("100000"));
+    }
+    QVERIFY(messages.messages.empty());
+    {
+      // A failing field stops the reading with its message; the rule then works
+      // with the members read so far, and every box shows its member again.
+      CSRSettingsDlg dialog;
+      Show(dialog, 640, 480);
+      Type(Edit(dialog, 1130), QStringLiteral("320"));
+      Type(Edit(dialog, 1129), QStringLiteral("many"));
+      Button(dialog, QStringLiteral("1160"))->click();
+      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Enter an integer.")});
+      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("480"));  // width 640 was never re-read
+      QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("640"));
+      QCOMPARE(Edit(dialog, 1129)->text(), QStringLiteral("2"));
+    }
+    uint32_t width = 1000, height = 0;
+    KeepAspectRatio(640, 480, true, width, height);
+    QCOMPARE(height, 750u);
+  }
+
+  void upscaleChecks() {
+    ExpectRefusals<CSRSettingsDlg>({{1128, "1001", "Enter an integer between 0 and 1000."},
+                                    {1128, "-1", "Enter an integer between 0 and 1000."},
+                                    {1128, "2.5", "Enter an integer."},
+                                    {1129, "101", "Enter an integer between 0 and 100."},
+                                    {1073, "strong", "Enter a number."},
+                                    {1131, "", "Enter a number."},
+                                    {1132, "inf", "Enter a number."},
+                                    {1134, "1.5", "Enter an integer."},
+                                    {1130, "-5", "Enter a positive integer."},
+                                    {1130, "0", "Enter an integer between 1 and 100000."},
+                                    {1135, "100001", "Enter an integer between 1 and 100000."},
+                                    {1135, "99999999999", "Enter a positive integer."}},
+                                   320, 200);
+    {
+      // Fields are checked in the transfer order: iterations before the width.
+      MessageRecorder messages;
+      CSRSettingsDlg dialog;
+      Show(dialog, 320, 200, true);
+      Type(Edit(dialog, 1130), QStringLiteral("0"));
+      Type(Edit(dialog, 1128), QStringLiteral("2000"));
+      Button(dialog, QStringLiteral("IDOK"))->click();
+      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Enter an integer between 0 and 1000.")});
+      QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Edit(dialog, 1128)));
+    }
+  }
+
+  void upscaleAcceptsItsRanges() {
     MessageRecorder messages;
     CSRSettingsDlg dialog;
-    Show(dialog, 320, 200, true);
-    Type(Edit(dialog, c.id), QString::fromLatin1(c.text));
+    Show(dialog, 320, 200);
+    Type(Edit(dialog, 1128), QStringLiteral("1000"));  // although the tooltip says 0-100
+    Type(Edit(dialog, 1129), QStringLiteral(" 100 "));
+    Type(Edit(dialog, 1073), QStringLiteral("-2.5e1"));
+    Type(Edit(dialog, 1131), QStringLiteral("0.1"));
+    Type(Edit(dialog, 1132), QStringLiteral("7"));
+    Type(Edit(dialog, 1133), QStringLiteral("0"));
+    Type(Edit(dialog, 1134), QStringLiteral("-1"));
+    Type(Edit(dialog, 1130), QStringLiteral("100000"));
+    Type(Edit(dialog, 1135), QStringLiteral("1"));
+    dialog.findChild<QComboBox*>(QStringLiteral("1153"))->setCurrentIndex(4);
     Button(dialog, QStringLiteral("IDOK"))->click();
-    QCOMPARE(messages.Texts(), QStringList{QString::fromLatin1(c.message)});
-    QVERIFY2(dialog.isVisible(), c.text);  // stays open
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Edit(dialog, c.id)));
+    QVERIFY(messages.messages.empty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.iterations, 1000);
+    QCOMPARE(dialog.fractalSubsts, 100);
+    QCOMPARE(dialog.beta, -25.0f);
+    QCOMPARE(dialog.sideLobe, 0.1f);
+    QCOMPARE(dialog.regularization, 7.0f);
+    QCOMPARE(dialog.variableRegularization, 0.0f);
+    QCOMPARE(dialog.edgeDirIterations, -1);
+    QCOMPARE(dialog.initialMethod, CSRSettingsDlg::kLoadFromFile);
+    QCOMPARE(dialog.newWidth, 100000u);
+    QCOMPARE(dialog.newHeight, 1u);
+
+    // Cancel reads nothing.
+    CSRSettingsDlg cancelled;
+    Show(cancelled, 320, 200);
+    Type(Edit(cancelled, 1128), QStringLiteral("99"));
+    Button(cancelled, QStringLiteral("IDCANCEL"))->click();
+    QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+    QCOMPARE(cancelled.iterations, 16);
   }
-  {
-    // Fields are checked in the transfer order: iterations before the width.
+
+  void downscaleDefaultsAndChecks() {
+    {
+      CDownSettingsDlg dialog;
+      Show(dialog, 800, 600);
+      QCOMPARE(dialog.windowTitle(), QStringLiteral("Kestrune settings"));
+      QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("800"));
+      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("600"));
+      QCOMPARE(Edit(dialog, 1163)->text(), QStringLiteral("0.8"));
+      QCOMPARE(Edit(dialog, 1161)->text(), QStringLiteral("12"));
+      QCOMPARE(Edit(dialog, 1162)->text(), QStringLiteral("8"));
+      auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("1153"));
+      QCOMPARE(combo->count(), 7);
+      QCOMPARE(combo->currentText(), QStringLiteral("Catmull-Rom"));
+      QCOMPARE(combo->itemText(0), QStringLiteral("Box"));
+      QCOMPARE(combo->itemText(6), QStringLiteral("Sinc"));
+      QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("1158")));  // no "x2"
+    }
+    ExpectRefusals<CDownSettingsDlg>({{1163, "0.4", "Enter a number between 0.5 and 2."},
+                                      {1163, "2.01", "Enter a number between 0.5 and 2."},
+                                      {1161, "3", "Enter an integer between 4 and 256."},
+                                      {1161, "257", "Enter an integer between 4 and 256."},
+                                      {1162, "64.5", "Enter a number between 0 and 64."},
+                                      {1162, "-0.1", "Enter a number between 0 and 64."},
+                                      {1162, "wide", "Enter a number."}},
+                                     800, 600);
     MessageRecorder messages;
-    CSRSettingsDlg dialog;
-    Show(dialog, 320, 200, true);
-    Type(Edit(dialog, 1130), QStringLiteral("0"));
-    Type(Edit(dialog, 1128), QStringLiteral("2000"));
-    Button(dialog, QStringLiteral("IDOK"))->click();
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Enter an integer between 0 and 1000.")});
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Edit(dialog, 1128)));
-  }
-}
-
-void SettingsDialogsTest::upscaleAcceptsItsRanges() {
-  MessageRecorder messages;
-  CSRSettingsDlg dialog;
-  Show(dialog, 320, 200);
-  Type(Edit(dialog, 1128), QStringLiteral("1000"));  // although the tooltip says 0-100
-  Type(Edit(dialog, 1129), QStringLiteral(" 100 "));
-  Type(Edit(dialog, 1073), QStringLiteral("-2.5e1"));
-  Type(Edit(dialog, 1131), QStringLiteral("0.1"));
-  Type(Edit(dialog, 1132), QStringLiteral("7"));
-  Type(Edit(dialog, 1133), QStringLiteral("0"));
-  Type(Edit(dialog, 1134), QStringLiteral("-1"));
-  Type(Edit(dialog, 1130), QStringLiteral("100000"));
-  Type(Edit(dialog, 1135), QStringLiteral("1"));
-  dialog.findChild<QComboBox*>(QStringLiteral("1153"))->setCurrentIndex(4);
-  Button(dialog, QStringLiteral("IDOK"))->click();
-  QVERIFY(messages.messages.empty());
-  QCOMPARE(dialog.result(), int(QDialog::Accepted));
-  QCOMPARE(dialog.iterations, 1000);
-  QCOMPARE(dialog.fractalSubsts, 100);
-  QCOMPARE(dialog.beta, -25.0f);
-  QCOMPARE(dialog.sideLobe, 0.1f);
-  QCOMPARE(dialog.regularization, 7.0f);
-  QCOMPARE(dialog.variableRegularization, 0.0f);
-  QCOMPARE(dialog.edgeDirIterations, -1);
-  QCOMPARE(dialog.initialMethod, CSRSettingsDlg::kLoadFromFile);
-  QCOMPARE(dialog.newWidth, 100000u);
-  QCOMPARE(dialog.newHeight, 1u);
-
-  // Cancel reads nothing.
-  CSRSettingsDlg cancelled;
-  Show(cancelled, 320, 200);
-  Type(Edit(cancelled, 1128), QStringLiteral("99"));
-  Button(cancelled, QStringLiteral("IDCANCEL"))->click();
-  QCOMPARE(cancelled.result(), int(QDialog::Rejected));
-  QCOMPARE(cancelled.iterations, 16);
-}
-
-void SettingsDialogsTest::downscaleDefaultsAndChecks() {
-  {
     CDownSettingsDlg dialog;
     Show(dialog, 800, 600);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Kestrune settings"));
-    QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("800"));
-    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("600"));
-    QCOMPARE(Edit(dialog, 1163)->text(), QStringLiteral("0.8"));
-    QCOMPARE(Edit(dialog, 1161)->text(), QStringLiteral("12"));
-    QCOMPARE(Edit(dialog, 1162)->text(), QStringLiteral("8"));
-    auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("1153"));
-    QCOMPARE(combo->count(), 7);
-    QCOMPARE(combo->currentText(), QStringLiteral("Catmull-Rom"));
-    QCOMPARE(combo->itemText(0), QStringLiteral("Box"));
-    QCOMPARE(combo->itemText(6), QStringLiteral("Sinc"));
-    QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("1158")));  // no "x2"
-  }
-  struct Case {
-    int id;
-    const char* text;
-    const char* message;
-  };
-  const Case cases[] = {
-      {1163, "0.4", "Enter a number between 0.5 and 2."},
-      {1163, "2.01", "Enter a number between 0.5 and 2."},
-      {1161, "3", "Enter an integer between 4 and 256."},
-      {1161, "257", "Enter an integer between 4 and 256."},
-      {1162, "64.5", "Enter a number between 0 and 64."},
-      {1162, "-0.1", "Enter a number between 0 and 64."},
-      {1162, "wide", "Enter a number."},
-  };
-  for (const Case& c : cases) {
-    MessageRecorder messages;
-    CDownSettingsDlg dialog;
-    Show(dialog, 800, 600, true);
-    Type(Edit(dialog, c.id), QString::fromLatin1(c.text));
+    dialog.findChild<QComboBox*>(QStringLiteral("1153"))->setCurrentIndex(5);
+    Type(Edit(dialog, 1130), QStringLiteral("400"));
+    Type(Edit(dialog, 1163), QStringLiteral("2"));
+    Type(Edit(dialog, 1161), QStringLiteral("4"));
+    Type(Edit(dialog, 1162), QStringLiteral("0"));
     Button(dialog, QStringLiteral("IDOK"))->click();
-    QCOMPARE(messages.Texts(), QStringList{QString::fromLatin1(c.message)});
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Edit(dialog, c.id)));
+    QVERIFY(messages.messages.empty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.filterType, 5);
+    QCOMPARE(dialog.newWidth, 400u);
+    QCOMPARE(dialog.newHeight, 600u);
+    QCOMPARE(dialog.smoothness, 2.0f);
+    QCOMPARE(dialog.trials, 4);
+    QCOMPARE(dialog.scaleDeviation, 0.0f);
   }
-  MessageRecorder messages;
-  CDownSettingsDlg dialog;
-  Show(dialog, 800, 600);
-  dialog.findChild<QComboBox*>(QStringLiteral("1153"))->setCurrentIndex(5);
-  Type(Edit(dialog, 1130), QStringLiteral("400"));
-  Type(Edit(dialog, 1163), QStringLiteral("2"));
-  Type(Edit(dialog, 1161), QStringLiteral("4"));
-  Type(Edit(dialog, 1162), QStringLiteral("0"));
-  Button(dialog, QStringLiteral("IDOK"))->click();
-  QVERIFY(messages.messages.empty());
-  QCOMPARE(dialog.result(), int(QDialog::Accepted));
-  QCOMPARE(dialog.filterType, 5);
-  QCOMPARE(dialog.newWidth, 400u);
-  QCOMPARE(dialog.newHeight, 600u);
-  QCOMPARE(dialog.smoothness, 2.0f);
-  QCOMPARE(dialog.trials, 4);
-  QCOMPARE(dialog.scaleDeviation, 0.0f);
-}
 
-void SettingsDialogsTest::tooltips() {
-  CSRSettingsDlg up;
-  QCOMPARE(Edit(up, 1128)->toolTip(), QStringLiteral("Number of enhancemnent iterations (0-100) "));
-  QCOMPARE(Edit(up, 1073)->toolTip(), QStringLiteral("Post-enhancement strength \"beta\" (1-10)"));
-  QCOMPARE(Edit(up, 1134)->toolTip(), QStringLiteral("Edge smoothness (0-3)"));
-  QCOMPARE(Button(up, QStringLiteral("1158"))->toolTip(), QStringLiteral("Upscale the image by the factor of 2"));
-  QCOMPARE(Button(up, QStringLiteral("1160"))->toolTip(), QStringLiteral("Preserve aspect ratio of the image"));
-  CDownSettingsDlg down;
-  QCOMPARE(down.findChild<QComboBox*>(QStringLiteral("1153"))->toolTip(),
-           QStringLiteral("Initial image upsampling algorithm"));
-  QCOMPARE(Edit(down, 1130)->toolTip(), QStringLiteral("Desired image width (in pixels)"));
-  QVERIFY(Edit(down, 1161)->toolTip().isEmpty());
-  QVERIFY(Edit(down, 1162)->toolTip().isEmpty());
-  QVERIFY(Edit(down, 1163)->toolTip().isEmpty());
-}
+  void tooltips() {
+    CSRSettingsDlg up;
+    QCOMPARE(Edit(up, 1128)->toolTip(), QStringLiteral("Number of enhancemnent iterations (0-100) "));
+    QCOMPARE(Edit(up, 1073)->toolTip(), QStringLiteral("Post-enhancement strength \"beta\" (1-10)"));
+    QCOMPARE(Edit(up, 1134)->toolTip(), QStringLiteral("Edge smoothness (0-3)"));
+    QCOMPARE(Button(up, QStringLiteral("1158"))->toolTip(), QStringLiteral("Upscale the image by the factor of 2"));
+    QCOMPARE(Button(up, QStringLiteral("1160"))->toolTip(), QStringLiteral("Preserve aspect ratio of the image"));
+    CDownSettingsDlg down;
+    QCOMPARE(down.findChild<QComboBox*>(QStringLiteral("1153"))->toolTip(),
+             QStringLiteral("Initial image upsampling algorithm"));
+    QCOMPARE(Edit(down, 1130)->toolTip(), QStringLiteral("Desired image width (in pixels)"));
+    QVERIFY(Edit(down, 1161)->toolTip().isEmpty());
+    QVERIFY(Edit(down, 1162)->toolTip().isEmpty());
+    QVERIFY(Edit(down, 1163)->toolTip().isEmpty());
+  }
+};
 
 QTEST_MAIN(SettingsDialogsTest)
 #include "settings_dialogs_test.moc"
