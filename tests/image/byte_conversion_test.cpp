@@ -4,33 +4,22 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-TEST(ByteConversion, RoundsTiesToEvenThenClamps) {
-  EXPECT_EQ(FloatToByte(-3.2f), 0);
-  EXPECT_EQ(FloatToByte(0.5f), 0);
-  EXPECT_EQ(FloatToByte(1.5f), 2);
-  EXPECT_EQ(FloatToByte(2.5f), 2);
-  EXPECT_EQ(FloatToByte(254.5f), 254);
-  EXPECT_EQ(FloatToByte(300.0f), 255);
-  EXPECT_EQ(FloatToByte(-0.5f), 0);
-  EXPECT_EQ(FloatToByte(255.5f), 255);
-  EXPECT_EQ(FloatToByte(0.49999997f), 0);
-  EXPECT_EQ(FloatToByte(127.50001f), 128);
-}
-
-TEST(ByteConversion, NotANumberAndHugeValues) {
-  EXPECT_EQ(FloatToByte(std::numeric_limits<float>::quiet_NaN()), 0);
-  EXPECT_EQ(FloatToByte(-std::numeric_limits<float>::quiet_NaN()), 0);
-  EXPECT_EQ(FloatToByte(std::numeric_limits<float>::infinity()), 255);
-  EXPECT_EQ(FloatToByte(-std::numeric_limits<float>::infinity()), 0);
-  EXPECT_EQ(FloatToByte(1e30f), 255);
-  EXPECT_EQ(FloatToByte(3e9f), 255);  // beyond the 32-bit integer range
-  EXPECT_EQ(FloatToByte(-1e30f), 0);
+TEST(ByteConversion, RoundsTiesToEvenThenClampsNaNIsZero) {
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+  const std::pair<float, int> cases[] = {
+      {-3.2f, 0},  {0.5f, 0},      {1.5f, 2},      {2.5f, 2},         {254.5f, 254}, {300.0f, 255},
+      {-0.5f, 0},  {255.5f, 255},  {0.49999997f, 0}, {127.50001f, 128}, {kNaN, 0},     {-kNaN, 0},
+      {kInf, 255}, {-kInf, 0},     {1e30f, 255},   {-1e30f, 0},
+      {3e9f, 255},  // beyond the 32-bit integer range
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(FloatToByte(in), out) << in;
 }
 
 // Every half-integer and its neighbours from -2 to 258, plus the specials,
