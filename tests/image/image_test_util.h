@@ -35,8 +35,8 @@ struct BmpLayout {
   uint16_t bits = 24;
   uint32_t compression = 0;
   uint32_t coloursUsed = 0;
-  std::vector<uint8_t> palette;
-  std::vector<uint8_t> pixels;
+  std::vector<uint8_t> palette = {};
+  std::vector<uint8_t> pixels = {};
   int64_t dataOffset = -1;
 };
 
