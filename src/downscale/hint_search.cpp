@@ -40,9 +40,9 @@ class FinishGuard {
 
 // L = 0.299 R + 0.587 G + 0.114 B with single-precision coefficients,
 // evaluated left to right in single precision.
-std::vector<float> Luminance(const FloatImage& image) {
+SampleBuffer Luminance(const FloatImage& image) {
   const std::size_t count = image.PixelCount();
-  std::vector<float> luminance(count);
+  SampleBuffer luminance(count);  // written whole below, first by the threads
   const float* r = image.samples(FloatImage::kRed);
   const float* g = image.samples(FloatImage::kGreen);
   const float* b = image.samples(FloatImage::kBlue);
@@ -86,7 +86,7 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   // score is a sum of its own, so the split changes no result; the scores are
   // then taken in trial order on the calling thread.
   FloatImage result(dstWidth, dstHeight);
-  const std::vector<float> luminance = Luminance(image);
+  const SampleBuffer luminance = Luminance(image);
   constexpr uint32_t kRingRows = 8;
   const std::size_t ringSize = std::size_t{dstWidth} * kRingRows;
   // As many jobs as make the threads' shares even (at most one per trial);

@@ -37,7 +37,7 @@ FloatImage& FloatImage::operator=(const FloatImage& other) {
   Allocate(other.width, other.height, other.HasAlpha(), false);
   sourceBitDepth = other.sourceBitDepth;
   for (int c = 0; c < 4; ++c)
-    if (!other.samples_[c].empty()) std::copy(other.samples_[c].begin(), other.samples_[c].end(), samples_[c].begin());
+    if (!other.samples_[c].empty()) CopyParallel(other.samples_[c].data(), other.samples_[c].size(), samples_[c].data());
   return *this;
 }
 
@@ -51,20 +51,21 @@ void FloatImage::Allocate(uint32_t newWidth, uint32_t newHeight, bool withAlpha,
   const uint64_t count = uint64_t{newWidth} * newHeight;
   try {
     const int planes = withAlpha ? 4 : 3;
-    for (int c = 0; c < planes; ++c) samples_[c].resize(count);  // value-initialised: 0
+    for (int c = 0; c < planes; ++c) AssignParallel(samples_[c], count);  // cleared by all threads
     BuildRowTables();
   } catch (...) {
     // Release() alone would keep the planes obtained so far and the new size
     // (it tests the red row table, not built yet), and the next Allocate of
     // that size would return at once with no row tables. Leave it empty.
     for (int c = 0; c < 4; ++c) {
-      std::vector<float>().swap(samples_[c]);
+      SampleBuffer().swap(samples_[c]);
       std::vector<float*>().swap(rows_[c]);
     }
     width = height = 0;
     throw std::bad_alloc();
   }
-  // std::vector zero-fills on resize, so `clear` needs no extra pass here.
+  // The planes are cleared as they are allocated, so `clear` needs no extra
+  // pass here.
   (void)clear;
 }
 
@@ -78,13 +79,13 @@ void FloatImage::BuildRowTables() {
 }
 
 void FloatImage::Clear() {
-  for (auto& plane : samples_) std::fill(plane.begin(), plane.end(), 0.0f);
+  for (auto& plane : samples_) AssignParallel(plane, plane.size());
 }
 
 void FloatImage::Release() {
   if (IsEmpty()) return;  // nothing to free; a zero-sided size stays stored
   for (int c = 0; c < 4; ++c) {
-    std::vector<float>().swap(samples_[c]);
+    SampleBuffer().swap(samples_[c]);
     std::vector<float*>().swap(rows_[c]);
   }
   width = height = 0;

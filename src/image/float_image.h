@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/sample_buffer.h"
+
 // Limits on the images the program accepts from outside (files, clipboard):
 // a side of at most 100000 pixels, as the settings dialogs allow, and at most
 // 2^28 pixels, so that the float planes of one image stay within a few GiB.
@@ -57,6 +59,6 @@ class FloatImage {
  private:
   void BuildRowTables();
 
-  std::vector<float> samples_[4];
+  SampleBuffer samples_[4];
   std::vector<float*> rows_[4];
 };
