@@ -37,7 +37,8 @@ FloatImage& FloatImage::operator=(const FloatImage& other) {
   Allocate(other.width, other.height, other.HasAlpha(), false);
   sourceBitDepth = other.sourceBitDepth;
   for (int c = 0; c < 4; ++c)
-    if (!other.samples_[c].empty()) CopyParallel(other.samples_[c].data(), other.samples_[c].size(), samples_[c].data());
+    if (const SampleBuffer& plane = other.samples_[c]; !plane.empty())
+      CopyParallel(plane.data(), plane.size(), samples_[c].data());
   return *this;
 }
 

@@ -39,10 +39,10 @@ std::shared_ptr<tbb::task_arena> ArenaFor(int threads) {
   static std::unique_ptr<tbb::global_control> workerLimit;
   std::lock_guard<std::mutex> lock(mutex);
   if (!arena || arena->max_concurrency() != threads) {
+    using tbb::global_control;
     if (threads > tbb::info::default_concurrency() &&
-        (!workerLimit || int(tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism)) < threads))
-      workerLimit = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
-                                                          std::size_t(threads));
+        int(global_control::active_value(global_control::max_allowed_parallelism)) < threads)
+      workerLimit = std::make_unique<global_control>(global_control::max_allowed_parallelism, std::size_t(threads));
     arena = std::make_shared<tbb::task_arena>(threads);
     arena->initialize();
   }

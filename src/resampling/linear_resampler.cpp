@@ -164,7 +164,10 @@ void LinearResampler::Configure(uint32_t inLen, uint32_t outLen, int filterType,
   if (full) {
     table.resize(L);
     for (std::size_t i = std::size_t(half); i < L; ++i) table[i] = entry(int64_t(i));
-    for (int64_t i = 0; i < half; ++i) table[std::size_t(i)] = 2 * half - i < int64_t(L) ? table[std::size_t(2 * half - i)] : entry(i);
+    for (int64_t i = 0; i < half; ++i) {
+      const int64_t mirror = 2 * half - i;
+      table[std::size_t(i)] = mirror < int64_t(L) ? table[std::size_t(mirror)] : entry(i);
+    }
   }
   phaseWeights.assign(Q + 1, {});
   auto fill = [&](uint64_t p) {
@@ -262,7 +265,6 @@ void FilterInterleaved(const float* in, Index inLength, const int32_t* outStart,
     Store(out + o * kLanes, a);
   }
 }
-
 
 // 8 x 8 transpose: on return v[k] holds element k of every input vector.
 // The shuffles are the ones AVX performs in one instruction each.
