@@ -7,27 +7,14 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "downscale/hint_search.h"
 #include "downscale/sharpness_measure.h"
 #include "downscale/trial_reduction.h"
-#include "image/test_chart.h"
 #include "resampling/linear_resampler.h"
 
 namespace {
 
 void BM_HintSearch(benchmark::State& state) {
-  const FloatImage source = MakeTestChart(2000, 1500, 1);
-  DownscaleParams params;  // Catmull-Rom, smoothness 0.8, 12 trials, deviation 8
-  params.newWidth = static_cast<uint32_t>(state.range(0));
-  params.newHeight = static_cast<uint32_t>(state.range(1));
-  NullProgress progress;
-  for (auto _ : state) {
-    state.PauseTiming();
-    FloatImage image = source;
-    state.ResumeTiming();
-    HintSearch(image, params, progress);
-    benchmark::DoNotOptimize(image.samples(0));
-  }
+  TimeDefaultHintSearch(state, static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1)));
   state.counters["reductions/s"] = benchmark::Counter(576.0 * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_HintSearch)->Args({800, 600})->Args({1000, 750})->Unit(benchmark::kMillisecond)->Iterations(2);

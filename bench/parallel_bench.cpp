@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "downscale/hint_search.h"
 #include "image/test_chart.h"
 #include "image/threading.h"
 #include "resampling/edge_dir_resampler.h"
@@ -71,18 +70,7 @@ BENCHMARK(BM_ResizePlaneThreads)
 
 void BM_HintSearchThreads(benchmark::State& state) {
   ThreadScope scope(int(state.range(0)));
-  const FloatImage source = MakeTestChart(2000, 1500, 1);
-  DownscaleParams params;  // Catmull-Rom, smoothness 0.8, 12 trials, deviation 8
-  params.newWidth = 800;
-  params.newHeight = 600;
-  NullProgress progress;
-  for (auto _ : state) {
-    state.PauseTiming();
-    FloatImage image = source;
-    state.ResumeTiming();
-    HintSearch(image, params, progress);
-    benchmark::DoNotOptimize(image.samples(0));
-  }
+  TimeDefaultHintSearch(state, 800, 600);
 }
 BENCHMARK(BM_HintSearchThreads)
     ->Arg(1)
