@@ -105,37 +105,17 @@ class ColumnSums {
     }
   }
 
-  // Slides every window by one (`in` enters, `out` leaves) and writes the
-  // smoothed values (sum + re) / n.
+  // Writes output rows 1..H-1 of the W sequences (samples `stride` apart in
+  // x and y), sliding every window by one row per output row. One call per
+  // plane band keeps the constants of the step in registers.
   KESTRUNE_VECTOR_CLONES
-  void Step(const float* in, const float* out, float* y) {
-    const double c1 = -wnd_.c1, s1 = wnd_.s1, c2 = wnd_.c2, s2 = wnd_.s2;
-    const float n = static_cast<float>(wnd_.n);
-    Index c = 0;
-    for (; c + kLanes <= W_; c += kLanes) {
-      const Vec8 a = Load(in + c), b = Load(out + c);
-      const Vec8 sum = Load(&sum_[c]) + a - b;
-      const Vec8d d = Wide(a - b);
-      const Vec8d re = Wide(Load(&re_[c])), im = Wide(Load(&im_[c]));
-      const Vec8 nre = Narrow(re * c2 + im * s2 + d * c1);
-      const Vec8 nim = Narrow(im * c2 - re * s2 + d * s1);
-      Store(&sum_[c], sum);
-      Store(&re_[c], nre);
-      Store(&im_[c], nim);
-      Store(y + c, (sum + nre) / n);
-    }
-    for (; c < W_; ++c) {
-      const float a = in[c], b = out[c];
-      const float sum = sum_[c] + a - b;
-      const double d = double(a - b);
-      const double re = re_[c], im = im_[c];
-      const float nre = static_cast<float>(re * c2 + im * s2 + d * c1);
-      const float nim = static_cast<float>(im * c2 - re * s2 + d * s1);
-      sum_[c] = sum;
-      re_[c] = nre;
-      im_[c] = nim;
-      y[c] = (sum + nre) / n;
-    }
+  void Slide(const float* x, float* y, Index H) {
+    Constants k;
+    k.c1 = -wnd_.c1, k.s1 = wnd_.s1, k.c2 = wnd_.c2, k.s2 = wnd_.s2;
+    k.n = static_cast<float>(wnd_.n);
+    k.c1v = k.c1 + Vec8d{}, k.s1v = k.s1 + Vec8d{}, k.c2v = k.c2 + Vec8d{}, k.s2v = k.s2 + Vec8d{};
+    for (Index i = 1; i < H; ++i)
+      Step(x + Mirror(i + wnd_.r, H) * stride_, x + Mirror(i - 1 - wnd_.r, H) * stride_, y + i * stride_, k);
   }
 
   void Value(float* y) const {
@@ -144,6 +124,44 @@ class ColumnSums {
   }
 
  private:
+  // The step's rotation (c2, s2) and the entering sample's phasor (c1, s1),
+  // also broadcast once for the vector lanes, and the window length.
+  struct Constants {
+    double c1, s1, c2, s2;
+    Vec8d c1v, s1v, c2v, s2v;
+    float n;
+  };
+
+  // Slides every window by one (`in` enters, `out` leaves) and writes the
+  // smoothed values (sum + re) / n.
+  __attribute__((always_inline)) inline void Step(const float* in, const float* out, float* y, const Constants& k) {
+    Index c = 0;
+    for (; c + kLanes <= W_; c += kLanes) {
+      const Vec8 a = Load(in + c), b = Load(out + c);
+      const Vec8 sum = Load(&sum_[c]) + a - b;
+      const Vec8d d = Wide(a - b);
+      const Vec8d re = Wide(Load(&re_[c])), im = Wide(Load(&im_[c]));
+      const Vec8 nre = Narrow(re * k.c2v + im * k.s2v + d * k.c1v);
+      const Vec8 nim = Narrow(im * k.c2v - re * k.s2v + d * k.s1v);
+      Store(&sum_[c], sum);
+      Store(&re_[c], nre);
+      Store(&im_[c], nim);
+      Store(y + c, (sum + nre) / k.n);
+    }
+    for (; c < W_; ++c) {
+      const float a = in[c], b = out[c];
+      const float sum = sum_[c] + a - b;
+      const double d = double(a - b);
+      const double re = re_[c], im = im_[c];
+      const float nre = static_cast<float>(re * k.c2 + im * k.s2 + d * k.c1);
+      const float nim = static_cast<float>(im * k.c2 - re * k.s2 + d * k.s1);
+      sum_[c] = sum;
+      re_[c] = nre;
+      im_[c] = nim;
+      y[c] = (sum + nre) / k.n;
+    }
+  }
+
   Window wnd_;
   Index W_, stride_;
   std::vector<float> sum_, re_, im_;
@@ -157,8 +175,7 @@ void SmoothColumnRange(const float* x, float* y, Index W, Index H, Index c0, Ind
   ColumnSums sums(wnd, c1 - c0, W);
   sums.Start(x, H);
   sums.Value(y);
-  for (Index i = 1; i < H; ++i)
-    sums.Step(x + Mirror(i + wnd.r, H) * W, x + Mirror(i - 1 - wnd.r, H) * W, y + i * W);
+  sums.Slide(x, y, H);
 }
 
 // Every column of the W x H plane x into y (distinct buffers). Columns are
