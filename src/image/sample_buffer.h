@@ -1,13 +1,22 @@
 // SampleBuffer: the container of large float planes. Growing it leaves the
 // new samples unset, so that the threads of the heavy loops can write them
 // first: fresh memory is mapped and cleared by the system on first touch, and
-// a plane first touched by one thread would serialise that work.
+// a plane first touched by one thread would serialise that work. Blocks of
+// several megabytes are placed where the system can back them with huge
+// pages, which makes far fewer page faults and TLB misses in column passes.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
+
+// Memory for large blocks (see kLargeBlockBytes): aligned to, and where the
+// system supports it backed by, huge pages. Throws std::bad_alloc on failure.
+void* AllocateLargeBlock(std::size_t bytes);
+void FreeLargeBlock(void* p) noexcept;
+inline constexpr std::size_t kLargeBlockBytes = std::size_t{4} << 20;
 
 // std::allocator, except that a value-initialising construct (what resize
 // uses) leaves the element default-initialised, i.e. unset for a float.
@@ -20,6 +29,18 @@ struct DefaultInitAllocator : std::allocator<T> {
   DefaultInitAllocator() = default;
   template <class U>
   DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+
+  T* allocate(std::size_t n) {
+    if (n < kLargeBlockBytes / sizeof(T)) return std::allocator<T>::allocate(n);
+    if (n > std::size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
+    return static_cast<T*>(AllocateLargeBlock(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) noexcept {
+    if (n < kLargeBlockBytes / sizeof(T))
+      std::allocator<T>::deallocate(p, n);
+    else
+      FreeLargeBlock(p);
+  }
 
   template <class U>
   void construct(U* p) noexcept {

@@ -64,10 +64,11 @@ TEST(Threading, ParallelForCoversEveryIndexOnceInGrainSizedPieces) {
 
 TEST(Threading, PlaneBuffersAreFilledAndCopiedWhole) {
   // Sizes around the pieces of the fill: a piece, several with a remainder,
-  // one sample; then shrinking and growing a buffer that already holds data.
+  // one sample, a block large enough for huge pages; then shrinking and
+  // growing a buffer that already holds data.
   for (int threads : kThreadCountsToCompare) {
     ScopedThreadCount scope(threads);
-    for (std::size_t n : {std::size_t(65536), std::size_t(200003), std::size_t(1)}) {
+    for (std::size_t n : {std::size_t(65536), std::size_t(200003), std::size_t(1), kLargeBlockBytes / 4 + 3}) {
       SampleBuffer a;
       AssignParallel(a, n, 7.5f);
       ASSERT_EQ(a.size(), n);
