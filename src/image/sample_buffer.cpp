@@ -2,16 +2,39 @@
 #include "image/sample_buffer.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdint>
 #include <new>
 
-#if defined(__linux__)
+// Own mappings on Linux, except under AddressSanitizer, which must see every
+// block to check the accesses to it.
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTRUNE_OWN_MAPPINGS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRUNE_OWN_MAPPINGS 0
+#endif
+#endif
+#if !defined(KESTRUNE_OWN_MAPPINGS) && defined(__linux__)
+#define KESTRUNE_OWN_MAPPINGS 1
+#elif !defined(KESTRUNE_OWN_MAPPINGS)
+#define KESTRUNE_OWN_MAPPINGS 0
+#endif
+
+#if KESTRUNE_OWN_MAPPINGS
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 #include "image/threading.h"
 
 namespace {
+#if KESTRUNE_OWN_MAPPINGS
+std::size_t RoundUpToPage(std::size_t bytes) {
+  const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+  return (bytes + page - 1) / page * page;
+}
+#endif
+
 // Samples per piece: a quarter of a megabyte, enough to pay for scheduling.
 constexpr std::ptrdiff_t kGrain = 65536;
 // Samples of a huge page: a thread that touches one first clears all of it,
@@ -19,20 +42,36 @@ constexpr std::ptrdiff_t kGrain = 65536;
 constexpr std::ptrdiff_t kHugePageSamples = (std::ptrdiff_t{2} << 20) / sizeof(float);
 }  // namespace
 
+#if KESTRUNE_OWN_MAPPINGS
+
+// A mapping of its own, aligned to a huge page of 2 MiB and returned to the
+// system as soon as it is freed. Only the whole huge pages inside the block
+// are marked, so the tail takes no more memory than it uses.
 void* AllocateLargeBlock(std::size_t bytes) {
-  // Whole huge pages of 2 MiB, so that no other allocation shares them.
   constexpr std::size_t kHugePage = std::size_t{2} << 20;
-  if (bytes > std::size_t(-1) - kHugePage) throw std::bad_alloc();
-  const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-  void* p = std::aligned_alloc(kHugePage, rounded);
-  if (p == nullptr) throw std::bad_alloc();
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  madvise(p, rounded, MADV_HUGEPAGE);  // a hint: without huge pages it works as before
+  if (bytes == 0 || bytes > std::size_t(-1) / 2 - kHugePage) throw std::bad_alloc();
+  const std::size_t length = RoundUpToPage(bytes);
+  void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  char* base = static_cast<char*>(raw);
+  char* p = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(base) + kHugePage - 1) / kHugePage * kHugePage);
+  if (p > base) munmap(base, std::size_t(p - base));
+  if (char* end = base + length + kHugePage; p + length < end) munmap(p + length, std::size_t(end - (p + length)));
+#if defined(MADV_HUGEPAGE)
+  if (const std::size_t whole = bytes / kHugePage * kHugePage; whole > 0)
+    madvise(p, whole, MADV_HUGEPAGE);  // a hint: without huge pages it works as before
 #endif
   return p;
 }
 
-void FreeLargeBlock(void* p) noexcept { std::free(p); }
+void FreeLargeBlock(void* p, std::size_t bytes) noexcept { munmap(p, RoundUpToPage(bytes)); }
+
+#else
+
+void* AllocateLargeBlock(std::size_t bytes) { return ::operator new(bytes); }
+void FreeLargeBlock(void* p, std::size_t) noexcept { ::operator delete(p); }
+
+#endif
 
 void AssignParallel(SampleBuffer& buffer, std::size_t n, float value) {
   buffer.resize(n);

@@ -13,9 +13,10 @@
 #include <vector>
 
 // Memory for large blocks (see kLargeBlockBytes): aligned to, and where the
-// system supports it backed by, huge pages. Throws std::bad_alloc on failure.
+// system supports it backed by, huge pages. Throws std::bad_alloc on failure;
+// FreeLargeBlock takes the size that was asked for.
 void* AllocateLargeBlock(std::size_t bytes);
-void FreeLargeBlock(void* p) noexcept;
+void FreeLargeBlock(void* p, std::size_t bytes) noexcept;
 inline constexpr std::size_t kLargeBlockBytes = std::size_t{4} << 20;
 
 // std::allocator, except that a value-initialising construct (what resize
@@ -39,7 +40,7 @@ struct DefaultInitAllocator : std::allocator<T> {
     if (n < kLargeBlockBytes / sizeof(T))
       std::allocator<T>::deallocate(p, n);
     else
-      FreeLargeBlock(p);
+      FreeLargeBlock(p, n * sizeof(T));
   }
 
   template <class U>
