@@ -8,15 +8,15 @@
 // Own mappings on Linux, except under AddressSanitizer, which must see every
 // block to check the accesses to it.
 #if defined(__SANITIZE_ADDRESS__)
-#define KESTRUNE_OWN_MAPPINGS 0
+#define KESTRUNE_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define KESTRUNE_OWN_MAPPINGS 0
+#define KESTRUNE_ASAN 1
 #endif
 #endif
-#if !defined(KESTRUNE_OWN_MAPPINGS) && defined(__linux__)
+#if defined(__linux__) && !defined(KESTRUNE_ASAN)
 #define KESTRUNE_OWN_MAPPINGS 1
-#elif !defined(KESTRUNE_OWN_MAPPINGS)
+#else
 #define KESTRUNE_OWN_MAPPINGS 0
 #endif
 
@@ -38,8 +38,10 @@ std::size_t RoundUpToPage(std::size_t bytes) {
 // Samples per piece: a quarter of a megabyte, enough to pay for scheduling.
 constexpr std::ptrdiff_t kGrain = 65536;
 // Samples of a huge page: a thread that touches one first clears all of it,
-// so pieces of fresh memory are whole huge pages.
+// so the pieces of a large block are whole huge pages.
 constexpr std::ptrdiff_t kHugePageSamples = (std::ptrdiff_t{2} << 20) / sizeof(float);
+
+std::ptrdiff_t GrainFor(std::size_t n) { return n * sizeof(float) >= kLargeBlockBytes ? kHugePageSamples : kGrain; }
 }  // namespace
 
 #if KESTRUNE_OWN_MAPPINGS
@@ -76,11 +78,11 @@ void FreeLargeBlock(void* p, std::size_t) noexcept { ::operator delete(p); }
 void AssignParallel(SampleBuffer& buffer, std::size_t n, float value) {
   buffer.resize(n);
   float* p = buffer.data();
-  ParallelFor(0, std::ptrdiff_t(n), n * sizeof(float) >= kLargeBlockBytes ? kHugePageSamples : kGrain,
+  ParallelFor(0, std::ptrdiff_t(n), GrainFor(n),
               [&](std::ptrdiff_t i0, std::ptrdiff_t i1) { std::fill(p + i0, p + i1, value); });
 }
 
 void CopyParallel(const float* src, std::size_t n, float* dst) {
-  ParallelFor(0, std::ptrdiff_t(n), n * sizeof(float) >= kLargeBlockBytes ? kHugePageSamples : kGrain,
+  ParallelFor(0, std::ptrdiff_t(n), GrainFor(n),
               [&](std::ptrdiff_t i0, std::ptrdiff_t i1) { std::copy(src + i0, src + i1, dst + i0); });
 }

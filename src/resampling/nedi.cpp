@@ -278,8 +278,7 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
         }
       }
     });
-    SampleBuffer tmp;
-    AssignParallel(tmp, size_t(w) * h);
+    SampleBuffer tmp(size_t(w) * h);  // written whole by the smoothing
     HannSmooth(activity_.data(), activity_.data(), w, h, 1, tmp.data());
   }
   threshold_ = 25.0f;
