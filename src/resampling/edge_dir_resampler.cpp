@@ -299,9 +299,8 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   // One cost map at a time: each map's interior is recomputed before use,
   // and its border frame, which the smoothing reads, is carried in
   // costFrames_ from one pass to the next.
-  SampleBuffer mapPlane, scratch;
+  SampleBuffer mapPlane, scratch(N);  // the smoothing writes its scratch whole
   AssignParallel(mapPlane, N);
-  AssignParallel(scratch, N);
   float* map = mapPlane.data();
   const size_t frameSize = costFrames_.size() / kOddCount;
   auto restoreFrame = [&](int k) {
