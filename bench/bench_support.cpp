@@ -4,6 +4,8 @@
 #include "downscale/hint_search.h"
 #include "image/test_chart.h"
 
+using namespace kestrune;
+
 std::vector<float> ChartPlane(uint32_t width, uint32_t height, uint32_t seed) {
   const FloatImage chart = MakeTestChart(width, height, seed);
   std::vector<float> plane(chart.PixelCount());

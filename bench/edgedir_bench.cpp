@@ -9,6 +9,8 @@
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/nedi.h"
 
+using namespace kestrune;
+
 namespace {
 
 struct Chart3 {

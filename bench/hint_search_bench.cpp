@@ -11,6 +11,8 @@
 #include "downscale/trial_reduction.h"
 #include "resampling/linear_resampler.h"
 
+using namespace kestrune;
+
 namespace {
 
 void BM_HintSearch(benchmark::State& state) {

@@ -13,6 +13,8 @@
 #include "image/dib_image.h"
 #include "image/image_writers.h"
 
+using namespace kestrune;
+
 namespace {
 
 constexpr uint32_t kSide = 4096;

@@ -12,11 +12,13 @@
 
 #include "bench_support.h"
 #include "image/test_chart.h"
-#include "image/threading.h"
+#include "base/threading.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/linear_resampler.h"
 #include "resampling/nedi.h"
 #include "upscale/upscale_pipeline.h"
+
+using namespace kestrune;
 
 namespace {
 

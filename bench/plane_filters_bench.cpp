@@ -5,8 +5,10 @@
 
 #include "bench_support.h"
 #include "upscale/edge_weight_map.h"
-#include "upscale/hann_smooth.h"
+#include "resampling/hann_smooth.h"
 #include "upscale/max_filter.h"
+
+using namespace kestrune;
 
 namespace {
 

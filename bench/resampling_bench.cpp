@@ -6,6 +6,8 @@
 #include "bench_support.h"
 #include "resampling/linear_resampler.h"
 
+using namespace kestrune;
+
 namespace {
 
 void BM_ResizePlane(benchmark::State& state) {

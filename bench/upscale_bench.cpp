@@ -11,10 +11,12 @@
 #include <time.h>
 
 #include "image/test_chart.h"
-#include "upscale/fixed_upscalers.h"
+#include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
 #include "upscale/upscale_job.h"
 #include "upscale/upscale_pipeline.h"
+
+using namespace kestrune;
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include "fuzz_input.h"
 #include "image/clipboard_dib.h"
 
+using namespace kestrune;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size >= 12 && Magnitude(Le32(data + 4)) * Magnitude(Le32(data + 8)) > kFuzzMaxPixels) return -1;
   FloatImage image;

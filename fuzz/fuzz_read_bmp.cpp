@@ -2,6 +2,8 @@
 #include "fuzz_input.h"
 #include "image/image_readers.h"
 
+using namespace kestrune;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size >= 26 && Magnitude(Le32(data + 18)) * Magnitude(Le32(data + 22)) > kFuzzMaxPixels) return -1;
   std::FILE* file = OpenInput(data, size);

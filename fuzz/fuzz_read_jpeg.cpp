@@ -2,6 +2,8 @@
 #include "fuzz_input.h"
 #include "image/image_readers.h"
 
+using namespace kestrune;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Skip inputs with any start-of-frame marker declaring a large image.
   for (std::size_t i = 0; i + 9 <= size; ++i) {

@@ -2,6 +2,8 @@
 #include "fuzz_input.h"
 #include "image/image_readers.h"
 
+using namespace kestrune;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The first chunk of a PNG is IHDR: width and height, big-endian, at 16.
   if (size >= 24 && uint64_t{Be32(data + 16)} * Be32(data + 20) > kFuzzMaxPixels) return -1;

@@ -19,6 +19,8 @@
 #include "app/file_dlg_rules.h"
 #include "image/image_readers.h"
 
+using namespace kestrune;
+
 // The panel below the dialog's own controls. Its controls are placed by the
 // dialog (they line up with the dialog's controls); the dialog paints on it.
 class FileDialogPanel : public QWidget {

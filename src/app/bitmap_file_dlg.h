@@ -11,6 +11,8 @@
 #include "image/dib_image.h"
 #include "image/float_image.h"
 
+using namespace kestrune;
+
 class QCheckBox;
 class QComboBox;
 class QLabel;

@@ -14,6 +14,8 @@
 #include "app/message_box.h"
 #include "image/clipboard_dib.h"
 
+using namespace kestrune;
+
 namespace {
 constexpr int kBmpFileHeaderSize = 14;
 constexpr int kInfoHeaderSize = 40;

@@ -6,6 +6,8 @@
 
 #include "image/dib_image.h"
 
+using namespace kestrune;
+
 class QPainter;
 
 // A copy of the buffer as a top-down 24-bit image; null for an empty buffer.

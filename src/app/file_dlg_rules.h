@@ -12,6 +12,8 @@
 #include "image/dib_image.h"
 #include "image/float_image.h"
 
+using namespace kestrune;
+
 // Number of recent folders kept ("Dir0" .. "Dir9" of "MRU folders").
 inline constexpr int kRecentFolderCount = 10;
 

@@ -9,6 +9,8 @@
 #include "app/screenshot_tour.h"
 #include "image/jpeg_messages.h"
 
+using namespace kestrune;
+
 CKestruneApp::CKestruneApp(int& argc, char** argv) : QApplication(argc, argv) {
   SetProfileLocation();
   setApplicationVersion(QStringLiteral("1.2"));

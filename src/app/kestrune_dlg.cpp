@@ -34,6 +34,8 @@
 #include "resampling/linear_resampler.h"
 #include "upscale/upscale_pipeline.h"
 
+using namespace kestrune;
+
 const char kBusyMessage[] = "Not possible while Kestrune interpolation is running.";
 
 namespace {

@@ -17,6 +17,8 @@
 #include "image/float_image.h"
 #include "upscale/upscale_job.h"
 
+using namespace kestrune;
+
 class QAction;
 
 class CKestruneDlg : public QMainWindow {

@@ -13,6 +13,8 @@
 
 #include "downscale/progress.h"
 
+using namespace kestrune;
+
 class QLabel;
 class QProgressBar;
 class QPushButton;

@@ -5,6 +5,8 @@
 #include "image/float_image.h"
 #include "upscale/upscale_pipeline.h"
 
+using namespace kestrune;
+
 QString UpscaleSourceRefusal(uint32_t width, uint32_t height) {
   if (width < kMinUpscaleSide || height < kMinUpscaleSide)
     return QStringLiteral("The image is too small for Kestrune interpolation (at least %1 x %1 pixels).")

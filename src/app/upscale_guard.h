@@ -9,6 +9,8 @@
 
 #include "upscale/upscale_job.h"
 
+using namespace kestrune;
+
 // Empty when a source of width x height can be enlarged; otherwise the
 // message to show (checked before the settings dialog).
 QString UpscaleSourceRefusal(uint32_t width, uint32_t height);

@@ -7,10 +7,12 @@
 #include <iostream>
 
 #include "cli/command.h"
-#include "cli/pfm.h"
+#include "image/pfm.h"
 #include "image/image_readers.h"
 #include "image/image_writers.h"
 #include "image/jpeg_messages.h"
+
+using namespace kestrune;
 
 namespace {
 

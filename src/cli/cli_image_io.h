@@ -5,6 +5,8 @@
 
 #include "image/float_image.h"
 
+using namespace kestrune;
+
 // Reads `path` into `image`: a .pfm file through the tool's own PFM reader,
 // anything else through ReadImageFile. Returns kExitOk, or kExitUnreadable
 // after printing a message naming the file and the reason on stderr.

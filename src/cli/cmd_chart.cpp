@@ -6,6 +6,8 @@
 #include "cli/command.h"
 #include "image/test_chart.h"
 
+using namespace kestrune;
+
 namespace {
 
 class ChartCommand : public Command {

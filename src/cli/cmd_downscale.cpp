@@ -15,6 +15,8 @@
 #include "cli/terminal_progress.h"
 #include "downscale/hint_search.h"
 
+using namespace kestrune;
+
 namespace {
 
 // The "Resizing filter" list in FilterType order.

@@ -12,6 +12,8 @@
 #include "cli/command.h"
 #include "resampling/linear_resampler.h"
 
+using namespace kestrune;
+
 namespace {
 
 // Names in the order of the filter numbers.

@@ -23,6 +23,8 @@
 #include "upscale/upscale_job.h"
 #include "upscale/upscale_pipeline.h"
 
+using namespace kestrune;
+
 namespace {
 
 // Set while a run is going on; the SIGINT handler asks it to stop.

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <iostream>
 
-#include "image/threading.h"
+#include "base/threading.h"
+
+using namespace kestrune;
 
 std::vector<CommandInfo>& CommandRegistry() {
   static std::vector<CommandInfo> registry;

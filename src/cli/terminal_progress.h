@@ -9,6 +9,8 @@
 
 #include "downscale/progress.h"
 
+using namespace kestrune;
+
 class TerminalProgress : public Progress {
  public:
   // Draws on stderr when stderr is a terminal and `quiet` is false.

@@ -6,6 +6,8 @@
 
 #include "resampling/linear_resampler.h"
 
+namespace kestrune {
+
 struct DownscaleParams {
   int32_t filterType = FilterCatmullRom;  // filter of the horizontal search and the final scaling
   uint32_t newWidth = 1;                  // target size in pixels, 1..100000
@@ -24,3 +26,5 @@ struct Hint {
   float deviationY = 0.0f;
   float score = 0.0f;  // the sharpness score that chose it
 };
+
+}  // namespace kestrune

@@ -18,8 +18,10 @@
 
 #include "downscale/sharpness_measure.h"
 #include "downscale/trial_reduction.h"
-#include "image/threading.h"
+#include "base/threading.h"
 #include "resampling/linear_resampler.h"
+
+namespace kestrune {
 
 namespace {
 
@@ -244,3 +246,5 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   if (chosen) *chosen = hint;
   return true;
 }
+
+}  // namespace kestrune

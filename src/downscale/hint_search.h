@@ -11,6 +11,8 @@
 #include "downscale/progress.h"
 #include "image/float_image.h"
 
+namespace kestrune {
+
 // One trial reduction of the search, as reported to a HintTrialObserver.
 struct HintTrial {
   int32_t deviationTrial = 0;  // t, 0 .. 2N-1
@@ -34,3 +36,5 @@ using HintTrialObserver = std::function<void(const HintTrial&)>;
 // `observer`, when given, sees every trial reduction in order.
 bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& progress, Hint* chosen = nullptr,
                 const HintTrialObserver& observer = nullptr);
+
+}  // namespace kestrune

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <string>
 
+namespace kestrune {
+
 class Progress {
  public:
   virtual ~Progress() = default;
@@ -43,3 +45,5 @@ class NullProgress : public Progress {
   void SetProgress(float) override {}
   void Finish() override {}
 };
+
+}  // namespace kestrune

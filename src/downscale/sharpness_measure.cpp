@@ -17,7 +17,7 @@
 #include "downscale/sharpness_measure.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace kestrune_sharpness {
+namespace kestrune::sharpness {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -85,13 +85,15 @@ void AddRowSimd(const float* const* rows, const float* const* below, int count, 
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune_sharpness
+}  // namespace kestrune::sharpness
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace kestrune_sharpness {
+namespace kestrune::sharpness {
 HWY_EXPORT(AddRowSimd);
-}  // namespace kestrune_sharpness
+}  // namespace kestrune::sharpness
+
+namespace kestrune {
 
 SharpnessAccumulator::SharpnessAccumulator(int count, uint32_t width)
     : count_(count < 1 ? 1 : count > kSharpnessBatch ? kSharpnessBatch : count),
@@ -101,7 +103,7 @@ SharpnessAccumulator::SharpnessAccumulator(int count, uint32_t width)
 
 void SharpnessAccumulator::AddRow(const float* const* rows, const float* const* below) {
   if (width_ < 2) return;
-  HWY_DYNAMIC_DISPATCH(kestrune_sharpness::AddRowSimd)(rows, below, count_, width_ - 1, t1_.data(), t2_.data(), s1_,
+  HWY_DYNAMIC_DISPATCH(kestrune::sharpness::AddRowSimd)(rows, below, count_, width_ - 1, t1_.data(), t2_.data(), s1_,
                                                        s2_);
 }
 
@@ -136,4 +138,6 @@ float SharpnessMeasure(const float* plane, uint32_t width, uint32_t height) {
   SharpnessMeasureBatch(&plane, 1, width, height, &score);
   return score;
 }
+
+}  // namespace kestrune
 #endif  // HWY_ONCE

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace kestrune {
+
 // Score of a row-major width x height plane: n * S2 / (S1^2 + 1e-12) over the
 // n horizontal and vertical differences a, b of every pixel but the last row
 // and column, with S1 = sum(|a| + |b|) and S2 = sum(a^2 + b^2). The
@@ -37,3 +39,5 @@ class SharpnessAccumulator {
   std::vector<double> t1_, t2_;  // one row's terms of every plane
   double s1_[kSharpnessBatch] = {}, s2_[kSharpnessBatch] = {};
 };
+
+}  // namespace kestrune

@@ -20,7 +20,7 @@
 #include "downscale/trial_reduction.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace kestrune_trial {
+namespace kestrune::trial {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -204,29 +204,33 @@ void ReduceFusedSimd(const float* src, uint32_t width, const Resampling::LinearR
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune_trial
+}  // namespace kestrune::trial
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace kestrune_trial {
+namespace kestrune::trial {
 HWY_EXPORT(ResampleColumnsSimd);
 HWY_EXPORT(ResampleRowsSimd);
 HWY_EXPORT(ReduceFusedSimd);
-}  // namespace kestrune_trial
+}  // namespace kestrune::trial
+
+namespace kestrune {
 
 void ResampleColumns(const float* src, uint32_t width, const Resampling::LinearResampler& vertical, float* dst) {
-  HWY_DYNAMIC_DISPATCH(kestrune_trial::ResampleColumnsSimd)(src, width, vertical, dst);
+  HWY_DYNAMIC_DISPATCH(kestrune::trial::ResampleColumnsSimd)(src, width, vertical, dst);
 }
 
 void ResampleRows(const float* src, uint32_t height, const Resampling::LinearResampler& horizontal, float* dst) {
-  HWY_DYNAMIC_DISPATCH(kestrune_trial::ResampleRowsSimd)(src, height, horizontal, dst);
+  HWY_DYNAMIC_DISPATCH(kestrune::trial::ResampleRowsSimd)(src, height, horizontal, dst);
 }
 
 void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
                  const Resampling::LinearResampler* const* horizontals, int count, float* const* dst,
                  const std::function<void(uint32_t)>& rowsDone, uint32_t ringRows) {
   if (count < 1) return;
-  HWY_DYNAMIC_DISPATCH(kestrune_trial::ReduceFusedSimd)(src, width, verticals, horizontals, count, dst, rowsDone,
+  HWY_DYNAMIC_DISPATCH(kestrune::trial::ReduceFusedSimd)(src, width, verticals, horizontals, count, dst, rowsDone,
                                                         ringRows);
 }
+
+}  // namespace kestrune
 #endif  // HWY_ONCE

@@ -18,6 +18,8 @@
 
 #include "resampling/linear_resampler.h"
 
+namespace kestrune {
+
 // Floats needed for an intermediate plane of width x height in that layout.
 inline std::size_t InterleavedPlaneSize(uint32_t width, uint32_t height) {
   return (std::size_t{height} + 3) / 4 * 4 * width;
@@ -47,3 +49,5 @@ void ResampleRows(const float* src, uint32_t height, const Resampling::LinearRes
 void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
                  const Resampling::LinearResampler* const* horizontals, int count, float* const* dst,
                  const std::function<void(uint32_t)>& rowsDone = nullptr, uint32_t ringRows = 0);
+
+}  // namespace kestrune

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace kestrune {
+
 namespace bmp {
 
 inline constexpr uint32_t kFileHeaderSize = 14;
@@ -44,3 +46,5 @@ inline void PutInfoHeader24(uint8_t* p, uint32_t width, uint32_t height) {
 }
 
 }  // namespace bmp
+
+}  // namespace kestrune

@@ -7,6 +7,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+namespace kestrune {
 #endif
 
 namespace {
@@ -59,3 +61,5 @@ void PlanesToBgr(const float* red, const float* green, const float* blue, uint8_
     out[3 * i + 2] = FloatToByte(red[i]);
   }
 }
+
+}  // namespace kestrune

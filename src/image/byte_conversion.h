@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace kestrune {
+
 inline uint8_t FloatToByte(float value) {
   // Clamping before rounding gives the same result as rounding first (the
   // bounds are integers), and the comparisons send NaN to 0.
@@ -20,3 +22,5 @@ void FloatsToBytes(const float* in, uint8_t* out, std::size_t count);
 // Interleaves `count` pixels as blue, green, red bytes (3 x count bytes at
 // `out`), each the byte conversion of the matching plane sample.
 void PlanesToBgr(const float* red, const float* green, const float* blue, uint8_t* out, std::size_t count);
+
+}  // namespace kestrune

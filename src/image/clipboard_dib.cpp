@@ -7,6 +7,8 @@
 #include "image/bmp_format.h"
 #include "image/byte_conversion.h"
 
+namespace kestrune {
+
 PasteResult DecodePackedDib(const uint8_t* data, std::size_t size, FloatImage& image) {
   if (data == nullptr || size == 0) return PasteResult::kNoBitmap;
   if (size < bmp::kInfoHeaderSize) return PasteResult::kUnsupported;
@@ -78,3 +80,5 @@ std::vector<uint8_t> EncodePackedDib(const FloatImage& image) {
   }
   return out;
 }
+
+}  // namespace kestrune

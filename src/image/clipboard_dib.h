@@ -10,6 +10,8 @@
 
 #include "image/float_image.h"
 
+namespace kestrune {
+
 inline constexpr char kNoBitmapMessage[] = "No bitmap in the clipboard.";
 inline constexpr char kUnsupportedBitmapMessage[] =
     "Unsupported bitmap format in the clipboard.\nOnly 24-bit RGB bitmaps are supported.";
@@ -37,3 +39,5 @@ const char* PasteMessage(PasteResult result);
 // header, then the rows padded to a multiple of 4 bytes). Empty for an empty
 // image. Throws std::bad_alloc when the buffer cannot be allocated.
 std::vector<uint8_t> EncodePackedDib(const FloatImage& image);
+
+}  // namespace kestrune

@@ -7,7 +7,9 @@
 
 #include "image/bmp_format.h"
 #include "image/byte_conversion.h"
-#include "image/threading.h"
+#include "base/threading.h"
+
+namespace kestrune {
 
 void DibImage::Allocate(uint32_t newWidth, uint32_t newHeight) {
   if (newWidth == width && newHeight == height) return;
@@ -49,3 +51,5 @@ void DibImage::FromFloatImage(const FloatImage& image) {
                   image.rows(FloatImage::kBlue)[y], rows_[y], width);
   });
 }
+
+}  // namespace kestrune

@@ -10,6 +10,8 @@
 
 #include "image/float_image.h"
 
+namespace kestrune {
+
 class DibImage {
  public:
   DibImage() = default;
@@ -42,3 +44,5 @@ class DibImage {
   std::vector<uint8_t> bits_;
   std::vector<uint8_t*> rows_;
 };
+
+}  // namespace kestrune

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <new>
 
+namespace kestrune {
+
 bool ImageSizeAllowed(uint64_t width, uint64_t height) {
   return width >= 1 && height >= 1 && width <= kMaxImageSide && height <= kMaxImageSide &&
          width * height <= kMaxImagePixels;
@@ -91,3 +93,5 @@ void FloatImage::Release() {
   }
   width = height = 0;
 }
+
+}  // namespace kestrune

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/sample_buffer.h"
+#include "base/sample_buffer.h"
+
+namespace kestrune {
 
 // Limits on the images the program accepts from outside (files, clipboard):
 // a side of at most 100000 pixels, as the settings dialogs allow, and at most
@@ -62,3 +64,5 @@ class FloatImage {
   SampleBuffer samples_[4];
   std::vector<float*> rows_[4];
 };
+
+}  // namespace kestrune

@@ -12,6 +12,8 @@
 
 #include "image/float_image.h"
 
+namespace kestrune {
+
 enum ReadResult : int {
   kReadOk = 0,
   kReadCannotOpen = 1,
@@ -39,3 +41,5 @@ int ReadJpeg(const std::string& path, FloatImage& image);
 int ReadBmp(std::FILE* file, FloatImage& image);
 int ReadPng(std::FILE* file, FloatImage& image, bool lenient);
 int ReadJpeg(std::FILE* file, FloatImage& image);
+
+}  // namespace kestrune

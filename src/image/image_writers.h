@@ -10,6 +10,8 @@
 
 #include "image/float_image.h"
 
+namespace kestrune {
+
 enum WriteResult : int {
   kWriteOk = 0,
   kWriteFailed = 1,
@@ -21,3 +23,5 @@ int WriteBmp(const std::string& path, const FloatImage& image);
 
 // 8-bit RGB PNG, not interlaced.
 int WritePng(const std::string& path, const FloatImage& image);
+
+}  // namespace kestrune

@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+namespace kestrune {
+
 namespace {
 
 std::mutex& HandlerMutex() {
@@ -35,3 +37,5 @@ void EmitJpegMessage(const std::string& message) {
     // A message that cannot be shown must not unwind through the decoder.
   }
 }
+
+}  // namespace kestrune

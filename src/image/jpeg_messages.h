@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+namespace kestrune {
+
 inline constexpr char kJpegMessageTitle[] = "JPEG Library Error";
 
 using JpegMessageHandler = std::function<void(const std::string& message)>;
@@ -16,3 +18,5 @@ void SetJpegMessageHandler(JpegMessageHandler handler);
 
 // Passes one message to the installed handler.
 void EmitJpegMessage(const std::string& message);
+
+}  // namespace kestrune

@@ -12,6 +12,8 @@
 #include "image/image_readers.h"
 #include "image/stdio_file.h"
 
+namespace kestrune {
+
 namespace {
 
 // Windows information headers: BITMAPINFOHEADER, its V2 and V3 extensions
@@ -120,3 +122,5 @@ int ReadBmp(const std::string& path, FloatImage& image) {
   if (!file) return kReadCannotOpen;
   return ReadBmp(file.get(), image);
 }
+
+}  // namespace kestrune

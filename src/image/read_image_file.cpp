@@ -6,6 +6,8 @@
 #include "image/image_readers.h"
 #include "image/stdio_file.h"
 
+namespace kestrune {
+
 int ReadImageFile(const std::string& path, FloatImage& image) {
   if (!OpenStdioFile(path, "rb")) return kReadCannotOpen;
 
@@ -28,3 +30,5 @@ int ReadImageFile(const std::string& path, FloatImage& image) {
   if (ReadJpeg(path, image) == kReadOk) return kReadOk;
   return kReadNoReader;
 }
+
+}  // namespace kestrune

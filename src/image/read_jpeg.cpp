@@ -14,6 +14,8 @@
 #include "image/jpeg_messages.h"
 #include "image/stdio_file.h"
 
+namespace kestrune {
+
 namespace {
 
 struct JpegErrorManager {
@@ -114,3 +116,5 @@ int ReadJpeg(const std::string& path, FloatImage& image) {
   if (!file) return kReadCannotOpen;
   return ReadJpeg(file.get(), image);
 }
+
+}  // namespace kestrune

@@ -13,6 +13,8 @@
 #include "image/image_readers.h"
 #include "image/stdio_file.h"
 
+namespace kestrune {
+
 namespace {
 
 // libpng's errors jump back to the decoding function; warnings are dropped.
@@ -135,3 +137,5 @@ int ReadPng(const std::string& path, FloatImage& image, bool lenient) {
   if (!file) return kReadCannotOpen;
   return ReadPng(file.get(), image, lenient);
 }
+
+}  // namespace kestrune

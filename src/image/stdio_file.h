@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+namespace kestrune {
+
 struct StdioFileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -14,3 +16,5 @@ using StdioFile = std::unique_ptr<std::FILE, StdioFileCloser>;
 inline StdioFile OpenStdioFile(const std::string& path, const char* mode) {
   return StdioFile(std::fopen(path.c_str(), mode));
 }
+
+}  // namespace kestrune

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kestrune {
+
 namespace {
 
 // A small deterministic hash giving a value in [0, 1).
@@ -82,3 +84,5 @@ FloatImage MakeTestChart(uint32_t width, uint32_t height, uint32_t seed) {
   }
   return image;
 }
+
+}  // namespace kestrune

@@ -7,4 +7,8 @@
 
 #include "image/float_image.h"
 
+namespace kestrune {
+
 FloatImage MakeTestChart(uint32_t width, uint32_t height, uint32_t seed = 1);
+
+}  // namespace kestrune

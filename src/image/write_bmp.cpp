@@ -11,6 +11,8 @@
 #include "image/image_writers.h"
 #include "image/stdio_file.h"
 
+namespace kestrune {
+
 int WriteBmp(const std::string& path, const FloatImage& image) {
   if (image.IsEmpty()) return kWriteEmptyImage;
 
@@ -46,3 +48,5 @@ int WriteBmp(const std::string& path, const FloatImage& image) {
   }
   return std::fclose(file.release()) == 0 ? kWriteOk : kWriteFailed;
 }
+
+}  // namespace kestrune

@@ -9,6 +9,8 @@
 #include "image/image_writers.h"
 #include "image/stdio_file.h"
 
+namespace kestrune {
+
 namespace {
 
 void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -66,3 +68,5 @@ int WritePng(const std::string& path, const FloatImage& image) {
   if (!Encode(e, file.get(), image)) return kWriteFailed;
   return std::fclose(file.release()) == 0 ? kWriteOk : kWriteFailed;
 }
+
+}  // namespace kestrune

@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "image/threading.h"
-#include "upscale/fixed_upscalers.h"
-#include "upscale/hann_smooth.h"
+#include "base/threading.h"
+#include "resampling/fixed_upscalers.h"
+#include "resampling/hann_smooth.h"
+
+namespace kestrune {
 
 namespace Resampling {
 namespace {
@@ -421,3 +423,5 @@ void EdgeDirResampler::Apply(const float* inR, const float* inG, const float* in
 }
 
 }  // namespace Resampling
+
+}  // namespace kestrune

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "image/sample_buffer.h"
+#include "base/sample_buffer.h"
+
+namespace kestrune {
 
 namespace Resampling {
 
@@ -55,3 +57,5 @@ class EdgeDirResampler {
 };
 
 }  // namespace Resampling
+
+}  // namespace kestrune

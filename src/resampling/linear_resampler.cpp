@@ -21,8 +21,10 @@
 #include <memory>
 #include <numeric>
 
-#include "image/threading.h"
-#include "image/vec8.h"
+#include "base/threading.h"
+#include "base/vec8.h"
+
+namespace kestrune {
 
 // GCC vector extensions; 32-byte vectors are never passed between functions
 // of different targets, so the ABI note does not apply.
@@ -375,3 +377,5 @@ void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float*
     }
   });
 }
+
+}  // namespace kestrune

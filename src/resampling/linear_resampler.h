@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace kestrune {
+
 // The seven kernels, in the order of the "Resizing filter" list. Any other
 // value behaves as FilterCatmullRom.
 enum FilterType : int {
@@ -56,3 +58,5 @@ class LinearResampler {
 void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float* dst, uint32_t dstWidth,
                  uint32_t dstHeight, int filterType, float offsetX, float offsetY, float deviationX,
                  float deviationY, float smoothness, float* scratch = nullptr);
+
+}  // namespace kestrune

@@ -16,9 +16,11 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "image/threading.h"
+#include "base/threading.h"
 #include "resampling/edge_dir_resampler.h"
-#include "upscale/hann_smooth.h"
+#include "resampling/hann_smooth.h"
+
+namespace kestrune {
 
 extern "C" {
 void sgetrf_(const int* m, const int* n, float* a, const int* lda, int* ipiv, int* info);
@@ -584,3 +586,5 @@ void Nedi::PassTwo(int rEnd) {
   }
   pass2Next_ = std::max(pass2Next_, rEnd);
 }
+
+}  // namespace kestrune

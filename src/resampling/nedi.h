@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/sample_buffer.h"
+#include "base/sample_buffer.h"
+
+namespace kestrune {
 
 class Nedi {
  public:
@@ -72,3 +74,5 @@ class Nedi {
   SampleBuffer trainingBand_;    // the second pass's training rows of one block of site rows
   std::vector<float> noise_;          // noise values, see the .cpp
 };
+
+}  // namespace kestrune

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace kestrune {
+
 template <typename T>
 class RunningMax {
  public:
@@ -46,3 +48,5 @@ class RunningMax {
   std::vector<T> slots;
   T initial;
 };
+
+}  // namespace kestrune

@@ -13,7 +13,9 @@
 
 #include <immintrin.h>
 
-#include "image/threading.h"
+#include "base/threading.h"
+
+namespace kestrune {
 
 // GCC 12's AVX-512 headers initialise their "undefined" vectors from
 // themselves, which its own uninitialised-value warnings then report.
@@ -363,3 +365,5 @@ BlendSadFn BlendSadBest() {
 }
 
 }  // namespace BlockDistance
+
+}  // namespace kestrune

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace kestrune {
+
 namespace BlockDistance {
 
 // Per source block position (by, bx) with by <= h-4, bx <= w-4:
@@ -71,3 +73,5 @@ int64_t BlendSadAvx2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p,
 BlendSadFn BlendSadBest();
 
 }  // namespace BlockDistance
+
+}  // namespace kestrune

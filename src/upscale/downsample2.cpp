@@ -6,7 +6,9 @@
 
 #include <cstddef>
 
-#include "image/threading.h"
+#include "base/threading.h"
+
+namespace kestrune {
 
 namespace {
 
@@ -66,3 +68,5 @@ void Downsample2(const float* src, int W, int H, float* dst, int /*factor*/, flo
   }
   });
 }
+
+}  // namespace kestrune

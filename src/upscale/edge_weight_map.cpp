@@ -9,10 +9,12 @@
 #include <cstddef>
 #include <cstring>
 
-#include "image/threading.h"
-#include "image/vec8.h"
-#include "upscale/hann_smooth.h"
+#include "base/threading.h"
+#include "base/vec8.h"
+#include "resampling/hann_smooth.h"
 #include "upscale/max_filter.h"
+
+namespace kestrune {
 
 // GCC vector extensions; 32-byte vectors never cross function boundaries.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -109,3 +111,5 @@ void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[
     }
   });
 }
+
+}  // namespace kestrune

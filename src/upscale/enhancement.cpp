@@ -7,15 +7,17 @@
 #include <algorithm>
 #include <cmath>
 
-#include "image/threading.h"
+#include "base/threading.h"
 #include "resampling/edge_dir_resampler.h"
 #include "upscale/downsample2.h"
 #include "upscale/edge_weight_map.h"
-#include "upscale/fixed_upscalers.h"
+#include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
 #include "upscale/regularization_gradient.h"
 #include "upscale/robust_residual.h"
 #include "upscale/working_planes.h"
+
+namespace kestrune {
 
 void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const EnhancementContext& ctx) {
   const SRParams& p = *ctx.params;
@@ -85,3 +87,5 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
   // 8. Step-size decay.
   schedule.Decay(it);
 }
+
+}  // namespace kestrune

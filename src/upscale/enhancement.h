@@ -11,6 +11,8 @@
 #include "upscale/enhancement_schedule.h"
 #include "upscale/upscale_job.h"
 
+namespace kestrune {
+
 class FractalTexture;
 struct WorkingPlanes;
 namespace Resampling {
@@ -34,3 +36,5 @@ struct EnhancementContext {
 
 // Iteration `it` (0-based) of the run. Allocates nothing.
 void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const EnhancementContext& context);
+
+}  // namespace kestrune

@@ -2,6 +2,8 @@
 // substitutions.
 #include "upscale/enhancement_schedule.h"
 
+namespace kestrune {
+
 EnhancementSchedule::EnhancementSchedule(const SRParams& params)
     : beta(params.beta),
       betaHalf(0.5f * params.beta),
@@ -33,3 +35,5 @@ void EnhancementSchedule::Decay(uint32_t it) {
   // step size never decays here.
   if (it >= iterations_ - 8u) beta = 0.75f * beta;
 }
+
+}  // namespace kestrune

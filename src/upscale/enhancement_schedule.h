@@ -7,6 +7,8 @@
 
 #include "upscale/upscale_job.h"
 
+namespace kestrune {
+
 // The step-size schedule carried from one iteration to the next.
 struct EnhancementSchedule {
   explicit EnhancementSchedule(const SRParams& params);
@@ -31,3 +33,5 @@ struct EnhancementSchedule {
   uint32_t iterations_;
   uint32_t fractalSubsts_;
 };
+
+}  // namespace kestrune

@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <numbers>
 
-#include "image/threading.h"
+#include "base/threading.h"
 #include "upscale/block_distance.h"
+
+namespace kestrune {
 
 namespace {
 
@@ -304,3 +306,5 @@ void FractalTexture::Run(unsigned rowLimit, unsigned rows) {
 }
 
 void FractalTexture::Finish() {}
+
+}  // namespace kestrune

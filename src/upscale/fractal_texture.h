@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace kestrune {
+
 class FractalTexture {
  public:
   FractalTexture();
@@ -80,3 +82,5 @@ class FractalTexture {
   int nextOutputRow_ = 0;
   int nextQuantisedRow_ = 0;
 };
+
+}  // namespace kestrune

@@ -13,10 +13,12 @@
 #include <cstring>
 #include <vector>
 
-#include "image/threading.h"
-#include "image/vec8.h"
+#include "base/threading.h"
+#include "base/vec8.h"
 
 #include "resampling/running_max.h"
+
+namespace kestrune {
 
 namespace {
 
@@ -144,3 +146,5 @@ void MaxFilter2D(const float* src, float* dst, int width, int height, int radius
     std::fill(d + W - r, d + W, d[W - 1 - r]);
   }
 }
+
+}  // namespace kestrune

@@ -2,5 +2,9 @@
 // with the border filled from the nearest interior result.
 #pragma once
 
+namespace kestrune {
+
 // src and dst are different W x H row-major planes.
 void MaxFilter2D(const float* src, float* dst, int W, int H, int r, float initial);
+
+}  // namespace kestrune

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "image/threading.h"
+#include "base/threading.h"
+
+namespace kestrune {
 
 void PadMirror(const float* src, int w, int h, int p, float* dst) {
   if (w <= 0 || h <= 0 || p < 0) return;
@@ -47,3 +49,5 @@ void CropPadded(float* dst, int w, int rows, int p, const float* padded) {
     }
   });
 }
+
+}  // namespace kestrune

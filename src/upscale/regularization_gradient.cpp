@@ -16,8 +16,10 @@
 #include <cmath>
 #include <cstddef>
 
-#include "image/threading.h"
-#include "image/vec8.h"
+#include "base/threading.h"
+#include "base/vec8.h"
+
+namespace kestrune {
 
 namespace {
 
@@ -104,3 +106,5 @@ void RegularizationGradient(const float* x, int W, int H, float* r) {
     for (Index y = y0; y < y1; ++y) GradientRow(p, y, r + y * p.W);
   });
 }
+
+}  // namespace kestrune

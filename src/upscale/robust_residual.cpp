@@ -3,7 +3,9 @@
 
 #include <cmath>
 
-#include "image/threading.h"
+#include "base/threading.h"
+
+namespace kestrune {
 
 void RobustResidual(const float* simulated, const float* source, std::size_t n, float* residual) {
   // Sample by sample; the threads take runs of samples.
@@ -15,3 +17,5 @@ void RobustResidual(const float* simulated, const float* source, std::size_t n, 
     }
   });
 }
+
+}  // namespace kestrune

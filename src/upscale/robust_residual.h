@@ -4,5 +4,9 @@
 
 #include <cstddef>
 
+namespace kestrune {
+
 // residual[i] = sign(e) |e|^(1/4) with e = simulated[i] - source[i].
 void RobustResidual(const float* simulated, const float* source, std::size_t n, float* residual);
+
+}  // namespace kestrune

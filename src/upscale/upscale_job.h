@@ -10,6 +10,8 @@
 
 #include "image/float_image.h"
 
+namespace kestrune {
+
 struct SRParams {
   int32_t initialMethod = 3;  // 0 bilinear, 1 bicubic, 2 edge-directional, other: NEDI
   uint32_t iterations = 16;
@@ -36,3 +38,5 @@ struct UpscaleJob {
   std::atomic<bool> cancelRequested{false};
   std::atomic<bool> finished{false};
 };
+
+}  // namespace kestrune

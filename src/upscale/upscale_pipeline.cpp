@@ -9,14 +9,16 @@
 #include <optional>
 #include <vector>
 
-#include "image/sample_buffer.h"
+#include "base/sample_buffer.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/nedi.h"
 #include "upscale/enhancement.h"
-#include "upscale/fixed_upscalers.h"
+#include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
 #include "upscale/mirror_border.h"
 #include "upscale/working_planes.h"
+
+namespace kestrune {
 
 namespace {
 
@@ -198,3 +200,5 @@ unsigned int UpscaleThreadProc(UpscaleJob* job) {
   }
   return 0;
 }
+
+}  // namespace kestrune

@@ -10,6 +10,8 @@
 
 #include "upscale/upscale_job.h"
 
+namespace kestrune {
+
 // Sources must be at least this large in each direction: the downsampling
 // model and the bicubic enlargement need 3 samples, the fractal substitution
 // needs more than its block size plus one (4 + 1) whenever substitutions are
@@ -32,3 +34,5 @@ void UpscalePipeline(const float* srcR, const float* srcG, const float* srcB, in
 // The worker's entry: runs the pipeline on the job, then, when the job has a
 // notification callback, sets `finished` and reports once more. Returns 0.
 unsigned int UpscaleThreadProc(UpscaleJob* job);
+
+}  // namespace kestrune

@@ -2,6 +2,8 @@
 // cleared by all threads.
 #include "upscale/working_planes.h"
 
+namespace kestrune {
+
 WorkingPlanes::WorkingPlanes(int w, int h) {
   const std::size_t small = std::size_t(w > 0 ? w : 0) * std::size_t(h > 0 ? h : 0);
   const std::size_t large = small * 4;
@@ -14,3 +16,5 @@ WorkingPlanes::WorkingPlanes(int w, int h) {
   AssignParallel(scratch, large);
   AssignParallel(weights, large);
 }
+
+}  // namespace kestrune

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "image/sample_buffer.h"
+#include "base/sample_buffer.h"
+
+namespace kestrune {
 
 struct WorkingPlanes {
   // w x h is the source size; the large planes are 2w x 2h.
@@ -19,3 +21,5 @@ struct WorkingPlanes {
   SampleBuffer simulated[3];         // w x h: estimate through the downsampling model
   SampleBuffer residual[3];          // w x h: shaped residual
 };
+
+}  // namespace kestrune

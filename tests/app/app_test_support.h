@@ -14,6 +14,8 @@
 #include "app/message_box.h"
 #include "image/float_image.h"
 
+using namespace kestrune;
+
 // Empties the program's profile (a temporary one in every test program).
 void ClearProfile();
 

@@ -19,6 +19,8 @@
 #include "app_test_support.h"
 #include "image/image_writers.h"
 
+using namespace kestrune;
+
 namespace {
 QVariant ProfileValue(const QString& key) {
   QSettings settings;

@@ -19,6 +19,8 @@
 #include "app_test_support.h"
 #include "image/image_readers.h"
 
+using namespace kestrune;
+
 namespace {
 FloatImage ReadBack(const QString& path) {
   FloatImage image;

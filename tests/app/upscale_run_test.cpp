@@ -21,6 +21,8 @@
 #include "app_test_support.h"
 #include "image/image_writers.h"
 
+using namespace kestrune;
+
 namespace {
 // Answers the next modal settings dialog of type Dialog: `fill` sets its
 // fields, then OK is pressed (or Cancel when `fill` returns false).

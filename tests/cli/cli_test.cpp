@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "cli/pfm.h"
+#include "image/pfm.h"
 #include "image/image_readers.h"
 #include "image/image_writers.h"
 #include "support/test_support.h"
+
+using namespace kestrune;
 
 namespace {
 

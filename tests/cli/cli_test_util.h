@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "cli/command.h"
-#include "cli/pfm.h"
+#include "image/pfm.h"
+
+using namespace kestrune;
 
 struct CliResult {
   int status;

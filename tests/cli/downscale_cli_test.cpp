@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "cli/pfm.h"
+#include "image/pfm.h"
 #include "downscale/hint_search.h"
 #include "support/test_support.h"
+
+using namespace kestrune;
 
 namespace {
 

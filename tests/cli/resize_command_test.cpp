@@ -9,6 +9,8 @@
 #include "cli/cli_test_util.h"
 #include "support/test_support.h"
 
+using namespace kestrune;
+
 namespace {
 
 int Resize(std::vector<std::string> args, std::string* err = nullptr) {

@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "image/threading.h"
+#include "base/threading.h"
 #include "support/test_support.h"
+
+using namespace kestrune;
 
 namespace {
 

@@ -17,11 +17,13 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "cli/pfm.h"
+#include "image/pfm.h"
 #include "image/test_chart.h"
 #include "resampling/linear_resampler.h"
 #include "support/test_support.h"
-#include "upscale/fixed_upscalers.h"
+#include "resampling/fixed_upscalers.h"
+
+using namespace kestrune;
 
 namespace {
 

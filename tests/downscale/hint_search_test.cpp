@@ -14,6 +14,8 @@
 #include "downscale/sharpness_measure.h"
 #include "resampling/linear_resampler.h"
 
+using namespace kestrune;
+
 namespace {
 
 // A small photograph-like picture: smooth shading, sharp edges, fine texture.

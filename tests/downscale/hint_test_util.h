@@ -10,6 +10,8 @@
 
 #include "downscale/hint_search.h"
 
+namespace kestrune {
+
 // Records every progress call as one event: "start <text> <cancel>",
 // "status <text>", "progress", "finish"; the percentages apart.
 class RecordingProgress : public Progress {
@@ -62,3 +64,5 @@ inline void ExpectSameImage(const FloatImage& a, const FloatImage& b) {
     for (std::size_t i = 0; i < a.PixelCount(); ++i)
       ASSERT_EQ(a.samples(c)[i], b.samples(c)[i]) << "plane " << c << " sample " << i;
 }
+
+}  // namespace kestrune

@@ -10,6 +10,8 @@
 #include "image/test_chart.h"
 #include "support/thread_count.h"
 
+using namespace kestrune;
+
 namespace {
 
 struct SearchRun {

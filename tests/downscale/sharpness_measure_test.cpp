@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
+using namespace kestrune;
+
 namespace {
 
 TEST(SharpnessMeasure, IsolatedBrightPixel) {

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
+using namespace kestrune;
+
 namespace {
 
 std::vector<float> TestPlane(uint32_t width, uint32_t height) {

@@ -12,6 +12,8 @@
 #include "image/image_writers.h"
 #include "support/test_support.h"
 
+using namespace kestrune;
+
 namespace {
 
 uint32_t Le32(const std::vector<uint8_t>& f, std::size_t at) {

@@ -10,6 +10,8 @@
 #include "image/image_test_util.h"
 #include "support/test_support.h"
 
+using namespace kestrune;
+
 namespace {
 
 std::filesystem::path Suite() { return SharedDir() / "peers" / "bmpsuite"; }

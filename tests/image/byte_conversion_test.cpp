@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kestrune;
+
 namespace {
 
 TEST(ByteConversion, RoundsTiesToEvenThenClampsNaNIsZero) {

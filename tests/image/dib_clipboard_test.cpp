@@ -6,6 +6,8 @@
 #include "image/dib_image.h"
 #include "image/image_test_util.h"
 
+using namespace kestrune;
+
 namespace {
 
 TEST(DibImage, AllocateLaysRowsOutBottomUp) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kestrune;
+
 namespace {
 
 void Fill(FloatImage& image, float base) {

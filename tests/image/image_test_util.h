@@ -10,6 +10,8 @@
 
 #include "image/float_image.h"
 
+namespace kestrune {
+
 inline void PutLE(std::vector<uint8_t>& out, uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
@@ -72,3 +74,5 @@ inline std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
 
 // Sample (x, y) of plane c.
 inline float At(const FloatImage& image, int c, uint32_t x, uint32_t y) { return image.rows(c)[y][x]; }
+
+}  // namespace kestrune

@@ -17,6 +17,8 @@
 #include "image/jpeg_messages.h"
 #include "support/test_support.h"
 
+using namespace kestrune;
+
 namespace {
 
 // Writes a JPEG of `components` (1 grey, 3 RGB, 4 CMYK) whose sample (x, y, c)

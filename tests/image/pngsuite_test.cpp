@@ -11,6 +11,8 @@
 #include "image/image_readers.h"
 #include "support/test_support.h"
 
+using namespace kestrune;
+
 namespace {
 
 std::filesystem::path Suite() { return SharedDir() / "peers" / "pngsuite"; }

@@ -15,6 +15,8 @@
 #include "image/image_writers.h"
 #include "support/test_support.h"
 
+using namespace kestrune;
+
 namespace {
 
 // A small PNG whose IHDR is rewritten to width x height (with a fresh CRC).

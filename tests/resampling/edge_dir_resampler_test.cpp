@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "image/test_chart.h"
-#include "upscale/fixed_upscalers.h"
+#include "resampling/fixed_upscalers.h"
+
+using namespace kestrune;
 
 namespace {
 

@@ -14,6 +14,8 @@
 
 #include "support/thread_count.h"
 
+using namespace kestrune;
+
 namespace {
 
 using Plane = std::vector<float>;

@@ -15,6 +15,8 @@
 #include "image/test_chart.h"
 #include "resampling/edge_dir_resampler.h"
 
+using namespace kestrune;
+
 namespace {
 
 Planes Chart(int w, int h, uint32_t seed = 7) { return ChartPlanes(w, h, seed); }

@@ -10,6 +10,8 @@
 #include "resampling/nedi.h"
 #include "resampling/rgb_planes.h"
 
+using namespace kestrune;
+
 namespace {
 
 TEST(ParallelResampling, ResizePlaneBothWays) {

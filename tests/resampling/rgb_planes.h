@@ -8,6 +8,8 @@
 #include "image/test_chart.h"
 #include "support/thread_count.h"
 
+namespace kestrune {
+
 struct Planes {
   Planes(int w, int h) : w(w), h(h) {
     for (auto& p : p) p.assign(std::size_t(w) * h, 0.0f);
@@ -29,3 +31,5 @@ inline Planes ChartPlanes(int w, int h, uint32_t seed) {
   for (int c = 0; c < 3; ++c) out.p[c].assign(img.samples(c), img.samples(c) + img.PixelCount());
   return out;
 }
+
+}  // namespace kestrune

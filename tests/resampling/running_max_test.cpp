@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kestrune;
+
 namespace {
 
 TEST(RunningMax, LengthOneReturnsEachValue) {

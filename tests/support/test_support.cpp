@@ -5,6 +5,8 @@
 #include <random>
 #include <unistd.h>
 
+namespace kestrune {
+
 std::filesystem::path SharedDir() { return std::filesystem::path(KESTRUNE_SHARED_DIR); }
 
 TempDir::TempDir() {
@@ -19,3 +21,5 @@ TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }
+
+}  // namespace kestrune

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+namespace kestrune {
+
 // ../shared beside the repository (peer image suites).
 std::filesystem::path SharedDir();
 
@@ -21,3 +23,5 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+}  // namespace kestrune

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "image/threading.h"
+#include "base/threading.h"
+
+namespace kestrune {
 
 class ScopedThreadCount {
  public:
@@ -45,3 +47,5 @@ void ExpectSameForAnyThreadCount(F run) {
     EXPECT_TRUE(same) << kThreadCountsToCompare[i] << " threads differ from 1";
   }
 }
+
+}  // namespace kestrune

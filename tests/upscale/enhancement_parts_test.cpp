@@ -12,6 +12,8 @@
 #include "upscale/regularization_gradient.h"
 #include "upscale/robust_residual.h"
 
+using namespace kestrune;
+
 namespace {
 
 // A 6 x 6 plane (the estimate of a 3 x 3 source) varying along x only, and

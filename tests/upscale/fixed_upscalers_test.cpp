@@ -1,12 +1,14 @@
 // Fixed x2 upscalers, pixel replication and the mirrored border: ramps,
 // steps, small planes and the exact mirror layout.
-#include "upscale/fixed_upscalers.h"
+#include "resampling/fixed_upscalers.h"
 
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "upscale/mirror_border.h"
+
+using namespace kestrune;
 
 namespace {
 

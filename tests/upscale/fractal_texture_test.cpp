@@ -15,6 +15,8 @@
 
 #include "upscale/block_distance.h"
 
+using namespace kestrune;
+
 namespace {
 
 // Plain sum of squared differences of two 4 x 4 blocks of 16 bytes per row.

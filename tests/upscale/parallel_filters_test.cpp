@@ -9,8 +9,10 @@
 #include "image/test_chart.h"
 #include "support/thread_count.h"
 #include "upscale/edge_weight_map.h"
-#include "upscale/hann_smooth.h"
+#include "resampling/hann_smooth.h"
 #include "upscale/max_filter.h"
+
+using namespace kestrune;
 
 namespace {
 

@@ -12,6 +12,8 @@
 #include "upscale/fractal_texture.h"
 #include "upscale/upscale_pipeline.h"
 
+using namespace kestrune;
+
 namespace {
 
 struct Result {

@@ -10,10 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "upscale/edge_weight_map.h"
-#include "upscale/hann_smooth.h"
+#include "resampling/hann_smooth.h"
 #include "upscale/max_filter.h"
 #include "upscale/upscale_job.h"
 #include "upscale/working_planes.h"
+
+using namespace kestrune;
 
 namespace {
 

@@ -21,9 +21,11 @@
 #include "image/test_chart.h"
 #include "resampling/edge_dir_resampler.h"
 #include "upscale/enhancement.h"
-#include "upscale/fixed_upscalers.h"
+#include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
 #include "upscale/working_planes.h"
+
+using namespace kestrune;
 
 // Records the largest allocation made by the thread that is being watched.
 // GCC cannot see that these replacements pair malloc with free.

@@ -1,5 +1,5 @@
 // Reading and writing Portable FloatMap files.
-#include "cli/pfm.h"
+#include "image/pfm.h"
 
 #include <bit>
 #include <cctype>
@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "image/stdio_file.h"
+
+namespace kestrune {
 
 namespace {
 
@@ -136,3 +138,5 @@ int WritePfm(const std::string& path, const FloatImage& image) {
   }
   return std::fclose(file.release()) == 0 ? 0 : 1;
 }
+
+}  // namespace kestrune

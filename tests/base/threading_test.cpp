@@ -12,10 +12,12 @@
 #include <gtest/gtest.h>
 
 #include "image/dib_image.h"
-#include "image/sample_buffer.h"
+#include "base/sample_buffer.h"
 #include "image/test_chart.h"
-#include "image/threading.h"
+#include "base/threading.h"
 #include "support/thread_count.h"
+
+using namespace kestrune;
 
 namespace {
 

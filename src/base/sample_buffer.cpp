@@ -1,5 +1,5 @@
 // Filling and copying of large planes on all threads.
-#include "image/sample_buffer.h"
+#include "base/sample_buffer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -25,7 +25,9 @@
 #include <unistd.h>
 #endif
 
-#include "image/threading.h"
+#include "base/threading.h"
+
+namespace kestrune {
 
 namespace {
 #if KESTRUNE_OWN_MAPPINGS
@@ -86,3 +88,5 @@ void CopyParallel(const float* src, std::size_t n, float* dst) {
   ParallelFor(0, std::ptrdiff_t(n), GrainFor(n),
               [&](std::ptrdiff_t i0, std::ptrdiff_t i1) { std::copy(src + i0, src + i1, dst + i0); });
 }
+
+}  // namespace kestrune

@@ -1,6 +1,6 @@
 // Thread count (program setting, KESTRUNE_THREADS, cores) and the parallel
 // loop, run by oneTBB inside a task arena of exactly that many threads.
-#include "image/threading.h"
+#include "base/threading.h"
 
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/global_control.h>
@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+
+namespace kestrune {
 
 namespace {
 
@@ -107,3 +109,5 @@ void ParallelFor(std::ptrdiff_t first, std::ptrdiff_t last, std::ptrdiff_t grain
   else
     ArenaFor(threads)->execute(loop);
 }
+
+}  // namespace kestrune

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace kestrune {
+
 // 32-byte vectors never cross a function boundary that is not inlined, so the
 // ABI note about passing them without AVX does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -27,3 +29,5 @@ inline Vec8 Load(const float* p) {
 inline void Store(float* p, Vec8 v) { std::memcpy(p, &v, sizeof v); }
 
 }  // namespace vec8
+
+}  // namespace kestrune

@@ -1,11 +1,13 @@
 // Fixed-weight x2 enlargements (bilinear, cubic convolution) and pixel
 // replication of one plane; source sample (x, y) lands on target (2x, 2y).
-#include "upscale/fixed_upscalers.h"
+#include "resampling/fixed_upscalers.h"
 
 #include <algorithm>
 #include <cstddef>
 
-#include "image/threading.h"
+#include "base/threading.h"
+
+namespace kestrune {
 
 namespace {
 
@@ -106,3 +108,5 @@ void UpscaleReplicate(const float* src, int w, int h, float* dst, int factor) {
     }
   });
 }
+
+}  // namespace kestrune

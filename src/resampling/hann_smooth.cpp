@@ -5,7 +5,7 @@
 // column pass runs along rows for all columns at once, and the row pass lays
 // eight rows side by side and runs the same column routine on them. Row
 // groups and column bands are independent, so the threads share them out.
-#include "upscale/hann_smooth.h"
+#include "resampling/hann_smooth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,8 +13,10 @@
 #include <cstring>
 #include <vector>
 
-#include "image/threading.h"
-#include "image/vec8.h"
+#include "base/threading.h"
+#include "base/vec8.h"
+
+namespace kestrune {
 
 namespace {
 
@@ -222,3 +224,5 @@ void HannSmooth(const float* src, float* dst, int W, int H, int r, float* tmp) {
   SmoothRows(src, tmp, W, H, MakeWindow(r, W));
   SmoothColumns(tmp, dst, W, H, MakeWindow(r, H));
 }
+
+}  // namespace kestrune

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+namespace kestrune {
+
 // Memory for large blocks (see kLargeBlockBytes): aligned to, and where the
 // system supports it backed by, huge pages. Throws std::bad_alloc on failure;
 // FreeLargeBlock takes the size that was asked for.
@@ -61,3 +63,5 @@ void AssignParallel(SampleBuffer& buffer, std::size_t n, float value = 0.0f);
 
 // Copies n samples from src to dst (not overlapping) on all threads.
 void CopyParallel(const float* src, std::size_t n, float* dst);
+
+}  // namespace kestrune

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <functional>
 
+namespace kestrune {
+
 // The number of threads the heavy loops run on: the value given to
 // SetThreadCount, else the environment variable KESTRUNE_THREADS (a positive
 // integer), else the number of cores available to the process.
@@ -31,3 +33,5 @@ void ParallelFor(std::ptrdiff_t first, std::ptrdiff_t last, std::ptrdiff_t grain
 // are `rowSamples` long (at least one row), so that small planes are not cut
 // into pieces too small to pay for their scheduling.
 std::ptrdiff_t RowGrain(std::ptrdiff_t rowSamples, std::ptrdiff_t minSamples = 16384);
+
+}  // namespace kestrune

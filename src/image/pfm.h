@@ -8,6 +8,8 @@
 
 #include "image/float_image.h"
 
+namespace kestrune {
+
 // Returns 0, 1 when the file cannot be opened, 2 when it is not a usable PFM
 // file (then `reason` says why).
 int ReadPfm(const std::string& path, FloatImage& image, std::string& reason);
@@ -15,3 +17,5 @@ int ReadPfm(const std::string& path, FloatImage& image, std::string& reason);
 // Writes the red, green and blue planes. Returns 0, 1 when the file cannot
 // be written, 2 when the image is empty (no file is created).
 int WritePfm(const std::string& path, const FloatImage& image);
+
+}  // namespace kestrune
