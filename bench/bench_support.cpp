@@ -7,7 +7,7 @@
 using namespace kestrune;
 
 std::vector<float> ChartPlane(uint32_t width, uint32_t height, uint32_t seed) {
-  const FloatImage chart = MakeTestChart(width, height, seed);
+  const FloatImage chart = RenderTestChart(width, height, seed);
   std::vector<float> plane(chart.PixelCount());
   for (std::size_t i = 0; i < plane.size(); ++i)
     plane[i] = 0.299f * chart.samples(0)[i] + 0.587f * chart.samples(1)[i] + 0.114f * chart.samples(2)[i];
@@ -15,7 +15,7 @@ std::vector<float> ChartPlane(uint32_t width, uint32_t height, uint32_t seed) {
 }
 
 void TimeDefaultHintSearch(benchmark::State& state, uint32_t newWidth, uint32_t newHeight) {
-  const FloatImage source = MakeTestChart(2000, 1500, 1);
+  const FloatImage source = RenderTestChart(2000, 1500, 1);
   DownscaleParams params;  // the dialog's defaults
   params.newWidth = newWidth;
   params.newHeight = newHeight;

@@ -15,7 +15,7 @@ namespace {
 
 struct Chart3 {
   explicit Chart3(int side) : w(side), h(side) {
-    const FloatImage img = MakeTestChart(side, side, 1);
+    const FloatImage img = RenderTestChart(side, side, 1);
     for (int c = 0; c < 3; ++c) p[c].assign(img.samples(c), img.samples(c) + img.PixelCount());
   }
   int w, h;

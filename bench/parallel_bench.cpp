@@ -31,7 +31,7 @@ class ThreadScope {
 void BM_UpscaleThreads(benchmark::State& state) {
   const uint32_t w = uint32_t(state.range(0)), h = w;
   ThreadScope scope(int(state.range(1)));
-  const FloatImage source = MakeTestChart(w, h);
+  const FloatImage source = RenderTestChart(w, h);
   FloatImage result(2 * w, 2 * h);
   SRParams params;  // the dialog's defaults
   params.sideLobe = 0.0f;
@@ -90,7 +90,7 @@ struct Rgb {
 Rgb Planes(int w, int h, bool source) {
   Rgb rgb;
   if (source) {
-    const FloatImage chart = MakeTestChart(uint32_t(w), uint32_t(h), 1);
+    const FloatImage chart = RenderTestChart(uint32_t(w), uint32_t(h), 1);
     for (int c = 0; c < 3; ++c) rgb.p[c].assign(chart.samples(c), chart.samples(c) + std::size_t(w) * h);
   } else {
     for (auto& plane : rgb.p) plane.resize(std::size_t(w) * h);

@@ -13,7 +13,7 @@
 #include "image/test_chart.h"
 #include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
-#include "upscale/upscale_job.h"
+#include "upscale/sr_params.h"
 #include "upscale/upscale_pipeline.h"
 
 using namespace kestrune;
@@ -40,7 +40,7 @@ double PeakBytes() {
 // Argument: the source side; the output is twice as large each way.
 void BM_FractalSubstitution(benchmark::State& state) {
   const int w = static_cast<int>(state.range(0)), h = w;
-  const FloatImage source = MakeTestChart(w, h);
+  const FloatImage source = RenderTestChart(w, h);
   std::vector<float> x[3], o[3];
   for (int c = 0; c < 3; ++c) {
     x[c].resize(std::size_t(4) * w * h);
@@ -70,7 +70,7 @@ void BM_UpscaleDefault(benchmark::State& state) {
   double nedi = 0, setup = 0, loop = 0, subst[2] = {0, 0}, plainIterations = 0;
   for (auto _ : state) {
     UpscaleJob job;
-    job.source = MakeTestChart(w, h);
+    job.source = RenderTestChart(w, h);
     FloatImage result(2 * w, 2 * h);
     for (int c = 0; c < 3; ++c) job.output[c] = result.samples(c);
     job.srcWidth = w, job.srcHeight = h, job.newWidth = 2 * w, job.newHeight = 2 * h;

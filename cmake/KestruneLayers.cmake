@@ -19,7 +19,9 @@ function(kestrune_layer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
   kestrune_include_root(${name} ${CMAKE_CURRENT_SOURCE_DIR} root)
   add_library(kestrune_${name} STATIC ${ARG_SOURCES})
-  set_target_properties(kestrune_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  # Linked into the shared library, which exports only the public API.
+  set_target_properties(kestrune_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(kestrune_${name} PUBLIC ${root})
   target_link_libraries(kestrune_${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
 endfunction()

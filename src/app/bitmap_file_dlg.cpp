@@ -14,12 +14,11 @@
 #include <algorithm>
 #include <new>
 
+#include <kestrune/io.h>
+
 #include "app/dib_draw.h"
 #include "app/field_exchange.h"
 #include "app/file_dlg_rules.h"
-#include "image/image_readers.h"
-
-using namespace kestrune;
 
 // The panel below the dialog's own controls. Its controls are placed by the
 // dialog (they line up with the dialog's controls); the dialog paints on it.
@@ -177,7 +176,7 @@ QRect CBitmapFileDlg::PreviewRect() const {
   if (!showPreview || previewImage.IsEmpty()) return QRect();
   const QRect combo = recentFolders->geometry();
   const QSize size =
-      FitPreview(combo.width() - kPreviewBoxInset, kPreviewBoxHeight, previewImage.width, previewImage.height);
+      FitPreview(combo.width() - kPreviewBoxInset, kPreviewBoxHeight, previewImage.Width(), previewImage.Height());
   if (size.isEmpty()) return QRect();
   const int comboRight = combo.x() + combo.width();
   const int left = (combo.x() + comboRight - size.width()) / 2;
@@ -196,14 +195,14 @@ void CBitmapFileDlg::OnSelChange(const QString& path) {
     // A fresh image for each file: only BMP files set the bit depth, so an
     // image read before must not lend its depth to a PNG or JPEG file.
     bool readOk = false;
-    previewImage = FloatImage();
-    try {
-      FloatImage image;
-      readOk = !path.isEmpty() && ReadImageFile(QFile::encodeName(path).toStdString(), image) == kReadOk &&
-               !image.IsEmpty();
-      if (readOk) previewImage = std::move(image);
-    } catch (const std::bad_alloc&) {
-      readOk = false;
+    previewImage = kestrune::Image();
+    if (!path.isEmpty()) {
+      // What can be read of a damaged file is still worth a look.
+      kestrune::ReadOptions options;
+      options.keepDamaged = true;
+      kestrune::Result<kestrune::Image> read = kestrune::ReadImage(QFile::encodeName(path).toStdString(), options);
+      readOk = read.has_value() && !read.value().IsEmpty();
+      if (readOk) previewImage = std::move(read).value();
     }
     const PreviewTexts texts = PreviewTextsFor(readOk, previewImage);
     dimensionsText = texts.dimensions;
@@ -258,7 +257,7 @@ void CBitmapFileDlg::OnFileNameOK(const QString& path) {
 
 void CBitmapFileDlg::done(int result) {
   CRecentFolderFileDlg::done(result);
-  previewImage.Release();
+  previewImage = kestrune::Image();
   previewBitmap_.Release();
 }
 

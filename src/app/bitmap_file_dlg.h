@@ -8,10 +8,8 @@
 #include <QFileDialog>
 #include <QString>
 
-#include "image/dib_image.h"
-#include "image/float_image.h"
-
-using namespace kestrune;
+#include "app/dib_image.h"
+#include <kestrune/image.h>
 
 class QCheckBox;
 class QComboBox;
@@ -72,7 +70,7 @@ class CBitmapFileDlg : public CRecentFolderFileDlg {
   // The preview's place in panel coordinates (empty when nothing is drawn).
   QRect PreviewRect() const;
 
-  FloatImage previewImage;
+  kestrune::Image previewImage;
   bool showPreview = true;
   QString dimensionsText = QStringLiteral("Bitmap dimensions:");
   QString bitDepthText = QStringLiteral("Bit depth:");

@@ -1,4 +1,4 @@
-// Clipboard glue: the platform-free packed-bitmap codec on Qt's clipboard.
+// Clipboard glue: the library's packed-bitmap codec on Qt's clipboard.
 #include "app/clipboard.h"
 
 #include <QApplication>
@@ -8,13 +8,11 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <new>
+
+#include <kestrune/bitmap.h>
 
 #include "app/dib_draw.h"
-#include "app/kestrune_dlg.h"
-#include "app/message_box.h"
-#include "image/clipboard_dib.h"
-
-using namespace kestrune;
 
 namespace {
 constexpr int kBmpFileHeaderSize = 14;
@@ -58,25 +56,24 @@ QByteArray PackedDibFromMimeData(const QMimeData* mime) {
   return QByteArray();
 }
 
-void CopyToClipboard(CKestruneDlg& window) {
-  if (window.currentImage.IsEmpty()) return;
-  window.displayBitmap.FromFloatImage(window.currentImage);
-  QApplication::clipboard()->setImage(DibToQImage(window.displayBitmap));
+void CopyToClipboard(const DibImage& picture) {
+  if (picture.IsEmpty()) return;
+  QApplication::clipboard()->setImage(DibToQImage(picture));
 }
 
-bool PasteFromClipboard(CKestruneDlg& window) {
+PasteOutcome PasteFromClipboard() {
   const QByteArray dib = PackedDibFromMimeData(QApplication::clipboard()->mimeData());
-  FloatImage pasted;
-  const PasteResult result = dib.isEmpty()
-                                 ? PasteResult::kNoBitmap
-                                 : DecodePackedDib(reinterpret_cast<const uint8_t*>(dib.constData()),
-                                                   static_cast<std::size_t>(dib.size()), pasted);
-  if (result != PasteResult::kPasted) {
-    ShowMessageBox(&window, QString::fromLatin1(PasteMessage(result)), QMessageBox::Information);
-    return false;
+  PasteOutcome outcome;
+  if (dib.isEmpty()) {
+    outcome.message = QString::fromLatin1(kNoBitmapMessage);
+    return outcome;
   }
-  window.currentImage = std::move(pasted);
-  window.FitWindowToImage();
-  window.loadedImage = window.currentImage;
-  return true;
+  kestrune::Result<kestrune::Image> decoded = kestrune::DecodePackedBitmap(
+      reinterpret_cast<const uint8_t*>(dib.constData()), static_cast<std::size_t>(dib.size()));
+  if (decoded.error().code == kestrune::ErrorCode::kOutOfMemory) throw std::bad_alloc();
+  if (!decoded.ok())
+    outcome.message = QString::fromLatin1(kUnsupportedBitmapMessage);
+  else
+    outcome.image = std::move(decoded).value();
+  return outcome;
 }

@@ -1,23 +1,33 @@
-// Copy and Paste of the main window through the system clipboard.
+// The system clipboard: images in and out. Nothing here knows the window.
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
-class CKestruneDlg;
+#include <kestrune/image.h>
+
+#include "app/dib_image.h"
+
 class QMimeData;
 
-// Puts exactly what the window shows (currentImage through the display
-// buffer) on the clipboard as an image. Nothing happens without an image.
-void CopyToClipboard(CKestruneDlg& window);
+// Puts the picture (as shown: its display bytes) on the clipboard as an
+// image. Nothing happens for an empty picture.
+void CopyToClipboard(const DibImage& picture);
 
-// Replaces currentImage by the clipboard's bitmap, fits the window and takes
-// the image as the one "Undo all" returns to. Shows "No bitmap in the
-// clipboard." or the unsupported-format message and returns false when there
-// is nothing it can read.
-bool PasteFromClipboard(CKestruneDlg& window);
+// What a paste found: the image, or the message to show.
+struct PasteOutcome {
+  kestrune::Image image;  // empty when nothing could be pasted
+  QString message;        // "No bitmap in the clipboard." or the unsupported-format text
+};
+// Reads the clipboard's bitmap. Throws std::bad_alloc.
+PasteOutcome PasteFromClipboard();
 
 // The clipboard's content as a packed device-independent bitmap: a BMP file
 // ("image/bmp") without its 14-byte file header, or, when the clipboard holds
 // only another image format, that image converted to 32 bits per pixel.
 // Empty when there is no image at all.
 QByteArray PackedDibFromMimeData(const QMimeData* mime);
+
+inline constexpr char kNoBitmapMessage[] = "No bitmap in the clipboard.";
+inline constexpr char kUnsupportedBitmapMessage[] =
+    "Unsupported bitmap format in the clipboard.\nOnly 24-bit RGB bitmaps are supported.";

@@ -4,9 +4,7 @@
 
 #include <QImage>
 
-#include "image/dib_image.h"
-
-using namespace kestrune;
+#include "app/dib_image.h"
 
 class QPainter;
 

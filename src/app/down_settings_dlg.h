@@ -2,6 +2,8 @@
 // size, resizing filter, smoothness and the hint search's trials and range.
 #pragma once
 
+#include <kestrune/downscale.h>
+
 #include "app/size_settings_dlg.h"
 
 class CDownSettingsDlg : public SizeSettingsDlg {
@@ -9,10 +11,12 @@ class CDownSettingsDlg : public SizeSettingsDlg {
  public:
   explicit CDownSettingsDlg(QWidget* parent = nullptr);
 
-  int filterType = 3;
-  float smoothness = 0.8f;
-  int trials = 12;
-  float scaleDeviation = 8.0f;
+  // The fields start at the library's defaults.
+  inline static const kestrune::DownscaleOptions kDefaults{};
+  int filterType = static_cast<int>(kDefaults.filter);
+  float smoothness = kDefaults.smoothness;
+  int trials = kDefaults.trials;
+  float scaleDeviation = kDefaults.scaleDeviation;
 
  protected:
   void DoDataExchange(FieldExchange& exchange) override;

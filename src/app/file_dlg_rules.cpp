@@ -86,10 +86,10 @@ QSize FitPreview(int boxWidth, int boxHeight, uint32_t w, uint32_t h) {
   return QSize(width, height);
 }
 
-void BoxAveragePreview(const FloatImage& image, uint32_t width, uint32_t height, DibImage& preview) {
+void BoxAveragePreview(const kestrune::Image& image, uint32_t width, uint32_t height, DibImage& preview) {
   preview.Allocate(width, height);
   if (preview.IsEmpty() || image.IsEmpty()) return;
-  const uint32_t w = image.width, h = image.height;
+  const uint32_t w = image.Width(), h = image.Height();
   std::vector<uint32_t> columnStart(std::size_t(width) + 1);
   for (uint32_t x = 0; x <= width; ++x) columnStart[x] = CellStart(x, w, width);
   for (uint32_t y = 0; y < height; ++y) {
@@ -101,7 +101,7 @@ void BoxAveragePreview(const FloatImage& image, uint32_t width, uint32_t height,
       for (int c = 0; c < 3; ++c) {
         double sum = 0.0;
         for (uint32_t sy = top; sy < bottom; ++sy) {
-          const float* row = image.rows(c)[sy];
+          const float* row = image.Row(c, sy);
           for (uint32_t sx = left; sx < right; ++sx) sum += row[sx];
         }
         const double mean = count ? sum / static_cast<double>(count) : 0.0;
@@ -112,11 +112,11 @@ void BoxAveragePreview(const FloatImage& image, uint32_t width, uint32_t height,
   }
 }
 
-PreviewTexts PreviewTextsFor(bool readOk, const FloatImage& image) {
+PreviewTexts PreviewTextsFor(bool readOk, const kestrune::Image& image) {
   if (!readOk || image.IsEmpty()) return {QStringLiteral("Dimensions: N/A"), QStringLiteral("Bit depth: N/A")};
   PreviewTexts texts;
-  texts.dimensions = QStringLiteral("Dimensions: %1x%2").arg(image.width).arg(image.height);
-  texts.bitDepth = image.sourceBitDepth ? QStringLiteral("Bit depth: %1 bits").arg(image.sourceBitDepth)
+  texts.dimensions = QStringLiteral("Dimensions: %1x%2").arg(image.Width()).arg(image.Height());
+  texts.bitDepth = image.SourceBitDepth() ? QStringLiteral("Bit depth: %1 bits").arg(image.SourceBitDepth())
                                         : QStringLiteral("Bit depth: N/A");
   return texts;
 }

@@ -9,10 +9,9 @@
 
 #include <cstdint>
 
-#include "image/dib_image.h"
-#include "image/float_image.h"
+#include <kestrune/image.h>
 
-using namespace kestrune;
+#include "app/dib_image.h"
 
 // Number of recent folders kept ("Dir0" .. "Dir9" of "MRU folders").
 inline constexpr int kRecentFolderCount = 10;
@@ -43,7 +42,7 @@ QSize FitPreview(int boxWidth, int boxHeight, uint32_t w, uint32_t h);
 
 // Reduces `image` to width x height by averaging the source pixels each
 // output pixel covers (rounded to the nearest byte) into `preview`.
-void BoxAveragePreview(const FloatImage& image, uint32_t width, uint32_t height, DibImage& preview);
+void BoxAveragePreview(const kestrune::Image& image, uint32_t width, uint32_t height, DibImage& preview);
 
 // The preview's two label texts after reading a file: "Dimensions: WxH" and
 // "Bit depth: N bits" (BMP files), otherwise the "N/A" forms.
@@ -51,7 +50,7 @@ struct PreviewTexts {
   QString dimensions;
   QString bitDepth;
 };
-PreviewTexts PreviewTextsFor(bool readOk, const FloatImage& image);
+PreviewTexts PreviewTextsFor(bool readOk, const kestrune::Image& image);
 
 // The save dialog's file-type change: `name` (as typed) with its extension
 // replaced by, or given, the extension of type `typeIndex` (counted from 1)

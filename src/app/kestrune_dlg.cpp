@@ -17,7 +17,12 @@
 #include <QUrl>
 
 #include <cmath>
+#include <cstring>
 #include <new>
+
+#include <kestrune/bitmap.h>
+#include <kestrune/downscale.h>
+#include <kestrune/io.h>
 
 #include "app/about_dlg.h"
 #include "app/clipboard.h"
@@ -28,13 +33,6 @@
 #include "app/message_box.h"
 #include "app/sr_settings_dlg.h"
 #include "app/upscale_guard.h"
-#include "downscale/hint_search.h"
-#include "image/image_readers.h"
-#include "image/image_writers.h"
-#include "resampling/linear_resampler.h"
-#include "upscale/upscale_pipeline.h"
-
-using namespace kestrune;
 
 const char kBusyMessage[] = "Not possible while Kestrune interpolation is running.";
 
@@ -59,6 +57,57 @@ class PictureView : public QWidget {
 
  private:
   CKestruneDlg* owner_;
+};
+
+// The progress dialog's status line for a report of an upscaling run.
+QString UpscaleStatusText(const kestrune::ProgressReport& report) {
+  switch (report.stage) {
+    case kestrune::Stage::kAllocating: return QStringLiteral("Allocating memory");
+    case kestrune::Stage::kInitialEnlargement: return QStringLiteral("Initial upscaling");
+    case kestrune::Stage::kPreparing: return QStringLiteral("Preparing for sharpness enhancement");
+    default:
+      return QString::asprintf(report.substitution ? "Iteration %d of %d (fractal substitution)" : "Iteration %d of %d",
+                               static_cast<int>(report.step), static_cast<int>(report.total));
+  }
+}
+
+// The window's view of a downscaling run: the dialog's bar follows each
+// trial, the status line the best score so far, then the final scaling.
+class DownscaleReports : public kestrune::Progress {
+ public:
+  explicit DownscaleReports(CProgressDlg& dialog) : dialog_(dialog) {}
+  void Report(const kestrune::ProgressReport& report) override {
+    if (report.stage == kestrune::Stage::kFinalScaling) {
+      dialog_.SetStatusText(QStringLiteral("Final scaling..."));
+      return;
+    }
+    if (report.bestScore >= 0.0f && report.bestScore != shownScore_) {
+      shownScore_ = report.bestScore;
+      dialog_.SetStatusText(QString::asprintf("Searching for hints...  (best hint so far: %1.3f)",
+                                              static_cast<double>(report.bestScore)));
+    }
+    dialog_.SetProgress(report.percent);
+  }
+
+ private:
+  CProgressDlg& dialog_;
+  float shownScore_ = -1.0f;
+};
+
+// The worker's side of an upscaling run: each report waits until the window
+// has shown it; the Cancel button's flag stops the run.
+class UpscaleReports : public kestrune::Progress {
+ public:
+  UpscaleReports(CKestruneDlg* window, std::atomic<bool>& cancel) : window_(window), cancel_(cancel) {}
+  void Report(const kestrune::ProgressReport& report) override {
+    QMetaObject::invokeMethod(
+        window_, [this, &report] { window_->OnUpscaleReport(report); }, Qt::BlockingQueuedConnection);
+  }
+  bool CancelRequested() override { return cancel_.load(); }
+
+ private:
+  CKestruneDlg* window_;
+  std::atomic<bool>& cancel_;
 };
 
 // Logical size that covers `pixels` device pixels at `ratio`.
@@ -88,8 +137,8 @@ CKestruneDlg::~CKestruneDlg() {
   recentFiles.Save();
   // A run still going (the window is destroyed without being closed): stop it
   // and serve its reports until the worker is done with the image.
-  if (upscaleRunning_ && job_) {
-    job_->cancelRequested = true;
+  if (upscaleRunning_) {
+    cancelRequested_ = true;
     while (upscaleRunning_) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
       QThread::msleep(1);
@@ -140,8 +189,11 @@ void CKestruneDlg::FitWindowToImage() {
   const qreal ratio = devicePixelRatioF();
   const QSize frame = frameGeometry().size() - geometry().size();
   const int menuHeight = menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
-  int outerWidth = LogicalSize(currentImage.width, ratio) + frame.width();
-  int outerHeight = LogicalSize(currentImage.height, ratio) + menuHeight + frame.height();
+  // During a run the window shows the estimate.
+  const uint32_t width = upscaleRunning_ ? displayBitmap.width : currentImage.Width();
+  const uint32_t height = upscaleRunning_ ? displayBitmap.height : currentImage.Height();
+  int outerWidth = LogicalSize(width, ratio) + frame.width();
+  int outerHeight = LogicalSize(height, ratio) + menuHeight + frame.height();
   if (outerWidth < 201) outerWidth = 200;
   if (outerHeight < 101) outerHeight = 100;
   setFixedSize(outerWidth - frame.width(), outerHeight - frame.height());
@@ -149,9 +201,14 @@ void CKestruneDlg::FitWindowToImage() {
 }
 
 void CKestruneDlg::PaintPicture(QPainter& painter) {
+  // A run's picture is made at each report; otherwise at every paint.
+  if (upscaleRunning_) {
+    Draw(displayBitmap, painter, 0, 0);
+    return;
+  }
   if (currentImage.IsEmpty()) return;
   try {
-    displayBitmap.FromFloatImage(currentImage);
+    displayBitmap.FromImage(currentImage.View());
     Draw(displayBitmap, painter, 0, 0);
   } catch (const std::bad_alloc&) {
     displayBitmap.Release();  // nothing drawn; the next paint tries again
@@ -161,13 +218,22 @@ void CKestruneDlg::PaintPicture(QPainter& painter) {
 bool CKestruneDlg::LoadImageFile(const QString& path) {
   if (RefuseWhileRunning()) return false;
   try {
-    // Read into a new image, so that a failed read leaves the picture as it was.
-    FloatImage image;
-    if (ReadImageFile(QFile::encodeName(path).toStdString(), image) != kReadOk || image.IsEmpty()) {
+    // Read into a new image, so that a failed read leaves the picture as it
+    // was. What can be read of a damaged file is shown, with a word on it.
+    kestrune::ReadOptions options;
+    options.keepDamaged = true;
+    kestrune::Result<kestrune::Image> read = kestrune::ReadImage(QFile::encodeName(path).toStdString(), options);
+    for (const std::string& warning : read.warnings())
+      ShowMessageBox(this, QString::fromStdString(warning), QMessageBox::Critical, QStringLiteral("JPEG Library Error"));
+    if (read.error().code == kestrune::ErrorCode::kOutOfMemory) throw std::bad_alloc();
+    if (!read.has_value() || read.value().IsEmpty()) {
       ShowMessageBox(this, QStringLiteral("Error loading image: ") + path, QMessageBox::Warning);
       return false;
     }
-    currentImage = std::move(image);
+    if (read.error())
+      ShowMessageBox(this, QStringLiteral("The file is damaged: ") + QString::fromStdString(read.error().message),
+                     QMessageBox::Warning);
+    currentImage = std::move(read).value();
     FitWindowToImage();
     recentFiles.Add(path);
     filePath = path;
@@ -197,16 +263,24 @@ void CKestruneDlg::OnFileSaveAs() {
   if (currentImage.IsEmpty()) return;
   const QString path = ChooseFileToSave(this, fileName);
   if (path.isEmpty()) return;
-  const std::string name = QFile::encodeName(path).toStdString();
-  const bool png = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
-  const int result = png ? WritePng(name, currentImage) : WriteBmp(name, currentImage);
-  if (result != kWriteOk)
-    ShowMessageBox(this, QStringLiteral("Error saving image file!"), QMessageBox::Warning, QStringLiteral("Error"));
+  kestrune::WriteOptions options;
+  options.format = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? kestrune::FileFormat::kPng
+                                                                               : kestrune::FileFormat::kBmp;
+  try {
+    if (!kestrune::WriteImage(ShownImage(), QFile::encodeName(path).toStdString(), options)) return;
+  } catch (const std::bad_alloc&) {
+  }
+  ShowMessageBox(this, QStringLiteral("Error saving image file!"), QMessageBox::Warning, QStringLiteral("Error"));
+}
+
+kestrune::Image CKestruneDlg::ShownImage() const {
+  return upscaleRunning_ ? displayBitmap.ToImage() : currentImage;
 }
 
 void CKestruneDlg::OnEditCopy() {
   try {
-    CopyToClipboard(*this);
+    if (!upscaleRunning_) displayBitmap.FromImage(currentImage.View());
+    CopyToClipboard(displayBitmap);
   } catch (const std::bad_alloc&) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
   }
@@ -215,7 +289,14 @@ void CKestruneDlg::OnEditCopy() {
 void CKestruneDlg::OnEditPaste() {
   if (RefuseWhileRunning()) return;
   try {
-    PasteFromClipboard(*this);
+    PasteOutcome pasted = PasteFromClipboard();
+    if (pasted.image.IsEmpty()) {
+      ShowMessageBox(this, pasted.message, QMessageBox::Information);
+      return;
+    }
+    currentImage = std::move(pasted.image);
+    FitWindowToImage();
+    loadedImage = currentImage;
   } catch (const std::bad_alloc&) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
   }
@@ -242,7 +323,7 @@ void CKestruneDlg::OnProcessUpscale() {
     ShowMessageBox(this, QString::fromLatin1(kNoImageMessage), QMessageBox::Warning);
     return;
   }
-  const uint32_t width = currentImage.width, height = currentImage.height;
+  const uint32_t width = currentImage.Width(), height = currentImage.Height();
   const QString sourceRefusal = UpscaleSourceRefusal(width, height);
   if (!sourceRefusal.isEmpty()) {
     ShowMessageBox(this, sourceRefusal, QMessageBox::Warning);
@@ -254,97 +335,112 @@ void CKestruneDlg::OnProcessUpscale() {
   settings.newHeight = height;
   if (settings.exec() != QDialog::Accepted) return;
 
-  SRParams params;
-  params.initialMethod = settings.initialMethod;
-  params.iterations = static_cast<uint32_t>(settings.iterations);
-  params.fractalSubsts = static_cast<uint32_t>(settings.fractalSubsts);
-  params.edgeDirIterations = settings.edgeDirIterations;
-  params.beta = settings.beta;
-  params.sideLobe = settings.sideLobe;
-  params.regularization = settings.regularization;
-  params.variableRegularization = settings.variableRegularization;
-  const QString refusal = UpscaleSettingsRefusal(width, height, settings.newWidth, settings.newHeight, params);
+  kestrune::UpscaleOptions options;
+  options.initialMethod = settings.initialMethod == CSRSettingsDlg::kLoadFromFile
+                              ? kestrune::InitialMethod::kNedi  // until an image is loaded
+                              : static_cast<kestrune::InitialMethod>(settings.initialMethod);
+  options.iterations = static_cast<uint32_t>(settings.iterations);
+  options.fractalSubstitutions = static_cast<uint32_t>(settings.fractalSubsts);
+  options.edgeDirIterations = settings.edgeDirIterations;
+  options.strength = settings.beta;
+  options.sideLobe = settings.sideLobe;
+  options.regularization = settings.regularization;
+  options.variableRegularization = settings.variableRegularization;
+  options.width = settings.newWidth;
+  options.height = settings.newHeight;
+  const QString refusal = UpscaleSettingsRefusal(width, height, options);
   if (!refusal.isEmpty()) {
     ShowMessageBox(this, refusal, QMessageBox::Warning);
     return;
   }
 
   try {
-    FloatImage outputImage(2 * width, 2 * height);
-    FloatImage initialImage;
+    kestrune::Image initialImage;
     if (settings.initialMethod == CSRSettingsDlg::kLoadFromFile) {
+      // Without a file chosen the run starts with NEDI.
       const QString path = ChooseFileToOpen(this);
       if (!path.isEmpty()) {
-        ReadImageFile(QFile::encodeName(path).toStdString(), initialImage);
-        if (initialImage.IsEmpty() || initialImage.width != outputImage.width ||
-            initialImage.height != outputImage.height) {
+        kestrune::Result<kestrune::Image> read = kestrune::ReadImage(QFile::encodeName(path).toStdString());
+        if (!read.ok() || read.value().Width() != 2 * width || read.value().Height() != 2 * height) {
           ShowMessageBox(this, QStringLiteral("Image dimensions do not match!"), QMessageBox::Warning);
           return;
         }
+        initialImage = std::move(read).value();
       }
     }
-
     JoinWorker();
-    auto job = std::make_unique<UpscaleJob>();
-    job->srcWidth = width;
-    job->srcHeight = height;
-    job->newWidth = settings.newWidth;
-    job->newHeight = settings.newHeight;
-    job->source = currentImage;
-    job->initialImage = std::move(initialImage);
-    job->params = params;
-    currentImage = std::move(outputImage);
-    FitWindowToImage();
-    for (int c = 0; c < 3; ++c) job->output[c] = currentImage.samples(c);
-    // The worker waits in each report until the window has handled it.
-    job->notify = [this](UpscaleJob& reported) {
-      QMetaObject::invokeMethod(
-          this, [this, &reported] { OnUpscaleNotify(reported); }, Qt::BlockingQueuedConnection);
-    };
-    job_ = std::move(job);
+    initialImage_ = std::move(initialImage);
+    if (!initialImage_.IsEmpty()) {
+      options.initialMethod = kestrune::InitialMethod::kFromImage;
+      options.initialImage = &initialImage_;
+    }
+    // The picture of the run: the source's bytes make the blocky preview
+    // while the initial enlargement works.
+    sourcePreview_.FromImage(currentImage.View());
+    displayBitmap.Allocate(2 * width, 2 * height);
+    std::memset(displayBitmap.bits(), 0, std::size_t{displayBitmap.stride} * displayBitmap.height);
   } catch (const std::bad_alloc&) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
     return;
   }
 
-  progressDialog.Start(QStringLiteral("Initializing Kestrune..."), this, true, &job_->cancelRequested, 0);
+  upscaleResult_.reset();
+  progressDialog.Start(QStringLiteral("Initializing Kestrune..."), this, true, &cancelRequested_, 0);
   upscaleRunning_ = true;
-  UpscaleJob* running = job_.get();
-  worker_ = std::thread([running] { UpscaleThreadProc(running); });
+  FitWindowToImage();
+  // currentImage stays as it is during the run: every command that would
+  // change it is refused until the result is in.
+  worker_ = std::thread([this, options] {
+    UpscaleReports reports(this, cancelRequested_);
+    upscaleResult_.emplace(kestrune::Upscale(currentImage, options, &reports));
+    QMetaObject::invokeMethod(this, [this] { FinishUpscale(); }, Qt::QueuedConnection);
+  });
 }
 
-void CKestruneDlg::OnUpscaleNotify(UpscaleJob& job) {
-  picture_->repaint();
-  if (job.finished) {
-    FinishUpscale(job);
-    return;
-  }
-  progressDialog.SetProgress(job.progress);
-  progressDialog.SetStatusText(job.statusText);
-}
-
-void CKestruneDlg::FinishUpscale(UpscaleJob& job) {
-  if (job.newWidth != 2 * job.srcWidth || job.newHeight != 2 * job.srcHeight) {
-    try {
-      FloatImage resized(job.newWidth, job.newHeight);
-      for (int c = 0; c < 3; ++c)
-        ResizePlane(job.output[c], 2 * job.srcWidth, 2 * job.srcHeight, resized.samples(c), job.newWidth,
-                    job.newHeight, FilterCatmullRom, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f);
-      currentImage = std::move(resized);
-      FitWindowToImage();
-    } catch (const std::bad_alloc&) {
-      ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
+void CKestruneDlg::OnUpscaleReport(const kestrune::ProgressReport& report) {
+  // The window shows the x2 estimate until the result is in.
+  if (report.stage == kestrune::Stage::kFinalScaling) return;
+  const kestrune::ImageView& estimate = report.estimate;
+  if (!displayBitmap.IsEmpty() && estimate.width == displayBitmap.width && estimate.height == displayBitmap.height) {
+    // Rows the initial enlargement has not reached show the source blocky,
+    // under a red dashed line (8 on, 24 off) while NEDI works.
+    const uint32_t rows = report.stage == kestrune::Stage::kInitialEnlargement ? report.rowsDone : estimate.height;
+    kestrune::ImageView done = estimate;
+    done.height = rows;
+    kestrune::ExportBytes(done, kestrune::PixelOrder::kBgr, displayBitmap.rows()[0], -std::ptrdiff_t{displayBitmap.stride});
+    for (uint32_t y = rows; y < estimate.height; ++y) {
+      const uint8_t* in = sourcePreview_.rows()[y / 2];
+      uint8_t* out = displayBitmap.rows()[y];
+      for (uint32_t x = 0; x < estimate.width; ++x) std::memcpy(out + 3 * x, in + 3 * (x / 2), 3);
+    }
+    if (rows > 0 && rows < estimate.height) {
+      uint8_t* marker = displayBitmap.rows()[rows];
+      for (uint32_t x = 0; x < estimate.width; ++x)
+        if ((x & 24) == 0) marker[3 * x] = 0, marker[3 * x + 1] = 0, marker[3 * x + 2] = 255;
     }
   }
+  picture_->repaint();
+  progressDialog.SetProgress(report.percent);
+  progressDialog.SetStatusText(UpscaleStatusText(report));
+}
+
+void CKestruneDlg::FinishUpscale() {
+  JoinWorker();
+  kestrune::Result<kestrune::Image> result = std::move(*upscaleResult_);
+  upscaleResult_.reset();
+  initialImage_ = kestrune::Image();
+  sourcePreview_.Release();
   progressDialog.Finish();
   upscaleRunning_ = false;
-  picture_->update();
-  // The worker returns right after this report; collect it, then close if
-  // the user asked to while the run was going.
-  QTimer::singleShot(0, this, [this] {
-    JoinWorker();
-    if (closeWhenFinished_) close();
-  });
+  // A stopped run still hands back its estimate, resized like a finished one.
+  if (result.has_value())
+    currentImage = std::move(result).value();
+  else if (result.error().code == kestrune::ErrorCode::kOutOfMemory)
+    ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
+  else
+    ShowMessageBox(this, QString::fromStdString(result.error().message), QMessageBox::Warning);
+  FitWindowToImage();
+  if (closeWhenFinished_) close();
 }
 
 void CKestruneDlg::JoinWorker() {
@@ -358,25 +454,29 @@ void CKestruneDlg::OnProcessDownscale() {
     return;
   }
   CDownSettingsDlg settings(this);
-  settings.newWidth = currentImage.width;
-  settings.newHeight = currentImage.height;
+  settings.newWidth = currentImage.Width();
+  settings.newHeight = currentImage.Height();
   if (settings.exec() != QDialog::Accepted) return;
 
-  DownscaleParams params;
-  params.filterType = settings.filterType;
-  params.newWidth = settings.newWidth;
-  params.newHeight = settings.newHeight;
-  params.smoothness = settings.smoothness;
-  params.trials = settings.trials;
-  params.scaleDeviation = settings.scaleDeviation;
-  if (!ImageSizeAllowed(params.newWidth, params.newHeight)) {
+  kestrune::DownscaleOptions options;
+  options.filter = static_cast<kestrune::Filter>(settings.filterType);
+  options.width = settings.newWidth;
+  options.height = settings.newHeight;
+  options.smoothness = settings.smoothness;
+  options.trials = settings.trials;
+  options.scaleDeviation = settings.scaleDeviation;
+  if (!kestrune::ImageSizeAllowed(options.width, options.height)) {
     ShowMessageBox(this, QString::fromLatin1(kTooLargeMessage), QMessageBox::Warning);
     return;
   }
-  try {
-    if (HintSearch(currentImage, params, progressDialog)) FitWindowToImage();
-  } catch (const std::bad_alloc&) {
-    progressDialog.Finish();
+  progressDialog.Start(QStringLiteral("Searching for hints..."), this, false, nullptr, 0);
+  DownscaleReports reports(progressDialog);
+  kestrune::Result<kestrune::Image> result = kestrune::Downscale(currentImage, options, &reports);
+  progressDialog.Finish();
+  if (result.ok()) {
+    currentImage = std::move(result).value();
+    FitWindowToImage();
+  } else if (result.error().code == kestrune::ErrorCode::kOutOfMemory) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
   }
 }

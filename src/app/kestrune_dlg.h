@@ -1,23 +1,27 @@
 // CKestruneDlg: the main window. It holds the image being worked on, shows
 // it 1:1 at the top-left of the area below the menu bar, carries every
 // command (open, save, copy, paste, "Undo all", the two resizing commands,
-// About) and receives the upscaling worker's reports.
+// About) and turns the reports of the upscaling worker and of the
+// downscaling into the progress dialog's texts and the live picture.
 #pragma once
 
 #include <QIcon>
 #include <QMainWindow>
 #include <QString>
 
+#include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
+#include <kestrune/image.h>
+#include <kestrune/progress.h>
+#include <kestrune/result.h>
+#include <kestrune/upscale.h>
+
+#include "app/dib_image.h"
 #include "app/mru_list.h"
 #include "app/progress_dlg.h"
-#include "image/dib_image.h"
-#include "image/float_image.h"
-#include "upscale/upscale_job.h"
-
-using namespace kestrune;
 
 class QAction;
 
@@ -60,10 +64,10 @@ class CKestruneDlg : public QMainWindow {
   // picture; the outer size is at least 200 x 100.
   void FitWindowToImage();
   // One report of the upscaling worker, on the user-interface thread while
-  // the worker waits.
-  void OnUpscaleNotify(UpscaleJob& job);
+  // the worker waits: the picture shows the estimate, the dialog the stage.
+  void OnUpscaleReport(const kestrune::ProgressReport& report);
 
-  // True from the start of an upscaling run until its final report.
+  // True from the start of an upscaling run until its result is in.
   bool UpscaleRunning() const { return upscaleRunning_; }
   // The menu item of a command id (tests, screenshots).
   QAction* Command(int id) const;
@@ -77,8 +81,10 @@ class CKestruneDlg : public QMainWindow {
   CProgressDlg progressDialog;
   QString filePath;
   QString fileName;
-  FloatImage currentImage;
-  FloatImage loadedImage;
+  // The picture; during an upscaling run, the source of the run (the window
+  // then shows the estimate, kept in displayBitmap).
+  kestrune::Image currentImage;
+  kestrune::Image loadedImage;
   DibImage displayBitmap;
 
  protected:
@@ -92,11 +98,18 @@ class CKestruneDlg : public QMainWindow {
   // Shows the refusal and returns true while an upscaling run owns the image.
   bool RefuseWhileRunning();
   void JoinWorker();
-  void FinishUpscale(UpscaleJob& job);
+  void FinishUpscale();
+  // What the window shows: the picture, or during a run the estimate as last
+  // reported. Throws std::bad_alloc.
+  kestrune::Image ShownImage() const;
 
   QWidget* picture_ = nullptr;
-  std::unique_ptr<UpscaleJob> job_;
   std::thread worker_;
+  std::atomic<bool> cancelRequested_{false};
+  // The run's result, handed over by the worker before it posts FinishUpscale.
+  std::optional<kestrune::Result<kestrune::Image>> upscaleResult_;
+  kestrune::Image initialImage_;  // "Load from file", kept for the run
+  DibImage sourcePreview_;        // the source's bytes, for the blocky preview
   bool upscaleRunning_ = false;
   bool closeWhenFinished_ = false;
 };

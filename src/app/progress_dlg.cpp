@@ -41,7 +41,6 @@ void CProgressDlg::Start(QString text, QWidget* parent, bool cancelEnabled, std:
                          uint32_t message) {
   if (parentWidget() != parent) setParent(parent, windowFlags());
   cancelButton->setText(QStringLiteral("Cancel"));
-  ClearCancel();
   statusString = std::move(text);
   progressBar->setRange(0, 10000);
   SetProgress(0);
@@ -63,12 +62,6 @@ void CProgressDlg::SetProgress(float percent) {
   TransferAndRepaint();
 }
 
-void CProgressDlg::Start(const std::string& text, bool cancelEnabled) {
-  Start(QString::fromStdString(text), parentWidget(), cancelEnabled, nullptr, 0);
-}
-
-void CProgressDlg::SetStatusText(const std::string& text) { SetStatusText(QString::fromStdString(text)); }
-
 void CProgressDlg::SetStatusText(const QString& text) {
   statusString = text;
   TransferAndRepaint();
@@ -80,7 +73,6 @@ void CProgressDlg::Finish() { hide(); }
 void CProgressDlg::OnCancel() {
   cancelButton->setText(QStringLiteral("Canceling..."));
   if (cancelFlag) *cancelFlag = true;
-  RequestCancel();
   if (cancelWindow && cancelMessage != 0)
     QCoreApplication::postEvent(cancelWindow, new QEvent(static_cast<QEvent::Type>(cancelMessage)));
   cancelButton->setEnabled(false);

@@ -1,6 +1,7 @@
 // CProgressDlg: the one progress dialog of the program (status line, bar,
-// percentage and Cancel). Long operations Start it, feed it stage texts and
-// percentages, and Finish it; Cancel only records the request.
+// percentage and Cancel). The main window Starts it, feeds it the stage texts
+// and percentages it makes of a long operation's reports, and Finishes it;
+// Cancel only records the request.
 #pragma once
 
 #include <QDialog>
@@ -9,17 +10,12 @@
 
 #include <atomic>
 #include <cstdint>
-#include <string>
-
-#include "downscale/progress.h"
-
-using namespace kestrune;
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 
-class CProgressDlg : public QDialog, public Progress {
+class CProgressDlg : public QDialog {
   Q_OBJECT
  public:
   explicit CProgressDlg(QWidget* parent = nullptr);
@@ -30,16 +26,12 @@ class CProgressDlg : public QDialog, public Progress {
   // `cancelMessage` is posted to `parent` as an event of that type on Cancel.
   void Start(QString text, QWidget* parent, bool cancelEnabled, std::atomic<bool>* cancelFlag,
              uint32_t cancelMessage);
-  // The same for an operation that reports through Progress: owned by the
-  // dialog's parent, its own cancel flag, no event.
-  void Start(const std::string& text, bool cancelEnabled) override;
   // Bar at percent x 100, the percentage rounded half up; shown at once.
-  void SetProgress(float percent) override;
+  void SetProgress(float percent);
   // Replaces the status line; shown at once.
-  void SetStatusText(const std::string& text) override;
   void SetStatusText(const QString& text);
   // Closes the dialog. The next Start sets everything again.
-  void Finish() override;
+  void Finish();
   // Cancel button and Esc: "Canceling...", the flag, the event, button off.
   void OnCancel();
 

@@ -50,8 +50,8 @@ template <typename Dialog>
 void ShootDialog(std::shared_ptr<Tour> tour, const QString& name, std::function<void()> next) {
   auto* dialog = new Dialog(tour->window);
   if constexpr (!std::is_same_v<Dialog, CAboutDlg>) {
-    dialog->newWidth = tour->window->currentImage.width;
-    dialog->newHeight = tour->window->currentImage.height;
+    dialog->newWidth = tour->window->currentImage.Width();
+    dialog->newHeight = tour->window->currentImage.Height();
   }
   dialog->show();
   After(400, [tour, dialog, name, next] {

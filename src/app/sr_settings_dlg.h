@@ -2,6 +2,8 @@
 // initial enlargement method and the enhancement parameters.
 #pragma once
 
+#include <kestrune/upscale.h>
+
 #include "app/size_settings_dlg.h"
 
 class CSRSettingsDlg : public SizeSettingsDlg {
@@ -9,18 +11,20 @@ class CSRSettingsDlg : public SizeSettingsDlg {
  public:
   static constexpr int kDoubleId = 1158;
   // Index of "Load from file" in the "Initial resizing" list.
-  static constexpr int kLoadFromFile = 4;
+  static constexpr int kLoadFromFile = static_cast<int>(kestrune::InitialMethod::kFromImage);
 
   explicit CSRSettingsDlg(QWidget* parent = nullptr);
 
-  int iterations = 16;
-  int fractalSubsts = 2;
-  float beta = 3.0f;
-  float sideLobe = 0.0f;
-  float regularization = 0.03f;
-  float variableRegularization = 1.0f;
-  int edgeDirIterations = 2;
-  int initialMethod = 3;
+  // The fields start at the library's defaults.
+  inline static const kestrune::UpscaleOptions kDefaults{};
+  int iterations = static_cast<int>(kDefaults.iterations);
+  int fractalSubsts = static_cast<int>(kDefaults.fractalSubstitutions);
+  float beta = kDefaults.strength;
+  float sideLobe = kDefaults.sideLobe;
+  float regularization = kDefaults.regularization;
+  float variableRegularization = kDefaults.variableRegularization;
+  int edgeDirIterations = kDefaults.edgeDirIterations;
+  int initialMethod = static_cast<int>(kDefaults.initialMethod);
 
   // "x2": twice the start size; every field shows its member again.
   void DoubleSize();

@@ -7,16 +7,10 @@
 #include <cstddef>
 #include <functional>
 
+#include "kestrune/threads.h"
+
 namespace kestrune {
 
-// The number of threads the heavy loops run on: the value given to
-// SetThreadCount, else the environment variable KESTRUNE_THREADS (a positive
-// integer), else the number of cores available to the process.
-int ThreadCount();
-// Sets the thread count for the whole program (clamped to 1..kMaxThreads);
-// 0 or less returns to the default above.
-void SetThreadCount(int threads);
-constexpr int kMaxThreads = 1024;
 // The thread count a KESTRUNE_THREADS value asks for: a positive decimal
 // integer (clamped to kMaxThreads), else 0 (not a valid setting).
 int ParseThreadCount(const char* text);

@@ -1,67 +1,35 @@
-// Reading and writing the image files of kestrune-cli's commands, with the
-// tool's messages on standard error.
+// Reading and writing the image files of kestrune-cli's commands.
 #include "cli/cli_image_io.h"
 
-#include <algorithm>
-#include <cctype>
 #include <iostream>
 
+#include <kestrune/io.h>
+
 #include "cli/command.h"
-#include "image/pfm.h"
-#include "image/image_readers.h"
-#include "image/image_writers.h"
-#include "image/jpeg_messages.h"
 
-using namespace kestrune;
-
-namespace {
-
-std::string LowerExtension(const std::string& path) {
-  const std::size_t dot = path.rfind('.');
-  const std::size_t slash = path.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  return ext;
-}
-
-}  // namespace
-
-int LoadInputImage(const std::string& path, FloatImage& image) {
-  std::string reason;
-  if (LowerExtension(path) == "pfm") {
-    if (ReadPfm(path, image, reason) == 0) return kExitOk;
-  } else {
-    // The JPEG library's messages (a warning about a truncated file, a
-    // fatal error) go to standard error, naming the file.
-    SetJpegMessageHandler([path](const std::string& message) {
-      std::cerr << "kestrune-cli: " << path << ": JPEG library: " << message << '\n';
-    });
-    const int result = ReadImageFile(path, image);
-    SetJpegMessageHandler({});
-    if (result == kReadOk) return kExitOk;
-    reason = result == kReadCannotOpen ? "the file cannot be opened"
-                                       : "not a readable BMP, PNG or JPEG image, or an unsupported kind";
+int LoadInputImage(const std::string& path, kestrune::Image& image) {
+  kestrune::Result<kestrune::Image> read = kestrune::ReadImage(path);
+  for (const std::string& warning : read.warnings()) std::cerr << "kestrune-cli: " << path << ": " << warning << '\n';
+  if (!read.ok()) {
+    std::cerr << "kestrune-cli: cannot read '" << path << "': " << read.error().message << '\n';
+    return read.error().code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUnreadable;
   }
-  std::cerr << "kestrune-cli: cannot read '" << path << "': " << reason << '\n';
-  return kExitUnreadable;
+  image = std::move(read).value();
+  return kExitOk;
 }
 
-int SaveOutputImage(const std::string& path, const FloatImage& image) {
-  const std::string ext = LowerExtension(path);
-  int result;
-  if (ext == "bmp")
-    result = WriteBmp(path, image);
-  else if (ext == "png")
-    result = WritePng(path, image);
-  else if (ext == "pfm")
-    result = WritePfm(path, image);
-  else {
-    std::cerr << "kestrune-cli: cannot write '" << path << "': unknown output format (use .bmp, .png or .pfm)\n";
+int CheckOutputImage(const std::string& path) {
+  if (const kestrune::Error error = kestrune::CheckOutputPath(path)) {
+    std::cerr << "kestrune-cli: cannot write '" << path << "': " << error.message << '\n';
     return kExitUnwritable;
   }
-  if (result == 0) return kExitOk;
-  std::cerr << "kestrune-cli: cannot write '" << path
-            << (result == 2 ? "': the image is empty\n" : "': the file cannot be created or written\n");
-  return kExitUnwritable;
+  return kExitOk;
+}
+
+int SaveOutputImage(const std::string& path, const kestrune::Image& image) {
+  if (const kestrune::Error error = kestrune::WriteImage(image, path)) {
+    std::cerr << "kestrune-cli: cannot write '" << path << "': " << error.message << '\n';
+    return kExitUnwritable;
+  }
+  return kExitOk;
 }

@@ -1,12 +1,12 @@
-// kestrune-cli chart OUT: writes the program's own photograph-like test
-// chart, the sample image of the run script and the tests.
+// kestrune-cli chart OUT: writes the library's photograph-like test chart,
+// the sample image of the run script and the tests.
 #include <cstdio>
+
+#include <kestrune/image.h>
 
 #include "cli/cli_image_io.h"
 #include "cli/command.h"
-#include "image/test_chart.h"
-
-using namespace kestrune;
+#include "cli/options.h"
 
 namespace {
 
@@ -14,17 +14,24 @@ class ChartCommand : public Command {
  public:
   void Setup(CLI::App& sub) override {
     sub.add_option("OUT", out_, "Output image (.bmp, .png or .pfm)")->required();
-    sub.add_option("--width", width_, "Width in pixels (1..100000)")->check(CLI::Range(1u, kMaxImageSide))->capture_default_str();
-    sub.add_option("--height", height_, "Height in pixels (1..100000)")->check(CLI::Range(1u, kMaxImageSide))->capture_default_str();
-    sub.add_option("--seed", seed_, "Seed of the chart's noise")->capture_default_str();
+    sub.add_option("--width", width_, "Width in pixels (1..100000)")
+        ->check(DecimalDigits)
+        ->check(CLI::Range(1u, kestrune::kMaxImageSide))
+        ->capture_default_str();
+    sub.add_option("--height", height_, "Height in pixels (1..100000)")
+        ->check(DecimalDigits)
+        ->check(CLI::Range(1u, kestrune::kMaxImageSide))
+        ->capture_default_str();
+    sub.add_option("--seed", seed_, "Seed of the chart's noise")->check(DecimalDigits)->capture_default_str();
   }
 
   int Run() override {
-    if (!ImageSizeAllowed(width_, height_)) {
+    if (!kestrune::ImageSizeAllowed(width_, height_)) {
       std::fprintf(stderr, "kestrune-cli: chart: %u x %u exceeds the image size limit\n", width_, height_);
       return kExitUsage;
     }
-    return SaveOutputImage(out_, MakeTestChart(width_, height_, seed_));
+    if (const int status = CheckOutputImage(out_); status != kExitOk) return status;
+    return SaveOutputImage(out_, kestrune::MakeTestChart(width_, height_, seed_));
   }
 
  private:

@@ -13,7 +13,8 @@ class ConvertCommand : public Command {
   }
 
   int Run() override {
-    FloatImage image;
+    if (const int status = CheckOutputImage(out_); status != kExitOk) return status;
+    kestrune::Image image;
     if (const int status = LoadInputImage(in_, image); status != kExitOk) return status;
     return SaveOutputImage(out_, image);
   }

@@ -1,7 +1,9 @@
-// kestrune-cli info FILE: prints an image's size, BMP bit depth and alpha.
+// kestrune-cli info FILE: prints an image's size, BMP bit depth and alpha,
+// from the file's header.
 #include <iostream>
 
-#include "cli/cli_image_io.h"
+#include <kestrune/io.h>
+
 #include "cli/command.h"
 
 namespace {
@@ -11,10 +13,13 @@ class InfoCommand : public Command {
   void Setup(CLI::App& sub) override { sub.add_option("FILE", path_, "Image file (BMP, PNG, JPEG or PFM)")->required(); }
 
   int Run() override {
-    FloatImage image;
-    if (const int status = LoadInputImage(path_, image); status != kExitOk) return status;
-    std::cout << "width=" << image.width << " height=" << image.height << " bitdepth=" << image.sourceBitDepth
-              << " alpha=" << (image.HasAlpha() ? 1 : 0) << '\n';
+    const kestrune::Result<kestrune::ImageInfo> info = kestrune::ReadImageInfo(path_);
+    if (!info.ok()) {
+      std::cerr << "kestrune-cli: cannot read '" << path_ << "': " << info.error().message << '\n';
+      return info.error().code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUnreadable;
+    }
+    std::cout << "width=" << info->width << " height=" << info->height << " bitdepth=" << info->bitsPerPixel
+              << " alpha=" << (info->hasAlpha ? 1 : 0) << '\n';
     return kExitOk;
   }
 

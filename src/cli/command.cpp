@@ -3,10 +3,17 @@
 
 #include <algorithm>
 #include <iostream>
+#include <new>
 
-#include "base/threading.h"
+#include <kestrune/threads.h>
 
-using namespace kestrune;
+#include "cli/interrupt.h"
+#include "cli/options.h"
+
+const char kExitStatusHelp[] =
+    "Exit status: 0 success, 1 bad arguments, 2 unreadable input, 3 unwritable output (nothing written),\n"
+    "4 not enough memory, 5 stopped by Ctrl+C after writing an unfinished result (upscale),\n"
+    "128+N ended by signal N (a second Ctrl+C, SIGTERM, SIGHUP; nothing written).";
 
 std::vector<CommandInfo>& CommandRegistry() {
   static std::vector<CommandInfo> registry;
@@ -15,11 +22,13 @@ std::vector<CommandInfo>& CommandRegistry() {
 
 int RunCli(int argc, char** argv) {
   CLI::App app{"Kestrune: exact x2 enlargement and crisp reduction of raster images.", "kestrune-cli"};
+  app.footer(kExitStatusHelp);
   app.require_subcommand(1);
   int threads = 0;
   app.add_option("--threads", threads,
                  "Threads for the heavy work (default: the KESTRUNE_THREADS variable, else every core)")
-      ->check(CLI::Range(1, kMaxThreads))
+      ->check(DecimalDigits)
+      ->check(CLI::Range(1, kestrune::kMaxThreads))
       ->type_name("N");
 
   auto infos = CommandRegistry();
@@ -28,6 +37,7 @@ int RunCli(int argc, char** argv) {
   std::vector<std::pair<CLI::App*, std::unique_ptr<Command>>> commands;
   for (const auto& info : infos) {
     CLI::App* sub = app.add_subcommand(info.name, info.description);
+    sub->footer(kExitStatusHelp);
     auto command = info.make();
     command->Setup(*sub);
     commands.emplace_back(sub, std::move(command));
@@ -44,8 +54,18 @@ int RunCli(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (threads > 0) SetThreadCount(threads);
-  for (auto& [sub, command] : commands)
-    if (sub->parsed()) return command->Run();
+  if (threads > 0) kestrune::SetThreadCount(threads);
+  // Whatever the signals' inherited dispositions (a script's background job
+  // starts with SIGINT ignored), every command ends cleanly on them.
+  InterruptHandlers handlers;
+  for (auto& [sub, command] : commands) {
+    if (!sub->parsed()) continue;
+    try {
+      return command->Run();
+    } catch (const std::bad_alloc&) {
+      std::cerr << "kestrune-cli: not enough memory\n";
+      return kExitOutOfMemory;
+    }
+  }
   return kExitUsage;
 }

@@ -9,13 +9,20 @@
 
 #include <CLI/CLI.hpp>
 
-// Exit statuses shared by every command.
+// Exit statuses shared by every command (the README and --help list them).
 enum ExitStatus : int {
   kExitOk = 0,
-  kExitUsage = 1,          // bad arguments or values
-  kExitUnreadable = 2,     // the input cannot be read
-  kExitUnwritable = 3,     // the output cannot be written
+  kExitUsage = 1,        // bad arguments or values
+  kExitUnreadable = 2,   // the input cannot be read: missing, not an image, damaged
+  kExitUnwritable = 3,   // the output cannot be written (nothing was written)
+  kExitOutOfMemory = 4,  // the work needs more memory than the machine has
+  kExitStopped = 5,      // stopped by a first Ctrl+C: upscale wrote the unfinished estimate
+  // A signal that ends the tool (a second Ctrl+C, SIGTERM, SIGHUP) gives
+  // 128 + its number, after any temporary file is removed.
 };
+
+// The help text's list of exit statuses.
+extern const char kExitStatusHelp[];
 
 class Command {
  public:

@@ -1,15 +1,14 @@
 // A one-line progress bar on a terminal: "\r" and an erase-line sequence
 // redraw the line in place, and it is redrawn only when what it shows
-// changes, so frequent SetProgress calls cost little.
+// changes, so frequent reports cost little.
 #include "cli/terminal_progress.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
-
-static_assert(std::atomic<bool>::is_always_lock_free, "cancel requests come from signal handlers");
 
 namespace {
 
@@ -39,6 +38,29 @@ TerminalProgress::TerminalProgress(std::FILE* stream, bool enabled, int columns)
 
 TerminalProgress::~TerminalProgress() { Finish(); }
 
+std::string TerminalProgress::Describe(const kestrune::ProgressReport& r) {
+  using kestrune::Stage;
+  char text[96];
+  switch (r.stage) {
+    case Stage::kAllocating: return "Allocating memory";
+    case Stage::kInitialEnlargement:
+      if (r.rowsDone == 0) return "Initial enlargement";
+      std::snprintf(text, sizeof text, "Initial enlargement: %u of %u rows", r.rowsDone, r.estimate.height);
+      return text;
+    case Stage::kPreparing: return "Analysing edge directions";
+    case Stage::kEnhancement:
+      std::snprintf(text, sizeof text, "Iteration %u of %u%s", r.step + 1, r.total,
+                    r.substitution ? " (fractal substitution)" : "");
+      return text;
+    case Stage::kHintSearch:
+      if (r.bestScore < 0.0f) return "Searching for hints";
+      std::snprintf(text, sizeof text, "Searching for hints (best so far: %.3f)", static_cast<double>(r.bestScore));
+      return text;
+    case Stage::kFinalScaling: return "Final scaling";
+  }
+  return {};
+}
+
 std::string TerminalProgress::FormatLine(const std::string& status, float percent, int columns) {
   char percentText[32];
   std::snprintf(percentText, sizeof percentText, "%4ld %%", RoundedPercent(percent));
@@ -66,37 +88,20 @@ std::string TerminalProgress::FormatLine(const std::string& status, float percen
   return line;
 }
 
-void TerminalProgress::Start(const std::string& text, bool /*cancelEnabled*/) {
-  ClearCancel();
-  status_ = text;
-  percent_ = 0.0f;
-  shown_ = true;
-  lastLine_.clear();
-  Draw();
-}
-
-void TerminalProgress::SetStatusText(const std::string& text) {
-  status_ = text;
-  Draw();
-}
-
-void TerminalProgress::SetProgress(float percent) {
-  percent_ = percent;
-  Draw();
+void TerminalProgress::Report(const kestrune::ProgressReport& report) {
+  if (enabled_) Draw(Describe(report), report.percent);
 }
 
 void TerminalProgress::Finish() {
-  if (enabled_ && shown_ && !lastLine_.empty()) {
+  if (enabled_ && !lastLine_.empty()) {
     std::fputs("\r\033[K", stream_);
     std::fflush(stream_);
   }
-  shown_ = false;
   lastLine_.clear();
 }
 
-void TerminalProgress::Draw() {
-  if (!enabled_ || !shown_) return;
-  std::string line = FormatLine(status_, percent_, columns_);
+void TerminalProgress::Draw(const std::string& status, float percent) {
+  std::string line = FormatLine(status, percent, columns_);
   if (line == lastLine_) return;
   std::fputs("\r\033[K", stream_);
   std::fputs(line.c_str(), stream_);

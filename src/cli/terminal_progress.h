@@ -1,17 +1,16 @@
-// TerminalProgress: a one-line progress bar on standard error for the
-// commands of kestrune-cli, showing the status text, a bar and the
+// TerminalProgress: a one-line progress bar on standard error for the long
+// commands of kestrune-cli, showing what the run is doing, a bar and the
 // percentage. It draws only when the stream is a terminal and the user did
-// not ask for --quiet; otherwise every call is a no-op.
+// not ask for --quiet. Its stop flag is what the first Ctrl+C sets.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
-#include "downscale/progress.h"
+#include <kestrune/progress.h>
 
-using namespace kestrune;
-
-class TerminalProgress : public Progress {
+class TerminalProgress : public kestrune::Progress {
  public:
   // Draws on stderr when stderr is a terminal and `quiet` is false.
   explicit TerminalProgress(bool quiet);
@@ -19,26 +18,27 @@ class TerminalProgress : public Progress {
   TerminalProgress(std::FILE* stream, bool enabled, int columns = 80);
   ~TerminalProgress() override;
 
-  void Start(const std::string& text, bool cancelEnabled) override;
-  void SetStatusText(const std::string& text) override;
-  void SetProgress(float percent) override;
-  void Finish() override;
+  void Report(const kestrune::ProgressReport& report) override;
+  bool CancelRequested() override { return stop.load(); }
+  // Clears the line.
+  void Finish();
 
   bool enabled() const { return enabled_; }
+  std::atomic<bool> stop{false};
 
-  // The line drawn for `status` at `percent` in `columns` characters:
-  // the status text (cut short when needed), a bar and "N %" with N the
-  // integer part of percent + 0.5.
+  // What the line says for a report: "Iteration 3 of 24", "NEDI: 48 of 512
+  // rows", "Searching (best 3.142)", ...
+  static std::string Describe(const kestrune::ProgressReport& report);
+  // The line drawn for `status` at `percent` in `columns` characters: the
+  // status text (cut short when needed), a bar and "N %" with N the integer
+  // part of percent + 0.5.
   static std::string FormatLine(const std::string& status, float percent, int columns);
 
  private:
-  void Draw();
+  void Draw(const std::string& status, float percent);
 
   std::FILE* stream_;
   bool enabled_;
   int columns_;
-  bool shown_ = false;
-  std::string status_;
-  float percent_ = 0.0f;
   std::string lastLine_;
 };

@@ -12,8 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <string>
 #include <vector>
 
 #include "downscale/sharpness_measure.h"
@@ -24,21 +22,6 @@
 namespace kestrune {
 
 namespace {
-
-// Finishes the progress display when the search leaves early, by a cancel
-// request or an exception (an allocation failure), so that it never stays up.
-class FinishGuard {
- public:
-  explicit FinishGuard(Progress& progress) : progress_(progress) {}
-  ~FinishGuard() {
-    if (armed_) progress_.Finish();
-  }
-  void Disarm() { armed_ = false; }
-
- private:
-  Progress& progress_;
-  bool armed_ = true;
-};
 
 // L = 0.299 R + 0.587 G + 0.114 B with single-precision coefficients,
 // evaluated left to right in single precision.
@@ -54,20 +37,11 @@ SampleBuffer Luminance(const FloatImage& image) {
   return luminance;
 }
 
-std::string BestSoFarText(float best) {
-  char text[96];
-  std::snprintf(text, sizeof text, "Searching for hints...  (best hint so far: %1.3f)", static_cast<double>(best));
-  return text;
-}
-
 }  // namespace
 
-bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& progress, Hint* chosen,
-                const HintTrialObserver& observer) {
+bool HintSearch(FloatImage& output, const FloatImage& image, const DownscaleParams& params, Progress* progress,
+                Hint* chosen, const HintTrialObserver& observer) {
   if (image.IsEmpty() || params.newWidth == 0 || params.newHeight == 0 || params.trials < 1) return false;
-
-  progress.Start("Searching for hints...", false);
-  FinishGuard guard(progress);
 
   const uint32_t srcWidth = image.width;
   const uint32_t srcHeight = image.height;
@@ -157,9 +131,16 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   // Runs the N reductions of a group, reporting each trial's progress point
   // in order before the work starts, and hands the finished trials to `take`
   // in trial order.
+  ProgressReport report;
+  report.stage = Stage::kHintSearch;
+  report.total = static_cast<uint32_t>(4 * n * n);
   auto runGroup = [&](const HintTrial& base, Varies varies, float progressBase, auto&& take) {
-    for (int32_t k = 0; k < n; ++k)
-      progress.SetProgress((static_cast<float>(k) * 0.5f / nf + progressBase) * 100.0f / (2.0f * nf));
+    if (progress != nullptr)
+      for (int32_t k = 0; k < n; ++k) {
+        report.percent = (static_cast<float>(k) * 0.5f / nf + progressBase) * 100.0f / (2.0f * nf);
+        progress->Report(report);
+        ++report.step;
+      }
     ParallelFor(0, jobs, 1, [&](std::ptrdiff_t j0, std::ptrdiff_t j1) {
       for (std::ptrdiff_t j = j0; j < j1; ++j)
         runJob(base, varies, static_cast<int32_t>(j * n / jobs), static_cast<int32_t>((j + 1) * n / jobs));
@@ -173,8 +154,8 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   float best = -1.0f;
   Hint hint;  // deviationX starts at 0; the first trial sets the rest
   for (int32_t t = 0; t < 2 * n; ++t) {
-    if (best != -1.0f) progress.SetStatusText(BestSoFarText(best));
-    if (progress.CancelRequested()) return false;  // the guard finishes the progress display
+    report.bestScore = best;
+    if (progress != nullptr && progress->CancelRequested()) return false;
 
     HintTrial trial;
     trial.deviationTrial = t;
@@ -235,14 +216,17 @@ bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& prog
   }
   hint.score = best;
 
-  progress.SetStatusText("Final scaling...");
+  if (progress != nullptr) {
+    report.stage = Stage::kFinalScaling;
+    report.step = report.total = 0;
+    report.bestScore = best;
+    progress->Report(report);
+  }
   for (int c = FloatImage::kRed; c <= FloatImage::kBlue; ++c)
     ResizePlane(image.samples(c), srcWidth, srcHeight, result.samples(c), dstWidth, dstHeight, filterType,
                 hint.offsetX, hint.offsetY, hint.deviationX, hint.deviationY, smoothness);
 
-  guard.Disarm();
-  progress.Finish();
-  image = std::move(result);
+  output = std::move(result);
   if (chosen) *chosen = hint;
   return true;
 }

@@ -8,8 +8,8 @@
 #include <functional>
 
 #include "downscale/downscale_params.h"
-#include "downscale/progress.h"
 #include "image/float_image.h"
+#include "kestrune/progress.h"
 
 namespace kestrune {
 
@@ -27,14 +27,17 @@ struct HintTrial {
 using HintTrialObserver = std::function<void(const HintTrial&)>;
 
 // Runs the search on `image` with `params` (newWidth and newHeight at least
-// 1, trials at least 1), reporting through `progress` (started with Cancel
-// disabled and finished before returning). When it runs to its end, `image`
-// is replaced by the result of params.newWidth x params.newHeight without
-// alpha, `chosen` (when given) receives the hint, and it returns true. When
-// the progress reports a cancel request, or `image` is empty or the
-// parameters are unusable, `image` is left unchanged and it returns false.
-// `observer`, when given, sees every trial reduction in order.
-bool HintSearch(FloatImage& image, const DownscaleParams& params, Progress& progress, Hint* chosen = nullptr,
-                const HintTrialObserver& observer = nullptr);
+// 1, trials at least 1), reporting each trial reduction before it starts
+// (stage kHintSearch, step and total counting the 4N^2 reductions, the best
+// score of the groups done so far) and the final scaling to `progress` (may
+// be null), which is asked before each deviation trial whether to stop. When
+// it runs to its end, `output` is replaced by the result of params.newWidth x
+// params.newHeight without alpha, `chosen` (when given) receives the hint,
+// and it returns true. When the progress asks to stop, or `image` is empty or
+// the parameters are unusable, `output` is left unchanged and it returns
+// false. `output` may be `image`. `observer`, when given, sees every trial
+// reduction in order.
+bool HintSearch(FloatImage& output, const FloatImage& image, const DownscaleParams& params, Progress* progress,
+                Hint* chosen = nullptr, const HintTrialObserver& observer = nullptr);
 
 }  // namespace kestrune

@@ -7,9 +7,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 namespace kestrune {
-#endif
 
 namespace {
 

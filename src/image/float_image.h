@@ -8,17 +8,9 @@
 #include <vector>
 
 #include "base/sample_buffer.h"
+#include "kestrune/image.h"
 
 namespace kestrune {
-
-// Limits on the images the program accepts from outside (files, clipboard):
-// a side of at most 100000 pixels, as the settings dialogs allow, and at most
-// 2^28 pixels, so that the float planes of one image stay within a few GiB.
-inline constexpr uint32_t kMaxImageSide = 100000;
-inline constexpr uint64_t kMaxImagePixels = uint64_t{1} << 28;
-
-// True when width x height lies within the limits above (both sides >= 1).
-bool ImageSizeAllowed(uint64_t width, uint64_t height);
 
 class FloatImage {
  public:

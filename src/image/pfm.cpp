@@ -120,11 +120,9 @@ int ReadPfm(const std::string& path, FloatImage& image, std::string& reason) {
   return 0;
 }
 
-int WritePfm(const std::string& path, const FloatImage& image) {
+int WritePfm(std::FILE* file, const FloatImage& image) {
   if (image.IsEmpty()) return 2;
-  StdioFile file = OpenStdioFile(path, "wb");
-  if (!file) return 1;
-  if (std::fprintf(file.get(), "PF\n%u %u\n-1.0\n", image.width, image.height) < 0) return 1;
+  if (std::fprintf(file, "PF\n%u %u\n-1.0\n", image.width, image.height) < 0) return 1;
   std::vector<uint8_t> row(std::size_t{image.width} * 12);
   for (uint32_t r = 0; r < image.height; ++r) {
     const uint32_t y = image.height - 1 - r;
@@ -134,9 +132,9 @@ int WritePfm(const std::string& path, const FloatImage& image) {
       EncodeFloat(image.rows(FloatImage::kGreen)[y][x], px + 4);
       EncodeFloat(image.rows(FloatImage::kBlue)[y][x], px + 8);
     }
-    if (std::fwrite(row.data(), 1, row.size(), file.get()) != row.size()) return 1;
+    if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) return 1;
   }
-  return std::fclose(file.release()) == 0 ? 0 : 1;
+  return 0;
 }
 
 }  // namespace kestrune

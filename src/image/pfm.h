@@ -4,6 +4,7 @@
 // plane goes into all three colour planes).
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "image/float_image.h"
@@ -14,8 +15,9 @@ namespace kestrune {
 // file (then `reason` says why).
 int ReadPfm(const std::string& path, FloatImage& image, std::string& reason);
 
-// Writes the red, green and blue planes. Returns 0, 1 when the file cannot
-// be written, 2 when the image is empty (no file is created).
-int WritePfm(const std::string& path, const FloatImage& image);
+// Writes the red, green and blue planes to a stream open for writing.
+// Returns 0, 1 when a write fails, 2 when the image is empty (nothing
+// written). Files are written through WriteImageFile.
+int WritePfm(std::FILE* file, const FloatImage& image);
 
 }  // namespace kestrune

@@ -1,4 +1,4 @@
-// MakeTestChart: procedural sample image built from a few layers that
+// RenderTestChart: procedural sample image built from a few layers that
 // exercise every kind of structure the resizers care about.
 #include "image/test_chart.h"
 
@@ -33,7 +33,7 @@ float ValueNoise(float x, float y, float cell, uint32_t seed) {
 
 }  // namespace
 
-FloatImage MakeTestChart(uint32_t width, uint32_t height, uint32_t seed) {
+FloatImage RenderTestChart(uint32_t width, uint32_t height, uint32_t seed) {
   FloatImage image(width, height);
   const float w = static_cast<float>(width), h = static_cast<float>(height);
   const float scale = std::min(w, h);

@@ -1,4 +1,4 @@
-// MakeTestChart: a deterministic photograph-like sample image (smooth
+// RenderTestChart: a deterministic photograph-like sample image (smooth
 // gradients, hard edges at many angles, thin lines, fine texture and a
 // little noise), for the sample run, the tests and the benchmarks.
 #pragma once
@@ -9,6 +9,6 @@
 
 namespace kestrune {
 
-FloatImage MakeTestChart(uint32_t width, uint32_t height, uint32_t seed = 1);
+FloatImage RenderTestChart(uint32_t width, uint32_t height, uint32_t seed = 1);
 
 }  // namespace kestrune

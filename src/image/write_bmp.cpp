@@ -9,11 +9,10 @@
 #include "image/bmp_format.h"
 #include "image/byte_conversion.h"
 #include "image/image_writers.h"
-#include "image/stdio_file.h"
 
 namespace kestrune {
 
-int WriteBmp(const std::string& path, const FloatImage& image) {
+int WriteBmp(std::FILE* file, const FloatImage& image) {
   if (image.IsEmpty()) return kWriteEmptyImage;
 
   // The file size and the dimensions must fit their header fields.
@@ -23,15 +22,12 @@ int WriteBmp(const std::string& path, const FloatImage& image) {
   if (fileSize > std::numeric_limits<uint32_t>::max() || image.width > kMaxField || image.height > kMaxField)
     return kWriteFailed;
 
-  StdioFile file = OpenStdioFile(path, "wb");
-  if (!file) return kWriteFailed;
-
   uint8_t header[bmp::kFileHeaderSize + bmp::kInfoHeaderSize] = {};
   bmp::Put16(header, bmp::kTypeBM);
   bmp::Put32(header + 2, static_cast<uint32_t>(fileSize));
   bmp::Put32(header + 10, bmp::kFileHeaderSize + bmp::kInfoHeaderSize);
   bmp::PutInfoHeader24(header + bmp::kFileHeaderSize, image.width, image.height);
-  if (std::fwrite(header, 1, sizeof header, file.get()) != sizeof header) return kWriteFailed;
+  if (std::fwrite(header, 1, sizeof header, file) != sizeof header) return kWriteFailed;
 
   // Rows are converted one at a time; the padding bytes stay 0.
   std::vector<uint8_t> row;
@@ -44,9 +40,9 @@ int WriteBmp(const std::string& path, const FloatImage& image) {
     const uint32_t y = image.height - 1 - r;
     PlanesToBgr(image.rows(FloatImage::kRed)[y], image.rows(FloatImage::kGreen)[y],
                 image.rows(FloatImage::kBlue)[y], row.data(), image.width);
-    if (std::fwrite(row.data(), 1, stride, file.get()) != stride) return kWriteFailed;
+    if (std::fwrite(row.data(), 1, stride, file) != stride) return kWriteFailed;
   }
-  return std::fclose(file.release()) == 0 ? kWriteOk : kWriteFailed;
+  return kWriteOk;
 }
 
 }  // namespace kestrune

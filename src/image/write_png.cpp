@@ -7,7 +7,6 @@
 
 #include "image/byte_conversion.h"
 #include "image/image_writers.h"
-#include "image/stdio_file.h"
 
 namespace kestrune {
 
@@ -49,7 +48,7 @@ bool Encode(PngEncoder& e, std::FILE* file, const FloatImage& image) {
 
 }  // namespace
 
-int WritePng(const std::string& path, const FloatImage& image) {
+int WritePng(std::FILE* file, const FloatImage& image) {
   if (image.IsEmpty()) return kWriteEmptyImage;
   if (image.width > PNG_UINT_31_MAX || image.height > PNG_UINT_31_MAX) return kWriteFailed;
 
@@ -59,14 +58,11 @@ int WritePng(const std::string& path, const FloatImage& image) {
   } catch (const std::bad_alloc&) {
     return kWriteFailed;
   }
-  StdioFile file = OpenStdioFile(path, "wb");
-  if (!file) return kWriteFailed;
   e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
   if (!e.png) return kWriteFailed;
   e.info = png_create_info_struct(e.png);
   if (!e.info) return kWriteFailed;
-  if (!Encode(e, file.get(), image)) return kWriteFailed;
-  return std::fclose(file.release()) == 0 ? kWriteOk : kWriteFailed;
+  return Encode(e, file, image) ? kWriteOk : kWriteFailed;
 }
 
 }  // namespace kestrune

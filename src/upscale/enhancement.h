@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "upscale/enhancement_schedule.h"
-#include "upscale/upscale_job.h"
+#include "upscale/sr_params.h"
 
 namespace kestrune {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "upscale/upscale_job.h"
+#include "upscale/sr_params.h"
 
 namespace kestrune {
 

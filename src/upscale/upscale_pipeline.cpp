@@ -1,7 +1,7 @@
 // UpscalePipeline: reports, the fourteen working planes, the initial x2
-// enlargement (bilinear, bicubic, edge-directed, NEDI in strips of 8 rows with
-// a progress marker, or a loaded image), the resampler of the residual, and
-// the enhancement loop with its cancellation point.
+// enlargement (bilinear, bicubic, edge-directed, NEDI in strips of 8 rows, or
+// a loaded image), the resampler of the residual, and the enhancement loop
+// with its cancellation point.
 #include "upscale/upscale_pipeline.h"
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/sample_buffer.h"
+#include "kestrune/upscale.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/nedi.h"
 #include "upscale/enhancement.h"
@@ -22,30 +23,40 @@ namespace kestrune {
 
 namespace {
 
-// Stores the new progress and text (when given) and calls the job's
-// notification; false when there is no one to report to.
-bool Report(UpscaleJob* job, const float* progress, const char* text) {
-  if (job == nullptr || !job->notify) return false;
-  if (progress != nullptr) job->progress = *progress;
-  if (text != nullptr) job->statusText = text;
-  job->notify(*job);
-  return true;
-}
+// The reports of one run: each carries the stage, the share done and the
+// output planes as they stand.
+class Reporter {
+ public:
+  Reporter(Progress* progress, float* const out[3], int W, int H) : progress_(progress) {
+    report_.estimate.width = static_cast<uint32_t>(W);
+    report_.estimate.height = static_cast<uint32_t>(H);
+    for (int c = 0; c < 3; ++c) report_.estimate.planes[c] = out[c];
+  }
 
-bool Report(UpscaleJob* job, float progress, const char* text) { return Report(job, &progress, text); }
+  // Sends the stage with the share done so far (unchanged when percent < 0);
+  // false when there is no one to report to.
+  bool Send(Stage stage, float percent = -1.0f) {
+    if (progress_ == nullptr) return false;
+    report_.stage = stage;
+    if (percent >= 0.0f) report_.percent = percent;
+    progress_->Report(report_);
+    return true;
+  }
+  bool SendIteration(uint32_t it, uint32_t total, bool substitution) {
+    report_.step = it;
+    report_.total = total;
+    report_.substitution = substitution;
+    return Send(Stage::kEnhancement, static_cast<float>(50.0 + 50.0 * double(it) / double(total)));
+  }
+  void SetRowsDone(int rows) { report_.rowsDone = static_cast<uint32_t>(rows); }
+  bool CancelRequested() const { return progress_ != nullptr && progress_->CancelRequested(); }
 
-float IterationProgress(uint32_t it, uint32_t total) {
-  return static_cast<float>(50.0 + 50.0 * double(it) / double(total));
-}
+ private:
+  Progress* progress_;
+  ProgressReport report_;
+};
 
-bool ReportIteration(UpscaleJob* job, uint32_t it, uint32_t total, bool fractal) {
-  char text[256];
-  std::snprintf(text, sizeof text, fractal ? "Iteration %d of %d (fractal substitution)" : "Iteration %d of %d",
-                static_cast<int>(it), static_cast<int>(total));
-  return Report(job, IterationProgress(it, total), text);
-}
-
-void NediUpscale(const float* const src[3], int w, int h, float* const out[3], UpscaleJob* job) {
+void NediUpscale(const float* const src[3], int w, int h, float* const out[3], Reporter& reporter) {
   Nedi nedi;
   nedi.trainingCapture = false;
   nedi.referenceLoading = false;
@@ -58,17 +69,14 @@ void NediUpscale(const float* const src[3], int w, int h, float* const out[3], U
     AssignParallel(paddedIn[c], std::size_t(pw) * std::size_t(ph));
     AssignParallel(paddedOut[c], std::size_t(2 * pw) * std::size_t(2 * ph));
     PadMirror(src[c], w, h, 8, paddedIn[c].data());
-    // A blocky preview while NEDI works.
-    UpscaleReplicate(src[c], w, h, out[c], 2);
   }
-  Report(job, nullptr, nullptr);
+  reporter.Send(Stage::kInitialEnlargement);
 
   nedi.Init(paddedIn[0].data(), paddedIn[1].data(), paddedIn[2].data(), paddedOut[0].data(), paddedOut[1].data(),
             paddedOut[2].data(), pw, ph, 1, 1.0f, nullptr, false, true);
   nedi.ProcessStrip(8);
-  // The rows shown after a strip are final (NEDI only works ahead of them),
-  // so each report copies just the rows that are new since the last one; the
-  // marker row of the last report is among them.
+  // The rows finished after a strip are final (NEDI only works ahead of
+  // them), so each report copies just the rows that are new since the last.
   const std::ptrdiff_t paddedW = 2 * std::ptrdiff_t(pw);
   int rowsShown = 0;
   for (int k = 1; 8 * k - 8 < h; ++k) {
@@ -79,13 +87,8 @@ void NediUpscale(const float* const src[3], int w, int h, float* const out[3], U
       CropPadded(out[c] + std::ptrdiff_t(rowsShown) * W, W, rowsOut - rowsShown, 16,
                  paddedOut[c].data() + std::ptrdiff_t(rowsShown) * paddedW);
     rowsShown = rowsOut;
-    if (rowsOut < H) {
-      // A red dashed line (8 on, 24 off) under the finished part.
-      const std::size_t row = std::size_t(rowsOut) * std::size_t(W);
-      for (int x = 0; x < W; ++x)
-        if ((x & 24) == 0) out[0][row + x] = 255.0f, out[1][row + x] = 0.0f, out[2][row + x] = 0.0f;
-    }
-    Report(job, static_cast<float>(50.0 * rowsDone / (h + 16)), nullptr);
+    reporter.SetRowsDone(rowsOut);
+    reporter.Send(Stage::kInitialEnlargement, static_cast<float>(50.0 * rowsDone / (h + 16)));
   }
   nedi.ReleaseBuffers();
   for (int c = 0; c < 3; ++c) CropPadded(out[c], W, H, 16, paddedOut[c].data());
@@ -114,28 +117,22 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
   return {};
 }
 
-void UpscalePipeline(const float* srcR, const float* srcG, const float* srcB, int w, int h, float* outR,
-                     float* outG, float* outB, const float* initR, const float* initG, const float* initB,
-                     const SRParams* params, UpscaleJob* job) {
-  const SRParams& p = job != nullptr ? job->params : *params;
-  const float* const src[3] = {srcR, srcG, srcB};
-  float* const out[3] = {outR, outG, outB};
+bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3], const float* const init[3],
+                     const SRParams& p, Progress* progress) {
   const std::size_t large = std::size_t(2 * w) * std::size_t(2 * h);
+  Reporter reporter(progress, out, 2 * w, 2 * h);
+  const bool guided = init != nullptr && init[0] != nullptr && init[1] != nullptr && init[2] != nullptr;
 
-  // The status line lives in a buffer of 256 characters, so that reports
-  // allocate nothing.
-  if (job != nullptr) job->statusText.reserve(256);
-  Report(job, 0.0f, "Allocating memory");
+  reporter.Send(Stage::kAllocating, 0.0f);
   // The working planes are allocated once, right before the loop: the
   // buffers of NEDI and of the direction analysis are gone by then, which
   // keeps the peak memory of the run lower. Nothing uses them before.
   std::optional<WorkingPlanes> workingPlanes;
-  Report(job, 0.0f, "Initial upscaling");
+  reporter.Send(Stage::kInitialEnlargement, 0.0f);
   FractalTexture fractal;
 
-  if (initR != nullptr && initG != nullptr && initB != nullptr) {
-    const float* const init[3] = {initR, initG, initB};
-    for (int c = 0; c < 3; ++c) std::copy_n(init[c], large, out[c]);
+  if (guided) {
+    for (int c = 0; c < 3; ++c) CopyParallel(init[c], large, out[c]);
   } else if (p.initialMethod == 0) {
     for (int c = 0; c < 3; ++c) UpscaleBilinear2(src[c], w, h, out[c], 2);
   } else if (p.initialMethod == 1) {
@@ -143,20 +140,20 @@ void UpscalePipeline(const float* srcR, const float* srcG, const float* srcB, in
   } else if (p.initialMethod == 2) {
     Resampling::EdgeDirResampler edgeDir;
     edgeDir.SetSize(w, h);
-    edgeDir.Analyze(srcR, srcG, srcB, nullptr, nullptr, nullptr, 2);
-    edgeDir.Apply(srcR, srcG, srcB, outR, outG, outB);
+    edgeDir.Analyze(src[0], src[1], src[2], nullptr, nullptr, nullptr, 2);
+    edgeDir.Apply(src[0], src[1], src[2], out[0], out[1], out[2]);
   } else {
-    NediUpscale(src, w, h, out, job);
+    NediUpscale(src, w, h, out, reporter);
   }
+  reporter.SetRowsDone(2 * h);
 
-  Report(job, nullptr, "Preparing for sharpness enhancement");
+  reporter.Send(Stage::kPreparing);
   EnhancementSchedule schedule(p);
   Resampling::EdgeDirResampler residualResampler;
   if (p.edgeDirIterations != -1) {
     residualResampler.SetSize(w, h);
-    const bool guided = initR != nullptr && initG != nullptr && initB != nullptr;
-    residualResampler.Analyze(srcR, srcG, srcB, guided ? initR : nullptr, guided ? initG : nullptr,
-                              guided ? initB : nullptr, static_cast<unsigned>(p.edgeDirIterations));
+    residualResampler.Analyze(src[0], src[1], src[2], guided ? init[0] : nullptr, guided ? init[1] : nullptr,
+                              guided ? init[2] : nullptr, static_cast<unsigned>(p.edgeDirIterations));
   }
 
   workingPlanes.emplace(w, h);
@@ -178,27 +175,13 @@ void UpscalePipeline(const float* srcR, const float* srcG, const float* srcB, in
   context.params = &p;
   context.resampler = &residualResampler;
   context.fractal = &fractal;
-  context.onSubstitution = [&](uint32_t it) { ReportIteration(job, it, schedule.total, true); };
+  context.onSubstitution = [&](uint32_t it) { reporter.SendIteration(it, schedule.total, true); };
 
   for (uint32_t it = 0; it < schedule.total; ++it) {
-    const bool sent = ReportIteration(job, it, schedule.total, false);
-    if (sent && job->cancelRequested.load()) break;
+    if (reporter.SendIteration(it, schedule.total, false) && reporter.CancelRequested()) return false;
     EnhancementIteration(schedule, it, context);
   }
-}
-
-unsigned int UpscaleThreadProc(UpscaleJob* job) {
-  const bool hasInit = !job->initialImage.IsEmpty();
-  UpscalePipeline(job->source.samples(0), job->source.samples(1), job->source.samples(2),
-                  static_cast<int>(job->srcWidth), static_cast<int>(job->srcHeight), job->output[0], job->output[1],
-                  job->output[2], hasInit ? job->initialImage.samples(0) : nullptr,
-                  hasInit ? job->initialImage.samples(1) : nullptr, hasInit ? job->initialImage.samples(2) : nullptr,
-                  nullptr, job);
-  if (job->notify) {
-    job->finished = true;
-    job->notify(*job);
-  }
-  return 0;
+  return true;
 }
 
 }  // namespace kestrune

@@ -111,7 +111,7 @@ TEST(Threading, NestedLoopsAndExceptions) {
 TEST(Threading, DisplayBufferIsTheSameForAnyThreadCount) {
   // Odd width (row padding), values outside 0..255, halves (ties to even)
   // and a NaN.
-  FloatImage image = MakeTestChart(301, 203);
+  FloatImage image = RenderTestChart(301, 203);
   float* red = image.samples(FloatImage::kRed);
   red[0] = -7.0f, red[1] = 300.0f, red[2] = 2.5f, red[3] = 3.5f, red[4] = std::nanf("");
   std::vector<std::vector<uint8_t>> results;

@@ -35,7 +35,7 @@ CliResult Upscale(std::vector<std::string> args) {
 class UpscaleCli : public testing::Test {
  protected:
   void SetUp() override {
-    source = MakeTestChart(12, 10, 4);
+    source = RenderTestChart(12, 10, 4);
     in = dir.File("in.pfm");
     ASSERT_EQ(WritePfm(in, source), 0);
   }
@@ -59,14 +59,14 @@ TEST_F(UpscaleCli, NoIterationsWritesTheInitialEnlargement) {
 
 TEST_F(UpscaleCli, LoadFromFileAndItsSizeCheck) {
   const std::string init = dir.File("init.pfm"), out = dir.File("out.pfm");
-  const FloatImage start = MakeTestChart(24, 20, 8);
+  const FloatImage start = RenderTestChart(24, 20, 8);
   ASSERT_EQ(WritePfm(init, start), 0);
   ASSERT_EQ(Upscale({in, out, "--init", init, "--iterations", "0", "--fractal", "0", "--method", "bicubic"}).status, 0);
   const FloatImage result = ReadPfmFile(out);
   for (int c = 0; c < 3; ++c) EXPECT_TRUE(std::equal(start.samples(c), start.samples(c) + 480, result.samples(c)));
 
   const std::string wrong = dir.File("wrong.pfm");
-  ASSERT_EQ(WritePfm(wrong, MakeTestChart(24, 21)), 0);
+  ASSERT_EQ(WritePfm(wrong, RenderTestChart(24, 21)), 0);
   const CliResult r = Upscale({in, dir.File("never.pfm"), "--init", wrong});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Image dimensions do not match!\n");
@@ -127,7 +127,7 @@ TEST_F(UpscaleCli, ChecksAndMessages) {
     EXPECT_FALSE(r.err.empty());
   }
   const std::string tiny = dir.File("tiny.pfm");
-  ASSERT_EQ(WritePfm(tiny, MakeTestChart(5, 9)), 0);
+  ASSERT_EQ(WritePfm(tiny, RenderTestChart(5, 9)), 0);
   EXPECT_EQ(Upscale({tiny, out}).status, 1);  // fractal substitutions need 6 x 6
   EXPECT_EQ(Upscale({tiny, out, "--fractal", "0", "--iterations", "1", "--quiet"}).status, 0);
   EXPECT_EQ(Upscale({dir.File("missing.pfm"), out}).status, 2);
@@ -171,7 +171,7 @@ int InterruptedRun(const std::string& in, const std::string& out, int presses) {
 TEST(UpscaleCliInterrupt, FirstPressWritesTheEstimateSecondAborts) {
   TempDir dir;
   const std::string in = dir.File("big.pfm");
-  ASSERT_EQ(WritePfm(in, MakeTestChart(320, 320)), 0);
+  ASSERT_EQ(WritePfm(in, RenderTestChart(320, 320)), 0);
 
   const std::string kept = dir.File("kept.pfm");
   int status = InterruptedRun(in, kept, 1);

@@ -22,7 +22,7 @@ struct SearchRun {
 };
 
 TEST(ParallelHintSearch, SameForAnyThreadCount) {
-  const FloatImage source = MakeTestChart(131, 97, 4);
+  const FloatImage source = RenderTestChart(131, 97, 4);
   // An odd trial count, so that the trials do not split evenly.
   DownscaleParams params;
   params.newWidth = 53;

@@ -26,7 +26,7 @@ struct Planes {
 
 // The test chart of w x h as three planes.
 inline Planes ChartPlanes(int w, int h, uint32_t seed) {
-  const FloatImage img = MakeTestChart(w, h, seed);
+  const FloatImage img = RenderTestChart(w, h, seed);
   Planes out(w, h);
   for (int c = 0; c < 3; ++c) out.p[c].assign(img.samples(c), img.samples(c) + img.PixelCount());
   return out;

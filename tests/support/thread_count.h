@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/threading.h"
+#include "kestrune/threads.h"
 
 namespace kestrune {
 

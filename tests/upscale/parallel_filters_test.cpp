@@ -19,7 +19,7 @@ namespace {
 constexpr int kW = 413, kH = 301;  // odd sizes: partial row groups and bands
 
 std::vector<float> ChartPlane(int c) {
-  const FloatImage image = MakeTestChart(kW, kH);
+  const FloatImage image = RenderTestChart(kW, kH);
   return std::vector<float>(image.samples(c), image.samples(c) + std::size_t(kW) * kH);
 }
 

@@ -61,7 +61,7 @@ void ExpectSameRunForAnyThreadCount(const FloatImage& source, const SRParams& pa
 TEST(ParallelPipeline, DefaultRun) {
   SRParams params;  // NEDI, 16 iterations, 2 substitutions, edge-directed residual
   params.sideLobe = 0.0f;
-  ExpectSameRunForAnyThreadCount(MakeTestChart(48, 40, 2), params);
+  ExpectSameRunForAnyThreadCount(RenderTestChart(48, 40, 2), params);
 }
 
 TEST(ParallelPipeline, BicubicStartBilinearResidualConstantWeights) {
@@ -71,13 +71,13 @@ TEST(ParallelPipeline, BicubicStartBilinearResidualConstantWeights) {
   params.variableRegularization = 0.0f;
   params.iterations = 6;
   params.fractalSubsts = 1;
-  ExpectSameRunForAnyThreadCount(MakeTestChart(53, 37, 5), params);
+  ExpectSameRunForAnyThreadCount(RenderTestChart(53, 37, 5), params);
 }
 
 TEST(ParallelPipeline, FractalSubstitutionInBoundedSteps) {
   // Bounded calls stop between block rows at many points; the accumulators
   // of overlapping block rows must still add up in one fixed order.
-  const FloatImage source = MakeTestChart(40, 36, 3);
+  const FloatImage source = RenderTestChart(40, 36, 3);
   const int w = 40, h = 36, W = 80, H = 72;
   std::vector<float> x[3];
   for (int c = 0; c < 3; ++c) {

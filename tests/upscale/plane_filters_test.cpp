@@ -12,7 +12,7 @@
 #include "upscale/edge_weight_map.h"
 #include "resampling/hann_smooth.h"
 #include "upscale/max_filter.h"
-#include "upscale/upscale_job.h"
+#include "upscale/sr_params.h"
 #include "upscale/working_planes.h"
 
 using namespace kestrune;

@@ -54,7 +54,7 @@ struct Seen {
 // A job over a w x h test chart, recording every report.
 struct JobRun {
   JobRun(uint32_t w, uint32_t h, uint32_t seed = 3) : result(2 * w, 2 * h) {
-    job.source = MakeTestChart(w, h, seed);
+    job.source = RenderTestChart(w, h, seed);
     job.srcWidth = w, job.srcHeight = h;
     job.newWidth = 2 * w, job.newHeight = 2 * h;
     for (int c = 0; c < 3; ++c) job.output[c] = result.samples(c);
@@ -213,7 +213,7 @@ TEST(UpscalePipeline, VariableRegularizationOnlySwitchesTheWeights) {
 
 TEST(UpscalePipeline, LoadFromFileStartsFromTheImage) {
   JobRun run(7, 7);
-  FloatImage init = MakeTestChart(14, 14, 9);
+  FloatImage init = RenderTestChart(14, 14, 9);
   run.job.initialImage = init;
   run.Set(0, 0, 0).Go();  // the method is not consulted
   for (int c = 0; c < 3; ++c) ASSERT_TRUE(std::equal(init.samples(c), init.samples(c) + 196, run.Out(c)));
@@ -370,7 +370,7 @@ TEST(EnhancementIteration, ResidualEnlargementByTheChosenResampler) {
   // edgeDirIterations -1: the bilinear x2 of the residual; 0: the
   // edge-directed resampler without direction weights, which is the bicubic x2.
   const int w = 9, h = 8;
-  const FloatImage source = MakeTestChart(w, h, 5);
+  const FloatImage source = RenderTestChart(w, h, 5);
   for (int edge : {-1, 0}) {
     SRParams params;
     params.edgeDirIterations = edge;

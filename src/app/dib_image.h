@@ -8,9 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/float_image.h"
-
-namespace kestrune {
+#include <kestrune/image.h>
 
 class DibImage {
  public:
@@ -26,7 +24,11 @@ class DibImage {
 
   // Allocates to the image's size and fills every pixel with the byte
   // conversions of blue, green and red; the alpha plane is ignored.
-  void FromFloatImage(const FloatImage& image);
+  void FromImage(const kestrune::ImageView& image);
+
+  // The picture as an image of its bytes (samples 0..255), for saving what
+  // is shown. Throws std::bad_alloc.
+  kestrune::Image ToImage() const;
 
   bool IsEmpty() const { return bits_.empty(); }
   uint8_t* bits() { return bits_.empty() ? nullptr : bits_.data(); }
@@ -44,5 +46,3 @@ class DibImage {
   std::vector<uint8_t> bits_;
   std::vector<uint8_t*> rows_;
 };
-
-}  // namespace kestrune

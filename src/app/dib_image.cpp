@@ -1,15 +1,11 @@
-// DibImage: allocation of the bottom-up 24-bit buffer and its filling from a
-// FloatImage.
-#include "image/dib_image.h"
+// DibImage: allocation of the bottom-up 24-bit buffer, its filling from an
+// image and the way back.
+#include "app/dib_image.h"
+
+#include <kestrune/bitmap.h>
 
 #include <limits>
 #include <new>
-
-#include "image/bmp_format.h"
-#include "image/byte_conversion.h"
-#include "base/threading.h"
-
-namespace kestrune {
 
 void DibImage::Allocate(uint32_t newWidth, uint32_t newHeight) {
   if (newWidth == width && newHeight == height) return;
@@ -19,7 +15,7 @@ void DibImage::Allocate(uint32_t newWidth, uint32_t newHeight) {
     height = newHeight;
     return;
   }
-  const uint64_t newStride = bmp::Stride24(newWidth);
+  const uint64_t newStride = (3 * uint64_t{newWidth} + 3) / 4 * 4;
   if (newStride > std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
   try {
     bits_.resize(static_cast<std::size_t>(newStride) * newHeight);
@@ -41,15 +37,20 @@ void DibImage::Release() {
   width = height = stride = 0;
 }
 
-void DibImage::FromFloatImage(const FloatImage& image) {
+void DibImage::FromImage(const kestrune::ImageView& image) {
   Allocate(image.width, image.height);
   if (image.IsEmpty() || IsEmpty()) return;
-  // Rows convert independently; the threads take runs of them.
-  ParallelFor(0, height, RowGrain(std::ptrdiff_t{width} * 3), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
-    for (std::ptrdiff_t y = y0; y < y1; ++y)
-      PlanesToBgr(image.rows(FloatImage::kRed)[y], image.rows(FloatImage::kGreen)[y],
-                  image.rows(FloatImage::kBlue)[y], rows_[y], width);
-  });
+  // Top row last in memory: the rows go bottom-up from row 0's address.
+  kestrune::ExportBytes(image, kestrune::PixelOrder::kBgr, rows_[0], -std::ptrdiff_t{stride});
 }
 
-}  // namespace kestrune
+kestrune::Image DibImage::ToImage() const {
+  kestrune::Image image(width, height);
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t* in = rows_[y];
+    float* planes[3] = {image.Row(kestrune::kRed, y), image.Row(kestrune::kGreen, y), image.Row(kestrune::kBlue, y)};
+    for (uint32_t x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) planes[c][x] = in[3 * x + 2 - c];
+  }
+  return image;
+}

@@ -1,0 +1,78 @@
+// Image files: reading (the format told from the file's first bytes) and
+// writing (the format chosen by the name's extension), all or nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kestrune/export.h"
+#include "kestrune/image.h"
+#include "kestrune/result.h"
+
+namespace kestrune {
+
+enum class FileFormat {
+  kUnknown = 0,
+  kBmp,   // read: 1, 4, 8, 24 and 32 bits per pixel, uncompressed; written: 24 bits
+  kPng,   // read: every colour type (16 bits cut to 8); written: 8-bit RGB
+  kJpeg,  // read: greyscale and colour
+  kPfm,   // portable float map, the exact samples (read: both byte orders, colour and grey)
+};
+
+// The format a file name's extension names (".bmp", ".png", ".jpg", ".jpeg",
+// ".pfm", any letter case), else kUnknown.
+KESTRUNE_API FileFormat FormatFromExtension(const std::string& path);
+// Whether WriteImage writes this format.
+KESTRUNE_API bool CanWrite(FileFormat format);
+
+struct ReadOptions {
+  // A damaged file (cut short, corrupt data) is normally refused. With
+  // keepDamaged the part that could be read is returned (the rest black)
+  // together with a kUnreadable error that says what is missing.
+  bool keepDamaged = false;
+};
+
+// Reads an image file. Errors: kCannotOpen (missing, a folder, no
+// permission), kUnreadable (empty, not a format this library reads, an
+// unsupported kind, damaged, or larger than the image limits; the message
+// gives the reason), kOutOfMemory. The decoder's remarks (for instance the
+// JPEG library's warnings) are in the result's warnings.
+KESTRUNE_API Result<Image> ReadImage(const std::string& path, const ReadOptions& options = {});
+
+// What the file's header says, without reading the pixels.
+struct ImageInfo {
+  FileFormat format = FileFormat::kUnknown;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t bitsPerPixel = 0;  // as stored in the file
+  bool hasAlpha = false;
+};
+KESTRUNE_API Result<ImageInfo> ReadImageInfo(const std::string& path);
+
+struct WriteOptions {
+  // kUnknown: by the extension of the path.
+  FileFormat format = FileFormat::kUnknown;
+};
+
+// Writes the colour planes of `image` (samples converted to bytes by rounding
+// half to even and clamping to 0..255; PFM keeps the floats). The file is
+// written all or nothing: into a temporary file beside the target (named
+// ".NAME.kestrune-tmp"), flushed to the disk and renamed over the target only
+// when complete, so that on any failure the file that was there before is
+// untouched; a symbolic link at the path keeps pointing where it did and its
+// target is replaced; a device or a FIFO is written directly. Errors:
+// kInvalidArgument (empty image, unknown format), kCannotWrite (the message
+// names the path and the system's reason).
+KESTRUNE_API Error WriteImage(const Image& image, const std::string& path, const WriteOptions& options = {});
+
+// The checks WriteImage makes before writing, for callers that want to refuse
+// before long work: a format this library writes and a folder that exists
+// and can be written. The empty error when a write may be attempted.
+KESTRUNE_API Error CheckOutputPath(const std::string& path, const WriteOptions& options = {});
+
+// Removes the temporary files of the writes in progress in this process.
+// Safe to call from a signal handler (it only unlinks), so that a program
+// stopped by a signal leaves nothing behind.
+KESTRUNE_API void RemovePartialOutputs();
+
+}  // namespace kestrune

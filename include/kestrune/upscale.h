@@ -1,0 +1,67 @@
+// "Kestrune interpolation": an exact x2 enlargement refined by an iterative
+// sharpness enhancement (back-projection through a downsampling model, a
+// de-ringing regulariser with edge-adaptive weights, fractal substitution of
+// thin lines), then linear resampling to any other requested size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kestrune/export.h"
+#include "kestrune/image.h"
+#include "kestrune/progress.h"
+#include "kestrune/result.h"
+
+namespace kestrune {
+
+// The initial x2 enlargement, in the order of the "Initial resizing" list.
+enum class InitialMethod : int {
+  kBilinear = 0,
+  kBicubic = 1,
+  kEdgeDirectional = 2,
+  kNedi = 3,
+  kFromImage = 4,  // "Load from file": UpscaleOptions::initialImage
+};
+
+// The settings of a run; the defaults are those of the settings dialog and of
+// kestrune-cli upscale.
+struct UpscaleOptions {
+  InitialMethod initialMethod = InitialMethod::kNedi;
+  // kFromImage: an image of exactly twice the source's width and height,
+  // which also guides the direction analysis. Not owned; must outlive the run.
+  const Image* initialImage = nullptr;
+  uint32_t iterations = 16;           // enhancement iterations, 0 .. 1000
+  uint32_t fractalSubstitutions = 2;  // 0 .. 100; each adds 4 iterations
+  // Direction-analysis passes of the residual's edge-directed enlargement;
+  // -1 enlarges the residual bilinearly instead.
+  int32_t edgeDirIterations = 2;
+  float strength = 3.0f;                // the initial step size
+  float sideLobe = 0.0f;                // of the downsampling model's kernel, 0 .. 0.2 usual; not 0.5
+  float regularization = 0.03f;         // amount of the de-ringing regulariser
+  float variableRegularization = 1.0f;  // 0: uniform; otherwise edge-adaptive weights
+  // Size of the result; 0 means twice the source's. Any other size is
+  // reached by Catmull-Rom resampling of the x2 result.
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+
+// Sources must be at least kMinUpscaleSide x kMinUpscaleSide pixels, and at
+// least kMinFractalSide x kMinFractalSide when fractal substitutions are
+// asked for.
+inline constexpr uint32_t kMinUpscaleSide = 3;
+inline constexpr uint32_t kMinFractalSide = 6;
+
+// Empty when a width x height source can be enlarged with `options`;
+// otherwise the message to show the user. Upscale makes the same check.
+KESTRUNE_API std::string CheckUpscale(uint32_t width, uint32_t height, const UpscaleOptions& options);
+
+// Enlarges the colour planes of `source` (alpha is not enlarged), reporting
+// each stage and iteration to `progress` (may be null) on the calling thread.
+// Cancellation is looked at before each iteration; a cancelled run returns
+// the estimate reached so far, resized like a finished one, together with
+// kCancelled. Results are the same bit for bit on every machine and for any
+// thread count. Errors: kInvalidArgument (the message of CheckUpscale, or a
+// mismatched initial image), kOutOfMemory.
+KESTRUNE_API Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progress* progress = nullptr);
+
+}  // namespace kestrune

@@ -1,0 +1,48 @@
+// Resize: ResizePlane over the colour planes, after checking the options.
+#include "kestrune/resize.h"
+
+#include <cmath>
+#include <new>
+#include <string>
+
+#include "api/image_access.h"
+#include "resampling/linear_resampler.h"
+
+namespace kestrune {
+
+namespace {
+
+// Offsets and deviations beyond this many pixels make no sense for any image.
+constexpr double kMaxShift = 100000.0;
+
+Error Invalid(std::string message) { return Error{ErrorCode::kInvalidArgument, std::move(message)}; }
+
+bool ValidShift(float value) { return std::isfinite(value) && std::abs(value) <= kMaxShift; }
+
+}  // namespace
+
+Result<Image> Resize(const Image& source, const ResizeOptions& o) {
+  if (source.IsEmpty()) return Invalid("the image is empty");
+  if (!ImageSizeAllowed(o.width, o.height))
+    return Invalid("a size of " + std::to_string(o.width) + " x " + std::to_string(o.height) +
+                   " pixels is outside the image limits");
+  if (static_cast<int>(o.filter) < 0 || static_cast<int>(o.filter) > 6) return Invalid("unknown filter");
+  if (!ValidShift(o.offsetX) || !ValidShift(o.offsetY) || !ValidShift(o.deviationX) || !ValidShift(o.deviationY))
+    return Invalid("offsets and deviations must be numbers from -100000 to 100000");
+  if (!(o.smoothness >= 0.5f && o.smoothness <= 2.0f)) return Invalid("the smoothness must be a number from 0.5 to 2");
+  // The mapped input extent must stay positive.
+  if (!(double(source.Width()) + o.deviationX > 0.0) || !(double(source.Height()) + o.deviationY > 0.0))
+    return Invalid("the deviations must be greater than minus the source size");
+  try {
+    const FloatImage& src = ImageAccess::Planes(source);
+    FloatImage result(o.width, o.height);
+    for (int c = 0; c < 3; ++c)
+      ResizePlane(src.samples(c), src.width, src.height, result.samples(c), o.width, o.height,
+                  static_cast<int>(o.filter), o.offsetX, o.offsetY, o.deviationX, o.deviationY, o.smoothness);
+    return ImageAccess::Adopt(std::move(result));
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorCode::kOutOfMemory, "not enough memory for the resized image"};
+  }
+}
+
+}  // namespace kestrune

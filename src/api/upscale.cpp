@@ -1,0 +1,104 @@
+// Upscale: the pipeline over the public image, its checks, and the final
+// resampling to the requested size.
+#include "kestrune/upscale.h"
+
+#include <cmath>
+#include <new>
+#include <string>
+
+#include "api/image_access.h"
+#include "resampling/linear_resampler.h"
+#include "upscale/upscale_pipeline.h"
+
+namespace kestrune {
+
+namespace {
+
+SRParams ToParams(const UpscaleOptions& o) {
+  SRParams p;
+  p.initialMethod = static_cast<int32_t>(o.initialMethod);
+  p.iterations = o.iterations;
+  p.fractalSubsts = o.fractalSubstitutions;
+  p.edgeDirIterations = o.edgeDirIterations;
+  p.beta = o.strength;
+  p.sideLobe = o.sideLobe;
+  p.regularization = o.regularization;
+  p.variableRegularization = o.variableRegularization;
+  return p;
+}
+
+// The size of the result: the requested one, or twice the source's.
+void TargetSize(uint32_t w, uint32_t h, const UpscaleOptions& o, uint32_t& tw, uint32_t& th) {
+  tw = o.width != 0 ? o.width : 2 * w;
+  th = o.height != 0 ? o.height : 2 * h;
+}
+
+}  // namespace
+
+std::string CheckUpscale(uint32_t w, uint32_t h, const UpscaleOptions& o) {
+  if (o.iterations > 1000) return "The number of iterations must be from 0 to 1000.";
+  if (o.fractalSubstitutions > 100) return "The number of fractal substitutions must be from 0 to 100.";
+  const std::pair<float, const char*> numbers[] = {{o.strength, "The strength"},
+                                                   {o.sideLobe, "The filter side lobe"},
+                                                   {o.regularization, "The regularization amount"},
+                                                   {o.variableRegularization, "The variable regularization"}};
+  for (const auto& [value, name] : numbers)
+    if (!std::isfinite(value)) return std::string(name) + " must be a finite number.";
+  if (static_cast<int>(o.initialMethod) < 0 || static_cast<int>(o.initialMethod) > 4)
+    return "Unknown initial enlargement.";
+  if (const std::string problem = CheckUpscaleSettings(w, h, ToParams(o)); !problem.empty()) return problem;
+  if (!ImageSizeAllowed(uint64_t{2} * w, uint64_t{2} * h)) return "The image is too large for Kestrune interpolation.";
+  uint32_t tw, th;
+  TargetSize(w, h, o, tw, th);
+  if (!ImageSizeAllowed(tw, th)) return "The requested size is too large.";
+  if (o.initialMethod == InitialMethod::kFromImage &&
+      (o.initialImage == nullptr || o.initialImage->Width() != 2 * w || o.initialImage->Height() != 2 * h))
+    return "Image dimensions do not match!";
+  return {};
+}
+
+Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progress* progress) {
+  if (source.IsEmpty()) return Error{ErrorCode::kInvalidArgument, "The image is empty."};
+  const uint32_t w = source.Width(), h = source.Height();
+  if (std::string problem = CheckUpscale(w, h, options); !problem.empty())
+    return Error{ErrorCode::kInvalidArgument, std::move(problem)};
+  try {
+    const FloatImage& src = ImageAccess::Planes(source);
+    FloatImage estimate(2 * w, 2 * h);  // every sample is written before it is read
+    const float* const planes[3] = {src.samples(0), src.samples(1), src.samples(2)};
+    float* const out[3] = {estimate.samples(0), estimate.samples(1), estimate.samples(2)};
+    const float* init[3] = {};
+    if (options.initialMethod == InitialMethod::kFromImage)
+      for (int c = 0; c < 3; ++c) init[c] = options.initialImage->Plane(c);
+    const bool complete = UpscalePipeline(planes, int(w), int(h), out, init, ToParams(options), progress);
+
+    uint32_t tw, th;
+    TargetSize(w, h, options, tw, th);
+    Image result;
+    if (tw == 2 * w && th == 2 * h) {
+      result = ImageAccess::Adopt(std::move(estimate));
+    } else {
+      if (progress != nullptr) {
+        ProgressReport report;
+        report.stage = Stage::kFinalScaling;
+        report.percent = 100.0f;
+        report.estimate.width = 2 * w;
+        report.estimate.height = 2 * h;
+        for (int c = 0; c < 3; ++c) report.estimate.planes[c] = estimate.samples(c);
+        report.rowsDone = 2 * h;
+        progress->Report(report);
+      }
+      FloatImage resized(tw, th);
+      for (int c = 0; c < 3; ++c)
+        ResizePlane(estimate.samples(c), 2 * w, 2 * h, resized.samples(c), tw, th, FilterCatmullRom, 0.0f, 0.0f,
+                    0.0f, 0.0f, 1.0f);
+      result = ImageAccess::Adopt(std::move(resized));
+    }
+    if (!complete) return Result<Image>(std::move(result), Error{ErrorCode::kCancelled, "Stopped before the end."});
+    return result;
+  } catch (const std::bad_alloc&) {
+    return Error{ErrorCode::kOutOfMemory, "Not enough memory for this image."};
+  }
+}
+
+}  // namespace kestrune
