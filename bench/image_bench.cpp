@@ -1,5 +1,5 @@
 // Benchmarks of the ways an image leaves the program as bytes: the byte
-// conversion alone, DibImage::FromFloatImage and WriteBmp, on 4096 x 4096.
+// conversion alone and WriteBmp (flushed to the disk), on 4096 x 4096.
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,7 +10,6 @@
 
 #include "bench_support.h"
 #include "image/byte_conversion.h"
-#include "image/dib_image.h"
 #include "image/image_writers.h"
 
 using namespace kestrune;
@@ -50,16 +49,6 @@ void BM_FloatsToBytes(benchmark::State& state) {
   SetSampleRate(state, image.PixelCount());
 }
 
-void BM_FromFloatImage(benchmark::State& state) {
-  const FloatImage& image = Image();
-  DibImage dib(kSide, kSide);
-  for (auto _ : state) {
-    dib.FromFloatImage(image);
-    benchmark::DoNotOptimize(dib.bits());
-  }
-  SetSampleRate(state, 3 * image.PixelCount());
-}
-
 void BM_WriteBmp(benchmark::State& state) {
   const FloatImage& image = Image();
   const std::string path = "/tmp/kestrune-image-bench-" + std::to_string(::getpid()) + ".bmp";
@@ -73,5 +62,4 @@ void BM_WriteBmp(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_FloatsToBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_FromFloatImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WriteBmp)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -61,41 +61,51 @@ void BM_FractalSubstitution(benchmark::State& state) {
 BENCHMARK(BM_FractalSubstitution)->Arg(256)->Arg(512)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // The whole default run. Stage times (processor time of the worker) come from
-// the reports: NEDI from the
-// "Initial upscaling" report to "Preparing for sharpness enhancement"; a
-// substitution from its report to the next report, less the mean time of a
-// plain iteration; the iterations are everything else of the loop.
+// the reports: NEDI from the initial enlargement's first report to the
+// preparation's; a substitution from its report to the next report, less the
+// mean time of a plain iteration; the iterations are everything else of the
+// loop.
 void BM_UpscaleDefault(benchmark::State& state) {
   const uint32_t w = static_cast<uint32_t>(state.range(0)), h = w;
   double nedi = 0, setup = 0, loop = 0, subst[2] = {0, 0}, plainIterations = 0;
   for (auto _ : state) {
-    UpscaleJob job;
-    job.source = RenderTestChart(w, h);
+    const FloatImage source = RenderTestChart(w, h);
     FloatImage result(2 * w, 2 * h);
-    for (int c = 0; c < 3; ++c) job.output[c] = result.samples(c);
-    job.srcWidth = w, job.srcHeight = h, job.newWidth = 2 * w, job.newHeight = 2 * h;
-    job.params.sideLobe = 0.0f;  // the dialog's defaults
+    SRParams params;
+    params.sideLobe = 0.0f;  // the dialog's defaults
+    // Each report marks the time its stage (or iteration) starts.
     struct Mark {
       std::string text;
       double at;
     };
-    std::vector<Mark> marks;
-    marks.reserve(64);
-    job.notify = [&](UpscaleJob& j) { marks.push_back({j.statusText, ThreadSeconds()}); };
-    UpscaleThreadProc(&job);
+    struct Marks : Progress {
+      void Report(const ProgressReport& r) override {
+        static const char* const names[] = {"alloc", "initial", "prepare", "iteration", "search", "final"};
+        std::string text = names[int(r.stage)];
+        if (r.stage == Stage::kEnhancement) text += " " + std::to_string(r.step) + (r.substitution ? "+" : "");
+        if (marks.empty() || marks.back().text != text) marks.push_back({text, ThreadSeconds()});
+      }
+      std::vector<Mark> marks;
+    } recorder;
+    recorder.marks.reserve(64);
+    const float* const src[3] = {source.samples(0), source.samples(1), source.samples(2)};
+    float* const out[3] = {result.samples(0), result.samples(1), result.samples(2)};
+    UpscalePipeline(src, int(w), int(h), out, nullptr, params, &recorder);
+    recorder.marks.push_back({"end", ThreadSeconds()});
+    const std::vector<Mark>& marks = recorder.marks;
 
     auto find = [&](const std::string& t) {
       return std::find_if(marks.begin(), marks.end(), [&](const Mark& m) { return m.text == t; });
     };
-    const auto init = find("Initial upscaling"), prep = find("Preparing for sharpness enhancement");
-    const auto first = find("Iteration 0 of 24");
+    const auto init = find("initial"), prep = find("prepare");
+    const auto first = find("iteration 0");
     nedi += Seconds(init->at, prep->at);
     setup += Seconds(prep->at, first->at);
     const double loopTime = Seconds(first->at, marks.back().at);
     loop += loopTime;
     std::vector<double> substRaw;
     for (auto m = marks.begin(); m + 1 != marks.end(); ++m)
-      if (m->text.find("(fractal substitution)") != std::string::npos) substRaw.push_back(Seconds(m->at, (m + 1)->at));
+      if (m->text.back() == '+') substRaw.push_back(Seconds(m->at, (m + 1)->at));
     double substTotal = 0;
     for (double s : substRaw) substTotal += s;
     const double plain = (loopTime - substTotal) / (24 - double(substRaw.size()));

@@ -12,7 +12,6 @@
 
 #include "cli/cli_image_io.h"
 #include "cli/command.h"
-#include "cli/interrupt.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 
@@ -37,6 +36,8 @@ class DownscaleCommand : public Command {
     sub.add_option("--deviation", deviation_, "Allowed scale deviation in source pixels, 0.0..64.0 (default 8.0)");
     sub.add_flag("--quiet", quiet_, "Show neither the progress nor the chosen hint");
   }
+
+  bool StopsOnInterrupt() const override { return true; }
 
   int Run() override {
     kestrune::DownscaleOptions params;
@@ -64,14 +65,13 @@ class DownscaleCommand : public Command {
     }
 
     if (const int status = CheckOutputImage(out_); status != kExitOk) return status;
+    TerminalProgress progress(quiet_);
     kestrune::Image image;
     if (const int status = LoadInputImage(in_, image); status != kExitOk) return status;
     if (!widthGiven) params.width = image.Width();
     if (!heightGiven) params.height = image.Height();
 
     kestrune::Hint hint;
-    TerminalProgress progress(quiet_);
-    StopOnInterrupt stopOnInterrupt(progress.stop);
     kestrune::Result<kestrune::Image> result = kestrune::Downscale(image, params, &progress, &hint);
     progress.Finish();
     if (!result.ok()) {

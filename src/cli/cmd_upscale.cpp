@@ -11,7 +11,6 @@
 
 #include "cli/cli_image_io.h"
 #include "cli/command.h"
-#include "cli/interrupt.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 
@@ -45,6 +44,8 @@ class UpscaleCommand : public Command {
     sub.add_option("--height", height_, "Height of the result (1..100000; default twice the source)");
     sub.add_flag("--quiet", quiet_, "No progress bar");
   }
+
+  bool StopsOnInterrupt() const override { return true; }
 
   int Run() override {
     kestrune::UpscaleOptions options;
@@ -82,6 +83,7 @@ class UpscaleCommand : public Command {
                                                    : kestrune::InitialMethod::kNedi;
 
     if (const int status = CheckOutputImage(out_); status != kExitOk) return status;
+    TerminalProgress progress(quiet_);
     kestrune::Image source, initial;
     if (const int status = LoadInputImage(in_, source); status != kExitOk) return status;
     if (!init_.empty()) {
@@ -98,11 +100,7 @@ class UpscaleCommand : public Command {
       return kExitUsage;
     }
 
-    TerminalProgress progress(quiet_);
-    kestrune::Result<kestrune::Image> result = [&] {
-      StopOnInterrupt stopOnInterrupt(progress.stop);
-      return kestrune::Upscale(source, options, &progress);
-    }();
+    kestrune::Result<kestrune::Image> result = kestrune::Upscale(source, options, &progress);
     progress.Finish();
     const kestrune::ErrorCode code = result.error().code;
     if (!result.has_value()) {

@@ -55,11 +55,11 @@ int RunCli(int argc, char** argv) {
   }
 
   if (threads > 0) kestrune::SetThreadCount(threads);
-  // Whatever the signals' inherited dispositions (a script's background job
-  // starts with SIGINT ignored), every command ends cleanly on them.
-  InterruptHandlers handlers;
   for (auto& [sub, command] : commands) {
     if (!sub->parsed()) continue;
+    // Whatever the signals' inherited dispositions (a script's background
+    // job starts with SIGINT ignored), every command ends cleanly on them.
+    InterruptHandlers handlers(command->StopsOnInterrupt());
     try {
       return command->Run();
     } catch (const std::bad_alloc&) {

@@ -31,6 +31,9 @@ class Command {
   virtual void Setup(CLI::App& sub) = 0;
   // Runs after a successful parse; returns an ExitStatus.
   virtual int Run() = 0;
+  // Whether a first Ctrl+C asks the command to stop (through its progress)
+  // instead of ending the tool.
+  virtual bool StopsOnInterrupt() const { return false; }
 };
 
 struct CommandInfo {

@@ -1,16 +1,18 @@
-// The signal handler and its registration. The handler only touches
+// The signal handler and its installation. The handler only touches
 // lock-free atomics, unlink and write, which are safe in a signal handler.
 #include "cli/interrupt.h"
 
 #include <unistd.h>
+
+#include <atomic>
 
 #include <kestrune/io.h>
 
 namespace {
 
 constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-std::atomic<std::atomic<bool>*> g_stopFlag{nullptr};
-static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
+std::atomic<bool> g_firstInterruptStops{false};
+std::atomic<bool> g_stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 void Say(const char* text, std::size_t length) {
@@ -18,8 +20,7 @@ void Say(const char* text, std::size_t length) {
 }
 
 extern "C" void OnSignal(int signal) {
-  std::atomic<bool>* flag = g_stopFlag.load();
-  if (signal == SIGINT && flag != nullptr && !flag->exchange(true)) {
+  if (signal == SIGINT && g_firstInterruptStops.load() && !g_stopRequested.exchange(true)) {
     static const char message[] = "\nkestrune-cli: stopping after the current step (Ctrl+C again to abort)\n";
     Say(message, sizeof message - 1);
     return;
@@ -32,7 +33,9 @@ extern "C" void OnSignal(int signal) {
 
 }  // namespace
 
-InterruptHandlers::InterruptHandlers() {
+InterruptHandlers::InterruptHandlers(bool firstInterruptStops) {
+  g_stopRequested.store(false);
+  g_firstInterruptStops.store(firstInterruptStops);
   struct sigaction action {};
   action.sa_handler = &OnSignal;
   sigemptyset(&action.sa_mask);
@@ -41,7 +44,7 @@ InterruptHandlers::InterruptHandlers() {
 
 InterruptHandlers::~InterruptHandlers() {
   for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
+  g_firstInterruptStops.store(false);
 }
 
-StopOnInterrupt::StopOnInterrupt(std::atomic<bool>& flag) { g_stopFlag.store(&flag); }
-StopOnInterrupt::~StopOnInterrupt() { g_stopFlag.store(nullptr); }
+bool StopRequested() { return g_stopRequested.load(); }

@@ -3,6 +3,8 @@
 // changes, so frequent reports cost little.
 #include "cli/terminal_progress.h"
 
+#include "cli/interrupt.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -91,6 +93,8 @@ std::string TerminalProgress::FormatLine(const std::string& status, float percen
 void TerminalProgress::Report(const kestrune::ProgressReport& report) {
   if (enabled_) Draw(Describe(report), report.percent);
 }
+
+bool TerminalProgress::CancelRequested() { return StopRequested(); }
 
 void TerminalProgress::Finish() {
   if (enabled_ && !lastLine_.empty()) {

@@ -1,10 +1,9 @@
 // TerminalProgress: a one-line progress bar on standard error for the long
 // commands of kestrune-cli, showing what the run is doing, a bar and the
 // percentage. It draws only when the stream is a terminal and the user did
-// not ask for --quiet. Its stop flag is what the first Ctrl+C sets.
+// not ask for --quiet. It asks the run to stop after a first Ctrl+C.
 #pragma once
 
-#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -19,12 +18,11 @@ class TerminalProgress : public kestrune::Progress {
   ~TerminalProgress() override;
 
   void Report(const kestrune::ProgressReport& report) override;
-  bool CancelRequested() override { return stop.load(); }
+  bool CancelRequested() override;
   // Clears the line.
   void Finish();
 
   bool enabled() const { return enabled_; }
-  std::atomic<bool> stop{false};
 
   // What the line says for a report: "Iteration 3 of 24", "NEDI: 48 of 512
   // rows", "Searching (best 3.142)", ...

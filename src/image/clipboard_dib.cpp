@@ -57,14 +57,6 @@ PasteResult DecodePackedDib(const uint8_t* data, std::size_t size, FloatImage& i
   return PasteResult::kPasted;
 }
 
-const char* PasteMessage(PasteResult result) {
-  switch (result) {
-    case PasteResult::kNoBitmap: return kNoBitmapMessage;
-    case PasteResult::kUnsupported: return kUnsupportedBitmapMessage;
-    default: return nullptr;
-  }
-}
-
 std::vector<uint8_t> EncodePackedDib(const FloatImage& image) {
   if (image.IsEmpty()) return {};
   const uint64_t stride = bmp::Stride24(image.width);

@@ -12,14 +12,10 @@
 
 namespace kestrune {
 
-inline constexpr char kNoBitmapMessage[] = "No bitmap in the clipboard.";
-inline constexpr char kUnsupportedBitmapMessage[] =
-    "Unsupported bitmap format in the clipboard.\nOnly 24-bit RGB bitmaps are supported.";
-
 enum class PasteResult {
   kPasted,       // `image` holds the bitmap
-  kNoBitmap,     // no data: show kNoBitmapMessage
-  kUnsupported,  // not a bitmap this program reads: show kUnsupportedBitmapMessage
+  kNoBitmap,     // no data
+  kUnsupported,  // not a bitmap this program reads
 };
 
 // Decodes a packed bitmap of `size` bytes. Only the bit counts 24 and 32 with
@@ -31,9 +27,6 @@ enum class PasteResult {
 // without alpha; otherwise it is left untouched. Throws std::bad_alloc when
 // the image cannot be allocated.
 PasteResult DecodePackedDib(const uint8_t* data, std::size_t size, FloatImage& image);
-
-// The message to show for a result other than kPasted (null for kPasted).
-const char* PasteMessage(PasteResult result);
 
 // Encodes the colour planes as a 24-bit bottom-up packed bitmap (40-byte
 // header, then the rows padded to a multiple of 4 bytes). Empty for an empty

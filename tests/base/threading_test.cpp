@@ -11,9 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "image/dib_image.h"
 #include "base/sample_buffer.h"
-#include "image/test_chart.h"
 #include "base/threading.h"
 #include "support/thread_count.h"
 
@@ -106,28 +104,6 @@ TEST(Threading, NestedLoopsAndExceptions) {
   std::atomic<int> sum{0};
   ParallelFor(0, 100, 1, [&](std::ptrdiff_t a, std::ptrdiff_t b) { sum += int(b - a); });
   EXPECT_EQ(sum.load(), 100);
-}
-
-TEST(Threading, DisplayBufferIsTheSameForAnyThreadCount) {
-  // Odd width (row padding), values outside 0..255, halves (ties to even)
-  // and a NaN.
-  FloatImage image = RenderTestChart(301, 203);
-  float* red = image.samples(FloatImage::kRed);
-  red[0] = -7.0f, red[1] = 300.0f, red[2] = 2.5f, red[3] = 3.5f, red[4] = std::nanf("");
-  std::vector<std::vector<uint8_t>> results;
-  for (int threads : kThreadCountsToCompare) {
-    ScopedThreadCount scope(threads);
-    DibImage dib;
-    dib.FromFloatImage(image);
-    results.emplace_back(dib.bits(), dib.bits() + std::size_t(dib.stride) * dib.height);
-    const uint8_t* top = dib.rows()[0];
-    EXPECT_EQ(top[2], 0);
-    EXPECT_EQ(top[5], 255);
-    EXPECT_EQ(top[8], 2);
-    EXPECT_EQ(top[11], 4);
-    EXPECT_EQ(top[14], 0);
-  }
-  for (const auto& r : results) EXPECT_TRUE(r == results[0]);
 }
 
 }  // namespace

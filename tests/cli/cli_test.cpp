@@ -8,16 +8,14 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "image/pfm.h"
-#include "image/image_readers.h"
-#include "image/image_writers.h"
 #include "support/test_support.h"
 
-using namespace kestrune;
+using kestrune::Image;
+using kestrune::TempDir;
 
 namespace {
 
-void WriteFile(const std::string& path, const std::string& bytes) {
+void WriteBytes(const std::string& path, const std::string& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
@@ -57,11 +55,7 @@ TEST(Cli, ChartInfoAndConvert) {
   // Through BMP and PFM the bytes of the PNG survive exactly.
   ASSERT_EQ(Cli({"convert", dir.File("c.bmp"), dir.File("c.pfm")}).status, 0);
   ASSERT_EQ(Cli({"convert", dir.File("c.pfm"), dir.File("d.png")}).status, 0);
-  FloatImage a, b;
-  ASSERT_EQ(ReadImageFile(dir.File("c.png"), a), 0);
-  ASSERT_EQ(ReadImageFile(dir.File("d.png"), b), 0);
-  for (int c = 0; c < 3; ++c)
-    for (std::size_t i = 0; i < a.PixelCount(); ++i) ASSERT_EQ(a.samples(c)[i], b.samples(c)[i]);
+  EXPECT_TRUE(SameSamples(ReadFile(dir.File("c.png")), ReadFile(dir.File("d.png"))));
 }
 
 TEST(Cli, ExitStatusesOfUnreadableAndUnwritableFiles) {
@@ -70,7 +64,7 @@ TEST(Cli, ExitStatusesOfUnreadableAndUnwritableFiles) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("missing.png"), std::string::npos);
   EXPECT_NE(r.err.find("cannot be opened"), std::string::npos);
-  WriteFile(dir.File("junk.bmp"), "this is not an image");
+  WriteBytes(dir.File("junk.bmp"), "this is not an image");
   r = Cli({"convert", dir.File("junk.bmp"), dir.File("o.bmp")});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("junk.bmp"), std::string::npos);
@@ -89,17 +83,15 @@ TEST(Cli, PfmKeepsExactUnclampedFloatsInBothByteOrders) {
   for (int y = 1; y >= 0; --y)
     for (int x = 0; x < 2; ++x)
       for (int c = 0; c < 3; ++c) big += Float32(values[y][x][c], false);
-  WriteFile(dir.File("big.pfm"), big);
+  WriteBytes(dir.File("big.pfm"), big);
   ASSERT_EQ(Cli({"convert", dir.File("big.pfm"), dir.File("out.pfm")}).status, 0);
 
-  FloatImage image;
-  std::string reason;
-  ASSERT_EQ(ReadPfm(dir.File("out.pfm"), image, reason), 0) << reason;
-  ASSERT_EQ(image.width, 2u);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 2; ++x)
+  Image image = ReadFile(dir.File("out.pfm"));
+  ASSERT_EQ(image.Width(), 2u);
+  for (uint32_t y = 0; y < 2; ++y)
+    for (uint32_t x = 0; x < 2; ++x)
       for (int c = 0; c < 3; ++c)
-        EXPECT_EQ(std::memcmp(&image.rows(c)[y][x], &values[y][x][c], 4), 0) << x << y << c;
+        EXPECT_EQ(std::memcmp(&image.Row(c, y)[x], &values[y][x][c], 4), 0) << x << y << c;
 
   // The written file is little-endian "PF" with bottom row first.
   std::FILE* f = std::fopen(dir.File("out.pfm").c_str(), "rb");
@@ -113,12 +105,12 @@ TEST(Cli, PfmKeepsExactUnclampedFloatsInBothByteOrders) {
 
   // Greyscale "Pf", little-endian: one plane copied into all three.
   std::string grey = "Pf 3 1 -2.0\n" + Float32(1.5f, true) + Float32(-2.0f, true) + Float32(999.0f, true);
-  WriteFile(dir.File("grey.pfm"), grey);
-  ASSERT_EQ(ReadPfm(dir.File("grey.pfm"), image, reason), 0) << reason;
+  WriteBytes(dir.File("grey.pfm"), grey);
+  image = ReadFile(dir.File("grey.pfm"));
   for (int c = 0; c < 3; ++c) {
-    EXPECT_EQ(image.rows(c)[0][0], 1.5f);
-    EXPECT_EQ(image.rows(c)[0][1], -2.0f);
-    EXPECT_EQ(image.rows(c)[0][2], 999.0f);
+    EXPECT_EQ(image.Row(c, 0)[0], 1.5f);
+    EXPECT_EQ(image.Row(c, 0)[1], -2.0f);
+    EXPECT_EQ(image.Row(c, 0)[2], 999.0f);
   }
   EXPECT_EQ(Cli({"info", dir.File("grey.pfm")}).out, "width=3 height=1 bitdepth=0 alpha=0\n");
 }
@@ -136,7 +128,7 @@ TEST(Cli, MalformedPfmFilesAreUnreadable) {
       "PF\n1 1",                                   // header cut short
   };
   for (std::size_t i = 0; i < bad.size(); ++i) {
-    WriteFile(dir.File("bad.pfm"), bad[i]);
+    WriteBytes(dir.File("bad.pfm"), bad[i]);
     EXPECT_EQ(Cli({"info", dir.File("bad.pfm")}).status, 2) << i;
   }
 }

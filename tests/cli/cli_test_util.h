@@ -1,16 +1,15 @@
 // Runs kestrune-cli in-process for the command tests, capturing what it
-// writes to standard output and standard error.
+// writes to standard output and standard error, and reads the files it
+// writes through the library.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <kestrune/kestrune.h>
 
 #include "cli/command.h"
-#include "image/pfm.h"
-
-using namespace kestrune;
 
 struct CliResult {
   int status;
@@ -30,10 +29,24 @@ inline CliResult Cli(std::vector<std::string> args) {
   return {status, out, testing::internal::GetCapturedStderr()};
 }
 
-// The PFM file at `path` (empty when it cannot be read, which fails the test).
-inline FloatImage ReadPfmFile(const std::string& path) {
-  FloatImage image;
-  std::string reason;
-  EXPECT_EQ(ReadPfm(path, image, reason), 0) << path << ": " << reason;
-  return image;
+// The image file at `path` (empty when it cannot be read, which fails the
+// test).
+inline kestrune::Image ReadFile(const std::string& path) {
+  kestrune::Result<kestrune::Image> read = kestrune::ReadImage(path);
+  EXPECT_TRUE(read.ok()) << path << ": " << read.error().message;
+  return read.has_value() ? std::move(read).value() : kestrune::Image();
+}
+
+// Writes `image` to `path`, failing the test when it cannot.
+inline void WriteFile(const kestrune::Image& image, const std::string& path) {
+  const kestrune::Error error = kestrune::WriteImage(image, path);
+  ASSERT_FALSE(error) << path << ": " << error.message;
+}
+
+// True when both images have the same size and colour samples.
+inline bool SameSamples(const kestrune::Image& a, const kestrune::Image& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int c = 0; c < 3; ++c)
+    if (!std::equal(a.Plane(c), a.Plane(c) + a.PixelCount(), b.Plane(c))) return false;
+  return true;
 }

@@ -1,6 +1,6 @@
 // kestrune-cli downscale, run in-process: the settings' checks and messages,
 // the defaults, the filter names, the hint line, and the image it writes
-// (PFM keeps the floats exact, so it must equal HintSearch's own result).
+// (PFM keeps the floats exact, so it must equal the library's own result).
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -10,23 +10,21 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "image/pfm.h"
-#include "downscale/hint_search.h"
 #include "support/test_support.h"
 
 using namespace kestrune;
 
 namespace {
 
-FloatImage Picture(uint32_t width, uint32_t height) {
-  FloatImage image(width, height);
+Image Picture(uint32_t width, uint32_t height) {
+  Image image(width, height);
   for (uint32_t y = 0; y < height; ++y)
     for (uint32_t x = 0; x < width; ++x) {
       const std::size_t i = std::size_t{y} * width + x;
       const float edge = (2 * x + 3 * y) % 13 < 6 ? 70.0f : -70.0f;
-      image.samples(0)[i] = 120.0f + edge + 30.0f * std::sin(0.3f * x);
-      image.samples(1)[i] = 100.0f + 0.5f * edge + 20.0f * std::cos(0.4f * y);
-      image.samples(2)[i] = 140.0f - 0.7f * edge;
+      image.Plane(0)[i] = 120.0f + edge + 30.0f * std::sin(0.3f * x);
+      image.Plane(1)[i] = 100.0f + 0.5f * edge + 20.0f * std::cos(0.4f * y);
+      image.Plane(2)[i] = 140.0f - 0.7f * edge;
     }
   return image;
 }
@@ -39,62 +37,54 @@ std::string HintLine(const Hint& h) {
 }
 
 // Runs the command on `source` and expects the result and hint line of
-// HintSearch with `params`.
-void ExpectLikeHintSearch(const FloatImage& source, const DownscaleParams& params,
-                          const std::vector<std::string>& options) {
+// Downscale with `params`.
+void ExpectLikeDownscale(const Image& source, const DownscaleOptions& params, const std::vector<std::string>& options) {
   TempDir dir;
-  ASSERT_EQ(WritePfm(dir.File("in.pfm"), source), 0);
+  WriteFile(source, dir.File("in.pfm"));
   std::vector<std::string> args = {"downscale", dir.File("in.pfm"), dir.File("out.pfm")};
   args.insert(args.end(), options.begin(), options.end());
   const CliResult r = Cli(args);
   ASSERT_EQ(r.status, 0) << r.err;
 
-  FloatImage expected = source;
-  NullProgress progress;
   Hint hint;
-  ASSERT_TRUE(HintSearch(expected, params, progress, &hint));
+  const Result<Image> expected = Downscale(source, params, nullptr, &hint);
+  ASSERT_TRUE(expected.ok());
   EXPECT_EQ(r.err, HintLine(hint));  // not a terminal: no progress bar
-
-  const FloatImage written = ReadPfmFile(dir.File("out.pfm"));
-  ASSERT_EQ(written.width, params.newWidth);
-  ASSERT_EQ(written.height, params.newHeight);
-  for (int c = 0; c < 3; ++c)
-    for (std::size_t i = 0; i < written.PixelCount(); ++i)
-      ASSERT_EQ(written.samples(c)[i], expected.samples(c)[i]) << "plane " << c << " sample " << i;
+  EXPECT_TRUE(SameSamples(ReadFile(dir.File("out.pfm")), expected.value()));
 }
 
 TEST(DownscaleCli, DefaultsAreTheDialogsAndTheSourceSize) {
-  DownscaleParams params;  // Catmull-Rom, 0.8, 12 trials, deviation 8
-  params.newWidth = 20;
-  params.newHeight = 15;
-  ExpectLikeHintSearch(Picture(20, 15), params, {});
+  DownscaleOptions params;  // Catmull-Rom, 0.8, 12 trials, deviation 8
+  params.width = 20;
+  params.height = 15;
+  ExpectLikeDownscale(Picture(20, 15), params, {});
 }
 
 TEST(DownscaleCli, OptionsReachTheSearch) {
-  DownscaleParams params;
-  params.newWidth = 11;
-  params.newHeight = 9;
+  DownscaleOptions params;
+  params.width = 11;
+  params.height = 9;
   params.smoothness = 1.25f;
   params.trials = 5;
   params.scaleDeviation = 3.5f;
-  const FloatImage source = Picture(26, 21);
+  const Image source = Picture(26, 21);
   const char* names[] = {"box", "bilinear", "bspline", "catmull-rom", "lanczos2", "lanczos3", "sinc"};
   for (int filter = 0; filter < 7; ++filter) {
     SCOPED_TRACE(names[filter]);
-    params.filterType = filter;
-    ExpectLikeHintSearch(source, params,
+    params.filter = static_cast<Filter>(filter);
+    ExpectLikeDownscale(source, params,
                          {"--width", "11", "--height", "9", "--filter", names[filter], "--smoothness", "1.25",
                           "--trials", "5", "--deviation", "3.5"});
   }
   // Only one size given: the other stays the source's.
-  params.filterType = FilterCatmullRom;
-  params.newWidth = 26;
-  ExpectLikeHintSearch(source, params, {"--height", "9", "--smoothness", "1.25", "--trials", "5", "--deviation", "3.5"});
+  params.filter = Filter::kCatmullRom;
+  params.width = 26;
+  ExpectLikeDownscale(source, params, {"--height", "9", "--smoothness", "1.25", "--trials", "5", "--deviation", "3.5"});
 }
 
 TEST(DownscaleCli, BadValuesGetTheDialogsMessages) {
   TempDir dir;
-  ASSERT_EQ(WritePfm(dir.File("in.pfm"), Picture(8, 8)), 0);
+  WriteFile(Picture(8, 8), dir.File("in.pfm"));
   const std::string in = dir.File("in.pfm"), out = dir.File("out.pfm");
   const struct {
     std::vector<std::string> options;
@@ -132,14 +122,14 @@ TEST(DownscaleCli, BadValuesGetTheDialogsMessages) {
 
 TEST(DownscaleCli, BoundsAreAcceptedAndQuietIsQuiet) {
   TempDir dir;
-  ASSERT_EQ(WritePfm(dir.File("in.pfm"), Picture(9, 7)), 0);
+  WriteFile(Picture(9, 7), dir.File("in.pfm"));
   const CliResult r = Cli({"downscale", dir.File("in.pfm"), dir.File("out.pfm"), "--width", "1", "--height", "100000",
                            "--smoothness", "2", "--trials", "4", "--deviation", "64", "--quiet"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  const FloatImage written = ReadPfmFile(dir.File("out.pfm"));
-  EXPECT_EQ(written.width, 1u);
-  EXPECT_EQ(written.height, 100000u);
+  const Image written = ReadFile(dir.File("out.pfm"));
+  EXPECT_EQ(written.Width(), 1u);
+  EXPECT_EQ(written.Height(), 100000u);
   EXPECT_EQ(Cli({"downscale", dir.File("in.pfm"), dir.File("o2.pfm"), "--smoothness", "0.5", "--deviation", "0",
                  "--trials", "4", "--quiet"})
                 .status,
@@ -148,7 +138,7 @@ TEST(DownscaleCli, BoundsAreAcceptedAndQuietIsQuiet) {
 
 TEST(DownscaleCli, UnreadableInputAndUnwritableOutput) {
   TempDir dir;
-  ASSERT_EQ(WritePfm(dir.File("in.pfm"), Picture(8, 6)), 0);
+  WriteFile(Picture(8, 6), dir.File("in.pfm"));
   EXPECT_EQ(Cli({"downscale", dir.File("missing.png"), dir.File("out.pfm")}).status, 2);
   EXPECT_EQ(Cli({"downscale", dir.File("in.pfm"), dir.File("out.xyz"), "--trials", "4"}).status, 3);
   EXPECT_EQ(Cli({"downscale", dir.File("in.pfm"), (dir.path() / "no" / "out.pfm").string(), "--trials", "4"}).status,

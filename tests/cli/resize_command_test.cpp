@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/cli_image_io.h"
 #include "cli/cli_test_util.h"
 #include "support/test_support.h"
 
-using namespace kestrune;
+using kestrune::Image;
+using kestrune::TempDir;
 
 namespace {
 
@@ -22,12 +22,11 @@ int Resize(std::vector<std::string> args, std::string* err = nullptr) {
 
 // A 5 x 4 image with distinct samples in every plane, and an alpha plane.
 std::string WriteSource(const TempDir& dir) {
-  FloatImage image;
-  image.Allocate(5, 4, true);
+  Image image(5, 4, true);
   for (int c = 0; c < 4; ++c)
-    for (int i = 0; i < 20; ++i) image.samples(c)[i] = float(10 * c + i);
+    for (int i = 0; i < 20; ++i) image.Plane(c)[i] = float(10 * c + i);
   const std::string path = dir.File("in.pfm");
-  EXPECT_EQ(SaveOutputImage(path, image), kExitOk);
+  WriteFile(image, path);
   return path;
 }
 
@@ -46,6 +45,7 @@ TEST(ResizeCommand, RefusesBadValues) {
   EXPECT_EQ(Resize({in, out, "--width", "3", "--height", "100001"}), kExitUsage);
   EXPECT_EQ(Resize({in, out, "--width", "3"}), kExitUsage);  // height missing
   EXPECT_EQ(Resize({in, out, "--width", "x", "--height", "2"}), kExitUsage);
+  EXPECT_EQ(Resize({in, out, "--width", "0x10", "--height", "2"}), kExitUsage);
   EXPECT_EQ(Resize(with({"--width", "3", "--height", "2", "--filter", "gauss"})), kExitUsage);
   EXPECT_EQ(Resize(with({"--width", "3", "--height", "2", "--smoothness", "0.4"}), &err), kExitUsage);
   EXPECT_NE(err.find("--smoothness"), std::string::npos) << err;
@@ -64,16 +64,15 @@ TEST(ResizeCommand, ShiftedCopyWithoutAlpha) {
   ASSERT_EQ(Resize({in, out, "--width", "5", "--height", "4", "--offset-x", "1", "--offset-y", "-1", "--filter",
                     "lanczos3"}),
             kExitOk);
-  FloatImage result;
-  ASSERT_EQ(LoadInputImage(out, result), kExitOk);
-  ASSERT_EQ(result.width, 5u);
-  ASSERT_EQ(result.height, 4u);
+  const Image result = ReadFile(out);
+  ASSERT_EQ(result.Width(), 5u);
+  ASSERT_EQ(result.Height(), 4u);
   EXPECT_FALSE(result.HasAlpha());
   for (int c = 0; c < 3; ++c)
     for (int y = 0; y < 4; ++y)
       for (int x = 0; x < 5; ++x) {
         const int sx = std::min(x + 1, 4), sy = std::max(y - 1, 0);
-        EXPECT_NEAR(result.samples(c)[y * 5 + x], float(10 * c + sy * 5 + sx), 1e-3) << c << " " << x << "," << y;
+        EXPECT_NEAR(result.Plane(c)[y * 5 + x], float(10 * c + sy * 5 + sx), 1e-3) << c << " " << x << "," << y;
       }
 }
 
@@ -84,11 +83,7 @@ TEST(ResizeCommand, DefaultsAreCatmullRomUnshifted) {
   ASSERT_EQ(Resize({in, b, "--width", "7", "--height", "3", "--filter", "Catmull-Rom", "--offset-x", "0",
                     "--deviation-y", "0", "--smoothness", "1"}),
             kExitOk);
-  FloatImage ia, ib;
-  ASSERT_EQ(LoadInputImage(a, ia), kExitOk);
-  ASSERT_EQ(LoadInputImage(b, ib), kExitOk);
-  for (int c = 0; c < 3; ++c)
-    for (int i = 0; i < 21; ++i) EXPECT_EQ(ia.samples(c)[i], ib.samples(c)[i]);
+  EXPECT_TRUE(SameSamples(ReadFile(a), ReadFile(b)));
 }
 
 }  // namespace

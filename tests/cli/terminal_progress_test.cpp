@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -54,14 +55,25 @@ TEST(TerminalProgress, LineHoldsStatusAndBarWithinTheWidth) {
   EXPECT_NE(narrow.find("]  50 %"), std::string::npos);
 }
 
+// Reports of a hint search: the first trial, a later one with a score, and
+// the final scaling.
+std::vector<kestrune::ProgressReport> SearchReports() {
+  kestrune::ProgressReport first, later, last;
+  first.stage = later.stage = kestrune::Stage::kHintSearch;
+  first.total = later.total = 64;
+  later.step = 8, later.percent = 0.1f, later.bestScore = 3.14159f;
+  last = later;
+  last.stage = kestrune::Stage::kFinalScaling;
+  last.percent = 10.0f;
+  return {first, later, last};
+}
+
 TEST(TerminalProgress, DisabledWritesNothing) {
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
   {
     TerminalProgress progress(file, false);
-    progress.Start("Searching for hints...", false);
-    progress.SetProgress(50.0f);
-    progress.SetStatusText("Final scaling...");
+    for (const auto& report : SearchReports()) progress.Report(report);
     progress.Finish();
   }
   EXPECT_EQ(Contents(file), "");
@@ -72,29 +84,40 @@ TEST(TerminalProgress, RedrawsInPlaceOnlyOnChangeAndClearsAtTheEnd) {
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
   TerminalProgress progress(file, true, 80);
-  progress.Start("Searching for hints...", false);
-  progress.SetProgress(0.1f);   // still shows 0 % and an empty bar: no redraw
-  progress.SetProgress(10.0f);  // redraw
-  progress.SetStatusText("Final scaling...");  // redraw
+  const auto reports = SearchReports();
+  progress.Report(reports[0]);
+  progress.Report(reports[0]);  // the same line: no redraw
+  progress.Report(reports[1]);  // a score: redraw
+  progress.Report(reports[2]);  // the final scaling: redraw
   progress.Finish();
   const std::string text = Contents(file);
   EXPECT_EQ(Count(text, "\r\033[K"), 4u);  // three lines drawn, one erased
   EXPECT_EQ(Count(text, "\n"), 0u);
-  EXPECT_NE(text.find("Searching for hints..."), std::string::npos);
-  EXPECT_NE(text.find("Final scaling..."), std::string::npos);
+  EXPECT_NE(text.find("Searching for hints (best so far: 3.142)"), std::string::npos);
+  EXPECT_NE(text.find("Final scaling"), std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
   progress.Finish();  // a second Finish writes nothing more
   EXPECT_EQ(Contents(file), text);
   std::fclose(file);
 }
 
-TEST(TerminalProgress, StartClearsACancelRequest) {
-  TerminalProgress progress(nullptr, false);
-  EXPECT_FALSE(progress.CancelRequested());
-  progress.RequestCancel();
-  EXPECT_TRUE(progress.CancelRequested());
-  progress.Start("Initializing...", true);
-  EXPECT_FALSE(progress.CancelRequested());
+TEST(TerminalProgress, DescribesEveryStage) {
+  kestrune::ProgressReport r;
+  r.estimate.height = 512;
+  const std::pair<kestrune::Stage, const char*> plain[] = {
+      {kestrune::Stage::kAllocating, "Allocating memory"},
+      {kestrune::Stage::kInitialEnlargement, "Initial enlargement"},
+      {kestrune::Stage::kPreparing, "Analysing edge directions"},
+      {kestrune::Stage::kHintSearch, "Searching for hints"},
+      {kestrune::Stage::kFinalScaling, "Final scaling"}};
+  for (const auto& [stage, text] : plain) {
+    r.stage = stage;
+    EXPECT_EQ(TerminalProgress::Describe(r), text);
+  }
+  r.stage = kestrune::Stage::kInitialEnlargement, r.rowsDone = 48;
+  EXPECT_EQ(TerminalProgress::Describe(r), "Initial enlargement: 48 of 512 rows");
+  r.stage = kestrune::Stage::kEnhancement, r.step = 11, r.total = 24, r.substitution = true;
+  EXPECT_EQ(TerminalProgress::Describe(r), "Iteration 12 of 24 (fractal substitution)");
 }
 
 }  // namespace

@@ -10,10 +10,9 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "base/threading.h"
 #include "support/test_support.h"
 
-using namespace kestrune;
+using kestrune::TempDir;
 
 namespace {
 
@@ -26,9 +25,9 @@ TEST(ThreadsOption, SetsTheCountAndRefusesBadValues) {
   TempDir dir;
   const std::string chart = dir.File("c.pfm");
   ASSERT_EQ(Cli({"--threads", "3", "chart", chart, "--width", "8", "--height", "8"}).status, kExitOk);
-  EXPECT_EQ(ThreadCount(), 3);
-  SetThreadCount(0);
-  for (const char* bad : {"0", "-1", "two", "1025"})
+  EXPECT_EQ(kestrune::ThreadCount(), 3);
+  kestrune::SetThreadCount(0);
+  for (const char* bad : {"0", "-1", "two", "1025", "0x3"})
     EXPECT_EQ(Cli({"--threads", bad, "chart", chart}).status, kExitUsage) << bad;
 }
 

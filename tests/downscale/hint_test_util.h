@@ -1,5 +1,5 @@
-// Helpers of the hint search tests: a progress display that records every
-// call, and exact comparisons of trials, hints and images.
+// Helpers of the hint search tests: a progress that records every report,
+// and exact comparisons of trials, hints and images.
 #pragma once
 
 #include <cmath>
@@ -12,25 +12,22 @@
 
 namespace kestrune {
 
-// Records every progress call as one event: "start <text> <cancel>",
-// "status <text>", "progress", "finish"; the percentages apart.
+// Records every report: its stage ("search" or "final"), step, total,
+// percent and best score; asks to stop once `cancelAt` reports are in.
 class RecordingProgress : public Progress {
  public:
-  void Start(const std::string& text, bool cancelEnabled) override {
-    ClearCancel();
-    events.push_back("start " + text + (cancelEnabled ? " 1" : " 0"));
+  void Report(const ProgressReport& r) override {
+    events.push_back(std::string(r.stage == Stage::kHintSearch ? "search " : "final ") + std::to_string(r.step) +
+                     "/" + std::to_string(r.total));
+    percents.push_back(r.percent);
+    scores.push_back(r.bestScore);
   }
-  void SetStatusText(const std::string& text) override { events.push_back("status " + text); }
-  void SetProgress(float percent) override {
-    events.push_back("progress");
-    percents.push_back(percent);
-    if (cancelAt >= 0 && static_cast<int>(percents.size()) == cancelAt) RequestCancel();
-  }
-  void Finish() override { events.push_back("finish"); }
+  bool CancelRequested() override { return cancelAt >= 0 && static_cast<int>(events.size()) >= cancelAt; }
 
   std::vector<std::string> events;
   std::vector<float> percents;
-  int cancelAt = -1;  // requests cancellation at this SetProgress call (1-based)
+  std::vector<float> scores;
+  int cancelAt = -1;
 };
 
 inline bool SameFloat(float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }

@@ -34,7 +34,7 @@ TEST(ParallelHintSearch, SameForAnyThreadCount) {
     ScopedThreadCount scope(kThreadCountsToCompare[r]);
     SearchRun& run = runs[r];
     run.image = source;
-    ASSERT_TRUE(HintSearch(run.image, params, run.progress, &run.hint,
+    ASSERT_TRUE(HintSearch(run.image, run.image, params, &run.progress, &run.hint,
                            [&](const HintTrial& t) { run.trials.push_back(t); }));
   }
   const SearchRun& one = runs[0];
@@ -46,6 +46,7 @@ TEST(ParallelHintSearch, SameForAnyThreadCount) {
     for (std::size_t i = 0; i < one.trials.size(); ++i) ASSERT_TRUE(SameTrial(other.trials[i], one.trials[i])) << i;
     EXPECT_EQ(other.progress.events, one.progress.events);
     EXPECT_EQ(other.progress.percents, one.progress.percents);
+    EXPECT_EQ(other.progress.scores, one.progress.scores);
     ExpectSameHint(other.hint, one.hint);
     ExpectSameImage(other.image, one.image);
   }

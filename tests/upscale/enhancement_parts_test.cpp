@@ -7,10 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include "image/test_chart.h"
+#include "resampling/edge_dir_resampler.h"
+#include "resampling/fixed_upscalers.h"
 #include "upscale/downsample2.h"
+#include "upscale/enhancement.h"
 #include "upscale/enhancement_schedule.h"
 #include "upscale/regularization_gradient.h"
 #include "upscale/robust_residual.h"
+#include "upscale/working_planes.h"
 
 using namespace kestrune;
 
@@ -206,6 +211,40 @@ TEST(EnhancementSchedule, EdgeCases) {
   params.beta = std::nanf("");
   run = RunSchedule(params);
   EXPECT_TRUE(run.starts.empty());
+}
+
+TEST(EnhancementIteration, ResidualEnlargementByTheChosenResampler) {
+  // edgeDirIterations -1: the bilinear x2 of the residual; 0: the
+  // edge-directed resampler without direction weights, which is the bicubic x2.
+  const int w = 9, h = 8;
+  const FloatImage source = RenderTestChart(w, h, 5);
+  for (int edge : {-1, 0}) {
+    SRParams params;
+    params.edgeDirIterations = edge;
+    params.fractalSubsts = 0;
+    FloatImage estimate(2 * w, 2 * h);
+    for (int c = 0; c < 3; ++c) UpscaleBilinear2(source.samples(c), w, h, estimate.samples(c));
+    WorkingPlanes planes(w, h);
+    Resampling::EdgeDirResampler resampler;
+    if (edge != -1) {
+      resampler.SetSize(w, h);
+      resampler.Analyze(source.samples(0), source.samples(1), source.samples(2), nullptr, nullptr, nullptr, 0);
+    }
+    EnhancementContext context;
+    for (int c = 0; c < 3; ++c) context.source[c] = source.samples(c), context.estimate[c] = estimate.samples(c);
+    context.w = w, context.h = h;
+    context.planes = &planes;
+    context.params = &params;
+    context.resampler = &resampler;
+    EnhancementSchedule schedule(params);
+    EnhancementIteration(schedule, 0, context);
+    for (int c = 0; c < 3; ++c) {
+      std::vector<float> expect(4 * w * h);
+      if (edge == -1) UpscaleBilinear2(planes.residual[c].data(), w, h, expect.data());
+      else UpscaleBicubic2(planes.residual[c].data(), w, h, expect.data());
+      ASSERT_EQ(expect, std::vector<float>(planes.enlargedResidual[c].begin(), planes.enlargedResidual[c].end())) << edge;
+    }
+  }
 }
 
 }  // namespace

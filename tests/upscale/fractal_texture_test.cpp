@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "image/test_chart.h"
+#include "support/thread_count.h"
 #include "upscale/block_distance.h"
 
 using namespace kestrune;
@@ -293,6 +295,38 @@ TEST(FractalTexture, RowBoundedCallsEqualOneCall) {
   whole.Run(a);
   steps.Run(b, {9, 10, 16, 23, 27, ~0u});
   for (int c = 0; c < 3; ++c) EXPECT_EQ(whole.o[c], steps.o[c]) << c;
+}
+
+TEST(FractalTexture, SameForAnyThreadCountInBoundedSteps) {
+  // Bounded calls stop between block rows at many points; the accumulators
+  // of overlapping block rows must still add up in one fixed order.
+  const FloatImage source = RenderTestChart(40, 36, 3);
+  const int w = 40, h = 36, W = 80, H = 72;
+  std::vector<float> x[3];
+  for (int c = 0; c < 3; ++c) {
+    x[c].resize(std::size_t(W) * H);
+    for (int r = 0; r < H; ++r)
+      for (int col = 0; col < W; ++col) x[c][std::size_t(r) * W + col] = source.samples(c)[std::size_t(r / 2) * w + col / 2];
+  }
+  std::vector<std::vector<float>> results;
+  for (int threads : kThreadCountsToCompare) {
+    ScopedThreadCount scope(threads);
+    for (unsigned step : {1u, 7u, 1000u}) {
+      std::vector<float> o[3];
+      for (auto& plane : o) plane.assign(std::size_t(W) * H, -1.0f);
+      FractalTexture ft;
+      ft.Init(x[0].data(), x[1].data(), x[2].data(), W, H, source.samples(0), source.samples(1), source.samples(2), w,
+              h, o[0].data(), o[1].data(), o[2].data());
+      for (unsigned limit = step; limit < unsigned(H) + step; limit += step) ft.Run(std::min(limit, unsigned(H)), H);
+      ft.Run(~0u, H);
+      ft.Finish();
+      std::vector<float> all;
+      for (auto& plane : o) all.insert(all.end(), plane.begin(), plane.end());
+      results.push_back(all);
+    }
+  }
+  // Each step size against the same step size on one thread.
+  for (std::size_t i = 3; i < results.size(); ++i) EXPECT_TRUE(SameBits(results[i], results[i % 3])) << i;
 }
 
 }  // namespace

@@ -1,0 +1,113 @@
+// Writing files all or nothing: what replaces what (files keep their
+// permissions, links stay links, FIFOs are written directly), the refusals,
+// and no temporary file left behind.
+#include <kestrune/kestrune.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+using namespace kestrune;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Names in the folder that are not `keep`.
+std::vector<std::string> Others(const TempDir& dir, std::initializer_list<std::string> keep) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    const std::string name = entry.path().filename().string();
+    if (std::find(keep.begin(), keep.end(), name) == keep.end()) names.push_back(name);
+  }
+  return names;
+}
+
+TEST(WriteImage, ReplacesFilesLinksTargetsAndWritesFifosDirectly) {
+  TempDir dir;
+  const Image image = MakeTestChart(21, 13);
+  const std::string expected = [&] {
+    EXPECT_FALSE(WriteImage(image, dir.File("ref.png")));
+    return Contents(dir.File("ref.png"));
+  }();
+
+  // An existing file is replaced and keeps its permissions.
+  std::ofstream(dir.File("old.png")) << "old";
+  ::chmod(dir.File("old.png").c_str(), 0640);
+  EXPECT_FALSE(WriteImage(image, dir.File("old.png")));
+  EXPECT_EQ(Contents(dir.File("old.png")), expected);
+  struct stat st {};
+  ::stat(dir.File("old.png").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  // A link stays a link; the file it points to (through a second link, and
+  // one that does not exist yet) gets the image.
+  fs::create_directory(dir.path() / "sub");
+  fs::create_symlink("sub/target.png", dir.path() / "link1.png");
+  fs::create_symlink("link1.png", dir.path() / "link2.png");
+  EXPECT_FALSE(WriteImage(image, dir.File("link2.png")));
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "link2.png"));
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "link1.png"));
+  EXPECT_EQ(Contents(dir.File("sub/target.png")), expected);
+
+  // A FIFO is written as it is: the reader gets the whole file.
+  ASSERT_EQ(::mkfifo(dir.File("pipe.png").c_str(), 0600), 0);
+  std::string piped;
+  std::thread reader([&] { piped = Contents(dir.File("pipe.png")); });
+  WriteOptions png;
+  png.format = FileFormat::kPng;
+  EXPECT_FALSE(WriteImage(image, dir.File("pipe.png"), png));
+  reader.join();
+  EXPECT_EQ(piped, expected);
+
+  EXPECT_EQ(Others(dir, {"ref.png", "old.png", "sub", "link1.png", "link2.png", "pipe.png"}),
+            std::vector<std::string>{});
+  EXPECT_TRUE(fs::is_empty(dir.path() / "sub") == false);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "sub"), fs::directory_iterator()), 1);
+}
+
+TEST(WriteImage, RefusalsLeaveEverythingAsItWas) {
+  TempDir dir;
+  const Image image = MakeTestChart(8, 8);
+  std::ofstream(dir.File("keep.bmp")) << "keep";
+  fs::create_directory(dir.path() / "folder.png");
+  struct Case {
+    std::string path;
+    const Image* image;
+    ErrorCode code;
+  };
+  const Image empty;
+  const Case cases[] = {
+      {dir.File("x.tif"), &image, ErrorCode::kInvalidArgument},     // a format this library does not write
+      {dir.File("x"), &image, ErrorCode::kInvalidArgument},         // no extension
+      {dir.File("keep.bmp"), &empty, ErrorCode::kInvalidArgument},  // nothing to write
+      {dir.File("missing/x.png"), &image, ErrorCode::kCannotWrite},
+      {dir.File("folder.png"), &image, ErrorCode::kCannotWrite},
+      {dir.File("keep.bmp/x.png"), &image, ErrorCode::kCannotWrite},
+  };
+  for (const Case& c : cases) {
+    const Error error = WriteImage(*c.image, c.path);
+    EXPECT_EQ(error.code, c.code) << c.path << ": " << error.message;
+    EXPECT_FALSE(error.message.empty());
+    if (c.image == &image) {
+      EXPECT_EQ(CheckOutputPath(c.path).code, c.code) << c.path;
+    }
+  }
+  EXPECT_FALSE(CheckOutputPath(dir.File("new.pfm")));
+  EXPECT_EQ(Contents(dir.File("keep.bmp")), "keep");
+  EXPECT_EQ(Others(dir, {"keep.bmp", "folder.png"}), std::vector<std::string>{});
+}
+
+}  // namespace

@@ -1,0 +1,340 @@
+// Upscale through the public API: the reports of every stage, the schedule
+// of the default settings, the initial enlargements, "Load from file",
+// cancellation, the final resize, the checks of the settings, and the same
+// result for any thread count.
+#include <kestrune/kestrune.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/thread_count.h"
+
+// Records the largest allocation while `gWatching` is set, to show that the
+// iterations allocate no plane. GCC cannot see that these replacements pair
+// malloc with free.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+thread_local bool gWatching = false;
+std::size_t gLargestWatched = 0;
+}  // namespace
+void* operator new(std::size_t n) {
+  if (gWatching) gLargestWatched = std::max(gLargestWatched, n);
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }  // NOLINT: pairs with the malloc above
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+using namespace kestrune;
+
+namespace {
+
+// One report as a line: stage, step/total, "+" for a substitution, rows
+// done during the initial enlargement.
+std::string Line(const ProgressReport& r) {
+  static const char* const names[] = {"alloc", "initial", "prepare", "iteration", "search", "final"};
+  std::string line = names[static_cast<int>(r.stage)];
+  if (r.stage == Stage::kEnhancement) line += " " + std::to_string(r.step) + "/" + std::to_string(r.total);
+  if (r.substitution) line += "+";
+  if (r.stage == Stage::kInitialEnlargement) line += " rows " + std::to_string(r.rowsDone);
+  return line;
+}
+
+class Recorder : public Progress {
+ public:
+  void Report(const ProgressReport& r) override {
+    lines.push_back(Line(r));
+    percents.push_back(r.percent);
+    if (onReport) onReport(r);
+  }
+  bool CancelRequested() override { return cancel; }
+
+  std::vector<std::string> lines;
+  std::vector<float> percents;
+  std::function<void(const ProgressReport&)> onReport;
+  bool cancel = false;
+};
+
+UpscaleOptions Options(InitialMethod method, uint32_t iterations, uint32_t substitutions, int edge = -1) {
+  UpscaleOptions o;
+  o.initialMethod = method;
+  o.iterations = iterations;
+  o.fractalSubstitutions = substitutions;
+  o.edgeDirIterations = edge;
+  return o;
+}
+
+Image Enlarge(const Image& source, const UpscaleOptions& options, Recorder* recorder = nullptr) {
+  Result<Image> result = Upscale(source, options, recorder);
+  EXPECT_TRUE(result.ok()) << result.error().message;
+  return result.has_value() ? std::move(result).value() : Image();
+}
+
+bool SameSamples(const Image& a, const Image& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int c = 0; c < 3; ++c)
+    if (!std::equal(a.Plane(c), a.Plane(c) + a.PixelCount(), b.Plane(c))) return false;
+  return true;
+}
+
+TEST(Upscale, NoIterationsGivesTheInitialEnlargement) {
+  // The source samples land on the even positions; between them the
+  // bilinear enlargement takes the mean of the two neighbours and the
+  // bicubic one 0.625 of the near pair and -0.125 of the far pair.
+  const Image source = MakeTestChart(7, 6, 3);
+  for (InitialMethod method : {InitialMethod::kBilinear, InitialMethod::kBicubic}) {
+    Recorder recorder;
+    const Image out = Enlarge(source, Options(method, 0, 0), &recorder);
+    EXPECT_EQ(recorder.lines, (std::vector<std::string>{"alloc", "initial rows 0", "prepare"}));
+    for (float p : recorder.percents) EXPECT_EQ(p, 0.0f);
+    for (int c = 0; c < 3; ++c)
+      for (uint32_t y = 0; y < 6; ++y) {
+        const float* s = source.Row(c, y);
+        const float* t = out.Row(c, 2 * y);
+        for (uint32_t x = 0; x < 7; ++x) ASSERT_EQ(t[2 * x], s[x]);
+        const float expect = method == InitialMethod::kBilinear
+                                 ? (s[2] + s[3]) * 0.5f
+                                 : float(0.625 * (double(s[2]) + s[3]) - 0.125 * (double(s[1]) + s[4]));
+        EXPECT_EQ(t[5], expect);
+      }
+  }
+}
+
+TEST(Upscale, DefaultScheduleReports) {
+  // The defaults: 16 iterations and 2 substitutions, each adding 4, so 24
+  // iterations; the step halves by iteration 11 and again by 15, where the
+  // substitutions start.
+  UpscaleOptions options;
+  options.initialMethod = InitialMethod::kBicubic;
+  options.edgeDirIterations = -1;
+  Recorder recorder;
+  const Image out = Enlarge(MakeTestChart(8, 8), options, &recorder);
+  std::vector<std::string> expect = {"alloc", "initial rows 0", "prepare"};
+  std::vector<float> percents = {0, 0, 0};
+  for (int it = 0; it < 24; ++it) {
+    const float p = static_cast<float>(50.0 + 50.0 * it / 24);
+    for (bool sub : {false, true}) {
+      if (sub && it != 11 && it != 15) continue;
+      expect.push_back("iteration " + std::to_string(it) + "/24" + (sub ? "+" : ""));
+      percents.push_back(p);
+    }
+  }
+  EXPECT_EQ(recorder.lines, expect);
+  EXPECT_EQ(recorder.percents, percents);
+  // The update's clamp holds the result in [-0.5, 255.5].
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < out.PixelCount(); ++i) ASSERT_TRUE(out.Plane(c)[i] >= -0.5f && out.Plane(c)[i] <= 255.5f);
+}
+
+TEST(Upscale, StrengthZeroMovesNothingButTheSubstitutions) {
+  // No step moves the estimate: without substitutions the result is the
+  // initial enlargement; with two, substitutions start in iterations 0, 1
+  // and 5 (the step is 0, so always below half the initial one).
+  const Image source = MakeTestChart(8, 7);
+  UpscaleOptions plain = Options(InitialMethod::kBilinear, 16, 0);
+  plain.strength = 0.0f;
+  EXPECT_TRUE(SameSamples(Enlarge(source, plain), Enlarge(source, Options(InitialMethod::kBilinear, 0, 0))));
+
+  UpscaleOptions fractal = plain;
+  fractal.fractalSubstitutions = 2;
+  Recorder recorder;
+  Enlarge(source, fractal, &recorder);
+  std::vector<std::string> starts;
+  for (const auto& line : recorder.lines)
+    if (line.back() == '+') starts.push_back(line);
+  EXPECT_EQ(starts, (std::vector<std::string>{"iteration 0/24+", "iteration 1/24+", "iteration 5/24+"}));
+}
+
+TEST(Upscale, TheClampHoldsAHugeStep) {
+  // A black and white checkerboard with a huge step drives the update far
+  // beyond both ends of the range; the clamp stops it at -0.5 and 255.5.
+  Image source(10, 10);
+  for (int c = 0; c < 3; ++c)
+    for (int i = 0; i < 100; ++i) source.Plane(c)[i] = ((i / 10 + i % 10) % 2) * 255.0f;
+  UpscaleOptions options = Options(InitialMethod::kBicubic, 6, 0);
+  options.strength = 60.0f;
+  const Image out = Enlarge(source, options);
+  int low = 0, high = 0;
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < out.PixelCount(); ++i) {
+      const float v = out.Plane(c)[i];
+      ASSERT_TRUE(v >= -0.5f && v <= 255.5f) << v;
+      low += v == -0.5f, high += v == 255.5f;
+    }
+  EXPECT_GT(low, 0);
+  EXPECT_GT(high, 0);
+}
+
+TEST(Upscale, VariableRegularizationOnlySwitchesTheWeights) {
+  const Image source = MakeTestChart(10, 9);
+  auto run = [&](float variable) {
+    UpscaleOptions options = Options(InitialMethod::kBicubic, 5, 0);
+    options.regularization = 0.5f;
+    options.variableRegularization = variable;
+    return Enlarge(source, options);
+  };
+  const Image uniform = run(0.0f), weighted = run(1.0f), negative = run(-2.5f);
+  EXPECT_FALSE(SameSamples(uniform, weighted));
+  EXPECT_TRUE(SameSamples(weighted, negative));  // any non-zero value: the same weights
+}
+
+TEST(Upscale, LoadFromFileStartsFromTheImage) {
+  const Image init = MakeTestChart(14, 14, 9);
+  UpscaleOptions options = Options(InitialMethod::kFromImage, 0, 0, 2);
+  options.initialImage = &init;
+  EXPECT_TRUE(SameSamples(Enlarge(MakeTestChart(7, 7), options), init));
+}
+
+TEST(Upscale, NediReportsItsRowsAsTheyAreFinished) {
+  // A 9 x 10 source runs in strips of 8 source rows (k = 1, 2 while
+  // 8k - 8 < 10): after strip 1 output rows 0..15 are final, after strip 2
+  // all 20; the share done is 50 x (8k + 8) / (10 + 16).
+  const Image source = MakeTestChart(9, 10);
+  Recorder recorder;
+  std::vector<std::vector<float>> finishedRows;
+  recorder.onReport = [&](const ProgressReport& r) {
+    if (r.stage == Stage::kInitialEnlargement)
+      for (uint32_t y = finishedRows.size(); y < r.rowsDone; ++y)
+        finishedRows.emplace_back(r.estimate.Row(kGreen, y), r.estimate.Row(kGreen, y) + 18);
+  };
+  const Image out = Enlarge(source, Options(InitialMethod::kNedi, 0, 0), &recorder);
+  EXPECT_EQ(recorder.lines, (std::vector<std::string>{"alloc", "initial rows 0", "initial rows 0", "initial rows 16",
+                                                      "initial rows 20", "prepare"}));
+  const std::vector<float> percents = {0, 0, 0, float(50.0 * 16 / 26), float(50.0 * 24 / 26), float(50.0 * 24 / 26)};
+  EXPECT_EQ(recorder.percents, percents);
+  // Rows reported as finished are the result's.
+  ASSERT_EQ(finishedRows.size(), 20u);
+  for (uint32_t y = 0; y < 20; ++y)
+    EXPECT_TRUE(std::equal(finishedRows[y].begin(), finishedRows[y].end(), out.Row(kGreen, y))) << y;
+}
+
+TEST(Upscale, CancellationKeepsTheEstimateSoFar) {
+  const Image source = MakeTestChart(8, 8);
+  // Asked during the initial enlargement: no iteration runs, and the
+  // estimate is the initial enlargement.
+  Recorder early;
+  early.onReport = [&](const ProgressReport& r) { early.cancel |= r.stage == Stage::kInitialEnlargement; };
+  Result<Image> stopped = Upscale(source, Options(InitialMethod::kBicubic, 16, 2), &early);
+  EXPECT_EQ(stopped.error().code, ErrorCode::kCancelled);
+  ASSERT_TRUE(stopped.has_value());
+  EXPECT_TRUE(SameSamples(stopped.value(), Enlarge(source, Options(InitialMethod::kBicubic, 0, 0))));
+  EXPECT_EQ(early.lines.back(), "iteration 0/24");
+
+  // Asked at the report of iteration 12: iterations 0..11 are done, and the
+  // estimate is resized to the requested size like a finished one.
+  Recorder late;
+  late.onReport = [&](const ProgressReport& r) { late.cancel |= r.stage == Stage::kEnhancement && r.step == 12; };
+  UpscaleOptions options = Options(InitialMethod::kBicubic, 16, 2);
+  options.width = 11, options.height = 5;
+  stopped = Upscale(source, options, &late);
+  EXPECT_EQ(stopped.error().code, ErrorCode::kCancelled);
+  EXPECT_EQ(late.lines.back(), "final");
+  EXPECT_EQ(late.lines[late.lines.size() - 2], "iteration 12/24");
+  EXPECT_EQ(stopped.value().Width(), 11u);
+  EXPECT_EQ(stopped.value().Height(), 5u);
+}
+
+TEST(Upscale, ReportsChangeNothingAndTheLoopAllocatesNoPlanes) {
+  const Image source = MakeTestChart(24, 20);
+  const UpscaleOptions options = Options(InitialMethod::kBicubic, 8, 1, 2);
+  Recorder recorder;
+  recorder.lines.reserve(64), recorder.percents.reserve(64);
+  recorder.onReport = [](const ProgressReport& r) { gWatching = r.stage == Stage::kEnhancement; };
+  gLargestWatched = 0;
+  const Image reported = Enlarge(source, options, &recorder);
+  gWatching = false;
+  EXPECT_LT(gLargestWatched, 24u * 20u * sizeof(float));
+  EXPECT_TRUE(SameSamples(reported, Enlarge(source, options)));
+}
+
+TEST(Upscale, OtherSizesResampleTheDoubledResultWithCatmullRom) {
+  const Image source = MakeTestChart(12, 9);
+  const UpscaleOptions doubled = Options(InitialMethod::kBicubic, 2, 0);
+  UpscaleOptions sized = doubled;
+  sized.width = 31, sized.height = 7;
+  ResizeOptions resize;
+  resize.width = 31, resize.height = 7;
+  EXPECT_TRUE(SameSamples(Enlarge(source, sized), Resize(Enlarge(source, doubled), resize).value()));
+}
+
+TEST(Upscale, RefusesWhatItCannotTake) {
+  const Image init = MakeTestChart(12, 12);
+  struct Case {
+    uint32_t w, h;
+    UpscaleOptions options;
+    const char* message;  // a part of the message; empty: accepted
+  };
+  auto with = [](auto change) {
+    UpscaleOptions o;
+    change(o);
+    return o;
+  };
+  const Case cases[] = {
+      {6, 6, {}, ""},
+      {5, 40, {}, "fractal substitutions"},
+      {40, 5, {}, "fractal substitutions"},
+      {3, 3, with([](UpscaleOptions& o) { o.fractalSubstitutions = 0; }), ""},
+      {2, 40, with([](UpscaleOptions& o) { o.fractalSubstitutions = 0; }), "too small"},
+      {30, 30, with([](UpscaleOptions& o) { o.edgeDirIterations = -1; }), ""},
+      {30, 30, with([](UpscaleOptions& o) { o.edgeDirIterations = -2; }), "Edge-dir"},
+      {30, 30, with([](UpscaleOptions& o) { o.sideLobe = 0.5f; }), "side lobe"},
+      {30, 30, with([](UpscaleOptions& o) { o.sideLobe = 0.49f; }), ""},
+      {30, 30, with([](UpscaleOptions& o) { o.strength = std::nanf(""); }), "strength"},
+      {30, 30, with([](UpscaleOptions& o) { o.strength = INFINITY; }), "strength"},
+      {30, 30, with([](UpscaleOptions& o) { o.sideLobe = std::nanf(""); }), "side lobe"},
+      {30, 30, with([](UpscaleOptions& o) { o.regularization = -INFINITY; }), "regularization"},
+      {30, 30, with([](UpscaleOptions& o) { o.variableRegularization = std::nanf(""); }), "variable"},
+      {30, 30, with([](UpscaleOptions& o) { o.iterations = 1001; }), "iterations"},
+      {30, 30, with([](UpscaleOptions& o) { o.fractalSubstitutions = 101; }), "fractal"},
+      {30, 30, with([](UpscaleOptions& o) { o.width = 100000, o.height = 100000; }), "too large"},
+      {50001, 6, {}, "too large"},
+      {6, 6, with([&](UpscaleOptions& o) { o.initialMethod = InitialMethod::kFromImage, o.initialImage = &init; }), ""},
+      {6, 7, with([&](UpscaleOptions& o) { o.initialMethod = InitialMethod::kFromImage, o.initialImage = &init; }),
+       "do not match"},
+      {6, 6, with([](UpscaleOptions& o) { o.initialMethod = InitialMethod::kFromImage; }), "do not match"},
+  };
+  for (const Case& c : cases) {
+    const std::string message = CheckUpscale(c.w, c.h, c.options);
+    if (*c.message == '\0') {
+      EXPECT_EQ(message, "") << c.w << "x" << c.h;
+    } else {
+      std::string lower = message;
+      std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
+      std::string part = c.message;
+      std::transform(part.begin(), part.end(), part.begin(), [](unsigned char ch) { return std::tolower(ch); });
+      EXPECT_NE(lower.find(part), std::string::npos) << c.w << "x" << c.h << ": " << message;
+    }
+  }
+  // Upscale makes the same check, and refuses an empty source.
+  UpscaleOptions nan;
+  nan.strength = std::nanf("");
+  EXPECT_EQ(Upscale(MakeTestChart(8, 8), nan).error().code, ErrorCode::kInvalidArgument);
+  EXPECT_EQ(Upscale(Image(), {}).error().code, ErrorCode::kInvalidArgument);
+}
+
+TEST(Upscale, SameResultAndReportsForAnyThreadCount) {
+  // The default run (NEDI, edge-directed residual, edge-adaptive weights, two
+  // substitutions) and a bicubic start with the bilinear residual and
+  // uniform weights.
+  UpscaleOptions variant = Options(InitialMethod::kBicubic, 6, 1, -1);
+  variant.variableRegularization = 0.0f;
+  const std::pair<Image, UpscaleOptions> runs[] = {{MakeTestChart(48, 40, 2), UpscaleOptions{}},
+                                                   {MakeTestChart(53, 37, 5), variant}};
+  for (const auto& [source, options] : runs) {
+    ExpectSameForAnyThreadCount([&] {
+      Recorder recorder;
+      const Image out = Enlarge(source, options, &recorder);
+      std::vector<float> all(recorder.percents);
+      for (int c = 0; c < 3; ++c) all.insert(all.end(), out.Plane(c), out.Plane(c) + out.PixelCount());
+      return all;
+    });
+  }
+}
+
+}  // namespace

@@ -1,0 +1,170 @@
+// What the tool leaves behind: every command writes all or nothing (a full
+// disk leaves the previous file and no temporary one, also when the output
+// is the input), the output is checked before any work, and signals end a
+// run cleanly with their documented statuses, whatever the tool inherited.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/cli_test_util.h"
+#include "support/test_support.h"
+
+using kestrune::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Files in the folder whose names say they are temporary.
+int Temporaries(const TempDir& dir) {
+  int n = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path()))
+    n += entry.path().filename().string().find("kestrune-tmp") != std::string::npos;
+  return n;
+}
+
+// Starts the tool with `args`; in the child, files may grow to `fileLimit`
+// bytes at most (writes beyond fail with EFBIG, SIGXFSZ ignored) and SIGINT
+// starts ignored when `ignoreSigint`, as in a script's background job.
+pid_t Start(const std::vector<std::string>& args, rlim_t fileLimit = RLIM_INFINITY, bool ignoreSigint = false) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const rlimit limit{fileLimit, fileLimit};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (ignoreSigint) std::signal(SIGINT, SIG_IGN);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDERR_FILENO);
+    std::vector<char*> argv{const_cast<char*>(KESTRUNE_CLI_PATH)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(KESTRUNE_CLI_PATH, argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+int ExitStatus(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+// Whether the process has a handler for (SigCgt) or a pending `signal`.
+bool SignalIn(pid_t pid, const std::string& field, int signal) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field + ":", 0) == 0) return (std::stoull(line.substr(field.size() + 1), nullptr, 16) >> (signal - 1)) & 1;
+  return false;
+}
+
+template <class F>
+void WaitFor(F condition) {
+  for (int i = 0; i < 20000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::microseconds(500));
+}
+
+// Sends `signal` `times` times, each once the tool handles it and has taken
+// the previous one, so that presses neither come too early nor merge.
+void Send(pid_t pid, int signal, int times) {
+  WaitFor([&] { return SignalIn(pid, "SigCgt", signal); });
+  for (int i = 0; i < times; ++i) {
+    ::kill(pid, signal);
+    WaitFor([&] { return !SignalIn(pid, "SigPnd", signal) && !SignalIn(pid, "ShdPnd", signal); });
+  }
+}
+
+TEST(Outputs, AFullDiskLeavesThePreviousFileAndNoTemporary) {
+  TempDir dir;
+  const std::string in = dir.File("in.pfm"), out = dir.File("out");
+  WriteFile(kestrune::MakeTestChart(96, 80), in);  // 92 KB
+  const std::vector<std::vector<std::string>> runs = {
+      {"convert", in, out + ".bmp"},
+      {"convert", in, out + ".png"},
+      {"resize", in, out + ".pfm", "--width", "90", "--height", "90"},
+      {"downscale", in, out + ".pfm", "--width", "90", "--height", "70", "--trials", "4"},
+      {"chart", out + ".pfm", "--width", "200", "--height", "100"},
+      {"upscale", in, out + ".pfm", "--iterations", "0", "--fractal", "0", "--method", "bilinear"},
+      {"resize", in, in, "--width", "100", "--height", "100"},  // the input itself
+  };
+  for (const auto& args : runs) {
+    const std::string target = args[0] == "chart" ? args[1] : args[2];
+    const std::string before = target == in ? Contents(in) : "previous contents";
+    if (target != in) std::ofstream(target) << before;
+    EXPECT_EQ(ExitStatus(Start(args, 4096)), 3) << args[0] << " " << target;
+    EXPECT_TRUE(Contents(target) == before) << args[0] << " " << target;
+    EXPECT_EQ(Temporaries(dir), 0) << args[0];
+  }
+}
+
+TEST(Outputs, TheOutputIsCheckedBeforeAnyWork) {
+  TempDir dir;
+  const std::string in = dir.File("in.pfm");
+  WriteFile(kestrune::MakeTestChart(16, 16), in);
+  for (const std::string& out : {dir.File("missing/x.png"), dir.File("x.tiff"), dir.path().string()}) {
+    const CliResult r = Cli({"upscale", in, out, "--quiet"});
+    EXPECT_EQ(r.status, 3) << out;
+    EXPECT_NE(r.err.find("'" + out + "'"), std::string::npos) << r.err;  // the path as given
+  }
+  // Through a link, the link's target is replaced and the link stays.
+  fs::create_symlink("real.pfm", dir.path() / "link.pfm");
+  ASSERT_EQ(Cli({"convert", in, dir.File("link.pfm")}).status, 0);
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "link.pfm"));
+  EXPECT_TRUE(SameSamples(ReadFile(dir.File("real.pfm")), ReadFile(in)));
+}
+
+TEST(Outputs, SignalsEndRunsWithTheirStatuses) {
+  TempDir dir;
+  const std::string in = dir.File("in.pfm"), small = dir.File("small.pfm");
+  WriteFile(kestrune::MakeTestChart(200, 200), in);
+  WriteFile(kestrune::MakeTestChart(64, 64), small);
+  const std::vector<std::string> longUpscale = {"upscale", in, "", "--method", "bicubic", "--iterations", "1000",
+                                                "--fractal", "0", "--edge-iterations", "-1", "--quiet"};
+  const std::vector<std::string> longDownscale = {"downscale", small, "", "--width", "31", "--height", "29",
+                                                  "--filter", "sinc", "--trials", "256", "--quiet"};
+  struct Case {
+    const std::vector<std::string>* args;
+    int signal, times;
+    bool ignoredAtStart;
+    int status;
+    bool written;
+  };
+  const Case cases[] = {
+      {&longUpscale, SIGINT, 1, false, 5, true},       // stopped early: the estimate is written
+      {&longUpscale, SIGINT, 1, true, 5, true},        // the same when started with SIGINT ignored
+      {&longUpscale, SIGINT, 2, false, 130, false},    // a second press: nothing
+      {&longUpscale, SIGTERM, 1, false, 143, false},
+      {&longUpscale, SIGHUP, 1, false, 129, false},
+      {&longDownscale, SIGINT, 1, true, 130, false},  // no half-searched result
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    std::vector<std::string> args = *c.args;
+    const std::string out = dir.File("out" + std::to_string(n++) + ".pfm");
+    args[2] = out;
+    const pid_t pid = Start(args, RLIM_INFINITY, c.ignoredAtStart);
+    Send(pid, c.signal, c.times);
+    EXPECT_EQ(ExitStatus(pid), c.status) << args[0] << " signal " << c.signal << " x" << c.times;
+    EXPECT_EQ(fs::exists(out), c.written) << out;
+    if (c.written) EXPECT_EQ(ReadFile(out).Width(), 400u);
+    EXPECT_EQ(Temporaries(dir), 0);
+  }
+}
+
+}  // namespace
