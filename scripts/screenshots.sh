@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 if [ ! -f build/CMakeCache.txt ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 fi
-cmake --build build -j"$(nproc)" --target kestrune kestrune-cli
+cmake --build build -j"$(nproc)" --target kestrune_desktop kestrune-cli
 
 out=out/screenshots
 rm -rf "$out"

@@ -2,6 +2,10 @@
 # Installs the dependencies, then builds and runs every test twice: an
 # optimised build (build/) and one with AddressSanitizer and
 # UndefinedBehaviorSanitizer (build-asan/), where any report fails the run.
+# Between the two, the optimised build is installed into a scratch prefix,
+# where the example program is built against the installed library (with
+# CMake and with pkg-config) and run, and the Debian package is made and
+# listed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -12,6 +16,23 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build --prefix "$prefix/usr" > /dev/null
+cmake -S examples -B "$prefix/example" -DCMAKE_PREFIX_PATH="$prefix/usr"
+cmake --build "$prefix/example"
+build/kestrune-cli chart "$prefix/chart.png" --width 48 --height 40
+"$prefix/example/enlarge" "$prefix/chart.png" "$prefix/chart-x2.png" 2> /dev/null
+"$prefix/usr/bin/kestrune-cli" info "$prefix/chart-x2.png"
+PKG_CONFIG_PATH="$prefix/usr/lib/pkgconfig" c++ examples/enlarge.cpp -o "$prefix/enlarge-pc" \
+  $(PKG_CONFIG_PATH="$prefix/usr/lib/pkgconfig" pkg-config --cflags --libs kestrune) -Wl,-rpath,"$prefix/usr/lib"
+"$prefix/enlarge-pc" "$prefix/chart.png" "$prefix/chart-x2-pc.png" 2> /dev/null
+cmp "$prefix/chart-x2.png" "$prefix/chart-x2-pc.png"
+(cd build && cpack -G DEB > /dev/null)
+deb=$(ls build/kestrune_*.deb)
+dpkg-deb --info "$deb" | grep -E 'Package|Version|Depends'
+dpkg-deb --contents "$deb"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" \
   -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_BENCH=OFF

@@ -55,13 +55,19 @@ inline constexpr uint32_t kMinFractalSide = 6;
 // otherwise the message to show the user. Upscale makes the same check.
 KESTRUNE_API std::string CheckUpscale(uint32_t width, uint32_t height, const UpscaleOptions& options);
 
+// About how many bytes a run on a width x height source takes at its peak
+// (some 340 per source pixel with the default settings, plus the result).
+KESTRUNE_API uint64_t UpscaleMemoryNeeded(uint32_t width, uint32_t height, const UpscaleOptions& options);
+
 // Enlarges the colour planes of `source` (alpha is not enlarged), reporting
 // each stage and iteration to `progress` (may be null) on the calling thread.
 // Cancellation is looked at before each iteration; a cancelled run returns
 // the estimate reached so far, resized like a finished one, together with
 // kCancelled. Results are the same bit for bit on every machine and for any
 // thread count. Errors: kInvalidArgument (the message of CheckUpscale, or a
-// mismatched initial image), kOutOfMemory.
+// mismatched initial image), kOutOfMemory (before any work when
+// UpscaleMemoryNeeded exceeds what the process can still use, the message
+// giving both figures; or when an allocation fails).
 KESTRUNE_API Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progress* progress = nullptr);
 
 }  // namespace kestrune

@@ -2,11 +2,14 @@
 // resampling to the requested size.
 #include "kestrune/upscale.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <string>
 
 #include "api/image_access.h"
+#include "base/available_memory.h"
 #include "resampling/linear_resampler.h"
 #include "upscale/upscale_pipeline.h"
 
@@ -33,7 +36,30 @@ void TargetSize(uint32_t w, uint32_t h, const UpscaleOptions& o, uint32_t& tw, u
   th = o.height != 0 ? o.height : 2 * h;
 }
 
+std::string Gigabytes(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / 1e9);
+  return text;
+}
+
 }  // namespace
+
+uint64_t UpscaleMemoryNeeded(uint32_t w, uint32_t h, const UpscaleOptions& o) {
+  // Bytes per source pixel of each phase: the x2 estimate (48) lives
+  // throughout; NEDI adds its padded planes and work buffers, the direction
+  // analysis its weights and cost maps, the loop the fourteen working
+  // planes, the analysed resampler and the fractal search's tables.
+  const bool edgeDir = o.edgeDirIterations != -1;
+  const double nedi = o.initialMethod == InitialMethod::kNedi ? 161 : 0;
+  const double analysis = edgeDir || o.initialMethod == InitialMethod::kEdgeDirectional ? 200 : 0;
+  const double loop = 152 + (edgeDir ? 120 : 0) + (o.fractalSubstitutions > 0 ? 16 : 0);
+  const double pixels = double(w) * double(h);
+  uint32_t tw, th;
+  TargetSize(w, h, o, tw, th);
+  const double result = tw == 2 * w && th == 2 * h ? 0 : 12.0 * double(tw) * double(th);
+  const double peak = std::max(pixels * (48 + std::max({nedi, analysis, loop})), 48 * pixels + result);
+  return static_cast<uint64_t>(peak) + (uint64_t{16} << 20);
+}
 
 std::string CheckUpscale(uint32_t w, uint32_t h, const UpscaleOptions& o) {
   if (o.iterations > 1000) return "The number of iterations must be from 0 to 1000.";
@@ -62,6 +88,11 @@ Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progre
   const uint32_t w = source.Width(), h = source.Height();
   if (std::string problem = CheckUpscale(w, h, options); !problem.empty())
     return Error{ErrorCode::kInvalidArgument, std::move(problem)};
+  const uint64_t needed = UpscaleMemoryNeeded(w, h, options), available = AvailableMemoryBytes();
+  if (needed > available)
+    return Error{ErrorCode::kOutOfMemory, "Kestrune interpolation of a " + std::to_string(w) + " x " +
+                                              std::to_string(h) + " image needs about " + Gigabytes(needed) +
+                                              " of memory; " + Gigabytes(available) + " are available."};
   try {
     const FloatImage& src = ImageAccess::Planes(source);
     FloatImage estimate(2 * w, 2 * h);  // every sample is written before it is read

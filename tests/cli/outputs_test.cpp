@@ -40,13 +40,16 @@ int Temporaries(const TempDir& dir) {
 }
 
 // Starts the tool with `args`; in the child, files may grow to `fileLimit`
-// bytes at most (writes beyond fail with EFBIG, SIGXFSZ ignored) and SIGINT
-// starts ignored when `ignoreSigint`, as in a script's background job.
-pid_t Start(const std::vector<std::string>& args, rlim_t fileLimit = RLIM_INFINITY, bool ignoreSigint = false) {
+// bytes at most (writes beyond fail with EFBIG, SIGXFSZ ignored), the
+// address space to `memoryLimit`, and SIGINT starts ignored when
+// `ignoreSigint`, as in a script's background job.
+pid_t Start(const std::vector<std::string>& args, rlim_t fileLimit = RLIM_INFINITY, bool ignoreSigint = false,
+            rlim_t memoryLimit = RLIM_INFINITY) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const rlimit limit{fileLimit, fileLimit};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit files{fileLimit, fileLimit}, memory{memoryLimit, memoryLimit};
+    ::setrlimit(RLIMIT_FSIZE, &files);
+    ::setrlimit(RLIMIT_AS, &memory);
     std::signal(SIGXFSZ, SIG_IGN);
     if (ignoreSigint) std::signal(SIGINT, SIG_IGN);
     const int null = ::open("/dev/null", O_WRONLY);
@@ -110,6 +113,24 @@ TEST(Outputs, AFullDiskLeavesThePreviousFileAndNoTemporary) {
     EXPECT_EQ(ExitStatus(Start(args, 4096)), 3) << args[0] << " " << target;
     EXPECT_TRUE(Contents(target) == before) << args[0] << " " << target;
     EXPECT_EQ(Temporaries(dir), 0) << args[0];
+  }
+}
+
+TEST(Outputs, NotEnoughMemoryIsACleanRefusal) {
+  // In 1 GiB of address space: an enlargement that would need about 1.6 GB
+  // is refused before it starts; a resize whose result alone needs 3.1 GB
+  // fails its allocation. Both end with status 4 and write nothing.
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit allows";
+#endif
+  TempDir dir;
+  WriteFile(kestrune::MakeTestChart(2200, 2100), dir.File("in.pfm"));
+  const std::vector<std::vector<std::string>> runs = {
+      {"upscale", dir.File("in.pfm"), dir.File("a.png"), "--quiet"},
+      {"resize", dir.File("in.pfm"), dir.File("b.png"), "--width", "100000", "--height", "2600"}};
+  for (const auto& args : runs) {
+    EXPECT_EQ(ExitStatus(Start(args, RLIM_INFINITY, false, rlim_t{1} << 30)), 4) << args[0];
+    EXPECT_FALSE(fs::exists(args[2]));
   }
 }
 
