@@ -128,12 +128,14 @@ inline float Normalise(float* u, size_t stride, float* local) {
   return 2.0f * best;
 }
 
-// P(i) += (sum_k u_k (P(i - o_k) + P(i + o_k)) - P(i)) * q.
+// P(i) += q * sum_k u_k (P(i - o_k) + P(i + o_k) - 2 P(i)), the move towards
+// the weighted mean of the pairs taken from their deviations, as Apply does.
 template <int K>
 inline void DirectionalUpdate(float* p, const ptrdiff_t* offset, const float* u, float q) {
-  float v = u[0] * (p[-offset[0]] + p[offset[0]]);
-  for (int k = 1; k < K; ++k) v += u[k] * (p[-offset[k]] + p[offset[k]]);
-  *p = *p + (v - *p) * q;
+  const float twice = *p + *p;
+  float d = u[0] * ((p[-offset[0]] + p[offset[0]]) - twice);
+  for (int k = 1; k < K; ++k) d += u[k] * ((p[-offset[k]] + p[offset[k]]) - twice);
+  *p = *p + d * q;
 }
 
 // Cost of one direction over the columns [c0, c1) of output row r.

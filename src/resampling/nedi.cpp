@@ -164,23 +164,32 @@ bool FitPacked(const float* rows, int count, float* a) {
   return true;
 }
 
-// Training read: a position outside the W x H grid reads linear index 0.
-inline float ReadOr0(const float* p, int r, int c, int W, int H) {
-  if (r < 0 || r >= H || c < 0 || c >= W) return p[0];
-  return p[size_t(r) * W + c];
+// Reads beyond the borders are mirrored about the first and last row and
+// column (neither repeated), folding again for reaches wider than the grid.
+// A mirrored position keeps the parity of its row and column, so a window
+// reaching past the edge sees the picture continued on the same lattice of
+// pixels and sites, never zeros.
+inline int Reflect(int i, int n) {
+  if (i >= 0 && i < n) return i;
+  const int period = 2 * (n - 1);
+  i %= period;
+  if (i < 0) i += period;
+  return i < n ? i : period - i;
+}
+
+inline float ReadMirrored(const float* p, int r, int c, int W, int H) {
+  return p[size_t(Reflect(r, H)) * W + size_t(Reflect(c, W))];
 }
 
 // Averaged fetch: a knight offset is replaced by the mean of its target and
-// the adjacent sample on the way from (r, c); 0 outside [1, H-2] x [1, W-2].
+// the adjacent sample on the way from (r, c); both are read mirrored.
 inline float Fetch(const float* p, int r, int c, int dy, int dx, int W, int H) {
-  const int rr = r + dy, cc = c + dx;
-  if (rr < 1 || rr > H - 2 || cc < 1 || cc > W - 2) return 0.0f;
-  const float v = p[size_t(rr) * W + cc];
+  const float v = ReadMirrored(p, r + dy, c + dx, W, H);
   if (dy >= -1 && dy <= 1 && dx >= -1 && dx <= 1) return v;
-  if (dy < -1) return (v + p[size_t(rr + 1) * W + c]) / 2;
-  if (dy > 1) return (v + p[size_t(rr - 1) * W + c]) / 2;
-  if (dx < -1) return (v + p[size_t(r) * W + cc + 1]) / 2;
-  return (v + p[size_t(r) * W + cc - 1]) / 2;
+  if (dy < -1) return (v + ReadMirrored(p, r + dy + 1, c, W, H)) / 2;
+  if (dy > 1) return (v + ReadMirrored(p, r + dy - 1, c, W, H)) / 2;
+  if (dx < -1) return (v + ReadMirrored(p, r, c + dx + 1, W, H)) / 2;
+  return (v + ReadMirrored(p, r, c + dx - 1, W, H)) / 2;
 }
 
 // Calls f(r, k0, k1, rows) for the rows r in [r0, r1) and runs [k0, k1) of
@@ -403,9 +412,9 @@ void Nedi::PassOne(int yEnd) {
               for (int k = 0; k < kCoeffs; ++k) {
                 const int* e1 = kDiag[kPairFirst[k]];
                 const int* e2 = kDiag[kPairSecond[k]];
-                row[k] = ReadOr0(p, ty + e1[0], tx + e1[1], W, H) + ReadOr0(p, ty + e2[0], tx + e2[1], W, H);
+                row[k] = ReadMirrored(p, ty + e1[0], tx + e1[1], W, H) + ReadMirrored(p, ty + e2[0], tx + e2[1], W, H);
               }
-              row[kCoeffs] = ReadOr0(p, ty, tx, W, H);
+              row[kCoeffs] = ReadMirrored(p, ty, tx, W, H);
             }
           }
         }
@@ -435,27 +444,30 @@ void Nedi::ProvisionalRows(int rEnd) {
       const size_t row = size_t(r) * W;
       for (int c = 0; c < 3; ++c) std::memcpy(provisional_[c].data() + row, out_[c] + row, size_t(W) * sizeof(float));
       // Axial sites: gradient-weighted mean of the horizontal and vertical
-      // pairs. Reads use linear indices, so near the left and right edges the
-      // horizontal terms run into the neighbouring rows; they stay in the plane.
+      // pairs. The rows read lie inside the plane; columns beyond the left
+      // and right edges are mirrored (d[3 + k] is the offset to column
+      // col + k), never taken from the neighbouring rows.
       for (int col = (r + 1) & 1; col < W; col += 2) {
         const size_t i = row + col;
+        ptrdiff_t d[7];
+        for (int k = -3; k <= 3; ++k) d[3 + k] = Reflect(col + k, W) - col;
         float dh = 0.0f, dv = 0.0f;
         for (int c = 0; c < 3; ++c) {
           const float* o = out_[c] + i;
-          dh += std::fabs(o[1] - o[-1]);
-          dh += std::fabs(o[-1] - o[-3]);
-          dh += std::fabs(o[3] - o[1]);
-          dh += std::fabs(o[-w] - o[-w - 2]);
-          dh += std::fabs(o[-w + 2] - o[-w]);
-          dh += std::fabs(o[w] - o[w - 2]);
-          dh += std::fabs(o[w + 2] - o[w]);
+          dh += std::fabs(o[d[4]] - o[d[2]]);
+          dh += std::fabs(o[d[2]] - o[d[0]]);
+          dh += std::fabs(o[d[6]] - o[d[4]]);
+          dh += std::fabs(o[-w] - o[-w + d[1]]);
+          dh += std::fabs(o[-w + d[5]] - o[-w]);
+          dh += std::fabs(o[w] - o[w + d[1]]);
+          dh += std::fabs(o[w + d[5]] - o[w]);
           dv += std::fabs(o[w] - o[-w]);
           dv += std::fabs(o[-w] - o[-3 * w]);
           dv += std::fabs(o[3 * w] - o[w]);
-          dv += std::fabs(o[-1] - o[-2 * w - 1]);
-          dv += std::fabs(o[2 * w - 1] - o[-1]);
-          dv += std::fabs(o[1] - o[-2 * w + 1]);
-          dv += std::fabs(o[2 * w + 1] - o[1]);
+          dv += std::fabs(o[d[2]] - o[-2 * w + d[2]]);
+          dv += std::fabs(o[2 * w + d[2]] - o[d[2]]);
+          dv += std::fabs(o[d[4]] - o[-2 * w + d[4]]);
+          dv += std::fabs(o[2 * w + d[4]] - o[d[4]]);
         }
         const float th = dh + 0.01f, tv = dv + 0.01f;
         float wh = 1.0f / (th * th), wv = 1.0f / (tv * tv);
@@ -464,7 +476,7 @@ void Nedi::ProvisionalRows(int rEnd) {
         wv = wv * scale;
         for (int c = 0; c < 3; ++c) {
           const float* o = out_[c] + i;
-          provisional_[c][i] = (o[-1] + o[1]) * wh + (o[-w] + o[w]) * wv;
+          provisional_[c][i] = (o[d[2]] + o[d[4]]) * wh + (o[-w] + o[w]) * wv;
         }
       }
     }
@@ -537,17 +549,13 @@ void Nedi::PassTwo(int rEnd) {
             for (int k = 0; k < kCoeffs; ++k) row[k] = e[k] + u[k];
             row[kCoeffs] = e[kCoeffs];
           } else {
-            for (int k = 0; k < 2; ++k) {
-              const int* e1 = kAxial[kPairFirst[k]];
-              const int* e2 = kAxial[kPairSecond[k]];
-              row[k] = (ReadOr0(p, tr + e1[0], tc + e1[1], W, H) + ReadOr0(p, tr + e2[0], tc + e2[1], W, H)) + u[k];
-            }
-            for (int k = 2; k < kCoeffs; ++k) {
+            // Pairs 0 and 1 are next to the position: Fetch reads them directly.
+            for (int k = 0; k < kCoeffs; ++k) {
               const int* e1 = kAxial[kPairFirst[k]];
               const int* e2 = kAxial[kPairSecond[k]];
               row[k] = (Fetch(p, tr, tc, e1[0], e1[1], W, H) + Fetch(p, tr, tc, e2[0], e2[1], W, H)) + u[k];
             }
-            row[kCoeffs] = ReadOr0(p, tr, tc, W, H);
+            row[kCoeffs] = ReadMirrored(p, tr, tc, W, H);
           }
         }
       }

@@ -1,7 +1,11 @@
 // Downsample2: kernel (-s, -s, 0.5, 1, 0.5, -s, -s) normalised to sum 1, applied
 // around every even sample, first along rows into the temporary plane, then
 // along its columns. The weights are floats; each sum is formed in double
-// precision, taps from left (top) to right (bottom), and stored as float.
+// precision, taps from left (top) to right (bottom), divided by the sum of the
+// float weights and stored as float. Rounding the weights to float leaves
+// their sum a few parts in 10^8 off 1, which would turn a flat plane into one
+// a unit in the last place lower; the enhancement's fourth-root residual
+// magnifies such a unit into a visible step.
 #include "upscale/downsample2.h"
 
 #include <cstddef>
@@ -14,13 +18,16 @@ namespace {
 
 struct Kernel {
   float w[7];
+  double norm;  // 1 / the sum of w
 };
 
 Kernel MakeKernel(float sideLobe) {
   const double s = sideLobe;
   const double n = 1.0 / ((0.5 - s - s) * 2.0 + 1.0);
   const float centre = static_cast<float>(n), near = static_cast<float>(0.5 * n), far = static_cast<float>(-s * n);
-  return {{far, far, near, centre, near, far, far}};
+  // The sum of the float weights, formed in double.
+  const double sum = double(centre) + 2.0 * double(near) + 4.0 * double(far);
+  return {{far, far, near, centre, near, far, far}, 1.0 / sum};
 }
 
 // Whole-sample symmetric extension: -k reads k, N-1+k reads N-1-k.
@@ -37,7 +44,7 @@ void Line(const float* src, std::ptrdiff_t inStride, int n, float* dst, std::ptr
     } else {
       for (int t = 0; t < 7; ++t) sum += double(k.w[t]) * double(src[Mirror(c - 3 + t, n) * inStride]);
     }
-    dst[x * outStride] = static_cast<float>(sum);
+    dst[x * outStride] = static_cast<float>(sum * k.norm);
   }
 }
 
@@ -63,7 +70,7 @@ void Downsample2(const float* src, int W, int H, float* dst, int /*factor*/, flo
     for (std::size_t x = 0; x < halfW; ++x) {
       double sum = 0.0;
       for (int t = 0; t < 7; ++t) sum += double(k.w[t]) * double(rows[t][x]);
-      out[x] = static_cast<float>(sum);
+      out[x] = static_cast<float>(sum * k.norm);
     }
   }
   });

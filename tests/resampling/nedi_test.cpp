@@ -157,10 +157,10 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
                                    {1, 2},  {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}};
   static const int first[6] = {0, 1, 4, 5, 6, 7}, second[6] = {3, 2, 8, 9, 10, 11};
 
-  // Training reads outside the grid read the sample at index 0.
-  auto read = [&](const Planes& p, int c, int r, int col) {
-    return r < 0 || r >= H || col < 0 || col >= W ? p.p[c][0] : p.at(c, r, col);
-  };
+  // Reads beyond the grid are mirrored about its first and last rows and
+  // columns (neither repeated).
+  auto mirror = [](int i, int n) { return i < 0 ? -i : i >= n ? 2 * (n - 1) - i : i; };
+  auto read = [&](const Planes& p, int c, int r, int col) { return p.at(c, mirror(r, H), mirror(col, W)); };
   const std::vector<int> lows = {1, 2, 3, 8, 12, 16, 20, 24, 28, 30, 36, 37, 38};
   int checked = 0;
   // Diagonal sites, in the middle and near the borders.
@@ -204,15 +204,13 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
   for (int c = 0; c < 3; ++c)
     for (int r : {0, 1, 2, H - 3, H - 2, H - 1})
       for (int col = 0; col < W; ++col) P.at(c, r, col) = E.at(c, r, col);
-  // Every column of rows 3 .. H-4; samples are addressed by their linear
-  // index, so near the left and right edges the horizontal terms run into the
-  // neighbouring rows.
+  // Every column of rows 3 .. H-4, columns beyond the edges mirrored.
   for (int r = 3; r < H - 3; ++r)
     for (int col = 0; col < W; ++col) {
       if (!((r + col) & 1)) continue;
       float dh = 0, dv = 0;
       for (int c = 0; c < 3; ++c) {
-        auto o = [&](int dy, int dx) { return S.p[c][std::size_t((r + dy) * W + col + dx)]; };
+        auto o = [&](int dy, int dx) { return read(S, c, r + dy, col + dx); };
         dh += std::fabs(o(0, 1) - o(0, -1));
         dh += std::fabs(o(0, -1) - o(0, -3));
         dh += std::fabs(o(0, 3) - o(0, 1));
@@ -231,20 +229,18 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
       float wh = 1 / ((dh + 0.01f) * (dh + 0.01f)), wv = 1 / ((dv + 0.01f) * (dv + 0.01f));
       const float scale = 0.5f / (wh + wv);
       wh *= scale, wv *= scale;
-      for (int c = 0; c < 3; ++c) {
-        const std::size_t i = std::size_t(r) * W + col;
-        P.p[c][i] = (S.p[c][i - 1] + S.p[c][i + 1]) * wh + (S.p[c][i - W] + S.p[c][i + W]) * wv;
-      }
+      for (int c = 0; c < 3; ++c)
+        P.at(c, r, col) = (read(S, c, r, col - 1) + read(S, c, r, col + 1)) * wh +
+                          (read(S, c, r - 1, col) + read(S, c, r + 1, col)) * wv;
     }
   // The averaged fetch of a knight offset: the target and the sample next
-  // to (r, c) on the way there; 0 outside [1, H-2] x [1, W-2].
+  // to (r, c) on the way there, both read mirrored.
   auto fetch = [&](int c, int r, int col, int dy, int dx) -> float {
-    if (r + dy < 1 || r + dy > H - 2 || col + dx < 1 || col + dx > W - 2) return 0.0f;
-    const float v = P.at(c, r + dy, col + dx);
-    if (dy < -1) return (v + P.at(c, r + dy + 1, col)) / 2;
-    if (dy > 1) return (v + P.at(c, r + dy - 1, col)) / 2;
-    if (dx < -1) return (v + P.at(c, r, col + dx + 1)) / 2;
-    if (dx > 1) return (v + P.at(c, r, col + dx - 1)) / 2;
+    const float v = read(P, c, r + dy, col + dx);
+    if (dy < -1) return (v + read(P, c, r + dy + 1, col)) / 2;
+    if (dy > 1) return (v + read(P, c, r + dy - 1, col)) / 2;
+    if (dx < -1) return (v + read(P, c, r, col + dx + 1)) / 2;
+    if (dx > 1) return (v + read(P, c, r, col + dx - 1)) / 2;
     return v;
   };
   const std::vector<int> highs = {1, 2, 3, 4, 9, 20, 31, 47, 58, 70, 71, 75, 76, 77};
@@ -263,8 +259,7 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
             for (int k = 0; k < 6; ++k) {
               const int* e1 = axial[first[k]];
               const int* e2 = axial[second[k]];
-              X.push_back(k < 2 ? read(P, c, tr + e1[0], tc + e1[1]) + read(P, c, tr + e2[0], tc + e2[1])
-                                : fetch(c, tr, tc, e1[0], e1[1]) + fetch(c, tr, tc, e2[0], e2[1]));
+              X.push_back(fetch(c, tr, tc, e1[0], e1[1]) + fetch(c, tr, tc, e2[0], e2[1]));
             }
           }
       float a[6];

@@ -91,38 +91,25 @@ TEST(UpscaleReplicate, Blocks) {
 }
 
 TEST(PadMirror, FourWideRowWithWideBorder) {
+  // A border wider than the row folds back: -k reads k and 3+k reads 4-k,
+  // period 7; the single row fills every row of the destination.
   const int w = 4, h = 1, p = 8, pw = w + 2 * p;
-  Plane src{10, 11, 12, 13}, dst(pw * (h + 2 * p), 0.0f);
+  Plane src{10, 11, 12, 13}, dst(pw * (h + 2 * p), -1.0f);
   PadMirror(src.data(), w, h, p, dst.data());
-  const float* row = &dst[p * pw];
-  const Plane expect{0, 0, 0, 0, 0, 13, 12, 11, 10, 11, 12, 13, 13, 12, 11, 0, 0, 0, 0, 0};
-  EXPECT_EQ(Plane(row, row + pw), expect);
-  // With one source row nothing is mirrored vertically.
-  for (int y = 0; y < h + 2 * p; ++y) {
-    if (y == p) continue;
-    for (int x = 0; x < pw; ++x) EXPECT_EQ(dst[y * pw + x], 0.0f);
-  }
+  const Plane expect{11, 10, 11, 12, 13, 13, 12, 11, 10, 11, 12, 13, 13, 12, 11, 10, 11, 12, 13, 13};
+  for (int y = 0; y < h + 2 * p; ++y) EXPECT_EQ(Plane(&dst[y * pw], &dst[y * pw] + pw), expect) << y;
 }
 
 TEST(PadMirror, LayoutAndCropRoundTrip) {
+  // Every sample is written, corners too: the same mirror in both directions
+  // (first row and column not repeated, last ones repeated).
   const int w = 6, h = 5, p = 3, pw = w + 2 * p, ph = h + 2 * p;
   Plane src(w * h), dst(pw * ph, -7.0f);
   for (int i = 0; i < w * h; ++i) src[i] = float(i);
   PadMirror(src.data(), w, h, p, dst.data());
-  auto s = [&](int x, int y) { return src[y * w + x]; };
+  auto m = [](int i, int n) { return i < 0 ? -i : i >= n ? 2 * n - 1 - i : i; };
   for (int y = 0; y < ph; ++y)
-    for (int x = 0; x < pw; ++x) {
-      const int sx = x - p, sy = y - p;
-      const bool inX = sx >= 0 && sx < w, inY = sy >= 0 && sy < h;
-      const float got = dst[y * pw + x];
-      float expect = -7.0f;  // corners are untouched
-      if (inX && inY) expect = s(sx, sy);
-      else if (inY && sx < 0) expect = s(-sx, sy);
-      else if (inY) expect = s(2 * w - 1 - sx, sy);  // last column repeated
-      else if (inX && sy < 0) expect = s(sx, -sy);
-      else if (inX) expect = s(sx, 2 * h - 2 - sy);  // last row not repeated
-      EXPECT_EQ(got, expect) << x << "," << y;
-    }
+    for (int x = 0; x < pw; ++x) EXPECT_EQ(dst[y * pw + x], src[m(y - p, h) * w + m(x - p, w)]) << x << "," << y;
   Plane back(w * h, 0.0f);
   CropPadded(back.data(), w, h, p, dst.data());
   EXPECT_EQ(back, src);
