@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -402,9 +403,10 @@ void CKestruneDlg::OnUpscaleReport(const kestrune::ProgressReport& report) {
   if (report.stage == kestrune::Stage::kFinalScaling) return;
   const kestrune::ImageView& estimate = report.estimate;
   if (!displayBitmap.IsEmpty() && estimate.width == displayBitmap.width && estimate.height == displayBitmap.height) {
-    // Rows the initial enlargement has not reached show the source blocky,
-    // under a red dashed line (8 on, 24 off) while NEDI works.
-    const uint32_t rows = report.stage == kestrune::Stage::kInitialEnlargement ? report.rowsDone : estimate.height;
+    // Rows the initial enlargement has not reached (all of them before it
+    // starts) show the source blocky, under a red dashed line (8 on, 24 off)
+    // while NEDI works; the estimate's other rows are not written yet.
+    const uint32_t rows = std::min(report.rowsDone, estimate.height);
     kestrune::ImageView done = estimate;
     done.height = rows;
     kestrune::ExportBytes(done, kestrune::PixelOrder::kBgr, displayBitmap.rows()[0], -std::ptrdiff_t{displayBitmap.stride});
