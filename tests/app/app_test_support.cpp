@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <kestrune/io.h>
+
 namespace {
 // Every test program keeps the program's profile (recent files and folders)
 // in a temporary folder of its own, never in the user's.
@@ -49,17 +51,21 @@ FileDialogScript::FileDialogScript() {
 
 FileDialogScript::~FileDialogScript() { SetFileDialogHandler(previous_); }
 
+namespace {
 int PatternRed(uint32_t x, uint32_t) { return static_cast<int>((10 * x + 1) % 256); }
 int PatternGreen(uint32_t, uint32_t y) { return static_cast<int>((20 * y + 2) % 256); }
 int PatternBlue(uint32_t x, uint32_t y) { return static_cast<int>((x + y + 3) % 256); }
+}  // namespace
 
-FloatImage PatternImage(uint32_t width, uint32_t height) {
-  FloatImage image(width, height);
+QColor PatternColor(int x, int y) { return QColor(PatternRed(x, y), PatternGreen(x, y), PatternBlue(x, y)); }
+
+kestrune::Image PatternImage(uint32_t width, uint32_t height) {
+  kestrune::Image image(width, height);
   for (uint32_t y = 0; y < height; ++y)
     for (uint32_t x = 0; x < width; ++x) {
-      image.rows(0)[y][x] = static_cast<float>(PatternRed(x, y));
-      image.rows(1)[y][x] = static_cast<float>(PatternGreen(x, y));
-      image.rows(2)[y][x] = static_cast<float>(PatternBlue(x, y));
+      image.Row(kestrune::kRed, y)[x] = static_cast<float>(PatternRed(x, y));
+      image.Row(kestrune::kGreen, y)[x] = static_cast<float>(PatternGreen(x, y));
+      image.Row(kestrune::kBlue, y)[x] = static_cast<float>(PatternBlue(x, y));
     }
   return image;
 }
@@ -93,12 +99,13 @@ QByteArray PatternBmp(uint32_t width, uint32_t height, int bitCount) {
   return file;
 }
 
-bool HasPattern(const FloatImage& image, uint32_t width, uint32_t height) {
-  if (image.IsEmpty() || image.width != width || image.height != height || image.HasAlpha()) return false;
+bool HasPattern(const kestrune::Image& image, uint32_t width, uint32_t height) {
+  if (image.IsEmpty() || image.Width() != width || image.Height() != height || image.HasAlpha()) return false;
   for (uint32_t y = 0; y < height; ++y)
     for (uint32_t x = 0; x < width; ++x)
-      if (image.rows(0)[y][x] != PatternRed(x, y) || image.rows(1)[y][x] != PatternGreen(x, y) ||
-          image.rows(2)[y][x] != PatternBlue(x, y))
+      if (image.Row(kestrune::kRed, y)[x] != PatternRed(x, y) ||
+          image.Row(kestrune::kGreen, y)[x] != PatternGreen(x, y) ||
+          image.Row(kestrune::kBlue, y)[x] != PatternBlue(x, y))
         return false;
   return true;
 }
@@ -108,4 +115,14 @@ QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArra
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return QString();
   return path;
+}
+
+QString WriteImageFile(const QTemporaryDir& dir, const QString& name, const kestrune::Image& image) {
+  const QString path = dir.filePath(name);
+  return kestrune::WriteImage(image, QFile::encodeName(path).toStdString()) ? QString() : path;
+}
+
+kestrune::Image ReadImageFile(const QString& path) {
+  kestrune::Result<kestrune::Image> read = kestrune::ReadImage(QFile::encodeName(path).toStdString());
+  return read.ok() ? std::move(read).value() : kestrune::Image();
 }

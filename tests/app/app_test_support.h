@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -10,11 +11,10 @@
 #include <deque>
 #include <vector>
 
+#include <kestrune/image.h>
+
 #include "app/file_dialogs.h"
 #include "app/message_box.h"
-#include "image/float_image.h"
-
-using namespace kestrune;
 
 // Empties the program's profile (a temporary one in every test program).
 void ClearProfile();
@@ -56,11 +56,8 @@ class FileDialogScript {
 };
 
 // An image whose pixel (x, y) is red 10x+1, green 20y+2, blue x+y+3 (mod 256).
-FloatImage PatternImage(uint32_t width, uint32_t height);
-// The same pattern's pixel as bytes.
-int PatternRed(uint32_t x, uint32_t y);
-int PatternGreen(uint32_t x, uint32_t y);
-int PatternBlue(uint32_t x, uint32_t y);
+kestrune::Image PatternImage(uint32_t width, uint32_t height);
+QColor PatternColor(int x, int y);
 
 // A BMP file (with its 14-byte file header) of the pattern, bottom-up, with
 // 24 or 32 bits per pixel, built byte by byte. bitCount 16 gives a header
@@ -69,7 +66,12 @@ QByteArray PatternBmp(uint32_t width, uint32_t height, int bitCount);
 
 // Writes `bytes` to `name` in `dir`; returns its path, empty on failure.
 QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
+// Writes `image` through the library (format by the extension); returns its
+// path, empty on failure.
+QString WriteImageFile(const QTemporaryDir& dir, const QString& name, const kestrune::Image& image);
+// The image in a file, empty when it cannot be read.
+kestrune::Image ReadImageFile(const QString& path);
 
-// True when every sample of the three colour planes equals the pattern.
-bool HasPattern(const FloatImage& image, uint32_t width, uint32_t height);
-
+// True when the image is width x height without alpha and every sample of
+// its colour planes equals the pattern.
+bool HasPattern(const kestrune::Image& image, uint32_t width, uint32_t height);

@@ -23,16 +23,15 @@ class ClipboardTest : public QObject {
   void copyPlacesWhatTheWindowShows() {
     CKestruneDlg window;
     window.currentImage = PatternImage(13, 7);
-    window.currentImage.rows(0)[2][3] = 1.5f;   // ties to even: 2
-    window.currentImage.rows(1)[2][3] = 0.5f;   // 0
-    window.currentImage.rows(2)[2][3] = 999.f;  // 255
+    window.currentImage.Row(kestrune::kRed, 2)[3] = 1.5f;    // ties to even: 2
+    window.currentImage.Row(kestrune::kGreen, 2)[3] = 0.5f;  // 0
+    window.currentImage.Row(kestrune::kBlue, 2)[3] = 999.f;  // 255
     window.OnEditCopy();
     const QImage copied = QApplication::clipboard()->image();
     QCOMPARE(copied.size(), QSize(13, 7));
     QCOMPARE(copied.pixelColor(3, 2), QColor(2, 0, 255));
     for (const QPoint p : {QPoint(0, 0), QPoint(12, 0), QPoint(0, 6), QPoint(12, 6)})
-      QCOMPARE(copied.pixelColor(p), QColor(PatternRed(p.x(), p.y()), PatternGreen(p.x(), p.y()),
-                                            PatternBlue(p.x(), p.y())));
+      QCOMPARE(copied.pixelColor(p), PatternColor(p.x(), p.y()));
 
     // No image: the clipboard is left alone.
     QApplication::clipboard()->setText(QStringLiteral("kept"));
@@ -61,7 +60,7 @@ class ClipboardTest : public QObject {
     QImage picture(4, 3, QImage::Format_ARGB32);
     for (int y = 0; y < 3; ++y)
       for (int x = 0; x < 4; ++x)
-        picture.setPixelColor(x, y, QColor(PatternRed(x, y), PatternGreen(x, y), PatternBlue(x, y)));
+        picture.setPixelColor(x, y, PatternColor(x, y));
     QApplication::clipboard()->setImage(picture);
     const QByteArray dib = PackedDibFromMimeData(QApplication::clipboard()->mimeData());
     QCOMPARE(dib.size(), 40 + 4 * 4 * 3);
@@ -75,7 +74,7 @@ class ClipboardTest : public QObject {
     // Copy then Paste in the same program gives the same samples back.
     window.currentImage = PatternImage(21, 11);
     window.OnEditCopy();
-    window.currentImage.Release();
+    window.currentImage = kestrune::Image();
     window.OnEditPaste();
     QVERIFY(HasPattern(window.currentImage, 21, 11));
   }

@@ -12,14 +12,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/bitmap_file_dlg.h"
 #include "app/file_dialogs.h"
 #include "app/file_dlg_rules.h"
 #include "app/kestrune_app.h"
 #include "app_test_support.h"
-#include "image/image_writers.h"
-
-using namespace kestrune;
 
 namespace {
 QVariant ProfileValue(const QString& key) {
@@ -46,6 +46,16 @@ QStringList BoxItems(const QComboBox& box) {
 }
 
 CBitmapFileDlg* MakeOpenDialog() { return new CBitmapFileDlg(true, QString(), QString(), OpenFilter(), nullptr); }
+
+// A width x height image whose planes hold these samples, row by row.
+kestrune::Image MakeImage(uint32_t width, uint32_t height, const std::vector<float>& red,
+                          const std::vector<float>& green, const std::vector<float>& blue) {
+  kestrune::Image image(width, height);
+  std::copy(red.begin(), red.end(), image.Plane(kestrune::kRed));
+  std::copy(green.begin(), green.end(), image.Plane(kestrune::kGreen));
+  std::copy(blue.begin(), blue.end(), image.Plane(kestrune::kBlue));
+  return image;
+}
 
 // One pixel of a preview buffer as "r,g,b".
 QString PreviewPixel(const DibImage& dib, uint32_t x, uint32_t y) {
@@ -170,37 +180,22 @@ class FileDialogsTest : public QObject {
 
   void boxAveraging() {
     // Five columns into three: the cells cover columns 0-1, 2 and 3-4.
-    FloatImage row(5, 1);
-    const float red[] = {0, 10, 20, 30, 41}, green[] = {200, 201, 7, 255, 255}, blue[] = {1, 2, 3, 4, 6};
-    for (uint32_t x = 0; x < 5; ++x) {
-      row.rows(0)[0][x] = red[x];
-      row.rows(1)[0][x] = green[x];
-      row.rows(2)[0][x] = blue[x];
-    }
     DibImage dib;
-    BoxAveragePreview(row, 3, 1, dib);
+    BoxAveragePreview(MakeImage(5, 1, {0, 10, 20, 30, 41}, {200, 201, 7, 255, 255}, {1, 2, 3, 4, 6}), 3, 1, dib);
     QCOMPARE(dib.width, 3u);
-    QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("5,201,2"));    // 200.5 rounds up, 1.5 too
+    QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("5,201,2"));  // 200.5 rounds up, 1.5 too
     QCOMPARE(PreviewPixel(dib, 1, 0), QStringLiteral("20,7,3"));
-    QCOMPARE(PreviewPixel(dib, 2, 0), QStringLiteral("36,255,5"));   // 35.5 and 5.0
+    QCOMPARE(PreviewPixel(dib, 2, 0), QStringLiteral("36,255,5"));  // 35.5 and 5.0
 
     // Four by two into two by one: 2 x 2 blocks.
-    FloatImage block(4, 2);
-    const float values[2][4] = {{0, 10, 20, 30}, {1, 11, 21, 33}};
-    for (uint32_t y = 0; y < 2; ++y)
-      for (uint32_t x = 0; x < 4; ++x)
-        for (int c = 0; c < 3; ++c) block.rows(c)[y][x] = values[y][x];
-    BoxAveragePreview(block, 2, 1, dib);
+    const std::vector<float> block{0, 10, 20, 30, 1, 11, 21, 33};
+    BoxAveragePreview(MakeImage(4, 2, block, block, block), 2, 1, dib);
     QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("6,6,6"));     // 22 / 4 = 5.5
     QCOMPARE(PreviewPixel(dib, 1, 0), QStringLiteral("26,26,26"));  // 104 / 4 = 26
 
     // Two columns stretched to three: the middle cell covers none and is 0.
-    FloatImage two(2, 1);
-    for (int c = 0; c < 3; ++c) {
-      two.rows(c)[0][0] = 100;
-      two.rows(c)[0][1] = 200;
-    }
-    BoxAveragePreview(two, 3, 1, dib);
+    const std::vector<float> two{100, 200};
+    BoxAveragePreview(MakeImage(2, 1, two, two, two), 3, 1, dib);
     QCOMPARE(PreviewPixel(dib, 0, 0), QStringLiteral("100,100,100"));
     QCOMPARE(PreviewPixel(dib, 1, 0), QStringLiteral("0,0,0"));
     QCOMPARE(PreviewPixel(dib, 2, 0), QStringLiteral("200,200,200"));
@@ -210,9 +205,8 @@ class FileDialogsTest : public QObject {
     QTemporaryDir dir;
     const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
     const QString text = WriteFile(dir, QStringLiteral("notes.txt"), "not a picture");
-    const QString png = dir.filePath(QStringLiteral("p.png"));
+    const QString png = WriteImageFile(dir, QStringLiteral("p.png"), PatternImage(7, 3));
     const QString jpg = dir.filePath(QStringLiteral("p.jpg"));
-    QCOMPARE(WritePng(QFile::encodeName(png).toStdString(), PatternImage(7, 3)), 0);
     QImage photo(9, 5, QImage::Format_RGB888);
     photo.fill(QColor(10, 120, 200));
     QVERIFY(photo.save(jpg, "JPG", 90));

@@ -1,38 +1,26 @@
 // The main window: sizing to the picture, the 1:1 drawing, open, save and
-// "Undo all" with real files, keys, and the commands without an image.
+// "Undo all" with real files, damaged and unreadable files, keys, drops and
+// the commands without an image.
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
-#include <QStandardPaths>
-#include <QDir>
 #include <QFile>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
-#include "app/kestrune_app.h"
 #include "app/kestrune_dlg.h"
-#include "image/jpeg_messages.h"
 #include "app_test_support.h"
-#include "image/image_readers.h"
-
-using namespace kestrune;
-
-namespace {
-FloatImage ReadBack(const QString& path) {
-  FloatImage image;
-  if (ReadImageFile(QFile::encodeName(path).toStdString(), image) != 0) image.Release();
-  return image;
-}
-}  // namespace
 
 class MainWindowTest : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
   void menusAndIds() {
     CKestruneDlg window;
     QCOMPARE(window.windowTitle(), QStringLiteral("Kestrune"));
@@ -55,26 +43,23 @@ class MainWindowTest : public QObject {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QSize frame = window.frameGeometry().size() - window.geometry().size();
-    struct Case {
-      uint32_t width, height;
-    };
-    for (const Case c : {Case{640, 480}, Case{1000, 30}, Case{30, 700}}) {
-      window.currentImage = PatternImage(c.width, c.height);
+    for (const QSize size : {QSize(640, 480), QSize(1000, 30), QSize(30, 700)}) {
+      window.currentImage = PatternImage(size.width(), size.height());
       window.FitWindowToImage();
       QCoreApplication::processEvents();
       // The whole picture fits below the menu bar, with nothing to spare on
       // the side that exceeds the minimum.
       const QSize picture = window.PictureWidget()->size();
-      QVERIFY(picture.width() >= int(c.width) && picture.height() >= int(c.height));
-      if (c.width + frame.width() > 200) QCOMPARE(picture.width(), int(c.width));
-      if (c.height > 200) QCOMPARE(picture.height(), int(c.height));
+      QVERIFY(picture.width() >= size.width() && picture.height() >= size.height());
+      if (size.width() + frame.width() > 200) QCOMPARE(picture.width(), size.width());
+      if (size.height() > 200) QCOMPARE(picture.height(), size.height());
       QCOMPARE(window.PictureWidget()->y(), window.menuBar()->height());
     }
     // Small pictures and no picture give the minimum outer size 200 x 100.
     window.currentImage = PatternImage(50, 20);
     window.FitWindowToImage();
     QCOMPARE(window.frameGeometry().size(), QSize(200, 100));
-    window.currentImage.Release();
+    window.currentImage = kestrune::Image();
     window.FitWindowToImage();
     QCOMPARE(window.frameGeometry().size(), QSize(200, 100));
   }
@@ -82,17 +67,16 @@ class MainWindowTest : public QObject {
   void drawsOneToOneAtTopLeft() {
     CKestruneDlg window;
     window.currentImage = PatternImage(300, 200);
-    window.currentImage.rows(0)[0][0] = 254.5f;  // byte conversion: ties to even -> 254
-    window.currentImage.rows(1)[0][0] = -3.2f;   // clamped to 0
-    window.currentImage.rows(2)[0][0] = 300.0f;  // clamped to 255
+    window.currentImage.Row(kestrune::kRed, 0)[0] = 254.5f;  // byte conversion: ties to even -> 254
+    window.currentImage.Row(kestrune::kGreen, 0)[0] = -3.2f;  // clamped to 0
+    window.currentImage.Row(kestrune::kBlue, 0)[0] = 300.0f;  // clamped to 255
     window.FitWindowToImage();
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QImage shot = window.PictureWidget()->grab().toImage();
     QCOMPARE(shot.pixelColor(0, 0), QColor(254, 0, 255));
     for (const QPoint p : {QPoint(1, 0), QPoint(299, 0), QPoint(0, 199), QPoint(299, 199), QPoint(123, 77)})
-      QCOMPARE(shot.pixelColor(p), QColor(PatternRed(p.x(), p.y()), PatternGreen(p.x(), p.y()),
-                                          PatternBlue(p.x(), p.y())));
+      QCOMPARE(shot.pixelColor(p), PatternColor(p.x(), p.y()));
   }
 
   void openSaveAndUndoAll() {
@@ -107,9 +91,9 @@ class MainWindowTest : public QObject {
     dialogs.answers = {first};
     window.OnFileOpen();
     QVERIFY(HasPattern(window.currentImage, 7, 5));
+    QVERIFY(HasPattern(window.loadedImage, 7, 5));
     QCOMPARE(window.filePath, first);
     QCOMPARE(window.fileName, QStringLiteral("first.bmp"));
-    QVERIFY(HasPattern(window.loadedImage, 7, 5));
 
     QVERIFY(window.LoadImageFile(second));
     QVERIFY(HasPattern(window.currentImage, 12, 9));
@@ -132,7 +116,7 @@ class MainWindowTest : public QObject {
     const QByteArray bytes = file.readAll();
     QCOMPARE(bytes.size(), 54 + 36 * 9);  // stride 3 x 12 = 36
     QCOMPARE(static_cast<int>(bytes[28]), 24);
-    QVERIFY(HasPattern(ReadBack(saved), 12, 9));
+    QVERIFY(HasPattern(ReadImageFile(saved), 12, 9));
     QCOMPARE(window.filePath, second);  // saving changes nothing in the window
     QVERIFY(messages.messages.empty());
 
@@ -145,23 +129,53 @@ class MainWindowTest : public QObject {
 
   void loadFailureKeepsPicture() {
     QTemporaryDir dir;
-    const QString bad = WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot really an image"));
     const QString good = WriteFile(dir, QStringLiteral("good.bmp"), PatternBmp(8, 8, 24));
+    const QString failures[] = {WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot really an image")),
+                                WriteFile(dir, QStringLiteral("empty.png"), QByteArray()),
+                                dir.filePath(QStringLiteral("missing.png")), dir.path()};
     MessageRecorder messages;
     CKestruneDlg window;
     QVERIFY(window.LoadImageFile(good));
     const QSize size = window.size();
-    QVERIFY(!window.LoadImageFile(bad));
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + bad});
-    QCOMPARE(messages.messages[0].caption, QStringLiteral("Kestrune"));
-    QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
-    QVERIFY(HasPattern(window.currentImage, 8, 8));
-    QCOMPARE(window.filePath, good);
-    QCOMPARE(window.size(), size);
-    messages.Clear();
-    const QString missing = dir.filePath(QStringLiteral("missing.png"));
-    QVERIFY(!window.LoadImageFile(missing));
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + missing});
+    for (const QString& path : failures) {
+      messages.Clear();
+      QVERIFY(!window.LoadImageFile(path));
+      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + path});
+      QCOMPARE(messages.messages[0].caption, QStringLiteral("Kestrune"));
+      QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
+      QVERIFY(HasPattern(window.currentImage, 8, 8));
+      QVERIFY(HasPattern(window.loadedImage, 8, 8));
+      QCOMPARE(window.filePath, good);
+      QCOMPARE(window.size(), size);
+    }
+  }
+
+  void damagedJpegIsShownWithItsMessages() {
+    // A JPEG file cut in half: what could be decoded is shown at the full
+    // size, and the decoder's remarks appear in boxes of their own.
+    QImage picture(256, 192, QImage::Format_RGB888);
+    for (int y = 0; y < 192; ++y)
+      for (int x = 0; x < 256; ++x) picture.setPixelColor(x, y, QColor(x, y, 90));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(picture.save(&buffer, "JPG", 90));
+    QTemporaryDir dir;
+    const QString cut = WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2));
+    MessageRecorder messages;
+    CKestruneDlg window;
+    QVERIFY2(window.LoadImageFile(cut), qPrintable(messages.Texts().join(QLatin1Char('|'))));
+    QCOMPARE(window.currentImage.Width(), 256u);
+    QCOMPARE(window.currentImage.Height(), 192u);
+    QCOMPARE(window.filePath, cut);
+    QVERIFY(!messages.messages.empty());
+    const QString damaged = QStringLiteral("The file is damaged: ");
+    for (const MessageBoxRequest& m : messages.messages) {
+      const bool isDamaged = m.text.startsWith(damaged);
+      QCOMPARE(m.caption, isDamaged ? QStringLiteral("Kestrune") : QStringLiteral("JPEG Library Error"));
+      QCOMPARE(m.icon, isDamaged ? QMessageBox::Warning : QMessageBox::Critical);
+      QVERIFY(!m.text.mid(isDamaged ? damaged.size() : 0).isEmpty());
+    }
   }
 
   void saveFailureAndPng() {
@@ -174,14 +188,16 @@ class MainWindowTest : public QObject {
     window.OnFileSaveAs();
     QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error saving image file!")});
     QCOMPARE(messages.messages[0].caption, QStringLiteral("Error"));
+    QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
 
+    // A name ending in ".png", in any letter case, is written as PNG.
     const QString png = dir.filePath(QStringLiteral("picture.PNG"));
     dialogs.answers = {png};
     window.OnFileSaveAs();
     QFile file(png);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
-    QVERIFY(HasPattern(ReadBack(png), 5, 4));
+    QVERIFY(HasPattern(ReadImageFile(png), 5, 4));
     QCOMPARE(messages.messages.size(), std::size_t{1});
   }
 
@@ -198,12 +214,11 @@ class MainWindowTest : public QObject {
     QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
     QVERIFY(HasPattern(window.currentImage, 6, 6));
 
-    QApplication::clipboard()->clear();
-    QTest::keyClick(&window, Qt::Key_Insert, Qt::ControlModifier);  // copy
-    QCOMPARE(QApplication::clipboard()->image().size(), QSize(6, 6));
-    QApplication::clipboard()->clear();
-    QTest::keyClick(&window, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QApplication::clipboard()->image().size(), QSize(6, 6));
+    for (const Qt::Key copy : {Qt::Key_Insert, Qt::Key_C}) {
+      QApplication::clipboard()->clear();
+      QTest::keyClick(&window, copy, Qt::ControlModifier);
+      QCOMPARE(QApplication::clipboard()->image().size(), QSize(6, 6));
+    }
 
     window.currentImage = PatternImage(2, 2);
     QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);  // "Undo all"
@@ -220,21 +235,19 @@ class MainWindowTest : public QObject {
     QVERIFY(HasPattern(window.loadedImage, 9, 3));  // pasted: "Undo all" returns here
     QVERIFY(messages.messages.empty());
 
-    // Shift+Insert pastes; without a bitmap it says so.
+    // Shift+Insert and Ctrl+V paste; without a bitmap they say so.
     QApplication::clipboard()->setText(QStringLiteral("words"));
     QTest::keyClick(&window, Qt::Key_Insert, Qt::ShiftModifier);
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("No bitmap in the clipboard.")});
-    messages.Clear();
     QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("No bitmap in the clipboard.")});
+    QCOMPARE(messages.Texts(), (QStringList{"No bitmap in the clipboard.", "No bitmap in the clipboard."}));
 
     // Esc and Enter end the program.
-    QTest::keyClick(&window, Qt::Key_Escape);
-    QVERIFY(!window.isVisible());
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTest::keyClick(&window, Qt::Key_Return);
-    QVERIFY(!window.isVisible());
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+      window.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      QTest::keyClick(&window, key);
+      QVERIFY(!window.isVisible());
+    }
   }
 
   void commandsWithoutImage() {
@@ -269,36 +282,12 @@ class MainWindowTest : public QObject {
     QCoreApplication::sendEvent(&window, &drop);
     QTRY_VERIFY(HasPattern(window.currentImage, 10, 4));
     QCOMPARE(window.fileName, QStringLiteral("dropped.bmp"));
-  }
 
-  void jpegMessagesInABox() {
-    MessageRecorder messages;
-    CKestruneApp::InstallJpegMessageBox();
-    EmitJpegMessage("Premature end of JPEG file");
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Premature end of JPEG file")});
-    QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
-    QCOMPARE(messages.messages[0].icon, QMessageBox::Critical);
-
-    // A truncated JPEG file opened through the window: the library's warning
-    // appears in the box, and the partly decoded picture is shown.
-    QTemporaryDir dir;
-    QImage grey(256, 192, QImage::Format_RGB888);
-    for (int y = 0; y < 192; ++y)
-      for (int x = 0; x < 256; ++x) grey.setPixelColor(x, y, QColor(PatternRed(x, y), PatternGreen(x, y), 90));
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    QVERIFY(grey.save(&buffer, "JPG", 90));
-    const QString truncated = WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2));
-    messages.Clear();
-    CKestruneDlg window;
-    const bool loaded = window.LoadImageFile(truncated);
-    SetJpegMessageHandler({});
-    QVERIFY2(loaded, qPrintable(messages.Texts().join(QLatin1Char('|'))));
-    QCOMPARE(window.currentImage.width, 256u);
-    QCOMPARE(messages.messages.size(), std::size_t{1});
-    QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
-    QVERIFY(!messages.messages[0].text.isEmpty());
+    // Two files at once are not taken.
+    mime.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(path)});
+    QDragEnterEvent twice(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &twice);
+    QVERIFY(!twice.isAccepted());
   }
 };
 

@@ -1,27 +1,31 @@
-// Both resizing commands driven through the main window: an upscaling run to
-// its end and one cancelled, the status lines seen and the final size, the
-// guards before a run, commands refused during a run, closing during a run,
-// and a downscaling with its progress.
+// Both resizing commands driven through the main window: the status lines
+// and sizes of upscaling runs, the live picture while NEDI works, a cancelled
+// run, the refusals before and during a run, closing during a run, and a
+// downscaling with its progress.
 #include <QApplication>
-#include <QStandardPaths>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QComboBox>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <cstring>
 #include <functional>
+#include <memory>
 
+#include <kestrune/bitmap.h>
+#include <kestrune/downscale.h>
+
+#include "app/dib_draw.h"
 #include "app/down_settings_dlg.h"
 #include "app/kestrune_dlg.h"
 #include "app/sr_settings_dlg.h"
 #include "app_test_support.h"
-#include "image/image_writers.h"
-
-using namespace kestrune;
 
 namespace {
 // Answers the next modal settings dialog of type Dialog: `fill` sets its
@@ -47,9 +51,11 @@ void SetField(QDialog& dialog, int id, const QString& text) {
   dialog.findChild<QLineEdit*>(QString::number(id))->setText(text);
 }
 
-// Settings of a quick run: bilinear start, `iterations` plain iterations, no
-// fractal substitution, target `width` x `height`.
-std::function<bool(CSRSettingsDlg&)> QuickRun(int iterations, uint32_t width, uint32_t height, int method = 0) {
+using UpscaleAnswer = std::function<bool(CSRSettingsDlg&)>;
+
+// Settings of a quick run: `iterations` plain iterations, no fractal
+// substitution, target `width` x `height`, initial method `method` (bilinear).
+UpscaleAnswer QuickRun(int iterations, uint32_t width, uint32_t height, int method = 0) {
   return [=](CSRSettingsDlg& dialog) {
     SetField(dialog, 1128, QString::number(iterations));
     SetField(dialog, 1129, QStringLiteral("0"));
@@ -60,18 +66,61 @@ std::function<bool(CSRSettingsDlg&)> QuickRun(int iterations, uint32_t width, ui
   };
 }
 
+// Gives the window `image` and starts an upscaling command answered by `answer`.
+void StartUpscale(CKestruneDlg& window, kestrune::Image image, UpscaleAnswer answer) {
+  window.currentImage = std::move(image);
+  AnswerNextDialog<CSRSettingsDlg>(answer);
+  window.OnProcessUpscale();
+}
+
+bool WaitForRunEnd(CKestruneDlg& window) {
+  return QTest::qWaitFor([&] { return !window.UpscaleRunning(); }, 120000);
+}
+
+// Calls `action` at each change of the progress dialog's status line: for an
+// upscaling run, inside the report (the worker waits, the picture is drawn).
+void OnStatus(CKestruneDlg& window, std::function<void(const QString&)> action) {
+  QObject::connect(&window.progressDialog, &CProgressDlg::statusTextChanged, &window, action);
+}
+
+// Calls `action` once, at the first status line equal to `text`.
+void AtStatus(CKestruneDlg& window, const QString& text, std::function<void()> action) {
+  auto done = std::make_shared<bool>(false);
+  OnStatus(window, [=](const QString& line) {
+    if (*done || line != text) return;
+    *done = true;
+    action();
+  });
+}
+
 // Status lines of the progress dialog, repeated lines counted once.
 struct StatusLog {
-  explicit StatusLog(CProgressDlg& dialog) {
-    QObject::connect(&dialog, &CProgressDlg::statusTextChanged, [this](const QString& text) {
+  explicit StatusLog(CKestruneDlg& window) {
+    OnStatus(window, [this](const QString& text) {
       if (lines.isEmpty() || lines.back() != text) lines << text;
     });
   }
   QStringList lines;
 };
 
-bool WaitForRunEnd(CKestruneDlg& window) {
-  return QTest::qWaitFor([&] { return !window.UpscaleRunning(); }, 120000);
+// The bytes the window shows for an image.
+QImage Bytes(const kestrune::Image& image) {
+  QImage bytes(static_cast<int>(image.Width()), static_cast<int>(image.Height()), QImage::Format_RGB888);
+  kestrune::ExportBytes(image.View(), kestrune::PixelOrder::kRgb, bytes.bits(), bytes.bytesPerLine());
+  return bytes;
+}
+
+bool SameRow(const QImage& a, const QImage& b, int y) {
+  return std::memcmp(a.constScanLine(y), b.constScanLine(y), 3 * std::size_t(a.width())) == 0;
+}
+
+// Samples of the same value v(x, y) in all three planes.
+kestrune::Image GreyImage(uint32_t width, uint32_t height, std::function<float(uint32_t, uint32_t)> v) {
+  kestrune::Image image(width, height);
+  for (int c = 0; c < 3; ++c)
+    for (uint32_t y = 0; y < height; ++y)
+      for (uint32_t x = 0; x < width; ++x) image.Row(c, y)[x] = v(x, y);
+  return image;
 }
 }  // namespace
 
@@ -79,124 +128,147 @@ class UpscaleRunTest : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-  void runToCompletion() {
+
+  void statusLinesAndSizes() {
+    // The default settings: NEDI, then 16 + 4 x 2 iterations counted from 0,
+    // the two fractal substitutions starting in iterations 11 and 15; the
+    // size left at the start size, so the x2 result is resampled back.
+    QStringList defaults{"Initializing Kestrune...", "Allocating memory", "Initial upscaling",
+                         "Preparing for sharpness enhancement"};
+    for (int it = 0; it < 24; ++it) {
+      defaults << QStringLiteral("Iteration %1 of 24").arg(it);
+      if (it == 11 || it == 15) defaults << QStringLiteral("Iteration %1 of 24 (fractal substitution)").arg(it);
+    }
+    const struct {
+      uint32_t width, height;
+      UpscaleAnswer answer;
+      QStringList lines;
+      uint32_t newWidth, newHeight;
+    } runs[] = {
+        {8, 8, [](CSRSettingsDlg&) { return true; }, defaults, 8, 8},
+        {12, 10, QuickRun(2, 24, 20), {"Initializing Kestrune...", "Allocating memory", "Initial upscaling",
+                                       "Preparing for sharpness enhancement", "Iteration 0 of 2", "Iteration 1 of 2"},
+         24, 20},
+    };
     MessageRecorder messages;
-    CKestruneDlg window;
-    window.show();
-    window.currentImage = PatternImage(12, 10);
-    window.loadedImage = window.currentImage;
-    StatusLog log(window.progressDialog);
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(2, 24, 20));
-    window.OnProcessUpscale();
-    QVERIFY(window.UpscaleRunning());
-    QVERIFY(window.progressDialog.cancelButton->isEnabled());
-    QVERIFY(WaitForRunEnd(window));
-    QCOMPARE(log.lines, (QStringList{"Initializing Kestrune...", "Allocating memory", "Initial upscaling",
-                                     "Preparing for sharpness enhancement", "Iteration 0 of 2", "Iteration 1 of 2"}));
-    QCOMPARE(window.currentImage.width, 24u);
-    QCOMPARE(window.currentImage.height, 20u);
-    QVERIFY(!window.progressDialog.isVisible());
-    QVERIFY(HasPattern(window.loadedImage, 12, 10));  // untouched by the run
+    for (const auto& run : runs) {
+      CKestruneDlg window;
+      window.show();
+      window.loadedImage = PatternImage(run.width, run.height);
+      StatusLog log(window);
+      StartUpscale(window, window.loadedImage, run.answer);
+      QVERIFY(window.UpscaleRunning());
+      QVERIFY(window.progressDialog.cancelButton->isEnabled());
+      QVERIFY(WaitForRunEnd(window));
+      QCOMPARE(log.lines, run.lines);
+      QCOMPARE(window.currentImage.Width(), run.newWidth);
+      QCOMPARE(window.currentImage.Height(), run.newHeight);
+      QVERIFY(!window.progressDialog.isVisible());
+      QVERIFY(HasPattern(window.loadedImage, run.width, run.height));  // untouched by the run
+    }
     QVERIFY(messages.messages.empty());
 
-    // No iteration: the bilinear enlargement, whose even samples are the source's.
+    // No iteration at exactly x2: the bilinear enlargement itself, whose even
+    // samples are the source's.
     CKestruneDlg plain;
-    plain.currentImage = PatternImage(12, 10);
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(0, 24, 20));
-    plain.OnProcessUpscale();
+    StartUpscale(plain, PatternImage(12, 10), QuickRun(0, 24, 20));
     QVERIFY(WaitForRunEnd(plain));
-    QCOMPARE(plain.currentImage.width, 24u);
-    for (uint32_t y = 0; y < 10; ++y)
-      for (uint32_t x = 0; x < 12; ++x) {
-        QCOMPARE(plain.currentImage.rows(0)[2 * y][2 * x], float(PatternRed(x, y)));
-        QCOMPARE(plain.currentImage.rows(1)[2 * y][2 * x], float(PatternGreen(x, y)));
-        QCOMPARE(plain.currentImage.rows(2)[2 * y][2 * x], float(PatternBlue(x, y)));
-      }
+    QCOMPARE(plain.currentImage.Width(), 24u);
+    const kestrune::Image source = PatternImage(12, 10);
+    for (int c = 0; c < 3; ++c)
+      for (uint32_t y = 0; y < 10; ++y)
+        for (uint32_t x = 0; x < 12; ++x) QCOMPARE(plain.currentImage.Row(c, 2 * y)[2 * x], source.Row(c, y)[x]);
+
+    // Another size: a flat picture stays flat through the final resampling.
+    StartUpscale(plain, GreyImage(16, 12, [](uint32_t, uint32_t) { return 100.0f; }), QuickRun(1, 40, 30, 1));
+    QVERIFY(WaitForRunEnd(plain));
+    QCOMPARE(plain.currentImage.Width(), 40u);
+    QCOMPARE(plain.currentImage.Height(), 30u);
+    for (int c = 0; c < 3; ++c)
+      for (std::size_t i = 0; i < plain.currentImage.PixelCount(); ++i)
+        QVERIFY(std::abs(plain.currentImage.Plane(c)[i] - 100.0f) < 0.01f);
     QVERIFY(messages.messages.empty());
   }
 
-  void nediRun() {
-    // The default initial method: the picture is built strip by strip, and no
-    // progress marker (the red dashed line) remains in the result.
+  void livePictureDuringNedi() {
+    // A grey ramp of 20 x 24 enlarged by NEDI alone: NEDI finishes 16 output
+    // rows per strip, and those rows are final. At each report the picture
+    // shows the finished rows, a red dashed line (8 on, 24 off) on the first
+    // unfinished row, and below it the source with each pixel as a 2 x 2 block.
+    const kestrune::Image source = GreyImage(20, 24, [](uint32_t x, uint32_t y) { return 20.0f + 8 * x + 3 * y; });
     CKestruneDlg window;
     window.show();
-    window.currentImage = PatternImage(20, 24);
-    StatusLog log(window.progressDialog);
-    float lastProgress = -1.0f;
-    bool progressRose = true;
-    QObject::connect(&window.progressDialog, &CProgressDlg::statusTextChanged, [&](const QString&) {
-      const float now = window.progressDialog.progressBar->value() / 100.0f;
-      progressRose = progressRose && now >= lastProgress;
-      lastProgress = now;
+    struct Shot {
+      QString status;
+      int progress;
+      QImage picture;
+    };
+    std::vector<Shot> shots;
+    OnStatus(window, [&](const QString& text) {
+      shots.push_back({text, window.progressDialog.progressBar->value(), DibToQImage(window.displayBitmap)});
     });
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(0, 40, 48, 3));
-    window.OnProcessUpscale();
+    StartUpscale(window, source, QuickRun(0, 40, 48, 3));
     QVERIFY(WaitForRunEnd(window));
-    QCOMPARE(log.lines, (QStringList{"Initializing Kestrune...", "Allocating memory", "Initial upscaling",
-                                     "Preparing for sharpness enhancement"}));
-    QVERIFY(progressRose);
-    QVERIFY(lastProgress > 0.0f && lastProgress <= 50.0f);
-    QCOMPARE(window.currentImage.width, 40u);
-    QCOMPARE(window.currentImage.height, 48u);
-    int markers = 0;
-    for (uint32_t y = 0; y < 48; ++y)
-      if (window.currentImage.rows(0)[y][0] == 255.0f && window.currentImage.rows(1)[y][0] == 0.0f &&
-          window.currentImage.rows(2)[y][0] == 0.0f && window.currentImage.rows(0)[y][8] != 255.0f)
-        ++markers;
-    QCOMPARE(markers, 0);
-  }
+    QCOMPARE(window.currentImage.Width(), 40u);
+    QCOMPARE(window.currentImage.Height(), 48u);
 
-  void finalResizeToStartSize() {
-    // New width and height left at the start size: the 2x result is resampled back.
-    CKestruneDlg window;
-    window.currentImage = PatternImage(16, 12);
-    AnswerNextDialog<CSRSettingsDlg>([](CSRSettingsDlg& dialog) {
-      SetField(dialog, 1128, QStringLiteral("1"));
-      SetField(dialog, 1129, QStringLiteral("0"));
-      dialog.findChild<QComboBox*>(QStringLiteral("1153"))->setCurrentIndex(1);
-      return true;
-    });
-    window.OnProcessUpscale();
-    QVERIFY(WaitForRunEnd(window));
-    QCOMPARE(window.currentImage.width, 16u);
-    QCOMPARE(window.currentImage.height, 12u);
-    // A smooth picture survives the round trip closely.
-    FloatImage flat(16, 12);
-    for (int c = 0; c < 3; ++c) std::fill(flat.samples(c), flat.samples(c) + flat.PixelCount(), 100.0f);
-    window.currentImage = flat;
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(1, 40, 30, 1));
-    window.OnProcessUpscale();
-    QVERIFY(WaitForRunEnd(window));
-    QCOMPARE(window.currentImage.width, 40u);
-    QCOMPARE(window.currentImage.height, 30u);
-    for (int c = 0; c < 3; ++c)
-      for (std::size_t i = 0; i < window.currentImage.PixelCount(); ++i)
-        QVERIFY(std::abs(window.currentImage.samples(c)[i] - 100.0f) < 0.01f);
+    const QImage final = Bytes(window.currentImage);
+    QImage blocky(40, 48, QImage::Format_RGB888);
+    const QImage small = Bytes(source);
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 40; ++x) blocky.setPixelColor(x, y, small.pixelColor(x / 2, y / 2));
+    QList<int> markers;
+    int lastDone = 0, lastProgress = 0;
+    for (const Shot& shot : shots) {
+      if (shot.status == QStringLiteral("Initializing Kestrune...")) continue;
+      QCOMPARE(shot.picture.size(), QSize(40, 48));
+      int done = 0;
+      while (done < 48 && SameRow(shot.picture, final, done)) ++done;
+      QVERIFY2(done >= lastDone && done % 16 == 0, qPrintable(shot.status));
+      if (shot.status == QStringLiteral("Allocating memory")) QCOMPARE(done, 0);
+      if (shot.status == QStringLiteral("Preparing for sharpness enhancement")) QCOMPARE(done, 48);
+      if (done > 0 && done < 48) {
+        markers << done;
+        QImage marked = blocky.copy();
+        for (int x = 0; x < 40; ++x)
+          if ((x & 24) == 0) marked.setPixelColor(x, done, QColor(255, 0, 0));
+        QVERIFY(SameRow(shot.picture, marked, done));
+      }
+      for (int y = done > 0 ? done + 1 : 0; y < 48; ++y) QVERIFY2(SameRow(shot.picture, blocky, y), qPrintable(shot.status));
+      QVERIFY(shot.progress >= lastProgress && shot.progress <= 5000);
+      lastDone = done;
+      lastProgress = shot.progress;
+    }
+    QCOMPARE(markers, (QList<int>{16, 32}));
+    QVERIFY(lastProgress > 0);
+
+    // No marker remains: the result, and the picture shown, are grey.
+    for (std::size_t i = 0; i < window.currentImage.PixelCount(); ++i)
+      QVERIFY(window.currentImage.Plane(kestrune::kRed)[i] == window.currentImage.Plane(kestrune::kGreen)[i]);
+    QCOMPARE(window.PictureWidget()->grab().toImage().convertToFormat(QImage::Format_RGB888).copy(0, 0, 40, 48),
+             final);
   }
 
   void cancelledRun() {
+    MessageRecorder messages;
     CKestruneDlg window;
     window.show();
-    window.currentImage = PatternImage(40, 30);
-    StatusLog log(window.progressDialog);
+    StatusLog log(window);
     bool cancelState = false;
-    QObject::connect(&window.progressDialog, &CProgressDlg::statusTextChanged, [&](const QString& text) {
-      if (text != QStringLiteral("Iteration 2 of 200")) return;
-      QTest::mouseClick(window.progressDialog.cancelButton, Qt::LeftButton);
+    AtStatus(window, QStringLiteral("Iteration 2 of 200"), [&] {
       CProgressDlg& dialog = window.progressDialog;
+      QTest::mouseClick(dialog.cancelButton, Qt::LeftButton);
       cancelState = dialog.cancelButton->text() == QStringLiteral("Canceling...") &&
                     !dialog.cancelButton->isEnabled() && dialog.isVisible();
     });
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(200, 80, 60));
-    window.OnProcessUpscale();
+    StartUpscale(window, PatternImage(40, 30), QuickRun(200, 80, 60));
     QVERIFY(WaitForRunEnd(window));
-    QVERIFY(log.lines.contains(QStringLiteral("Iteration 2 of 200")));
-    QVERIFY(!log.lines.contains(QStringLiteral("Iteration 4 of 200")));  // stopped at the next check
-    QCOMPARE(window.progressDialog.cancelButton->text(), QStringLiteral("Canceling..."));
-    QVERIFY(!window.progressDialog.isVisible());
-    QCOMPARE(window.currentImage.width, 80u);  // the partial result, at the requested size
-    QCOMPARE(window.currentImage.height, 60u);
     QVERIFY(cancelState);
+    QCOMPARE(log.lines.last(), QStringLiteral("Iteration 2 of 200"));  // stopped at the next check
+    QVERIFY(!window.progressDialog.isVisible());
+    QCOMPARE(window.currentImage.Width(), 80u);  // the partial result, at the requested size
+    QCOMPARE(window.currentImage.Height(), 60u);
+    QVERIFY(messages.messages.empty());
 
     // The next run starts with a fresh Cancel button.
     AnswerNextDialog<CSRSettingsDlg>(QuickRun(0, 160, 120));
@@ -204,27 +276,30 @@ class UpscaleRunTest : public QObject {
     QCOMPARE(window.progressDialog.cancelButton->text(), QStringLiteral("Cancel"));
     QVERIFY(window.progressDialog.cancelButton->isEnabled());
     QVERIFY(WaitForRunEnd(window));
-    QCOMPARE(window.currentImage.width, 160u);
+    QCOMPARE(window.currentImage.Width(), 160u);
   }
 
-  void guardsBeforeARun() {
-    // Each upscaling below is refused with one message (cancelled in the
-    // dialog: none) and leaves the picture as it was.
+  void refusalsBeforeARun() {
+    // Each command below is refused with one message containing `message`
+    // (none for Cancel in the dialog) and leaves the picture as it was.
+    auto fill = [](int id, const char* text) -> UpscaleAnswer {
+      return [=](CSRSettingsDlg& dialog) {
+        SetField(dialog, id, QString::fromLatin1(text));  // accepted by the dialog, refused before the run
+        return true;
+      };
+    };
     const struct {
       uint32_t width, height;
-      std::function<bool(CSRSettingsDlg&)> answer;  // empty: refused before the dialog
-      const char* message;                          // empty: any one message
+      UpscaleAnswer answer;  // empty: refused before the dialog
+      const char* message;   // null: no message
     } cases[] = {
-        {2, 9, {}, ""},  // too narrow for the pipeline
-        {8, 8,
-         [](CSRSettingsDlg& dialog) {
-           SetField(dialog, 1134, QStringLiteral("-2"));  // accepted by the dialog, refused before the run
-           return true;
-         },
-         ""},
-        {4, 4, [](CSRSettingsDlg&) { return true; }, ""},  // two fractal substitutions need a larger source
+        {2, 9, {}, "The image is too small for Kestrune interpolation (at least 3 x 3 pixels)."},
+        {60000, 3, {}, "The image is too large for Kestrune interpolation."},
+        {4, 4, [](CSRSettingsDlg&) { return true; }, "fractal substitutions"},  // the defaults need 6 x 6
+        {8, 8, fill(1134, "-2"), "Edge-dir"},
+        {8, 8, fill(1131, "0.5"), "side lobe"},
         {8, 8, QuickRun(1, 100000, 100000), "The requested size is too large."},
-        {8, 8, [](CSRSettingsDlg&) { return false; }, nullptr},  // Cancel: nothing happens
+        {8, 8, [](CSRSettingsDlg&) { return false; }, nullptr},
     };
     MessageRecorder messages;
     CKestruneDlg window;
@@ -235,7 +310,10 @@ class UpscaleRunTest : public QObject {
       window.OnProcessUpscale();
       QVERIFY(!window.UpscaleRunning());
       QCOMPARE(messages.messages.size(), std::size_t{c.message ? 1u : 0u});
-      if (c.message && *c.message) QCOMPARE(messages.Texts(), QStringList{QString::fromLatin1(c.message)});
+      if (c.message) {
+        QVERIFY2(messages.messages[0].text.contains(QString::fromLatin1(c.message)), qPrintable(messages.Texts()[0]));
+        QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
+      }
       QVERIFY(HasPattern(window.currentImage, c.width, c.height));
       QCoreApplication::processEvents();
     }
@@ -254,29 +332,28 @@ class UpscaleRunTest : public QObject {
 
   void loadFromFile() {
     QTemporaryDir dir;
-    const std::string wrong = dir.filePath(QStringLiteral("wrong.bmp")).toStdString();
-    const std::string right = dir.filePath(QStringLiteral("right.bmp")).toStdString();
-    QCOMPARE(WriteBmp(wrong, PatternImage(10, 10)), 0);
-    QCOMPARE(WriteBmp(right, PatternImage(12, 10)), 0);
+    const QString wrong = WriteImageFile(dir, QStringLiteral("wrong.bmp"), PatternImage(10, 10));
+    const QString right = WriteImageFile(dir, QStringLiteral("right.bmp"), PatternImage(12, 10));
     MessageRecorder messages;
     FileDialogScript dialogs;
     CKestruneDlg window;
     window.currentImage = PatternImage(6, 5);
     const QSize before = window.size();
 
-    dialogs.answers = {QString::fromStdString(wrong)};
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(0, 12, 10, CSRSettingsDlg::kLoadFromFile));
-    window.OnProcessUpscale();
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Image dimensions do not match!")});
-    QVERIFY(!window.UpscaleRunning());
-    QVERIFY(HasPattern(window.currentImage, 6, 5));
-    QCOMPARE(window.size(), before);
+    for (const QString& path : {wrong, dir.filePath(QStringLiteral("missing.bmp"))}) {
+      messages.Clear();
+      dialogs.answers = {path};
+      StartUpscale(window, PatternImage(6, 5), QuickRun(0, 12, 10, CSRSettingsDlg::kLoadFromFile));
+      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Image dimensions do not match!")});
+      QVERIFY(!window.UpscaleRunning());
+      QVERIFY(HasPattern(window.currentImage, 6, 5));
+      QCOMPARE(window.size(), before);
+    }
 
     // The right size: with no iteration the result is the loaded image itself.
     messages.Clear();
-    dialogs.answers = {QString::fromStdString(right)};
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(0, 12, 10, CSRSettingsDlg::kLoadFromFile));
-    window.OnProcessUpscale();
+    dialogs.answers = {right};
+    StartUpscale(window, PatternImage(6, 5), QuickRun(0, 12, 10, CSRSettingsDlg::kLoadFromFile));
     QVERIFY(WaitForRunEnd(window));
     QVERIFY(messages.messages.empty());
     QVERIFY(HasPattern(window.currentImage, 12, 10));
@@ -284,18 +361,16 @@ class UpscaleRunTest : public QObject {
 
   void commandsRefusedDuringRun() {
     QTemporaryDir dir;
+    const QString saved = dir.filePath(QStringLiteral("during.bmp"));
     MessageRecorder messages;
     FileDialogScript dialogs;
     CKestruneDlg window;
     window.show();
-    window.currentImage = PatternImage(48, 40);
-    window.loadedImage = window.currentImage;
-    bool tried = false;
+    window.loadedImage = PatternImage(48, 40);
     QStringList refusals;
-    QObject::connect(&window.progressDialog, &CProgressDlg::statusTextChanged, [&](const QString& text) {
-      if (tried || text != QStringLiteral("Iteration 1 of 1000")) return;
-      tried = true;
-      // Every command that would replace or free the image is refused.
+    QImage shown;
+    AtStatus(window, QStringLiteral("Iteration 1 of 1000"), [&] {
+      // Every command that would replace the image is refused.
       window.OnFileOpen();
       window.LoadImageFile(dir.filePath(QStringLiteral("any.bmp")));
       window.OnEditPaste();
@@ -303,22 +378,22 @@ class UpscaleRunTest : public QObject {
       window.OnProcessUpscale();
       window.OnProcessDownscale();
       refusals = messages.Texts();
-      // Copy and Save As keep working on the picture being computed.
+      // Copy and Save As take the picture being computed, as shown.
+      shown = DibToQImage(window.displayBitmap);
       window.OnEditCopy();
-      dialogs.answers = {dir.filePath(QStringLiteral("during.bmp"))};
+      dialogs.answers = {saved};
       window.OnFileSaveAs();
       window.progressDialog.OnCancel();
     });
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(1000, 96, 80));
-    window.OnProcessUpscale();
+    StartUpscale(window, window.loadedImage, QuickRun(1000, 96, 80));
     QVERIFY(WaitForRunEnd(window));
-    QVERIFY(tried);
     QCOMPARE(refusals.size(), 6);
     for (const QString& text : refusals) QCOMPARE(text, QString::fromLatin1(kBusyMessage));
-    QCOMPARE(dialogs.requests.size(), std::size_t{1});  // only Save As asked for a file
-    QCOMPARE(QApplication::clipboard()->image().size(), QSize(96, 80));
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("during.bmp"))));
     QCOMPARE(messages.messages.size(), std::size_t{6});
+    QCOMPARE(dialogs.requests.size(), std::size_t{1});  // only Save As asked for a file
+    QCOMPARE(shown.size(), QSize(96, 80));
+    QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888), shown);
+    QCOMPARE(QImage(saved).convertToFormat(QImage::Format_RGB888), shown);
     QVERIFY(HasPattern(window.loadedImage, 48, 40));
 
     // After the run the commands work again.
@@ -327,34 +402,26 @@ class UpscaleRunTest : public QObject {
   }
 
   void closingDuringRun() {
+    // Closing only asks the run to stop; the window closes when it has.
     CKestruneDlg window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.currentImage = PatternImage(40, 40);
     bool closeRefused = false;
-    QObject::connect(&window.progressDialog, &CProgressDlg::statusTextChanged, [&](const QString& text) {
-      if (text == QStringLiteral("Iteration 1 of 1000")) closeRefused = !window.close();
-    });
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(1000, 80, 80));
-    window.OnProcessUpscale();
+    AtStatus(window, QStringLiteral("Iteration 1 of 1000"), [&] { closeRefused = !window.close(); });
+    StartUpscale(window, PatternImage(40, 40), QuickRun(1000, 80, 80));
     QVERIFY(QTest::qWaitFor([&] { return !window.isVisible(); }, 120000));
-    QVERIFY(closeRefused);  // the first close only asked the run to stop
+    QVERIFY(closeRefused);
     QVERIFY(!window.UpscaleRunning());
     QCOMPARE(window.progressDialog.cancelButton->text(), QStringLiteral("Canceling..."));
-    QCOMPARE(window.currentImage.width, 80u);
-  }
+    QCOMPARE(window.currentImage.Width(), 80u);
 
-  void destroyingDuringRun() {
-    auto* window = new CKestruneDlg;
-    window->currentImage = PatternImage(40, 40);
+    // Destroying the window stops the run and waits for the worker.
+    auto* doomed = new CKestruneDlg;
     bool started = false;
-    QObject::connect(&window->progressDialog, &CProgressDlg::statusTextChanged, [&](const QString& text) {
-      if (text.startsWith(QStringLiteral("Iteration"))) started = true;
-    });
-    AnswerNextDialog<CSRSettingsDlg>(QuickRun(1000, 80, 80));
-    window->OnProcessUpscale();
+    AtStatus(*doomed, QStringLiteral("Iteration 1 of 1000"), [&] { started = true; });
+    StartUpscale(*doomed, PatternImage(40, 40), QuickRun(1000, 80, 80));
     QVERIFY(QTest::qWaitFor([&] { return started; }, 120000));
-    delete window;  // stops the run and waits for the worker
+    delete doomed;
   }
 
   void downscaleWithHinting() {
@@ -363,28 +430,52 @@ class UpscaleRunTest : public QObject {
     window.show();
     window.currentImage = PatternImage(40, 30);
     window.loadedImage = window.currentImage;
-    StatusLog log(window.progressDialog);
+    StatusLog log(window);
     bool cancelDisabled = true;
-    QObject::connect(&window.progressDialog, &CProgressDlg::statusTextChanged, [&](const QString&) {
+    int lastProgress = 0;
+    bool progressRose = true;
+    OnStatus(window, [&](const QString&) {
       cancelDisabled = cancelDisabled && !window.progressDialog.cancelButton->isEnabled();
+      progressRose = progressRose && window.progressDialog.progressBar->value() >= lastProgress;
+      lastProgress = window.progressDialog.progressBar->value();
     });
-    AnswerNextDialog<CDownSettingsDlg>([](CDownSettingsDlg& dialog) {
+    auto answer = [](CDownSettingsDlg& dialog) {
       SetField(dialog, 1130, QStringLiteral("20"));
       SetField(dialog, 1135, QStringLiteral("15"));
       SetField(dialog, 1161, QStringLiteral("4"));
       return true;
-    });
+    };
+    AnswerNextDialog<CDownSettingsDlg>(answer);
     window.OnProcessDownscale();
     QVERIFY(messages.messages.empty());
-    QCOMPARE(window.currentImage.width, 20u);
-    QCOMPARE(window.currentImage.height, 15u);
+    QCOMPARE(window.currentImage.Width(), 20u);
+    QCOMPARE(window.currentImage.Height(), 15u);
     QVERIFY(!window.progressDialog.isVisible());
     QVERIFY(cancelDisabled);
-    QCOMPARE(log.lines.first(), QStringLiteral("Searching for hints..."));
-    QVERIFY(log.lines.contains(QStringLiteral("Final scaling...")));
-    QVERIFY(HasPattern(window.loadedImage, 40, 30));
+    QVERIFY(progressRose && lastProgress < 10000);
 
-    // "Undo all" after upscaling and downscaling returns to the image as loaded.
+    // The search's lines: the best score so far, rising towards that of the
+    // hint chosen, then the final scaling.
+    QCOMPARE(log.lines.first(), QStringLiteral("Searching for hints..."));
+    QCOMPARE(log.lines.last(), QStringLiteral("Final scaling..."));
+    QVERIFY(log.lines.size() >= 3);
+    kestrune::DownscaleOptions options;
+    options.width = 20;
+    options.height = 15;
+    options.trials = 4;
+    kestrune::Hint hint;
+    QVERIFY(kestrune::Downscale(window.loadedImage, options, nullptr, &hint).ok());
+    const QRegularExpression best(QStringLiteral(R"(^Searching for hints\.\.\.  \(best hint so far: (\d+\.\d{3})\)$)"));
+    double shownScore = 0.0;
+    for (qsizetype i = 1; i + 1 < log.lines.size(); ++i) {
+      const QRegularExpressionMatch match = best.match(log.lines[i]);
+      QVERIFY2(match.hasMatch(), qPrintable(log.lines[i]));
+      QVERIFY(match.captured(1).toDouble() >= shownScore);
+      shownScore = match.captured(1).toDouble();
+    }
+    QVERIFY(shownScore <= hint.score + 0.0005);
+
+    // "Undo all" returns to the image as loaded.
     window.OnEditUndoAll();
     QVERIFY(HasPattern(window.currentImage, 40, 30));
   }
