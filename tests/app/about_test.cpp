@@ -47,13 +47,10 @@ class AboutTest : public QObject {
     for (const char* text : {"KESTRUNE Image Resampling", "Version 1.2", "Authors:",
                              "JPEG decoder - by Independent JPEG Group"})
       QVERIFY2(texts.contains(QString::fromLatin1(text)), text);
-    for (int i = 0; i < 3; ++i) {
-      CHyperLink* link = about.links[i];
-      QCOMPARE(link->objectName(), QString::number(1154 + i));
+    for (CHyperLink* link : about.links) {
       QVERIFY(link->target.startsWith(QStringLiteral("mailto:")));
       QVERIFY(link->target.endsWith(QStringLiteral("@example.org")));
       QCOMPARE(link->toolTip(), link->target);
-      QVERIFY(!link->text().isEmpty());
       QVERIFY(link->font().underline());
       QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
       QCOMPARE(link->CurrentColour(), QColor(0, 0, 255));
@@ -85,29 +82,25 @@ class AboutTest : public QObject {
   }
 
   void openFailures() {
+    // Each failure code gives its message; the link stays unvisited and can
+    // be clicked again.
     CAboutDlg about;
     about.show();
     CHyperLink* link = about.links[2];
-    {
-      OpenerScript opener(2);
+    const std::pair<int, const char*> cases[] = {
+        {2, "The specified file was not found."},
+        {17, "Unknown Error (17) occurred."},
+        {26, "A sharing violation occurred. "},
+        {31, "There is no application associated\nwith the given filename extension."}};
+    for (const auto& [code, text] : cases) {
+      OpenerScript opener(code);
       MessageRecorder messages;
       link->OnClicked();
       QVERIFY(!link->visited);
       QCOMPARE(messages.Texts(),
-               QStringList{QStringLiteral("Unable to open hyperlink:\n\nThe specified file was not found.")});
+               QStringList{QStringLiteral("Unable to open hyperlink:\n\n") + QString::fromLatin1(text)});
       QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
     }
-    {
-      OpenerScript opener(17);
-      MessageRecorder messages;
-      link->OnClicked();  // can be clicked again after a failure
-      QCOMPARE(messages.Texts(),
-               QStringList{QStringLiteral("Unable to open hyperlink:\n\nUnknown Error (17) occurred.")});
-    }
-    QCOMPARE(CHyperLink::OpenErrorText(31),
-             QStringLiteral("There is no application associated\nwith the given filename extension."));
-    QCOMPARE(CHyperLink::OpenErrorText(26), QStringLiteral("A sharing violation occurred. "));
-    QCOMPARE(CHyperLink::OpenErrorText(33), QStringLiteral("Unknown Error (33) occurred."));
   }
 
   void fitToText() {

@@ -67,7 +67,7 @@ class MainWindowTest : public QObject {
   void drawsOneToOneAtTopLeft() {
     CKestruneDlg window;
     window.currentImage = PatternImage(300, 200);
-    window.currentImage.Row(kestrune::kRed, 0)[0] = 254.5f;  // byte conversion: ties to even -> 254
+    window.currentImage.Row(kestrune::kRed, 0)[0] = 254.5f;   // byte conversion: ties to even -> 254
     window.currentImage.Row(kestrune::kGreen, 0)[0] = -3.2f;  // clamped to 0
     window.currentImage.Row(kestrune::kBlue, 0)[0] = 300.0f;  // clamped to 255
     window.FitWindowToImage();

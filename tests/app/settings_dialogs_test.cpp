@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <initializer_list>
+#include <tuple>
 
 #include "app/down_settings_dlg.h"
 #include "app/sr_settings_dlg.h"
@@ -62,24 +63,29 @@ void ExpectRefusals(std::initializer_list<Refusal> cases, uint32_t w, uint32_t h
 class SettingsDialogsTest : public QObject {
   Q_OBJECT
  private slots:
-  void upscaleDefaults() {
-    CSRSettingsDlg dialog;
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Kestrune settings"));
-    dialog.newWidth = 320;
-    dialog.newHeight = 200;
-    dialog.show();
-    const std::pair<int, const char*> shown[] = {{1130, "320"}, {1135, "200"}, {1128, "16"}, {1129, "2"},
-                                                 {1073, "3"},   {1131, "0"},   {1132, "0.03"}, {1133, "1"},
-                                                 {1134, "2"}};
-    for (const auto& [id, text] : shown) QCOMPARE(Edit(dialog, id)->text(), QString::fromLatin1(text));
-    auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("1153"));
-    QCOMPARE(combo->currentText(), QStringLiteral("NEDI"));
-    QCOMPARE(combo->count(), 5);
-    QCOMPARE(combo->itemText(4), QStringLiteral("Load from file"));
-    QCOMPARE(dialog.startWidth, 320u);
-    QCOMPARE(dialog.startHeight, 200u);
-    QVERIFY(dialog.widthDrives);
-    QCOMPARE(Edit(dialog, 1128)->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+  void defaults() {
+    // Each field shows its member's default, the size fields the start size.
+    CSRSettingsDlg up;
+    Show(up, 320, 200);
+    CDownSettingsDlg down;
+    Show(down, 800, 600);
+    const std::tuple<QDialog*, int, const char*> shown[] = {
+        {&up, 1130, "320"},   {&up, 1135, "200"},   {&up, 1128, "16"},   {&up, 1129, "2"},  {&up, 1073, "3"},
+        {&up, 1131, "0"},     {&up, 1132, "0.03"},  {&up, 1133, "1"},    {&up, 1134, "2"},  {&down, 1130, "800"},
+        {&down, 1135, "600"}, {&down, 1163, "0.8"}, {&down, 1161, "12"}, {&down, 1162, "8"}};
+    for (const auto& [dialog, id, text] : shown) QCOMPARE(Edit(*dialog, id)->text(), QString::fromLatin1(text));
+    for (QDialog* dialog : {static_cast<QDialog*>(&up), static_cast<QDialog*>(&down)})
+      QCOMPARE(dialog->windowTitle(), QStringLiteral("Kestrune settings"));
+    auto* methods = up.findChild<QComboBox*>(QStringLiteral("1153"));
+    QCOMPARE(methods->count(), 5);
+    QCOMPARE(methods->currentText(), QStringLiteral("NEDI"));
+    QCOMPARE(methods->itemText(4), QStringLiteral("Load from file"));
+    auto* filters = down.findChild<QComboBox*>(QStringLiteral("1153"));
+    QCOMPARE(filters->count(), 7);
+    QCOMPARE(filters->currentText(), QStringLiteral("Catmull-Rom"));
+    QCOMPARE(filters->itemText(0), QStringLiteral("Box"));
+    QCOMPARE(filters->itemText(6), QStringLiteral("Sinc"));
+    QVERIFY(!down.findChild<QPushButton*>(QStringLiteral("1158")));  // no "x2"
   }
 
   void upscaleDoubleAndRestore() {
@@ -103,53 +109,42 @@ class SettingsDialogsTest : public QObject {
   }
 
   void aspectButton() {
+    // The driving side keeps its value; the other follows the start size's
+    // ratio, rounded half up and kept within 1..100000.
+    const struct {
+      uint32_t width, height;
+      int typed;
+      const char* value;
+      int other;
+      const char* expected;
+    } cases[] = {
+        {640, 480, 1130, "1000", 1135, "750"},
+        {640, 480, 1130, "333", 1135, "250"},      // 249.75 + 0.5
+        {640, 480, 1135, "96", 1130, "128"},       // typing in the height box makes the height drive
+        {1000, 3, 1130, "1", 1135, "1"},           // 0.003 + 0.5, raised to 1
+        {10, 1000, 1130, "2000", 1135, "100000"},  // not 200000
+    };
     MessageRecorder messages;
-    {
+    for (const auto& c : cases) {
       CDownSettingsDlg dialog;
-      Show(dialog, 640, 480);
-      Type(Edit(dialog, 1130), QStringLiteral("1000"));
+      Show(dialog, c.width, c.height);
+      Type(Edit(dialog, c.typed), QString::fromLatin1(c.value));
       Button(dialog, QStringLiteral("1160"))->click();
-      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("750"));
-      Type(Edit(dialog, 1130), QStringLiteral("333"));  // 249.75 + 0.5 -> 250
-      Button(dialog, QStringLiteral("1160"))->click();
-      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("250"));
-      // Typing in the height box makes the height drive.
-      Type(Edit(dialog, 1135), QStringLiteral("96"));
-      QVERIFY(!dialog.widthDrives);
-      Button(dialog, QStringLiteral("1160"))->click();
-      QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("128"));
-    }
-    {
-      CSRSettingsDlg dialog;  // 1000 x 3: width 1 gives 0.003 + 0.5, raised to 1
-      Show(dialog, 1000, 3);
-      Type(Edit(dialog, 1130), QStringLiteral("1"));
-      Button(dialog, QStringLiteral("1160"))->click();
-      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("1"));
-    }
-    {
-      CSRSettingsDlg dialog;  // 10 x 1000: a width of 2000 would make the height 200000
-      Show(dialog, 10, 1000);
-      Type(Edit(dialog, 1130), QStringLiteral("2000"));
-      Button(dialog, QStringLiteral("1160"))->click();
-      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("100000"));
+      QCOMPARE(Edit(dialog, c.other)->text(), QString::fromLatin1(c.expected));
     }
     QVERIFY(messages.messages.empty());
-    {
-      // A failing field stops the reading with its message; the rule then works
-      // with the members read so far, and every box shows its member again.
-      CSRSettingsDlg dialog;
-      Show(dialog, 640, 480);
-      Type(Edit(dialog, 1130), QStringLiteral("320"));
-      Type(Edit(dialog, 1129), QStringLiteral("many"));
-      Button(dialog, QStringLiteral("1160"))->click();
-      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Enter an integer.")});
-      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("480"));  // width 640 was never re-read
-      QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("640"));
-      QCOMPARE(Edit(dialog, 1129)->text(), QStringLiteral("2"));
-    }
-    uint32_t width = 1000, height = 0;
-    KeepAspectRatio(640, 480, true, width, height);
-    QCOMPARE(height, 750u);
+
+    // A failing field stops the reading with its message; the rule then works
+    // with the members read so far, and every box shows its member again.
+    CSRSettingsDlg dialog;
+    Show(dialog, 640, 480);
+    Type(Edit(dialog, 1130), QStringLiteral("320"));
+    Type(Edit(dialog, 1129), QStringLiteral("many"));
+    Button(dialog, QStringLiteral("1160"))->click();
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Enter an integer.")});
+    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("480"));  // width 640 was never re-read
+    QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("640"));
+    QCOMPARE(Edit(dialog, 1129)->text(), QStringLiteral("2"));
   }
 
   void upscaleChecks() {
@@ -216,23 +211,7 @@ class SettingsDialogsTest : public QObject {
     QCOMPARE(cancelled.iterations, 16);
   }
 
-  void downscaleDefaultsAndChecks() {
-    {
-      CDownSettingsDlg dialog;
-      Show(dialog, 800, 600);
-      QCOMPARE(dialog.windowTitle(), QStringLiteral("Kestrune settings"));
-      QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("800"));
-      QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("600"));
-      QCOMPARE(Edit(dialog, 1163)->text(), QStringLiteral("0.8"));
-      QCOMPARE(Edit(dialog, 1161)->text(), QStringLiteral("12"));
-      QCOMPARE(Edit(dialog, 1162)->text(), QStringLiteral("8"));
-      auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("1153"));
-      QCOMPARE(combo->count(), 7);
-      QCOMPARE(combo->currentText(), QStringLiteral("Catmull-Rom"));
-      QCOMPARE(combo->itemText(0), QStringLiteral("Box"));
-      QCOMPARE(combo->itemText(6), QStringLiteral("Sinc"));
-      QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("1158")));  // no "x2"
-    }
+  void downscaleChecks() {
     ExpectRefusals<CDownSettingsDlg>({{1163, "0.4", "Enter a number between 0.5 and 2."},
                                       {1163, "2.01", "Enter a number between 0.5 and 2."},
                                       {1161, "3", "Enter an integer between 4 and 256."},
