@@ -366,10 +366,12 @@ class UpscaleRunTest : public QObject {
     FileDialogScript dialogs;
     CKestruneDlg window;
     window.show();
-    window.loadedImage = PatternImage(48, 40);
+    window.loadedImage = PatternImage(120, 60);
     QStringList refusals;
     QImage shown;
+    QSize pictureSize;
     AtStatus(window, QStringLiteral("Iteration 1 of 1000"), [&] {
+      pictureSize = window.PictureWidget()->size();
       // Every command that would replace the image is refused.
       window.OnFileOpen();
       window.LoadImageFile(dir.filePath(QStringLiteral("any.bmp")));
@@ -385,20 +387,21 @@ class UpscaleRunTest : public QObject {
       window.OnFileSaveAs();
       window.progressDialog.OnCancel();
     });
-    StartUpscale(window, window.loadedImage, QuickRun(1000, 96, 80));
+    StartUpscale(window, window.loadedImage, QuickRun(1000, 240, 120));
     QVERIFY(WaitForRunEnd(window));
     QCOMPARE(refusals.size(), 6);
     for (const QString& text : refusals) QCOMPARE(text, QString::fromLatin1(kBusyMessage));
     QCOMPARE(messages.messages.size(), std::size_t{6});
     QCOMPARE(dialogs.requests.size(), std::size_t{1});  // only Save As asked for a file
-    QCOMPARE(shown.size(), QSize(96, 80));
+    QCOMPARE(pictureSize, QSize(240, 120));  // the window fits the x2 picture
+    QCOMPARE(shown.size(), QSize(240, 120));
     QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888), shown);
     QCOMPARE(QImage(saved).convertToFormat(QImage::Format_RGB888), shown);
-    QVERIFY(HasPattern(window.loadedImage, 48, 40));
+    QVERIFY(HasPattern(window.loadedImage, 120, 60));
 
     // After the run the commands work again.
     window.OnEditUndoAll();
-    QVERIFY(HasPattern(window.currentImage, 48, 40));
+    QVERIFY(HasPattern(window.currentImage, 120, 60));
   }
 
   void closingDuringRun() {
