@@ -322,7 +322,7 @@ void Deinterleave(const float* block, Index width, float* const* rows) {
 
 void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float* dst, uint32_t dstWidth,
                  uint32_t dstHeight, int filterType, float offsetX, float offsetY, float deviationX,
-                 float deviationY, float smoothness, float* /*scratch*/) {
+                 float deviationY, float smoothness) {
   using namespace Resampling;
   if (srcWidth == 0 || srcHeight == 0 || dstWidth == 0 || dstHeight == 0) return;
   const Index sw = srcWidth, sh = srcHeight, dw = dstWidth, dh = dstHeight;

@@ -54,9 +54,9 @@ class LinearResampler {
 // Resizes a row-major plane (stride = width) from srcWidth x srcHeight to
 // dstWidth x dstHeight: vertical pass first, then horizontal. Offsets are in
 // output pixels, deviations in input pixels. The resize works in blocks of
-// rows with its own small buffers, so `scratch` is not needed and is ignored.
+// rows with its own small buffers.
 void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float* dst, uint32_t dstWidth,
                  uint32_t dstHeight, int filterType, float offsetX, float offsetY, float deviationX,
-                 float deviationY, float smoothness, float* scratch = nullptr);
+                 float deviationY, float smoothness);
 
 }  // namespace kestrune

@@ -1,0 +1,41 @@
+// AtomicOutput's temporary file: where it is and what it is called, and that
+// the signal handlers' clean-up removes it so that nothing reaches the target.
+#include "image/atomic_output.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+using namespace kestrune;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(AtomicOutput, TheTemporaryFileIsNamedAndRemovedOnASignal) {
+  TempDir dir;
+  std::ofstream(dir.File("x.bmp")) << "before";
+  AtomicOutput output;
+  ASSERT_TRUE(output.Open(dir.File("x.bmp")));
+  std::fputs("after", output.file());
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0], ".x.bmp." + std::to_string(::getpid()) + "-" + names[0].substr(names[0].find('-') + 1));
+  EXPECT_EQ(names[0].substr(names[0].size() - 13), ".kestrune-tmp");
+
+  RemoveOpenTemporaryFiles();  // what a signal handler does
+  EXPECT_FALSE(output.Commit());
+  EXPECT_FALSE(output.error().empty());
+  std::ifstream in(dir.File("x.bmp"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "before");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+}  // namespace
