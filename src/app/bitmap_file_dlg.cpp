@@ -199,7 +199,8 @@ void CBitmapFileDlg::OnSelChange(const QString& path) {
     previewImage = FloatImage();
     try {
       FloatImage image;
-      readOk = !path.isEmpty() && ReadImageFile(QFile::encodeName(path).toStdString(), image) == kReadOk &&
+      readOk = !path.isEmpty() &&
+               ReadImageFile(QFile::encodeName(path).toStdString(), image, DamagePolicy::kKeepReadable).ok() &&
                !image.IsEmpty();
       if (readOk) previewImage = std::move(image);
     } catch (const std::bad_alloc&) {

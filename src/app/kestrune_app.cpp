@@ -5,11 +5,7 @@
 #include <QDir>
 
 #include "app/kestrune_dlg.h"
-#include "app/message_box.h"
 #include "app/screenshot_tour.h"
-#include "image/jpeg_messages.h"
-
-using namespace kestrune;
 
 CKestruneApp::CKestruneApp(int& argc, char** argv) : QApplication(argc, argv) {
   SetProfileLocation();
@@ -20,13 +16,6 @@ CKestruneApp::CKestruneApp(int& argc, char** argv) : QApplication(argc, argv) {
 void CKestruneApp::SetProfileLocation() {
   QCoreApplication::setOrganizationName(QStringLiteral("Kestrune"));
   QCoreApplication::setApplicationName(QStringLiteral("Kestrune"));
-}
-
-void CKestruneApp::InstallJpegMessageBox() {
-  SetJpegMessageHandler([](const std::string& message) {
-    ShowMessageBox(QApplication::activeWindow(), QString::fromStdString(message), QMessageBox::Critical,
-                   QString::fromLatin1(kJpegMessageTitle));
-  });
 }
 
 bool CKestruneApp::InitInstance() {
@@ -43,13 +32,11 @@ bool CKestruneApp::InitInstance() {
   parser.addOption(tour);
   parser.process(*this);
 
-  InstallJpegMessageBox();
   CKestruneDlg window;
   window.show();
   if (!parser.positionalArguments().isEmpty())
     window.LoadImageFile(QDir::current().absoluteFilePath(parser.positionalArguments().first()));
   if (parser.isSet(tour)) StartScreenshotTour(window, parser.value(tour));
   exec();
-  SetJpegMessageHandler({});
   return false;
 }

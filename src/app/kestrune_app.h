@@ -1,5 +1,5 @@
-// CKestruneApp: the application. It sets up the profile location and the
-// JPEG library's message boxes, then runs the main window until it closes.
+// CKestruneApp: the application. It sets up the profile location, then runs
+// the main window until it closes.
 #pragma once
 
 #include <QApplication>
@@ -17,6 +17,4 @@ class CKestruneApp : public QApplication {
   // Application name and organisation that place the profile (QSettings) in
   // the user's configuration folder.
   static void SetProfileLocation();
-  // Shows the JPEG library's messages in a box titled "JPEG Library Error".
-  static void InstallJpegMessageBox();
 };

@@ -43,6 +43,21 @@ const char kNoImageMessage[] = "No image file opened yet.";
 const char kOutOfMemoryMessage[] = "Not enough memory for this image.";
 const char kTooLargeMessage[] = "The requested size is too large.";
 
+// Tells why `path` could not be read, or that it was read damaged. A JPEG
+// file's problems appear in the JPEG library's box, with its messages.
+void ShowReadProblem(QWidget* parent, const QString& path, const ReadStatus& status) {
+  QString text =
+      (status.ok() ? QStringLiteral("The image file is damaged: ") : QStringLiteral("Error loading image: ")) + path +
+      QLatin1Char('\n') + QString::fromStdString(status.message);
+  if (status.ok()) text += QStringLiteral("\nShowing what could be read.");
+  if (status.format != ImageFormat::kJpeg) {
+    ShowMessageBox(parent, text, QMessageBox::Warning);
+    return;
+  }
+  for (const std::string& message : status.warnings) text += QLatin1Char('\n') + QString::fromStdString(message);
+  ShowMessageBox(parent, text, QMessageBox::Critical, QStringLiteral("JPEG Library Error"));
+}
+
 // The area below the menu bar: paints the picture.
 class PictureView : public QWidget {
  public:
@@ -162,9 +177,12 @@ bool CKestruneDlg::LoadImageFile(const QString& path) {
   if (RefuseWhileRunning()) return false;
   try {
     // Read into a new image, so that a failed read leaves the picture as it was.
+    // A damaged file shows what could be read, with a message saying so.
     FloatImage image;
-    if (ReadImageFile(QFile::encodeName(path).toStdString(), image) != kReadOk || image.IsEmpty()) {
-      ShowMessageBox(this, QStringLiteral("Error loading image: ") + path, QMessageBox::Warning);
+    const ReadStatus status =
+        ReadImageFile(QFile::encodeName(path).toStdString(), image, DamagePolicy::kKeepReadable);
+    if (!status.ok() || image.IsEmpty()) {
+      ShowReadProblem(this, path, status);
       return false;
     }
     currentImage = std::move(image);
@@ -174,6 +192,7 @@ bool CKestruneDlg::LoadImageFile(const QString& path) {
     const int slash = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
     fileName = path.mid(slash + 1);
     loadedImage = currentImage;
+    if (status.damaged) ShowReadProblem(this, path, status);
     return true;
   } catch (const std::bad_alloc&) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
@@ -275,7 +294,11 @@ void CKestruneDlg::OnProcessUpscale() {
     if (settings.initialMethod == CSRSettingsDlg::kLoadFromFile) {
       const QString path = ChooseFileToOpen(this);
       if (!path.isEmpty()) {
-        ReadImageFile(QFile::encodeName(path).toStdString(), initialImage);
+        const ReadStatus status = ReadImageFile(QFile::encodeName(path).toStdString(), initialImage);
+        if (!status.ok()) {
+          ShowReadProblem(this, path, status);
+          return;
+        }
         if (initialImage.IsEmpty() || initialImage.width != outputImage.width ||
             initialImage.height != outputImage.height) {
           ShowMessageBox(this, QStringLiteral("Image dimensions do not match!"), QMessageBox::Warning);

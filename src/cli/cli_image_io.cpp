@@ -7,10 +7,8 @@
 #include <iostream>
 
 #include "cli/command.h"
-#include "image/pfm.h"
-#include "image/image_readers.h"
 #include "image/image_writers.h"
-#include "image/jpeg_messages.h"
+#include "image/pfm.h"
 
 using namespace kestrune;
 
@@ -25,26 +23,23 @@ std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
+// The tool refuses damaged files, which a header probe may already show.
+int Report(const std::string& path, const ReadStatus& status) {
+  if (status.ok() && !status.damaged) {
+    for (const std::string& warning : status.warnings)
+      std::cerr << "kestrune-cli: " << path << ": warning: " << warning << '\n';
+    return kExitOk;
+  }
+  std::cerr << "kestrune-cli: cannot read '" << path << "': " << status.message << '\n';
+  return kExitUnreadable;
+}
+
 }  // namespace
 
-int LoadInputImage(const std::string& path, FloatImage& image) {
-  std::string reason;
-  if (LowerExtension(path) == "pfm") {
-    if (ReadPfm(path, image, reason) == 0) return kExitOk;
-  } else {
-    // The JPEG library's messages (a warning about a truncated file, a
-    // fatal error) go to standard error, naming the file.
-    SetJpegMessageHandler([path](const std::string& message) {
-      std::cerr << "kestrune-cli: " << path << ": JPEG library: " << message << '\n';
-    });
-    const int result = ReadImageFile(path, image);
-    SetJpegMessageHandler({});
-    if (result == kReadOk) return kExitOk;
-    reason = result == kReadCannotOpen ? "the file cannot be opened"
-                                       : "not a readable BMP, PNG or JPEG image, or an unsupported kind";
-  }
-  std::cerr << "kestrune-cli: cannot read '" << path << "': " << reason << '\n';
-  return kExitUnreadable;
+int LoadInputImage(const std::string& path, FloatImage& image) { return Report(path, ReadImageFile(path, image)); }
+
+int ProbeInputImage(const std::string& path, ImageHeader& header) {
+  return Report(path, ReadImageHeader(path, header));
 }
 
 int SaveOutputImage(const std::string& path, const FloatImage& image) {

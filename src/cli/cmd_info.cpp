@@ -1,4 +1,5 @@
-// kestrune-cli info FILE: prints an image's size, BMP bit depth and alpha.
+// kestrune-cli info FILE: prints an image's size, BMP bit depth and alpha
+// from its header, without reading its pixels.
 #include <iostream>
 
 #include "cli/cli_image_io.h"
@@ -11,10 +12,11 @@ class InfoCommand : public Command {
   void Setup(CLI::App& sub) override { sub.add_option("FILE", path_, "Image file (BMP, PNG, JPEG or PFM)")->required(); }
 
   int Run() override {
-    FloatImage image;
-    if (const int status = LoadInputImage(path_, image); status != kExitOk) return status;
-    std::cout << "width=" << image.width << " height=" << image.height << " bitdepth=" << image.sourceBitDepth
-              << " alpha=" << (image.HasAlpha() ? 1 : 0) << '\n';
+    ImageHeader header;
+    if (const int status = ProbeInputImage(path_, header); status != kExitOk) return status;
+    const uint32_t bmpDepth = header.format == ImageFormat::kBmp ? header.bitsPerPixel : 0;
+    std::cout << "width=" << header.width << " height=" << header.height << " bitdepth=" << bmpDepth
+              << " alpha=" << (header.alpha ? 1 : 0) << '\n';
     return kExitOk;
   }
 

@@ -15,7 +15,6 @@
 
 #include "app/kestrune_app.h"
 #include "app/kestrune_dlg.h"
-#include "image/jpeg_messages.h"
 #include "app_test_support.h"
 #include "image/image_readers.h"
 
@@ -24,7 +23,7 @@ using namespace kestrune;
 namespace {
 FloatImage ReadBack(const QString& path) {
   FloatImage image;
-  if (ReadImageFile(QFile::encodeName(path).toStdString(), image) != 0) image.Release();
+  ReadImageFile(QFile::encodeName(path).toStdString(), image);
   return image;
 }
 }  // namespace
@@ -145,14 +144,15 @@ class MainWindowTest : public QObject {
 
   void loadFailureKeepsPicture() {
     QTemporaryDir dir;
-    const QString bad = WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot really an image"));
+    const QString bad = WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot an image"));
     const QString good = WriteFile(dir, QStringLiteral("good.bmp"), PatternBmp(8, 8, 24));
     MessageRecorder messages;
     CKestruneDlg window;
     QVERIFY(window.LoadImageFile(good));
     const QSize size = window.size();
     QVERIFY(!window.LoadImageFile(bad));
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + bad});
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + bad +
+                                           "\nBMP truncated in its headers: they need 54 bytes, the file has 14"});
     QCOMPARE(messages.messages[0].caption, QStringLiteral("Kestrune"));
     QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
     QVERIFY(HasPattern(window.currentImage, 8, 8));
@@ -161,7 +161,8 @@ class MainWindowTest : public QObject {
     messages.Clear();
     const QString missing = dir.filePath(QStringLiteral("missing.png"));
     QVERIFY(!window.LoadImageFile(missing));
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + missing});
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + missing +
+                                           "\nthe file cannot be opened: No such file or directory"});
   }
 
   void saveFailureAndPng() {
@@ -271,34 +272,49 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.fileName, QStringLiteral("dropped.bmp"));
   }
 
-  void jpegMessagesInABox() {
-    MessageRecorder messages;
-    CKestruneApp::InstallJpegMessageBox();
-    EmitJpegMessage("Premature end of JPEG file");
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Premature end of JPEG file")});
-    QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
-    QCOMPARE(messages.messages[0].icon, QMessageBox::Critical);
-
-    // A truncated JPEG file opened through the window: the library's warning
-    // appears in the box, and the partly decoded picture is shown.
+  // A damaged file shows what could be read and a box saying what is
+  // missing; only a JPEG file's box is the JPEG library's, with its words.
+  void damagedFilesShownWithAMessage() {
     QTemporaryDir dir;
-    QImage grey(256, 192, QImage::Format_RGB888);
+    QImage picture(256, 192, QImage::Format_RGB888);
     for (int y = 0; y < 192; ++y)
-      for (int x = 0; x < 256; ++x) grey.setPixelColor(x, y, QColor(PatternRed(x, y), PatternGreen(x, y), 90));
+      for (int x = 0; x < 256; ++x) picture.setPixelColor(x, y, QColor(PatternRed(x, y), PatternGreen(x, y), 90));
     QByteArray jpeg;
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::WriteOnly);
-    QVERIFY(grey.save(&buffer, "JPG", 90));
-    const QString truncated = WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2));
-    messages.Clear();
-    CKestruneDlg window;
-    const bool loaded = window.LoadImageFile(truncated);
-    SetJpegMessageHandler({});
-    QVERIFY2(loaded, qPrintable(messages.Texts().join(QLatin1Char('|'))));
-    QCOMPARE(window.currentImage.width, 256u);
-    QCOMPARE(messages.messages.size(), std::size_t{1});
-    QCOMPARE(messages.messages[0].caption, QStringLiteral("JPEG Library Error"));
-    QVERIFY(!messages.messages[0].text.isEmpty());
+    QVERIFY(picture.save(&buffer, "JPG", 90));
+    const QByteArray bmp = PatternBmp(8, 8, 24);
+    const struct {
+      QString path;
+      bool shown;
+      QString text;  // the start of the box's text after the file's path
+      QString alsoSays;
+      QString caption;
+    } cases[] = {
+        {WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2)), true,
+         QStringLiteral("\nJPEG truncated after row "), QStringLiteral("\nPremature end of JPEG file"),
+         QStringLiteral("JPEG Library Error")},
+        {WriteFile(dir, QStringLiteral("cut.bmp"), bmp.left(54 + 24 * 3)), true,
+         QStringLiteral("\nBMP truncated after row 3 of 8 (the top 5 rows are missing)"),
+         QStringLiteral("\nShowing what could be read."), QStringLiteral("Kestrune")},
+        {WriteFile(dir, QStringLiteral("bmp.jpg"), bmp.left(54 + 10)), false,
+         QStringLiteral("\nBMP truncated after row 0 of 8 (all rows are missing)"), QString(),
+         QStringLiteral("Kestrune")},
+    };
+    for (const auto& c : cases) {
+      MessageRecorder messages;
+      CKestruneDlg window;
+      QCOMPARE(window.LoadImageFile(c.path), c.shown);
+      QCOMPARE(window.currentImage.IsEmpty(), !c.shown);
+      QCOMPARE(messages.messages.size(), std::size_t{1});
+      QCOMPARE(messages.messages[0].caption, c.caption);
+      const QString text = messages.messages[0].text;
+      QVERIFY2(text.startsWith(
+                   (c.shown ? QStringLiteral("The image file is damaged: ") : QStringLiteral("Error loading image: ")) +
+                   c.path + c.text),
+               qPrintable(text));
+      QVERIFY2(text.contains(c.alsoSays), qPrintable(text));
+    }
   }
 };
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/command.h"
-#include "image/pfm.h"
+#include "image/image_readers.h"
 
 using namespace kestrune;
 
@@ -33,7 +33,8 @@ inline CliResult Cli(std::vector<std::string> args) {
 // The PFM file at `path` (empty when it cannot be read, which fails the test).
 inline FloatImage ReadPfmFile(const std::string& path) {
   FloatImage image;
-  std::string reason;
-  EXPECT_EQ(ReadPfm(path, image, reason), 0) << path << ": " << reason;
+  const ReadStatus status = ReadImageFile(path, image);
+  EXPECT_EQ(status.format, ImageFormat::kPfm) << path;
+  EXPECT_EQ(status.code, kReadOk) << path << ": " << status.message;
   return image;
 }
