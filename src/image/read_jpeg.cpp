@@ -85,6 +85,8 @@ bool IsDamage(int code) {
 }
 
 // Warnings (level -1) are collected, each kind once; trace messages dropped.
+// The first warning about damaged data stops decoding unless its rows are
+// kept.
 void EmitMessage(j_common_ptr common, int level) {
   if (level >= 0) return;
   JpegDecoder& d = DecoderOf(common);
@@ -111,7 +113,9 @@ void EmitMessage(j_common_ptr common, int level) {
     d.damage.text = FormatMessage(common);
   } catch (const std::bad_alloc&) {
   }
-  if (!d.keepDamaged) std::longjmp(reinterpret_cast<JpegErrorManager*>(common->err)->jump, 1);
+  // Damage before the first complete row leaves nothing to keep: stop there.
+  const bool readable = !d.damage.inHeader && (d.damage.scan > 1 || d.damage.rows > 0);
+  if (!d.keepDamaged || !readable) std::longjmp(reinterpret_cast<JpegErrorManager*>(common->err)->jump, 1);
 }
 
 [[noreturn]] void ErrorExit(j_common_ptr common) {
@@ -255,10 +259,7 @@ ReadStatus ReadJpeg(std::FILE* file, uint64_t fileSize, ImageHeader& header, Flo
     } catch (const std::bad_alloc&) {
       return Refusal(kJpeg, "not enough memory for the image");
     }
-    if (d.damage.found) {
-      const bool readable = !d.damage.inHeader && (d.damage.scan > 1 || d.damage.rows > 0);
-      status = Damage(kJpeg, DamageMessage(d), readable, policy);
-    }
+    if (d.damage.found) status = Damage(kJpeg, DamageMessage(d), true, policy);
   }
   status.warnings = d.warnings;
   return status;
