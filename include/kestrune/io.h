@@ -32,21 +32,34 @@ struct ReadOptions {
   bool keepDamaged = false;
 };
 
-// Reads an image file. Errors: kCannotOpen (missing, a folder, no
-// permission), kUnreadable (empty, not a format this library reads, an
-// unsupported kind, damaged, or larger than the image limits; the message
-// gives the reason), kOutOfMemory. The decoder's remarks (for instance the
-// JPEG library's warnings) are in the result's warnings.
-KESTRUNE_API Result<Image> ReadImage(const std::string& path, const ReadOptions& options = {});
-
-// What the file's header says, without reading the pixels.
+// What a file's header says.
 struct ImageInfo {
   FileFormat format = FileFormat::kUnknown;
   uint32_t width = 0;
   uint32_t height = 0;
-  uint32_t bitsPerPixel = 0;  // as stored in the file
+  // Bits per pixel as stored: BMP 1, 4, 8, 24 or 32; PNG its bit depth times
+  // its channels (a palette image: the index depth); JPEG 8 per component;
+  // PFM 32 per channel.
+  uint32_t bitsPerPixel = 0;
   bool hasAlpha = false;
 };
+
+// Reads an image file, its format told from the first bytes whatever its
+// name. A declared size beyond what the file can hold, or beyond the image
+// limits, is refused before anything is allocated. Errors: kCannotOpen
+// (missing, a folder, no permission), kUnreadable (empty, not a format this
+// library reads, an unsupported kind, damaged, too large; the message gives
+// the reason, for a damaged file what is missing: "PNG truncated after row 37
+// of 64"), kOutOfMemory. The decoder's own remarks (the JPEG library's
+// messages) are in the result's warnings. `format`, when given, receives
+// the format the first bytes name (kUnknown when they name none), also when
+// the read fails.
+KESTRUNE_API Result<Image> ReadImage(const std::string& path, const ReadOptions& options = {},
+                                     FileFormat* format = nullptr);
+
+// What the file's header says, without reading the pixels, after the checks
+// that need none (a supported kind, a size within the limits and within what
+// the file can hold). Errors as for ReadImage.
 KESTRUNE_API Result<ImageInfo> ReadImageInfo(const std::string& path);
 
 struct WriteOptions {

@@ -4,15 +4,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
 #include <new>
 
 #include "api/image_access.h"
 #include "image/atomic_output.h"
 #include "image/image_readers.h"
 #include "image/image_writers.h"
-#include "image/jpeg_messages.h"
-#include "image/pfm.h"
 
 namespace kestrune {
 
@@ -27,26 +24,20 @@ std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
-// The JPEG library's messages of the read running on this thread.
-thread_local std::vector<std::string>* t_jpegMessages = nullptr;
-
-void CollectJpegMessages() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    SetJpegMessageHandler([](const std::string& message) {
-      if (t_jpegMessages != nullptr) t_jpegMessages->push_back(message);
-    });
-  });
+// The public error of a failed read.
+Error ReadError(const ReadStatus& status) {
+  const ErrorCode code = status.code == kReadCannotOpen ? ErrorCode::kCannotOpen : ErrorCode::kUnreadable;
+  return Error{code, status.message};
 }
 
-const char* FormatName(FileFormat format) {
-  switch (format) {
-    case FileFormat::kBmp: return "BMP";
-    case FileFormat::kPng: return "PNG";
-    case FileFormat::kJpeg: return "JPEG";
-    case FileFormat::kPfm: return "PFM";
-    default: return "unknown";
-  }
+ImageInfo InfoOf(const ImageHeader& header) {
+  ImageInfo info;
+  info.format = header.format;
+  info.width = header.width;
+  info.height = header.height;
+  info.bitsPerPixel = header.bitsPerPixel;
+  info.hasAlpha = header.alpha;
+  return info;
 }
 
 }  // namespace
@@ -64,43 +55,30 @@ bool CanWrite(FileFormat format) {
   return format == FileFormat::kBmp || format == FileFormat::kPng || format == FileFormat::kPfm;
 }
 
-Result<Image> ReadImage(const std::string& path, const ReadOptions&) {
+Result<Image> ReadImage(const std::string& path, const ReadOptions& options, FileFormat* format) {
   try {
     FloatImage planes;
-    std::vector<std::string> messages;
-    std::string reason;
-    int code;
-    if (FormatFromExtension(path) == FileFormat::kPfm) {
-      code = ReadPfm(path, planes, reason);
-    } else {
-      CollectJpegMessages();
-      t_jpegMessages = &messages;
-      code = ReadImageFile(path, planes);
-      t_jpegMessages = nullptr;
-      if (code != kReadOk && code != kReadCannotOpen)
-        reason = "not a readable BMP, PNG or JPEG image, or an unsupported kind";
-    }
-    if (code == kReadCannotOpen) return Error{ErrorCode::kCannotOpen, "the file cannot be opened"};
-    if (code != kReadOk || planes.IsEmpty()) return Error{ErrorCode::kUnreadable, reason};
-    Result<Image> result(ImageAccess::Adopt(std::move(planes)));
-    result.warnings() = std::move(messages);
+    const ReadStatus status = ReadImageFile(
+        path, planes, options.keepDamaged ? DamagePolicy::kKeepReadable : DamagePolicy::kRefuse);
+    if (format != nullptr) *format = status.format;
+    Result<Image> result = status.ok() && !planes.IsEmpty()
+                               ? (status.damaged ? Result<Image>(ImageAccess::Adopt(std::move(planes)),
+                                                                 Error{ErrorCode::kUnreadable, status.message})
+                                                 : Result<Image>(ImageAccess::Adopt(std::move(planes))))
+                               : Result<Image>(ReadError(status));
+    result.warnings() = status.warnings;
     return result;
   } catch (const std::bad_alloc&) {
-    t_jpegMessages = nullptr;
     return Error{ErrorCode::kOutOfMemory, "not enough memory for the image"};
   }
 }
 
 Result<ImageInfo> ReadImageInfo(const std::string& path) {
-  Result<Image> image = ReadImage(path);
-  if (!image.has_value()) return image.error();
-  ImageInfo info;
-  info.format = FormatFromExtension(path);
-  info.width = image->Width();
-  info.height = image->Height();
-  info.bitsPerPixel = image->SourceBitDepth();
-  info.hasAlpha = image->HasAlpha();
-  return info;
+  ImageHeader header;
+  const ReadStatus status = ReadImageHeader(path, header);
+  // A BMP or PFM file cut short is damaged, which a header shows already.
+  if (!status.ok() || status.damaged) return ReadError(status);
+  return InfoOf(header);
 }
 
 Error CheckOutputPath(const std::string& path, const WriteOptions& options) {

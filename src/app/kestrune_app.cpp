@@ -5,7 +5,6 @@
 #include <QDir>
 
 #include "app/kestrune_dlg.h"
-#include "app/message_box.h"
 #include "app/screenshot_tour.h"
 
 CKestruneApp::CKestruneApp(int& argc, char** argv) : QApplication(argc, argv) {

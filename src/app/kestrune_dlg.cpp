@@ -60,6 +60,22 @@ class PictureView : public QWidget {
   CKestruneDlg* owner_;
 };
 
+// Tells why `path` could not be read, or that it was read damaged. A JPEG
+// file's problems appear in the JPEG library's box, with its messages.
+void ShowReadProblem(QWidget* parent, const QString& path, const kestrune::Result<kestrune::Image>& read,
+                     kestrune::FileFormat format) {
+  const bool shown = read.has_value();
+  QString text = (shown ? QStringLiteral("The image file is damaged: ") : QStringLiteral("Error loading image: ")) +
+                 path + QLatin1Char('\n') + QString::fromStdString(read.error().message);
+  if (shown) text += QStringLiteral("\nShowing what could be read.");
+  if (format != kestrune::FileFormat::kJpeg) {
+    ShowMessageBox(parent, text, QMessageBox::Warning);
+    return;
+  }
+  for (const std::string& message : read.warnings()) text += QLatin1Char('\n') + QString::fromStdString(message);
+  ShowMessageBox(parent, text, QMessageBox::Critical, QStringLiteral("JPEG Library Error"));
+}
+
 // The progress dialog's status line for a report of an upscaling run.
 QString UpscaleStatusText(const kestrune::ProgressReport& report) {
   switch (report.stage) {
@@ -223,17 +239,15 @@ bool CKestruneDlg::LoadImageFile(const QString& path) {
     // was. What can be read of a damaged file is shown, with a word on it.
     kestrune::ReadOptions options;
     options.keepDamaged = true;
-    kestrune::Result<kestrune::Image> read = kestrune::ReadImage(QFile::encodeName(path).toStdString(), options);
-    for (const std::string& warning : read.warnings())
-      ShowMessageBox(this, QString::fromStdString(warning), QMessageBox::Critical, QStringLiteral("JPEG Library Error"));
+    kestrune::FileFormat format = kestrune::FileFormat::kUnknown;
+    kestrune::Result<kestrune::Image> read =
+        kestrune::ReadImage(QFile::encodeName(path).toStdString(), options, &format);
     if (read.error().code == kestrune::ErrorCode::kOutOfMemory) throw std::bad_alloc();
-    if (!read.has_value() || read.value().IsEmpty()) {
-      ShowMessageBox(this, QStringLiteral("Error loading image: ") + path, QMessageBox::Warning);
+    if (!read.has_value()) {
+      ShowReadProblem(this, path, read, format);
       return false;
     }
-    if (read.error())
-      ShowMessageBox(this, QStringLiteral("The file is damaged: ") + QString::fromStdString(read.error().message),
-                     QMessageBox::Warning);
+    const bool damaged = read.error().code != kestrune::ErrorCode::kNone;
     currentImage = std::move(read).value();
     FitWindowToImage();
     recentFiles.Add(path);
@@ -241,6 +255,7 @@ bool CKestruneDlg::LoadImageFile(const QString& path) {
     const int slash = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
     fileName = path.mid(slash + 1);
     loadedImage = currentImage;
+    if (damaged) ShowReadProblem(this, path, read, format);
     return true;
   } catch (const std::bad_alloc&) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
@@ -361,8 +376,13 @@ void CKestruneDlg::OnProcessUpscale() {
       // Without a file chosen the run starts with NEDI.
       const QString path = ChooseFileToOpen(this);
       if (!path.isEmpty()) {
-        kestrune::Result<kestrune::Image> read = kestrune::ReadImage(QFile::encodeName(path).toStdString());
-        if (!read.ok() || read.value().Width() != 2 * width || read.value().Height() != 2 * height) {
+        kestrune::FileFormat format = kestrune::FileFormat::kUnknown;
+        kestrune::Result<kestrune::Image> read = kestrune::ReadImage(QFile::encodeName(path).toStdString(), {}, &format);
+        if (!read.ok()) {
+          ShowReadProblem(this, path, read, format);
+          return;
+        }
+        if (read.value().Width() != 2 * width || read.value().Height() != 2 * height) {
           ShowMessageBox(this, QStringLiteral("Image dimensions do not match!"), QMessageBox::Warning);
           return;
         }

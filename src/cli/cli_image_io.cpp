@@ -9,11 +9,12 @@
 
 int LoadInputImage(const std::string& path, kestrune::Image& image) {
   kestrune::Result<kestrune::Image> read = kestrune::ReadImage(path);
-  for (const std::string& warning : read.warnings()) std::cerr << "kestrune-cli: " << path << ": " << warning << '\n';
   if (!read.ok()) {
     std::cerr << "kestrune-cli: cannot read '" << path << "': " << read.error().message << '\n';
     return read.error().code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUnreadable;
   }
+  for (const std::string& warning : read.warnings())
+    std::cerr << "kestrune-cli: " << path << ": warning: " << warning << '\n';
   image = std::move(read).value();
   return kExitOk;
 }

@@ -6,9 +6,10 @@
 
 #include <kestrune/image.h>
 
-// Reads `path` into `image`. Returns kExitOk, else kExitUnreadable (or
-// kExitOutOfMemory) after printing a message naming the file and the reason.
-// A damaged file is refused; the decoder's warnings are printed.
+// Reads `path` (BMP, PNG, JPEG or PFM, told by its first bytes) into `image`;
+// a damaged file is refused. Returns kExitOk (after printing the decoding
+// library's warnings, if any), else kExitUnreadable (or kExitOutOfMemory)
+// after printing a message naming the file and the reason.
 int LoadInputImage(const std::string& path, kestrune::Image& image);
 
 // Checks before long work that `path` can be written (a format the tool

@@ -1,5 +1,5 @@
-// kestrune-cli info FILE: prints an image's size, BMP bit depth and alpha,
-// from the file's header.
+// kestrune-cli info FILE: prints an image's size, BMP bit depth and alpha
+// from its header, without reading its pixels.
 #include <iostream>
 
 #include <kestrune/io.h>
@@ -18,7 +18,8 @@ class InfoCommand : public Command {
       std::cerr << "kestrune-cli: cannot read '" << path_ << "': " << info.error().message << '\n';
       return info.error().code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUnreadable;
     }
-    std::cout << "width=" << info->width << " height=" << info->height << " bitdepth=" << info->bitsPerPixel
+    const uint32_t bmpDepth = info->format == kestrune::FileFormat::kBmp ? info->bitsPerPixel : 0;
+    std::cout << "width=" << info->width << " height=" << info->height << " bitdepth=" << bmpDepth
               << " alpha=" << (info->hasAlpha ? 1 : 0) << '\n';
     return kExitOk;
   }

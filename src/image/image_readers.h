@@ -1,45 +1,88 @@
-// Reading BMP, PNG and JPEG files into a FloatImage (samples 0..255).
+// Reading image files into a FloatImage (samples 0..255; PFM samples as
+// stored). The format is told from the file's first bytes, never from its
+// name: BMP ("BM"), PNG (its 8-byte signature), JPEG (FF D8 FF) and PFM ("PF"
+// or "Pf" and a white-space character).
 //
-// Result codes: 0 the image was read; 1 the file cannot be opened (ReadBmp:
-// also when its 14-byte file header cannot be read); 2 not this format, an
-// unsupported kind, too large, or decoding failed; 3 (ReadImageFile only) no
-// reader could read the file. On failure the image may have been
-// reallocated and partly filled.
+// Every read answers with a ReadStatus that says what happened in words a
+// user can be shown. A file's declared size is checked against what a file of
+// its length can hold before any pixel storage is allocated.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "image/float_image.h"
+#include "kestrune/io.h"
 
 namespace kestrune {
 
+// "BMP", "PNG", "JPEG", "PFM"; "unknown" for kUnknown.
+const char* FormatName(FileFormat format);
+
+// The format whose signature starts `bytes` (the first `count` bytes of a
+// file). A file shorter than a signature but matching its start (at least
+// two bytes) counts as that format, so that its reader can call it truncated.
+FileFormat FormatOfSignature(const uint8_t* bytes, std::size_t count);
+
 enum ReadResult : int {
   kReadOk = 0,
-  kReadCannotOpen = 1,
-  kReadFailed = 2,
-  kReadNoReader = 3,
+  kReadCannotOpen = 1,  // missing, not permitted, a folder, or not a regular file
+  kReadFailed = 2,      // a reader of its format refused it: damaged, an unsupported kind, too large
+  kReadNoReader = 3,    // no format could be told: an empty file or unknown first bytes
 };
 
-// Chooses the reader by the extension ("bmp", "png", "jpg", any letter case);
-// when that fails or the extension is another, tries BMP, lenient PNG and
-// JPEG in this order. Returns 0, 1 or 3.
-int ReadImageFile(const std::string& path, FloatImage& image);
+struct ReadStatus {
+  int code = kReadOk;  // a ReadResult
+  FileFormat format = FileFormat::kUnknown;
+  // Why the read failed, or for a damaged file what is missing ("PNG
+  // truncated after row 37 of 64"); empty after a clean read.
+  std::string message;
+  // The file ends early or holds corrupt data. With code 0 (kKeepReadable)
+  // the image holds what could be read, the rest black (JPEG: what the
+  // library makes of the missing data).
+  bool damaged = false;
+  // The decoding library's own messages, each kind once (JPEG: "Premature
+  // end of JPEG file"; PNG: libpng's warnings). They do not fail a read.
+  std::vector<std::string> warnings;
 
-// Uncompressed BMP with 1, 4, 8, 24 or 32 bits per pixel; sets sourceBitDepth.
-int ReadBmp(const std::string& path, FloatImage& image);
-// Any PNG, reduced to 8 bits per sample; alpha plane for grey+alpha and
-// RGB+alpha after expansion. `lenient` keeps a partly decoded image (rows the
-// decoder never reached are black) instead of failing.
-int ReadPng(const std::string& path, FloatImage& image, bool lenient);
-// Greyscale or colour JPEG (four-component files are refused with 2). The
-// library's messages go to the handler of image/jpeg_messages.h.
-int ReadJpeg(const std::string& path, FloatImage& image);
+  bool ok() const { return code == kReadOk; }
+};
 
-// The same readers on a stream open for reading at the start of the data.
-// The caller keeps and closes the stream.
-int ReadBmp(std::FILE* file, FloatImage& image);
-int ReadPng(std::FILE* file, FloatImage& image, bool lenient);
-int ReadJpeg(std::FILE* file, FloatImage& image);
+// What a read does with a damaged file.
+enum class DamagePolicy {
+  kRefuse,        // code 2 (the command-line tool)
+  kKeepReadable,  // code 0 with `damaged` set when at least one row could be
+                  // read (the desktop program shows it), else 2
+};
+
+// What a file's header says, found without reading pixels.
+struct ImageHeader {
+  FileFormat format = FileFormat::kUnknown;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  // Bits per pixel as stored: BMP 1, 4, 8, 24 or 32 (what a full read
+  // records as FloatImage::sourceBitDepth); PNG bit depth x stored channels
+  // (a palette image: its index depth); JPEG 8 x components; PFM 32 x 1 or 3.
+  uint32_t bitsPerPixel = 0;
+  bool alpha = false;  // a full read gives an alpha plane
+};
+
+// Reads `path` into `image`. On failure the image is left empty. The JPEG
+// library's messages are collected in the status; nothing is printed.
+ReadStatus ReadImageFile(const std::string& path, FloatImage& image, DamagePolicy policy = DamagePolicy::kRefuse);
+
+// Reads the header of `path` and makes the checks that need no pixels: the
+// kind is supported, the size within the limits and within what the file
+// can hold. A BMP or PFM file whose pixel data is cut short gives code 0 and
+// `damaged` (as a read with kKeepReadable would), or 2 when not one row is
+// there; damage inside PNG or JPEG data is found only by reading it.
+ReadStatus ReadImageHeader(const std::string& path, ImageHeader& header);
+
+// The same on a stream positioned at the start of the file, which must be
+// seekable (a file or memory). The caller keeps and closes the stream.
+ReadStatus ReadImageFile(std::FILE* file, FloatImage& image, DamagePolicy policy = DamagePolicy::kRefuse);
+ReadStatus ReadImageHeader(std::FILE* file, ImageHeader& header);
 
 }  // namespace kestrune

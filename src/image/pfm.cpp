@@ -1,4 +1,5 @@
-// Reading and writing Portable FloatMap files.
+// Reading and writing Portable FloatMap files. The reader refuses samples
+// that are not finite numbers: one NaN would spread to every output sample.
 #include "image/pfm.h"
 
 #include <bit>
@@ -12,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "image/format_readers.h"
 #include "image/stdio_file.h"
 
 namespace kestrune {
@@ -62,62 +64,87 @@ void EncodeFloat(float value, uint8_t* p) {
 
 }  // namespace
 
-int ReadPfm(const std::string& path, FloatImage& image, std::string& reason) {
-  StdioFile file = OpenStdioFile(path, "rb");
-  if (!file) {
-    reason = "the file cannot be opened";
-    return 1;
-  }
+ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
+                   DamagePolicy policy) {
+  constexpr FileFormat kPfm = FileFormat::kPfm;
   std::string magic, widthText, heightText, scaleText;
-  if (!ReadToken(file.get(), magic) || (magic != "PF" && magic != "Pf")) {
-    reason = "not a PFM file";
-    return 2;
-  }
   uint32_t width = 0, height = 0;
-  if (!ReadToken(file.get(), widthText) || !ReadToken(file.get(), heightText) ||
-      !ReadToken(file.get(), scaleText) || !ParseSide(widthText, width) || !ParseSide(heightText, height)) {
-    reason = "bad PFM header";
-    return 2;
+  if (!ReadToken(file, magic) || !ReadToken(file, widthText) || !ReadToken(file, heightText) ||
+      !ReadToken(file, scaleText)) {
+    if (std::feof(file)) return Damage(kPfm, "PFM truncated in its header", false, policy);
+    return Refusal(kPfm, "PFM header is malformed");
   }
+  if (!ParseSide(widthText, width) || !ParseSide(heightText, height))
+    return Refusal(kPfm, "PFM header is malformed: width and height must be whole numbers");
   char* end = nullptr;
   const double scale = std::strtod(scaleText.c_str(), &end);
-  if (*end != '\0' || scale == 0.0 || !std::isfinite(scale)) {
-    reason = "bad PFM scale";
-    return 2;
-  }
-  if (!ImageSizeAllowed(width, height)) {
-    reason = "image size out of range";
-    return 2;
-  }
+  if (*end != '\0' || scale == 0.0 || !std::isfinite(scale))
+    return Refusal(kPfm, "PFM scale must be a non-zero number, not '" + scaleText + "'");
+  if (std::string problem = SizeLimitProblem(kPfm, width, height); !problem.empty())
+    return Refusal(kPfm, std::move(problem));
   const bool littleEndian = scale < 0;
   const int channels = magic == "PF" ? 3 : 1;
+  header.width = width;
+  header.height = height;
+  header.bitsPerPixel = 32 * channels;
+
+  // Rows are stored bottom to top; count the ones the file holds.
+  const uint64_t rowBytes = uint64_t{width} * channels * 4, needed = rowBytes * height;
+  const off_t start = ftello(file);
+  const uint64_t held = start >= 0 && uint64_t(start) < fileSize ? fileSize - uint64_t(start) : 0;
+  ReadStatus status;
+  status.format = kPfm;
+  if (held < needed) {
+    const uint64_t complete = held / rowBytes;
+    status = Damage(kPfm, TruncatedRowsMessage(kPfm, complete, height, true, needed, uint64_t(start), held),
+                    complete > 0, policy);
+    if (!status.ok()) return status;
+  }
+  if (!image) return status;
 
   std::vector<uint8_t> row;
   try {
-    row.resize(std::size_t{width} * channels * 4);
-    image.Allocate(width, height, false, false);
+    row.resize(rowBytes);
+    image->Allocate(width, height, false, false);
   } catch (const std::bad_alloc&) {
-    reason = "out of memory";
-    return 2;
+    return Refusal(kPfm, "not enough memory for the image");
   }
-  image.sourceBitDepth = 0;
+  image->sourceBitDepth = 0;
+  // The first sample that is not a finite number, in reading order from the
+  // top row: rows arrive bottom first, so a later row's find replaces it.
+  struct {
+    bool found = false;
+    uint32_t x = 0, y = 0;
+    int channel = 0;
+    float value = 0;
+  } bad;
   for (uint32_t r = 0; r < height; ++r) {
-    if (std::fread(row.data(), 1, row.size(), file.get()) != row.size()) {
-      reason = "truncated PFM data";
-      return 2;
-    }
-    const uint32_t y = height - 1 - r;  // rows are stored bottom to top
-    float* red = image.rows(FloatImage::kRed)[y];
-    float* green = image.rows(FloatImage::kGreen)[y];
-    float* blue = image.rows(FloatImage::kBlue)[y];
+    const std::size_t got = std::fread(row.data(), 1, row.size(), file);
+    std::memset(row.data() + got, 0, row.size() - got);
+    const uint32_t y = height - 1 - r;
+    float* planes[3] = {image->rows(FloatImage::kRed)[y], image->rows(FloatImage::kGreen)[y],
+                        image->rows(FloatImage::kBlue)[y]};
+    bool rowBad = false;
     for (uint32_t x = 0; x < width; ++x) {
       const uint8_t* px = row.data() + std::size_t{x} * channels * 4;
-      red[x] = DecodeFloat(px, littleEndian);
-      green[x] = channels == 3 ? DecodeFloat(px + 4, littleEndian) : red[x];
-      blue[x] = channels == 3 ? DecodeFloat(px + 8, littleEndian) : red[x];
+      for (int c = 0; c < 3; ++c) {
+        const float value = DecodeFloat(px + 4 * (channels == 3 ? c : 0), littleEndian);
+        planes[c][x] = value;
+        if (!rowBad && c < channels && !std::isfinite(value)) {
+          rowBad = true;
+          bad = {true, x, y, c, value};
+        }
+      }
     }
   }
-  return 0;
+  if (bad.found) {
+    static const char* const kChannels[3] = {"red", "green", "blue"};
+    const std::string what = std::isnan(bad.value) ? "NaN" : bad.value > 0 ? "+infinity" : "-infinity";
+    return Refusal(kPfm, "PFM sample at row " + std::to_string(bad.y) + ", column " + std::to_string(bad.x) + " (" +
+                             (channels == 3 ? kChannels[bad.channel] : "grey") + ") is " + what +
+                             ": samples must be finite");
+  }
+  return status;
 }
 
 int WritePfm(std::FILE* file, const FloatImage& image) {

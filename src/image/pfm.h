@@ -1,7 +1,8 @@
 // Portable FloatMap files: the exact float samples of an image, unclamped.
 // Written as colour "PF", little-endian (negative scale), rows bottom to
 // top; read in both byte orders, colour "PF" and greyscale "Pf" (the grey
-// plane goes into all three colour planes).
+// plane goes into all three colour planes). Reading goes through
+// ReadImageFile (image/image_readers.h).
 #pragma once
 
 #include <cstdio>
@@ -10,10 +11,6 @@
 #include "image/float_image.h"
 
 namespace kestrune {
-
-// Returns 0, 1 when the file cannot be opened, 2 when it is not a usable PFM
-// file (then `reason` says why).
-int ReadPfm(const std::string& path, FloatImage& image, std::string& reason);
 
 // Writes the red, green and blue planes to a stream open for writing.
 // Returns 0, 1 when a write fails, 2 when the image is empty (nothing

@@ -1,7 +1,8 @@
 // ReadBmp: uncompressed Windows BMP files with 1, 4, 8, 24 or 32 bits per
 // pixel, bottom-up or top-down. Everything the file declares is checked
 // before it is used, so no header value can make the reader overflow a size
-// or leave a buffer.
+// or leave a buffer, and the rows the file holds are counted from its length
+// before the image is allocated.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -9,8 +10,7 @@
 #include <vector>
 
 #include "image/bmp_format.h"
-#include "image/image_readers.h"
-#include "image/stdio_file.h"
+#include "image/format_readers.h"
 
 namespace kestrune {
 
@@ -60,28 +60,63 @@ void DecodeRow(const uint8_t* in, uint32_t bits, const std::array<uint8_t, 1024>
 
 }  // namespace
 
-int ReadBmp(std::FILE* file, FloatImage& image) {
-  uint8_t fileHeader[bmp::kFileHeaderSize];
-  if (std::fread(fileHeader, 1, sizeof fileHeader, file) != sizeof fileHeader) return kReadCannotOpen;
-  if (bmp::Get16(fileHeader) != bmp::kTypeBM) return kReadFailed;
-  const uint32_t dataOffset = bmp::Get32(fileHeader + 10);
+ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
+                   DamagePolicy policy) {
+  constexpr FileFormat kBmp = FileFormat::kBmp;
+  uint8_t headers[bmp::kFileHeaderSize + bmp::kInfoHeaderSize];
+  const std::size_t got = std::fread(headers, 1, sizeof headers, file);
+  const uint8_t* info = headers + bmp::kFileHeaderSize;
+  const uint32_t headerSize = got >= 18 ? bmp::Get32(info) : 40;
+  if (!IsWindowsHeaderSize(headerSize))
+    return Refusal(kBmp, "BMP with a " + std::to_string(headerSize) +
+                             "-byte information header is not supported (only Windows headers are read)");
+  if (got < sizeof headers)
+    return Damage(kBmp, "BMP truncated in its headers: they need 54 bytes, the file has " + std::to_string(got), false,
+                  policy);
 
-  uint8_t info[bmp::kInfoHeaderSize];
-  if (std::fread(info, 1, sizeof info, file) != sizeof info) return kReadFailed;
-  const uint32_t headerSize = bmp::Get32(info);
+  const uint32_t dataOffset = bmp::Get32(headers + 10);
   const int32_t width = bmp::GetS32(info + 4);
   const int32_t height = bmp::GetS32(info + 8);
   const uint32_t bits = bmp::Get16(info + 14);
   const uint32_t compression = bmp::Get32(info + 16);
   const uint32_t coloursUsed = bmp::Get32(info + 32);
-  if (!IsWindowsHeaderSize(headerSize) || !IsSupportedBitCount(bits) || compression != 0) return kReadFailed;
+  if (!IsSupportedBitCount(bits))
+    return Refusal(kBmp,
+                   "BMP with " + std::to_string(bits) + " bits per pixel is not supported (1, 4, 8, 24 and 32 are)");
+  if (compression != 0)
+    return Refusal(
+        kBmp, "BMP compression " + std::to_string(compression) + " is not supported: only uncompressed files are read");
+  if (width <= 0 || height == 0)
+    return Refusal(kBmp, "BMP of " + std::to_string(width) + " x " + std::to_string(height) +
+                             " pixels: the width must be positive and the height not 0");
 
   // A negative height marks top-down rows.
   const bool topDown = height < 0;
   const uint64_t rows = topDown ? uint64_t{0} - static_cast<uint64_t>(int64_t{height}) : uint64_t(height);
-  if (width <= 0 || !ImageSizeAllowed(uint64_t(width), rows)) return kReadFailed;
+  if (std::string problem = SizeLimitProblem(kBmp, uint64_t(width), rows); !problem.empty())
+    return Refusal(kBmp, std::move(problem));
   const uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(rows);
   const std::size_t stride = (std::size_t{bits} * w + 31) / 32 * 4;
+  header.width = w;
+  header.height = h;
+  header.bitsPerPixel = bits;
+
+  // The rows the file holds, before anything is allocated for them.
+  if (dataOffset >= fileSize)
+    return Damage(kBmp,
+                  "BMP pixel data offset " + std::to_string(dataOffset) + " lies past the end of the file (" +
+                      std::to_string(fileSize) + " bytes)",
+                  false, policy);
+  const uint64_t needed = uint64_t{stride} * h, held = fileSize - dataOffset;
+  ReadStatus status;
+  status.format = kBmp;
+  if (held < needed) {
+    const uint64_t complete = held / stride;
+    status = Damage(kBmp, TruncatedRowsMessage(kBmp, complete, h, !topDown, needed, dataOffset, held), complete > 0,
+                    policy);
+    if (!status.ok()) return status;
+  }
+  if (!image) return status;
 
   // The palette follows the information header of the declared size. It has
   // the declared number of entries (all 2^bits when 0, at most 256) as far
@@ -95,32 +130,27 @@ int ReadBmp(std::FILE* file, FloatImage& image) {
       ReadOrZero(file, palette.data(), static_cast<std::size_t>(entries) * 4);
   }
 
-  if (std::fseek(file, static_cast<long>(dataOffset), SEEK_SET) != 0) return kReadFailed;
+  if (std::fseek(file, static_cast<long>(dataOffset), SEEK_SET) != 0)
+    return Refusal(kBmp, "BMP pixel data offset " + std::to_string(dataOffset) + " cannot be reached");
 
   std::vector<uint8_t> row;
   try {
     row.resize(stride);
-    image.Allocate(w, h, false, false);
+    image->Allocate(w, h, false, false);
   } catch (const std::bad_alloc&) {
-    return kReadFailed;
+    return Refusal(kBmp, "not enough memory for the image");
   }
-  image.sourceBitDepth = bits;
+  image->sourceBitDepth = bits;
 
-  // File rows are stored bottom-up unless the height was negative; bytes
-  // past the end of the file read as 0.
+  // File rows are stored bottom-up unless the height was negative; the rows
+  // of a damaged file past its end read as 0.
   for (uint32_t r = 0; r < h; ++r) {
     ReadOrZero(file, row.data(), stride);
     const uint32_t y = topDown ? r : h - 1 - r;
-    DecodeRow(row.data(), bits, palette, w, image.rows(FloatImage::kRed)[y], image.rows(FloatImage::kGreen)[y],
-              image.rows(FloatImage::kBlue)[y]);
+    DecodeRow(row.data(), bits, palette, w, image->rows(FloatImage::kRed)[y], image->rows(FloatImage::kGreen)[y],
+              image->rows(FloatImage::kBlue)[y]);
   }
-  return kReadOk;
-}
-
-int ReadBmp(const std::string& path, FloatImage& image) {
-  StdioFile file = OpenStdioFile(path, "rb");
-  if (!file) return kReadCannotOpen;
-  return ReadBmp(file.get(), image);
+  return status;
 }
 
 }  // namespace kestrune

@@ -140,7 +140,8 @@ class MainWindowTest : public QObject {
     for (const QString& path : failures) {
       messages.Clear();
       QVERIFY(!window.LoadImageFile(path));
-      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + path});
+      QCOMPARE(messages.messages.size(), std::size_t{1});
+      QVERIFY(messages.messages[0].text.startsWith(QStringLiteral("Error loading image: ") + path + "\n"));
       QCOMPARE(messages.messages[0].caption, QStringLiteral("Kestrune"));
       QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
       QVERIFY(HasPattern(window.currentImage, 8, 8));
@@ -150,9 +151,10 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void damagedJpegIsShownWithItsMessages() {
-    // A JPEG file cut in half: what could be decoded is shown at the full
-    // size, and the decoder's remarks appear in boxes of their own.
+  // A damaged file shows what could be read and a box saying what is
+  // missing; only a JPEG file's box is the JPEG library's, with its words.
+  void damagedFilesShownWithAMessage() {
+    QTemporaryDir dir;
     QImage picture(256, 192, QImage::Format_RGB888);
     for (int y = 0; y < 192; ++y)
       for (int x = 0; x < 256; ++x) picture.setPixelColor(x, y, QColor(x, y, 90));
@@ -160,21 +162,37 @@ class MainWindowTest : public QObject {
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::WriteOnly);
     QVERIFY(picture.save(&buffer, "JPG", 90));
-    QTemporaryDir dir;
-    const QString cut = WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2));
-    MessageRecorder messages;
-    CKestruneDlg window;
-    QVERIFY2(window.LoadImageFile(cut), qPrintable(messages.Texts().join(QLatin1Char('|'))));
-    QCOMPARE(window.currentImage.Width(), 256u);
-    QCOMPARE(window.currentImage.Height(), 192u);
-    QCOMPARE(window.filePath, cut);
-    QVERIFY(!messages.messages.empty());
-    const QString damaged = QStringLiteral("The file is damaged: ");
-    for (const MessageBoxRequest& m : messages.messages) {
-      const bool isDamaged = m.text.startsWith(damaged);
-      QCOMPARE(m.caption, isDamaged ? QStringLiteral("Kestrune") : QStringLiteral("JPEG Library Error"));
-      QCOMPARE(m.icon, isDamaged ? QMessageBox::Warning : QMessageBox::Critical);
-      QVERIFY(!m.text.mid(isDamaged ? damaged.size() : 0).isEmpty());
+    const QByteArray bmp = PatternBmp(8, 8, 24);
+    const struct {
+      QString path;
+      bool shown;
+      QString text;  // the start of the box's text after the file's path
+      QString alsoSays;
+      QString caption;
+    } cases[] = {
+        {WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2)), true,
+         QStringLiteral("\nJPEG truncated after row "), QStringLiteral("\nPremature end of JPEG file"),
+         QStringLiteral("JPEG Library Error")},
+        {WriteFile(dir, QStringLiteral("cut.bmp"), bmp.left(54 + 24 * 3)), true,
+         QStringLiteral("\nBMP truncated after row 3 of 8 (the top 5 rows are missing)"),
+         QStringLiteral("\nShowing what could be read."), QStringLiteral("Kestrune")},
+        {WriteFile(dir, QStringLiteral("bmp.jpg"), bmp.left(54 + 10)), false,
+         QStringLiteral("\nBMP truncated after row 0 of 8 (all rows are missing)"), QString(),
+         QStringLiteral("Kestrune")},
+    };
+    for (const auto& c : cases) {
+      MessageRecorder messages;
+      CKestruneDlg window;
+      QCOMPARE(window.LoadImageFile(c.path), c.shown);
+      QCOMPARE(window.currentImage.IsEmpty(), !c.shown);
+      QCOMPARE(messages.messages.size(), std::size_t{1});
+      QCOMPARE(messages.messages[0].caption, c.caption);
+      const QString text = messages.messages[0].text;
+      QVERIFY2(text.startsWith(
+                   (c.shown ? QStringLiteral("The image file is damaged: ") : QStringLiteral("Error loading image: ")) +
+                   c.path + c.text),
+               qPrintable(text));
+      QVERIFY2(text.contains(c.alsoSays), qPrintable(text));
     }
   }
 

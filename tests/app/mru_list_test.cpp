@@ -160,7 +160,8 @@ class MRUListTest : public QObject {
 
       // The file that is gone: the loading error, and the entry stays, on top.
       window.Command(2378)->trigger();
-      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + gone});
+      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + gone +
+                                             "\nthe file cannot be opened: No such file or directory"});
       QCOMPARE(RecentItems(window), (QStringList{"2377 1. gone.bmp", "2378 2. good.bmp"}));
       QVERIFY(window.currentImage.IsEmpty());
 

@@ -340,11 +340,17 @@ class UpscaleRunTest : public QObject {
     window.currentImage = PatternImage(6, 5);
     const QSize before = window.size();
 
-    for (const QString& path : {wrong, dir.filePath(QStringLiteral("missing.bmp"))}) {
+    // A picture of the wrong size, and one that cannot be read (which says why).
+    const QString missing = dir.filePath(QStringLiteral("missing.bmp"));
+    const std::pair<QString, QString> cases[] = {
+        {wrong, QStringLiteral("Image dimensions do not match!")},
+        {missing, QStringLiteral("Error loading image: ") + missing +
+                      QStringLiteral("\nthe file cannot be opened: No such file or directory")}};
+    for (const auto& [path, message] : cases) {
       messages.Clear();
       dialogs.answers = {path};
       StartUpscale(window, PatternImage(6, 5), QuickRun(0, 12, 10, CSRSettingsDlg::kLoadFromFile));
-      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Image dimensions do not match!")});
+      QCOMPARE(messages.Texts(), QStringList{message});
       QVERIFY(!window.UpscaleRunning());
       QVERIFY(HasPattern(window.currentImage, 6, 5));
       QCOMPARE(window.size(), before);

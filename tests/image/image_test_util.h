@@ -2,11 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include "image/float_image.h"
 
@@ -70,6 +74,44 @@ inline std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
   while (f.size() < offset) f.push_back(0);
   f.insert(f.end(), s.pixels.begin(), s.pixels.end());
   return f;
+}
+
+// Writes a JPEG of `components` (1 grey, 3 RGB, 4 CMYK) whose sample (x, y, c)
+// is sample(x, y, c), at quality 100 without chroma subsampling; sequential
+// Huffman coding unless asked for progressive or arithmetic coding.
+struct JpegCoding {
+  bool progressive = false;
+  bool arithmetic = false;
+};
+template <class F>
+void WriteJpeg(const std::string& path, int width, int height, int components, F sample, JpegCoding coding = {}) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  jpeg_stdio_dest(&cinfo, file);
+  cinfo.image_width = width;
+  cinfo.image_height = height;
+  cinfo.input_components = components;
+  cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 100, TRUE);
+  for (int c = 0; c < cinfo.num_components; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
+  if (coding.progressive) jpeg_simple_progression(&cinfo);
+  cinfo.arith_code = coding.arithmetic;
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(std::size_t(width) * components);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < components; ++c) row[x * components + c] = JSAMPLE(sample(x, int(cinfo.next_scanline), c));
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::fclose(file);
 }
 
 // Sample (x, y) of plane c.
