@@ -110,4 +110,43 @@ TEST(WriteImage, RefusalsLeaveEverythingAsItWas) {
   EXPECT_EQ(Others(dir, {"keep.bmp", "folder.png"}), std::vector<std::string>{});
 }
 
+TEST(ReadImage, ErrorsKeptDamageAndTheFormat) {
+  TempDir dir;
+  ASSERT_FALSE(WriteImage(MakeTestChart(16, 8), dir.File("c.bmp")));
+  const std::string bmp = Contents(dir.File("c.bmp"));
+  std::ofstream(dir.File("cut.png"), std::ios::binary) << bmp.substr(0, 54 + 48 * 3);  // a BMP, whatever the name
+  std::ofstream(dir.File("empty.bmp"));
+  struct Case {
+    std::string path;
+    bool keepDamaged;
+    ErrorCode code;
+    bool hasValue;
+    FileFormat format;
+  };
+  const Case cases[] = {
+      {dir.File("c.bmp"), false, ErrorCode::kNone, true, FileFormat::kBmp},
+      {dir.File("missing.bmp"), false, ErrorCode::kCannotOpen, false, FileFormat::kUnknown},
+      {dir.path().string(), false, ErrorCode::kCannotOpen, false, FileFormat::kUnknown},
+      {dir.File("empty.bmp"), false, ErrorCode::kUnreadable, false, FileFormat::kUnknown},
+      {dir.File("cut.png"), false, ErrorCode::kUnreadable, false, FileFormat::kBmp},
+      {dir.File("cut.png"), true, ErrorCode::kUnreadable, true, FileFormat::kBmp},  // the 3 rows read, shown
+  };
+  for (const Case& c : cases) {
+    FileFormat format = FileFormat::kPfm;
+    ReadOptions options;
+    options.keepDamaged = c.keepDamaged;
+    const Result<Image> read = ReadImage(c.path, options, &format);
+    EXPECT_EQ(read.error().code, c.code) << c.path << ": " << read.error().message;
+    EXPECT_EQ(read.has_value(), c.hasValue) << c.path;
+    EXPECT_EQ(format, c.format) << c.path;
+  }
+  const Result<ImageInfo> info = ReadImageInfo(dir.File("c.bmp"));
+  ASSERT_TRUE(info.ok());
+  EXPECT_EQ(info->format, FileFormat::kBmp);
+  EXPECT_EQ(info->width, 16u);
+  EXPECT_EQ(info->height, 8u);
+  EXPECT_EQ(info->bitsPerPixel, 24u);
+  EXPECT_EQ(ReadImageInfo(dir.File("cut.png")).error().code, ErrorCode::kUnreadable);
+}
+
 }  // namespace
