@@ -41,6 +41,9 @@ inline float LowPass(const float* p, std::size_t W, std::size_t y, std::size_t x
   return (top + 2.0f * mid + bottom) / 16.0f;
 }
 
+// Whole-sample mirror about the first and last samples of n.
+inline int Mirror(int i, int n) { return i < 0 ? -i : i > n - 1 ? 2 * (n - 1) - i : i; }
+
 }  // namespace
 
 FractalTexture::FractalTexture() = default;
@@ -134,7 +137,7 @@ void FractalTexture::Reserve(int W, int H, int w, int h) {
   sourceBytes_.reserve(small * 4);
   sourceTerms_.reserve(small);
   textureRoot_.reserve(small);
-  matches_.reserve(std::size_t(kChunkRows) * std::size_t(std::max(W - blockSize_, 0)));
+  matches_.reserve(std::size_t(kChunkRows) * std::size_t(std::max(W - blockSize_ + 1, 0)));
 }
 
 void FractalTexture::LendBuffers(float* accR, float* accG, float* accB, float* estimateBytes) {
@@ -155,15 +158,15 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   const uint8_t* t = estimateBytes_ + std::ptrdiff_t(y) * tStride + std::ptrdiff_t(x) * 4;
   auto sourceBlock = [&](int sy, int sx) { return sourceBytes_.data() + sy * sStride + std::ptrdiff_t(sx) * 4; };
 
-  const int ys = static_cast<int>(
-      Nint(std::clamp((y + B / 2) * double(h_) / H_ - B / 2, 0.0, double(h_ - B - 1))));
-  const int xs = static_cast<int>(
-      Nint(std::clamp((x + B / 2) * double(w_) / W_ - B / 2, 0.0, double(w_ - B - 1))));
+  // Source blocks start anywhere from 0 to h - B (w - B): the last source
+  // row and column belong to blocks like any other.
+  const int ys = static_cast<int>(Nint(std::clamp((y + B / 2) * double(h_) / H_ - B / 2, 0.0, double(h_ - B))));
+  const int xs = static_cast<int>(Nint(std::clamp((x + B / 2) * double(w_) / W_ - B / 2, 0.0, double(w_ - B))));
 
   // Coarse search: the first strict minimum of the squared differences.
   BlockMatch m;
-  const int syLo = std::max(ys - searchRadius_, 0), syHi = std::min(ys + searchRadius_, h_ - 1 - B);
-  const int sxLo = std::max(xs - searchRadius_, 0), sxHi = std::min(xs + searchRadius_, w_ - 1 - B);
+  const int syLo = std::max(ys - searchRadius_, 0), syHi = std::min(ys + searchRadius_, h_ - B);
+  const int sxLo = std::max(xs - searchRadius_, 0), sxHi = std::min(xs + searchRadius_, w_ - B);
   const BlockDistance::SearchResult found =
       BlockDistance::Search()(t, tStride, sourceBlock(syLo, sxLo), sStride, syHi - syLo + 1, sxHi - sxLo + 1,
                               sourceTerms_.data() + std::size_t(syLo) * w_ + sxLo, w_);
@@ -177,8 +180,8 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   m.cy = ys, m.cx = xs;
   double tb = 0.0;
   const uint8_t* p = sourceBlock(m.by, m.bx);
-  for (int ay = std::max(m.by - 1, 0); ay <= std::min(m.by + 1, h_ - 1 - B); ++ay)
-    for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - 1 - B); ++ax) {
+  for (int ay = std::max(m.by - 1, 0); ay <= std::min(m.by + 1, h_ - B); ++ay)
+    for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - B); ++ax) {
       if (ay == m.by && ax == m.bx) continue;
       const uint8_t* q = sourceBlock(ay, ax);
       const BlockDistance::BlendSums sums = blendSums(t, tStride, p, q, sStride);
@@ -203,7 +206,7 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
 
 void FractalTexture::SubstituteBlockRows(int y0, int y1) {
   const int B = blockSize_;
-  const int perRow = W_ > B ? (W_ - B + step_ - 1) / step_ : 0;
+  const int perRow = BlocksPerRow();
   if (y1 <= y0 || perRow == 0) return;
   // Chunks of block rows: the matches of a chunk are found in parallel (each
   // depends only on its own block), then every accumulator row of the chunk
@@ -228,7 +231,7 @@ void FractalTexture::SubstituteBlockRows(int y0, int y1) {
 
 void FractalTexture::AccumulateRow(int y, int i, int chunkStart) {
   const int B = blockSize_;
-  const int perRow = (W_ - B + step_ - 1) / step_;
+  const int perRow = BlocksPerRow();
   const BlockMatch* row = matches_.data() + std::size_t(y - chunkStart) * perRow;
   for (int c = 0; c < 3; ++c) {
     const float* xr = x_[c] + std::size_t(y + i) * W_;
@@ -241,30 +244,54 @@ void FractalTexture::AccumulateRow(int y, int i, int chunkStart) {
       const float* q = y_[c] + std::size_t(m.cy + i) * w_ + m.cx;
       for (int j = 0; j < B; ++j) {
         const float source = first * p[j] + u * q[j];
-        a[x + j] += (lambda * xr[x + j] + keep * source) * window_[i * B + j];
+        a[x + j] += ((lambda * xr[x + j] + keep * source) - xr[x + j]) * window_[i * B + j];
       }
     }
   }
 }
 
+float FractalTexture::Departure(const float* d, int row, int col) const {
+  const float v = d[std::size_t(row) * std::size_t(W_) + std::size_t(col)];
+  const int B = blockSize_;
+  if (row >= B - 1 && row <= H_ - B && col >= B - 1 && col <= W_ - B) return v;
+  float cover = 0.0f;
+  for (int i = 0; i < B; ++i)
+    for (int j = 0; j < B; ++j)
+      if (row - i >= 0 && row - i <= H_ - B && col - j >= 0 && col - j <= W_ - B) cover += window_[i * B + j];
+  return v / cover;
+}
+
 void FractalTexture::WriteOutputRow(int row) {
   const std::size_t W = W_;
   const std::size_t base = std::size_t(row) * W;
-  const bool interiorRow = row >= 4 && row <= H_ - 6;
+  // The substituted image is the estimate plus the departure D, so its
+  // detail A - L(A) is (X - LX) + (D - LD). Away from the frame every sample
+  // and its low-pass neighbours are covered by all B * B blocks; near it the
+  // low-passes read mirrored samples.
+  const bool interiorRow = row >= 4 && row <= H_ - 5;
   const float detail = 1.0f - 0.75f * strength;
   for (int c = 0; c < 3; ++c) {
     const float* x = x_[c];
-    const float* a = accum_[c];
+    const float* d = accum_[c];
     float* o = o_[c];
     for (int col = 0; col < W_; ++col) {
       const std::size_t i = base + col;
-      if (!interiorRow || col < 4 || col > W_ - 6) {
-        o[i] = x[i];
-        continue;
+      float lx, ld, di;
+      if (interiorRow && col >= 4 && col <= W_ - 5) {
+        lx = LowPass(x, W, row, col), ld = LowPass(d, W, row, col), di = d[i];
+      } else {
+        auto low = [&](auto at) {
+          auto m = [&](int dy, int dx) { return at(Mirror(row + dy, H_), Mirror(col + dx, W_)); };
+          const float top = m(-1, -1) + 2.0f * m(-1, 0) + m(-1, 1);
+          const float mid = m(0, -1) + 2.0f * m(0, 0) + m(0, 1);
+          const float bottom = m(1, -1) + 2.0f * m(1, 0) + m(1, 1);
+          return (top + 2.0f * mid + bottom) / 16.0f;
+        };
+        lx = low([&](int r, int k) { return x[std::size_t(r) * W + std::size_t(k)]; });
+        ld = low([&](int r, int k) { return Departure(d, r, k); });
+        di = Departure(d, row, col);
       }
-      const float lx = LowPass(x, W, row, col);
-      const float la = LowPass(a, W, row, col);
-      o[i] = detail * (x[i] - lx) + lx + strength * (a[i] - la);
+      o[i] = detail * (x[i] - lx) + lx + strength * ((x[i] - lx) + (di - ld));
     }
   }
 }
@@ -272,31 +299,28 @@ void FractalTexture::WriteOutputRow(int row) {
 void FractalTexture::Run(unsigned rowLimit, unsigned rows) {
   if (strength == 0.0f) return;
   const int B = blockSize_;
-  const bool bounded = rowLimit != ~0u;
-  const int64_t limit = rowLimit;
-  const int64_t blockEnd = std::min<int64_t>(int64_t(rows) + 1, H_ - B);
+  // Estimate rows below `readable` may be read. Block rows run from 0 to
+  // H - B, block row y reading estimate rows y .. y + B - 1.
+  const int64_t readable = std::min<int64_t>(rowLimit, H_);
+  const int64_t blockStop = std::min<int64_t>({int64_t(rows) + 1, H_ - B + 1, readable - B + 1});
 
   // Rows are quantised and written independently of one another.
-  int64_t quantiseStop = blockEnd;
-  if (bounded) quantiseStop = std::min<int64_t>(quantiseStop, limit - B - 1 + 1);
+  const int64_t quantiseStop = std::min<int64_t>(readable, blockStop + B - 1);
   if (quantiseStop > nextQuantisedRow_) {
     ParallelFor(nextQuantisedRow_, quantiseStop, RowGrain(W_), [&](std::ptrdiff_t r0, std::ptrdiff_t r1) {
       for (std::ptrdiff_t r = r0; r < r1; ++r) QuantiseRow(int(r));
     });
     nextQuantisedRow_ = int(quantiseStop);
   }
-  int64_t blockStop = blockEnd;
-  if (bounded) blockStop = std::min<int64_t>(blockStop, limit - B - 1);
   if (blockStop > nextBlockRow_) {
     SubstituteBlockRows(nextBlockRow_, int(blockStop));
     nextBlockRow_ = int(blockStop);
   }
-  const int64_t outputEnd = std::min<int64_t>(rows, H_);
-  int64_t outputStop = outputEnd;
-  if (bounded) outputStop = std::min<int64_t>(outputStop, limit - B - 1 + 1);
-  // An output row reads the accumulator rows beside it, which are final once
-  // the block rows down to the one below it have been added (or none is left).
-  if (nextBlockRow_ < H_ - B) outputStop = std::min<int64_t>(outputStop, nextBlockRow_ - 1);
+  // An output row reads the estimate and accumulator rows beside it; an
+  // accumulator row is final once the block rows down to it have been added
+  // (or none is left).
+  int64_t outputStop = std::min<int64_t>({int64_t(rows), H_, readable < H_ ? readable - 1 : int64_t(H_)});
+  if (nextBlockRow_ <= H_ - B) outputStop = std::min<int64_t>(outputStop, nextBlockRow_ - 1);
   if (outputStop > nextOutputRow_) {
     ParallelFor(nextOutputRow_, outputStop, RowGrain(W_), [&](std::ptrdiff_t r0, std::ptrdiff_t r1) {
       for (std::ptrdiff_t r = r0; r < r1; ++r) WriteOutputRow(int(r));

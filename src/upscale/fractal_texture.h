@@ -54,6 +54,12 @@ class FractalTexture {
   // row chunkStart on) to accumulator row y + i.
   void AccumulateRow(int y, int i, int chunkStart);
   void WriteOutputRow(int row);
+  // Blocks start at every column from 0 to W - B.
+  int BlocksPerRow() const { return W_ >= blockSize_ ? (W_ - blockSize_) / step_ + 1 : 0; }
+  // The departure of the substituted image from the estimate at (row, col):
+  // the accumulator divided by the window weights of the blocks covering the
+  // sample where fewer than B * B do (their sum is 1 where all do).
+  float Departure(const float* d, int row, int col) const;
 
   const float* x_[3] = {};
   const float* y_[3] = {};
@@ -64,6 +70,8 @@ class FractalTexture {
   int step_ = 1;
   int searchRadius_ = 7;
   float window_[16] = {};
+  // The accumulators sum each block's window-weighted departure from the
+  // estimate: a flat picture leaves them exactly 0.
   std::vector<float> ownAccum_[3];
   float* accum_[3] = {};
   float* lentAccum_[3] = {};
