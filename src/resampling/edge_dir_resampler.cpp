@@ -10,6 +10,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/threading.h"
@@ -41,9 +42,7 @@ constexpr int kAxialDx[kAxialCount] = {1, 0, 1, 2, 2, 1};
 constexpr float kAxialScale[kAxialCount] = {1000, 1000, 800, 800, 800, 800};
 constexpr int kAxialRadius[kAxialCount] = {1, 1, 3, 3, 3, 3};
 
-// Odd sites are re-estimated at least this far from the border, axial sites
-// at least kAxialMargin.
-constexpr int kOddMargin = 5;
+// Axial sites at least this far from the border have all their pairs inside.
 constexpr int kAxialMargin = 2;
 
 // Row kernels of Apply and of the cost maps: a portable scalar build and an
@@ -149,30 +148,105 @@ void Costs(float* map, const float* const* est, size_t W, int r, int c0, int c1,
     portable::CostRow<portable::Scalar>(map + row, g, size_t(c0), size_t(c1), o);
 }
 
-// Calls f(start, count) for the runs of a W x H plane that lie outside the
-// odd-site loop range: the frame of width kOddMargin.
-template <typename F>
-void ForEachFrameRun(int W, int H, F f) {
-  const int left = std::min(kOddMargin, W);
-  const int rightStart = std::max(W - kOddMargin, left);
-  for (int r = 0; r < H; ++r) {
-    const size_t row = size_t(r) * W;
-    if (r < kOddMargin || r >= H - kOddMargin) {
-      f(row, size_t(W));
-    } else {
-      f(row, size_t(left));
-      if (rightStart < W) f(row + rightStart, size_t(W - rightStart));
+// Reads beyond the W x H plane: the x2 grid mirrored about its first and
+// last samples (whole-sample), the continuation the downsampling model of
+// the enhancement assumes; a mirrored position keeps its parity, so pairs of
+// a site still land on samples its step does not write. Offsets wider than
+// the plane fold back again.
+inline int Reflect(int i, int n) {
+  if (n == 1) return 0;
+  const int period = 2 * (n - 1);
+  i %= period;
+  if (i < 0) i += period;
+  return i < n ? i : period - i;
+}
+
+inline size_t MirroredIndex(int r, int c, int W, int H) { return size_t(Reflect(r, H)) * W + Reflect(c, W); }
+
+// The cost of direction (dy, dx) at (r, c) with mirrored reads, in the order
+// of the row kernel.
+float MirroredCost(const float* const* g, int W, int H, int r, int c, int dy, int dx) {
+  const size_t i = size_t(r) * W + c, plus = MirroredIndex(r + dy, c + dx, W, H),
+               minus = MirroredIndex(r - dy, c - dx, W, H);
+  auto term = [&](const float* p) {
+    const float centre = p[i], d1 = centre - p[plus], d2 = p[minus] - centre;
+    return d1 * d1 + d2 * d2;
+  };
+  return (term(g[0]) + term(g[1])) + term(g[2]);
+}
+
+// Cost map of direction (dy, dx) over the whole W x H plane: the row kernel
+// where both pair samples lie inside, mirrored reads in the frame around it.
+template <typename Rows>
+void CostMap(float* map, const float* const* est, int W, int H, int dy, int dx, Rows&& rows) {
+  const int m = std::max(std::abs(dy), std::abs(dx));
+  const ptrdiff_t o = ptrdiff_t(dy) * W + dx;
+  rows(0, H, [&](int r) {
+    const bool inner = r >= m && r < H - m;
+    const int c0 = inner ? std::min(m, W) : W, c1 = inner ? std::max(W - m, c0) : W;
+    for (int c = 0; c < c0; ++c) map[size_t(r) * W + c] = MirroredCost(est, W, H, r, c, dy, dx);
+    Costs(map, est, size_t(W), r, c0, c1, o);
+    for (int c = c1; c < W; ++c) map[size_t(r) * W + c] = MirroredCost(est, W, H, r, c, dy, dx);
+  });
+}
+
+// The directional update of the site (r, c) of plane p with mirrored reads,
+// in the order of DirectionalUpdate.
+template <int K>
+inline float MirroredUpdate(const float* p, int W, int H, int r, int c, const int* dy, const int* dx, const float* u,
+                            float q) {
+  const float site = p[size_t(r) * W + c], twice = site + site;
+  auto pair = [&](int k) {
+    return p[MirroredIndex(r - dy[k], c - dx[k], W, H)] + p[MirroredIndex(r + dy[k], c + dx[k], W, H)];
+  };
+  float d = u[0] * (pair(0) - twice);
+  for (int k = 1; k < K; ++k) d += u[k] * (pair(k) - twice);
+  return site + d * q;
+}
+
+// Sites whose pairs all lie inside the plane: odd sites (2y+1, 2x+1) with
+// 2 <= y < h-3 and 2 <= x < w-3, axial sites with 2 <= r < H-2 and
+// 2 <= c < W-2. Only these are left to the row kernels.
+inline bool OddSiteInside(int y, int x, int w, int h) { return y >= 2 && y < h - 3 && x >= 2 && x < w - 3; }
+inline bool AxialSiteInside(int r, int c, int W, int H) {
+  return r >= kAxialMargin && r < H - kAxialMargin && c >= kAxialMargin && c < W - kAxialMargin;
+}
+
+// The odd (then axial) sites of the frame that Apply's row kernels leave,
+// updated in the output planes with mirrored reads. Each row reads only
+// samples of the other kinds, so the threads share out the rows.
+void ApplyFrame(int w, int h, const float* weights, const float* confidence, float* const* out, bool odd) {
+  const int W = 2 * w, H = 2 * h;
+  ParallelFor(0, odd ? h : H, RowGrain(W), [&](ptrdiff_t r0, ptrdiff_t r1) {
+    for (int row = int(r0); row < int(r1); ++row) {
+      if (odd) {
+        for (int x = 0; x < w; ++x) {
+          if (OddSiteInside(row, x, w, h)) continue;
+          float u[kOddCount];
+          for (int k = 0; k < kOddCount; ++k) u[k] = weights[(size_t(row) * kOddCount + k) * w + x];
+          const float q = confidence[size_t(row) * w + x];
+          const int r = 2 * row + 1, c = 2 * x + 1;
+          for (int ch = 0; ch < 3; ++ch)
+            out[ch][size_t(r) * W + c] = MirroredUpdate<kOddCount>(out[ch], W, H, r, c, kOddDy, kOddDx, u, q);
+        }
+      } else {
+        for (int c = (row + 1) & 1; c < W; c += 2) {
+          if (AxialSiteInside(row, c, W, H)) continue;
+          const size_t x = size_t(c >> 1);
+          float u[kAxialCount];
+          for (int k = 0; k < kAxialCount; ++k) u[k] = weights[(size_t(row) * kAxialCount + k) * w + x];
+          const float q = confidence[size_t(row) * w + x];
+          for (int ch = 0; ch < 3; ++ch)
+            out[ch][size_t(row) * W + c] =
+                MirroredUpdate<kAxialCount>(out[ch], W, H, row, c, kAxialDy, kAxialDx, u, q);
+        }
+      }
     }
-  }
+  });
 }
 
-size_t FrameSize(int W, int H) {
-  size_t n = 0;
-  ForEachFrameRun(W, H, [&](size_t, size_t count) { n += count; });
-  return n;
-}
-
-// The two directional steps of Apply on the bicubic enlargement in out.
+// The two directional steps of Apply on the bicubic enlargement in out, each
+// finished by the sites of its frame.
 // Row by row: every row of a step reads only samples the step never writes,
 // so the rows of a step are shared out among the threads. The row kernels
 // store pairs of samples and so rewrite the neighbours of the sites with
@@ -205,6 +279,7 @@ void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfiden
       }
     }
   });
+  ApplyFrame(w_, h_, oddWeights, oddConfidence, out, true);
   // Axial sites: (2y, 2x+1) and (2y+1, 2x) with 1 <= y, x < w-1 (h-1).
   auto axialRow = [&](int y, int parity) {
     const size_t r = 2 * size_t(y) + parity;
@@ -238,6 +313,7 @@ void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfiden
       for (ptrdiff_t i = i0; i < i1; ++i) axialRow(int(2 * i) + firstY, 1);
     });
   }
+  ApplyFrame(w_, h_, axialWeights, axialConfidence, out, false);
 }
 
 }  // namespace
@@ -254,13 +330,11 @@ void EdgeDirResampler::SetSize(int w, int h) {
   AssignParallel(oddConfidence_, oddSites);
   AssignParallel(axialWeights_, axialSites * kAxialCount);
   AssignParallel(axialConfidence_, axialSites);
-  AssignParallel(costFrames_, FrameSize(2 * w_, 2 * h_) * kOddCount);
 }
 
 size_t EdgeDirResampler::HeldBytes() const {
   return sizeof(float) *
-         (oddWeights_.capacity() + oddConfidence_.capacity() + axialWeights_.capacity() +
-          axialConfidence_.capacity() + costFrames_.capacity());
+         (oddWeights_.capacity() + oddConfidence_.capacity() + axialWeights_.capacity() + axialConfidence_.capacity());
 }
 
 int EdgeDirResampler::StoredWeights(int r, int c, float* u, float* confidence) const {
@@ -300,27 +374,9 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   }
   float* est[3] = {estimate[0].data(), estimate[1].data(), estimate[2].data()};
 
-  // One cost map at a time: each map's interior is recomputed before use,
-  // and its border frame, which the smoothing reads, is carried in
-  // costFrames_ from one pass to the next.
-  SampleBuffer mapPlane, scratch(N);  // the smoothing writes its scratch whole
-  AssignParallel(mapPlane, N);
+  // One cost map at a time, computed over the whole plane before use.
+  SampleBuffer mapPlane(N), scratch(N);  // both are written whole
   float* map = mapPlane.data();
-  const size_t frameSize = costFrames_.size() / kOddCount;
-  auto restoreFrame = [&](int k) {
-    const float* frame = costFrames_.data() + size_t(k) * frameSize;
-    ForEachFrameRun(W, H, [&](size_t start, size_t count) {
-      std::memcpy(map + start, frame, count * sizeof(float));
-      frame += count;
-    });
-  };
-  auto saveFrame = [&](int k) {
-    float* frame = costFrames_.data() + size_t(k) * frameSize;
-    ForEachFrameRun(W, H, [&](size_t start, size_t count) {
-      std::memcpy(frame, map + start, count * sizeof(float));
-      frame += count;
-    });
-  };
 
   ptrdiff_t oddOffset[kOddCount], axialOffset[kAxialCount];
   for (int k = 0; k < kOddCount; ++k) oddOffset[k] = ptrdiff_t(kOddDy[k]) * W + kOddDx[k];
@@ -337,54 +393,59 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   };
 
   for (unsigned iter = 0; iter < iterations; ++iter) {
-    // Odd-site costs on every position of the odd-site range, smoothed; the
-    // raw weights of the odd sites (2y+1, 2x+1), 2 <= y < h-3, 2 <= x < w-3.
+    // Odd-site costs, smoothed; the raw weights of every odd site (2y+1, 2x+1).
     for (int k = 0; k < kOddCount; ++k) {
-      restoreFrame(k);
-      rows(kOddMargin, H - kOddMargin,
-           [&](int r) { Costs(map, est, size_t(W), r, kOddMargin, W - kOddMargin, oddOffset[k]); });
+      CostMap(map, est, W, H, kOddDy[k], kOddDx[k], rows);
       HannSmooth(map, map, W, H, kOddRadius[k], scratch.data());
-      saveFrame(k);
-      rows(2, h_ - 3, [&](int y) {
+      rows(0, h_, [&](int y) {
         float* u = &oddWeights_[(size_t(y) * kOddCount + k) * w];
         const float* cost = map + (2 * size_t(y) + 1) * W + 1;
-        for (int x = 2; x < w_ - 3; ++x) u[x] = RawWeight(kOddScale[k], cost[2 * x]);
+        for (int x = 0; x < w_; ++x) u[x] = RawWeight(kOddScale[k], cost[2 * x]);
       });
     }
-    // Odd-site weights and update of the estimate.
-    rows(2, h_ - 3, [&](int y) {
-      for (int x = 2; x < w_ - 3; ++x) {
-        const size_t i = (2 * size_t(y) + 1) * W + 2 * x + 1;
+    // Odd-site weights and update of the estimate; the frame with mirrored reads.
+    rows(0, h_, [&](int y) {
+      for (int x = 0; x < w_; ++x) {
+        const int r = 2 * y + 1, c = 2 * x + 1;
+        const size_t i = size_t(r) * W + c;
         float u[kOddCount];
         const float q = Normalise<kOddCount>(&oddWeights_[size_t(y) * kOddCount * w + x], w, u);
         oddConfidence_[size_t(y) * w + x] = q;
-        for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, q);
+        const bool inside = OddSiteInside(y, x, w_, h_);
+        for (int ch = 0; ch < 3; ++ch) {
+          if (inside)
+            DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, q);
+          else
+            est[ch][i] = MirroredUpdate<kOddCount>(est[ch], W, H, r, c, kOddDy, kOddDx, u, q);
+        }
       }
     });
 
     // Axial costs into maps 0..5, on the estimate as just updated; the raw
-    // weights of the axial sites with 2 <= r < H-2 and 2 <= c < W-2.
+    // weights of every axial site.
     for (int k = 0; k < kAxialCount; ++k) {
-      restoreFrame(k);
-      rows(kAxialMargin, H - kAxialMargin,
-           [&](int r) { Costs(map, est, size_t(W), r, kAxialMargin, W - kAxialMargin, axialOffset[k]); });
+      CostMap(map, est, W, H, kAxialDy[k], kAxialDx[k], rows);
       HannSmooth(map, map, W, H, kAxialRadius[k], scratch.data());
-      saveFrame(k);
-      rows(kAxialMargin, H - kAxialMargin, [&](int r) {
+      rows(0, H, [&](int r) {
         float* u = &axialWeights_[(size_t(r) * kAxialCount + k) * w];
         const float* cost = map + size_t(r) * W;
-        for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2)
-          u[c >> 1] = RawWeight(kAxialScale[k], cost[c]);
+        for (int c = (r + 1) & 1; c < W; c += 2) u[c >> 1] = RawWeight(kAxialScale[k], cost[c]);
       });
     }
     // Axial-site weights and update.
-    rows(kAxialMargin, H - kAxialMargin, [&](int r) {
-      for (int c = kAxialMargin + ((r + kAxialMargin + 1) & 1); c < W - kAxialMargin; c += 2) {
+    rows(0, H, [&](int r) {
+      for (int c = (r + 1) & 1; c < W; c += 2) {
         const size_t i = size_t(r) * W + c, x = size_t(c >> 1);
         float u[kAxialCount];
         const float q = Normalise<kAxialCount>(&axialWeights_[size_t(r) * kAxialCount * w + x], w, u);
         axialConfidence_[size_t(r) * w + x] = q;
-        for (int ch = 0; ch < 3; ++ch) DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, q);
+        const bool inside = AxialSiteInside(r, c, W, H);
+        for (int ch = 0; ch < 3; ++ch) {
+          if (inside)
+            DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, q);
+          else
+            est[ch][i] = MirroredUpdate<kAxialCount>(est[ch], W, H, r, c, kAxialDy, kAxialDx, u, q);
+        }
       }
     });
   }

@@ -37,8 +37,8 @@ class EdgeDirResampler {
   // written) for positions with both coordinates even or outside the output.
   int StoredWeights(int r, int c, float* u, float* confidence) const;
 
-  // Bytes held between Analyze() and Apply() (weights, confidences and the
-  // kept cost-map borders), for memory reports.
+  // Bytes held between Analyze() and Apply() (weights and confidences), for
+  // memory reports.
   std::size_t HeldBytes() const;
 
  private:
@@ -50,10 +50,6 @@ class EdgeDirResampler {
   SampleBuffer oddConfidence_;           // 1 per odd site
   SampleBuffer axialWeights_;            // 6 per axial site, weight k of row r at (r*6 + k)*w + x
   SampleBuffer axialConfidence_;         // 1 per axial site
-  // The cost maps live only during Analyze(). Their interiors are recomputed
-  // before each use; only the border frames outside the loop ranges carry
-  // over from one analysis to the next, so those alone are kept here.
-  SampleBuffer costFrames_;
 };
 
 }  // namespace Resampling
