@@ -1,16 +1,13 @@
-// RegularizationGradient: for each of the eight neighbour shifts d in turn,
-// the sign S(q) = sign(x(q) - x(q + d)) of every cell q whose neighbour lies
-// inside the plane, then the divergence a_d (S(p) - S(p - d)) added to every
-// pixel p for which p - d lies inside, with a_d = 0.5^|d|. The signs live in
-// one plane cleared once, not once per shift: a cell whose neighbour lies
-// outside keeps the sign an earlier shift gave it.
+// RegularizationGradient: for each of the eight neighbour shifts d, the
+// sign S(q) = sign(x(q) - x(q + d)) and the divergence a_d (S(p) - S(p - d))
+// added to every pixel p, with a_d = 0.5^|d|. Beyond the plane x is read
+// mirrored about its first and last samples, the continuation the
+// downsampling model assumes, so a border pixel is pulled by the same rule as
+// any other instead of by signs left over from other shifts.
 //
-// Computed pixel by pixel: the cell p - d always has its neighbour p inside,
-// so its sign is the one shift d writes, and the cell p keeps an earlier sign
-// only on the border of the plane. A pixel's gradient therefore depends on
-// its 3 x 3 neighbourhood alone, with its eight terms added in shift order:
-// one pass over the plane, rows shared out among the threads, the interior
-// eight pixels at a time.
+// A pixel's gradient depends on its 3 x 3 neighbourhood alone, with its
+// eight terms added in shift order: one pass over the plane, rows shared out
+// among the threads, the interior eight pixels at a time.
 #include "upscale/regularization_gradient.h"
 
 #include <cmath>
@@ -38,32 +35,26 @@ inline Vec8 Sign(Vec8 e) {
   return e == zero ? zero : v;
 }
 
+// Whole-sample mirror of index i into 0 .. n-1 (i lies within one step).
+inline Index Mirror(Index i, Index n) { return n == 1 ? 0 : i < 0 ? -i : i >= n ? 2 * (n - 1) - i : i; }
+
 struct Plane {
   const float* x;
   Index W, H;
   float a[8];  // 0.5^|d| per shift
 
-  bool Inside(Index y, Index c) const { return y >= 0 && y < H && c >= 0 && c < W; }
-  float At(Index y, Index c) const { return x[y * W + c]; }
+  float At(Index y, Index c) const { return x[Mirror(y, H) * W + Mirror(c, W)]; }
 
-  // The sign cell (y, c) holds once shifts 0..k have run: the latest of them
-  // whose neighbour of (y, c) lies inside, else the cleared 0.
-  float SignAfter(Index y, Index c, int k) const {
-    for (int j = k; j >= 0; --j) {
-      const Index ny = y + kShifts[j][0], nc = c + kShifts[j][1];
-      if (Inside(ny, nc)) return Sign(At(y, c) - At(ny, nc));
-    }
-    return 0.0f;
-  }
-
-  // The gradient at pixel (y, c), literally.
-  float Pixel(Index y, Index c) const {
+  // The gradient at pixel (y, c) with mirrored reads, in the vector order.
+  // Always inlined: a call from the AVX2 clone of GradientRow into code built
+  // for the baseline instruction set left the later passes twice as slow.
+  __attribute__((always_inline)) float Pixel(Index y, Index c) const {
+    const float centre = At(y, c);
     float r = 0.0f;
     for (int k = 0; k < 8; ++k) {
-      const Index py = y - kShifts[k][0], pc = c - kShifts[k][1];
-      if (!Inside(py, pc)) continue;
-      const float t = Sign(At(py, pc) - At(y, c));
-      r = r + a[k] * (SignAfter(y, c, k) - t);
+      const float s = Sign(centre - At(y + kShifts[k][0], c + kShifts[k][1]));
+      const float t = Sign(At(y - kShifts[k][0], c - kShifts[k][1]) - centre);
+      r = r + a[k] * (s - t);
     }
     return r;
   }

@@ -1,6 +1,6 @@
 // The parts of the enhancement iteration: the downsampling model with its
-// mirrored borders, the robust residual, the regulariser's sign-plane rule
-// and the step-size schedule with its fractal substitutions.
+// mirrored borders, the robust residual, the regulariser with its mirrored
+// border reads and the step-size schedule with its fractal substitutions.
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -80,40 +80,23 @@ TEST(RobustResidual, SignedFourthRoot) {
   EXPECT_EQ(r[4], -3.0f);
 }
 
-TEST(RegularizationGradient, SignPlaneKeepsEarlierShifts) {
-  // One row 0, 1, 5. Shift (0,-1) writes S = (0, 1, 1) (cell 0 keeps 0) and
-  // adds 0.5 (S[x] - S[x+1]) at x = 0, 1: R = (-0.5, 0, .). Shift (0,1)
-  // writes S[0] = -1, S[1] = -1 and leaves S[2] = 1 from the earlier shift,
-  // then adds 0.5 (S[x] - S[x-1]) at x = 1, 2: R = (-0.5, 0, 1).
-  const float x[3] = {0, 1, 5};
-  float r[3] = {9, 9, 9};
-  RegularizationGradient(x, 3, 1, r);
-  EXPECT_EQ(r[0], -0.5f);
-  EXPECT_EQ(r[1], 0.0f);
-  EXPECT_EQ(r[2], 1.0f);
-}
-
-TEST(RegularizationGradient, DiagonalWeightAndFlatPlane) {
-  // A 2 x 2 plane with one bright pixel at (0, 0) against 0 elsewhere.
-  // Shifts in order; a = 0.5 for axial ones, 0.5^sqrt(2) for diagonal ones.
+TEST(RegularizationGradient, MirroredNeighboursAndFlatPlane) {
+  // A 2 x 2 plane with one bright pixel at (0, 0) against 0 elsewhere; each
+  // shift d adds a_d (sign(x(p) - x(p+d)) - sign(x(p-d) - x(p))), with
+  // a = 0.5 for axial shifts and 0.5^sqrt(2) for diagonal ones, and reads
+  // beyond the plane mirrored (-1 reads 1, 2 reads 0). Every neighbour of
+  // (0, 0) is 0: 2a per diagonal, 1 per axial shift. (0, 1) sees the bright
+  // pixel on both sides of the horizontal shifts: -1 each. All diagonal
+  // neighbours of (1, 1) are the bright pixel: -2a each.
   const float a = static_cast<float>(std::pow(0.5, std::sqrt(2.0)));
   EXPECT_FLOAT_EQ(a, 0.37521422f);
   const float x[4] = {4, 0, 0, 0};
   float r[4];
   RegularizationGradient(x, 2, 2, r);
-  // Worked by hand, shift by shift (S kept between shifts):
-  // (-1,-1): S[3] = sign(0-4) = -1; R[0] += a (S0 - S3) = a.
-  // (-1,0):  S[2] = -1, S[3] = 0; R[0] += .5 (S0 - S2) = .5, R[1] += .5 (S1 - S3) = 0.
-  // (-1,1):  S[2] = sign(0 - 0) = 0; R[1] += a (S1 - S2) = 0.
-  // (0,-1):  S[1] = sign(0-4) = -1, S[3] = 0; R[0] += .5 (S0 - S1) = .5, R[2] += .5 (S2 - S3) = 0.
-  // (0,1):   S[0] = sign(4-0) = 1, S[2] = 0; R[1] += .5 (S1 - S0) = -1, R[3] += .5 (S3 - S2) = 0.
-  // (1,-1):  S[1] = sign(0-0) = 0; R[2] += a (S2 - S1) = 0.
-  // (1,0):   S[0] = 1, S[1] = 0; R[2] += .5 (S2 - S0) = -.5, R[3] += .5 (S3 - S1) = 0.
-  // (1,1):   S[0] = 1; R[3] += a (S3 - S0) = -a.
-  EXPECT_EQ(r[0], (a + 0.5f) + 0.5f);
-  EXPECT_EQ(r[1], -1.0f);
-  EXPECT_EQ(r[2], -0.5f);
-  EXPECT_EQ(r[3], -a);
+  EXPECT_FLOAT_EQ(r[0], 4 + 8 * a);
+  EXPECT_EQ(r[1], -2.0f);
+  EXPECT_EQ(r[2], -2.0f);
+  EXPECT_FLOAT_EQ(r[3], -8 * a);
 
   const float flat[9] = {7, 7, 7, 7, 7, 7, 7, 7, 7};
   float rf[9];
@@ -124,30 +107,29 @@ TEST(RegularizationGradient, DiagonalWeightAndFlatPlane) {
 TEST(RegularizationGradient, PlanesEqualTheRuleSampleBySample) {
   // Ties, signed zeros, a NaN and neighbouring infinities (whose difference
   // is NaN either way round): the interior eight at a time and the border
-  // pixels must give exactly what the rule gives, shift by shift through one
-  // sign plane, on wide, narrow and single-row or single-column planes.
+  // pixels must give exactly what the rule gives, shift by shift with
+  // mirrored reads, on wide, narrow and single-row or single-column planes.
   for (const auto& [W, H] : {std::pair{37, 6}, std::pair{17, 3}, std::pair{9, 2}, std::pair{1, 5}, std::pair{6, 1}}) {
     SCOPED_TRACE(testing::Message() << W << " x " << H);
     std::vector<float> x(W * H);
     for (int i = 0; i < W * H; ++i) x[i] = float((i * 7919) % 5) - 2.0f;
     if (W * H > 160) x[40] = -0.0f, x[41] = 0.0f, x[100] = std::nanf(""), x[150] = x[151] = INFINITY;
-    std::vector<float> r(W * H), expectR(W * H, 0.0f), expectS(W * H, 0.0f);
+    std::vector<float> r(W * H);
     RegularizationGradient(x.data(), W, H, r.data());
     auto sign = [](float e) { return e > 0 ? 1.0f : e == 0 ? 0.0f : -1.0f; };
+    auto mirror = [](int i, int n) { return n == 1 ? 0 : i < 0 ? -i : i >= n ? 2 * (n - 1) - i : i; };
+    auto at = [&](int y, int xx) { return x[mirror(y, H) * W + mirror(xx, W)]; };
     const int shifts[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
-    for (const auto& d : shifts) {
-      for (int y = 0; y < H; ++y)
-        for (int xx = 0; xx < W; ++xx)
-          if (y + d[0] >= 0 && y + d[0] < H && xx + d[1] >= 0 && xx + d[1] < W)
-            expectS[y * W + xx] = sign(x[y * W + xx] - x[(y + d[0]) * W + xx + d[1]]);
-      const float a = d[0] != 0 && d[1] != 0 ? 0.37521422f : 0.5f;
-      for (int y = 0; y < H; ++y)
-        for (int xx = 0; xx < W; ++xx)
-          if (y - d[0] >= 0 && y - d[0] < H && xx - d[1] >= 0 && xx - d[1] < W)
-            expectR[y * W + xx] =
-                expectR[y * W + xx] + a * (expectS[y * W + xx] - expectS[(y - d[0]) * W + xx - d[1]]);
-    }
-    for (int i = 0; i < W * H; ++i) EXPECT_EQ(r[i], expectR[i]) << i;
+    for (int y = 0; y < H; ++y)
+      for (int xx = 0; xx < W; ++xx) {
+        float expect = 0.0f;
+        for (const auto& d : shifts) {
+          const float a = d[0] != 0 && d[1] != 0 ? 0.37521422f : 0.5f;
+          const float p = at(y, xx);
+          expect = expect + a * (sign(p - at(y + d[0], xx + d[1])) - sign(at(y - d[0], xx - d[1]) - p));
+        }
+        EXPECT_EQ(r[y * W + xx], expect) << y << ", " << xx;
+      }
   }
 }
 
