@@ -1,6 +1,6 @@
 // EdgeWeightMap: the edge-adaptive weights of the de-ringing regulariser.
 // Gradient magnitude of the estimate over all eight neighbours and three
-// colours, its 5 x 5 maximum, a light raised-cosine smoothing, then a linear
+// colours (mirrored beyond the plane), its 5 x 5 maximum, a light raised-cosine smoothing, then a linear
 // ramp that saturates at 4.
 #include "upscale/edge_weight_map.h"
 
@@ -61,6 +61,21 @@ void SquaredGradientRow(const float* const planes[3], Index w, Index y, float* o
   }
 }
 
+// The same sum at (y, i) with the neighbours beyond the plane read mirrored
+// about its first and last samples.
+float SquaredGradientMirrored(const float* const planes[3], Index w, Index h, Index y, Index i) {
+  auto mirror = [](Index j, Index n) { return n == 1 ? 0 : j < 0 ? -j : j >= n ? 2 * (n - 1) - j : j; };
+  float sum = 0.0f;
+  for (int c = 0; c < 3; ++c) {
+    const float v = planes[c][y * w + i];
+    for (int k = 0; k < 8; ++k) {
+      const float d = v - planes[c][mirror(y + kNeighbours[k][0], h) * w + mirror(i + kNeighbours[k][1], w)];
+      sum = sum + d * d;
+    }
+  }
+  return sum;
+}
+
 constexpr int kMaxRadius = 2;
 constexpr int kSmoothRadius = 1;
 constexpr float kScale = 0.008f;
@@ -84,13 +99,12 @@ void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[
   ParallelFor(0, h, grain, [&](Index y0, Index y1) {
     for (Index y = y0; y < y1; ++y) {
       float* row = g + y * w;
-      if (y == 0 || y + 1 == h) {
-        std::fill(row, row + w, 0.0f);
-        continue;
+      const bool inner = y > 0 && y + 1 < h;
+      if (inner) SquaredGradientRow(snap, w, y, row);
+      for (Index i = 0; i < w; ++i) {
+        if (!inner || i == 0 || i + 1 == w) row[i] = SquaredGradientMirrored(snap, w, h, y, i);
+        row[i] = std::sqrt(row[i]);
       }
-      row[0] = row[w - 1] = 0.0f;
-      SquaredGradientRow(snap, w, y, row);
-      for (Index i = 1; i + 1 < w; ++i) row[i] = std::sqrt(row[i]);
     }
   });
 

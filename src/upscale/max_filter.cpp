@@ -1,6 +1,6 @@
 // MaxFilter2D: the maximum over the (2r+1) x (2r+1) square around each sample
-// through one RunningMax fed column by column, with the border filled from
-// the nearest interior result. The fast separable form runs on row bands in
+// through one RunningMax fed column by column, and over the window clipped
+// to the plane at the border. The fast separable form runs on row bands in
 // parallel; the RunningMax form, which only samples below `initial` or NaN
 // need, stays one sequential chain because its window carries over from one
 // column to the next.
@@ -137,14 +137,21 @@ void MaxFilter2D(const float* src, float* dst, int width, int height, int radius
     SeparableMaximum(src, dst, W, H, r);
   else
     RunningMaximum(src, dst, W, H, r, initial);
-  // Border: the nearest interior result.
-  for (Index y = 0; y < r; ++y) std::copy(dst + r * W, dst + (r + 1) * W, dst + y * W);
-  for (Index y = H - r; y < H; ++y) std::copy(dst + (H - 1 - r) * W, dst + (H - r) * W, dst + y * W);
-  for (Index y = 0; y < H; ++y) {
-    float* d = dst + y * W;
-    std::fill(d, d + r, d[r]);
-    std::fill(d + W - r, d + W, d[W - 1 - r]);
-  }
+  // Border: the window clipped to the plane (what a mirrored border gives),
+  // so that a sample's maximum never reaches further than the radius.
+  ParallelFor(0, H, RowGrain(W), [&](Index y0, Index y1) {
+    for (Index y = y0; y < y1; ++y) {
+      const bool inner = y >= r && y < H - r;
+      for (Index x = 0; x < W; ++x) {
+        if (inner && x == r) x = std::max(x, W - r);
+        if (x >= W) break;
+        float m = initial;
+        for (Index v = std::max<Index>(y - r, 0); v <= std::min(y + r, H - 1); ++v)
+          for (Index u = std::max<Index>(x - r, 0); u <= std::min(x + r, W - 1); ++u) m = std::max(m, src[v * W + u]);
+        dst[y * W + x] = m;
+      }
+    }
+  });
 }
 
 }  // namespace kestrune

@@ -132,15 +132,14 @@ TEST(HannSmooth, InPlaceFlatAndTinyPlanes) {
   EXPECT_EQ(threeOut, three);
 }
 
-// Brute force: the maximum around the nearest position whose window fits.
+// Brute force: the maximum over the window clipped to the plane.
 Plane BruteMax(const Plane& src, int W, int H, int r) {
   Plane out(src.size());
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
-      const int cx = std::clamp(x, r, W - 1 - r), cy = std::clamp(y, r, H - 1 - r);
       float m = -INFINITY;
-      for (int dy = -r; dy <= r; ++dy)
-        for (int dx = -r; dx <= r; ++dx) m = std::max(m, src[(cy + dy) * W + cx + dx]);
+      for (int v = std::max(y - r, 0); v <= std::min(y + r, H - 1); ++v)
+        for (int u = std::max(x - r, 0); u <= std::min(x + r, W - 1); ++u) m = std::max(m, src[v * W + u]);
       out[y * W + x] = m;
     }
   return out;
@@ -237,6 +236,27 @@ TEST(EdgeWeightMap, StrongEdgeSaturatesAndReachesTheFrame) {
     EXPECT_FLOAT_EQ(p.weights[y * 16 + 8], 4.0f) << y;
     EXPECT_FLOAT_EQ(p.weights[y * 16 + 0], 0.0f) << y;
   }
+}
+
+TEST(EdgeWeightMap, BorderSeesTheMirroredPicture) {
+  // A picture and the picture mirrored about its first row and column, the
+  // original being the bottom-right quadrant: the gradient, the maximum and
+  // the smoothing must treat the first row and column as that mirror line,
+  // so the weights agree up to the smoothing's rounding.
+  const int W = 14, H = 12, W2 = 2 * W - 1, H2 = 2 * H - 1;
+  ColourPlanes a(W, H), b(W2, H2);
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> value(0.0f, 40.0f);
+  for (int c = 0; c < 3; ++c) {
+    for (float& v : a.x[c]) v = value(rng);
+    for (int y = 0; y < H2; ++y)
+      for (int x = 0; x < W2; ++x) b.x[c][y * W2 + x] = a.x[c][std::abs(y - H + 1) * W + std::abs(x - W + 1)];
+  }
+  a.Run();
+  b.Run();
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x)
+      EXPECT_NEAR(a.weights[y * W + x], b.weights[(y + H - 1) * W2 + x + W - 1], 1e-4) << y << "," << x;
 }
 
 TEST(UpscaleRecords, DefaultSettings) {
