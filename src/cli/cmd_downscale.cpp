@@ -35,6 +35,8 @@ class DownscaleCommand : public Command {
     sub.add_option("--trials", trials_, "Number of trials, 4..256 (default 12)");
     sub.add_option("--deviation", deviation_, "Allowed scale deviation in source pixels, 0.0..64.0 (default 8.0)");
     sub.add_flag("--quiet", quiet_, "Show neither the progress nor the chosen hint");
+    sub.footer(std::string("Ctrl+C stops the search before its next trial; nothing is written (exit status 130).\n") +
+               kExitStatusHelp);
   }
 
   bool StopsOnInterrupt() const override { return true; }

@@ -43,6 +43,9 @@ class UpscaleCommand : public Command {
     sub.add_option("--width", width_, "Width of the result (1..100000; default twice the source)");
     sub.add_option("--height", height_, "Height of the result (1..100000; default twice the source)");
     sub.add_flag("--quiet", quiet_, "No progress bar");
+    sub.footer(std::string("Ctrl+C: the first press stops the run before its next iteration and writes the estimate\n"
+                           "so far (exit status 5); a second press ends it at once, writing nothing.\n") +
+               kExitStatusHelp);
   }
 
   bool StopsOnInterrupt() const override { return true; }
