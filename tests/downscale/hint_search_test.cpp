@@ -1,305 +1,250 @@
-// HintSearch: the trials it makes, what it reports, the hint it picks and the
-// image it leaves, checked against a plain reading of the search built from
-// whole ResizePlane calls and SharpnessMeasure.
+// HintSearch: the trials it makes and their order, the scores and choices
+// against whole ResizePlane calls and SharpnessMeasure, what it reports, the
+// trials that can never win, stopping, and the same results for any thread
+// count.
 #include "downscale/hint_search.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "downscale/hint_test_util.h"
 #include "downscale/sharpness_measure.h"
+#include "image/test_chart.h"
 #include "resampling/linear_resampler.h"
+#include "support/thread_count.h"
 
 using namespace kestrune;
 
 namespace {
 
-// A small photograph-like picture: smooth shading, sharp edges, fine texture.
-FloatImage TestImage(uint32_t width, uint32_t height, bool alpha = false) {
-  FloatImage image;
-  image.Allocate(width, height, alpha);
-  for (uint32_t y = 0; y < height; ++y)
-    for (uint32_t x = 0; x < width; ++x) {
-      const std::size_t i = std::size_t{y} * width + x;
-      const float edge = (3 * x + 2 * y) % 23 < 11 ? 60.0f : -60.0f;
-      const float shade = 40.0f * std::sin(0.21f * x) * std::cos(0.17f * y);
-      const float texture = static_cast<float>((x * 7919u + y * 104729u) % 17) - 8.0f;
-      image.samples(FloatImage::kRed)[i] = 128.0f + edge + shade + texture;
-      image.samples(FloatImage::kGreen)[i] = 110.0f + 0.8f * edge - shade;
-      image.samples(FloatImage::kBlue)[i] = 90.0f + 0.5f * edge + 2.0f * texture;
-      if (alpha) image.samples(FloatImage::kAlpha)[i] = 200.0f;
-    }
-  return image;
-}
-
-float Score(const std::vector<float>& luminance, const FloatImage& source, const DownscaleParams& p, int filter,
-            float offX, float offY, float devX, float devY, float weight) {
-  std::vector<float> plane(std::size_t{p.newWidth} * p.newHeight);
-  ResizePlane(luminance.data(), source.width, source.height, plane.data(), p.newWidth, p.newHeight, filter, offX,
-              offY, devX, devY, p.smoothness);
-  return SharpnessMeasure(plane.data(), p.newWidth, p.newHeight) * weight;
-}
-
-struct Reference {
-  Hint hint;
-  std::vector<HintTrial> trials;
-  FloatImage result;
+// Records every report; asks to stop once `cancelAt` reports are in.
+struct RecordingProgress : Progress {
+  void Report(const ProgressReport& r) override { reports.push_back(r); }
+  bool CancelRequested() override { return cancelAt >= 0 && int(reports.size()) >= cancelAt; }
+  std::vector<ProgressReport> reports;
+  int cancelAt = -1;
 };
 
-// The search read step by step, with one whole ResizePlane per reduction.
-Reference ReferenceSearch(const FloatImage& source, const DownscaleParams& p) {
-  Reference ref;
-  std::vector<float> lum(source.PixelCount());
-  for (std::size_t i = 0; i < lum.size(); ++i) {
-    const float r = source.samples(0)[i], g = source.samples(1)[i], b = source.samples(2)[i];
-    const float rg = 0.299f * r + 0.587f * g;
-    lum[i] = rg + 0.114f * b;
-  }
-  const int n = p.trials;
-  float best = -1.0f;
-  Hint& hint = ref.hint;
-  for (int t = 0; t < 2 * n; ++t) {
-    const float devY = t < n ? (static_cast<float>(t) / n - 0.5f) * p.scaleDeviation : hint.deviationY;
-    const float devX = t < n ? 0.0f : (static_cast<float>(t - n) / n - 0.5f) * p.scaleDeviation;
-    const float product = (1.0f - devX / p.newWidth) * (1.0f - devY / p.newHeight);
-    const float weight = std::sqrt(product);
-    float best1 = -1.0f, candY = 0.0f;
-    for (int k = 0; k < n; ++k) {
-      const float offY = static_cast<float>(k) / n - 0.5f;
-      const float s = Score(lum, source, p, FilterCatmullRom, 0.0f, offY, devX, devY, weight);
-      ref.trials.push_back({t, false, k, FilterCatmullRom, 0.0f, offY, devX, devY, weight, s});
-      if (s > best1) best1 = s, candY = offY;
-    }
-    float best2 = -1.0f, candX = 0.0f;
-    for (int k = 0; k < n; ++k) {
-      const float offX = static_cast<float>(k) / n - 0.5f;
-      const float s = Score(lum, source, p, p.filterType, offX, candY, devX, devY, weight);
-      ref.trials.push_back({t, true, k, p.filterType, offX, candY, devX, devY, weight, s});
-      if (s > best2) best2 = s, candX = offX;
-    }
-    if (best2 > best) {
-      best = best2;
-      hint.offsetX = candX;
-      hint.offsetY = candY;
-      (t < n ? hint.deviationY : hint.deviationX) = t < n ? devY : devX;
-    }
-  }
-  hint.score = best;
-  ref.result.Allocate(p.newWidth, p.newHeight);
-  for (int c = 0; c < 3; ++c)
-    ResizePlane(source.samples(c), source.width, source.height, ref.result.samples(c), p.newWidth, p.newHeight,
-                p.filterType, hint.offsetX, hint.offsetY, hint.deviationX, hint.deviationY, p.smoothness);
-  return ref;
-}
-
+// One search of `source` into `image`, with every trial and report recorded.
 struct SearchRun {
-  bool done = false;
-  Hint hint;
+  SearchRun(const FloatImage& source, const DownscaleParams& p, int cancelAt = -1) : image(source) {
+    progress.cancelAt = cancelAt;
+    done = HintSearch(image, image, p, &progress, &hint, [this](const HintTrial& t) { trials.push_back(t); });
+  }
   FloatImage image;
-  std::vector<HintTrial> trials;
   RecordingProgress progress;
+  std::vector<HintTrial> trials;
+  Hint hint;
+  bool done;
 };
 
-void RunSearch(const FloatImage& source, const DownscaleParams& p, SearchRun& run) {
-  run.image = source;
-  run.done = HintSearch(run.image, run.image, p, &run.progress, &run.hint,
-                        [&](const HintTrial& trial) { run.trials.push_back(trial); });
-}
-
-// The search must make exactly the reference's reductions, score them
-// identically, choose the same hint and leave the same image.
-void ExpectMatchesReference(const FloatImage& source, const DownscaleParams& p) {
-  const Reference ref = ReferenceSearch(source, p);
-  SearchRun run;
-  RunSearch(source, p, run);
+// The search read plainly from its trials: each score is a whole ResizePlane
+// of the luminance scored by SharpnessMeasure times the trial's weight; each
+// horizontal group keeps the first best vertical offset of the group before
+// it, and the deviation trials after the first N the best vertical
+// deviation; the hint is the first best horizontal trial, and the image the
+// colour planes resized with it.
+void ExpectPlainReading(const FloatImage& source, const DownscaleParams& p) {
+  const SearchRun run(source, p);
   ASSERT_TRUE(run.done);
-  ASSERT_EQ(run.trials.size(), ref.trials.size());
-  for (std::size_t i = 0; i < ref.trials.size(); ++i) ASSERT_TRUE(SameTrial(run.trials[i], ref.trials[i])) << i;
-  ExpectSameHint(run.hint, ref.hint);
-  ExpectSameImage(run.image, ref.result);
-}
-
-DownscaleParams Params(uint32_t w, uint32_t h, int trials = 12, float deviation = 8.0f, int filter = 3) {
-  DownscaleParams p;
-  p.newWidth = w;
-  p.newHeight = h;
-  p.trials = trials;
-  p.scaleDeviation = deviation;
-  p.filterType = filter;
-  return p;
-}
-
-TEST(HintSearch, MatchesPlainResizePlaneSearch) {
-  const FloatImage source = TestImage(61, 47);
-  ExpectMatchesReference(source, Params(24, 19));                      // the defaults
-  // Odd N and the box filter: the vertical offset search still reduces with
-  // Catmull-Rom, as the reference does.
-  ExpectMatchesReference(source, Params(30, 22, 5, 3.0f, FilterBox));
-  ExpectMatchesReference(source, Params(20, 31, 4, 8.0f, FilterSinc));
-  DownscaleParams smooth = Params(40, 17, 4, 64.0f, FilterLanczos3);
-  smooth.smoothness = 2.0f;
-  ExpectMatchesReference(source, smooth);
-  // The current size still searches and may shift.
-  ExpectMatchesReference(TestImage(36, 28), Params(36, 28, 4, 8.0f));
-  // Alpha is dropped; the colour planes are resized as the reading says.
-  const FloatImage withAlpha = TestImage(33, 30, true);
-  ExpectMatchesReference(withAlpha, Params(15, 12, 4, 4.0f));
-  SearchRun run;
-  RunSearch(withAlpha, Params(15, 12, 4, 4.0f), run);
-  EXPECT_EQ(run.image.samples(FloatImage::kAlpha), nullptr);
-}
-
-TEST(HintSearch, TwelveTrialsWithDeviationEight) {
-  const FloatImage source = TestImage(61, 47);
-  SearchRun run;
-  RunSearch(source, Params(24, 19), run);
-  ASSERT_TRUE(run.done);
-  ASSERT_EQ(run.trials.size(), 576u);  // 2N deviation trials of 2N reductions
-
-  // Deviations -4 to 10/3 in steps of 2/3 with 0 among them, first the
-  // vertical ones (horizontal unchanged), then the horizontal ones with the
-  // best vertical deviation; offsets -0.5 to 5/12 in steps of 1/12.
-  for (const HintTrial& trial : run.trials) {
-    const int t = trial.deviationTrial;
-    const float step = (t % 12) * (2.0f / 3.0f) - 4.0f;
-    if (t < 12) {
-      EXPECT_NEAR(trial.deviationY, step, 1e-6f);
-      EXPECT_EQ(trial.deviationX, 0.0f);
-    } else {
-      EXPECT_NEAR(trial.deviationX, step, 1e-6f);
-      EXPECT_EQ(trial.deviationY, run.hint.deviationY);
-    }
-    EXPECT_NEAR(trial.horizontal ? trial.offsetX : trial.offsetY, trial.k / 12.0f - 0.5f, 1e-7f);
-    EXPECT_EQ(trial.horizontal ? trial.filterType : FilterCatmullRom, FilterCatmullRom);
+  const uint32_t n = uint32_t(p.trials), w = p.newWidth, h = p.newHeight;
+  ASSERT_EQ(run.trials.size(), 4 * n * n);
+  std::vector<float> lum(source.PixelCount()), plane(std::size_t{w} * h);
+  for (std::size_t i = 0; i < lum.size(); ++i) {
+    const float rg = 0.299f * source.samples(0)[i] + 0.587f * source.samples(1)[i];
+    lum[i] = rg + 0.114f * source.samples(2)[i];
   }
-  EXPECT_EQ(run.trials[6 * 24].deviationY, 0.0f);
-  EXPECT_EQ(run.trials[6].offsetY, 0.0f);
-  EXPECT_EQ(run.trials[18 * 24].deviationX, 0.0f);
-  EXPECT_EQ(run.trials[18].offsetX, 0.0f);
-}
-
-TEST(HintSearch, OddTrialCountNeverTriesZero) {
-  SearchRun run;
-  RunSearch(TestImage(30, 30), Params(13, 11, 5, 8.0f), run);
-  ASSERT_TRUE(run.done);
-  for (const HintTrial& trial : run.trials) {
-    EXPECT_NE(trial.horizontal ? trial.offsetX : trial.offsetY, 0.0f);
-    EXPECT_NE(trial.deviationTrial < 5 ? trial.deviationY : trial.deviationX, 0.0f);
+  Hint hint;
+  float best = -1.0f, groupBest = -1.0f, chosenY = 0.0f;
+  for (const HintTrial& t : run.trials) {
+    SCOPED_TRACE(testing::Message() << "trial " << t.deviationTrial << "/" << t.horizontal << "/" << t.k);
+    EXPECT_EQ(t.filterType, t.horizontal ? p.filterType : FilterCatmullRom);
+    ResizePlane(lum.data(), source.width, source.height, plane.data(), w, h, t.filterType, t.offsetX, t.offsetY,
+                t.deviationX, t.deviationY, p.smoothness);
+    const float score = SharpnessMeasure(plane.data(), w, h) * t.weight;
+    ASSERT_TRUE(t.score == score || (std::isnan(t.score) && std::isnan(score))) << t.score << " vs " << score;
+    if (t.deviationTrial >= int(n)) { EXPECT_EQ(t.deviationY, hint.deviationY); }
+    if (t.k == 0) groupBest = -1.0f;
+    if (t.horizontal) { EXPECT_EQ(t.offsetY, chosenY); }
+    if (!t.horizontal && t.score > groupBest) groupBest = t.score, chosenY = t.offsetY;
+    if (t.horizontal && t.score > best) best = t.score, hint = {t.offsetX, t.offsetY, t.deviationX, t.deviationY};
   }
-}
-
-TEST(HintSearch, DeviationZeroOnlyChoosesOffsets) {
-  SearchRun run;
-  RunSearch(TestImage(40, 33), Params(17, 14, 4, 0.0f), run);
-  ASSERT_TRUE(run.done);
-  for (const HintTrial& trial : run.trials) {
-    EXPECT_EQ(trial.deviationX, 0.0f);
-    EXPECT_EQ(trial.deviationY, 0.0f);
-    EXPECT_EQ(trial.weight, 1.0f);
-  }
-  EXPECT_EQ(run.hint.deviationX, 0.0f);
-  EXPECT_EQ(run.hint.deviationY, 0.0f);
-  // Every deviation trial repeats the first, so the first one's choice stands.
-  for (std::size_t i = 16; i < run.trials.size(); ++i) EXPECT_EQ(run.trials[i].score, run.trials[i % 16].score);
-  float best = -1.0f;
-  for (std::size_t i = 4; i < 8; ++i) best = std::max(best, run.trials[i].score);
+  EXPECT_EQ(run.hint.offsetX, hint.offsetX);
+  EXPECT_EQ(run.hint.offsetY, hint.offsetY);
+  EXPECT_EQ(run.hint.deviationX, hint.deviationX);
+  EXPECT_EQ(run.hint.deviationY, hint.deviationY);
   EXPECT_EQ(run.hint.score, best);
-}
-
-TEST(HintSearch, Reports) {
-  SearchRun run;
-  RunSearch(TestImage(40, 33), Params(17, 14, 4, 8.0f), run);
-  ASSERT_TRUE(run.done);
-  // One report before each of the 2N x 2 x N reductions, with the progress
-  // (k * 0.5 / N + t (+ 0.5)) * 100 / 2N, then the final scaling.
-  const RecordingProgress& p = run.progress;
-  ASSERT_EQ(p.events.size(), 65u);
-  EXPECT_EQ(p.events.back(), "final 0/0");
-  float best = -1.0f;
-  for (int t = 0; t < 8; ++t) {
-    for (int half = 0; half < 2; ++half)
-      for (int k = 0; k < 4; ++k) {
-        const int i = t * 8 + half * 4 + k;
-        EXPECT_EQ(p.events[i], "search " + std::to_string(i) + "/64");
-        EXPECT_NEAR(p.percents[i], (k * 0.125 + t + 0.5 * half) * 100.0 / 8.0, 1e-4);
-        // The best score of the deviation trials before this one.
-        EXPECT_EQ(p.scores[i], best) << i;
-      }
-    for (int k = 0; k < 4; ++k) best = std::max(best, run.trials[t * 8 + 4 + k].score);
+  ASSERT_EQ(run.image.width, w);
+  ASSERT_EQ(run.image.height, h);
+  EXPECT_FALSE(run.image.HasAlpha());
+  for (int c = 0; c < 3; ++c) {
+    ResizePlane(source.samples(c), source.width, source.height, plane.data(), w, h, p.filterType, hint.offsetX,
+                hint.offsetY, hint.deviationX, hint.deviationY, p.smoothness);
+    EXPECT_EQ(std::vector<float>(run.image.samples(c), run.image.samples(c) + plane.size()), plane) << "plane " << c;
   }
-  EXPECT_EQ(p.scores.back(), run.hint.score);
 }
 
-TEST(HintSearch, OnePixelTargetsScoreZeroAndTheFirstTrialWins) {
-  for (const auto& [w, h] : {std::pair<uint32_t, uint32_t>{25, 1}, {1, 19}, {1, 1}}) {
-    SCOPED_TRACE(::testing::Message() << w << "x" << h);
-    SearchRun run;
-    RunSearch(TestImage(52, 40), Params(w, h, 6, 8.0f), run);
+TEST(HintSearch, FusedParallelSearchEqualsThePlainReading) {
+  ExpectPlainReading(RenderTestChart(61, 47), {.newWidth = 24, .newHeight = 19});  // the defaults
+  // Odd N, the box filter and a wider kernel: the vertical offsets are still
+  // searched with Catmull-Rom. The alpha plane is dropped.
+  const FloatImage chart = RenderTestChart(33, 30, 5);
+  FloatImage withAlpha;
+  withAlpha.Allocate(33, 30, true, true);
+  for (int c = 0; c < 3; ++c) std::copy_n(chart.samples(c), chart.PixelCount(), withAlpha.samples(c));
+  ExpectPlainReading(withAlpha,
+                     {.filterType = FilterBox, .newWidth = 15, .newHeight = 12, .smoothness = 2.0f, .trials = 5,
+                      .scaleDeviation = 3.0f});
+}
+
+// Deviations and offsets worked out by hand: the 2N deviation trials come
+// first vertical (no horizontal deviation), then horizontal; each holds a
+// vertical and then a horizontal group of N offsets, in order.
+TEST(HintSearch, TrialsTryTheDeviationsAndOffsetsInOrder) {
+  const struct {
+    int n;
+    float deviation, firstDeviation, deviationStep, offsetStep, weight0;
+  } cases[] = {
+      {12, 8.0f, -4.0f, 2.0f / 3.0f, 1.0f / 12.0f, std::sqrt(23.0f / 19.0f)},  // the defaults: -4 to 10/3
+      {5, 8.0f, -4.0f, 1.6f, 0.2f, std::sqrt(23.0f / 19.0f)},                 // odd N: neither tries 0
+      {4, 0.0f, 0.0f, 0.0f, 0.25f, 1.0f},                                     // offsets only
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.n);
+    const SearchRun run(RenderTestChart(61, 47), {.newWidth = 24, .newHeight = 19, .trials = c.n,
+                                                  .scaleDeviation = c.deviation});
     ASSERT_TRUE(run.done);
-    // Every trial scores 0, except those whose deviation exceeds the one
-    // pixel of the target: their weight, and so their score, is NaN.
-    for (const HintTrial& trial : run.trials) {
-      const bool beyond = trial.deviationY > static_cast<float>(h) || trial.deviationX > static_cast<float>(w);
-      EXPECT_EQ(std::isnan(trial.weight), beyond);
-      if (!beyond) {
-        EXPECT_EQ(trial.score, 0.0f);
-      }
+    ASSERT_EQ(run.trials.size(), std::size_t(4 * c.n * c.n));
+    for (std::size_t i = 0; i < run.trials.size(); ++i) {
+      const HintTrial& t = run.trials[i];
+      EXPECT_EQ(std::size_t((2 * t.deviationTrial + t.horizontal) * c.n + t.k), i);
+      const bool vertical = t.deviationTrial < c.n;
+      EXPECT_NEAR(vertical ? t.deviationY : t.deviationX,
+                  c.firstDeviation + float(t.deviationTrial % c.n) * c.deviationStep, 1e-5f);
+      if (vertical) { EXPECT_EQ(t.deviationX, 0.0f); }
+      EXPECT_NEAR(t.horizontal ? t.offsetX : t.offsetY, -0.5f + float(t.k) * c.offsetStep, 1e-6f);
+      if (!t.horizontal) { EXPECT_EQ(t.offsetX, 0.0f); }
+      if (c.deviation == 0.0f) { EXPECT_EQ(t.weight, 1.0f); }
     }
+    EXPECT_FLOAT_EQ(run.trials[0].weight, c.weight0);
+    if (c.n != 12) continue;
+    // 0 is tried exactly: deviation trials 6 and 18, offset 6.
+    EXPECT_EQ(run.trials[6 * 24].deviationY, 0.0f);
+    EXPECT_EQ(run.trials[18 * 24].deviationX, 0.0f);
+    EXPECT_EQ(run.trials[6].offsetY, 0.0f);
+    EXPECT_EQ(run.trials[18].offsetX, 0.0f);
+  }
+}
+
+TEST(HintSearch, ReportsEveryReductionThenTheFinalScaling) {
+  const SearchRun run(RenderTestChart(40, 33), {.newWidth = 17, .newHeight = 14, .trials = 4});
+  ASSERT_TRUE(run.done);
+  // One report before each of the 2N x 2 x N reductions: reduction i of 64
+  // is at (k / 2N + t + half / 2) * 100 / 2N = i * 100 / 64 percent, with
+  // the best score of the deviation trials before it.
+  const std::vector<ProgressReport>& r = run.progress.reports;
+  ASSERT_EQ(r.size(), 65u);
+  float best = -1.0f;
+  for (uint32_t i = 0; i < 64; ++i) {
+    EXPECT_EQ(r[i].stage, Stage::kHintSearch);
+    EXPECT_EQ(r[i].step, i);
+    EXPECT_EQ(r[i].total, 64u);
+    EXPECT_NEAR(r[i].percent, i * 100.0 / 64.0, 1e-4);
+    EXPECT_EQ(r[i].bestScore, best) << i;
+    if (i % 8 == 7)
+      for (uint32_t j = i - 3; j <= i; ++j) best = std::max(best, run.trials[j].score);
+  }
+  EXPECT_EQ(r[64].stage, Stage::kFinalScaling);
+  EXPECT_EQ(r[64].step + r[64].total, 0u);
+  EXPECT_EQ(r[64].bestScore, run.hint.score);
+}
+
+// A deviation beyond the target's side makes the weight's product negative:
+// weight and score are NaN and never win. A one-pixel side scores 0
+// everywhere else, so the first trial wins.
+TEST(HintSearch, TrialsBeyondTheTargetAreNaNAndNeverWin) {
+  const struct {
+    uint32_t w, h;
+    int n;
+    float deviation;
+    int nanTrials;
+  } cases[] = {
+      // N = 6, D = 8: deviations -4, -8/3, -4/3, 0, 4/3, 8/3.
+      {25, 1, 6, 8.0f, 24},  // vertical trials 4 and 5, 2N reductions each
+      {1, 19, 6, 8.0f, 24},  // horizontal trials 10 and 11
+      {1, 1, 6, 8.0f, 48},
+      // N = 12, D = 64: -32 to 80/3 in steps of 16/3; vertical trials 10 and
+      // 11 (64/3 > 20), horizontal trial 23 (80/3 > 25; 64/3 is not).
+      {25, 20, 12, 64.0f, 72},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+    const SearchRun run(RenderTestChart(52, 40),
+                        {.newWidth = c.w, .newHeight = c.h, .trials = c.n, .scaleDeviation = c.deviation});
+    ASSERT_TRUE(run.done);
+    const bool onePixel = c.w == 1 || c.h == 1;
+    int nanTrials = 0;
+    for (const HintTrial& t : run.trials) {
+      const bool beyond = t.deviationY > float(c.h) || t.deviationX > float(c.w);
+      EXPECT_EQ(std::isnan(t.weight), beyond);
+      EXPECT_EQ(std::isnan(t.score), beyond);
+      if (onePixel && !beyond) { EXPECT_EQ(t.score, 0.0f); }
+      nanTrials += beyond;
+    }
+    EXPECT_EQ(nanTrials, c.nanTrials);
+    EXPECT_FALSE(std::isnan(run.hint.score));
+    EXPECT_LE(run.hint.deviationY, float(c.h));
+    EXPECT_LE(run.hint.deviationX, float(c.w));
+    EXPECT_EQ(run.image.width, c.w);
+    EXPECT_EQ(run.image.height, c.h);
+    if (!onePixel) continue;
     EXPECT_EQ(run.hint.offsetX, -0.5f);
     EXPECT_EQ(run.hint.offsetY, -0.5f);
     EXPECT_EQ(run.hint.deviationX, 0.0f);
     EXPECT_EQ(run.hint.deviationY, -4.0f);
     EXPECT_EQ(run.hint.score, 0.0f);
-    EXPECT_EQ(run.image.width, w);
-    EXPECT_EQ(run.image.height, h);
   }
 }
 
-TEST(HintSearch, LargeDeviationsBeyondTheTargetNeverWin) {
-  // Target 20 pixels high, deviation 64: vertical deviations above 20 make
-  // the weight's product negative; those trials score NaN and never win.
-  SearchRun run;
-  RunSearch(TestImage(60, 48), Params(25, 20, 12, 64.0f), run);
-  ASSERT_TRUE(run.done);
-  int nanTrials = 0;
-  for (const HintTrial& trial : run.trials) {
-    const bool beyond = trial.deviationY > 20.0f || trial.deviationX > 25.0f;
-    EXPECT_EQ(std::isnan(trial.weight), beyond);
-    EXPECT_EQ(std::isnan(trial.score), beyond);
-    nanTrials += beyond;
+TEST(HintSearch, StoppedOrUnusableLeavesTheImageAlone) {
+  const FloatImage source = RenderTestChart(30, 24);
+  const SearchRun stopped(source, {.newWidth = 12, .newHeight = 10, .trials = 4}, 20);  // during trial 2
+  EXPECT_FALSE(stopped.done);
+  EXPECT_EQ(stopped.progress.reports.size(), 24u);  // seen before the next deviation trial
+  ASSERT_EQ(stopped.image.width, source.width);
+  for (int c = 0; c < 3; ++c)
+    EXPECT_TRUE(std::equal(source.samples(c), source.samples(c) + source.PixelCount(), stopped.image.samples(c)));
+
+  for (const DownscaleParams& p : {DownscaleParams{.newWidth = 0, .newHeight = 10},
+                                   DownscaleParams{.newWidth = 10, .newHeight = 10, .trials = 0}}) {
+    const SearchRun run(source, p);
+    EXPECT_FALSE(run.done);
+    EXPECT_EQ(run.image.width, 30u);
+    EXPECT_TRUE(run.progress.reports.empty());
   }
-  EXPECT_EQ(nanTrials, 2 * 24 + 1 * 24);  // t = 10, 11 (vertical) and t = 23 (21.33 > 20 is not > 25)
-  EXPECT_LE(run.hint.deviationY, 20.0f);
-  EXPECT_LE(run.hint.deviationX, 25.0f);
-  EXPECT_FALSE(std::isnan(run.hint.score));
-  EXPECT_EQ(run.trials.front().deviationY, -32.0f);
-  EXPECT_FALSE(std::isnan(run.trials.front().weight));
+  EXPECT_FALSE(SearchRun(FloatImage(), {.newWidth = 10, .newHeight = 10}).done);
 }
 
-TEST(HintSearch, CancelLeavesTheImageAlone) {
-  const FloatImage source = TestImage(30, 24);
-  SearchRun run;
-  run.progress.cancelAt = 20;  // during deviation trial 2
-  RunSearch(source, Params(12, 10, 4, 8.0f), run);
-  EXPECT_FALSE(run.done);
-  ExpectSameImage(run.image, source);
-  // The request is seen before the next deviation trial.
-  EXPECT_EQ(run.progress.percents.size(), 24u);
-}
-
-TEST(HintSearch, UnusableInputChangesNothing) {
-  RecordingProgress progress;
-  FloatImage empty;
-  EXPECT_FALSE(HintSearch(empty, empty, Params(10, 10), &progress));
-  FloatImage image = TestImage(8, 8);
-  EXPECT_FALSE(HintSearch(image, image, Params(0, 10), &progress));
-  EXPECT_FALSE(HintSearch(image, image, Params(10, 10, 0), &progress));
-  EXPECT_EQ(image.width, 8u);
-  EXPECT_TRUE(progress.events.empty());
+TEST(HintSearch, SameForAnyThreadCount) {
+  const FloatImage source = RenderTestChart(131, 97, 4);
+  ExpectSameForAnyThreadCount([&] {
+    // An odd trial count, so that the trials do not split evenly.
+    const SearchRun run(source, {.filterType = FilterLanczos3, .newWidth = 53, .newHeight = 41, .trials = 7});
+    EXPECT_TRUE(run.done);
+    std::vector<float> all;  // every trial, report, the hint and the samples
+    for (const HintTrial& t : run.trials)
+      all.insert(all.end(), {float(t.deviationTrial), float(t.horizontal), float(t.k), float(t.filterType),
+                             t.offsetX, t.offsetY, t.deviationX, t.deviationY, t.weight, t.score});
+    for (const ProgressReport& r : run.progress.reports)
+      all.insert(all.end(), {float(r.stage), float(r.step), float(r.total), r.percent, r.bestScore});
+    const Hint& h = run.hint;
+    all.insert(all.end(), {h.offsetX, h.offsetY, h.deviationX, h.deviationY, h.score});
+    for (int c = 0; c < 3; ++c)
+      all.insert(all.end(), run.image.samples(c), run.image.samples(c) + run.image.PixelCount());
+    return all;
+  });
 }
 
 }  // namespace

@@ -63,66 +63,59 @@ TEST(TrialReduction, PassesEqualResizePlane) {
     SCOPED_TRACE(::testing::Message() << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH
                                       << " filter " << c.filter);
     const std::vector<float> src = TestPlane(c.srcW, c.srcH);
-    std::vector<float> expected(std::size_t{c.dstW} * c.dstH);
-    ResizePlane(src.data(), c.srcW, c.srcH, expected.data(), c.dstW, c.dstH, c.filter, c.offX, c.offY, c.devX,
-                c.devY, c.smoothness);
-
-    Resampling::LinearResampler vertical, horizontal;
+    // Whole ResizePlane calls with the offsets moved by (dx, dy), and the
+    // set-ups of one pass.
+    auto plain = [&](float dx, float dy) {
+      std::vector<float> out(std::size_t{c.dstW} * c.dstH);
+      ResizePlane(src.data(), c.srcW, c.srcH, out.data(), c.dstW, c.dstH, c.filter, c.offX + dx, c.offY + dy, c.devX,
+                  c.devY, c.smoothness);
+      return out;
+    };
+    const std::vector<float> expected = plain(0, 0), shiftedY = plain(0, 0.25f), shiftedX = plain(-0.125f, 0);
+    Resampling::LinearResampler vertical, horizontal, shifted, moved;
     vertical.Configure(c.srcH, c.dstH, c.filter, c.offY, c.devY, c.smoothness);
     horizontal.Configure(c.srcW, c.dstW, c.filter, c.offX, c.devX, c.smoothness);
-    std::vector<float> intermediate(InterleavedPlaneSize(c.srcW, c.dstH));
-    std::vector<float> actual(expected.size(), -1.0f);
+    shifted.Configure(c.srcH, c.dstH, c.filter, c.offY + 0.25f, c.devY, c.smoothness);
+    moved.Configure(c.srcW, c.dstW, c.filter, c.offX - 0.125f, c.devX, c.smoothness);
     // Fused: the same vertical set-up between two others that differ in
     // offset, and one vertical set-up shared by two horizontal ones.
-    std::vector<float> expected2(expected.size());
-    ResizePlane(src.data(), c.srcW, c.srcH, expected2.data(), c.dstW, c.dstH, c.filter, c.offX, c.offY + 0.25f,
-                c.devX, c.devY, c.smoothness);
-    Resampling::LinearResampler shifted;
-    shifted.Configure(c.srcH, c.dstH, c.filter, c.offY + 0.25f, c.devY, c.smoothness);
     const Resampling::LinearResampler* verticals[3] = {&shifted, &vertical, &shifted};
     const Resampling::LinearResampler* horizontals[3] = {&horizontal, &horizontal, &horizontal};
-    Resampling::LinearResampler moved;
-    moved.Configure(c.srcW, c.dstW, c.filter, c.offX - 0.125f, c.devX, c.smoothness);
-    std::vector<float> expected3(expected.size());
-    ResizePlane(src.data(), c.srcW, c.srcH, expected3.data(), c.dstW, c.dstH, c.filter, c.offX - 0.125f, c.offY,
-                c.devX, c.devY, c.smoothness);
     const Resampling::LinearResampler* sameVertical[2] = {&vertical, &vertical};
     const Resampling::LinearResampler* twoHorizontals[2] = {&moved, &horizontal};
+    std::vector<float> intermediate(InterleavedPlaneSize(c.srcW, c.dstH));
     std::vector<float> fused[3];
+    float* planes[3];
+    auto reset = [&] {
+      for (int k = 0; k < 3; ++k) fused[k].assign(expected.size(), -1.0f), planes[k] = fused[k].data();
+    };
     ForEachTarget([&] {
-      std::fill(actual.begin(), actual.end(), -1.0f);
+      reset();
       ResampleColumns(src.data(), c.srcW, vertical, intermediate.data());
-      ResampleRows(intermediate.data(), c.dstH, horizontal, actual.data());
-      for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(actual[i], expected[i]) << "sample " << i;
+      ResampleRows(intermediate.data(), c.dstH, horizontal, planes[0]);
+      EXPECT_EQ(fused[0], expected) << "split passes";
 
-      float* planes[3];
-      for (int k = 0; k < 3; ++k) {
-        fused[k].assign(expected.size(), -1.0f);
-        planes[k] = fused[k].data();
-      }
+      reset();
       ReduceFused(src.data(), c.srcW, verticals, horizontals, 3, planes);
-      for (std::size_t i = 0; i < expected.size(); ++i) {
-        ASSERT_EQ(fused[1][i], expected[i]) << "fused sample " << i;
-        ASSERT_EQ(fused[0][i], expected2[i]) << "fused sample " << i;
-        ASSERT_EQ(fused[2][i], expected2[i]) << "fused sample " << i;
-      }
+      EXPECT_EQ(fused[0], shiftedY) << "fused";
+      EXPECT_EQ(fused[1], expected) << "fused";
+      EXPECT_EQ(fused[2], shiftedY) << "fused";
+
+      reset();
+      ReduceFused(src.data(), c.srcW, sameVertical, twoHorizontals, 2, planes);
+      EXPECT_EQ(fused[0], shiftedX) << "shared vertical";
+      EXPECT_EQ(fused[1], expected) << "shared vertical";
+
       // Through an eight-row ring, copied out as the rows are reported done.
-      std::vector<float> ring(std::size_t{c.dstW} * 8, -1.0f);
+      std::vector<float> ring(std::size_t{c.dstW} * 8, -1.0f), copied(expected.size(), -1.0f);
       float* ringPlane[1] = {ring.data()};
-      std::vector<float> copied(expected.size(), -1.0f);
       uint32_t next = 0;
       ReduceFused(src.data(), c.srcW, verticals + 1, horizontals, 1, ringPlane, [&](uint32_t done) {
         for (; next < done; ++next)
           std::copy_n(ring.data() + std::size_t{next % 8} * c.dstW, c.dstW, copied.data() + std::size_t{next} * c.dstW);
       }, 8);
       EXPECT_EQ(next, c.dstH);
-      for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(copied[i], expected[i]) << "ring sample " << i;
-
-      ReduceFused(src.data(), c.srcW, sameVertical, twoHorizontals, 2, planes);
-      for (std::size_t i = 0; i < expected.size(); ++i) {
-        ASSERT_EQ(fused[0][i], expected3[i]) << "shared vertical, sample " << i;
-        ASSERT_EQ(fused[1][i], expected[i]) << "shared vertical, sample " << i;
-      }
+      EXPECT_EQ(copied, expected) << "ring";
     });
   }
 }
