@@ -1,7 +1,8 @@
-// FloatImage: allocation, sample preservation, alpha presence and copying.
+// FloatImage: the row tables through allocation, copies and moves, what a
+// new allocation keeps or clears, and the size limits.
 #include "image/float_image.h"
 
-#include <cmath>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -9,54 +10,45 @@ using namespace kestrune;
 
 namespace {
 
+// Sample i of plane c is base + 1000 c + i.
 void Fill(FloatImage& image, float base) {
   for (int c = 0; c < (image.HasAlpha() ? 4 : 3); ++c)
     for (std::size_t i = 0; i < image.PixelCount(); ++i) image.samples(c)[i] = base + c * 1000 + i;
 }
 
-TEST(FloatImage, DefaultIsEmpty) {
+// Row y of every present plane starts y rows into its samples; absent
+// planes have no rows.
+void ExpectRowTables(const FloatImage& image) {
+  for (int c = 0; c < 4; ++c) {
+    if (image.samples(c) == nullptr) {
+      EXPECT_EQ(image.rows(c), nullptr) << c;
+      continue;
+    }
+    for (uint32_t y = 0; y < image.height; ++y) EXPECT_EQ(image.rows(c)[y], image.samples(c) + y * image.width);
+  }
+}
+
+TEST(FloatImage, AllocateKeepsTheSamplesOnlyForTheSameShape) {
   FloatImage image;
   EXPECT_TRUE(image.IsEmpty());
-  EXPECT_FALSE(image.HasAlpha());
-  EXPECT_EQ(image.rows(0), nullptr);
-  EXPECT_EQ(image.samples(3), nullptr);
-  EXPECT_EQ(image.width, 0u);
-  image.Release();  // releasing an empty image does nothing
-  EXPECT_TRUE(image.IsEmpty());
-}
-
-TEST(FloatImage, RowTablesAddressTheSamePlane) {
-  FloatImage image(5, 3);
-  for (int c = 0; c < 3; ++c)
-    for (uint32_t y = 0; y < 3; ++y) EXPECT_EQ(image.rows(c)[y], image.samples(c) + y * 5);
-  EXPECT_EQ(image.rows(FloatImage::kAlpha), nullptr);
-}
-
-TEST(FloatImage, SameSizeAllocateKeepsSamplesEvenWhenClearing) {
-  FloatImage image(4, 4);
+  ExpectRowTables(image);
+  image.Allocate(4, 3);
   Fill(image, 7);
-  image.Allocate(4, 4, false, true);
+  ExpectRowTables(image);
+  EXPECT_EQ(image.samples(FloatImage::kAlpha), nullptr);
+  image.Allocate(4, 3, false, /*clear*/ true);  // the same: kept even when clearing
   EXPECT_EQ(image.samples(1)[5], 7 + 1000 + 5);
-}
-
-TEST(FloatImage, ChangingAlphaReallocatesAndClearGivesZeros) {
-  FloatImage image(4, 4);
-  Fill(image, 7);
-  image.Allocate(4, 4, true, true);
+  image.Allocate(4, 3, true, true);  // alpha added: new planes, cleared
   ASSERT_TRUE(image.HasAlpha());
-  for (int c = 0; c < 4; ++c)
-    for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(image.samples(c)[i], 0.0f);
-}
-
-TEST(FloatImage, ZeroSideLeavesImageEmptyWithSizeStored) {
-  FloatImage image(3, 3);
-  image.Allocate(0, 7);
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(std::count(image.samples(c), image.samples(c) + 12, 0.0f), 12) << c;
+  ExpectRowTables(image);
+  image.Allocate(0, 7);  // empty, with its size stored
   EXPECT_TRUE(image.IsEmpty());
   EXPECT_EQ(image.width, 0u);
   EXPECT_EQ(image.height, 7u);
 }
 
-TEST(FloatImage, AssignmentCopiesPlanesAlphaAndBitDepth) {
+TEST(FloatImage, CopiesAreDeepAndMovesKeepTheRowTables) {
   FloatImage src;
   src.Allocate(3, 2, true);
   Fill(src, 1);
@@ -66,36 +58,21 @@ TEST(FloatImage, AssignmentCopiesPlanesAlphaAndBitDepth) {
   ASSERT_TRUE(dst.HasAlpha());
   EXPECT_EQ(dst.width, 3u);
   EXPECT_EQ(dst.sourceBitDepth, 8u);
-  for (int c = 0; c < 4; ++c)
-    for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(dst.samples(c)[i], src.samples(c)[i]);
-  EXPECT_NE(dst.samples(0), src.samples(0));  // independent copy
-
-  FloatImage noAlpha(3, 2);
-  dst = noAlpha;
-  EXPECT_FALSE(dst.HasAlpha());
-
+  for (int c = 0; c < 4; ++c) EXPECT_TRUE(std::equal(src.samples(c), src.samples(c) + 6, dst.samples(c))) << c;
+  EXPECT_NE(dst.samples(0), src.samples(0));
+  ExpectRowTables(dst);
   dst = dst;  // self-assignment leaves it unchanged
-  EXPECT_EQ(dst.width, 3u);
+  EXPECT_EQ(dst.rows(3)[1][2], 1 + 3000 + 5);
 
-  FloatImage empty;
-  dst = empty;
+  FloatImage moved = std::move(dst);
   EXPECT_TRUE(dst.IsEmpty());
-}
-
-TEST(FloatImage, BitDepthSurvivesReleaseAndAllocate) {
-  FloatImage image(2, 2);
-  image.sourceBitDepth = 24;
-  image.Release();
-  image.Allocate(5, 5);
-  EXPECT_EQ(image.sourceBitDepth, 24u);
-}
-
-TEST(FloatImage, MoveKeepsRowTablesValid) {
-  FloatImage a(4, 3);
-  Fill(a, 0);
-  FloatImage b = std::move(a);
-  EXPECT_TRUE(a.IsEmpty());
-  EXPECT_EQ(b.rows(2)[2][3], 2000 + 11);
+  EXPECT_EQ(moved.rows(3)[1][2], 1 + 3000 + 5);
+  ExpectRowTables(moved);
+  const FloatImage noAlpha(3, 2), empty;
+  moved = noAlpha;
+  EXPECT_FALSE(moved.HasAlpha());
+  moved = empty;
+  EXPECT_TRUE(moved.IsEmpty());
 }
 
 TEST(FloatImage, SizeLimits) {

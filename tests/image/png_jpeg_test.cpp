@@ -1,8 +1,10 @@
-// PNG and JPEG reading and writing with files made in the test: round trips,
-// grey and colour JPEGs from libjpeg's compressor, truncated files refused or
-// kept, four-component JPEGs, the format told by the first bytes whatever
-// the file's name, and the header probe.
+// Reading and writing with files made in the test: both writers' round
+// trips, grey and colour JPEGs from libjpeg's compressor, truncated files
+// refused or kept, four-component JPEGs, the format told by the first bytes
+// whatever the file's name, and the header probe.
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -19,39 +21,31 @@ using namespace kestrune;
 
 namespace {
 
-TEST(ReadJpeg, ColourJpegKeepsItsColours) {
+TEST(ReadJpeg, ColourAndGreyJpegsKeepTheirSamples) {
   TempDir dir;
   // Four flat quadrants: a JPEG at quality 100 reproduces flat areas within
-  // a step or two.
+  // a step or two. A grey JPEG has the red ones, in all three planes.
   const int colours[4][3] = {{200, 30, 40}, {20, 180, 60}, {10, 20, 220}, {128, 128, 128}};
-  auto sample = [&](int x, int y, int c) { return colours[(y / 16) * 2 + x / 16][c]; };
-  WriteJpeg(dir.File("c.jpg"), 32, 32, 3, sample);
-  FloatImage image;
-  image.sourceBitDepth = 8;
-  const ReadStatus status = ReadImageFile(dir.File("c.jpg"), image);
-  ASSERT_EQ(status.code, kReadOk);
-  EXPECT_TRUE(status.warnings.empty());
-  ASSERT_EQ(image.width, 32u);
-  ASSERT_EQ(image.height, 32u);
-  EXPECT_FALSE(image.HasAlpha());
-  EXPECT_EQ(image.sourceBitDepth, 8u) << "only the BMP reader sets the bit depth";
-  for (int y : {3, 12, 20, 28})
-    for (int x : {3, 12, 20, 28})
-      for (int c = 0; c < 3; ++c) EXPECT_NEAR(At(image, c, x, y), sample(x, y, c), 3) << x << "," << y << "," << c;
-}
-
-TEST(ReadJpeg, GreyJpegGivesThreeEqualPlanes) {
-  TempDir dir;
-  WriteJpeg(dir.File("g.jpg"), 24, 8, 1, [](int x, int, int) { return x < 12 ? 40 : 210; });
-  FloatImage image;
-  ASSERT_EQ(ReadImageFile(dir.File("g.jpg"), image).code, kReadOk);
-  ASSERT_EQ(image.width, 24u);
-  for (std::size_t i = 0; i < image.PixelCount(); ++i) {
-    ASSERT_EQ(image.samples(0)[i], image.samples(2)[i]);
-    ASSERT_EQ(image.samples(1)[i], image.samples(2)[i]);
+  auto sample = [&](int x, int y, int c) { return colours[(y / 8) * 2 + x / 16][c]; };
+  for (int components : {3, 1}) {
+    SCOPED_TRACE(components);
+    WriteJpeg(dir.File("q.jpg"), 32, 16, components, sample);
+    FloatImage image;
+    image.sourceBitDepth = 8;
+    const ReadStatus status = ReadImageFile(dir.File("q.jpg"), image);
+    ASSERT_EQ(status.code, kReadOk);
+    EXPECT_TRUE(status.warnings.empty());
+    ASSERT_EQ(image.width, 32u);
+    ASSERT_EQ(image.height, 16u);
+    EXPECT_FALSE(image.HasAlpha());
+    EXPECT_EQ(image.sourceBitDepth, 8u) << "only the BMP reader sets the bit depth";
+    for (int y : {2, 5, 11, 14})
+      for (int x : {3, 12, 20, 28})
+        for (int c = 0; c < 3; ++c)
+          EXPECT_NEAR(At(image, c, x, y), sample(x, y, components == 1 ? 0 : c), 3) << x << "," << y << "," << c;
+    for (int c = 1; c < 3 && components == 1; ++c)
+      EXPECT_TRUE(std::equal(image.samples(0), image.samples(0) + image.PixelCount(), image.samples(c)));
   }
-  EXPECT_NEAR(At(image, 0, 2, 4), 40, 2);
-  EXPECT_NEAR(At(image, 0, 21, 4), 210, 2);
 }
 
 TEST(ReadJpeg, FourComponentsAndFatalErrorsAreRefusedWithTheirReason) {
@@ -82,27 +76,35 @@ FloatImage Pattern(uint32_t w, uint32_t h) {
   return image;
 }
 
-TEST(PngWriteRead, RoundTripIsExactAndConverts) {
+// Odd widths (BMP rows are padded) and samples beyond the bytes' range.
+TEST(Writers, RoundTripsAreExactAndConvertAndNothingIsWrittenOnFailure) {
   TempDir dir;
   FloatImage image = Pattern(37, 21);
   image.rows(0)[0][0] = 300.0f;  // written as 255
   image.rows(1)[0][0] = 2.5f;    // written as 2
-  image.sourceBitDepth = 4;
-  ASSERT_EQ(WritePng(dir.File("p.png"), image), kWriteOk);
-  FloatImage back;
-  back.sourceBitDepth = 4;
-  ASSERT_EQ(ReadImageFile(dir.File("p.png"), back).code, kReadOk);
-  EXPECT_EQ(back.sourceBitDepth, 4u);
-  EXPECT_FALSE(back.HasAlpha());
-  ASSERT_EQ(back.width, 37u);
-  ASSERT_EQ(back.height, 21u);
-  EXPECT_EQ(back.rows(0)[0][0], 255.0f);
-  EXPECT_EQ(back.rows(1)[0][0], 2.0f);
-  for (int c = 0; c < 3; ++c)
-    for (std::size_t i = 1; i < image.PixelCount(); ++i) ASSERT_EQ(back.samples(c)[i], image.samples(c)[i]);
-  FloatImage empty;
-  EXPECT_EQ(WritePng(dir.File("e.png"), empty), kWriteEmptyImage);
-  EXPECT_EQ(WritePng(dir.File("no/dir/e.png"), image), kWriteFailed);
+  const struct {
+    const char* name;
+    int (*write)(const std::string&, const FloatImage&);
+    uint32_t bitDepth;  // only the BMP reader sets it
+  } writers[] = {{"r.bmp", WriteBmp, 24}, {"r.png", WritePng, 4}};
+  for (const auto& w : writers) {
+    SCOPED_TRACE(w.name);
+    ASSERT_EQ(w.write(dir.File(w.name), image), kWriteOk);
+    FloatImage back;
+    back.sourceBitDepth = 4;
+    ASSERT_EQ(ReadImageFile(dir.File(w.name), back).code, kReadOk);
+    EXPECT_EQ(back.sourceBitDepth, w.bitDepth);
+    EXPECT_FALSE(back.HasAlpha());
+    ASSERT_EQ(back.width, 37u);
+    ASSERT_EQ(back.height, 21u);
+    EXPECT_EQ(back.rows(0)[0][0], 255.0f);
+    EXPECT_EQ(back.rows(1)[0][0], 2.0f);
+    for (int c = 0; c < 3; ++c)
+      for (std::size_t i = 1; i < image.PixelCount(); ++i) ASSERT_EQ(back.samples(c)[i], image.samples(c)[i]);
+    EXPECT_EQ(w.write(dir.File("empty"), FloatImage()), kWriteEmptyImage);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("empty")));
+    EXPECT_EQ(w.write(dir.File("no/dir/x"), image), kWriteFailed);
+  }
 }
 
 // A 64 x 512 noise image as PNG (several 8 KiB data chunks: noise compresses
@@ -203,22 +205,12 @@ TEST(ReadImageFile, FormatIsToldByTheFirstBytes) {
       {"cut.png", {0x89, 'P', 'N', 'G'}, kReadFailed, FileFormat::kPng, "PNG truncated in its signature"},
       {"cut.pfm", {'P', 'F'}, kReadFailed, FileFormat::kPfm, "PFM truncated in its header"},
       {"empty.jpg", {}, kReadNoReader, FileFormat::kUnknown, "the file is empty"},
-      {"gif.bmp",
-       {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0},
-       kReadNoReader,
-       FileFormat::kUnknown,
+      {"gif.bmp", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, kReadNoReader, FileFormat::kUnknown,
        "not a BMP, PNG, JPEG or PFM file (it starts with 47 49 46 38 39 61 01 00)"},
-      {"PFx",
-       {'P', 'F', 'x'},
-       kReadNoReader,
-       FileFormat::kUnknown,
+      {"PFx", {'P', 'F', 'x'}, kReadNoReader, FileFormat::kUnknown,
        "not a BMP, PNG, JPEG or PFM file (it starts with 50 46 78)"},
       {"folder.png", {}, kReadCannotOpen, FileFormat::kUnknown, "it is a folder, not a file", kFolder},
-      {"missing.png",
-       {},
-       kReadCannotOpen,
-       FileFormat::kUnknown,
-       "the file cannot be opened: No such file or directory",
+      {"missing.png", {}, kReadCannotOpen, FileFormat::kUnknown, "the file cannot be opened: No such file or directory",
        kMissing},
   };
   for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 // with a reason.
 #include <cctype>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,20 +24,11 @@ std::filesystem::path Suite() { return SharedDir() / "peers" / "pngsuite"; }
 // files (the last two characters of a PngSuite name give the bit depth).
 std::vector<int> ReadJsonArray(const std::filesystem::path& path) {
   std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  std::vector<int> values;
-  const std::string s = text.str();
-  for (std::size_t i = 0; i < s.size();) {
-    if (std::isdigit(static_cast<unsigned char>(s[i]))) {
-      std::size_t end = i;
-      values.push_back(std::stoi(s.substr(i), &end));
-      i += end;
-    } else {
-      ++i;
-    }
-  }
-  return values;
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  for (char& c : text)
+    if (!std::isdigit(static_cast<unsigned char>(c))) c = ' ';
+  std::istringstream numbers(text);
+  return {std::istream_iterator<int>(numbers), std::istream_iterator<int>()};
 }
 
 TEST(PngSuite, ValidImagesReadWithTheirListedRgba) {
