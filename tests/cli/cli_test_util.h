@@ -1,8 +1,11 @@
 // Runs kestrune-cli in-process for the command tests, capturing what it
 // writes to standard output and standard error, and reads the files it
-// writes through the library.
+// writes, as bytes or through the library.
 #pragma once
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,8 +20,9 @@ struct CliResult {
   std::string err;
 };
 
-// `args` are the arguments after the program name.
-inline CliResult Cli(std::vector<std::string> args) {
+// `args` are the arguments after the program name, `more` follow them.
+inline CliResult Cli(std::vector<std::string> args, const std::vector<std::string>& more = {}) {
+  args.insert(args.end(), more.begin(), more.end());
   args.insert(args.begin(), "kestrune-cli");
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
@@ -27,6 +31,16 @@ inline CliResult Cli(std::vector<std::string> args) {
   const int status = RunCli(int(argv.size()), argv.data());
   std::string out = testing::internal::GetCapturedStdout();
   return {status, out, testing::internal::GetCapturedStderr()};
+}
+
+// The bytes of the file at `path` (empty when there is none), and writing
+// them.
+inline std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // The image file at `path` (empty when it cannot be read, which fails the

@@ -1,7 +1,6 @@
 // kestrune-cli downscale, run in-process: the settings' checks and messages,
 // the defaults, the filter names, the hint line, and the image it writes
 // (PFM keeps the floats exact, so it must equal the library's own result).
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -16,19 +15,6 @@ using namespace kestrune;
 
 namespace {
 
-Image Picture(uint32_t width, uint32_t height) {
-  Image image(width, height);
-  for (uint32_t y = 0; y < height; ++y)
-    for (uint32_t x = 0; x < width; ++x) {
-      const std::size_t i = std::size_t{y} * width + x;
-      const float edge = (2 * x + 3 * y) % 13 < 6 ? 70.0f : -70.0f;
-      image.Plane(0)[i] = 120.0f + edge + 30.0f * std::sin(0.3f * x);
-      image.Plane(1)[i] = 100.0f + 0.5f * edge + 20.0f * std::cos(0.4f * y);
-      image.Plane(2)[i] = 140.0f - 0.7f * edge;
-    }
-  return image;
-}
-
 std::string HintLine(const Hint& h) {
   char line[256];
   std::snprintf(line, sizeof line, "hint: offset-x=%.6g offset-y=%.6g deviation-x=%.6g deviation-y=%.6g score=%.6g\n",
@@ -39,11 +25,10 @@ std::string HintLine(const Hint& h) {
 // Runs the command on `source` and expects the result and hint line of
 // Downscale with `params`.
 void ExpectLikeDownscale(const Image& source, const DownscaleOptions& params, const std::vector<std::string>& options) {
+  SCOPED_TRACE(testing::PrintToString(options));
   TempDir dir;
   WriteFile(source, dir.File("in.pfm"));
-  std::vector<std::string> args = {"downscale", dir.File("in.pfm"), dir.File("out.pfm")};
-  args.insert(args.end(), options.begin(), options.end());
-  const CliResult r = Cli(args);
+  const CliResult r = Cli({"downscale", dir.File("in.pfm"), dir.File("out.pfm")}, options);
   ASSERT_EQ(r.status, 0) << r.err;
 
   Hint hint;
@@ -53,38 +38,22 @@ void ExpectLikeDownscale(const Image& source, const DownscaleOptions& params, co
   EXPECT_TRUE(SameSamples(ReadFile(dir.File("out.pfm")), expected.value()));
 }
 
-TEST(DownscaleCli, DefaultsAreTheDialogsAndTheSourceSize) {
-  DownscaleOptions params;  // Catmull-Rom, 0.8, 12 trials, deviation 8
-  params.width = 20;
-  params.height = 15;
-  ExpectLikeDownscale(Picture(20, 15), params, {});
-}
-
-TEST(DownscaleCli, OptionsReachTheSearch) {
-  DownscaleOptions params;
-  params.width = 11;
-  params.height = 9;
-  params.smoothness = 1.25f;
-  params.trials = 5;
-  params.scaleDeviation = 3.5f;
-  const Image source = Picture(26, 21);
-  const char* names[] = {"box", "bilinear", "bspline", "catmull-rom", "lanczos2", "lanczos3", "sinc"};
-  for (int filter = 0; filter < 7; ++filter) {
-    SCOPED_TRACE(names[filter]);
-    params.filter = static_cast<Filter>(filter);
-    ExpectLikeDownscale(source, params,
-                         {"--width", "11", "--height", "9", "--filter", names[filter], "--smoothness", "1.25",
-                          "--trials", "5", "--deviation", "3.5"});
-  }
+TEST(DownscaleCli, DefaultsAreTheDialogsAndOptionsReachTheSearch) {
+  const Image source = MakeTestChart(26, 21);
+  // Catmull-Rom, 0.8, 12 trials, deviation 8 and the source's size.
+  ExpectLikeDownscale(source, {.width = 26, .height = 21}, {});
   // Only one size given: the other stays the source's.
-  params.filter = Filter::kCatmullRom;
-  params.width = 26;
-  ExpectLikeDownscale(source, params, {"--height", "9", "--smoothness", "1.25", "--trials", "5", "--deviation", "3.5"});
+  ExpectLikeDownscale(source, {.width = 26, .height = 9, .smoothness = 1.25f, .trials = 5, .scaleDeviation = 3.5f},
+                      {"--height", "9", "--smoothness", "1.25", "--trials", "5", "--deviation", "3.5"});
+  const char* names[] = {"box", "bilinear", "bspline", "catmull-rom", "lanczos2", "lanczos3", "sinc"};
+  for (int filter = 0; filter < 7; ++filter)
+    ExpectLikeDownscale(source, {.width = 11, .height = 9, .filter = Filter(filter), .trials = 4},
+                        {"--width", "11", "--height", "9", "--filter", names[filter], "--trials", "4"});
 }
 
 TEST(DownscaleCli, BadValuesGetTheDialogsMessages) {
   TempDir dir;
-  WriteFile(Picture(8, 8), dir.File("in.pfm"));
+  WriteFile(MakeTestChart(8, 8), dir.File("in.pfm"));
   const std::string in = dir.File("in.pfm"), out = dir.File("out.pfm");
   const struct {
     std::vector<std::string> options;
@@ -108,9 +77,7 @@ TEST(DownscaleCli, BadValuesGetTheDialogsMessages) {
       {{"--deviation", "99", "--smoothness", "9"}, "--smoothness: Enter a number between 0.5 and 2."},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args = {"downscale", in, out};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    const CliResult r = Cli(args);
+    const CliResult r = Cli({"downscale", in, out}, c.options);
     EXPECT_EQ(r.status, 1) << c.message;
     EXPECT_EQ(r.err, "kestrune-cli downscale: " + c.message + "\n");
   }
@@ -120,30 +87,24 @@ TEST(DownscaleCli, BadValuesGetTheDialogsMessages) {
   EXPECT_EQ(Cli({"downscale", in, out, "--filter", "nearest"}).status, 1);
 }
 
-TEST(DownscaleCli, BoundsAreAcceptedAndQuietIsQuiet) {
+TEST(DownscaleCli, BoundsAreAcceptedAndFilesGiveTheirStatuses) {
   TempDir dir;
-  WriteFile(Picture(9, 7), dir.File("in.pfm"));
-  const CliResult r = Cli({"downscale", dir.File("in.pfm"), dir.File("out.pfm"), "--width", "1", "--height", "100000",
-                           "--smoothness", "2", "--trials", "4", "--deviation", "64", "--quiet"});
+  const std::string in = dir.File("in.pfm");
+  WriteFile(MakeTestChart(9, 7), in);
+  const CliResult r = Cli({"downscale", in, dir.File("out.pfm"), "--width", "1", "--height", "100000", "--smoothness",
+                           "2", "--trials", "4", "--deviation", "64", "--quiet"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   const Image written = ReadFile(dir.File("out.pfm"));
   EXPECT_EQ(written.Width(), 1u);
   EXPECT_EQ(written.Height(), 100000u);
-  EXPECT_EQ(Cli({"downscale", dir.File("in.pfm"), dir.File("o2.pfm"), "--smoothness", "0.5", "--deviation", "0",
-                 "--trials", "4", "--quiet"})
-                .status,
-            0);
-}
-
-TEST(DownscaleCli, UnreadableInputAndUnwritableOutput) {
-  TempDir dir;
-  WriteFile(Picture(8, 6), dir.File("in.pfm"));
-  EXPECT_EQ(Cli({"downscale", dir.File("missing.png"), dir.File("out.pfm")}).status, 2);
-  EXPECT_EQ(Cli({"downscale", dir.File("in.pfm"), dir.File("out.xyz"), "--trials", "4"}).status, 3);
-  EXPECT_EQ(Cli({"downscale", dir.File("in.pfm"), (dir.path() / "no" / "out.pfm").string(), "--trials", "4"}).status,
-            3);
-  EXPECT_EQ(Cli({"downscale", "--help"}).status, 0);
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{in, dir.File("o.pfm"), "--smoothness", "0.5", "--deviation", "0", "--trials", "4", "--quiet"}, 0},
+      {{dir.File("missing.png"), dir.File("o.pfm")}, 2},
+      {{in, dir.File("o.xyz"), "--trials", "4"}, 3},
+      {{in, dir.File("no/o.pfm"), "--trials", "4"}, 3},
+  };
+  for (const auto& [args, status] : cases) EXPECT_EQ(Cli({"downscale"}, args).status, status) << args[1];
 }
 
 }  // namespace

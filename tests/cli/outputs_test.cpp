@@ -26,11 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Files in the folder whose names say they are temporary.
 int Temporaries(const TempDir& dir) {
   int n = 0;
@@ -108,10 +103,10 @@ TEST(Outputs, AFullDiskLeavesThePreviousFileAndNoTemporary) {
   };
   for (const auto& args : runs) {
     const std::string target = args[0] == "chart" ? args[1] : args[2];
-    const std::string before = target == in ? Contents(in) : "previous contents";
+    const std::string before = target == in ? FileBytes(in) : "previous contents";
     if (target != in) std::ofstream(target) << before;
     EXPECT_EQ(ExitStatus(Start(args, 4096)), 3) << args[0] << " " << target;
-    EXPECT_TRUE(Contents(target) == before) << args[0] << " " << target;
+    EXPECT_TRUE(FileBytes(target) == before) << args[0] << " " << target;
     EXPECT_EQ(Temporaries(dir), 0) << args[0];
   }
 }
@@ -183,7 +178,9 @@ TEST(Outputs, SignalsEndRunsWithTheirStatuses) {
     Send(pid, c.signal, c.times);
     EXPECT_EQ(ExitStatus(pid), c.status) << args[0] << " signal " << c.signal << " x" << c.times;
     EXPECT_EQ(fs::exists(out), c.written) << out;
-    if (c.written) EXPECT_EQ(ReadFile(out).Width(), 400u);
+    if (c.written) {
+      EXPECT_EQ(ReadFile(out).Width(), 400u);
+    }
     EXPECT_EQ(Temporaries(dir), 0);
   }
 }

@@ -13,12 +13,7 @@ using kestrune::TempDir;
 
 namespace {
 
-int Resize(std::vector<std::string> args, std::string* err = nullptr) {
-  args.insert(args.begin(), "resize");
-  const CliResult r = Cli(std::move(args));
-  if (err) *err = r.err;
-  return r.status;
-}
+int Resize(std::vector<std::string> args) { return Cli({"resize"}, args).status; }
 
 // A 5 x 4 image with distinct samples in every plane, and an alpha plane.
 std::string WriteSource(const TempDir& dir) {
@@ -33,27 +28,28 @@ std::string WriteSource(const TempDir& dir) {
 TEST(ResizeCommand, RefusesBadValues) {
   TempDir dir;
   const std::string in = WriteSource(dir), out = dir.File("out.pfm");
-  const std::vector<std::string> size{"--width", "3", "--height", "2"};
-  auto with = [&](std::vector<std::string> extra) {
-    std::vector<std::string> args{in, out};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return args;
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* names;  // what the message names
+  } cases[] = {
+      {{in, out, "--width", "0", "--height", "2"}, kExitUsage, "--width"},
+      {{in, out, "--width", "3", "--height", "100001"}, kExitUsage, "--height"},
+      {{in, out, "--width", "3"}, kExitUsage, "--height"},  // height missing
+      {{in, out, "--width", "x", "--height", "2"}, kExitUsage, "--width"},
+      {{in, out, "--width", "0x10", "--height", "2"}, kExitUsage, "--width"},
+      {{in, out, "--width", "3", "--height", "2", "--filter", "gauss"}, kExitUsage, "--filter"},
+      {{in, out, "--width", "3", "--height", "2", "--smoothness", "0.4"}, kExitUsage, "--smoothness"},
+      {{in, out, "--width", "3", "--height", "2", "--offset-x", "nan"}, kExitUsage, "--offset-x"},
+      {{in, out, "--width", "3", "--height", "2", "--deviation-x", "-5"}, kExitUsage, "deviation"},
+      {{in, out, "--width", "100000", "--height", "100000"}, kExitUsage, ""},  // too many pixels
+      {{dir.File("missing.png"), out, "--width", "3", "--height", "2"}, kExitUnreadable, "missing.png"},
   };
-  std::string err;
-  EXPECT_EQ(Resize({in, out, "--width", "0", "--height", "2"}, &err), kExitUsage);
-  EXPECT_NE(err.find("--width"), std::string::npos) << err;
-  EXPECT_EQ(Resize({in, out, "--width", "3", "--height", "100001"}), kExitUsage);
-  EXPECT_EQ(Resize({in, out, "--width", "3"}), kExitUsage);  // height missing
-  EXPECT_EQ(Resize({in, out, "--width", "x", "--height", "2"}), kExitUsage);
-  EXPECT_EQ(Resize({in, out, "--width", "0x10", "--height", "2"}), kExitUsage);
-  EXPECT_EQ(Resize(with({"--width", "3", "--height", "2", "--filter", "gauss"})), kExitUsage);
-  EXPECT_EQ(Resize(with({"--width", "3", "--height", "2", "--smoothness", "0.4"}), &err), kExitUsage);
-  EXPECT_NE(err.find("--smoothness"), std::string::npos) << err;
-  EXPECT_EQ(Resize(with({"--width", "3", "--height", "2", "--offset-x", "nan"})), kExitUsage);
-  EXPECT_EQ(Resize(with({"--width", "3", "--height", "2", "--deviation-x", "-5"}), &err), kExitUsage);
-  EXPECT_NE(err.find("deviation"), std::string::npos) << err;
-  EXPECT_EQ(Resize(with({"--width", "100000", "--height", "100000"})), kExitUsage);  // too many pixels
-  EXPECT_EQ(Resize({dir.File("missing.png"), out, "--width", "3", "--height", "2"}), kExitUnreadable);
+  for (const auto& c : cases) {
+    const CliResult r = Cli({"resize"}, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[2] << " " << c.args[3];
+    EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+  }
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -27,13 +28,11 @@ std::size_t Count(const std::string& text, const std::string& what) {
 }
 
 TEST(TerminalProgress, PercentageRoundsLikeTheDialog) {
-  // The integer part of percent + 0.5: 37.4 shows 37, 37.5 shows 38,
-  // 99.996 shows 100 and 0.4 shows 0.
-  EXPECT_NE(TerminalProgress::FormatLine("x", 37.4f, 80).find("  37 %"), std::string::npos);
-  EXPECT_NE(TerminalProgress::FormatLine("x", 37.5f, 80).find("  38 %"), std::string::npos);
-  EXPECT_NE(TerminalProgress::FormatLine("x", 99.996f, 80).find(" 100 %"), std::string::npos);
-  EXPECT_NE(TerminalProgress::FormatLine("x", 0.4f, 80).find("   0 %"), std::string::npos);
-  EXPECT_NE(TerminalProgress::FormatLine("x", NAN, 80).find("   0 %"), std::string::npos);
+  // The integer part of percent + 0.5.
+  const std::pair<float, const char*> cases[] = {
+      {37.4f, "  37 %"}, {37.5f, "  38 %"}, {99.996f, " 100 %"}, {0.4f, "   0 %"}, {NAN, "   0 %"}};
+  for (const auto& [percent, shown] : cases)
+    EXPECT_NE(TerminalProgress::FormatLine("x", percent, 80).find(shown), std::string::npos) << percent;
 }
 
 TEST(TerminalProgress, LineHoldsStatusAndBarWithinTheWidth) {
@@ -68,37 +67,31 @@ std::vector<kestrune::ProgressReport> SearchReports() {
   return {first, later, last};
 }
 
-TEST(TerminalProgress, DisabledWritesNothing) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  {
-    TerminalProgress progress(file, false);
-    for (const auto& report : SearchReports()) progress.Report(report);
-    progress.Finish();
-  }
-  EXPECT_EQ(Contents(file), "");
-  std::fclose(file);
-}
-
 TEST(TerminalProgress, RedrawsInPlaceOnlyOnChangeAndClearsAtTheEnd) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  TerminalProgress progress(file, true, 80);
-  const auto reports = SearchReports();
-  progress.Report(reports[0]);
-  progress.Report(reports[0]);  // the same line: no redraw
-  progress.Report(reports[1]);  // a score: redraw
-  progress.Report(reports[2]);  // the final scaling: redraw
-  progress.Finish();
-  const std::string text = Contents(file);
-  EXPECT_EQ(Count(text, "\r\033[K"), 4u);  // three lines drawn, one erased
-  EXPECT_EQ(Count(text, "\n"), 0u);
-  EXPECT_NE(text.find("Searching for hints (best so far: 3.142)"), std::string::npos);
-  EXPECT_NE(text.find("Final scaling"), std::string::npos);
-  EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
-  progress.Finish();  // a second Finish writes nothing more
-  EXPECT_EQ(Contents(file), text);
-  std::fclose(file);
+  for (bool enabled : {true, false}) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    TerminalProgress progress(file, enabled, 80);
+    const auto reports = SearchReports();
+    progress.Report(reports[0]);
+    progress.Report(reports[0]);  // the same line: no redraw
+    progress.Report(reports[1]);  // a score: redraw
+    progress.Report(reports[2]);  // the final scaling: redraw
+    progress.Finish();
+    const std::string text = Contents(file);
+    progress.Finish();  // a second Finish writes nothing more
+    EXPECT_EQ(Contents(file), text);
+    std::fclose(file);
+    if (!enabled) {
+      EXPECT_EQ(text, "");
+      continue;
+    }
+    EXPECT_EQ(Count(text, "\r\033[K"), 4u);  // three lines drawn, one erased
+    EXPECT_EQ(Count(text, "\n"), 0u);
+    EXPECT_NE(text.find("Searching for hints (best so far: 3.142)"), std::string::npos);
+    EXPECT_NE(text.find("Final scaling"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
+  }
 }
 
 TEST(TerminalProgress, DescribesEveryStage) {

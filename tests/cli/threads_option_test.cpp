@@ -2,8 +2,6 @@
 // counts below 1; a resize run gives the same file with any count, whether
 // set by the option or by KESTRUNE_THREADS, and prints nothing to stderr.
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,11 +13,6 @@
 using kestrune::TempDir;
 
 namespace {
-
-std::string Bytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
 
 TEST(ThreadsOption, SetsTheCountAndRefusesBadValues) {
   TempDir dir;
@@ -45,9 +38,9 @@ TEST(ThreadsOption, ResizeIsTheSameForAnyCount) {
     const std::string command =
         runs[i] + " resize '" + chart + "' '" + out + "' --width 137 --height 411 2> '" + err + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    outputs.push_back(Bytes(out));
+    outputs.push_back(FileBytes(out));
     // More threads than cores is no reason for a message.
-    EXPECT_EQ(Bytes(err), "") << command;
+    EXPECT_EQ(FileBytes(err), "") << command;
   }
   ASSERT_GT(outputs[0].size(), std::size_t(137 * 411 * 12));
   EXPECT_TRUE(outputs[1] == outputs[0]);

@@ -154,11 +154,8 @@ TEST_F(ReadBmpTest, UnsupportedKindsAreRefusedWith2) {
                {"1 x 0 pixels", 40, 1, 0, 24, 0},              {"-1 x 1 pixels", 40, -1, 1, 24, 0},
                {"12-byte information header", 12, 1, 1, 24, 0}, {"64-byte information header", 64, 1, 1, 24, 0}};
   for (const auto& c : cases) {
-    const ReadStatus status = ReadStatusOf(MakeBmp({.headerSize = c.headerSize,
-                                                    .width = c.width,
-                                                    .height = c.height,
-                                                    .bits = c.bits,
-                                                    .compression = c.compression,
+    const ReadStatus status = ReadStatusOf(MakeBmp({.headerSize = c.headerSize, .width = c.width, .height = c.height,
+                                                    .bits = c.bits, .compression = c.compression,
                                                     .pixels = {1, 2, 3, 0}}));
     EXPECT_EQ(status.code, kReadFailed) << c.says;
     EXPECT_NE(status.message.find(c.says), std::string::npos) << status.message;
