@@ -1,6 +1,6 @@
-// Tests of NEDI: the least-squares fit against an independent solve and its
-// fallback, flat and degenerate images, which sites change, and the strip
-// bookkeeping.
+// Tests of NEDI: the least-squares fit on a hand-worked system and its
+// fallback, every kind of site against a rebuild of its fit, flat and
+// degenerate images, which sites change, and the strips and threads.
 #include "resampling/nedi.h"
 
 #include <gtest/gtest.h>
@@ -53,60 +53,19 @@ Planes RunNedi(const Planes& in, int strip, float blurSpread = 0.2f, float noise
   return out;
 }
 
-// Solves (X^T X) a = X^T b in double precision by Gaussian elimination with
-// partial pivoting.
-std::vector<double> SolveNormalEquations(const std::vector<float>& X, const std::vector<float>& b, int rows) {
-  double M[6][7] = {};
-  for (int s = 0; s < rows; ++s)
-    for (int p = 0; p < 6; ++p) {
-      for (int q = 0; q < 6; ++q) M[p][q] += double(X[s * 6 + p]) * X[s * 6 + q];
-      M[p][6] += double(X[s * 6 + p]) * b[s];
-    }
-  for (int k = 0; k < 6; ++k) {
-    int best = k;
-    for (int i = k + 1; i < 6; ++i)
-      if (std::fabs(M[i][k]) > std::fabs(M[best][k])) best = i;
-    for (int j = 0; j < 7; ++j) std::swap(M[k][j], M[best][j]);
-    for (int i = k + 1; i < 6; ++i) {
-      const double f = M[i][k] / M[k][k];
-      for (int j = k; j < 7; ++j) M[i][j] -= f * M[k][j];
-    }
-  }
-  std::vector<double> a(6);
-  for (int k = 5; k >= 0; --k) {
-    double v = M[k][6];
-    for (int j = k + 1; j < 6; ++j) v -= M[k][j] * a[j];
-    a[k] = v / M[k][k];
-  }
-  return a;
-}
-
-TEST(NediFit, MatchesAnIndependentDoublePrecisionSolve) {
-  // Pair sums of a smooth 0..255 signal plus a known linear law and a small
-  // disturbance, like a training window.
-  const int S = 192;
-  std::vector<float> X(S * 6), b(S);
-  const double truth[6] = {0.3, 0.22, -0.05, 0.04, 0.08, -0.1};
-  uint32_t seed = 12345;
-  auto next = [&] {
-    seed = seed * 1664525u + 1013904223u;
-    return float(seed >> 8) / 16777216.0f;
-  };
-  for (int s = 0; s < S; ++s) {
-    double t = 0;
-    for (int k = 0; k < 6; ++k) {
-      X[s * 6 + k] = 40.0f + 400.0f * next();
-      t += truth[k] * X[s * 6 + k];
-    }
-    b[s] = float(t + 2.0 * (next() - 0.5));
-  }
+TEST(NediFit, HandWorkedLeastSquares) {
+  // Six rows e_k with targets t = (3, 1, 4, 1, 5, 9) and a seventh row
+  // v = (1, 1, 2, 0, 0, 1) with target 5: the normal matrix is I + v v^T, so
+  // a = u - v (v . u) / (1 + |v|^2) with u = t + 5 v = (8, 6, 14, 1, 5, 14),
+  // v . u = 56 and 1 + |v|^2 = 8: a = (1, -1, 0, 1, 5, 7). No row fits
+  // exactly: the residuals are 2v on the first six rows and -2 on the last.
+  const float v[6] = {1, 1, 2, 0, 0, 1}, t[6] = {3, 1, 4, 1, 5, 9}, expect[6] = {1, -1, 0, 1, 5, 7};
+  std::vector<float> X(7 * 6, 0.0f), b(t, t + 6);
+  for (int k = 0; k < 6; ++k) X[k * 6 + k] = 1.0f, X[36 + k] = v[k];
+  b.push_back(5.0f);
   float a[6];
-  ASSERT_TRUE(Nedi::FitWeights(X.data(), b.data(), S, a));
-  const std::vector<double> ref = SolveNormalEquations(X, b, S);
-  for (int k = 0; k < 6; ++k) {
-    EXPECT_NEAR(a[k], ref[k], 2e-3) << k;
-    EXPECT_NEAR(a[k], truth[k], 0.02) << k;
-  }
+  ASSERT_TRUE(Nedi::FitWeights(X.data(), b.data(), 7, a));
+  for (int k = 0; k < 6; ++k) EXPECT_NEAR(a[k], expect[k], 1e-4) << k;
 }
 
 TEST(NediFit, ZeroPivotGivesTheFallbackMean) {
@@ -129,14 +88,36 @@ TEST(NediFit, ZeroPivotGivesTheFallbackMean) {
   EXPECT_FALSE(Nedi::FitWeights(X.data(), b.data(), S, a));
   for (int k = 0; k < 6; ++k) EXPECT_EQ(a[k], fallback[k]);
 
-  // Columns that are dependent only up to rounding are not singular for the
-  // factorisation: the fit proceeds and returns finite weights.
-  for (int s = 0; s < S; ++s) {
-    for (int k = 0; k < 6; ++k) X[s * 6 + k] = float((s * 31 + k * 17) % 97);
-    X[s * 6 + 4] = X[s * 6 + 2];
+}
+
+// Reads beyond the grid are mirrored about its first and last rows and
+// columns (neither repeated).
+float Read(const Planes& p, int c, int r, int col) {
+  auto mirror = [](int i, int n) { return i < 0 ? -i : i >= n ? 2 * (n - 1) - i : i; };
+  return p.at(c, mirror(r, p.h), mirror(col, p.w));
+}
+
+// Fits the six pair weights to the 8 x 8 training positions at(i, j), three
+// colours each, with targets read from T and pair sums pairs(c, r, col, k),
+// and expects site (r, col) of `out` to be the fitted weights applied to the
+// site's own pair sums.
+template <class At, class Pairs>
+void ExpectFittedSite(const Planes& out, const Planes& T, int r, int col, At at, Pairs pairs) {
+  std::vector<float> X, b;
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < 8; ++j)
+      for (int c = 0; c < 3; ++c) {
+        const auto [tr, tc] = at(i, j);
+        b.push_back(Read(T, c, tr, tc));
+        for (int k = 0; k < 6; ++k) X.push_back(pairs(c, tr, tc, k));
+      }
+  float a[6];
+  Nedi::FitWeights(X.data(), b.data(), 192, a);
+  for (int c = 0; c < 3; ++c) {
+    float v = 0;
+    for (int k = 0; k < 6; ++k) v += a[k] * pairs(c, r, col, k);
+    EXPECT_NEAR(out.at(c, r, col), v, 1e-4f * std::fabs(v)) << "site " << r << ", " << col;
   }
-  Nedi::FitWeights(X.data(), b.data(), S, a);
-  for (int k = 0; k < 6; ++k) EXPECT_TRUE(std::isfinite(a[k]));
 }
 
 // Without noise and with a blur too narrow to matter, the training copies
@@ -157,36 +138,20 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
                                    {1, 2},  {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}};
   static const int first[6] = {0, 1, 4, 5, 6, 7}, second[6] = {3, 2, 8, 9, 10, 11};
 
-  // Reads beyond the grid are mirrored about its first and last rows and
-  // columns (neither repeated).
-  auto mirror = [](int i, int n) { return i < 0 ? -i : i >= n ? 2 * (n - 1) - i : i; };
-  auto read = [&](const Planes& p, int c, int r, int col) { return p.at(c, mirror(r, H), mirror(col, W)); };
+  // Diagonal sites, in the middle and near the borders: training positions
+  // on the low-resolution pixels around the site.
+  auto diagPairs = [&](int c, int r, int col, int k) {
+    return Read(E, c, r + diag[first[k]][0], col + diag[first[k]][1]) +
+           Read(E, c, r + diag[second[k]][0], col + diag[second[k]][1]);
+  };
   const std::vector<int> lows = {1, 2, 3, 8, 12, 16, 20, 24, 28, 30, 36, 37, 38};
   int checked = 0;
-  // Diagonal sites, in the middle and near the borders.
   for (int y : lows)
     for (int x : lows) {
-      const int r = 2 * y + 1, col = 2 * x + 1;
-      if (out.at(0, r, col) == E.at(0, r, col)) continue;  // a flat site
-      std::vector<float> X, b;
-      for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 8; ++j)
-          for (int c = 0; c < 3; ++c) {
-            const int ty = 2 * (y + i - 4), tx = 2 * (x + j - 4);
-            b.push_back(read(E, c, ty, tx));
-            for (int k = 0; k < 6; ++k)
-              X.push_back(read(E, c, ty + diag[first[k]][0], tx + diag[first[k]][1]) +
-                          read(E, c, ty + diag[second[k]][0], tx + diag[second[k]][1]));
-          }
-      float a[6];
-      Nedi::FitWeights(X.data(), b.data(), 192, a);
-      for (int c = 0; c < 3; ++c) {
-        float v = 0;
-        for (int k = 0; k < 6; ++k)
-          v += a[k] * (E.at(c, r + diag[first[k]][0], col + diag[first[k]][1]) +
-                       E.at(c, r + diag[second[k]][0], col + diag[second[k]][1]));
-        EXPECT_NEAR(out.at(c, r, col), v, 1e-4f * std::fabs(v)) << "diagonal site " << r << ", " << col;
-      }
+      if (out.at(0, 2 * y + 1, 2 * x + 1) == E.at(0, 2 * y + 1, 2 * x + 1)) continue;  // a flat site
+      ExpectFittedSite(out, E, 2 * y + 1, 2 * x + 1, [&](int i, int j) {
+        return std::pair{2 * (y + i - 4), 2 * (x + j - 4)};
+      }, diagPairs);
       ++checked;
     }
   EXPECT_GT(checked, 40);
@@ -210,7 +175,7 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
       if (!((r + col) & 1)) continue;
       float dh = 0, dv = 0;
       for (int c = 0; c < 3; ++c) {
-        auto o = [&](int dy, int dx) { return read(S, c, r + dy, col + dx); };
+        auto o = [&](int dy, int dx) { return Read(S, c, r + dy, col + dx); };
         dh += std::fabs(o(0, 1) - o(0, -1));
         dh += std::fabs(o(0, -1) - o(0, -3));
         dh += std::fabs(o(0, 3) - o(0, 1));
@@ -230,47 +195,31 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
       const float scale = 0.5f / (wh + wv);
       wh *= scale, wv *= scale;
       for (int c = 0; c < 3; ++c)
-        P.at(c, r, col) = (read(S, c, r, col - 1) + read(S, c, r, col + 1)) * wh +
-                          (read(S, c, r - 1, col) + read(S, c, r + 1, col)) * wv;
+        P.at(c, r, col) = (Read(S, c, r, col - 1) + Read(S, c, r, col + 1)) * wh +
+                          (Read(S, c, r - 1, col) + Read(S, c, r + 1, col)) * wv;
     }
-  // The averaged fetch of a knight offset: the target and the sample next
-  // to (r, c) on the way there, both read mirrored.
-  auto fetch = [&](int c, int r, int col, int dy, int dx) -> float {
-    const float v = read(P, c, r + dy, col + dx);
-    if (dy < -1) return (v + read(P, c, r + dy + 1, col)) / 2;
-    if (dy > 1) return (v + read(P, c, r + dy - 1, col)) / 2;
-    if (dx < -1) return (v + read(P, c, r, col + dx + 1)) / 2;
-    if (dx > 1) return (v + read(P, c, r, col + dx - 1)) / 2;
+  // Axial sites: training positions on a diamond of even coordinate sum, a
+  // knight offset fetched as the mean of its target and the sample next to
+  // the position on the way there, both read mirrored.
+  auto fetch = [&](int c, int r, int col, const int* d) -> float {
+    const float v = Read(P, c, r + d[0], col + d[1]);
+    if (d[0] < -1) return (v + Read(P, c, r + d[0] + 1, col)) / 2;
+    if (d[0] > 1) return (v + Read(P, c, r + d[0] - 1, col)) / 2;
+    if (d[1] < -1) return (v + Read(P, c, r, col + d[1] + 1)) / 2;
+    if (d[1] > 1) return (v + Read(P, c, r, col + d[1] - 1)) / 2;
     return v;
+  };
+  auto axialPairs = [&](int c, int r, int col, int k) {
+    return fetch(c, r, col, axial[first[k]]) + fetch(c, r, col, axial[second[k]]);
   };
   const std::vector<int> highs = {1, 2, 3, 4, 9, 20, 31, 47, 58, 70, 71, 75, 76, 77};
   checked = 0;
   for (int r : highs)
     for (int col0 : highs) {
       const int col = col0 + ((r + col0 + 1) & 1);  // an axial site
-      if (col > W - 3) continue;
-      if (out.at(0, r, col) == E.at(0, r, col)) continue;
-      std::vector<float> X, b;
-      for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 8; ++j)
-          for (int c = 0; c < 3; ++c) {
-            const int tr = r - 7 + i + j, tc = col - i + j;
-            b.push_back(read(P, c, tr, tc));
-            for (int k = 0; k < 6; ++k) {
-              const int* e1 = axial[first[k]];
-              const int* e2 = axial[second[k]];
-              X.push_back(fetch(c, tr, tc, e1[0], e1[1]) + fetch(c, tr, tc, e2[0], e2[1]));
-            }
-          }
-      float a[6];
-      Nedi::FitWeights(X.data(), b.data(), 192, a);
-      for (int c = 0; c < 3; ++c) {
-        float v = 0;
-        for (int k = 0; k < 6; ++k)
-          v += a[k] * (fetch(c, r, col, axial[first[k]][0], axial[first[k]][1]) +
-                       fetch(c, r, col, axial[second[k]][0], axial[second[k]][1]));
-        EXPECT_NEAR(out.at(c, r, col), v, 1e-4f * std::fabs(v)) << "axial site " << r << ", " << col;
-      }
+      if (col > W - 3 || out.at(0, r, col) == E.at(0, r, col)) continue;
+      ExpectFittedSite(out, P, r, col, [&](int i, int j) { return std::pair{r - 7 + i + j, col - i + j}; },
+                       axialPairs);
       ++checked;
     }
   EXPECT_GT(checked, 40);
@@ -326,12 +275,21 @@ TEST(Nedi, OnlyTheDesignatedSitesChange) {
   EXPECT_GT(axialChanged, 3 * 200);
 }
 
-TEST(Nedi, StripsGiveTheSameResultAsOneCall) {
+TEST(Nedi, AnyStripsAndThreadCountGiveTheOneCallResult) {
+  // Strips of 8 rows as the pipeline runs them, of 3, of single rows and one
+  // taller than the rest, under every compared thread count: the bits of one
+  // call covering everything on one thread. The picture is large enough for
+  // interior sites with the second pass's training band.
   const Planes in = Chart(36, 45, 11);
-  const Planes whole = RunNedi(in, 0);
-  for (int strip : {8, 3, 1, 20}) {
-    const Planes parts = RunNedi(in, strip);
-    EXPECT_TRUE(parts == whole) << "strips of " << strip;
+  Planes whole(0, 0);
+  {
+    ScopedThreadCount one(1);
+    whole = RunNedi(in, 0);
+  }
+  for (int threads : kThreadCountsToCompare) {
+    ScopedThreadCount scope(threads);
+    for (int strip : {0, 8, 3, 1, 20})
+      EXPECT_TRUE(RunNedi(in, strip) == whole) << "strips of " << strip << ", " << threads << " threads";
   }
 }
 

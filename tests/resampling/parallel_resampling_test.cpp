@@ -1,12 +1,10 @@
-// The edge-directed resampler and NEDI give the same bits for any thread
-// count.
+// The edge-directed resampler gives the same bits for any thread count.
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "resampling/edge_dir_resampler.h"
-#include "resampling/nedi.h"
 #include "resampling/rgb_planes.h"
 
 using namespace kestrune;
@@ -30,24 +28,6 @@ TEST(ParallelResampling, EdgeDirAnalyzeAndApply) {
       }
     return std::make_pair(out, weights);
   });
-}
-
-TEST(ParallelResampling, NediStripsAndSites) {
-  // Big enough for interior sites with the training band, small enough for
-  // the sanitizer build; strips of 8 rows as the pipeline runs them, and one
-  // call for everything.
-  const Planes in = ChartPlanes(72, 56, 1);
-  for (int strip : {8, 1000}) {
-    ExpectSameForAnyThreadCount([&] {
-      Nedi nedi;
-      nedi.referenceLoading = false;
-      Planes out(2 * in.w, 2 * in.h);
-      nedi.Init(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data(),
-                in.w, in.h);
-      for (int y = 0; y < in.h; y += strip) nedi.ProcessStrip(strip);
-      return out;
-    });
-  }
 }
 
 }  // namespace
