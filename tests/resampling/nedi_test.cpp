@@ -173,24 +173,16 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
   for (int r = 3; r < H - 3; ++r)
     for (int col = 0; col < W; ++col) {
       if (!((r + col) & 1)) continue;
+      // Seven differences along each axis, the vertical ones the horizontal
+      // ones mirrored about the diagonal.
+      static const int diffs[7][4] = {{0, 1, 0, -1}, {0, -1, 0, -3}, {0, 3, 0, 1},  {-1, 0, -1, -2},
+                                      {-1, 2, -1, 0}, {1, 0, 1, -2},  {1, 2, 1, 0}};
       float dh = 0, dv = 0;
-      for (int c = 0; c < 3; ++c) {
-        auto o = [&](int dy, int dx) { return Read(S, c, r + dy, col + dx); };
-        dh += std::fabs(o(0, 1) - o(0, -1));
-        dh += std::fabs(o(0, -1) - o(0, -3));
-        dh += std::fabs(o(0, 3) - o(0, 1));
-        dh += std::fabs(o(-1, 0) - o(-1, -2));
-        dh += std::fabs(o(-1, 2) - o(-1, 0));
-        dh += std::fabs(o(1, 0) - o(1, -2));
-        dh += std::fabs(o(1, 2) - o(1, 0));
-        dv += std::fabs(o(1, 0) - o(-1, 0));
-        dv += std::fabs(o(-1, 0) - o(-3, 0));
-        dv += std::fabs(o(3, 0) - o(1, 0));
-        dv += std::fabs(o(0, -1) - o(-2, -1));
-        dv += std::fabs(o(2, -1) - o(0, -1));
-        dv += std::fabs(o(0, 1) - o(-2, 1));
-        dv += std::fabs(o(2, 1) - o(0, 1));
-      }
+      for (int c = 0; c < 3; ++c)
+        for (const int* d : diffs) {
+          dh += std::fabs(Read(S, c, r + d[0], col + d[1]) - Read(S, c, r + d[2], col + d[3]));
+          dv += std::fabs(Read(S, c, r + d[1], col + d[0]) - Read(S, c, r + d[3], col + d[2]));
+        }
       float wh = 1 / ((dh + 0.01f) * (dh + 0.01f)), wv = 1 / ((dv + 0.01f) * (dv + 0.01f));
       const float scale = 0.5f / (wh + wv);
       wh *= scale, wv *= scale;
