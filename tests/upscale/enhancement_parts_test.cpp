@@ -70,17 +70,13 @@ TEST(Downsample2, InteriorTakesEverySecondFilteredSample) {
 }
 
 TEST(RobustResidual, SignedFourthRoot) {
-  const float sim[5] = {16, 0, 7, 100, 1}, src[5] = {0, 16, 7, 99, 82};
+  const float sim[5] = {16, 0, 7, 100, 1}, src[5] = {0, 16, 7, 99, 82}, expect[5] = {2, -2, 0, 1, -3};
   float r[5];
   RobustResidual(sim, src, 5, r);
-  EXPECT_EQ(r[0], 2.0f);
-  EXPECT_EQ(r[1], -2.0f);
-  EXPECT_EQ(r[2], 0.0f);
-  EXPECT_EQ(r[3], 1.0f);
-  EXPECT_EQ(r[4], -3.0f);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(r[i], expect[i]) << i;
 }
 
-TEST(RegularizationGradient, MirroredNeighboursAndFlatPlane) {
+TEST(RegularizationGradient, MirroredNeighboursByHand) {
   // A 2 x 2 plane with one bright pixel at (0, 0) against 0 elsewhere; each
   // shift d adds a_d (sign(x(p) - x(p+d)) - sign(x(p-d) - x(p))), with
   // a = 0.5 for axial shifts and 0.5^sqrt(2) for diagonal ones, and reads
@@ -97,11 +93,6 @@ TEST(RegularizationGradient, MirroredNeighboursAndFlatPlane) {
   EXPECT_EQ(r[1], -2.0f);
   EXPECT_EQ(r[2], -2.0f);
   EXPECT_FLOAT_EQ(r[3], -8 * a);
-
-  const float flat[9] = {7, 7, 7, 7, 7, 7, 7, 7, 7};
-  float rf[9];
-  RegularizationGradient(flat, 3, 3, rf);
-  for (float v : rf) EXPECT_EQ(v, 0.0f);
 }
 
 TEST(RegularizationGradient, PlanesEqualTheRuleSampleBySample) {
