@@ -1,20 +1,18 @@
 // FractalTexture and its block distances: the packed kernels against plain
-// integer sums, the blending window, and the edge cases (strength 0,
-// a flat source block, an exact match, a blend half-way between two blocks,
-// the border samples).
+// integer sums, the blending window, the edge cases (strength 0, a flat
+// source block, an exact match, a blend half-way between two blocks, the
+// border samples), and bounded calls, lent buffers and threads.
 #include "upscale/fractal_texture.h"
 
 #include <algorithm>
 #include <array>
 #include <climits>
 #include <cmath>
-#include <initializer_list>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "image/test_chart.h"
 #include "support/thread_count.h"
 #include "upscale/block_distance.h"
 
@@ -34,27 +32,34 @@ int32_t PlainSsd(const uint8_t* a, std::ptrdiff_t aStride, const uint8_t* b, std
 }
 
 TEST(BlockDistance, PackedSearchesEqualPlainSums) {
-  // Random blocks, few byte values so that equal distances (ties) occur; the
-  // source is exactly as large as the candidates need, so that a read past
-  // it shows under the address sanitizer.
+  // Random blocks, few byte values so that equal distances (ties) occur,
+  // every count of rows and candidates up to 15; the source is exactly as
+  // large as the candidates need, so that a read past it shows under the
+  // address sanitizer. Blend sums and blended distances of every variant
+  // equal the plain ones.
+  using namespace BlockDistance;
+  std::vector<SearchFn> searches = {&SearchScalar, &SearchSse2};
+  std::vector<BlendSumsFn> sums = {&BlendSumsSse2};
+  std::vector<BlendSadFn> sads = {&BlendSadSse2};
+  if (HaveAvx2()) searches.push_back(&SearchAvx2), sums.push_back(&BlendSumsAvx2), sads.push_back(&BlendSadAvx2);
+  if (HaveAvx512Vnni()) searches.push_back(&SearchAvx512);
   std::mt19937 rng(7);
   for (int trial = 0; trial < 300; ++trial) {
     const int levels = trial % 3 == 0 ? 2 : 256;
     std::uniform_int_distribution<int> byte(0, levels - 1);
-    auto value = [&] { return static_cast<uint8_t>(levels == 2 ? 255 * byte(rng) : byte(rng)); };
+    // Trial 1: the largest differences, 255 against 0 in every colour byte.
+    auto value = [&](bool source) {
+      return static_cast<uint8_t>(trial == 1 ? (source ? 255 : 0) : levels == 2 ? 255 * byte(rng) : byte(rng));
+    };
     const int rows = 1 + trial % 15, count = 1 + (trial / 15) % 15;
     const int w = count + 3, h = rows + 3;
     std::vector<uint8_t> src(std::size_t(w) * h * 4), t(4 * 24);
-    for (std::size_t i = 0; i < src.size(); ++i) src[i] = i % 4 == 3 ? 0 : value();
-    for (std::size_t i = 0; i < t.size(); ++i) t[i] = i % 4 == 3 ? 0 : value();
-    if (trial == 1) {  // the largest differences: 255 against 0 in every colour byte
-      for (std::size_t i = 0; i < src.size(); ++i) src[i] = i % 4 == 3 ? 0 : 255;
-      std::fill(t.begin(), t.end(), 0);
-    }
+    for (std::size_t i = 0; i < src.size(); ++i) src[i] = i % 4 == 3 ? 0 : value(true);
+    for (std::size_t i = 0; i < t.size(); ++i) t[i] = i % 4 == 3 ? 0 : value(false);
     std::vector<int32_t> terms;
-    BlockDistance::SourceBlockTerms(src.data(), w, h, terms);
+    SourceBlockTerms(src.data(), w, h, terms);
 
-    BlockDistance::SearchResult ref{INT32_MAX, 0, 0};
+    SearchResult ref{INT32_MAX, 0, 0};
     for (int r = 0; r < rows; ++r)
       for (int k = 0; k < count; ++k) {
         const int32_t d = PlainSsd(t.data(), 24, src.data() + std::ptrdiff_t(r) * w * 4 + 4 * k, w * 4);
@@ -63,35 +68,22 @@ TEST(BlockDistance, PackedSearchesEqualPlainSums) {
     if (trial == 1) {
       EXPECT_EQ(ref.distance, 48 * 255 * 255);
     }
-
-    std::vector<BlockDistance::SearchFn> fns = {&BlockDistance::SearchScalar, &BlockDistance::SearchSse2};
-    if (BlockDistance::HaveAvx2()) fns.push_back(&BlockDistance::SearchAvx2);
-    if (BlockDistance::HaveAvx512Vnni()) fns.push_back(&BlockDistance::SearchAvx512);
-    for (std::size_t f = 0; f < fns.size(); ++f) {
-      const auto got = fns[f](t.data(), 24, src.data(), w * 4, rows, count, terms.data(), w);
-      ASSERT_EQ(got.distance, ref.distance) << "variant " << f << " trial " << trial;
-      ASSERT_EQ(got.row, ref.row) << "variant " << f << " trial " << trial;
-      ASSERT_EQ(got.col, ref.col) << "variant " << f << " trial " << trial;
+    for (std::size_t f = 0; f < searches.size(); ++f) {
+      const auto got = searches[f](t.data(), 24, src.data(), w * 4, rows, count, terms.data(), w);
+      ASSERT_TRUE(got.distance == ref.distance && got.row == ref.row && got.col == ref.col)
+          << "variant " << f << " trial " << trial << ": " << got.distance << " at " << got.row << ", " << got.col;
     }
 
     const uint8_t* p = src.data();
     const uint8_t* q = src.data() + (count > 1 ? 4 : std::ptrdiff_t(w) * 4 * (rows > 1));
-    const auto sums = BlockDistance::BlendSumsScalar(t.data(), 24, p, q, w * 4);
-    for (auto fn : {&BlockDistance::BlendSumsSse2, &BlockDistance::BlendSumsAvx2}) {
-      if (fn == &BlockDistance::BlendSumsAvx2 && !BlockDistance::HaveAvx2()) {
-        continue;
-      }
+    const auto plain = BlendSumsScalar(t.data(), 24, p, q, w * 4);
+    for (auto fn : sums) {
       const auto got = fn(t.data(), 24, p, q, w * 4);
-      ASSERT_EQ(got.cross, sums.cross);
-      ASSERT_EQ(got.energy, sums.energy);
+      ASSERT_TRUE(got.cross == plain.cross && got.energy == plain.energy) << "trial " << trial;
     }
-    for (int weight : {0, 1, 77, 128, 253, 256}) {
-      const int64_t sad = BlockDistance::BlendSadScalar(t.data(), 24, p, q, w * 4, weight);
-      ASSERT_EQ(BlockDistance::BlendSadSse2(t.data(), 24, p, q, w * 4, weight), sad);
-      if (BlockDistance::HaveAvx2()) {
-        ASSERT_EQ(BlockDistance::BlendSadAvx2(t.data(), 24, p, q, w * 4, weight), sad);
-      }
-    }
+    for (int weight : {0, 1, 77, 128, 253, 256})
+      for (auto fn : sads)
+        ASSERT_EQ(fn(t.data(), 24, p, q, w * 4, weight), BlendSadScalar(t.data(), 24, p, q, w * 4, weight)) << weight;
   }
 }
 
@@ -115,56 +107,51 @@ TEST(BlockDistance, PlainSumsByHand) {
 }
 
 struct Planes {
-  Planes(int w, int h) : w(w), h(h) {
+  // Source and estimate planes random from `seed` (0: zero), outputs -1000.
+  Planes(int w, int h, unsigned seed = 0) : w(w), h(h) {
+    std::mt19937 rng(seed);
     for (int c = 0; c < 3; ++c) {
       y[c].assign(std::size_t(w) * h, 0.0f);
       x[c].assign(std::size_t(4) * w * h, 0.0f);
       o[c].assign(std::size_t(4) * w * h, -1000.0f);
+      if (seed) FillRandom(y[c], rng, 0, 255), FillRandom(x[c], rng, 0, 255);
     }
   }
+  static void FillRandom(std::vector<float>& v, std::mt19937& rng, int lo, int hi) {
+    std::uniform_int_distribution<int> d(lo, hi);
+    for (auto& s : v) s = static_cast<float>(d(rng));
+  }
   // One call without a row bound, or one call per bound in `limits`.
-  void Run(FractalTexture& ft, std::initializer_list<unsigned> limits = {~0u}) {
+  void Run(FractalTexture& ft, const std::vector<unsigned>& limits = {~0u}) {
     ft.Init(x[0].data(), x[1].data(), x[2].data(), 2 * w, 2 * h, y[0].data(), y[1].data(), y[2].data(), w, h,
             o[0].data(), o[1].data(), o[2].data());
     for (unsigned limit : limits) ft.Run(limit, 2 * h);
     ft.Finish();
   }
+  bool operator==(const Planes& other) const {
+    return SameBits(o[0], other.o[0]) && SameBits(o[1], other.o[1]) && SameBits(o[2], other.o[2]);
+  }
   int w, h;
   std::vector<float> y[3], x[3], o[3];
 };
 
-void FillRandom(std::vector<float>& v, std::mt19937& rng, int lo, int hi) {
-  std::uniform_int_distribution<int> d(lo, hi);
-  for (auto& s : v) s = static_cast<float>(d(rng));
-}
-
-TEST(FractalTexture, StrengthZeroWritesNothing) {
-  Planes planes(12, 10);
-  std::mt19937 rng(1);
-  for (int c = 0; c < 3; ++c) FillRandom(planes.y[c], rng, 0, 255), FillRandom(planes.x[c], rng, 0, 255);
-  FractalTexture ft;
-  ft.strength = 0.0f;
-  planes.Run(ft);
-  for (int c = 0; c < 3; ++c)
-    for (float v : planes.o[c]) ASSERT_EQ(v, -1000.0f);
-}
-
-TEST(FractalTexture, EverySampleIsSubstituted) {
+TEST(FractalTexture, StrengthZeroWritesNothingOtherwiseEverySample) {
   // Up to the last row and column: the blocks reach them, and there the
   // accumulator is divided by the window weights of the blocks that do.
-  Planes planes(12, 10);
-  std::mt19937 rng(2);
-  for (int c = 0; c < 3; ++c) FillRandom(planes.y[c], rng, 0, 255), FillRandom(planes.x[c], rng, 0, 255);
-  FractalTexture ft;
-  planes.Run(ft);
+  Planes off(12, 10, 2), on(12, 10, 2);
+  FractalTexture zero, one;
+  zero.strength = 0.0f;
+  off.Run(zero);
+  on.Run(one);
   const int W = 24, H = 20;
   int band = 0, changed = 0;
   for (int c = 0; c < 3; ++c)
     for (int r = 0; r < H; ++r)
       for (int col = 0; col < W; ++col) {
         const std::size_t i = std::size_t(r) * W + col;
-        ASSERT_NE(planes.o[c][i], -1000.0f) << r << " " << col;
-        if (std::min({r, col, H - 1 - r, W - 1 - col}) < 4) ++band, changed += planes.o[c][i] != planes.x[c][i];
+        ASSERT_EQ(off.o[c][i], -1000.0f) << r << " " << col;
+        ASSERT_NE(on.o[c][i], -1000.0f) << r << " " << col;
+        if (std::min({r, col, H - 1 - r, W - 1 - col}) < 4) ++band, changed += on.o[c][i] != on.x[c][i];
       }
   EXPECT_GT(changed, band * 9 / 10);
 }
@@ -194,9 +181,7 @@ TEST(FractalTexture, ExactMatchReplacesTheBlockByTheSourceBlock) {
   // The last source block (12, 12) planted in the last estimate block
   // (28, 28): centre nint(15 - 2) = 13, clamped to 12.
   for (const auto [y, x, sy, sx] : {std::array{12, 14, 5, 9}, std::array{28, 28, 12, 12}}) {
-    Planes planes(16, 16);
-    std::mt19937 rng(3);
-    for (int c = 0; c < 3; ++c) FillRandom(planes.y[c], rng, 0, 255), FillRandom(planes.x[c], rng, 0, 255);
+    Planes planes(16, 16, 3);
     const int W = 32;
     for (int c = 0; c < 3; ++c)
       for (int i = 0; i < 4; ++i)
@@ -222,7 +207,7 @@ TEST(FractalTexture, FlatSourceBlockKeepsTheEstimate) {
   std::mt19937 rng(4);
   for (int c = 0; c < 3; ++c) {
     std::fill(planes.y[c].begin(), planes.y[c].end(), 50.0f);
-    FillRandom(planes.x[c], rng, 60, 255);
+    Planes::FillRandom(planes.x[c], rng, 60, 255);
   }
   FractalTexture ft;
   planes.Run(ft);
@@ -250,9 +235,9 @@ TEST(FractalTexture, BlendHalfWayBetweenNeighbouringBlocks) {
   Planes planes(16, 16);
   std::mt19937 rng(5);
   for (int c = 0; c < 3; ++c) {
-    FillRandom(planes.y[c], rng, 0, 127);
+    Planes::FillRandom(planes.y[c], rng, 0, 127);
     for (auto& v : planes.y[c]) v *= 2.0f;
-    FillRandom(planes.x[c], rng, 0, 255);
+    Planes::FillRandom(planes.x[c], rng, 0, 255);
   }
   const int y = 12, x = 14, W = 32;
   for (int c = 0; c < 3; ++c)
@@ -273,69 +258,42 @@ TEST(FractalTexture, BlendHalfWayBetweenNeighbouringBlocks) {
   EXPECT_EQ(m.lambda, 0.0f);
 }
 
-// Random source and estimate planes in `a`, the same in `b`.
-void FillTwins(Planes& a, Planes& b, unsigned seed) {
-  std::mt19937 rng(seed);
-  for (int c = 0; c < 3; ++c) {
-    FillRandom(a.y[c], rng, 0, 255), FillRandom(a.x[c], rng, 0, 255);
-    b.y[c] = a.y[c], b.x[c] = a.x[c];
-  }
-}
-
-TEST(FractalTexture, LentBuffersGiveTheSameResult) {
-  Planes own(14, 12), lent(14, 12);
-  FillTwins(own, lent, 6);
-  FractalTexture a, b;
-  own.Run(a);
-  std::vector<float> acc[3], bytes(28 * 24, 123.0f);
-  for (auto& p : acc) p.assign(28 * 24, 55.0f);  // stale contents: Init clears them
-  b.LendBuffers(acc[0].data(), acc[1].data(), acc[2].data(), bytes.data());
-  lent.Run(b);
-  for (int c = 0; c < 3; ++c) EXPECT_EQ(own.o[c], lent.o[c]);
-}
-
-TEST(FractalTexture, RowBoundedCallsEqualOneCall) {
+TEST(FractalTexture, BoundedCallsLentBuffersAndThreadsGiveTheOneCallResult) {
   // A caller whose estimate rows arrive in steps passes the rows it has as
-  // the bound; an output row must wait until every block over the
-  // accumulator rows it reads has been added.
-  Planes whole(15, 14), steps(15, 14);
-  FillTwins(whole, steps, 7);
-  FractalTexture a, b;
-  whole.Run(a);
-  steps.Run(b, {9, 10, 16, 23, 27, ~0u});
-  for (int c = 0; c < 3; ++c) EXPECT_EQ(whole.o[c], steps.o[c]) << c;
-}
-
-TEST(FractalTexture, SameForAnyThreadCountInBoundedSteps) {
-  // Bounded calls stop between block rows at many points; the accumulators
-  // of overlapping block rows must still add up in one fixed order.
-  const FloatImage source = RenderTestChart(40, 36, 3);
-  const int w = 40, h = 36, W = 80, H = 72;
-  std::vector<float> x[3];
-  for (int c = 0; c < 3; ++c) {
-    x[c].resize(std::size_t(W) * H);
-    for (int r = 0; r < H; ++r)
-      for (int col = 0; col < W; ++col) x[c][std::size_t(r) * W + col] = source.samples(c)[std::size_t(r / 2) * w + col / 2];
+  // the bound: an output row must wait until every block over the
+  // accumulator rows it reads has been added, and the accumulators of
+  // overlapping block rows must add up in one fixed order whatever the
+  // steps and threads. Lent buffers with stale contents (Init clears them)
+  // change nothing.
+  const int w = 40, h = 36;
+  Planes whole(w, h, 7);
+  {
+    ScopedThreadCount one(1);
+    FractalTexture ft;
+    whole.Run(ft);
   }
-  std::vector<std::vector<float>> results;
+  auto steps = [&](unsigned step) {
+    std::vector<unsigned> limits;
+    for (unsigned limit = step; limit < 2 * h + step; limit += step) limits.push_back(std::min(limit, 2u * h));
+    limits.push_back(~0u);
+    return limits;
+  };
   for (int threads : kThreadCountsToCompare) {
     ScopedThreadCount scope(threads);
-    for (unsigned step : {1u, 7u, 1000u}) {
-      std::vector<float> o[3];
-      for (auto& plane : o) plane.assign(std::size_t(W) * H, -1.0f);
+    for (const auto& limits : {steps(1), steps(7), std::vector<unsigned>{9, 10, 16, 23, 27, ~0u}}) {
+      Planes planes(w, h, 7);
       FractalTexture ft;
-      ft.Init(x[0].data(), x[1].data(), x[2].data(), W, H, source.samples(0), source.samples(1), source.samples(2), w,
-              h, o[0].data(), o[1].data(), o[2].data());
-      for (unsigned limit = step; limit < unsigned(H) + step; limit += step) ft.Run(std::min(limit, unsigned(H)), H);
-      ft.Run(~0u, H);
-      ft.Finish();
-      std::vector<float> all;
-      for (auto& plane : o) all.insert(all.end(), plane.begin(), plane.end());
-      results.push_back(all);
+      planes.Run(ft, limits);
+      EXPECT_TRUE(planes == whole) << threads << " threads, first bound " << limits[0];
     }
+    Planes lent(w, h, 7);
+    std::vector<float> acc[3], bytes(4 * w * h, 123.0f);
+    for (auto& p : acc) p.assign(4 * w * h, 55.0f);
+    FractalTexture ft;
+    ft.LendBuffers(acc[0].data(), acc[1].data(), acc[2].data(), bytes.data());
+    lent.Run(ft);
+    EXPECT_TRUE(lent == whole) << threads << " threads, lent buffers";
   }
-  // Each step size against the same step size on one thread.
-  for (std::size_t i = 3; i < results.size(); ++i) EXPECT_TRUE(SameBits(results[i], results[i % 3])) << i;
 }
 
 }  // namespace
