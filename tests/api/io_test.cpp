@@ -74,7 +74,6 @@ TEST(WriteImage, ReplacesFilesLinksTargetsAndWritesFifosDirectly) {
 
   EXPECT_EQ(Others(dir, {"ref.png", "old.png", "sub", "link1.png", "link2.png", "pipe.png"}),
             std::vector<std::string>{});
-  EXPECT_TRUE(fs::is_empty(dir.path() / "sub") == false);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "sub"), fs::directory_iterator()), 1);
 }
 

@@ -83,7 +83,7 @@ bool SameSamples(const Image& a, const Image& b) {
   return true;
 }
 
-TEST(Upscale, NoIterationsGivesTheInitialEnlargement) {
+TEST(Upscale, NoIterationsOrNoStrengthGiveTheInitialEnlargement) {
   // The source samples land on the even positions; between them the
   // bilinear enlargement takes the mean of the two neighbours and the
   // bicubic one 0.625 of the near pair and -0.125 of the far pair.
@@ -92,7 +92,7 @@ TEST(Upscale, NoIterationsGivesTheInitialEnlargement) {
     Recorder recorder;
     const Image out = Enlarge(source, Options(method, 0, 0), &recorder);
     EXPECT_EQ(recorder.lines, (std::vector<std::string>{"alloc", "initial rows 0", "prepare"}));
-    for (float p : recorder.percents) EXPECT_EQ(p, 0.0f);
+    EXPECT_EQ(recorder.percents, std::vector<float>(3, 0.0f));
     for (int c = 0; c < 3; ++c)
       for (uint32_t y = 0; y < 6; ++y) {
         const float* s = source.Row(c, y);
@@ -104,6 +104,16 @@ TEST(Upscale, NoIterationsGivesTheInitialEnlargement) {
         EXPECT_EQ(t[5], expect);
       }
   }
+  // With strength 0 no iteration moves the bilinear estimate (the bicubic
+  // one overshoots the range that every update clamps to).
+  UpscaleOptions still = Options(InitialMethod::kBilinear, 16, 0);
+  still.strength = 0.0f;
+  EXPECT_TRUE(SameSamples(Enlarge(source, still), Enlarge(source, Options(InitialMethod::kBilinear, 0, 0))));
+  // "Load from file" starts from the image it is given.
+  const Image init = MakeTestChart(14, 12, 9);
+  UpscaleOptions options = Options(InitialMethod::kFromImage, 0, 0, 2);
+  options.initialImage = &init;
+  EXPECT_TRUE(SameSamples(Enlarge(source, options), init));
 }
 
 TEST(Upscale, DefaultScheduleReports) {
@@ -114,7 +124,7 @@ TEST(Upscale, DefaultScheduleReports) {
   options.initialMethod = InitialMethod::kBicubic;
   options.edgeDirIterations = -1;
   Recorder recorder;
-  const Image out = Enlarge(MakeTestChart(8, 8), options, &recorder);
+  Enlarge(MakeTestChart(8, 8), options, &recorder);
   std::vector<std::string> expect = {"alloc", "initial rows 0", "prepare"};
   std::vector<float> percents = {0, 0, 0};
   for (int it = 0; it < 24; ++it) {
@@ -127,28 +137,6 @@ TEST(Upscale, DefaultScheduleReports) {
   }
   EXPECT_EQ(recorder.lines, expect);
   EXPECT_EQ(recorder.percents, percents);
-  // The update's clamp holds the result in [-0.5, 255.5].
-  for (int c = 0; c < 3; ++c)
-    for (std::size_t i = 0; i < out.PixelCount(); ++i) ASSERT_TRUE(out.Plane(c)[i] >= -0.5f && out.Plane(c)[i] <= 255.5f);
-}
-
-TEST(Upscale, StrengthZeroMovesNothingButTheSubstitutions) {
-  // No step moves the estimate: without substitutions the result is the
-  // initial enlargement; with two, substitutions start in iterations 0, 1
-  // and 5 (the step is 0, so always below half the initial one).
-  const Image source = MakeTestChart(8, 7);
-  UpscaleOptions plain = Options(InitialMethod::kBilinear, 16, 0);
-  plain.strength = 0.0f;
-  EXPECT_TRUE(SameSamples(Enlarge(source, plain), Enlarge(source, Options(InitialMethod::kBilinear, 0, 0))));
-
-  UpscaleOptions fractal = plain;
-  fractal.fractalSubstitutions = 2;
-  Recorder recorder;
-  Enlarge(source, fractal, &recorder);
-  std::vector<std::string> starts;
-  for (const auto& line : recorder.lines)
-    if (line.back() == '+') starts.push_back(line);
-  EXPECT_EQ(starts, (std::vector<std::string>{"iteration 0/24+", "iteration 1/24+", "iteration 5/24+"}));
 }
 
 TEST(Upscale, FlatImagesComeBackFlat) {
@@ -273,13 +261,6 @@ TEST(Upscale, VariableRegularizationOnlySwitchesTheWeights) {
   EXPECT_TRUE(SameSamples(weighted, negative));  // any non-zero value: the same weights
 }
 
-TEST(Upscale, LoadFromFileStartsFromTheImage) {
-  const Image init = MakeTestChart(14, 14, 9);
-  UpscaleOptions options = Options(InitialMethod::kFromImage, 0, 0, 2);
-  options.initialImage = &init;
-  EXPECT_TRUE(SameSamples(Enlarge(MakeTestChart(7, 7), options), init));
-}
-
 TEST(Upscale, NediReportsItsRowsAsTheyAreFinished) {
   // A 9 x 10 source runs in strips of 8 source rows (k = 1, 2 while
   // 8k - 8 < 10): after strip 1 output rows 0..15 are final, after strip 2
@@ -374,13 +355,13 @@ TEST(Upscale, RefusesWhatItCannotTake) {
       {30, 30, with([](UpscaleOptions& o) { o.edgeDirIterations = -2; }), "Edge-dir"},
       {30, 30, with([](UpscaleOptions& o) { o.sideLobe = 0.5f; }), "side lobe"},
       {30, 30, with([](UpscaleOptions& o) { o.sideLobe = 0.49f; }), ""},
-      {30, 30, with([](UpscaleOptions& o) { o.strength = std::nanf(""); }), "strength"},
-      {30, 30, with([](UpscaleOptions& o) { o.strength = INFINITY; }), "strength"},
+      {30, 30, with([](UpscaleOptions& o) { o.strength = std::nanf(""); }), "The strength"},
+      {30, 30, with([](UpscaleOptions& o) { o.strength = INFINITY; }), "The strength"},
       {30, 30, with([](UpscaleOptions& o) { o.sideLobe = std::nanf(""); }), "side lobe"},
-      {30, 30, with([](UpscaleOptions& o) { o.regularization = -INFINITY; }), "regularization"},
-      {30, 30, with([](UpscaleOptions& o) { o.variableRegularization = std::nanf(""); }), "variable"},
+      {30, 30, with([](UpscaleOptions& o) { o.regularization = -INFINITY; }), "regularization amount"},
+      {30, 30, with([](UpscaleOptions& o) { o.variableRegularization = std::nanf(""); }), "variable regularization"},
       {30, 30, with([](UpscaleOptions& o) { o.iterations = 1001; }), "iterations"},
-      {30, 30, with([](UpscaleOptions& o) { o.fractalSubstitutions = 101; }), "fractal"},
+      {30, 30, with([](UpscaleOptions& o) { o.fractalSubstitutions = 101; }), "fractal substitutions must"},
       {30, 30, with([](UpscaleOptions& o) { o.width = 100000, o.height = 100000; }), "too large"},
       {50001, 6, {}, "too large"},
       {6, 6, with([&](UpscaleOptions& o) { o.initialMethod = InitialMethod::kFromImage, o.initialImage = &init; }), ""},
@@ -390,15 +371,8 @@ TEST(Upscale, RefusesWhatItCannotTake) {
   };
   for (const Case& c : cases) {
     const std::string message = CheckUpscale(c.w, c.h, c.options);
-    if (*c.message == '\0') {
-      EXPECT_EQ(message, "") << c.w << "x" << c.h;
-    } else {
-      std::string lower = message;
-      std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
-      std::string part = c.message;
-      std::transform(part.begin(), part.end(), part.begin(), [](unsigned char ch) { return std::tolower(ch); });
-      EXPECT_NE(lower.find(part), std::string::npos) << c.w << "x" << c.h << ": " << message;
-    }
+    EXPECT_TRUE(*c.message ? message.find(c.message) != std::string::npos : message.empty())
+        << c.w << "x" << c.h << ": " << message;
   }
   // Upscale makes the same check, and refuses an empty source.
   UpscaleOptions nan;
