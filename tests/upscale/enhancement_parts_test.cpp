@@ -199,16 +199,11 @@ TEST(EnhancementIteration, ResidualEnlargementByTheChosenResampler) {
     for (int c = 0; c < 3; ++c) UpscaleBilinear2(source.samples(c), w, h, estimate.samples(c));
     WorkingPlanes planes(w, h);
     Resampling::EdgeDirResampler resampler;
-    if (edge != -1) {
-      resampler.SetSize(w, h);
-      resampler.Analyze(source.samples(0), source.samples(1), source.samples(2), nullptr, nullptr, nullptr, 0);
-    }
-    EnhancementContext context;
-    for (int c = 0; c < 3; ++c) context.source[c] = source.samples(c), context.estimate[c] = estimate.samples(c);
-    context.w = w, context.h = h;
-    context.planes = &planes;
-    context.params = &params;
-    context.resampler = &resampler;
+    resampler.SetSize(w, h);
+    resampler.Analyze(source.samples(0), source.samples(1), source.samples(2), nullptr, nullptr, nullptr, 0);
+    const EnhancementContext context{{source.samples(0), source.samples(1), source.samples(2)}, w, h,
+                                     {estimate.samples(0), estimate.samples(1), estimate.samples(2)},
+                                     &planes, &params, &resampler, nullptr, {}};
     EnhancementSchedule schedule(params);
     EnhancementIteration(schedule, 0, context);
     for (int c = 0; c < 3; ++c) {
