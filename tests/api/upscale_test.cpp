@@ -1,7 +1,7 @@
 // Upscale through the public API: the reports of every stage, the schedule
-// of the default settings, the initial enlargements, "Load from file",
-// cancellation, the final resize, the checks of the settings, and the same
-// result for any thread count.
+// of the default settings, the initial enlargements, "Load from file", flat
+// pictures and the border band, cancellation, the checks of the settings,
+// and the same result for any thread count.
 #include <kestrune/kestrune.h>
 
 #include <algorithm>
@@ -321,16 +321,6 @@ TEST(Upscale, ReportsChangeNothingAndTheLoopAllocatesNoPlanes) {
   gWatching = false;
   EXPECT_LT(gLargestWatched, 24u * 20u * sizeof(float));
   EXPECT_TRUE(SameSamples(reported, Enlarge(source, options)));
-}
-
-TEST(Upscale, OtherSizesResampleTheDoubledResultWithCatmullRom) {
-  const Image source = MakeTestChart(12, 9);
-  const UpscaleOptions doubled = Options(InitialMethod::kBicubic, 2, 0);
-  UpscaleOptions sized = doubled;
-  sized.width = 31, sized.height = 7;
-  ResizeOptions resize;
-  resize.width = 31, resize.height = 7;
-  EXPECT_TRUE(SameSamples(Enlarge(source, sized), Resize(Enlarge(source, doubled), resize).value()));
 }
 
 TEST(Upscale, RefusesWhatItCannotTake) {

@@ -1,7 +1,7 @@
 // FractalTexture and its block distances: the packed kernels against plain
-// integer sums, the blending window, the edge cases (strength 0, a flat
-// source block, an exact match, a blend half-way between two blocks, the
-// border samples), and bounded calls, lent buffers and threads.
+// integer sums, the edge cases (strength 0, a flat source block, an exact
+// match, a blend half-way between two blocks, the border samples), and
+// bounded calls, lent buffers and threads.
 #include "upscale/fractal_texture.h"
 
 #include <algorithm>
@@ -154,25 +154,6 @@ TEST(FractalTexture, StrengthZeroWritesNothingOtherwiseEverySample) {
         if (std::min({r, col, H - 1 - r, W - 1 - col}) < 4) ++band, changed += on.o[c][i] != on.x[c][i];
       }
   EXPECT_GT(changed, band * 9 / 10);
-}
-
-TEST(FractalTexture, WindowIsAPartitionOfUnity) {
-  // A flat source and a flat estimate of the same value: every block matches
-  // exactly (E = 0, lambda = 0), so the accumulated image is the source value
-  // times the window sums, which are 1 in the interior; the output keeps the
-  // flat value.
-  Planes planes(10, 9);
-  for (int c = 0; c < 3; ++c) {
-    std::fill(planes.y[c].begin(), planes.y[c].end(), 100.0f);
-    std::fill(planes.x[c].begin(), planes.x[c].end(), 100.0f);
-  }
-  FractalTexture ft;
-  planes.Run(ft);
-  const auto m = ft.MatchBlock(6, 7);
-  EXPECT_EQ(m.error, 0);
-  EXPECT_EQ(m.lambda, 0.0f);
-  for (int c = 0; c < 3; ++c)
-    for (float v : planes.o[c]) ASSERT_NEAR(v, 100.0f, 1e-3f);
 }
 
 TEST(FractalTexture, ExactMatchReplacesTheBlockByTheSourceBlock) {
