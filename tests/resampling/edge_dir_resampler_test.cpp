@@ -227,12 +227,7 @@ TEST(EdgeDirResampler, HugeContrastGivesNoNaN) {
     for (int y = 0; y < 20; ++y)
       for (int x = 0; x < 20; ++x) in.at(c, y, x) = ((x + y) & 1) ? 1e8f : 0.0f;
   EdgeDirResampler r;
-  const Planes out = Analyze(r, in, 2), bicubic = Bicubic(in);
-  for (int c = 0; c < 3; ++c)
-    for (std::size_t i = 0; i < out.p[c].size(); ++i) {
-      ASSERT_TRUE(std::isfinite(out.p[c][i]));
-      ASSERT_EQ(out.p[c][i], bicubic.p[c][i]);
-    }
+  EXPECT_TRUE(Analyze(r, in, 2) == Bicubic(in));
 }
 
 TEST(EdgeDirResampler, KeepsWellUnderHalfOfTheNaiveMemory) {
