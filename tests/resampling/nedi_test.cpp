@@ -3,17 +3,17 @@
 // degenerate images, which sites change, and the strips and threads.
 #include "resampling/nedi.h"
 
-#include <gtest/gtest.h>
-
-#include "resampling/rgb_planes.h"
-
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
-#include "image/test_chart.h"
+#include <gtest/gtest.h>
+
 #include "resampling/edge_dir_resampler.h"
+#include "resampling/rgb_planes.h"
 
 using namespace kestrune;
 
