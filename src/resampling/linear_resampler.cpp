@@ -252,11 +252,11 @@ void CombineRows(const float* const* rows, const float* w, Index taps, Index wid
 // Horizontal pass on eight interleaved rows: in[m * 8 + lane] holds sample m
 // of row `lane`; out[o * 8 + lane] receives output o of that row.
 KESTRUNE_VECTOR_CLONES
-void FilterInterleaved(const float* in, Index inLength, const int32_t* outStart, const int32_t* outPhase,
-                       Index outLength, const float* weights, Index taps, float* out) {
+void FilterInterleaved(const float* in, Index inLength, const int32_t* outStart, const float* const* outWeights,
+                       Index outLength, Index taps, float* out) {
   for (Index o = 0; o < outLength; ++o) {
     const Index start = outStart[o];
-    const float* w = weights + Index{outPhase[o]} * taps;
+    const float* w = outWeights[o];
     Vec8 a = {};
     if (start > 0 && start + taps <= inLength) {
       const float* s = in + start * kLanes;
@@ -331,14 +331,15 @@ void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float*
   vertical.Configure(srcHeight, dstHeight, filterType, offsetY, deviationY, smoothness);
   horizontal.Configure(srcWidth, dstWidth, filterType, offsetX, deviationX, smoothness);
 
-  // Weights of each pass in one flat table, phase after phase.
-  auto flatten = [](const LinearResampler& r) {
-    std::vector<float> flat;
-    flat.reserve(r.phaseWeights.size() * r.taps);
-    for (const auto& phase : r.phaseWeights) flat.insert(flat.end(), phase.begin(), phase.end());
-    return flat;
+  // The weights of each output sample: its phase's table (the tables of
+  // strong reductions hold only the phases in use, so no flat table with a
+  // fixed stride per phase would do).
+  auto weightsOf = [](const LinearResampler& r) {
+    std::vector<const float*> weights(r.outPhase.size());
+    for (std::size_t o = 0; o < weights.size(); ++o) weights[o] = r.phaseWeights[std::size_t(r.outPhase[o])].data();
+    return weights;
   };
-  const std::vector<float> vWeights = flatten(vertical), hWeights = flatten(horizontal);
+  const std::vector<const float*> vWeights = weightsOf(vertical), hWeights = weightsOf(horizontal);
   const Index vTaps = vertical.taps, hTaps = horizontal.taps;
 
   // Blocks of eight output rows are independent: the threads share them out,
@@ -360,7 +361,7 @@ void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float*
         const Index start = vertical.outStart[y];
         for (Index j = 0; j < vTaps; ++j) taps[j] = src + std::clamp<Index>(start + j, 0, sh - 1) * sw;
         float* row = rowsBlock.data() + l * sw;
-        CombineRows(taps.data(), vWeights.data() + Index{vertical.outPhase[y]} * vTaps, vTaps, sw, row);
+        CombineRows(taps.data(), vWeights[y], vTaps, sw, row);
         rowPtr[l] = row;
         dstRows[l] = dst + y * dw;
       }
@@ -371,8 +372,7 @@ void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float*
       }
       // Horizontal pass on the eight rows side by side.
       Interleave(rowPtr, sw, inBlock.data());
-      FilterInterleaved(inBlock.data(), sw, horizontal.outStart.data(), horizontal.outPhase.data(), dw,
-                        hWeights.data(), hTaps, outBlock.data());
+      FilterInterleaved(inBlock.data(), sw, horizontal.outStart.data(), hWeights.data(), dw, hTaps, outBlock.data());
       Deinterleave(outBlock.data(), dw, dstRows);
     }
   });

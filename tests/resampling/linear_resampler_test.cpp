@@ -237,6 +237,8 @@ TEST(ResizePlane, EqualsThePlainTwoPassReadingBitForBit) {
       {403, 211, 201, 105, FilterCatmullRom, -0.1f, 0.4f, -2.0f, 3.0f, 1.0f},
       {300, 97, 611, 203, FilterLanczos2, 0.5f, 0.0f, 0.0f, 1.0f, 0.8f},
       {1000, 9, 3, 25, FilterCatmullRom, 0.1f, -0.3f, 2.5f, 0.0f, 1.0f},
+      {1000, 9, 3, 25, FilterSinc, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f},  // a table of the phases in use only
+      {3000, 2, 1, 2, FilterCatmullRom, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f},
       {39, 70, 13, 1, FilterBox, 0.0f, 0.2f, 0.0f, -1.0f, 1.6f},
       {33, 20, 15, 31, FilterBilinear, -0.5f, 0.5f, 3.0f, 0.0f, 2.0f},
       {25, 12, 73, 8, FilterCubicBSpline, 0.0f, 0.0f, -1.0f, 2.0f, 0.5f},
