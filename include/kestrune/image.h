@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "kestrune/export.h"
 
@@ -23,6 +24,25 @@ inline constexpr uint64_t kMaxImagePixels = uint64_t{1} << 28;
 KESTRUNE_API bool ImageSizeAllowed(uint64_t width, uint64_t height);
 
 enum Channel : int { kRed = 0, kGreen = 1, kBlue = 2, kAlpha = 3 };
+
+// How a file stored its samples.
+enum class SampleDepth : int {
+  kUnknown = 0,
+  k8 = 8,        // 0..255 as they are
+  k16 = 16,      // v / 257 on the 0..255 scale, so 65535 is 255
+  k32Float = 32  // floats whose 1.0 is white (255 here), not clamped
+};
+
+// What a photograph carries besides its samples. Every operation passes it
+// on to its result; a writer puts into its format what the format can hold.
+struct ImageMetadata {
+  std::vector<uint8_t> icc;   // the embedded colour profile, byte for byte (no colour conversion is made)
+  std::vector<uint8_t> exif;  // the EXIF block, as libvips holds it ("Exif\0\0" and the TIFF structure)
+  std::vector<uint8_t> xmp;   // the XMP packet
+  std::vector<uint8_t> iptc;  // the IPTC block
+  SampleDepth depth = SampleDepth::kUnknown;  // of the file read; a write's default depth
+  bool greyscale = false;  // the file had one colour channel: the three planes are equal and written as one
+};
 
 // A read-only look at an image's planes, valid while the image it was taken
 // from is neither changed nor destroyed.
@@ -65,6 +85,11 @@ class KESTRUNE_API Image {
   // Bits per pixel of the file the image was read from when the reader knows
   // it (BMP), else 0.
   uint32_t SourceBitDepth() const;
+
+  // The profile, tags, depth and greyscale flag the image came with. An
+  // empty image has no metadata to change (the call on it is a no-op).
+  const ImageMetadata& Metadata() const;
+  ImageMetadata& Metadata();
 
  private:
   friend struct ImageAccess;

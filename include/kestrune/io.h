@@ -14,13 +14,19 @@ namespace kestrune {
 enum class FileFormat {
   kUnknown = 0,
   kBmp,   // read: 1, 4, 8, 24 and 32 bits per pixel, uncompressed; written: 24 bits
-  kPng,   // read: every colour type (16 bits cut to 8); written: 8-bit RGB
-  kJpeg,  // read: greyscale and colour
-  kPfm,   // portable float map, the exact samples (read: both byte orders, colour and grey)
+  kPng,   // read: every colour type; written: 8 or 16 bits, with alpha, grey or colour
+  kJpeg,  // read: greyscale and colour; written: 8 bits, WriteOptions::quality
+  kPfm,   // portable float map, 1.0 is white (read: both byte orders, colour and grey)
+  kTiff,  // written: 8, 16 or 32-bit float, lossless compression
+  kWebp,  // written: lossy with WriteOptions::quality, or lossless
+  kHeif,  // HEIF and AVIF: read only
+  kGif,   // read only: the first frame
+  kPnm,   // PBM, PGM, PPM: read only
 };
 
 // The format a file name's extension names (".bmp", ".png", ".jpg", ".jpeg",
-// ".pfm", any letter case), else kUnknown.
+// ".pfm", ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif", ".gif", ".pbm",
+// ".pgm", ".ppm", ".pnm", any letter case), else kUnknown.
 KESTRUNE_API FileFormat FormatFromExtension(const std::string& path);
 // Whether WriteImage writes this format.
 KESTRUNE_API bool CanWrite(FileFormat format);
@@ -45,13 +51,15 @@ struct ImageInfo {
 };
 
 // Reads an image file, its format told from the first bytes whatever its
-// name. A declared size beyond what the file can hold, or beyond the image
-// limits, is refused before anything is allocated. Errors: kCannotOpen
-// (missing, a folder, no permission), kUnreadable (empty, not a format this
-// library reads, an unsupported kind, damaged, too large; the message gives
-// the reason, for a damaged file what is missing: "PNG truncated after row 37
-// of 64"), kOutOfMemory. The decoder's own remarks (the JPEG library's
-// messages) are in the result's warnings. `format`, when given, receives
+// name; the path "-" reads standard input. EXIF orientation is applied to
+// the pixels; the profile, tags, depth and greyscale flag go into the
+// image's metadata; 16-bit samples keep their precision (v / 257). A
+// declared size beyond what the file can hold, or beyond the image limits,
+// is refused before anything is allocated. Errors: kCannotOpen (missing, a
+// folder, no permission), kUnreadable (empty, not a format this library
+// reads, an unsupported kind, damaged, too large; the message gives the
+// reason, for a damaged file what is missing), kOutOfMemory. The decoder's
+// own remarks are in the result's warnings. `format`, when given, receives
 // the format the first bytes name (kUnknown when they name none), also when
 // the read fails.
 KESTRUNE_API Result<Image> ReadImage(const std::string& path, const ReadOptions& options = {},
@@ -63,12 +71,22 @@ KESTRUNE_API Result<Image> ReadImage(const std::string& path, const ReadOptions&
 KESTRUNE_API Result<ImageInfo> ReadImageInfo(const std::string& path);
 
 struct WriteOptions {
-  // kUnknown: by the extension of the path.
+  // kUnknown: by the extension of the path (required for "-").
   FileFormat format = FileFormat::kUnknown;
+  // kUnknown: the image's source depth where the format can hold it (else
+  // the nearest it can: JPEG and WebP 8 bits, PNG 8 or 16, TIFF 8, 16 or 32f,
+  // PFM 32f, BMP 8). A depth the format cannot hold is an error.
+  SampleDepth depth = SampleDepth::kUnknown;
+  int quality = 92;       // JPEG and lossy WebP, 1..100
+  bool lossless = false;  // WebP
 };
 
-// Writes the colour planes of `image` (samples converted to bytes by rounding
-// half to even and clamping to 0..255; PFM keeps the floats). The file is
+// Writes `image` with its alpha plane and metadata where the format holds
+// them: the ICC profile byte for byte, EXIF (its orientation "normal" and
+// its pixel dimensions those of the image), XMP, IPTC; a greyscale image as
+// one channel. Samples are rounded half to even and clamped to the depth's
+// range (32-bit float keeps them as they are, 255 written as 1.0). The path
+// "-" writes standard output (WriteOptions::format required). The file is
 // written all or nothing: into a temporary file beside the target (named
 // ".NAME.kestrune-tmp"), flushed to the disk and renamed over the target only
 // when complete, so that on any failure the file that was there before is

@@ -35,7 +35,7 @@ Result<Image> Downscale(const Image& source, const DownscaleOptions& o, Progress
     FloatImage result;
     if (!HintSearch(result, ImageAccess::Planes(source), params, progress, chosen))
       return Error{ErrorCode::kCancelled, "the search was stopped"};
-    return ImageAccess::Adopt(std::move(result));
+    return ImageAccess::ResultOf(std::move(result), source);
   } catch (const std::bad_alloc&) {
     return Error{ErrorCode::kOutOfMemory, "not enough memory for the search"};
   }

@@ -46,6 +46,18 @@ const float* Image::Plane(int channel) const {
 }
 uint32_t Image::SourceBitDepth() const { return impl_ ? impl_->sourceBitDepth : 0; }
 
+const ImageMetadata& Image::Metadata() const {
+  static const ImageMetadata none;
+  return impl_ ? impl_->metadata : none;
+}
+
+ImageMetadata& Image::Metadata() {
+  thread_local ImageMetadata scratch;  // what an empty image hands out: changes go nowhere
+  if (impl_) return impl_->metadata;
+  scratch = ImageMetadata{};
+  return scratch;
+}
+
 ImageView Image::View() const {
   ImageView view;
   view.width = Width();

@@ -14,6 +14,12 @@ struct ImageAccess {
     static const FloatImage empty;
     return image.impl_ ? *image.impl_ : empty;
   }
+  // The result of an operation on `source`: takes over `planes` and the
+  // source's metadata.
+  static Image ResultOf(FloatImage&& planes, const Image& source) {
+    planes.metadata = Planes(source).metadata;
+    return Adopt(std::move(planes));
+  }
   // An Image that takes over `planes` without copying them.
   static Image Adopt(FloatImage&& planes) {
     Image image;

@@ -39,7 +39,7 @@ Result<Image> Resize(const Image& source, const ResizeOptions& o) {
     for (int c = 0; c < 3; ++c)
       ResizePlane(src.samples(c), src.width, src.height, result.samples(c), o.width, o.height,
                   static_cast<int>(o.filter), o.offsetX, o.offsetY, o.deviationX, o.deviationY, o.smoothness);
-    return ImageAccess::Adopt(std::move(result));
+    return ImageAccess::ResultOf(std::move(result), source);
   } catch (const std::bad_alloc&) {
     return Error{ErrorCode::kOutOfMemory, "not enough memory for the resized image"};
   }

@@ -107,7 +107,7 @@ Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progre
     TargetSize(w, h, options, tw, th);
     Image result;
     if (tw == 2 * w && th == 2 * h) {
-      result = ImageAccess::Adopt(std::move(estimate));
+      result = ImageAccess::ResultOf(std::move(estimate), source);
     } else {
       if (progress != nullptr) {
         ProgressReport report;
@@ -123,7 +123,7 @@ Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progre
       for (int c = 0; c < 3; ++c)
         ResizePlane(estimate.samples(c), 2 * w, 2 * h, resized.samples(c), tw, th, FilterCatmullRom, 0.0f, 0.0f,
                     0.0f, 0.0f, 1.0f);
-      result = ImageAccess::Adopt(std::move(resized));
+      result = ImageAccess::ResultOf(std::move(resized), source);
     }
     if (!complete) return Result<Image>(std::move(result), Error{ErrorCode::kCancelled, "Stopped before the end."});
     return result;

@@ -27,6 +27,7 @@ FloatImage& FloatImage::operator=(FloatImage&& other) noexcept {
       other.rows_[c].clear();
     }
     sourceBitDepth = other.sourceBitDepth;
+    metadata = std::move(other.metadata);
     width = other.width;
     height = other.height;
     other.width = other.height = 0;
@@ -38,6 +39,7 @@ FloatImage& FloatImage::operator=(const FloatImage& other) {
   if (this == &other) return *this;
   Allocate(other.width, other.height, other.HasAlpha(), false);
   sourceBitDepth = other.sourceBitDepth;
+  metadata = other.metadata;
   for (int c = 0; c < 4; ++c)
     if (const SampleBuffer& plane = other.samples_[c]; !plane.empty())
       CopyParallel(plane.data(), plane.size(), samples_[c].data());

@@ -47,6 +47,7 @@ class FloatImage {
   std::size_t PixelCount() const { return std::size_t{width} * height; }
 
   uint32_t sourceBitDepth = 0;  // bit count of the BMP file read last, else 0
+  ImageMetadata metadata;       // profile, tags, depth and greyscale flag of the source
   uint32_t width = 0;
   uint32_t height = 0;
 
