@@ -56,9 +56,19 @@ QByteArray PackedDibFromMimeData(const QMimeData* mime) {
   return QByteArray();
 }
 
-void CopyToClipboard(const DibImage& picture) {
+void CopyToClipboard(const DibImage& picture, const float* alpha) {
   if (picture.IsEmpty()) return;
-  QApplication::clipboard()->setImage(DibToQImage(picture));
+  QImage image = DibToQImage(picture);
+  if (alpha != nullptr && !image.isNull()) {
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    for (uint32_t y = 0; y < picture.height; ++y) {
+      QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+      const float* a = alpha + std::size_t{y} * picture.width;
+      for (uint32_t x = 0; x < picture.width; ++x)
+        line[x] = (line[x] & 0x00ffffffu) | QRgb{kestrune::SampleToByte(a[x])} << 24;
+    }
+  }
+  QApplication::clipboard()->setImage(image);
 }
 
 PasteOutcome PasteFromClipboard() {

@@ -10,9 +10,10 @@
 
 class QMimeData;
 
-// Puts the picture (as shown: its display bytes) on the clipboard as an
-// image. Nothing happens for an empty picture.
-void CopyToClipboard(const DibImage& picture);
+// Puts the picture (its display bytes) on the clipboard as an image, with
+// `alpha` (a plane of the picture's size on the 0..255 scale, or null) as
+// its transparency. Nothing happens for an empty picture.
+void CopyToClipboard(const DibImage& picture, const float* alpha = nullptr);
 
 // What a paste found: the image, or the message to show.
 struct PasteOutcome {

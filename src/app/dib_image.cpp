@@ -4,6 +4,7 @@
 
 #include <kestrune/bitmap.h>
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -42,6 +43,25 @@ void DibImage::FromImage(const kestrune::ImageView& image) {
   if (image.IsEmpty() || IsEmpty()) return;
   // Top row last in memory: the rows go bottom-up from row 0's address.
   kestrune::ExportBytes(image, kestrune::PixelOrder::kBgr, rows_[0], -std::ptrdiff_t{stride});
+}
+
+void DibImage::ForDisplay(const kestrune::ImageView& image) {
+  FromImage(image);
+  const float* alpha = image.planes[kestrune::kAlpha];
+  if (alpha == nullptr || IsEmpty()) return;
+  for (uint32_t y = 0; y < height; ++y) {
+    uint8_t* out = rows_[y];
+    const float* a = image.Row(kestrune::kAlpha, y);
+    const float* colour[3] = {image.Row(kestrune::kBlue, y), image.Row(kestrune::kGreen, y),
+                              image.Row(kestrune::kRed, y)};
+    for (uint32_t x = 0; x < width; ++x) {
+      const float coverage = std::clamp(a[x], 0.0f, 255.0f) / 255.0f;
+      if (coverage == 1.0f) continue;
+      const float square = ((x / 8 + y / 8) & 1) ? 204.0f : 255.0f;
+      for (int c = 0; c < 3; ++c)
+        out[3 * x + c] = kestrune::SampleToByte(colour[c][x] * coverage + square * (1.0f - coverage));
+    }
+  }
 }
 
 kestrune::Image DibImage::ToImage() const {

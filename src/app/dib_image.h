@@ -25,6 +25,10 @@ class DibImage {
   // Allocates to the image's size and fills every pixel with the byte
   // conversions of blue, green and red; the alpha plane is ignored.
   void FromImage(const kestrune::ImageView& image);
+  // The same for the screen: where the image has an alpha plane, its colour
+  // is laid over a checkerboard of 8-pixel light and white squares, so that
+  // transparent parts show as such.
+  void ForDisplay(const kestrune::ImageView& image);
 
   // The picture as an image of its bytes (samples 0..255), for saving what
   // is shown. Throws std::bad_alloc.

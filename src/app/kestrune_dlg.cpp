@@ -225,7 +225,7 @@ void CKestruneDlg::PaintPicture(QPainter& painter) {
   }
   if (currentImage.IsEmpty()) return;
   try {
-    displayBitmap.FromImage(currentImage.View());
+    displayBitmap.ForDisplay(currentImage.View());
     Draw(displayBitmap, painter, 0, 0);
   } catch (const std::bad_alloc&) {
     displayBitmap.Release();  // nothing drawn; the next paint tries again
@@ -295,8 +295,13 @@ kestrune::Image CKestruneDlg::ShownImage() const {
 
 void CKestruneDlg::OnEditCopy() {
   try {
-    if (!upscaleRunning_) displayBitmap.FromImage(currentImage.View());
-    CopyToClipboard(displayBitmap);
+    if (upscaleRunning_) {
+      CopyToClipboard(displayBitmap);
+    } else {
+      displayBitmap.FromImage(currentImage.View());
+      CopyToClipboard(displayBitmap, currentImage.Plane(kestrune::kAlpha));
+      picture_->update();  // the display bitmap is the screen's again at the next paint
+    }
   } catch (const std::bad_alloc&) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
   }

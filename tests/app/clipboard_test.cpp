@@ -33,6 +33,27 @@ class ClipboardTest : public QObject {
     for (const QPoint p : {QPoint(0, 0), QPoint(12, 0), QPoint(0, 6), QPoint(12, 6)})
       QCOMPARE(copied.pixelColor(p), PatternColor(p.x(), p.y()));
 
+    // With transparency the window shows the colour over a checkerboard of
+    // 8-pixel white and light squares; the clipboard gets the colour and
+    // its alpha.
+    kestrune::Image clear(16, 2, true);
+    for (int c = 0; c < 3; ++c) std::fill_n(clear.Plane(c), 32, c == 0 ? 200.0f : 0.0f);
+    float* alpha = clear.Plane(kestrune::kAlpha);
+    alpha[0] = 255.0f, alpha[1] = 127.5f;  // the rest 0
+    window.currentImage = clear;
+    window.FitWindowToImage();
+    const QImage shown = window.PictureWidget()->grab().toImage();
+    QCOMPARE(shown.pixelColor(0, 0), QColor(200, 0, 0));
+    QCOMPARE(shown.pixelColor(1, 0), QColor(228, 128, 128));  // 200 x 0.5 + 255 x 0.5 = 227.5, 127.5
+    QCOMPARE(shown.pixelColor(2, 0), QColor(255, 255, 255));
+    QCOMPARE(shown.pixelColor(8, 0), QColor(204, 204, 204));
+    window.OnEditCopy();
+    const QImage withAlpha = QApplication::clipboard()->image();
+    QVERIFY(withAlpha.hasAlphaChannel());
+    QCOMPARE(qAlpha(withAlpha.pixel(0, 0)), 255);
+    QCOMPARE(qAlpha(withAlpha.pixel(1, 0)), 128);
+    QCOMPARE(qAlpha(withAlpha.pixel(9, 1)), 0);
+
     // No image: the clipboard is left alone.
     QApplication::clipboard()->setText(QStringLiteral("kept"));
     CKestruneDlg empty;
