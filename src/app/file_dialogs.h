@@ -11,12 +11,13 @@ class QWidget;
 
 enum class FileDialogKind { kOpen, kSave };
 
-// The open dialog: "All supported files" (*.bmp, *.png, *.jpg) first. Returns
-// the chosen path, empty when cancelled.
+// The open dialog: "All images" (every format the library reads) first.
+// Returns the chosen path, empty when cancelled.
 QString ChooseFileToOpen(QWidget* parent);
 // The save dialog proposing `fileName`: "Bitmap Files (*.bmp)" first and the
-// default, PNG beside it. A name without extension gets the chosen type's.
-// Returns the path, empty when cancelled.
+// default, PNG, JPEG, TIFF and WebP beside it; the proposed name's own type
+// is chosen when it is one of them. A name without extension gets the chosen
+// type's. Returns the path, empty when cancelled.
 QString ChooseFileToSave(QWidget* parent, const QString& fileName);
 
 // The dialogs' file types, "|"-separated, in the order shown.

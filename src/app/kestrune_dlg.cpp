@@ -279,9 +279,12 @@ void CKestruneDlg::OnFileSaveAs() {
   if (currentImage.IsEmpty()) return;
   const QString path = ChooseFileToSave(this, fileName);
   if (path.isEmpty()) return;
+  // The format by the extension; a name the library writes no format for is
+  // saved as a bitmap, as it always was. The picture's profile, tags, alpha
+  // and depth go along where the format holds them.
   kestrune::WriteOptions options;
-  options.format = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? kestrune::FileFormat::kPng
-                                                                               : kestrune::FileFormat::kBmp;
+  options.format = kestrune::FormatFromExtension(QFile::encodeName(path).toStdString());
+  if (!kestrune::CanWrite(options.format)) options.format = kestrune::FileFormat::kBmp;
   try {
     if (!kestrune::WriteImage(ShownImage(), QFile::encodeName(path).toStdString(), options)) return;
   } catch (const std::bad_alloc&) {

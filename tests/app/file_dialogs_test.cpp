@@ -82,7 +82,8 @@ class FileDialogsTest : public QObject {
     QVERIFY(open->dimensionsLabel->isEnabled());
     CXDlg2 save(false, QStringLiteral("bmp"), QStringLiteral("photo.bmp"), SaveFilter(), nullptr);
     QCOMPARE(save.recentFolders->count(), 0);
-    QCOMPARE(save.nameFilters(), (QStringList{"Bitmap Files (*.bmp)", "PNG Files (*.png)"}));
+    QCOMPARE(save.nameFilters(), (QStringList{"Bitmap Files (*.bmp)", "PNG Files (*.png)", "JPEG Files (*.jpg)",
+                                              "TIFF Files (*.tif)", "WebP Files (*.webp)"}));
   }
 
   void folderOfPath() {
@@ -262,7 +263,7 @@ class FileDialogsTest : public QObject {
     const QString single = QStringLiteral("Bitmap Files (*.bmp)|*.bmp||");
     QCOMPARE(ChangeTypeExtension(QStringLiteral("photo.png"), single, 1), QStringLiteral("photo.bmp"));
     // "*" as extension counts as empty; several patterns give the first.
-    QCOMPARE(ChangeTypeExtension(QStringLiteral("x.png"), OpenFilter(), 5), QStringLiteral("x."));
+    QCOMPARE(ChangeTypeExtension(QStringLiteral("x.png"), OpenFilter(), 7), QStringLiteral("x."));
     QCOMPARE(ChangeTypeExtension(QStringLiteral("x.png"), OpenFilter(), 1), QStringLiteral("x.bmp"));
 
     // The dialog applies it when the type changes.
@@ -287,8 +288,10 @@ class FileDialogsTest : public QObject {
 
   void filters() {
     QCOMPARE(QtNameFilters(OpenFilter()),
-             (QStringList{"All supported files (*.bmp *.png *.jpg)", "Bitmap files (*.bmp)", "PNG files (*.png)",
-                          "JPEG files (*.jpg)", "All files (*)"}));
+             (QStringList{"All images (*.bmp *.png *.jpg *.jpeg *.tif *.tiff *.webp *.heic *.heif *.avif *.gif *.pbm "
+                          "*.pgm *.ppm *.pnm *.pfm)",
+                          "Bitmap files (*.bmp)", "PNG files (*.png)", "JPEG files (*.jpg *.jpeg)",
+                          "TIFF files (*.tif *.tiff)", "WebP files (*.webp)", "All files (*)"}));
     QCOMPARE(QtNameFilters(QStringLiteral("Bitmap Files (*.bmp)|*.bmp||")), QStringList{"Bitmap Files (*.bmp)"});
   }
 
