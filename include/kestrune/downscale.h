@@ -1,5 +1,5 @@
 // "Downscale with hinting": a reduction with one of seven linear filters after
-// a search, on luminance, for the small change of scale and the sub-pixel
+// a search, on luminance (weighted by alpha), for the small change of scale and the sub-pixel
 // shift of the output grid (the hint) that make the result crispest.
 #pragma once
 
@@ -34,9 +34,12 @@ struct Hint {
   float score = 0.0f;
 };
 
-// Searches, then resizes the colour planes of `source` with the hint (the
-// result has no alpha plane), reporting to `progress` (may be null) on the
-// calling thread; `chosen`, when given, receives the hint. Errors:
+// Searches, then resizes `source` with the hint, reporting to `progress`
+// (may be null) on the calling thread; `chosen`, when given, receives the
+// hint. With an alpha plane that is not opaque throughout, the search and
+// the colour's scaling work on the colour premultiplied by alpha (the search
+// judges the picture as it shows over black: luminance weighted by alpha),
+// and alpha is scaled as Resize scales it. Errors:
 // kInvalidArgument (empty source, options out of range), kCancelled (no
 // result), kOutOfMemory.
 KESTRUNE_API Result<Image> Downscale(const Image& source, const DownscaleOptions& options,

@@ -36,8 +36,16 @@ struct ResizeOptions {
   float smoothness = 1.0f;
 };
 
-// The colour planes of `source` resized to options.width x options.height
-// (vertical pass, then horizontal). The result has no alpha plane.
+// `source` resized to options.width x options.height (vertical pass, then
+// horizontal). With an alpha plane that is not opaque throughout, the colour
+// is resized premultiplied by alpha, so that colour under transparent pixels
+// never shows; alpha is resized with the filter when it has no negative
+// lobes (box, bilinear, B-spline), else with the bilinear one, so that it
+// stays within 0..255 and never rings. The colour is then divided by alpha
+// resized with the colour's own filter (a uniformly coloured shape keeps its
+// exact colour up to its edge) and clamped to 0..255; pixels of alpha 0 get
+// colour 0. An opaque alpha plane (every sample 255 or more) leaves the
+// colour exactly as without one and gives an alpha of 255 throughout.
 // Errors: kInvalidArgument for an empty source or options out of range (the
 // message says which), kOutOfMemory.
 KESTRUNE_API Result<Image> Resize(const Image& source, const ResizeOptions& options);

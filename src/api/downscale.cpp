@@ -1,12 +1,16 @@
 // Downscale: the hint search over the public image, after checking the
-// options.
+// options. With alpha, the search and the colour's scaling run on the
+// premultiplied colour (the search so sees the picture as it shows over
+// black: its luminance weighted by alpha), and alpha is scaled beside it.
 #include "kestrune/downscale.h"
 
 #include <cmath>
 #include <new>
 #include <string>
 
+#include "api/alpha_planes.h"
 #include "api/image_access.h"
+#include "base/sample_buffer.h"
 #include "downscale/downscale_params.h"
 #include "downscale/hint_search.h"
 
@@ -32,9 +36,40 @@ Result<Image> Downscale(const Image& source, const DownscaleOptions& o, Progress
   params.trials = o.trials;
   params.scaleDeviation = o.scaleDeviation;
   try {
-    FloatImage result;
-    if (!HintSearch(result, ImageAccess::Planes(source), params, progress, chosen))
+    const FloatImage& src = ImageAccess::Planes(source);
+    if (!src.HasAlpha()) {
+      FloatImage result;
+      if (!HintSearch(result, src, params, progress, chosen))
+        return Error{ErrorCode::kCancelled, "the search was stopped"};
+      return ImageAccess::ResultOf(std::move(result), source);
+    }
+    // An opaque alpha plane leaves the colour exactly as without one.
+    const float* const alpha = src.samples(FloatImage::kAlpha);
+    const bool transparent = !IsOpaque(alpha, src.PixelCount());
+    FloatImage colour;
+    if (transparent) colour = Premultiplied(src);
+    Hint hint;
+    if (!HintSearch(colour, transparent ? colour : src, params, progress, &hint))
       return Error{ErrorCode::kCancelled, "the search was stopped"};
+    if (chosen) *chosen = hint;
+    FloatImage result;
+    result.Allocate(o.width, o.height, true);
+    for (int c = 0; c < 3; ++c) CopyParallel(colour.samples(c), colour.PixelCount(), result.samples(c));
+    colour.Release();
+    if (transparent) {
+      ResizeOptions scaling;
+      scaling.width = o.width;
+      scaling.height = o.height;
+      scaling.filter = o.filter;
+      scaling.offsetX = hint.offsetX;
+      scaling.offsetY = hint.offsetY;
+      scaling.deviationX = hint.deviationX;
+      scaling.deviationY = hint.deviationY;
+      scaling.smoothness = o.smoothness;
+      FinishAlphaResize(alpha, src.width, src.height, result, scaling);
+    } else {
+      FillOpaque(result);
+    }
     return ImageAccess::ResultOf(std::move(result), source);
   } catch (const std::bad_alloc&) {
     return Error{ErrorCode::kOutOfMemory, "not enough memory for the search"};

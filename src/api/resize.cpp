@@ -1,10 +1,12 @@
-// Resize: ResizePlane over the colour planes, after checking the options.
+// Resize: ResizePlane over the colour planes, after checking the options;
+// with alpha, over the premultiplied colour, and alpha beside it.
 #include "kestrune/resize.h"
 
 #include <cmath>
 #include <new>
 #include <string>
 
+#include "api/alpha_planes.h"
 #include "api/image_access.h"
 #include "resampling/linear_resampler.h"
 
@@ -35,10 +37,20 @@ Result<Image> Resize(const Image& source, const ResizeOptions& o) {
     return Invalid("the deviations must be greater than minus the source size");
   try {
     const FloatImage& src = ImageAccess::Planes(source);
-    FloatImage result(o.width, o.height);
+    // An opaque alpha plane leaves the colour exactly as without one.
+    const bool transparent = src.HasAlpha() && !IsOpaque(src.samples(FloatImage::kAlpha), src.PixelCount());
+    FloatImage premultiplied;
+    if (transparent) premultiplied = Premultiplied(src);
+    const FloatImage& colour = transparent ? premultiplied : src;
+    FloatImage result;
+    result.Allocate(o.width, o.height, src.HasAlpha());
     for (int c = 0; c < 3; ++c)
-      ResizePlane(src.samples(c), src.width, src.height, result.samples(c), o.width, o.height,
+      ResizePlane(colour.samples(c), src.width, src.height, result.samples(c), o.width, o.height,
                   static_cast<int>(o.filter), o.offsetX, o.offsetY, o.deviationX, o.deviationY, o.smoothness);
+    if (transparent)
+      FinishAlphaResize(src.samples(FloatImage::kAlpha), src.width, src.height, result, o);
+    else if (src.HasAlpha())
+      FillOpaque(result);
     return ImageAccess::ResultOf(std::move(result), source);
   } catch (const std::bad_alloc&) {
     return Error{ErrorCode::kOutOfMemory, "not enough memory for the resized image"};

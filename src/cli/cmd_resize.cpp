@@ -1,6 +1,6 @@
-// kestrune-cli resize IN OUT: resizes the colour planes with the linear
-// resampler (filter, sub-pixel offset, scale deviation, smoothness); the
-// alpha plane is dropped.
+// kestrune-cli resize IN OUT: resizes the image with the linear resampler
+// (filter, sub-pixel offset, scale deviation, smoothness); an alpha plane is
+// kept and resized too.
 #include <iostream>
 #include <string>
 #include <vector>
