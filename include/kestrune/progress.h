@@ -34,10 +34,12 @@ struct ProgressReport {
   // kHintSearch: the best sharpness score so far; negative before the first
   // group of trials has been scored.
   float bestScore = -1.0f;
-  // Upscale: the x2 estimate as it stands (empty for Downscale). Its rows
-  // 0 .. rowsDone-1 are computed; the rest are not yet written during the
-  // initial enlargement, and rowsDone equals the height from then on. Valid
-  // only during the call that hands it out.
+  // Upscale: the x2 estimate as it stands (empty for Downscale), colour
+  // only (for a source with transparency, the colour under its transparent
+  // pixels is the visible colour around them). Its rows 0 .. rowsDone-1 are
+  // computed; the rest are not yet written during the initial enlargement,
+  // and rowsDone equals the height from then on. Valid only during the call
+  // that hands it out.
   ImageView estimate;
   uint32_t rowsDone = 0;
 };

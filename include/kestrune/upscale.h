@@ -56,11 +56,21 @@ inline constexpr uint32_t kMinFractalSide = 6;
 KESTRUNE_API std::string CheckUpscale(uint32_t width, uint32_t height, const UpscaleOptions& options);
 
 // About how many bytes a run on a width x height source takes at its peak
-// (some 340 per source pixel with the default settings, plus the result).
-KESTRUNE_API uint64_t UpscaleMemoryNeeded(uint32_t width, uint32_t height, const UpscaleOptions& options);
+// (some 340 per source pixel with the default settings, plus the result;
+// some 30 more per source pixel when the source has an alpha plane).
+KESTRUNE_API uint64_t UpscaleMemoryNeeded(uint32_t width, uint32_t height, const UpscaleOptions& options,
+                                          bool withAlpha = false);
 
-// Enlarges the colour planes of `source` (alpha is not enlarged), reporting
-// each stage and iteration to `progress` (may be null) on the calling thread.
+// Enlarges `source`, reporting each stage and iteration to `progress` (may
+// be null) on the calling thread. With an alpha plane that is not opaque
+// throughout, the colour under pixels of alpha 0 is first replaced by the
+// visible colour around them, so that it never shows at the edges, and
+// alpha is enlarged bilinearly (exact at the source's samples, within
+// 0..255, no ringing); result pixels of alpha 0 get colour 0. An initial
+// image with transparent pixels of its own is filled in the same way. A
+// size other than x2 is then reached as Resize reaches it from the x2
+// result. An opaque alpha plane (every sample 255 or more) leaves the colour
+// exactly as without one and gives an alpha of 255 throughout.
 // Cancellation is looked at before each iteration; a cancelled run returns
 // the estimate reached so far, resized like a finished one, together with
 // kCancelled. Results are the same bit for bit on every machine and for any
