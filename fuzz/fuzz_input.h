@@ -1,7 +1,7 @@
-// Helpers of the fuzz targets: the input as a read-only stream, a cap on the
-// declared image size so that one input cannot ask for gigabytes (the
-// readers accept up to 2^28 pixels, far beyond the fuzzer's memory limit),
-// and the driver shared by the file readers' targets.
+// Helpers of the fuzz targets: a cap on the declared image size so that one
+// input cannot ask for gigabytes (the readers accept up to 2^28 pixels, far
+// beyond the fuzzer's memory limit), and the driver shared by the file
+// readers' targets.
 #pragma once
 
 #include <cstddef>
@@ -13,10 +13,6 @@
 
 inline constexpr uint64_t kFuzzMaxPixels = uint64_t{1} << 16;
 
-inline std::FILE* OpenInput(const uint8_t* data, std::size_t size) {
-  return fmemopen(const_cast<uint8_t*>(data), size, "rb");
-}
-
 inline uint32_t Le32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
@@ -25,26 +21,23 @@ inline uint64_t Magnitude(uint32_t v) {
   return s < 0 ? uint64_t{0} - static_cast<uint64_t>(int64_t{s}) : uint64_t(s);
 }
 
-// Probes the input, then reads it strictly and keeping damage, and checks
-// that the answers agree: a read image has the probed size, a failed read
-// leaves none, a strict read never passes damage, every failure says why.
-// Inputs of another format than `format` are left to its own target.
+// Probes the input, then reads it strictly and keeping damage, through the
+// entry point every file takes, and checks that the answers agree: a read
+// image has the probed size, a failed read leaves none, a strict read never
+// passes damage, every failure says why. With `format` other than kUnknown,
+// inputs whose first bytes name another format are left to their target.
 inline int FuzzImageReaders(const uint8_t* data, std::size_t size, kestrune::FileFormat format) {
   using namespace kestrune;
-  if (size == 0 || FormatOfSignature(data, size) != format) return -1;
-  std::FILE* file = OpenInput(data, size);
-  if (!file) return 0;
+  if (size == 0 || (format != FileFormat::kUnknown && FormatOfSignature(data, size) != format)) return -1;
   ImageHeader header;
-  ReadImageHeader(file, header);
-  std::fclose(file);
-  if (uint64_t{header.width} * header.height > kFuzzMaxPixels) return -1;
+  const ReadStatus probe = ReadImageHeaderMemory(data, size, header);
+  if (probe.ok() && uint64_t{header.width} * header.height > kFuzzMaxPixels) return -1;
   for (DamagePolicy policy : {DamagePolicy::kRefuse, DamagePolicy::kKeepReadable}) {
-    file = OpenInput(data, size);
-    if (!file) return 0;
     FloatImage image;
-    const ReadStatus status = ReadImageFile(file, image, policy);
-    std::fclose(file);
-    if (status.ok() && (image.width != header.width || image.height != header.height || image.IsEmpty())) std::abort();
+    const ReadStatus status = ReadImageMemory(data, size, image, policy);
+    if (status.ok() && (!probe.ok() || image.width != header.width || image.height != header.height ||
+                        image.IsEmpty() || image.HasAlpha() != header.alpha))
+      std::abort();
     if (!status.ok() && (!image.IsEmpty() || status.message.empty())) std::abort();
     if (status.ok() && status.damaged && (policy == DamagePolicy::kRefuse || status.message.empty())) std::abort();
   }

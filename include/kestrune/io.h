@@ -12,12 +12,12 @@
 namespace kestrune {
 
 enum class FileFormat {
-  kUnknown = 0,
-  kBmp,   // read: 1, 4, 8, 24 and 32 bits per pixel, uncompressed; written: 24 bits
+  kUnknown = 0,  // also a file read by another of libvips's loaders (a matrix file, ...)
+  kBmp,   // read: 1, 4, 8, 24 and 32 bits per pixel, uncompressed, no alpha; written: 24 bits, no alpha
   kPng,   // read: every colour type; written: 8 or 16 bits, with alpha, grey or colour
-  kJpeg,  // read: greyscale and colour; written: 8 bits, WriteOptions::quality
-  kPfm,   // portable float map, 1.0 is white (read: both byte orders, colour and grey)
-  kTiff,  // written: 8, 16 or 32-bit float, lossless compression
+  kJpeg,  // read: greyscale and colour (CMYK refused); written: 8 bits, WriteOptions::quality, no alpha
+  kPfm,   // portable float map, 1.0 is white (read: both byte orders, colour and grey); no alpha
+  kTiff,  // written: 8, 16 or 32-bit float, lossless (deflate) compression
   kWebp,  // written: lossy with WriteOptions::quality, or lossless
   kHeif,  // HEIF and AVIF: read only
   kGif,   // read only: the first frame
@@ -44,15 +44,21 @@ struct ImageInfo {
   uint32_t width = 0;
   uint32_t height = 0;
   // Bits per pixel as stored: BMP 1, 4, 8, 24 or 32; PNG its bit depth times
-  // its channels (a palette image: the index depth); JPEG 8 per component;
-  // PFM 32 per channel.
+  // its channels (a palette image: the index depth); PFM 32 per channel;
+  // other formats the decoded sample size times the channels.
   uint32_t bitsPerPixel = 0;
   bool hasAlpha = false;
+  SampleDepth depth = SampleDepth::kUnknown;  // as ReadImage records it in the metadata
+  bool greyscale = false;
+  bool hasProfile = false;  // an ICC profile is embedded
+  bool hasExif = false;     // an EXIF block is embedded
 };
 
 // Reads an image file, its format told from the first bytes whatever its
-// name; the path "-" reads standard input. EXIF orientation is applied to
-// the pixels; the profile, tags, depth and greyscale flag go into the
+// name; the path "-" reads standard input (as does any stream that cannot
+// seek, read into memory first). BMP and PFM are read by the library's own
+// readers, every other format by libvips with only its trusted loaders. EXIF
+// orientation is applied to the pixels; the profile, tags, depth and greyscale flag go into the
 // image's metadata; 16-bit samples keep their precision (v / 257). A
 // declared size beyond what the file can hold, or beyond the image limits,
 // is refused before anything is allocated. Errors: kCannotOpen (missing, a
@@ -60,8 +66,8 @@ struct ImageInfo {
 // reads, an unsupported kind, damaged, too large; the message gives the
 // reason, for a damaged file what is missing), kOutOfMemory. The decoder's
 // own remarks are in the result's warnings. `format`, when given, receives
-// the format the first bytes name (kUnknown when they name none), also when
-// the read fails.
+// the format the first bytes name (kUnknown when they name none of the
+// enumeration's), also when the read fails.
 KESTRUNE_API Result<Image> ReadImage(const std::string& path, const ReadOptions& options = {},
                                      FileFormat* format = nullptr);
 
@@ -82,9 +88,11 @@ struct WriteOptions {
 };
 
 // Writes `image` with its alpha plane and metadata where the format holds
-// them: the ICC profile byte for byte, EXIF (its orientation "normal" and
-// its pixel dimensions those of the image), XMP, IPTC; a greyscale image as
-// one channel. Samples are rounded half to even and clamped to the depth's
+// them: the ICC profile byte for byte (PNG, JPEG, TIFF, WebP), EXIF (PNG,
+// JPEG, WebP; its orientation "normal" and its pixel dimensions those of the
+// image), XMP (PNG, JPEG, TIFF, WebP), IPTC (JPEG, TIFF); a greyscale image
+// as one channel (every format but BMP). BMP, JPEG and PFM get the colour
+// planes only. Samples are rounded half to even and clamped to the depth's
 // range (32-bit float keeps them as they are, 255 written as 1.0). The path
 // "-" writes standard output (WriteOptions::format required). The file is
 // written all or nothing: into a temporary file beside the target (named
@@ -92,7 +100,8 @@ struct WriteOptions {
 // when complete, so that on any failure the file that was there before is
 // untouched; a symbolic link at the path keeps pointing where it did and its
 // target is replaced; a device or a FIFO is written directly. Errors:
-// kInvalidArgument (empty image, unknown format), kCannotWrite (the message
+// kInvalidArgument (empty image, unknown format, a depth the format cannot
+// hold, a quality outside 1..100), kCannotWrite (the message
 // names the path and the system's reason).
 KESTRUNE_API Error WriteImage(const Image& image, const std::string& path, const WriteOptions& options = {});
 

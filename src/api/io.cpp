@@ -37,7 +37,36 @@ ImageInfo InfoOf(const ImageHeader& header) {
   info.height = header.height;
   info.bitsPerPixel = header.bitsPerPixel;
   info.hasAlpha = header.alpha;
+  info.depth = header.depth;
+  info.greyscale = header.greyscale;
+  info.hasProfile = header.profile;
+  info.hasExif = header.exif;
   return info;
+}
+
+FileFormat OutputFormat(const std::string& path, const WriteOptions& options) {
+  return options.format != FileFormat::kUnknown ? options.format : FormatFromExtension(path);
+}
+
+// Why `options` cannot be used for `path`, else the empty error.
+Error OptionsProblem(const std::string& path, const WriteOptions& options) {
+  const FileFormat format = OutputFormat(path, options);
+  if (!CanWrite(format)) {
+    if (format != FileFormat::kUnknown)
+      return Error{ErrorCode::kInvalidArgument, std::string("cannot write ") + FormatName(format) + " files"};
+    return Error{ErrorCode::kInvalidArgument,
+                 path == "-" ? "standard output needs a format"
+                             : "unknown output format (use .bmp, .png, .jpg, .tif, .webp or .pfm)"};
+  }
+  if (options.depth != SampleDepth::kUnknown && !FormatHoldsDepth(format, options.depth))
+    return Error{ErrorCode::kInvalidArgument, std::string(FormatName(format)) + " cannot hold " +
+                                                  (options.depth == SampleDepth::k32Float
+                                                       ? "32-bit float"
+                                                       : std::to_string(static_cast<int>(options.depth)) + "-bit") +
+                                                  " samples"};
+  if (options.quality < 1 || options.quality > 100)
+    return Error{ErrorCode::kInvalidArgument, "the quality must be from 1 to 100"};
+  return {};
 }
 
 }  // namespace
@@ -48,11 +77,24 @@ FileFormat FormatFromExtension(const std::string& path) {
   if (ext == "png") return FileFormat::kPng;
   if (ext == "jpg" || ext == "jpeg") return FileFormat::kJpeg;
   if (ext == "pfm") return FileFormat::kPfm;
+  if (ext == "tif" || ext == "tiff") return FileFormat::kTiff;
+  if (ext == "webp") return FileFormat::kWebp;
+  if (ext == "heic" || ext == "heif" || ext == "avif") return FileFormat::kHeif;
+  if (ext == "gif") return FileFormat::kGif;
+  if (ext == "pbm" || ext == "pgm" || ext == "ppm" || ext == "pnm") return FileFormat::kPnm;
   return FileFormat::kUnknown;
 }
 
 bool CanWrite(FileFormat format) {
-  return format == FileFormat::kBmp || format == FileFormat::kPng || format == FileFormat::kPfm;
+  switch (format) {
+    case FileFormat::kBmp:
+    case FileFormat::kPng:
+    case FileFormat::kJpeg:
+    case FileFormat::kPfm:
+    case FileFormat::kTiff:
+    case FileFormat::kWebp: return true;
+    default: return false;
+  }
 }
 
 Result<Image> ReadImage(const std::string& path, const ReadOptions& options, FileFormat* format) {
@@ -82,11 +124,8 @@ Result<ImageInfo> ReadImageInfo(const std::string& path) {
 }
 
 Error CheckOutputPath(const std::string& path, const WriteOptions& options) {
-  const FileFormat format = options.format != FileFormat::kUnknown ? options.format : FormatFromExtension(path);
-  if (!CanWrite(format))
-    return Error{ErrorCode::kInvalidArgument,
-                 format == FileFormat::kUnknown ? "unknown output format (use .bmp, .png or .pfm)"
-                                                : std::string("cannot write ") + FormatName(format) + " files"};
+  if (Error problem = OptionsProblem(path, options)) return problem;
+  if (path == "-") return {};
   if (std::string problem = OutputPathProblem(path); !problem.empty())
     return Error{ErrorCode::kCannotWrite, std::move(problem)};
   return {};
@@ -94,10 +133,11 @@ Error CheckOutputPath(const std::string& path, const WriteOptions& options) {
 
 Error WriteImage(const Image& image, const std::string& path, const WriteOptions& options) {
   if (image.IsEmpty()) return Error{ErrorCode::kInvalidArgument, "the image is empty"};
-  const FileFormat format = options.format != FileFormat::kUnknown ? options.format : FormatFromExtension(path);
-  if (!CanWrite(format)) return CheckOutputPath(path, options);
+  if (Error problem = OptionsProblem(path, options)) return problem;
+  WriteOptions resolved = options;
+  resolved.format = OutputFormat(path, options);
   std::string reason;
-  if (WriteImageFile(path, ImageAccess::Planes(image), format, &reason) != kWriteOk)
+  if (WriteImageFile(path, ImageAccess::Planes(image), resolved, &reason) != kWriteOk)
     return Error{ErrorCode::kCannotWrite, reason};
   return {};
 }

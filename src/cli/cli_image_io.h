@@ -4,19 +4,41 @@
 
 #include <string>
 
+#include <CLI/CLI.hpp>
 #include <kestrune/image.h>
+#include <kestrune/io.h>
 
-// Reads `path` (BMP, PNG, JPEG or PFM, told by its first bytes) into `image`;
-// a damaged file is refused. Returns kExitOk (after printing the decoding
-// library's warnings, if any), else kExitUnreadable (or kExitOutOfMemory)
-// after printing a message naming the file and the reason.
+// What `--help` says of the files the tool reads and writes.
+inline constexpr const char* kInputHelp =
+    "Input image: BMP, PNG, JPEG, TIFF, WebP, HEIF/AVIF, GIF, PNM or PFM, told by its first bytes; - reads standard "
+    "input";
+inline constexpr const char* kOutputHelp =
+    "Output image: .bmp, .png, .jpg, .tif, .webp or .pfm; - writes standard output (with --format)";
+
+// The options of every command that writes an image: --format, --depth,
+// --quality and --lossless.
+struct OutputOptions {
+  std::string format;  // empty: by the extension of the output
+  std::string depth;   // empty: the source's depth where the format holds it
+  int quality = 92;
+  bool lossless = false;
+
+  void Add(CLI::App& sub);
+  kestrune::WriteOptions ToWriteOptions() const;
+};
+
+// Reads `path` (told by its first bytes; "-" is standard input) into
+// `image`; a damaged file is refused. Returns kExitOk (after printing the
+// decoding library's warnings, if any), else kExitUnreadable (or
+// kExitOutOfMemory) after printing a message naming the file and the reason.
 int LoadInputImage(const std::string& path, kestrune::Image& image);
 
 // Checks before long work that `path` can be written (a format the tool
 // writes, a folder that exists and can be written). Returns kExitOk, else
-// kExitUnwritable after printing why.
-int CheckOutputImage(const std::string& path);
+// kExitUnwritable after printing why, or kExitUsage for a --depth or
+// --quality the format cannot take.
+int CheckOutputImage(const std::string& path, const OutputOptions& output);
 
-// Writes `image` by the extension of `path`, all or nothing. Returns
+// Writes `image` to `path` ("-": standard output), all or nothing. Returns
 // kExitOk, else kExitUnwritable after printing a message naming the path.
-int SaveOutputImage(const std::string& path, const kestrune::Image& image);
+int SaveOutputImage(const std::string& path, const kestrune::Image& image, const OutputOptions& output);

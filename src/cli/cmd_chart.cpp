@@ -13,7 +13,8 @@ namespace {
 class ChartCommand : public Command {
  public:
   void Setup(CLI::App& sub) override {
-    sub.add_option("OUT", out_, "Output image (.bmp, .png or .pfm)")->required();
+    sub.add_option("OUT", out_, kOutputHelp)->required();
+    output_.Add(sub);
     sub.add_option("--width", width_, "Width in pixels (1..100000)")
         ->check(DecimalDigits)
         ->check(CLI::Range(1u, kestrune::kMaxImageSide))
@@ -30,11 +31,12 @@ class ChartCommand : public Command {
       std::fprintf(stderr, "kestrune-cli: chart: %u x %u exceeds the image size limit\n", width_, height_);
       return kExitUsage;
     }
-    if (const int status = CheckOutputImage(out_); status != kExitOk) return status;
-    return SaveOutputImage(out_, kestrune::MakeTestChart(width_, height_, seed_));
+    if (const int status = CheckOutputImage(out_, output_); status != kExitOk) return status;
+    return SaveOutputImage(out_, kestrune::MakeTestChart(width_, height_, seed_), output_);
   }
 
  private:
+  OutputOptions output_;
   std::string out_;
   uint32_t width_ = 640, height_ = 480, seed_ = 1;
 };

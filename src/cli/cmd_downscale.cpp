@@ -24,8 +24,9 @@ const std::vector<std::string> kFilterNames = {"box",      "bilinear", "bspline"
 class DownscaleCommand : public Command {
  public:
   void Setup(CLI::App& sub) override {
-    sub.add_option("IN", in_, "Input image (BMP, PNG, JPEG or PFM)")->required();
-    sub.add_option("OUT", out_, "Output image (.bmp, .png or .pfm)")->required();
+    sub.add_option("IN", in_, kInputHelp)->required();
+    sub.add_option("OUT", out_, kOutputHelp)->required();
+    output_.Add(sub);
     widthOption_ = sub.add_option("--width", width_, "New width in pixels, 1..100000 (default: the input's width)");
     heightOption_ =
         sub.add_option("--height", height_, "New height in pixels, 1..100000 (default: the input's height)");
@@ -66,7 +67,7 @@ class DownscaleCommand : public Command {
       return kExitUsage;
     }
 
-    if (const int status = CheckOutputImage(out_); status != kExitOk) return status;
+    if (const int status = CheckOutputImage(out_, output_); status != kExitOk) return status;
     TerminalProgress progress(quiet_);
     kestrune::Image image;
     if (const int status = LoadInputImage(in_, image); status != kExitOk) return status;
@@ -93,10 +94,11 @@ class DownscaleCommand : public Command {
                     static_cast<double>(hint.score));
       std::cerr << line;
     }
-    return SaveOutputImage(out_, result.value());
+    return SaveOutputImage(out_, result.value(), output_);
   }
 
  private:
+  OutputOptions output_;
   std::string in_, out_;
   std::string width_, height_;  // when not given: the input's size
   CLI::Option* widthOption_ = nullptr;

@@ -20,8 +20,9 @@ const std::vector<std::string> kFilterNames{"box",      "bilinear", "bspline", "
 class ResizeCommand : public Command {
  public:
   void Setup(CLI::App& sub) override {
-    sub.add_option("IN", in_, "Input image (BMP, PNG, JPEG or PFM)")->required();
-    sub.add_option("OUT", out_, "Output image (.bmp, .png or .pfm)")->required();
+    sub.add_option("IN", in_, kInputHelp)->required();
+    sub.add_option("OUT", out_, kOutputHelp)->required();
+    output_.Add(sub);
     sub.add_option("--width", options_.width, "Output width in pixels (1..100000)")
         ->required()
         ->check(DecimalDigits)
@@ -50,7 +51,7 @@ class ResizeCommand : public Command {
   int Run() override {
     for (std::size_t i = 0; i < kFilterNames.size(); ++i)
       if (CLI::detail::to_lower(filterName_) == kFilterNames[i]) options_.filter = static_cast<kestrune::Filter>(i);
-    if (const int status = CheckOutputImage(out_); status != kExitOk) return status;
+    if (const int status = CheckOutputImage(out_, output_); status != kExitOk) return status;
     kestrune::Image source;
     if (const int status = LoadInputImage(in_, source); status != kExitOk) return status;
     const kestrune::Result<kestrune::Image> result = kestrune::Resize(source, options_);
@@ -58,10 +59,11 @@ class ResizeCommand : public Command {
       std::cerr << "kestrune-cli resize: " << result.error().message << "\n";
       return result.error().code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUsage;
     }
-    return SaveOutputImage(out_, result.value());
+    return SaveOutputImage(out_, result.value(), output_);
   }
 
  private:
+  OutputOptions output_;
   std::string in_, out_;
   kestrune::ResizeOptions options_;
   std::string filterName_ = "catmull-rom";

@@ -21,8 +21,9 @@ const kestrune::UpscaleOptions kDefaults;
 class UpscaleCommand : public Command {
  public:
   void Setup(CLI::App& sub) override {
-    sub.add_option("IN", in_, "Image to enlarge (BMP, PNG, JPEG or PFM)")->required();
-    sub.add_option("OUT", out_, "Result (.bmp, .png or .pfm)")->required();
+    sub.add_option("IN", in_, kInputHelp)->required();
+    sub.add_option("OUT", out_, kOutputHelp)->required();
+    output_.Add(sub);
     sub.add_option("--method", method_, "Initial x2 enlargement")
         ->check(CLI::IsMember({"bilinear", "bicubic", "edge", "nedi"}))
         ->default_str("nedi");
@@ -85,7 +86,7 @@ class UpscaleCommand : public Command {
                             : method_ == "edge"    ? kestrune::InitialMethod::kEdgeDirectional
                                                    : kestrune::InitialMethod::kNedi;
 
-    if (const int status = CheckOutputImage(out_); status != kExitOk) return status;
+    if (const int status = CheckOutputImage(out_, output_); status != kExitOk) return status;
     TerminalProgress progress(quiet_);
     kestrune::Image source, initial;
     if (const int status = LoadInputImage(in_, source); status != kExitOk) return status;
@@ -112,11 +113,12 @@ class UpscaleCommand : public Command {
     }
     if (code == kestrune::ErrorCode::kCancelled)
       std::cerr << "kestrune-cli upscale: stopped by Ctrl+C: writing the unfinished estimate\n";
-    const int status = SaveOutputImage(out_, result.value());
+    const int status = SaveOutputImage(out_, result.value(), output_);
     return status == kExitOk && code == kestrune::ErrorCode::kCancelled ? kExitStopped : status;
   }
 
  private:
+  OutputOptions output_;
   std::string in_, out_, method_ = "nedi", init_;
   std::string iterations_ = std::to_string(kDefaults.iterations);
   std::string fractal_ = std::to_string(kDefaults.fractalSubstitutions);

@@ -10,17 +10,29 @@
 
 namespace kestrune {
 
-// One reader per format, on a stream at the start of a file of `fileSize`
-// bytes. Each fills `header` and checks it, then with `image` null stops (a
-// probe) or decodes into *image.
+// The program's own readers, on a stream at the start of a file of
+// `fileSize` bytes. Each fills `header` and checks it, then with `image` null
+// stops (a probe) or decodes into *image.
 ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
                    DamagePolicy policy);
-ReadStatus ReadPng(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
-                   DamagePolicy policy);
-ReadStatus ReadJpeg(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
-                    DamagePolicy policy);
 ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
                    DamagePolicy policy);
+
+// A whole file for libvips: an open descriptor (read from offset 0) or
+// bytes in memory, with its first bytes at hand for the checks made before
+// decoding.
+struct VipsInput {
+  int descriptor = -1;            // else `data` holds the file
+  const uint8_t* data = nullptr;  // the file, when in memory
+  uint64_t size = 0;              // the file's length
+  const uint8_t* head = nullptr;  // its first `headSize` bytes
+  std::size_t headSize = 0;
+  FileFormat signature = FileFormat::kUnknown;  // what FormatOfSignature says of them
+};
+
+// Every other format, through libvips: PNG, JPEG, TIFF, WebP, HEIF and AVIF,
+// GIF (the first frame), PNM and whatever else its trusted loaders take.
+ReadStatus ReadWithVips(const VipsInput& input, ImageHeader& header, FloatImage* image, DamagePolicy policy);
 
 // Code 2 with `message`.
 ReadStatus Refusal(FileFormat format, std::string message);

@@ -1,11 +1,13 @@
-// Reading image files into a FloatImage (samples 0..255; PFM samples as
-// stored). The format is told from the file's first bytes, never from its
-// name: BMP ("BM"), PNG (its 8-byte signature), JPEG (FF D8 FF) and PFM ("PF"
-// or "Pf" and a white-space character).
+// Reading image files into a FloatImage on the 0..255 scale (16-bit samples
+// v / 257, floats x 255). The format is told from the file's first bytes,
+// never from its name: BMP ("BM") and PFM ("PF" or "Pf" and a white-space
+// character) are read by the program's own readers, every other format by
+// libvips, whose loaders recognise their files the same way.
 //
 // Every read answers with a ReadStatus that says what happened in words a
-// user can be shown. A file's declared size is checked against what a file of
-// its length can hold before any pixel storage is allocated.
+// user can be shown. Where a format bounds how much data a declared size
+// needs (BMP, PFM, PNG, JPEG), the size is checked against the file's length
+// before any pixel storage is allocated.
 #pragma once
 
 #include <cstdint>
@@ -18,12 +20,14 @@
 
 namespace kestrune {
 
-// "BMP", "PNG", "JPEG", "PFM"; "unknown" for kUnknown.
+// "BMP", "PNG", "JPEG", "PFM", "TIFF", "WebP", "HEIF", "GIF", "PNM";
+// "unknown" for kUnknown.
 const char* FormatName(FileFormat format);
 
 // The format whose signature starts `bytes` (the first `count` bytes of a
-// file). A file shorter than a signature but matching its start (at least
-// two bytes) counts as that format, so that its reader can call it truncated.
+// file), for the formats the enumeration names. A file shorter than a
+// signature but matching its start (at least two bytes) counts as that
+// format, so that its reader can call it truncated.
 FileFormat FormatOfSignature(const uint8_t* bytes, std::size_t count);
 
 enum ReadResult : int {
@@ -43,8 +47,8 @@ struct ReadStatus {
   // the image holds what could be read, the rest black (JPEG: what the
   // library makes of the missing data).
   bool damaged = false;
-  // The decoding library's own messages, each kind once (JPEG: "Premature
-  // end of JPEG file"; PNG: libpng's warnings). They do not fail a read.
+  // The decoding library's own messages, each kind once ("VipsJpeg:
+  // Premature end of JPEG file"). They do not fail a read by themselves.
   std::vector<std::string> warnings;
 
   bool ok() const { return code == kReadOk; }
@@ -60,29 +64,36 @@ enum class DamagePolicy {
 // What a file's header says, found without reading pixels.
 struct ImageHeader {
   FileFormat format = FileFormat::kUnknown;
+  // After the EXIF orientation is applied: a quarter turn swaps the sides.
   uint32_t width = 0;
   uint32_t height = 0;
   // Bits per pixel as stored: BMP 1, 4, 8, 24 or 32 (what a full read
   // records as FloatImage::sourceBitDepth); PNG bit depth x stored channels
-  // (a palette image: its index depth); JPEG 8 x components; PFM 32 x 1 or 3.
+  // (a palette image: its index depth); PFM 32 x 1 or 3; other formats the
+  // decoded sample size x channels.
   uint32_t bitsPerPixel = 0;
   bool alpha = false;  // a full read gives an alpha plane
+  SampleDepth depth = SampleDepth::kUnknown;  // as a full read records it in the metadata
+  bool greyscale = false;
+  bool profile = false;  // an ICC profile is embedded
+  bool exif = false;     // an EXIF block is embedded
 };
 
-// Reads `path` into `image`. On failure the image is left empty. The JPEG
-// library's messages are collected in the status; nothing is printed.
+// Reads `path` ("-": standard input) into `image`, with the EXIF orientation
+// applied and the metadata filled in. On failure the image is left empty.
+// The decoders' messages are collected in the status; nothing is printed.
 ReadStatus ReadImageFile(const std::string& path, FloatImage& image, DamagePolicy policy = DamagePolicy::kRefuse);
 
 // Reads the header of `path` and makes the checks that need no pixels: the
 // kind is supported, the size within the limits and within what the file
 // can hold. A BMP or PFM file whose pixel data is cut short gives code 0 and
 // `damaged` (as a read with kKeepReadable would), or 2 when not one row is
-// there; damage inside PNG or JPEG data is found only by reading it.
+// there; damage inside compressed data is found only by reading it.
 ReadStatus ReadImageHeader(const std::string& path, ImageHeader& header);
 
-// The same on a stream positioned at the start of the file, which must be
-// seekable (a file or memory). The caller keeps and closes the stream.
-ReadStatus ReadImageFile(std::FILE* file, FloatImage& image, DamagePolicy policy = DamagePolicy::kRefuse);
-ReadStatus ReadImageHeader(std::FILE* file, ImageHeader& header);
+// The same on a whole file held in memory, which the caller keeps.
+ReadStatus ReadImageMemory(const uint8_t* data, std::size_t size, FloatImage& image,
+                           DamagePolicy policy = DamagePolicy::kRefuse);
+ReadStatus ReadImageHeaderMemory(const uint8_t* data, std::size_t size, ImageHeader& header);
 
 }  // namespace kestrune

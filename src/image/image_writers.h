@@ -1,10 +1,13 @@
-// Writing a FloatImage as a 24-bit BMP file, an 8-bit RGB PNG file or a PFM
-// file. The samples pass through the byte conversion (PFM keeps the floats);
-// the alpha plane is ignored.
+// Writing a FloatImage to a file all or nothing: BMP (24 bits, the
+// program's own writer), PFM (the program's own, 1.0 is white) and through
+// libvips PNG, JPEG, TIFF and WebP with the image's metadata. The alpha plane
+// is written where the format holds one (PNG, TIFF, WebP); BMP, JPEG and PFM
+// get the colour planes only. A greyscale image is written as one channel
+// where the format has grey (PNG, JPEG, TIFF, WebP, PFM).
 //
 // Result codes: 0 written; 1 the file cannot be created or a write failed
-// (also for an image too large for the format's size fields); 2 the image is
-// empty (no file is created then).
+// (also for an image or a depth the format cannot hold); 2 the image is empty
+// (no file is created then).
 #pragma once
 
 #include <cstdio>
@@ -21,19 +24,27 @@ enum WriteResult : int {
   kWriteEmptyImage = 2,
 };
 
-// Writes `image` to `path` in `format` (kBmp, kPng or kPfm) all or nothing,
-// through an AtomicOutput. On failure `reason` (when given) receives the
-// system's reason or what the format cannot hold.
-int WriteImageFile(const std::string& path, const FloatImage& image, FileFormat format,
+// Whether `format` can store samples of `depth`: BMP, JPEG and WebP 8 bits;
+// PNG 8 or 16; TIFF 8, 16 or 32-bit float; PFM 32-bit float.
+bool FormatHoldsDepth(FileFormat format, SampleDepth depth);
+
+// The depth a write of `format` uses: `requested` when given, else the
+// source's depth when the format holds it, else the nearest it holds
+// (PNG: 16 for a float source).
+SampleDepth DepthForWrite(FileFormat format, SampleDepth requested, SampleDepth source);
+
+// Writes `image` to `path` ("-": standard output, which gets the file in one
+// piece once it is encoded) in `options.format` (not kUnknown) all or
+// nothing, through an AtomicOutput. On failure `reason` (when given)
+// receives the system's reason or what the format cannot hold.
+int WriteImageFile(const std::string& path, const FloatImage& image, const WriteOptions& options,
                    std::string* reason = nullptr);
 
-// Uncompressed 24-bit bottom-up BMP with the 54-byte header.
-int WriteBmp(const std::string& path, const FloatImage& image);
-// 8-bit RGB PNG, not interlaced.
-int WritePng(const std::string& path, const FloatImage& image);
-
 // The encoders on a stream open for writing; the caller closes it.
+// Uncompressed 24-bit bottom-up BMP with the 54-byte header.
 int WriteBmp(std::FILE* file, const FloatImage& image);
-int WritePng(std::FILE* file, const FloatImage& image);
+// PNG, JPEG, TIFF or WebP through libvips at `depth` (one the format holds).
+int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& options, SampleDepth depth,
+                  std::string& reason);
 
 }  // namespace kestrune

@@ -87,6 +87,8 @@ ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, Floa
   header.width = width;
   header.height = height;
   header.bitsPerPixel = 32 * channels;
+  header.depth = SampleDepth::k32Float;
+  header.greyscale = channels == 1;
 
   // Rows are stored bottom to top; count the ones the file holds.
   const uint64_t rowBytes = uint64_t{width} * channels * 4, needed = rowBytes * height;
@@ -110,6 +112,9 @@ ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, Floa
     return Refusal(kPfm, "not enough memory for the image");
   }
   image->sourceBitDepth = 0;
+  image->metadata = ImageMetadata{};
+  image->metadata.depth = SampleDepth::k32Float;
+  image->metadata.greyscale = channels == 1;
   // The first sample that is not a finite number, in reading order from the
   // top row: rows arrive bottom first, so a later row's find replaces it.
   struct {
@@ -129,7 +134,7 @@ ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, Floa
       const uint8_t* px = row.data() + std::size_t{x} * channels * 4;
       for (int c = 0; c < 3; ++c) {
         const float value = DecodeFloat(px + 4 * (channels == 3 ? c : 0), littleEndian);
-        planes[c][x] = value;
+        planes[c][x] = value * 255.0f;
         if (!rowBad && c < channels && !std::isfinite(value)) {
           rowBad = true;
           bad = {true, x, y, c, value};
@@ -149,15 +154,14 @@ ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, Floa
 
 int WritePfm(std::FILE* file, const FloatImage& image) {
   if (image.IsEmpty()) return 2;
-  if (std::fprintf(file, "PF\n%u %u\n-1.0\n", image.width, image.height) < 0) return 1;
-  std::vector<uint8_t> row(std::size_t{image.width} * 12);
+  const int channels = image.metadata.greyscale ? 1 : 3;
+  if (std::fprintf(file, "%s\n%u %u\n-1.0\n", channels == 1 ? "Pf" : "PF", image.width, image.height) < 0) return 1;
+  std::vector<uint8_t> row(std::size_t{image.width} * channels * 4);
   for (uint32_t r = 0; r < image.height; ++r) {
     const uint32_t y = image.height - 1 - r;
     for (uint32_t x = 0; x < image.width; ++x) {
-      uint8_t* px = row.data() + std::size_t{x} * 12;
-      EncodeFloat(image.rows(FloatImage::kRed)[y][x], px);
-      EncodeFloat(image.rows(FloatImage::kGreen)[y][x], px + 4);
-      EncodeFloat(image.rows(FloatImage::kBlue)[y][x], px + 8);
+      uint8_t* px = row.data() + std::size_t{x} * channels * 4;
+      for (int c = 0; c < channels; ++c) EncodeFloat(image.rows(c)[y][x] / 255.0f, px + 4 * c);
     }
     if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) return 1;
   }

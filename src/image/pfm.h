@@ -1,8 +1,9 @@
-// Portable FloatMap files: the exact float samples of an image, unclamped.
-// Written as colour "PF", little-endian (negative scale), rows bottom to
-// top; read in both byte orders, colour "PF" and greyscale "Pf" (the grey
-// plane goes into all three colour planes). Reading goes through
-// ReadImageFile (image/image_readers.h).
+// Portable FloatMap files: float samples whose 1.0 is white, unclamped
+// (read x 255 onto the program's scale, written / 255). Written
+// little-endian (negative scale), rows bottom to top, as colour "PF" or, for
+// a greyscale image, "Pf"; read in both byte orders (the grey plane goes
+// into all three colour planes). Reading goes through ReadImageFile
+// (image/image_readers.h).
 #pragma once
 
 #include <cstdio>
@@ -12,7 +13,7 @@
 
 namespace kestrune {
 
-// Writes the red, green and blue planes to a stream open for writing.
+// Writes the red, green and blue planes (a greyscale image: the red one) to a stream open for writing.
 // Returns 0, 1 when a write fails, 2 when the image is empty (nothing
 // written). Files are written through WriteImageFile.
 int WritePfm(std::FILE* file, const FloatImage& image);

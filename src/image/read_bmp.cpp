@@ -100,6 +100,7 @@ ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageHeader& header, Floa
   header.width = w;
   header.height = h;
   header.bitsPerPixel = bits;
+  header.depth = SampleDepth::k8;
 
   // The rows the file holds, before anything is allocated for them.
   if (dataOffset >= fileSize)
@@ -141,6 +142,8 @@ ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageHeader& header, Floa
     return Refusal(kBmp, "not enough memory for the image");
   }
   image->sourceBitDepth = bits;
+  image->metadata = ImageMetadata{};
+  image->metadata.depth = SampleDepth::k8;
 
   // File rows are stored bottom-up unless the height was negative; the rows
   // of a damaged file past its end read as 0.

@@ -1,9 +1,13 @@
-// ReadImageFile and ReadImageHeader: open the file, tell its format from the
-// first bytes and hand it to that format's reader. Also the status texts the
-// readers share.
+// ReadImageFile and ReadImageHeader: open the file (or take it from memory),
+// tell its format from the first bytes and hand it to the program's own
+// reader or to libvips. Also the status texts the readers share.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "image/format_readers.h"
 #include "image/stdio_file.h"
@@ -44,35 +48,80 @@ bool StreamSize(std::FILE* file, uint64_t& size) {
   return true;
 }
 
-ReadStatus Dispatch(std::FILE* file, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
-  uint8_t head[8];
-  errno = 0;
-  const std::size_t count = std::fread(head, 1, sizeof head, file);
-  if (std::ferror(file))
-    return Failure(kReadCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
+// Reads what is left of a stream (standard input, a pipe) into `bytes`.
+bool Slurp(std::FILE* file, std::vector<uint8_t>& bytes) {
+  uint8_t block[65536];
+  std::size_t got;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.insert(bytes.end(), block, block + got);
+  return !std::ferror(file);
+}
+
+// The first bytes go to the checks made before decoding: the signature, a
+// PNG's image header, the JPEG markers up to the first scan.
+constexpr std::size_t kHeadBytes = std::size_t{1} << 20;
+
+// A whole file: a seekable stream with its descriptor, or bytes in memory
+// (and a stream over them for the program's own readers).
+struct Input {
+  std::FILE* file = nullptr;
+  int descriptor = -1;
+  const uint8_t* data = nullptr;
+  uint64_t size = 0;
+};
+
+ReadStatus Dispatch(const Input& in, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
+  std::vector<uint8_t> buffer;
+  const uint8_t* head = in.data;
+  std::size_t count = static_cast<std::size_t>(std::min<uint64_t>(in.size, kHeadBytes));
+  if (!in.data) {
+    buffer.resize(count);
+    errno = 0;
+    count = std::fread(buffer.data(), 1, count, in.file);
+    if (std::ferror(in.file) || fseeko(in.file, 0, SEEK_SET) != 0)
+      return Failure(kReadCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
+    head = buffer.data();
+  }
   if (count == 0) return Failure(kReadNoReader, FileFormat::kUnknown, "the file is empty");
   const FileFormat format = FormatOfSignature(head, count);
-  if (format == FileFormat::kUnknown) {
-    std::string bytes;
-    char hex[4];
-    for (std::size_t i = 0; i < count; ++i) {
-      std::snprintf(hex, sizeof hex, " %02X", head[i]);
-      bytes += hex;
-    }
-    return Failure(kReadNoReader, format, "not a BMP, PNG, JPEG or PFM file (it starts with" + bytes + ")");
-  }
-  uint64_t size = 0;
-  if (!StreamSize(file, size))
-    return Failure(kReadCannotOpen, format, "the file's length cannot be told: it is not a regular file");
-
   header = ImageHeader{};
   header.format = format;
-  switch (format) {
-    case FileFormat::kBmp: return ReadBmp(file, size, header, image, policy);
-    case FileFormat::kPng: return ReadPng(file, size, header, image, policy);
-    case FileFormat::kJpeg: return ReadJpeg(file, size, header, image, policy);
-    default: return ReadPfm(file, size, header, image, policy);
+  if (format == FileFormat::kBmp) return ReadBmp(in.file, in.size, header, image, policy);
+  if (format == FileFormat::kPfm) return ReadPfm(in.file, in.size, header, image, policy);
+  VipsInput vips;
+  vips.descriptor = in.descriptor;
+  vips.data = in.data;
+  vips.size = in.size;
+  vips.head = head;
+  vips.headSize = count;
+  vips.signature = format;
+  return ReadWithVips(vips, header, image, policy);
+}
+
+ReadStatus DispatchMemory(const uint8_t* data, std::size_t size, ImageHeader& header, FloatImage* image,
+                          DamagePolicy policy) {
+  if (size == 0) return Failure(kReadNoReader, FileFormat::kUnknown, "the file is empty");
+  StdioFile file(fmemopen(const_cast<uint8_t*>(data), size, "rb"));
+  if (!file) return Failure(kReadCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
+  return Dispatch({file.get(), -1, data, size}, header, image, policy);
+}
+
+// Reads `path` ("-": standard input). A stream that cannot seek is read
+// into memory first.
+ReadStatus DispatchPath(const std::string& path, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
+  std::vector<uint8_t> bytes;
+  if (path == "-") {
+    if (!Slurp(stdin, bytes))
+      return Failure(kReadCannotOpen, FileFormat::kUnknown, "standard input cannot be read: " + SystemReason());
+    return DispatchMemory(bytes.data(), bytes.size(), header, image, policy);
   }
+  ReadStatus status;
+  StdioFile file = OpenForReading(path, status);
+  if (!file) return status;
+  uint64_t size = 0;
+  if (StreamSize(file.get(), size)) return Dispatch({file.get(), ::fileno(file.get()), nullptr, size}, header, image, policy);
+  if (!Slurp(file.get(), bytes))
+    return Failure(kReadCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
+  return DispatchMemory(bytes.data(), bytes.size(), header, image, policy);
 }
 
 }  // namespace
@@ -83,51 +132,60 @@ const char* FormatName(FileFormat format) {
     case FileFormat::kPng: return "PNG";
     case FileFormat::kJpeg: return "JPEG";
     case FileFormat::kPfm: return "PFM";
+    case FileFormat::kTiff: return "TIFF";
+    case FileFormat::kWebp: return "WebP";
+    case FileFormat::kHeif: return "HEIF";
+    case FileFormat::kGif: return "GIF";
+    case FileFormat::kPnm: return "PNM";
     default: return "unknown";
   }
 }
 
 FileFormat FormatOfSignature(const uint8_t* bytes, std::size_t count) {
-  static const uint8_t kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  auto starts = [&](const uint8_t* signature, std::size_t length) {
+  auto starts = [&](const char* signature, std::size_t length) {
     return count >= std::min<std::size_t>(length, 2) && std::memcmp(bytes, signature, std::min(count, length)) == 0;
   };
-  if (starts(reinterpret_cast<const uint8_t*>("BM"), 2)) return FileFormat::kBmp;
-  if (starts(kPng, sizeof kPng)) return FileFormat::kPng;
-  static const uint8_t kJpeg[] = {0xFF, 0xD8, 0xFF};
-  if (starts(kJpeg, sizeof kJpeg)) return FileFormat::kJpeg;
-  // PFM: "PF" (colour) or "Pf" (grey), then the white space ending the token.
   const auto space = [](uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  if (starts("BM", 2)) return FileFormat::kBmp;
+  if (starts("\x89PNG\r\n\x1a\n", 8)) return FileFormat::kPng;
+  if (starts("\xff\xd8\xff", 3)) return FileFormat::kJpeg;
+  // PFM: "PF" (colour) or "Pf" (grey), then the white space ending the token.
   if (count >= 2 && bytes[0] == 'P' && (bytes[1] == 'F' || bytes[1] == 'f') && (count == 2 || space(bytes[2])))
     return FileFormat::kPfm;
+  if (count >= 3 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '6' && space(bytes[2])) return FileFormat::kPnm;
+  if (starts("II*\0", 4) || starts("MM\0*", 4)) return FileFormat::kTiff;
+  if (starts("GIF8", 4)) return FileFormat::kGif;
+  if (count >= 12 && std::memcmp(bytes, "RIFF", 4) == 0 && std::memcmp(bytes + 8, "WEBP", 4) == 0)
+    return FileFormat::kWebp;
+  // HEIF and AVIF: an ISO box "ftyp" whose brand names one of them.
+  if (count >= 12 && std::memcmp(bytes + 4, "ftyp", 4) == 0) {
+    static const char* const kBrands[] = {"heic", "heix", "hevc", "heim", "heis", "mif1", "msf1", "avif", "avis"};
+    for (const char* brand : kBrands)
+      if (std::memcmp(bytes + 8, brand, 4) == 0) return FileFormat::kHeif;
+  }
   return FileFormat::kUnknown;
 }
 
-ReadStatus ReadImageFile(std::FILE* file, FloatImage& image, DamagePolicy policy) {
+ReadStatus ReadImageFile(const std::string& path, FloatImage& image, DamagePolicy policy) {
   ImageHeader header;
-  ReadStatus status = Dispatch(file, header, &image, policy);
+  ReadStatus status = DispatchPath(path, header, &image, policy);
   if (!status.ok()) image.Release();
   return status;
 }
 
-ReadStatus ReadImageHeader(std::FILE* file, ImageHeader& header) {
-  return Dispatch(file, header, nullptr, DamagePolicy::kKeepReadable);
-}
-
-ReadStatus ReadImageFile(const std::string& path, FloatImage& image, DamagePolicy policy) {
-  ReadStatus status;
-  StdioFile file = OpenForReading(path, status);
-  if (!file) {
-    image.Release();
-    return status;
-  }
-  return ReadImageFile(file.get(), image, policy);
-}
-
 ReadStatus ReadImageHeader(const std::string& path, ImageHeader& header) {
-  ReadStatus status;
-  StdioFile file = OpenForReading(path, status);
-  return file ? ReadImageHeader(file.get(), header) : status;
+  return DispatchPath(path, header, nullptr, DamagePolicy::kKeepReadable);
+}
+
+ReadStatus ReadImageMemory(const uint8_t* data, std::size_t size, FloatImage& image, DamagePolicy policy) {
+  ImageHeader header;
+  ReadStatus status = DispatchMemory(data, size, header, &image, policy);
+  if (!status.ok()) image.Release();
+  return status;
+}
+
+ReadStatus ReadImageHeaderMemory(const uint8_t* data, std::size_t size, ImageHeader& header) {
+  return DispatchMemory(data, size, header, nullptr, DamagePolicy::kKeepReadable);
 }
 
 ReadStatus Refusal(FileFormat format, std::string message) { return Failure(kReadFailed, format, std::move(message)); }

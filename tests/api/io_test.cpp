@@ -86,10 +86,15 @@ TEST(WriteImage, RefusalsLeaveEverythingAsItWas) {
     std::string path;
     const Image* image;
     ErrorCode code;
+    WriteOptions options = {};
   };
   const Image empty;
   const Case cases[] = {
-      {dir.File("x.tif"), &image, ErrorCode::kInvalidArgument},     // a format this library does not write
+      {dir.File("x.gif"), &image, ErrorCode::kInvalidArgument},     // a format this library does not write
+      {dir.File("x.jpg"), &image, ErrorCode::kInvalidArgument, {.depth = SampleDepth::k16}},  // not in JPEG
+      {dir.File("x.png"), &image, ErrorCode::kInvalidArgument, {.depth = SampleDepth::k32Float}},
+      {dir.File("x.jpg"), &image, ErrorCode::kInvalidArgument, {.quality = 0}},
+      {"-", &image, ErrorCode::kInvalidArgument},                   // standard output needs a format
       {dir.File("x"), &image, ErrorCode::kInvalidArgument},         // no extension
       {dir.File("keep.bmp"), &empty, ErrorCode::kInvalidArgument},  // nothing to write
       {dir.File("missing/x.png"), &image, ErrorCode::kCannotWrite},
@@ -97,11 +102,11 @@ TEST(WriteImage, RefusalsLeaveEverythingAsItWas) {
       {dir.File("keep.bmp/x.png"), &image, ErrorCode::kCannotWrite},
   };
   for (const Case& c : cases) {
-    const Error error = WriteImage(*c.image, c.path);
+    const Error error = WriteImage(*c.image, c.path, c.options);
     EXPECT_EQ(error.code, c.code) << c.path << ": " << error.message;
     EXPECT_FALSE(error.message.empty());
     if (c.image == &image) {
-      EXPECT_EQ(CheckOutputPath(c.path).code, c.code) << c.path;
+      EXPECT_EQ(CheckOutputPath(c.path, c.options).code, c.code) << c.path;
     }
   }
   EXPECT_FALSE(CheckOutputPath(dir.File("new.pfm")));

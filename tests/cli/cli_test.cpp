@@ -1,6 +1,6 @@
 // kestrune-cli's info, convert and chart commands run in-process: output,
-// exit statuses with the reasons for unreadable files, and exact PFM round
-// trips in both byte orders.
+// the output options, the standard streams, exit statuses with the reasons
+// for unreadable files, and PFM (1.0 is white) in both byte orders.
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -44,14 +44,44 @@ TEST(Cli, ChartInfoAndConvert) {
   ASSERT_EQ(Cli({"chart", dir.File("c.png"), "--width", "40", "--height", "30", "--seed", "3"}).status, 0);
   CliResult r = Cli({"info", dir.File("c.png")});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "width=40 height=30 bitdepth=0 alpha=0\n");
+  EXPECT_EQ(r.out, "width=40 height=30 bitdepth=0 alpha=0 format=png depth=8 grey=0 profile=0 exif=0\n");
   ASSERT_EQ(Cli({"convert", dir.File("c.png"), dir.File("c.bmp")}).status, 0);
-  EXPECT_EQ(Cli({"info", dir.File("c.bmp")}).out, "width=40 height=30 bitdepth=24 alpha=0\n");
+  EXPECT_EQ(Cli({"info", dir.File("c.bmp")}).out,
+            "width=40 height=30 bitdepth=24 alpha=0 format=bmp depth=8 grey=0 profile=0 exif=0\n");
 
   // Through BMP and PFM the bytes of the PNG survive exactly.
   ASSERT_EQ(Cli({"convert", dir.File("c.bmp"), dir.File("c.pfm")}).status, 0);
-  ASSERT_EQ(Cli({"convert", dir.File("c.pfm"), dir.File("d.png")}).status, 0);
+  ASSERT_EQ(Cli({"convert", dir.File("c.pfm"), dir.File("d.png"), "--depth", "8"}).status, 0);
   EXPECT_TRUE(SameSamples(ReadFile(dir.File("c.png")), ReadFile(dir.File("d.png"))));
+
+  // The output options: a depth and format by name, whatever the extension;
+  // a depth the format cannot hold is a bad argument; standard output.
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string info;  // the start of info's line on the written file
+  } cases[] = {
+      {{dir.File("e.png"), "--depth", "16"}, 0, "width=40 height=30 bitdepth=0 alpha=0 format=png depth=16"},
+      {{dir.File("e.x"), "--format", "tif", "--depth", "32f"}, 0, "width=40 height=30 bitdepth=0 alpha=0 format=tiff depth=32f"},
+      {{dir.File("e.webp"), "--lossless"}, 0, "width=40 height=30 bitdepth=0 alpha=0 format=webp depth=8"},
+      {{dir.File("e.jpg"), "--quality", "50"}, 0, "width=40 height=30 bitdepth=0 alpha=0 format=jpeg depth=8"},
+      {{dir.File("f.jpg"), "--depth", "16"}, 1, ""},
+      {{dir.File("f.jpg"), "--quality", "101"}, 1, ""},
+      {{dir.File("f.png"), "--depth", "12"}, 1, ""},
+      {{"-"}, 3, ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"convert", dir.File("c.png")};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(Cli(args).status, c.status) << args[2];
+    if (!c.info.empty()) {
+      EXPECT_EQ(Cli({"info", args[2]}).out.substr(0, c.info.size()), c.info);
+    }
+  }
+  EXPECT_EQ(FileBytes(dir.File("f.jpg")), "");
+  const CliResult piped = Cli({"convert", dir.File("c.png"), "-", "--format", "bmp"});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.out, FileBytes(dir.File("c.bmp")));
 }
 
 // Unreadable inputs give status 2 and their reason, from `convert` and from
@@ -77,7 +107,7 @@ TEST(Cli, UnreadableInputsGiveStatus2AndTheirReason) {
        "PFM sample at row 1, column 0 (grey) is +infinity: samples must be finite", false},
       {"colour.pfm", "PF\n1 2\n-1.0\n" + Float32(-inf, true) + one + one + one + one + Float32(std::nanf(""), true),
        "PFM sample at row 0, column 0 (blue) is NaN", false},
-      {"junk.bmp", "this is not an image", "not a BMP, PNG, JPEG or PFM file (it starts with 74 68 69 73", true},
+      {"junk.bmp", "this is not an image", "not an image format this program reads (it starts with 74 68 69 73", true},
       {"empty.png", "", "the file is empty", true},
       {"folder.png", "", "it is a folder, not a file", true},
   };
@@ -96,7 +126,8 @@ TEST(Cli, UnreadableInputsGiveStatus2AndTheirReason) {
   EXPECT_EQ(Cli({"chart", dir.File("no/dir/o.pfm")}).status, 3);
 }
 
-TEST(Cli, PfmKeepsExactUnclampedFloatsInBothByteOrders) {
+// PFM samples are read x 255 (1.0 is white) unclamped, written / 255.
+TEST(Cli, PfmHoldsUnclampedFloatsWithOneAsWhiteInBothByteOrders) {
   TempDir dir;
   const float values[2][2][3] = {{{-3.25f, 300.5f, 1e-7f}, {0.1f, 255.0f, -0.0f}},
                                  {{1234.5f, -1e6f, 0.5f}, {7.0f, 8.0f, 9.0f}}};  // [y][x][c]
@@ -112,8 +143,10 @@ TEST(Cli, PfmKeepsExactUnclampedFloatsInBothByteOrders) {
   ASSERT_EQ(image.Width(), 2u);
   for (uint32_t y = 0; y < 2; ++y)
     for (uint32_t x = 0; x < 2; ++x)
-      for (int c = 0; c < 3; ++c)
-        EXPECT_EQ(std::memcmp(&image.Row(c, y)[x], &values[y][x][c], 4), 0) << x << y << c;
+      for (int c = 0; c < 3; ++c) {
+        const float want = values[y][x][c] * 255.0f;
+        EXPECT_NEAR(image.Row(c, y)[x], want, 1e-6f * std::fabs(want)) << x << y << c;
+      }
 
   // The written file is little-endian "PF" with bottom row first.
   const std::string written = FileBytes(dir.File("out.pfm"));
@@ -125,18 +158,22 @@ TEST(Cli, PfmKeepsExactUnclampedFloatsInBothByteOrders) {
                  "Pf 3 1 -2.0\n" + Float32(1.5f, true) + Float32(-2.0f, true) + Float32(999.0f, true));
   image = ReadFile(dir.File("grey.pfm"));
   for (int c = 0; c < 3; ++c) {
-    EXPECT_EQ(image.Row(c, 0)[0], 1.5f);
-    EXPECT_EQ(image.Row(c, 0)[1], -2.0f);
-    EXPECT_EQ(image.Row(c, 0)[2], 999.0f);
+    EXPECT_EQ(image.Row(c, 0)[0], 382.5f);
+    EXPECT_EQ(image.Row(c, 0)[1], -510.0f);
+    EXPECT_EQ(image.Row(c, 0)[2], 254745.0f);
   }
-  EXPECT_EQ(Cli({"info", dir.File("grey.pfm")}).out, "width=3 height=1 bitdepth=0 alpha=0\n");
+  EXPECT_EQ(Cli({"info", dir.File("grey.pfm")}).out,
+            "width=3 height=1 bitdepth=0 alpha=0 format=pfm depth=32f grey=1 profile=0 exif=0\n");
+  // A greyscale image is written as "Pf".
+  ASSERT_EQ(Cli({"convert", dir.File("grey.pfm"), dir.File("grey2.pfm")}).status, 0);
+  EXPECT_EQ(FileBytes(dir.File("grey2.pfm")), "Pf\n3 1\n-1.0\n" + Float32(1.5f, true) + Float32(-2.0f, true) +
+                                                  Float32(999.0f, true));
 }
 
 TEST(Cli, MalformedPfmFilesAreUnreadable) {
   TempDir dir;
   const std::string one = Float32(1.0f, true);
   const std::vector<std::string> bad = {
-      "P6\n1 1\n255\n" + one,                      // another format
       "PF\n1 1\n-1.0\n" + one,                     // colour needs 12 bytes
       "PF\n0 1\n-1.0\n",                           // zero width
       "PF\n1 1\n0\n" + one + one + one,            // zero scale

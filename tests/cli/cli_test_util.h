@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -55,6 +56,17 @@ inline kestrune::Image ReadFile(const std::string& path) {
 inline void WriteFile(const kestrune::Image& image, const std::string& path) {
   const kestrune::Error error = kestrune::WriteImage(image, path);
   ASSERT_FALSE(error) << path << ": " << error.message;
+}
+
+// True when both images have the same size and colour samples within
+// `tolerance` (a PFM file keeps samples / 255, so a sample that went
+// through one may differ in its last bits).
+inline bool NearSamples(const kestrune::Image& a, const kestrune::Image& b, float tolerance) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int c = 0; c < 3; ++c)
+    for (std::size_t i = 0; i < a.PixelCount(); ++i)
+      if (!(std::fabs(a.Plane(c)[i] - b.Plane(c)[i]) <= tolerance)) return false;
+  return true;
 }
 
 // True when both images have the same size and colour samples.

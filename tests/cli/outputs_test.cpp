@@ -133,7 +133,7 @@ TEST(Outputs, TheOutputIsCheckedBeforeAnyWork) {
   TempDir dir;
   const std::string in = dir.File("in.pfm");
   WriteFile(kestrune::MakeTestChart(16, 16), in);
-  for (const std::string& out : {dir.File("missing/x.png"), dir.File("x.tiff"), dir.path().string()}) {
+  for (const std::string& out : {dir.File("missing/x.png"), dir.File("x.gif"), dir.path().string()}) {
     const CliResult r = Cli({"upscale", in, out, "--quiet"});
     EXPECT_EQ(r.status, 3) << out;
     EXPECT_NE(r.err.find("'" + out + "'"), std::string::npos) << r.err;  // the path as given

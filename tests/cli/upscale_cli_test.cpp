@@ -62,7 +62,8 @@ TEST_F(UpscaleCli, OtherSizesAreResampledFromTheDoubledResult) {
   ASSERT_EQ(Cli({"upscale", in, other, "--width", "30", "--height", "7"}, common).status, 0);
   ResizeOptions resize;
   resize.width = 30, resize.height = 7;
-  EXPECT_TRUE(SameSamples(ReadFile(other), Resize(ReadFile(twice), resize).value()));
+  // The doubled result passed through its file on one side only.
+  EXPECT_TRUE(NearSamples(ReadFile(other), Resize(ReadFile(twice), resize).value(), 1e-3f));
 }
 
 TEST_F(UpscaleCli, ChecksAndMessages) {

@@ -1,7 +1,7 @@
 // BMP writing and reading: the written layout byte by byte, the row strides
 // of 1 and 4 bits, short palettes, and files that must be refused without
 // touching memory outside their buffers. The writers' round trips are in
-// png_jpeg_test.cpp.
+// files_test.cpp.
 #include <array>
 
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ TEST(WriteBmp, BottomUpRowsAfterTheFixedHeaderWithConvertedSamples) {
   image.rows(0)[1][1] = 300.0f;  // red
   image.rows(2)[1][0] = 101.5f;  // blue
   image.rows(FloatImage::kAlpha)[0][0] = 99;  // ignored
-  ASSERT_EQ(WriteBmp(dir.File("b.bmp"), image), kWriteOk);
+  ASSERT_EQ(WriteImageFile(dir.File("b.bmp"), image, {.format = FileFormat::kBmp}), kWriteOk);
   const auto f = ReadBytes(dir.File("b.bmp"));
   ASSERT_EQ(f.size(), 70u);
   EXPECT_EQ(f[0], 'B');

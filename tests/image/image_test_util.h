@@ -1,4 +1,5 @@
-// Helpers of the image tests: building small files byte by byte.
+// Helpers of the image tests: building small files byte by byte or with
+// libvips.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <jpeglib.h>
+#include <vips/vips8>
 
 #include "image/float_image.h"
 
@@ -76,42 +77,20 @@ inline std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
   return f;
 }
 
-// Writes a JPEG of `components` (1 grey, 3 RGB, 4 CMYK) whose sample (x, y, c)
-// is sample(x, y, c), at quality 100 without chroma subsampling; sequential
-// Huffman coding unless asked for progressive or arithmetic coding.
-struct JpegCoding {
-  bool progressive = false;
-  bool arithmetic = false;
-};
+// A w x h image of `bands` bands made with libvips, whose sample (x, y, b) is
+// sample(x, y, b), converted to `format`; for the tests' own files in the
+// formats libvips writes.
 template <class F>
-void WriteJpeg(const std::string& path, int width, int height, int components, F sample, JpegCoding coding = {}) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  jpeg_stdio_dest(&cinfo, file);
-  cinfo.image_width = width;
-  cinfo.image_height = height;
-  cinfo.input_components = components;
-  cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 100, TRUE);
-  for (int c = 0; c < cinfo.num_components; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
-  if (coding.progressive) jpeg_simple_progression(&cinfo);
-  cinfo.arith_code = coding.arithmetic;
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(std::size_t(width) * components);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    for (int x = 0; x < width; ++x)
-      for (int c = 0; c < components; ++c) row[x * components + c] = JSAMPLE(sample(x, int(cinfo.next_scanline), c));
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::fclose(file);
+vips::VImage MakeVipsImage(int w, int h, int bands, VipsBandFormat format, F sample) {
+  if (vips_init("kestrune-tests") != 0) ADD_FAILURE() << "libvips did not start";
+  std::vector<double> values(std::size_t(w) * h * bands);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int b = 0; b < bands; ++b) values[(std::size_t(y) * w + x) * bands + b] = double(sample(x, y, b));
+  return vips::VImage::new_from_memory(values.data(), values.size() * sizeof(double), w, h, bands,
+                                       VIPS_FORMAT_DOUBLE)
+      .cast(format)
+      .copy_memory();
 }
 
 // Sample (x, y) of plane c.

@@ -6,8 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <zlib.h>
-
 #include <gtest/gtest.h>
 
 #include "image/image_readers.h"
@@ -19,17 +17,27 @@ using namespace kestrune;
 
 namespace {
 
-// A small PNG whose IHDR is rewritten to width x height (with a fresh CRC).
+// The CRC-32 of PNG chunks.
+uint32_t Crc32(const uint8_t* p, std::size_t n) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < n; ++i) {
+    crc ^= p[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// A small RGB PNG whose IHDR is rewritten to width x height (with a fresh CRC).
 std::vector<uint8_t> PngClaiming(const TempDir& dir, uint32_t width, uint32_t height) {
   FloatImage image(2, 2);
   image.Clear();
-  EXPECT_EQ(WritePng(dir.File("small.png"), image), kWriteOk);
+  EXPECT_EQ(WriteImageFile(dir.File("small.png"), image, {.format = FileFormat::kPng}), kWriteOk);
   std::vector<uint8_t> f = ReadBytes(dir.File("small.png"));
   for (int i = 0; i < 4; ++i) {
     f[16 + i] = uint8_t(width >> (24 - 8 * i));
     f[20 + i] = uint8_t(height >> (24 - 8 * i));
   }
-  const uLong crc = crc32(0, f.data() + 12, 17);
+  const uint32_t crc = Crc32(f.data() + 12, 17);
   for (int i = 0; i < 4; ++i) f[29 + i] = uint8_t(crc >> (24 - 8 * i));
   return f;
 }
@@ -60,16 +68,15 @@ std::vector<uint8_t> SmallJpeg() {
 // allocation. The least data is worked out by hand (PNG: a filter byte and
 // 3 x width bytes a row, inflating at most 1032:1; JPEG: 4:2:0 blocks of
 // 8 x 8 at two bits each when sequential, 4:4:4 at one bit in a progressive
-// DC scan). Arithmetic coding has no such bound and is decoded.
+// DC scan).
 TEST(ReaderLimits, SizesBeyondTheLimitsOrTheFileAreRefused) {
   TempDir dir;
-  WriteJpeg(dir.File("p.jpg"), 9, 5, 3, [](int, int, int) { return 7; }, {.progressive = true});
-  WriteJpeg(dir.File("a.jpg"), 9, 5, 3, [](int, int, int) { return 7; }, {.arithmetic = true});
+  MakeVipsImage(9, 5, 3, VIPS_FORMAT_UCHAR, [](int, int, int) { return 7; })
+      .jpegsave(dir.File("p.jpg").c_str(), vips::VImage::option()->set("interlace", true)->set("Q", 100));
   const auto jpeg = SmallJpeg();
   ASSERT_FALSE(jpeg.empty());
   const auto png = PngClaiming(dir, 20000, 10000), wideJpeg = JpegClaiming(jpeg, 60000, 4000),
-             progressive = JpegClaiming(ReadBytes(dir.File("p.jpg")), 8000, 8000),
-             arithmetic = JpegClaiming(ReadBytes(dir.File("a.jpg")), 1024, 1024);
+             progressive = JpegClaiming(ReadBytes(dir.File("p.jpg")), 8000, 8000);
   const std::string pngSize = std::to_string(png.size()),
                     limits = " pixels is outside the limits of 1 to 100000 pixels a side and 268435456 in all";
   const struct {
@@ -90,7 +97,6 @@ TEST(ReaderLimits, SizesBeyondTheLimitsOrTheFileAreRefused) {
        "JPEG of 8000 x 8000 pixels needs at least 375000 bytes for the 3000000 blocks of its first "
        "scan, more than the file's " +
            std::to_string(progressive.size())},
-      {arithmetic, ""},
   };
   for (const auto& c : cases) {
     WriteBytes(dir.File("claim"), c.bytes);

@@ -1,0 +1,686 @@
+// The file formats libvips reads and writes for the program: every one but
+// BMP and PFM. libvips starts once per process, with the loaders it marks
+// untrusted blocked, so that a user's file reaches only the decoders chosen
+// here, and with its operation cache off (every file is read once).
+//
+// One read or write at a time goes through libvips: its error buffer is
+// shared by the process, and its warnings, which come from its worker
+// threads, are collected for the read under way.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <vips/vips8>
+
+#include "image/byte_conversion.h"
+#include "image/format_readers.h"
+#include "image/image_writers.h"
+
+namespace kestrune {
+
+namespace {
+
+using vips::VError;
+using vips::VImage;
+using vips::VSource;
+
+std::mutex g_vipsMutex;  // one read or write at a time
+
+// The warnings libvips logs during the read under way, each text once.
+std::mutex g_warningsMutex;
+std::vector<std::string>* g_warnings = nullptr;
+
+std::string Reason(const std::string& text);
+
+void CollectWarning(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
+  std::lock_guard<std::mutex> lock(g_warningsMutex);
+  if (g_warnings == nullptr || message == nullptr || g_warnings->size() >= 32) return;
+  try {
+    const std::string text = Reason(message);
+    if (std::find(g_warnings->begin(), g_warnings->end(), text) == g_warnings->end()) g_warnings->push_back(text);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+// Collects libvips's warnings into `into` while it lives.
+class WarningCapture {
+ public:
+  explicit WarningCapture(std::vector<std::string>& into) {
+    std::lock_guard<std::mutex> lock(g_warningsMutex);
+    g_warnings = &into;
+  }
+  ~WarningCapture() {
+    std::lock_guard<std::mutex> lock(g_warningsMutex);
+    g_warnings = nullptr;
+  }
+  WarningCapture(const WarningCapture&) = delete;
+  WarningCapture& operator=(const WarningCapture&) = delete;
+};
+
+// Empty when libvips runs, else why it does not.
+const std::string& StartVips() {
+  static std::once_flag once;
+  static std::string problem;
+  std::call_once(once, [] {
+    if (vips_init("kestrune") != 0) {
+      problem = std::string("the image library cannot start: ") + vips_error_buffer();
+      vips_error_clear();
+      return;
+    }
+    vips_block_untrusted_set(TRUE);
+    // libvips 8.14 marks its PNM loader untrusted; it is the one chosen to
+    // read PBM, PGM and PPM files (PFM never reaches it).
+    vips_operation_block_set("VipsForeignLoadPpm", FALSE);
+    vips_cache_set_max(0);
+    g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE), CollectWarning,
+                      nullptr);
+  });
+  return problem;
+}
+
+// libvips's error text as one line: its "domain: " prefixes dropped (a
+// chunk or marker name in capitals stays), its lines joined.
+std::string Reason(const std::string& text) {
+  std::string reason;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    const std::size_t colon = line.find(": ");
+    if (colon != std::string::npos && line.find(' ') > colon &&
+        std::any_of(line.begin(), line.begin() + colon, [](unsigned char c) { return std::islower(c); }))
+      line.erase(0, colon + 2);
+    if (line.empty() || reason.find(line) != std::string::npos) continue;
+    if (!reason.empty()) reason += "; ";
+    reason += line;
+  }
+  return reason;
+}
+
+// The error's reason followed by the decoder's first warnings, which often
+// say more ("libpng read error; IDAT: CRC error"). libvips's own note of a
+// failed tile is left to StopRow.
+std::string Explain(const std::string& error, const std::vector<std::string>& warnings) {
+  std::string reason = Reason(error);
+  int added = 0;
+  for (const std::string& w : warnings) {
+    const std::string remark = Reason(w);
+    if (added == 2 || remark.rfind("error in tile", 0) == 0 || reason.find(remark) != std::string::npos) continue;
+    reason += (reason.empty() ? "" : "; ") + remark;
+    ++added;
+  }
+  return reason.empty() ? "the decoder gave no reason" : reason;
+}
+
+bool Contains(const std::string& text, const char* part) {
+  std::string lower = text;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  return lower.find(part) != std::string::npos;
+}
+
+// The file ended before the decoder had what it needed.
+bool SaysTruncated(const std::string& text) {
+  return (Contains(text, "premature end") && !Contains(text, "data segment")) || Contains(text, "not enough data") ||
+         Contains(text, "truncated") ||
+         Contains(text, "unexpected end") || Contains(text, "end of file");
+}
+
+// libjpeg's warnings about corrupt data; decoding goes on past them with
+// made-up samples, so they mark the file as damaged. Extraneous bytes
+// before a marker are skipped without loss and do not.
+bool SaysCorruptJpeg(const std::string& text) {
+  return (Contains(text, "corrupt jpeg data") && !Contains(text, "extraneous bytes")) ||
+         Contains(text, "premature end of jpeg") || Contains(text, "inconsistent progression");
+}
+
+// Where decoding stopped (" after row 232 of 512"), from libvips's "error
+// in tile X x Y"; empty when it does not say.
+std::string StopRow(const std::vector<std::string>& warnings, uint32_t height) {
+  for (const std::string& w : warnings) {
+    unsigned x = 0, y = 0;
+    if (std::sscanf(w.c_str(), "error in tile %u x %u", &x, &y) == 2)
+      return " after row " + std::to_string(y) + " of " + std::to_string(height);
+  }
+  return {};
+}
+
+FileFormat FormatOfLoader(const std::string& loader) {
+  static const struct {
+    const char* prefix;
+    FileFormat format;
+  } kLoaders[] = {{"jpegload", FileFormat::kJpeg}, {"pngload", FileFormat::kPng},   {"tiffload", FileFormat::kTiff},
+                  {"webpload", FileFormat::kWebp}, {"heifload", FileFormat::kHeif}, {"gifload", FileFormat::kGif},
+                  {"ppmload", FileFormat::kPnm}};
+  for (const auto& l : kLoaders)
+    if (loader.rfind(l.prefix, 0) == 0) return l.format;
+  return FileFormat::kUnknown;
+}
+
+// A format's name in messages: the enumeration's, else libvips's loader
+// ("matrix" for "matrixload_source").
+std::string NameOf(FileFormat format, const std::string& loader) {
+  if (format != FileFormat::kUnknown) return FormatName(format);
+  return loader.substr(0, loader.find("load"));
+}
+
+uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
+uint32_t Be16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
+
+// Deflate codes at least two bits for a match of at most 258 bytes, so a
+// zlib stream never holds more than 1032 bytes of data per byte.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
+// PNG: the filtered rows (a filter byte and the packed samples each) that
+// the image header declares must fit in what the file can inflate to.
+std::string PngSizeProblem(const VipsInput& in, uint32_t& bitsPerPixel) {
+  if (in.headSize < 29 || std::memcmp(in.head + 12, "IHDR", 4) != 0) return {};
+  const uint64_t width = Be32(in.head + 16), height = Be32(in.head + 20);
+  const uint32_t depth = in.head[24], colourType = in.head[25];
+  const uint32_t channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+  bitsPerPixel = depth * channels;
+  const uint64_t rawBytes = height * (1 + (width * bitsPerPixel + 7) / 8);
+  if (rawBytes <= kMaxInflateRatio * in.size) return {};
+  return "PNG of " + std::to_string(width) + " x " + std::to_string(height) + " pixels needs " +
+         std::to_string(rawBytes) + " bytes of image data, more than a file of " + std::to_string(in.size) +
+         " bytes can hold (at most " + std::to_string(kMaxInflateRatio * in.size) + ")";
+}
+
+// JPEG: Huffman coding spends at least one bit on each code, so the first
+// scan takes at least two bits per 8 x 8 block when sequential (a DC code
+// and an end of block), one in a progressive DC scan, and 15 per run of up
+// to 32767 empty blocks in a progressive AC scan. Arithmetic coding has no
+// useful bound. The markers are followed up to the first scan within the
+// first bytes.
+std::string JpegSizeProblem(const VipsInput& in) {
+  const uint8_t* p = in.head;
+  const std::size_t n = in.headSize;
+  struct Component {
+    uint32_t id, h, v;
+  };
+  std::vector<Component> components;
+  uint32_t width = 0, height = 0, maxH = 1, maxV = 1;
+  bool progressive = false, arithmetic = false;
+  std::size_t i = 2;
+  while (i + 4 <= n) {
+    if (p[i] != 0xFF) return {};
+    const uint8_t marker = p[i + 1];
+    if (marker == 0xFF) {
+      ++i;
+      continue;
+    }
+    const std::size_t length = Be16(p + i + 2);
+    if (length < 2 || i + 2 + length > n) return {};
+    const uint8_t* segment = p + i + 4;
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+      if (length < 8) return {};
+      height = Be16(segment + 1);
+      width = Be16(segment + 3);
+      const uint32_t count = segment[5];
+      if (length < 8 + 3 * count) return {};
+      for (uint32_t c = 0; c < count; ++c) {
+        const uint8_t* s = segment + 6 + 3 * c;
+        components.push_back({s[0], std::max(1u, uint32_t(s[1] >> 4)), std::max(1u, uint32_t(s[1] & 15))});
+        maxH = std::max(maxH, components.back().h);
+        maxV = std::max(maxV, components.back().v);
+      }
+      progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+      arithmetic = marker >= 0xC9;
+    } else if (marker == 0xDA) {
+      if (components.empty() || arithmetic || width == 0 || height == 0 || length < 3) return {};
+      const uint32_t inScan = segment[0];
+      if (length < 6 + 2 * inScan) return {};
+      uint64_t blocks = 0;
+      for (uint32_t k = 0; k < inScan; ++k)
+        for (const Component& c : components)
+          if (c.id == segment[1 + 2 * k]) {
+            const uint64_t w = (uint64_t{width} * c.h + 8 * maxH - 1) / (8 * maxH);
+            const uint64_t h = (uint64_t{height} * c.v + 8 * maxV - 1) / (8 * maxV);
+            blocks += w * h;
+          }
+      const uint32_t ss = segment[1 + 2 * inScan];
+      const uint64_t bits = !progressive ? 2 * blocks : ss == 0 ? blocks : (blocks + 32766) / 32767 * 15;
+      const uint64_t least = (bits + 7) / 8;
+      if (least <= in.size) return {};
+      return "JPEG of " + std::to_string(width) + " x " + std::to_string(height) + " pixels needs at least " +
+             std::to_string(least) + " bytes for the " + std::to_string(blocks) +
+             " blocks of its first scan, more than the file's " + std::to_string(in.size);
+    }
+    i += 2 + length;
+  }
+  return {};
+}
+
+VSource OpenSource(const VipsInput& in) {
+  if (in.descriptor >= 0) {
+    ::lseek(in.descriptor, 0, SEEK_SET);
+    return VSource::new_from_descriptor(in.descriptor);
+  }
+  return VSource::new_from_memory(in.data, static_cast<std::size_t>(in.size));
+}
+
+VImage Load(const VipsInput& in, VipsFailOn failOn) {
+  return VImage::new_from_source(OpenSource(in), "",
+                                 VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL)->set("fail_on", failOn));
+}
+
+std::vector<uint8_t> Blob(const VImage& image, const char* name) {
+  if (vips_image_get_typeof(image.get_image(), name) == 0) return {};
+  const void* data = nullptr;
+  std::size_t length = 0;
+  if (vips_image_get_blob(image.get_image(), name, &data, &length) != 0) {
+    vips_error_clear();
+    return {};
+  }
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  return std::vector<uint8_t>(bytes, bytes + length);
+}
+
+// Why an image of these bands cannot be read, else empty.
+std::string LayoutProblem(const std::string& name, const VImage& image) {
+  const VipsInterpretation interpretation = image.interpretation();
+  if (interpretation == VIPS_INTERPRETATION_CMYK)
+    return name + " in CMYK is not supported: its colours would need a conversion with the profile it was made for";
+  if (image.get_image()->Coding != VIPS_CODING_NONE || interpretation == VIPS_INTERPRETATION_LAB ||
+      interpretation == VIPS_INTERPRETATION_LABS || interpretation == VIPS_INTERPRETATION_XYZ ||
+      interpretation == VIPS_INTERPRETATION_LCH)
+    return name + " in the " + vips_enum_nick(VIPS_TYPE_INTERPRETATION, interpretation) +
+           " colour space is not supported";
+  if (image.bands() < 1 || image.bands() > 4)
+    return name + " with " + std::to_string(image.bands()) + " channels is not supported";
+  switch (image.format()) {
+    case VIPS_FORMAT_UCHAR:
+    case VIPS_FORMAT_USHORT:
+    case VIPS_FORMAT_FLOAT:
+    case VIPS_FORMAT_DOUBLE: return {};
+    default:
+      return name + " with " + vips_enum_nick(VIPS_TYPE_BAND_FORMAT, image.format()) +
+             " samples is not supported (8 and 16 bits unsigned, or floats)";
+  }
+}
+
+SampleDepth DepthOf(VipsBandFormat format) {
+  return format == VIPS_FORMAT_UCHAR ? SampleDepth::k8 : format == VIPS_FORMAT_USHORT ? SampleDepth::k16
+                                                                                       : SampleDepth::k32Float;
+}
+
+// Where stored pixel (x, y) of a w x h image goes when EXIF orientation
+// `o` is applied: 2 mirrors, 3 turns half round, 4 flips, 5 transposes,
+// 6 turns a quarter clockwise, 7 transverses, 8 turns a quarter
+// anticlockwise. Orientations 5 to 8 swap the sides.
+void Place(int o, uint32_t w, uint32_t h, uint32_t x, uint32_t y, uint32_t& dx, uint32_t& dy) {
+  switch (o) {
+    case 2: dx = w - 1 - x, dy = y; break;
+    case 3: dx = w - 1 - x, dy = h - 1 - y; break;
+    case 4: dx = x, dy = h - 1 - y; break;
+    case 5: dx = y, dy = x; break;
+    case 6: dx = h - 1 - y, dy = x; break;
+    case 7: dx = h - 1 - y, dy = w - 1 - x; break;
+    case 8: dx = y, dy = w - 1 - x; break;
+    default: dx = x, dy = y; break;
+  }
+}
+
+// Spreads the interleaved samples of a stored w x h image over the planes
+// of `image` (already allocated at the oriented size): 8 bits as they are,
+// 16 bits v / 257, floats x 255; one band fills all three colour planes;
+// the last band of two or four is alpha.
+template <class T>
+void Spread(const T* samples, uint32_t w, uint32_t h, int bands, int orientation, float scale, bool divide,
+            FloatImage& image) {
+  const bool alpha = bands == 2 || bands == 4;
+  const int colours = bands <= 2 ? 1 : 3;
+  const std::size_t outWidth = image.width;
+  for (uint32_t y = 0; y < h; ++y) {
+    uint32_t x0, y0, x1, y1;
+    Place(orientation, w, h, 0, y, x0, y0);
+    Place(orientation, w, h, w > 1 ? 1 : 0, y, x1, y1);
+    const std::ptrdiff_t start = std::ptrdiff_t(y0 * outWidth + x0);
+    const std::ptrdiff_t step = w > 1 ? std::ptrdiff_t(y1 * outWidth + x1) - start : 0;
+    const T* in = samples + std::size_t{y} * w * bands;
+    for (int c = 0; c < 4; ++c) {
+      if (c == 3 && !alpha) break;
+      const int band = c == 3 ? bands - 1 : colours == 1 ? 0 : c;
+      float* out = image.samples(c) + start;
+      for (uint32_t x = 0; x < w; ++x) {
+        const float v = static_cast<float>(in[std::size_t{x} * bands + band]);
+        out[std::ptrdiff_t(x) * step] = divide ? v / scale : v * scale;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
+  if (const std::string& problem = StartVips(); !problem.empty()) return Refusal(in.signature, problem);
+  std::lock_guard<std::mutex> lock(g_vipsMutex);
+  ReadStatus status;
+  WarningCapture capture(status.warnings);
+  vips_error_clear();
+  FileFormat format = in.signature;
+  std::string loader;
+  try {
+    VSource source = OpenSource(in);
+    const char* found = vips_foreign_find_load_source(source.get_source());
+    vips_error_clear();
+    if (found == nullptr) {
+      if (format != FileFormat::kUnknown) {
+        ReadStatus damage = Damage(format, std::string(FormatName(format)) + " truncated in its header", false, policy);
+        damage.warnings = std::move(status.warnings);
+        return damage;
+      }
+      std::string bytes;
+      char hex[4];
+      for (std::size_t i = 0; i < std::min<std::size_t>(in.headSize, 8); ++i) {
+        std::snprintf(hex, sizeof hex, " %02X", in.head[i]);
+        bytes += hex;
+      }
+      ReadStatus refusal = Refusal(FileFormat::kUnknown, "not an image format this program reads (it starts with" +
+                                                             bytes + ")");
+      refusal.code = kReadNoReader;
+      return refusal;
+    }
+    // The loader's type name ("VipsForeignLoadPngSource") to its nickname
+    // ("pngload_source").
+    const char* nickname = vips_nickname_find(g_type_from_name(found));
+    loader = nickname != nullptr ? nickname : found;
+  } catch (const VError& e) {
+    vips_error_clear();
+    return Refusal(format, "the file cannot be read: " + Explain(e.what(), status.warnings));
+  }
+  format = FormatOfLoader(loader);
+  const std::string name = NameOf(format, loader);
+  status.format = header.format = format;
+
+  // Sizes a file of this length cannot hold are refused before anything is
+  // decoded.
+  uint32_t pngBits = 0;
+  const std::string sizeProblem = format == FileFormat::kPng    ? PngSizeProblem(in, pngBits)
+                                  : format == FileFormat::kJpeg ? JpegSizeProblem(in)
+                                                                : std::string();
+
+  // A strict read stops at the first error or truncation; a read that keeps
+  // damage tries again without stopping once the strict one failed.
+  VImage stored;
+  try {
+    stored = Load(in, VIPS_FAIL_ON_ERROR);
+  } catch (const VError& e) {
+    const std::string reason = Explain(e.what(), status.warnings);
+    vips_error_clear();
+    ReadStatus failed = SaysTruncated(reason) ? Damage(format, name + " truncated in its header: " + reason, false, policy)
+                                              : Refusal(format, name + " cannot be read: " + reason);
+    failed.warnings = std::move(status.warnings);
+    return failed;
+  }
+  const uint32_t storedWidth = static_cast<uint32_t>(stored.width()), storedHeight = static_cast<uint32_t>(stored.height());
+  int orientation = vips_image_get_typeof(stored.get_image(), VIPS_META_ORIENTATION) ? vips_image_get_orientation(stored.get_image()) : 1;
+  if (orientation < 1 || orientation > 8) orientation = 1;
+  const bool swap = orientation >= 5;
+  header.width = swap ? storedHeight : storedWidth;
+  header.height = swap ? storedWidth : storedHeight;
+  header.alpha = stored.bands() == 2 || stored.bands() == 4;
+  header.greyscale = stored.bands() <= 2;
+  header.depth = DepthOf(stored.format());
+  header.bitsPerPixel = pngBits != 0 ? pngBits
+                                     : static_cast<uint32_t>(vips_format_sizeof(stored.format()) * 8 * stored.bands());
+  header.profile = vips_image_get_typeof(stored.get_image(), VIPS_META_ICC_NAME) != 0;
+  header.exif = vips_image_get_typeof(stored.get_image(), VIPS_META_EXIF_NAME) != 0;
+  if (std::string problem = LayoutProblem(name, stored); !problem.empty()) {
+    ReadStatus refusal = Refusal(format, std::move(problem));
+    refusal.warnings = std::move(status.warnings);
+    return refusal;
+  }
+  if (std::string problem = SizeLimitProblem(format, storedWidth, storedHeight); !problem.empty()) {
+    if (format == FileFormat::kUnknown) problem.replace(0, std::strlen("unknown"), name);
+    return Refusal(format, std::move(problem));
+  }
+  if (!sizeProblem.empty()) return Damage(format, sizeProblem, false, policy);
+  if (!image) return status;
+
+  // Decoding: the whole image into memory, then spread over the planes.
+  // libvips blacks out a tile whose decoding failed and warns "error in
+  // tile"; depending on its threads' timing the read may still succeed, so
+  // that warning fails it here whatever the outcome.
+  void* samples = nullptr;
+  std::string failure;
+  const auto failedTile = [&] {
+    return std::any_of(status.warnings.begin(), status.warnings.end(),
+                       [](const std::string& w) { return w.rfind("error in tile", 0) == 0; });
+  };
+  try {
+    std::size_t bytes = 0;
+    samples = stored.write_to_memory(&bytes);
+    if (failedTile()) failure = " ";
+  } catch (const VError& e) {
+    failure = e.what();
+  }
+  std::string damage;
+  if (!failure.empty()) {
+    g_free(samples);
+    samples = nullptr;
+    const std::string reason = Explain(failure, status.warnings);
+    vips_error_clear();
+    damage = name + (SaysTruncated(reason) ? " truncated" : " damaged") + StopRow(status.warnings, storedHeight) +
+             ": " + reason;
+    if (policy == DamagePolicy::kKeepReadable) {
+      try {
+        std::size_t bytes = 0;
+        stored = Load(in, VIPS_FAIL_ON_NONE);
+        samples = stored.write_to_memory(&bytes);
+      } catch (const VError&) {
+        vips_error_clear();
+      }
+    }
+    if (samples == nullptr) {
+      ReadStatus failed = Damage(format, damage, false, policy);
+      failed.warnings = std::move(status.warnings);
+      return failed;
+    }
+  }
+  struct Freer {
+    void* p;
+    ~Freer() { g_free(p); }
+  } freer{samples};
+  const VipsBandFormat bandFormat = stored.format();
+  const int bands = stored.bands();
+  ImageMetadata meta;
+  meta.icc = Blob(stored, VIPS_META_ICC_NAME);
+  meta.exif = Blob(stored, VIPS_META_EXIF_NAME);
+  meta.xmp = Blob(stored, VIPS_META_XMP_NAME);
+  meta.iptc = Blob(stored, VIPS_META_IPTC_NAME);
+  meta.depth = header.depth;
+  meta.greyscale = header.greyscale;
+  // Closing the decoder gives its last remarks (libjpeg's count of corrupt
+  // data), which belong to this read.
+  stored = VImage();
+  if (damage.empty() && format == FileFormat::kJpeg)
+    for (const std::string& w : status.warnings)
+      if (SaysCorruptJpeg(w)) {
+        damage = name + (SaysTruncated(w) ? " truncated: " : " damaged: ") + w;
+        break;
+      }
+  if (!damage.empty()) {
+    ReadStatus kept = Damage(format, damage, true, policy);
+    kept.warnings = std::move(status.warnings);
+    if (!kept.ok()) return kept;
+    status = std::move(kept);
+  }
+
+  try {
+    image->Allocate(header.width, header.height, header.alpha, false);
+  } catch (const std::bad_alloc&) {
+    return Refusal(format, "not enough memory for the image");
+  }
+  switch (bandFormat) {
+    case VIPS_FORMAT_UCHAR:
+      Spread(static_cast<const uint8_t*>(samples), storedWidth, storedHeight, bands, orientation, 1.0f, false, *image);
+      break;
+    case VIPS_FORMAT_USHORT:
+      Spread(static_cast<const uint16_t*>(samples), storedWidth, storedHeight, bands, orientation, 257.0f, true,
+             *image);
+      break;
+    case VIPS_FORMAT_FLOAT:
+      Spread(static_cast<const float*>(samples), storedWidth, storedHeight, bands, orientation, 255.0f, false, *image);
+      break;
+    default:
+      Spread(static_cast<const double*>(samples), storedWidth, storedHeight, bands, orientation, 255.0f, false,
+             *image);
+      break;
+  }
+  image->sourceBitDepth = 0;
+  image->metadata = std::move(meta);
+  return status;
+}
+
+namespace {
+
+// The smallest valid JPEG (one grey pixel), which carries an EXIF block to
+// libvips's JPEG loader.
+const std::vector<uint8_t>& CarrierJpeg() {
+  static const std::vector<uint8_t> jpeg = [] {
+    VipsBlob* blob = VImage::black(1, 1).jpegsave_buffer(VImage::option()->set("strip", true));
+    std::size_t length = 0;
+    const auto* data = static_cast<const uint8_t*>(vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr));
+    std::vector<uint8_t> bytes(data, data + length);
+    vips_area_unref(&blob->area);
+    return bytes;
+  }();
+  return jpeg;
+}
+
+void* CopyExifField(VipsImage*, const char* field, GValue* value, void* target) {
+  if (std::strncmp(field, "exif-ifd", 8) == 0) vips_image_set(static_cast<VipsImage*>(target), field, value);
+  return nullptr;
+}
+
+// Puts `exif` on `image` for a saver. libvips rebuilds the block when it
+// saves: it keeps only the tags that also stand as "exif-ifd" fields on the
+// image, then writes the image's size and orientation into it. Its loaders
+// make those fields; here its JPEG loader makes them from a one-pixel file
+// that carries the block.
+void AttachExif(VImage& image, const std::vector<uint8_t>& exif) {
+  static const uint8_t kPrefix[6] = {'E', 'x', 'i', 'f', 0, 0};
+  std::vector<uint8_t> payload;
+  if (exif.size() < 6 || std::memcmp(exif.data(), kPrefix, 6) != 0) payload.assign(kPrefix, kPrefix + 6);
+  payload.insert(payload.end(), exif.begin(), exif.end());
+  vips_image_set_blob_copy(image.get_image(), VIPS_META_EXIF_NAME, payload.data(), payload.size());
+  if (payload.size() + 2 > 0xFFFF) return;  // more than a JPEG segment holds: only size and orientation are kept
+  const std::vector<uint8_t>& carrier = CarrierJpeg();
+  std::vector<uint8_t> jpeg(carrier.begin(), carrier.begin() + 2);
+  const std::size_t length = payload.size() + 2;
+  jpeg.insert(jpeg.end(), {0xFF, 0xE1, uint8_t(length >> 8), uint8_t(length)});
+  jpeg.insert(jpeg.end(), payload.begin(), payload.end());
+  jpeg.insert(jpeg.end(), carrier.begin() + 2, carrier.end());
+  try {
+    const VImage parsed = VImage::new_from_buffer(jpeg.data(), jpeg.size(), "");
+    vips_image_map(parsed.get_image(), CopyExifField, image.get_image());
+  } catch (const VError&) {
+    vips_error_clear();  // a block libvips cannot parse: it will write size and orientation only
+  }
+}
+
+template <class T, class F>
+std::vector<T> Interleave(const FloatImage& image, int colours, bool alpha, F convert) {
+  const int bands = colours + (alpha ? 1 : 0);
+  std::vector<T> out(image.PixelCount() * bands);
+  for (int b = 0; b < bands; ++b) {
+    const float* plane = image.samples(b < colours ? b : FloatImage::kAlpha);
+    for (std::size_t i = 0; i < image.PixelCount(); ++i) out[i * bands + b] = convert(plane[i]);
+  }
+  return out;
+}
+
+uint16_t FloatToWord(float value) {
+  const float scaled = value * 257.0f;
+  const float clamped = scaled > 0.0f ? (scaled < 65535.0f ? scaled : 65535.0f) : 0.0f;
+  return static_cast<uint16_t>(std::nearbyint(clamped));
+}
+
+}  // namespace
+
+int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& options, SampleDepth depth,
+                  std::string& reason) {
+  if (image.IsEmpty()) return kWriteEmptyImage;
+  if (const std::string& problem = StartVips(); !problem.empty()) {
+    reason = problem;
+    return kWriteFailed;
+  }
+  const FileFormat format = options.format;
+  const bool alpha = image.HasAlpha() && format != FileFormat::kJpeg;
+  const int colours = image.metadata.greyscale ? 1 : 3;
+  const int bands = colours + (alpha ? 1 : 0);
+
+  std::vector<uint8_t> bytes;
+  std::vector<uint16_t> words;
+  std::vector<float> floats;
+  void* data = nullptr;
+  std::size_t size = 0;
+  VipsBandFormat bandFormat = VIPS_FORMAT_UCHAR;
+  VipsInterpretation interpretation = colours == 1 ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB;
+  try {
+    if (depth == SampleDepth::k16) {
+      words = Interleave<uint16_t>(image, colours, alpha, FloatToWord);
+      data = words.data(), size = words.size() * 2, bandFormat = VIPS_FORMAT_USHORT;
+      interpretation = colours == 1 ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_RGB16;
+    } else if (depth == SampleDepth::k32Float) {
+      floats = Interleave<float>(image, colours, alpha, [](float v) { return v / 255.0f; });
+      data = floats.data(), size = floats.size() * 4, bandFormat = VIPS_FORMAT_FLOAT;
+    } else {
+      bytes = Interleave<uint8_t>(image, colours, alpha, FloatToByte);
+      data = bytes.data(), size = bytes.size();
+    }
+  } catch (const std::bad_alloc&) {
+    reason = "not enough memory to encode the image";
+    return kWriteFailed;
+  }
+
+  std::lock_guard<std::mutex> lock(g_vipsMutex);
+  vips_error_clear();
+  VipsBlob* blob = nullptr;
+  try {
+    VImage out = VImage::new_from_memory(data, size, int(image.width), int(image.height), bands, bandFormat)
+                     .copy(VImage::option()->set("interpretation", interpretation));
+    const ImageMetadata& meta = image.metadata;
+    if (!meta.icc.empty()) vips_image_set_blob_copy(out.get_image(), VIPS_META_ICC_NAME, meta.icc.data(), meta.icc.size());
+    if (!meta.xmp.empty()) vips_image_set_blob_copy(out.get_image(), VIPS_META_XMP_NAME, meta.xmp.data(), meta.xmp.size());
+    if (!meta.iptc.empty())
+      vips_image_set_blob_copy(out.get_image(), VIPS_META_IPTC_NAME, meta.iptc.data(), meta.iptc.size());
+    if (!meta.exif.empty()) AttachExif(out, meta.exif);
+    out.set(VIPS_META_ORIENTATION, 1);
+    switch (format) {
+      case FileFormat::kJpeg: blob = out.jpegsave_buffer(VImage::option()->set("Q", options.quality)); break;
+      case FileFormat::kPng: blob = out.pngsave_buffer(); break;
+      case FileFormat::kWebp:
+        blob = out.webpsave_buffer(VImage::option()->set("Q", options.quality)->set("lossless", options.lossless));
+        break;
+      case FileFormat::kTiff:
+        blob = out.tiffsave_buffer(VImage::option()
+                                       ->set("compression", VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE)
+                                       ->set("predictor", depth == SampleDepth::k32Float
+                                                              ? VIPS_FOREIGN_TIFF_PREDICTOR_FLOAT
+                                                              : VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL));
+        break;
+      default: reason = "not a format this program writes"; return kWriteFailed;
+    }
+  } catch (const VError& e) {
+    reason = "the encoder failed: " + Explain(e.what(), {});
+    vips_error_clear();
+    return kWriteFailed;
+  }
+  std::size_t length = 0;
+  const void* encoded = vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr);
+  const bool written = std::fwrite(encoded, 1, length, file) == length;
+  vips_area_unref(&blob->area);
+  return written ? kWriteOk : kWriteFailed;
+}
+
+}  // namespace kestrune

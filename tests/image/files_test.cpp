@@ -1,0 +1,329 @@
+// Reading and writing through libvips: round trips per format and depth
+// with alpha and grey, the metadata carried byte for byte or field by field,
+// the eight EXIF orientations, and damaged or unsupported files refused with
+// their reason (or kept, marked damaged).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/image_readers.h"
+#include "image/image_test_util.h"
+#include "image/image_writers.h"
+#include "support/test_support.h"
+
+using namespace kestrune;
+
+namespace {
+
+// Samples with fractions and beyond 0..255 (clamped when written), a ramp
+// of 4096 steps in red (finer than 8 bits), alpha from 0 to 255 with both
+// ends present.
+FloatImage Pattern(uint32_t w, uint32_t h, bool alpha, bool grey) {
+  FloatImage image;
+  image.Allocate(w, h, alpha, true);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) {
+      const std::size_t i = std::size_t{y} * w + x;
+      image.samples(0)[i] = float(i % 4096) * 255.0f / 4095.0f;
+      image.samples(1)[i] = grey ? image.samples(0)[i] : float((x * 37 + y * 11) % 300) - 20.0f;
+      image.samples(2)[i] = grey ? image.samples(0)[i] : float((x + y * 3) % 256) + 0.25f;
+      if (alpha) image.samples(3)[i] = float((x * 5 + y) % 256);
+    }
+  image.metadata.greyscale = grey;
+  return image;
+}
+
+// What a sample becomes at a depth: 8 and 16 bits round and clamp, floats
+// are kept.
+float Stored(float v, SampleDepth depth) {
+  if (depth == SampleDepth::k32Float) return v;
+  const float top = depth == SampleDepth::k16 ? 65535.0f : 255.0f, unit = depth == SampleDepth::k16 ? 257.0f : 1.0f;
+  return std::nearbyint(std::clamp(v * unit, 0.0f, top)) / unit;
+}
+
+TEST(Files, RoundTripsPerFormatAndDepth) {
+  TempDir dir;
+  const struct {
+    FileFormat format;
+    SampleDepth depth;
+    bool alpha, grey;
+    float tolerance;  // 0: exactly the stored samples; floats: relative; lossy: the mean error
+    bool lossless = false;
+  } cases[] = {
+      {FileFormat::kPng, SampleDepth::k8, true, false, 0},
+      {FileFormat::kPng, SampleDepth::k16, true, true, 0},
+      {FileFormat::kPng, SampleDepth::k16, false, false, 0},
+      {FileFormat::kTiff, SampleDepth::k8, false, true, 0},
+      {FileFormat::kTiff, SampleDepth::k16, true, false, 0},
+      {FileFormat::kTiff, SampleDepth::k32Float, true, false, 1e-4f},
+      {FileFormat::kWebp, SampleDepth::k8, true, false, 0, true},
+      {FileFormat::kWebp, SampleDepth::k8, false, false, 20},
+      {FileFormat::kJpeg, SampleDepth::k8, false, true, 2},
+      {FileFormat::kBmp, SampleDepth::k8, false, false, 0},
+      {FileFormat::kPfm, SampleDepth::k32Float, false, true, 1e-4f},
+  };
+  for (const auto& c : cases) {
+    const std::string name = std::string(FormatName(c.format)) + "-" + std::to_string(int(c.depth)) +
+                             (c.alpha ? "-alpha" : "") + (c.grey ? "-grey" : "") + (c.lossless ? "-lossless" : "");
+    SCOPED_TRACE(name);
+    const FloatImage image = Pattern(67, 61, c.alpha, c.grey);
+    WriteOptions options;
+    options.format = c.format;
+    options.depth = c.depth;
+    options.lossless = c.lossless;
+    std::string reason;
+    ASSERT_EQ(WriteImageFile(dir.File(name), image, options, &reason), kWriteOk) << reason;
+    FloatImage back;
+    const ReadStatus status = ReadImageFile(dir.File(name), back);
+    ASSERT_EQ(status.code, kReadOk) << status.message;
+    EXPECT_EQ(status.format, c.format);
+    ASSERT_EQ(back.width, 67u);
+    ASSERT_EQ(back.height, 61u);
+    EXPECT_EQ(back.HasAlpha(), c.alpha);
+    EXPECT_EQ(back.metadata.greyscale, c.grey);
+    EXPECT_EQ(back.metadata.depth, c.depth);
+    double error = 0, total = 0;
+    for (int p = 0; p < (c.alpha ? 4 : 3); ++p)
+      for (std::size_t i = 0; i < image.PixelCount(); ++i) {
+        const float want = Stored(image.samples(p)[i], c.depth), got = back.samples(p)[i];
+        // WebP does not keep the colour of fully transparent pixels.
+        if (c.format == FileFormat::kWebp && p < 3 && c.alpha && image.samples(3)[i] == 0) continue;
+        if (c.tolerance == 0) {
+          ASSERT_EQ(got, want) << "plane " << p << " sample " << i;
+        } else if (c.depth == SampleDepth::k32Float) {
+          ASSERT_NEAR(got, want, c.tolerance * std::max(1.0f, std::fabs(want))) << "plane " << p << " sample " << i;
+        }
+        error = std::max(error, double(std::fabs(got - want)));
+        total += std::fabs(got - want);
+      }
+    if (c.depth != SampleDepth::k32Float && c.tolerance > 0) {
+      EXPECT_LE(total / (image.PixelCount() * 3), c.tolerance);
+    }
+    // 16 bits keep the 4096-step ramp apart; 8 bits merge it into 256 levels.
+    std::set<float> levels(back.samples(0), back.samples(0) + back.PixelCount());
+    if (c.depth != SampleDepth::k8) {
+      EXPECT_GT(levels.size(), 256u);
+    }
+  }
+}
+
+// libvips's own sRGB profile: one the encoders (libpng checks them) embed.
+std::vector<uint8_t> Profile() {
+  VipsBlob* blob = vips::VImage::profile_load("srgb");
+  std::size_t length = 0;
+  const auto* data = static_cast<const uint8_t*>(vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr));
+  std::vector<uint8_t> icc(data, data + length);
+  vips_area_unref(&blob->area);
+  return icc;
+}
+
+std::string Field(const vips::VImage& image, const char* name) {
+  if (vips_image_get_typeof(image.get_image(), name) == 0) return "(none)";
+  const char* text = nullptr;
+  return vips_image_get_string(image.get_image(), name, &text) == 0 ? text : "(bad)";
+}
+
+// A photograph's metadata made by libvips (camera, date, GPS, orientation 6,
+// XMP, a profile) comes through the reader and every writer that holds it:
+// the profile, XMP and IPTC (JPEG only: libvips 8.14 cuts it to a quarter in
+// TIFF) byte for byte, the EXIF fields with orientation 1 and the dimensions
+// of the written (turned) image.
+TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
+  TempDir dir;
+  const std::vector<uint8_t> icc = Profile();
+  const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><kestrune-test/></x:xmpmeta>";
+  // IPTC as libvips holds it for JPEG: a Photoshop resource block around
+  // one record (a title).
+  std::vector<uint8_t> iptc = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0,
+                               '8', 'B', 'I', 'M', 0x04, 0x04, 0, 0, 0, 0, 0, 12};
+  iptc.insert(iptc.end(), {0x1C, 0x02, 0x05, 0x00, 0x07, 'K', 'e', 's', 't', 'r', 'e', 'l'});
+  vips::VImage photo = MakeVipsImage(40, 30, 3, VIPS_FORMAT_UCHAR, [](int x, int y, int b) { return x * 6 + y + b; });
+  vips_image_set_blob_copy(photo.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+  vips_image_set_blob_copy(photo.get_image(), VIPS_META_XMP_NAME, xmp.data(), xmp.size());
+  vips_image_set_blob_copy(photo.get_image(), VIPS_META_IPTC_NAME, iptc.data(), iptc.size());
+  photo.set("exif-ifd0-Make", "KestrelCam");
+  photo.set("exif-ifd2-DateTimeOriginal", "2024:05:06 07:08:09");
+  photo.set("exif-ifd3-GPSLatitudeRef", "N");
+  photo.set(VIPS_META_ORIENTATION, 6);
+  photo.jpegsave(dir.File("photo.jpg").c_str(), vips::VImage::option()->set("Q", 100));
+
+  FloatImage image;
+  ASSERT_EQ(ReadImageFile(dir.File("photo.jpg"), image).code, kReadOk);
+  EXPECT_EQ(image.width, 30u);  // turned a quarter
+  EXPECT_EQ(image.height, 40u);
+  EXPECT_EQ(image.metadata.icc, icc);
+  EXPECT_EQ(std::string(image.metadata.xmp.begin(), image.metadata.xmp.end()), xmp);
+  EXPECT_EQ(image.metadata.iptc, iptc);
+  ASSERT_FALSE(image.metadata.exif.empty());
+
+  const struct {
+    FileFormat format;
+    bool exif, xmp, iptc;
+  } cases[] = {{FileFormat::kJpeg, true, true, true},
+               {FileFormat::kPng, true, true, false},
+               {FileFormat::kWebp, true, true, false},
+               {FileFormat::kTiff, false, true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(FormatName(c.format));
+    const std::string path = dir.File(std::string("out-") + FormatName(c.format));
+    WriteOptions options;
+    options.format = c.format;
+    std::string reason;
+    ASSERT_EQ(WriteImageFile(path, image, options, &reason), kWriteOk) << reason;
+    const vips::VImage written = vips::VImage::new_from_file(path.c_str());
+    EXPECT_EQ(written.width(), 30);
+    FloatImage back;
+    ASSERT_EQ(ReadImageFile(path, back).code, kReadOk);
+    EXPECT_EQ(back.width, 30u) << "no orientation left to apply again";
+    EXPECT_EQ(back.metadata.icc, icc);
+    EXPECT_EQ(!back.metadata.xmp.empty(), c.xmp);
+    const std::string backXmp(back.metadata.xmp.begin(), back.metadata.xmp.end());
+    EXPECT_EQ(backXmp.find("<kestrune-test/>") != std::string::npos, c.xmp);
+    EXPECT_EQ(back.metadata.iptc == iptc, c.iptc);
+    if (!c.exif) continue;
+    EXPECT_EQ(Field(written, "exif-ifd0-Make").rfind("KestrelCam", 0), 0u);
+    EXPECT_EQ(Field(written, "exif-ifd2-DateTimeOriginal").rfind("2024:05:06 07:08:09", 0), 0u);
+    EXPECT_EQ(Field(written, "exif-ifd3-GPSLatitudeRef").rfind("N", 0), 0u);
+    EXPECT_EQ(Field(written, "exif-ifd0-Orientation").rfind("1 ", 0), 0u);
+    EXPECT_EQ(Field(written, "exif-ifd2-PixelXDimension").rfind("30 ", 0), 0u);
+    EXPECT_EQ(Field(written, "exif-ifd2-PixelYDimension").rfind("40 ", 0), 0u);
+  }
+}
+
+// A 3 x 2 image whose pixel (x, y) is 10 y + x + 1, stored with each EXIF
+// orientation, reads as the picture the orientation describes (rows of the
+// expected image, worked by hand).
+TEST(Files, OrientationsOneToEightAreApplied) {
+  TempDir dir;
+  const std::vector<std::vector<int>> expected[8] = {
+      {{1, 2, 3}, {11, 12, 13}},        // 1 as stored
+      {{3, 2, 1}, {13, 12, 11}},        // 2 mirrored
+      {{13, 12, 11}, {3, 2, 1}},        // 3 half turn
+      {{11, 12, 13}, {1, 2, 3}},        // 4 flipped
+      {{1, 11}, {2, 12}, {3, 13}},      // 5 transposed
+      {{11, 1}, {12, 2}, {13, 3}},      // 6 quarter turn clockwise
+      {{13, 3}, {12, 2}, {11, 1}},      // 7 transversed
+      {{3, 13}, {2, 12}, {1, 11}},      // 8 quarter turn anticlockwise
+  };
+  for (int o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    vips::VImage stored = MakeVipsImage(3, 2, 1, VIPS_FORMAT_UCHAR, [](int x, int y, int) { return 10 * y + x + 1; });
+    stored.set(VIPS_META_ORIENTATION, o);
+    stored.tiffsave(dir.File("o.tif").c_str());
+    FloatImage image;
+    ASSERT_EQ(ReadImageFile(dir.File("o.tif"), image).code, kReadOk);
+    const auto& rows = expected[o - 1];
+    ASSERT_EQ(image.height, rows.size());
+    ASSERT_EQ(image.width, rows[0].size());
+    for (uint32_t y = 0; y < image.height; ++y)
+      for (uint32_t x = 0; x < image.width; ++x)
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(At(image, c, x, y), rows[y][x]) << x << "," << y;
+    EXPECT_TRUE(image.metadata.greyscale);
+  }
+}
+
+// Damage is refused with where it was found, or kept and marked; a kind
+// libvips decodes but the program cannot take, or no image at all, is
+// refused with its reason; the first bytes decide the format, not the name.
+TEST(Files, DamagedAndUnsupportedFilesSayWhy) {
+  TempDir dir;
+  // Noise compresses poorly, so half of each file cuts its rows in half.
+  uint32_t state = 12345;
+  const auto noise = [&](int, int, int) { return (state = state * 1664525u + 1013904223u) >> 24; };
+  MakeVipsImage(64, 256, 3, VIPS_FORMAT_UCHAR, noise).pngsave(dir.File("n.png").c_str());
+  MakeVipsImage(128, 128, 3, VIPS_FORMAT_UCHAR, noise).jpegsave(dir.File("n.jpg").c_str());
+  MakeVipsImage(8, 8, 4, VIPS_FORMAT_UCHAR, noise)
+      .copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_CMYK))
+      .jpegsave(dir.File("cmyk.jpg").c_str());
+  MakeVipsImage(5, 4, 3, VIPS_FORMAT_UCHAR, [](int x, int, int b) { return 40 * x + b; })
+      .gifsave(dir.File("g.gif").c_str());
+  MakeVipsImage(5, 4, 1, VIPS_FORMAT_USHORT, [](int x, int y, int) { return 1000 * x + y; })
+      .copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_GREY16))
+      .write_to_file(dir.File("g.pgm").c_str());
+  for (const char* name : {"n.png", "n.jpg"}) {
+    std::vector<uint8_t> bytes = ReadBytes(dir.File(name));
+    bytes.resize(bytes.size() / 2);
+    WriteBytes(dir.File(std::string("cut-") + name), bytes);
+    bytes.resize(20);
+    WriteBytes(dir.File(std::string("head-") + name), bytes);
+  }
+  WriteBytes(dir.File("bmp.png"), MakeBmp({.pixels = {1, 2, 3, 0}}));
+  WriteBytes(dir.File("empty.jpg"), {});
+  WriteBytes(dir.File("junk.png"), {'j', 'u', 'n', 'k', 0, 1});
+  std::filesystem::create_directory(dir.path() / "folder.png");
+  const struct {
+    const char* name;
+    int code;  // of the strict read
+    FileFormat format;
+    std::string message;  // its start
+    bool kept = false;    // a read keeping damage gives an image
+  } cases[] = {
+      {"g.gif", kReadOk, FileFormat::kGif, ""},
+      {"g.pgm", kReadOk, FileFormat::kPnm, ""},
+      {"bmp.png", kReadOk, FileFormat::kBmp, ""},
+      {"cut-n.png", kReadFailed, FileFormat::kPng, "PNG truncated after row ", true},
+      {"cut-n.jpg", kReadFailed, FileFormat::kJpeg, "JPEG truncated after row ", true},
+      {"head-n.png", kReadFailed, FileFormat::kPng, "PNG truncated in its header"},
+      {"head-n.jpg", kReadFailed, FileFormat::kJpeg, "JPEG truncated in its header"},
+      {"cmyk.jpg", kReadFailed, FileFormat::kJpeg,
+       "JPEG in CMYK is not supported: its colours would need a conversion with the profile it was made for"},
+      {"empty.jpg", kReadNoReader, FileFormat::kUnknown, "the file is empty"},
+      {"junk.png", kReadNoReader, FileFormat::kUnknown,
+       "not an image format this program reads (it starts with 6A 75 6E 6B 00 01)"},
+      {"folder.png", kReadCannotOpen, FileFormat::kUnknown, "it is a folder, not a file"},
+      {"missing.png", kReadCannotOpen, FileFormat::kUnknown, "the file cannot be opened: No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FloatImage image;
+    const ReadStatus strict = ReadImageFile(dir.File(c.name), image);
+    EXPECT_EQ(strict.code, c.code);
+    EXPECT_EQ(strict.format, c.format);
+    EXPECT_EQ(strict.message.substr(0, c.message.size()), c.message) << strict.message;
+    EXPECT_EQ(image.IsEmpty(), c.code != kReadOk);
+    const ReadStatus kept = ReadImageFile(dir.File(c.name), image, DamagePolicy::kKeepReadable);
+    EXPECT_EQ(kept.ok(), c.code == kReadOk || c.kept);
+    if (c.kept) {
+      EXPECT_TRUE(kept.damaged);
+      EXPECT_EQ(kept.message, strict.message);
+      EXPECT_FALSE(image.IsEmpty());
+    }
+  }
+  FloatImage pgm;
+  ASSERT_EQ(ReadImageFile(dir.File("g.pgm"), pgm).code, kReadOk);
+  EXPECT_EQ(pgm.metadata.depth, SampleDepth::k16);
+  EXPECT_EQ(At(pgm, 1, 4, 3), 4003.0f / 257.0f);
+}
+
+// The header alone tells what a read gives, including for standard input's
+// path of a file in memory.
+TEST(Files, HeaderAgreesWithTheRead) {
+  TempDir dir;
+  vips::VImage rgba = MakeVipsImage(9, 5, 4, VIPS_FORMAT_USHORT, [](int x, int, int) { return 7000 * x; });
+  rgba = rgba.copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_RGB16));
+  rgba.set(VIPS_META_ORIENTATION, 8);
+  rgba.tiffsave(dir.File("t.tif").c_str());
+  const std::vector<uint8_t> bytes = ReadBytes(dir.File("t.tif"));
+  ImageHeader header;
+  ASSERT_EQ(ReadImageHeaderMemory(bytes.data(), bytes.size(), header).code, kReadOk);
+  EXPECT_EQ(header.format, FileFormat::kTiff);
+  EXPECT_EQ(header.width, 5u);
+  EXPECT_EQ(header.height, 9u);
+  EXPECT_EQ(header.bitsPerPixel, 64u);
+  EXPECT_TRUE(header.alpha);
+  EXPECT_EQ(header.depth, SampleDepth::k16);
+  EXPECT_FALSE(header.greyscale);
+  FloatImage image;
+  ASSERT_EQ(ReadImageMemory(bytes.data(), bytes.size(), image).code, kReadOk);
+  EXPECT_EQ(image.width, header.width);
+  EXPECT_EQ(image.height, header.height);
+  EXPECT_TRUE(image.HasAlpha());
+}
+
+}  // namespace
