@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
 #include "support/thread_count.h"
 
 // Records the largest allocation while `gWatching` is set, to show that the
@@ -172,6 +173,28 @@ TEST(Upscale, FlatImagesComeBackFlat) {
           for (std::size_t i = 0; i < out.PixelCount(); ++i) ASSERT_NEAR(out.Plane(c)[i], k.rgb[c], 0.01f) << i;
       }
   }
+}
+
+TEST(Upscale, SixteenBitGradientKeepsItsStepsThroughAFile) {
+  // A gentle 16-bit ramp (32 levels of 255 over 128 pixels) enlarged and
+  // written as 16-bit PNG: reduced to 8 bits anywhere on the way, each output
+  // row would hold about 33 values in runs of eight; at 16 bits nearly every
+  // sample differs from its neighbour.
+  Image source(128, 8);
+  for (int c = 0; c < 3; ++c)
+    for (uint32_t y = 0; y < 8; ++y)
+      for (uint32_t x = 0; x < 128; ++x) source.Row(c, y)[x] = (20000.0f + 64.0f * x) / 257.0f;
+  source.Metadata().depth = SampleDepth::k16;
+  TempDir dir;
+  ASSERT_FALSE(WriteImage(Enlarge(source, UpscaleOptions{}), dir.File("ramp.png")));
+  Result<Image> back = ReadImage(dir.File("ramp.png"));
+  ASSERT_TRUE(back.ok()) << back.error().message;
+  EXPECT_EQ(back.value().Metadata().depth, SampleDepth::k16);
+  const float* row = back.value().Row(kGreen, 8);
+  std::vector<float> levels(row, row + 256);
+  std::sort(levels.begin(), levels.end());
+  EXPECT_GT(std::unique(levels.begin(), levels.end()) - levels.begin(), 200);
+  for (int x = 1; x < 256; ++x) EXPECT_LT(std::abs(row[x] - row[x - 1]), 0.5f) << x;
 }
 
 TEST(Upscale, BorderBandNoWorseThanItsInterior) {
