@@ -21,6 +21,18 @@ QImage DibToQImage(const DibImage& dib) {
   return image;
 }
 
+QImage DibToScreenImage(const DibImage& dib) {
+  if (dib.IsEmpty()) return QImage();
+  QImage image(static_cast<int>(dib.width), static_cast<int>(dib.height), QImage::Format_RGB32);
+  if (image.isNull()) return image;
+  for (uint32_t y = 0; y < dib.height; ++y) {
+    const uint8_t* in = dib.rows()[y];  // blue, green, red
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+    for (uint32_t x = 0; x < dib.width; ++x, in += 3) out[x] = qRgb(in[2], in[1], in[0]);
+  }
+  return image;
+}
+
 void Draw(const DibImage& dib, QPainter& painter, int x, int y) {
   QImage image = DibToQImage(dib);
   if (image.isNull()) return;

@@ -10,6 +10,9 @@ class QPainter;
 
 // A copy of the buffer as a top-down 24-bit image; null for an empty buffer.
 QImage DibToQImage(const DibImage& dib);
+// The same as a 32-bit image (0xffRRGGBB), the form the screen draws fastest;
+// null for an empty buffer or when memory is short.
+QImage DibToScreenImage(const DibImage& dib);
 
 // Paints the whole buffer with its top-left corner at (x, y), one buffer
 // pixel per device pixel whatever the painter's device pixel ratio.

@@ -1,5 +1,5 @@
-// The main window: menus and keys, the picture, the commands, and the
-// upscaling worker's reports and completion.
+// The main window: menus and keys, the picture and its zoom, the status bar,
+// the commands, and the upscaling worker's reports and completion.
 #include "app/kestrune_dlg.h"
 
 #include <QAction>
@@ -8,10 +8,14 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -32,6 +36,7 @@
 #include "app/field_exchange.h"
 #include "app/file_dialogs.h"
 #include "app/message_box.h"
+#include "app/picture_view.h"
 #include "app/sr_settings_dlg.h"
 #include "app/upscale_guard.h"
 
@@ -42,23 +47,58 @@ const char kNoImageMessage[] = "No image file opened yet.";
 const char kOutOfMemoryMessage[] = "Not enough memory for this image.";
 const char kTooLargeMessage[] = "The requested size is too large.";
 
-// The area below the menu bar: paints the picture.
-class PictureView : public QWidget {
- public:
-  explicit PictureView(CKestruneDlg* owner) : QWidget(owner), owner_(owner) {
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-    setFocusPolicy(Qt::NoFocus);
-  }
+const char kNoSourceMessage[] = "No enlargement to compare with.";
 
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    owner_->PaintPicture(painter);
-  }
+// The zooms that zooming in and out step through.
+constexpr double kZoomSteps[] = {1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6, 1.0 / 4, 1.0 / 3, 1.0 / 2, 2.0 / 3, 1.0, 1.5,
+                                 2.0,      3.0,      4.0,     6.0,     8.0,     12.0,    16.0,    24.0,    32.0};
 
- private:
-  CKestruneDlg* owner_;
-};
+// The next zoom step beyond `zoom`, `steps` times (negative: out), within the steps.
+double StepZoom(double zoom, int steps) {
+  for (; steps > 0; --steps) {
+    const double* next = std::find_if(std::begin(kZoomSteps), std::end(kZoomSteps),
+                                      [zoom](double step) { return step > zoom * 1.0001; });
+    if (next != std::end(kZoomSteps)) zoom = *next;
+  }
+  for (; steps < 0; ++steps) {
+    const auto below = std::find_if(std::rbegin(kZoomSteps), std::rend(kZoomSteps),
+                                    [zoom](double step) { return step < zoom * 0.9999; });
+    if (below != std::rend(kZoomSteps)) zoom = *below;
+  }
+  return zoom;
+}
+
+QString ZoomText(double zoom) {
+  const double percent = zoom * 100.0;
+  return (percent >= 10.0 ? QString::number(std::lround(percent)) : QString::number(percent, 'f', 1)) +
+         QStringLiteral(" %");
+}
+
+// "RGB, 8 bits per channel", "grey + alpha, 16 bits per channel", "RGB, 24
+// bits per pixel" (a bitmap file's own depth).
+QString DepthText(const kestrune::Image& image) {
+  const kestrune::ImageMetadata& metadata = image.Metadata();
+  QString text = metadata.greyscale ? QStringLiteral("grey") : QStringLiteral("RGB");
+  if (image.HasAlpha()) text += metadata.greyscale ? QStringLiteral(" + alpha") : QStringLiteral("A");
+  if (const uint32_t bits = image.SourceBitDepth()) return text + QStringLiteral(", %1 bits per pixel").arg(bits);
+  switch (metadata.depth) {
+    case kestrune::SampleDepth::k8: return text + QStringLiteral(", 8 bits per channel");
+    case kestrune::SampleDepth::k16: return text + QStringLiteral(", 16 bits per channel");
+    case kestrune::SampleDepth::k32Float: return text + QStringLiteral(", 32-bit float");
+    default: return text;
+  }
+}
+
+// A sample as its file stored it: 0..65535 for 16 bits, 0..1 for floats,
+// else the byte shown.
+QString SampleText(float sample, kestrune::SampleDepth depth) {
+  switch (depth) {
+    case kestrune::SampleDepth::k16:
+      return QString::number(std::lround(std::clamp(sample, 0.0f, 255.0f) * 257.0f));
+    case kestrune::SampleDepth::k32Float: return QString::number(sample / 255.0f, 'f', 3);
+    default: return QString::number(kestrune::SampleToByte(sample));
+  }
+}
 
 // Tells why `path` could not be read, or that it was read damaged. A JPEG
 // file's problems appear in the JPEG library's box, with its messages.
@@ -142,8 +182,21 @@ CKestruneDlg::CKestruneDlg(QWidget* parent)
   setWindowIcon(icon);
   setAcceptDrops(true);
   setFocusPolicy(Qt::StrongFocus);
-  picture_ = new PictureView(this);
-  setCentralWidget(picture_);
+  view_ = new PictureView(this);
+  setCentralWidget(view_);
+  connect(view_, &PictureView::viewChanged, this, &CKestruneDlg::UpdateStatus);
+  connect(view_, &PictureView::zoomRequested, this,
+          [this](int steps, QPoint anchor) { ZoomAbout(StepZoom(view_->Zoom(), steps), anchor); });
+  pixelLabel_ = new QLabel(this);
+  sizeLabel_ = new QLabel(this);
+  zoomLabel_ = new QLabel(this);
+  pixelLabel_->setObjectName(QStringLiteral("pixel"));
+  sizeLabel_->setObjectName(QStringLiteral("size"));
+  zoomLabel_->setObjectName(QStringLiteral("zoom"));
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->addWidget(pixelLabel_, 1);
+  statusBar()->addPermanentWidget(sizeLabel_);
+  statusBar()->addPermanentWidget(zoomLabel_);
   BuildMenus();
   recentFiles.Load(this);
   DialogUnits du(this);
@@ -169,7 +222,7 @@ void CKestruneDlg::BuildMenus() {
     QAction* action = menu->addAction(text);
     action->setData(id);
     action->setObjectName(QString::number(id));
-    connect(action, &QAction::triggered, this, slot);
+    if (slot) connect(action, &QAction::triggered, this, slot);
     return action;
   };
   // The keys are handled in keyPressEvent; the menu shows them after a tab.
@@ -186,6 +239,18 @@ void CKestruneDlg::BuildMenus() {
   add(edit, QStringLiteral("&Copy\tCtrl+C"), ID_EDIT_COPY, &CKestruneDlg::OnEditCopy);
   add(edit, QStringLiteral("&Paste\tCtrl+V"), ID_EDIT_PASTE, &CKestruneDlg::OnEditPaste);
   add(edit, QStringLiteral("&Undo all\tCtrl+Z"), ID_EDIT_UNDO_ALL, &CKestruneDlg::OnEditUndoAll);
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  add(view, QStringLiteral("&Fit to window\tCtrl+0"), ID_VIEW_FIT, &CKestruneDlg::OnViewFit);
+  connect(add(view, QStringLiteral("&Actual pixels (100 %)\tCtrl+1"), ID_VIEW_ACTUAL_SIZE, nullptr),
+          &QAction::triggered, this, [this] { OnViewZoom(1.0); });
+  connect(add(view, QStringLiteral("&200 %\tCtrl+2"), ID_VIEW_DOUBLE_SIZE, nullptr), &QAction::triggered, this,
+          [this] { OnViewZoom(2.0); });
+  add(view, QStringLiteral("Zoom &in\tCtrl++"), ID_VIEW_ZOOM_IN, &CKestruneDlg::OnViewZoomIn);
+  add(view, QStringLiteral("Zoom &out\tCtrl+-"), ID_VIEW_ZOOM_OUT, &CKestruneDlg::OnViewZoomOut);
+  view->addSeparator();
+  add(view, QStringLiteral("Compare with &source\tHold Space"), ID_VIEW_SOURCE, &CKestruneDlg::OnViewSource)
+      ->setCheckable(true);
+  add(view, QStringLiteral("S&plit view\tCtrl+D"), ID_VIEW_SPLIT, &CKestruneDlg::OnViewSplit)->setCheckable(true);
   QMenu* process = menuBar()->addMenu(QStringLiteral("&Process"));
   add(process, QStringLiteral("&Kestrune interpolation..."), ID_PROCESS_UPSCALE, &CKestruneDlg::OnProcessUpscale);
   add(process, QStringLiteral("&Downscale with hinting..."), ID_PROCESS_DOWNSCALE,
@@ -202,34 +267,178 @@ bool CKestruneDlg::RefuseWhileRunning() {
   return true;
 }
 
+QWidget* CKestruneDlg::PictureWidget() const { return view_->viewport(); }
+
 void CKestruneDlg::FitWindowToImage() {
+  RefreshPicture();
+  FitWindow();
+}
+
+void CKestruneDlg::RefreshPicture() {
+  // During a run the window shows the estimate, made at each report.
+  QImage shown;
+  if (upscaleRunning_) {
+    shown = DibToScreenImage(displayBitmap);
+  } else if (!currentImage.IsEmpty()) {
+    try {
+      displayBitmap.ForDisplay(currentImage.View());
+      shown = DibToScreenImage(displayBitmap);
+    } catch (const std::bad_alloc&) {
+      displayBitmap.Release();  // nothing shown
+    }
+  }
+  view_->SetPicture(shown);
+  view_->SetSource(QImage());  // made again for the new picture when asked for
+}
+
+void CKestruneDlg::FitWindow() {
   const qreal ratio = devicePixelRatioF();
   const QSize frame = frameGeometry().size() - geometry().size();
   const int menuHeight = menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
-  // During a run the window shows the estimate.
-  const uint32_t width = upscaleRunning_ ? displayBitmap.width : currentImage.Width();
-  const uint32_t height = upscaleRunning_ ? displayBitmap.height : currentImage.Height();
-  int outerWidth = LogicalSize(width, ratio) + frame.width();
-  int outerHeight = LogicalSize(height, ratio) + menuHeight + frame.height();
+  const int statusHeight = statusBar()->isVisible() ? statusBar()->height() : statusBar()->sizeHint().height();
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 20, 1 << 20);
+  // The largest picture area the screen leaves room for.
+  const QSize most(available.width() - frame.width(), available.height() - frame.height() - menuHeight - statusHeight);
+  const QPoint centre = view_->viewport()->rect().center();
+  const QSize picture = view_->PictureSize();
+  if (fitZoom_ && !picture.isEmpty())
+    view_->SetZoom(std::min({1.0, most.width() * ratio / picture.width(), most.height() * ratio / picture.height()}),
+                   centre);
+  const QSize content = view_->ContentSize();
+  const int width = content.isEmpty() ? 0 : LogicalSize(content.width(), ratio);
+  const int height = content.isEmpty() ? 0 : LogicalSize(content.height(), ratio);
+  // A side longer than the room scrolls, and its scroll bar takes room from
+  // the other side.
+  const int barWidth = view_->verticalScrollBar()->sizeHint().width();
+  const int barHeight = view_->horizontalScrollBar()->sizeHint().height();
+  bool across = false, down = false;
+  for (int pass = 0; pass < 2; ++pass) {
+    across = width + (down ? barWidth : 0) > most.width();
+    down = height + (across ? barHeight : 0) > most.height();
+  }
+  const int areaWidth = std::min(width + (down ? barWidth : 0), most.width());
+  const int areaHeight = std::min(height + (across ? barHeight : 0), most.height());
+  // The status bar adds its height to the outer size, so that the picture
+  // area stays the picture's size.
+  int outerWidth = areaWidth + frame.width();
+  int outerHeight = areaHeight + menuHeight + statusHeight + frame.height();
   if (outerWidth < 201) outerWidth = 200;
   if (outerHeight < 101) outerHeight = 100;
   setFixedSize(outerWidth - frame.width(), outerHeight - frame.height());
-  picture_->update();
+  // The top-left corner stays, unless the window would then leave the room.
+  const QPoint corner = frameGeometry().topLeft();
+  const QPoint kept(std::max(available.left(), std::min(corner.x(), available.right() + 1 - outerWidth)),
+                    std::max(available.top(), std::min(corner.y(), available.bottom() + 1 - outerHeight)));
+  if (kept != corner) move(kept);
+  view_->viewport()->update();
+  UpdateStatus();
 }
 
-void CKestruneDlg::PaintPicture(QPainter& painter) {
-  // A run's picture is made at each report; otherwise at every paint.
-  if (upscaleRunning_) {
-    Draw(displayBitmap, painter, 0, 0);
+void CKestruneDlg::ZoomAbout(double zoom, QPoint anchor) {
+  fitZoom_ = false;
+  view_->SetZoom(zoom, anchor);
+  FitWindow();
+}
+
+void CKestruneDlg::OnViewFit() {
+  fitZoom_ = true;
+  FitWindow();
+}
+
+void CKestruneDlg::OnViewZoom(double zoom) { ZoomAbout(zoom, view_->viewport()->rect().center()); }
+
+void CKestruneDlg::OnViewZoomIn() { OnViewZoom(StepZoom(view_->Zoom(), 1)); }
+
+void CKestruneDlg::OnViewZoomOut() { OnViewZoom(StepZoom(view_->Zoom(), -1)); }
+
+bool CKestruneDlg::PrepareSource() {
+  if (view_->HasSource()) return true;
+  if (beforeImage_.IsEmpty() || upscaleRunning_ || view_->PictureSize().isEmpty()) return false;
+  try {
+    DibImage source;
+    source.ForDisplay(beforeImage_.View());
+    view_->SetSource(RepeatPixels(DibToScreenImage(source), view_->PictureSize()));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return view_->HasSource();
+}
+
+void CKestruneDlg::ForgetSource() {
+  beforeImage_ = kestrune::Image();
+  view_->SetSource(QImage());
+}
+
+void CKestruneDlg::ShowSource(bool show) {
+  if (show && !PrepareSource()) {
+    statusBar()->showMessage(QString::fromLatin1(kNoSourceMessage), 4000);
+    show = false;
+  }
+  view_->ShowSource(show);
+}
+
+void CKestruneDlg::OnViewSource() { ShowSource(!view_->SourceShown()); }
+
+void CKestruneDlg::OnViewSplit() {
+  if (!view_->Split() && !PrepareSource()) {
+    statusBar()->showMessage(QString::fromLatin1(kNoSourceMessage), 4000);
+    UpdateStatus();
     return;
   }
-  if (currentImage.IsEmpty()) return;
-  try {
-    displayBitmap.ForDisplay(currentImage.View());
-    Draw(displayBitmap, painter, 0, 0);
-  } catch (const std::bad_alloc&) {
-    displayBitmap.Release();  // nothing drawn; the next paint tries again
+  view_->SetSplit(!view_->Split());
+}
+
+void CKestruneDlg::UpdateStatus() {
+  const QSize picture = view_->PictureSize();
+  if (picture.isEmpty()) {
+    sizeLabel_->clear();
+    zoomLabel_->clear();
+  } else {
+    sizeLabel_->setText(QStringLiteral("%1 \u00d7 %2, ").arg(picture.width()).arg(picture.height()) +
+                        DepthText(currentImage));
+    zoomLabel_->setText(ZoomText(view_->Zoom()) + (fitZoom_ ? QStringLiteral(" (fit)") : QString()));
   }
+  pixelLabel_->setText(PixelText());
+  Command(ID_VIEW_SOURCE)->setChecked(view_->SourceShown());
+  Command(ID_VIEW_SPLIT)->setChecked(view_->Split());
+}
+
+QString CKestruneDlg::PixelText() const {
+  if (!view_->PointerInside()) return QString();
+  const QPoint pointer = view_->Pointer();
+  QPoint pixel = view_->PixelAt(pointer);
+  if (pixel.x() < 0) return QString();
+  QString place = QStringLiteral("x %1, y %2: ").arg(pixel.x()).arg(pixel.y());
+  if (upscaleRunning_) {
+    // The estimate as shown, in bytes.
+    if (displayBitmap.IsEmpty() || pixel.x() >= static_cast<int>(displayBitmap.width) ||
+        pixel.y() >= static_cast<int>(displayBitmap.height))
+      return QString();
+    const uint8_t* bgr = displayBitmap.rows()[pixel.y()] + 3 * pixel.x();
+    return place + QStringLiteral("R %1  G %2  B %3").arg(bgr[2]).arg(bgr[1]).arg(bgr[0]);
+  }
+  const bool source = view_->SourceAt(pointer);
+  const kestrune::Image& image = source ? beforeImage_ : currentImage;
+  if (source) {
+    // The source pixel repeated at this place.
+    const QSize shown = view_->PictureSize();
+    pixel = QPoint(NearestIndex(pixel.x(), shown.width(), static_cast<int>(image.Width())),
+                   NearestIndex(pixel.y(), shown.height(), static_cast<int>(image.Height())));
+    place = QStringLiteral("Source x %1, y %2: ").arg(pixel.x()).arg(pixel.y());
+  }
+  if (image.IsEmpty() || pixel.x() >= static_cast<int>(image.Width()) || pixel.y() >= static_cast<int>(image.Height()))
+    return QString();
+  const kestrune::SampleDepth depth = image.Metadata().depth;
+  auto sample = [&](int channel) {
+    return SampleText(image.Row(channel, static_cast<uint32_t>(pixel.y()))[pixel.x()], depth);
+  };
+  QString text = image.Metadata().greyscale
+                     ? place + QStringLiteral("grey %1").arg(sample(kestrune::kRed))
+                     : place + QStringLiteral("R %1  G %2  B %3")
+                                   .arg(sample(kestrune::kRed), sample(kestrune::kGreen), sample(kestrune::kBlue));
+  if (image.HasAlpha()) text += QStringLiteral("  A %1").arg(sample(kestrune::kAlpha));
+  return text;
 }
 
 bool CKestruneDlg::LoadImageFile(const QString& path) {
@@ -249,6 +458,8 @@ bool CKestruneDlg::LoadImageFile(const QString& path) {
     }
     const bool damaged = read.error().code != kestrune::ErrorCode::kNone;
     currentImage = std::move(read).value();
+    ForgetSource();
+    view_->ScrollToTopLeft();
     FitWindowToImage();
     recentFiles.Add(path);
     filePath = path;
@@ -303,7 +514,6 @@ void CKestruneDlg::OnEditCopy() {
     } else {
       displayBitmap.FromImage(currentImage.View());
       CopyToClipboard(displayBitmap, currentImage.Plane(kestrune::kAlpha));
-      picture_->update();  // the display bitmap is the screen's again at the next paint
     }
   } catch (const std::bad_alloc&) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
@@ -319,6 +529,8 @@ void CKestruneDlg::OnEditPaste() {
       return;
     }
     currentImage = std::move(pasted.image);
+    ForgetSource();
+    view_->ScrollToTopLeft();
     FitWindowToImage();
     loadedImage = currentImage;
   } catch (const std::bad_alloc&) {
@@ -333,6 +545,7 @@ void CKestruneDlg::OnEditUndoAll() {
   } catch (const std::bad_alloc&) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
   }
+  ForgetSource();
   FitWindowToImage();
 }
 
@@ -414,6 +627,7 @@ void CKestruneDlg::OnProcessUpscale() {
   }
 
   upscaleResult_.reset();
+  ForgetSource();
   progressDialog.Start(QStringLiteral("Initializing Kestrune..."), this, true, &cancelRequested_, 0);
   upscaleRunning_ = true;
   FitWindowToImage();
@@ -449,7 +663,9 @@ void CKestruneDlg::OnUpscaleReport(const kestrune::ProgressReport& report) {
         if ((x & 24) == 0) marker[3 * x] = 0, marker[3 * x + 1] = 0, marker[3 * x + 2] = 255;
     }
   }
-  picture_->repaint();
+  // The picture is made again at each report, at whatever zoom.
+  view_->SetPicture(DibToScreenImage(displayBitmap));
+  view_->viewport()->repaint();
   progressDialog.SetProgress(report.percent);
   progressDialog.SetStatusText(UpscaleStatusText(report));
 }
@@ -462,13 +678,16 @@ void CKestruneDlg::FinishUpscale() {
   sourcePreview_.Release();
   progressDialog.Finish();
   upscaleRunning_ = false;
-  // A stopped run still hands back its estimate, resized like a finished one.
-  if (result.has_value())
+  // A stopped run still hands back its estimate, resized like a finished
+  // one. The source is kept for the comparison.
+  if (result.has_value()) {
+    beforeImage_ = std::move(currentImage);
     currentImage = std::move(result).value();
-  else if (result.error().code == kestrune::ErrorCode::kOutOfMemory)
+  } else if (result.error().code == kestrune::ErrorCode::kOutOfMemory) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
-  else
+  } else {
     ShowMessageBox(this, QString::fromStdString(result.error().message), QMessageBox::Warning);
+  }
   FitWindowToImage();
   if (closeWhenFinished_) close();
 }
@@ -505,6 +724,7 @@ void CKestruneDlg::OnProcessDownscale() {
   progressDialog.Finish();
   if (result.ok()) {
     currentImage = std::move(result).value();
+    ForgetSource();
     FitWindowToImage();
   } else if (result.error().code == kestrune::ErrorCode::kOutOfMemory) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
@@ -521,14 +741,39 @@ void CKestruneDlg::keyPressEvent(QKeyEvent* event) {
     else if (key == Qt::Key_S) OnFileSaveAs();
     else if (key == Qt::Key_V) OnEditPaste();
     else if (key == Qt::Key_Z) OnEditUndoAll();
+    else if (key == Qt::Key_0) OnViewFit();
+    else if (key == Qt::Key_1) OnViewZoom(1.0);
+    else if (key == Qt::Key_2) OnViewZoom(2.0);
+    else if (key == Qt::Key_Plus || key == Qt::Key_Equal) OnViewZoomIn();
+    else if (key == Qt::Key_Minus) OnViewZoomOut();
+    else if (key == Qt::Key_D) OnViewSplit();
   }
   if (shift && key == Qt::Key_Insert) OnEditPaste();
+  // The source shows while Space is held (its repeats change nothing).
+  if (key == Qt::Key_Space) {
+    if (!event->isAutoRepeat()) ShowSource(true);
+    return;
+  }
   // Enter and Esc end the program, as in any dialog.
   if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
     close();
     return;
   }
   QMainWindow::keyPressEvent(event);
+}
+
+void CKestruneDlg::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+    ShowSource(false);
+    return;
+  }
+  QMainWindow::keyReleaseEvent(event);
+}
+
+void CKestruneDlg::changeEvent(QEvent* event) {
+  // A window left with Space held would not see the key's release.
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && view_ && view_->SourceShown()) ShowSource(false);
+  QMainWindow::changeEvent(event);
 }
 
 void CKestruneDlg::closeEvent(QCloseEvent* event) {

@@ -1,14 +1,18 @@
 // The screenshot walk: main window, both settings dialogs, the About box, the
 // open and save dialogs, an upscaling run with its progress dialog, and the
-// result.
+// result; then, when the folder holds them, a large photograph at fit and at
+// 100 %, and the enlargement of its half-size copy compared with its source.
 #include "app/screenshot_tour.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <functional>
@@ -21,6 +25,7 @@
 #include "app/down_settings_dlg.h"
 #include "app/kestrune_dlg.h"
 #include "app/message_box.h"
+#include "app/picture_view.h"
 #include "app/sr_settings_dlg.h"
 
 namespace {
@@ -91,17 +96,81 @@ void ShootFileDialogs(std::shared_ptr<Tour> tour, std::function<void()> next) {
   });
 }
 
-void WatchRun(std::shared_ptr<Tour> tour) {
-  CKestruneDlg* window = tour->window;
-  if (!window->UpscaleRunning()) {
-    After(300, [tour] {
-      tour->Save(tour->window->grab(), QStringLiteral("result.png"));
-      tour->Screen(QStringLiteral("screen-result.png"));
-      QApplication::quit();
-    });
+// Waits for the upscaling run to end, then runs `next`.
+void WatchRun(std::shared_ptr<Tour> tour, std::function<void()> next) {
+  if (!tour->window->UpscaleRunning()) {
+    After(300, next);
     return;
   }
-  After(50, [tour] { WatchRun(tour); });
+  After(50, [tour, next] { WatchRun(tour, next); });
+}
+
+// Starts an upscaling run to twice the size, its settings accepted as shown.
+void UpscaleToDouble(std::shared_ptr<Tour> tour) {
+  After(400, [] {
+    if (auto* settings = qobject_cast<CSRSettingsDlg*>(QApplication::activeModalWidget())) {
+      settings->DoubleSize();
+      settings->accept();
+    }
+  });
+  tour->window->OnProcessUpscale();
+}
+
+// Scrolls the picture to the fractions (fx, fy) of its range and puts the
+// mouse at `point` of the picture area, so that the status bar tells a pixel.
+void Look(CKestruneDlg* window, double fx, double fy, QPoint point) {
+  QScrollBar* across = window->View()->horizontalScrollBar();
+  QScrollBar* down = window->View()->verticalScrollBar();
+  across->setValue(static_cast<int>(across->maximum() * fx));
+  down->setValue(static_cast<int>(down->maximum() * fy));
+  QCursor::setPos(window->PictureWidget()->mapToGlobal(point));
+}
+
+// photo.png at 100 % and at fit; photo-half.png enlarged, then at 200 % with
+// the source shown (Space held) and in the split view. The views at 100 % and
+// 200 % look at the fan of thin lines right of the picture's middle.
+void ShootPhotograph(std::shared_ptr<Tour> tour, std::function<void()> next) {
+  const QString photo = tour->directory.filePath(QStringLiteral("photo.png"));
+  const QString half = tour->directory.filePath(QStringLiteral("photo-half.png"));
+  if (!QFile::exists(photo) || !QFile::exists(half) || !tour->window->LoadImageFile(photo)) {
+    next();
+    return;
+  }
+  CKestruneDlg* window = tour->window;
+  window->OnViewZoom(1.0);
+  After(400, [tour, window, half, next] {
+    Look(window, 0.91, 0.17, QPoint(420, 260));
+    After(400, [tour, window, half, next] {
+      tour->Screen(QStringLiteral("photo-100.png"));
+      window->OnViewFit();
+      QCursor::setPos(window->PictureWidget()->mapToGlobal(QPoint(520, 300)));
+      After(600, [tour, window, half, next] {
+        tour->Screen(QStringLiteral("photo-fit.png"));
+        if (!window->LoadImageFile(half)) {
+          next();
+          return;
+        }
+        UpscaleToDouble(tour);
+        WatchRun(tour, [tour, window, next] {
+          window->OnViewZoom(2.0);
+          After(400, [tour, window, next] {
+            Look(window, 0.79, 0.17, QPoint(420, 260));
+            window->ShowSource(true);
+            After(400, [tour, window, next] {
+              tour->Screen(QStringLiteral("photo-source.png"));
+              window->ShowSource(false);
+              window->OnViewSplit();
+              QCursor::setPos(window->PictureWidget()->mapToGlobal(QPoint(420, 260)));
+              After(400, [tour, window, next] {
+                tour->Screen(QStringLiteral("photo-split.png"));
+                next();
+              });
+            });
+          });
+        });
+      });
+    });
+  });
 }
 }  // namespace
 
@@ -121,14 +190,8 @@ void StartScreenshotTour(CKestruneDlg& window, const QString& directory) {
       ShootDialog<CDownSettingsDlg>(tour, QStringLiteral("settings-downscale"), [tour] {
         ShootDialog<CAboutDlg>(tour, QStringLiteral("about"), [tour] {
           ShootFileDialogs(tour, [tour] {
-            // An upscaling run to twice the size, its settings accepted as shown.
+            // An upscaling run to twice the size.
             After(0, [tour] {
-              After(400, [tour] {
-                if (auto* settings = qobject_cast<CSRSettingsDlg*>(QApplication::activeModalWidget())) {
-                  settings->DoubleSize();
-                  settings->accept();
-                }
-              });
               // A picture of the run in progress, taken during a report.
               QObject::connect(&tour->window->progressDialog, &CProgressDlg::statusTextChanged, qApp,
                                [tour](const QString& text) {
@@ -138,8 +201,12 @@ void StartScreenshotTour(CKestruneDlg& window, const QString& directory) {
                                  tour->Save(progress.grab(), QStringLiteral("progress.png"));
                                  tour->Screen(QStringLiteral("screen-upscaling.png"), &progress);
                                });
-              tour->window->OnProcessUpscale();
-              WatchRun(tour);
+              UpscaleToDouble(tour);
+              WatchRun(tour, [tour] {
+                tour->Save(tour->window->grab(), QStringLiteral("result.png"));
+                tour->Screen(QStringLiteral("screen-result.png"));
+                ShootPhotograph(tour, [] { QApplication::quit(); });
+              });
             });
           });
         });

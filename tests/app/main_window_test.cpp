@@ -1,20 +1,51 @@
-// The main window: sizing to the picture, the 1:1 drawing, open, save and
-// "Undo all" with real files, damaged and unreadable files, keys, drops and
-// the commands without an image.
+// The main window: sizing to the picture and to the screen, scrolling, the
+// zooms, the status bar, the 1:1 drawing, open, save and "Undo all" with real
+// files, damaged and unreadable files, keys, drops and the commands without
+// an image.
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
 #include <QFile>
 #include <QMenuBar>
+#include <QLabel>
 #include <QMimeData>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
+#include <functional>
+#include <utility>
+
 #include "app/kestrune_dlg.h"
+#include "app/picture_view.h"
 #include "app_test_support.h"
+
+namespace {
+QString StatusField(const CKestruneDlg& window, const char* name) {
+  return window.statusBar()->findChild<QLabel*>(QString::fromLatin1(name))->text();
+}
+
+// What the picture area shows, in its device pixels.
+QImage Shown(const CKestruneDlg& window) { return window.PictureWidget()->grab().toImage(); }
+
+// The pixel of the viewport's top-left corner is the picture's pixel at the
+// scroll bars' values (100 %).
+QPoint ScrollValues(const CKestruneDlg& window) {
+  return QPoint(window.View()->horizontalScrollBar()->value(), window.View()->verticalScrollBar()->value());
+}
+
+void Wheel(QWidget* widget, QPoint at, int notches, Qt::KeyboardModifiers modifiers) {
+  QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
+                    Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(widget, &wheel);
+}
+}  // namespace
 
 class MainWindowTest : public QObject {
   Q_OBJECT
@@ -26,7 +57,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.windowTitle(), QStringLiteral("Kestrune"));
     const std::pair<int, const char*> items[] = {
         {32771, "Open..."}, {32772, "Save As..."}, {32774, "Copy"}, {32775, "Paste"}, {32776, "Undo all"},
-        {32777, "Kestrune interpolation..."}, {32778, "Downscale with hinting..."}, {32773, "About..."}};
+        {32777, "Kestrune interpolation..."}, {32778, "Downscale with hinting..."}, {32773, "About..."},
+        {32779, "Fit to window"}, {32780, "Actual pixels (100 %)"}, {32781, "200 %"}, {32782, "Zoom in"},
+        {32783, "Zoom out"}, {32784, "Compare with source"}, {32785, "Split view"}};
     for (const auto& [id, text] : items) {
       QAction* action = window.Command(id);
       QVERIFY2(action, text);
@@ -35,7 +68,8 @@ class MainWindowTest : public QObject {
     }
     QStringList menus;
     for (QAction* menu : window.menuBar()->actions()) menus << menu->text().remove(QLatin1Char('&'));
-    QCOMPARE(menus, (QStringList{"File", "Edit", "Process", "Help"}));
+    QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Process", "Help"}));
+    QVERIFY(window.Command(32784)->text().endsWith(QStringLiteral("\tHold Space")));
   }
 
   void windowSizing() {
@@ -43,7 +77,7 @@ class MainWindowTest : public QObject {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QSize frame = window.frameGeometry().size() - window.geometry().size();
-    for (const QSize size : {QSize(640, 480), QSize(1000, 30), QSize(30, 700)}) {
+    for (const QSize size : {QSize(640, 480), QSize(700, 30), QSize(30, 700)}) {
       window.currentImage = PatternImage(size.width(), size.height());
       window.FitWindowToImage();
       QCoreApplication::processEvents();
@@ -53,7 +87,12 @@ class MainWindowTest : public QObject {
       QVERIFY(picture.width() >= size.width() && picture.height() >= size.height());
       if (size.width() + frame.width() > 200) QCOMPARE(picture.width(), size.width());
       if (size.height() > 200) QCOMPARE(picture.height(), size.height());
-      QCOMPARE(window.PictureWidget()->y(), window.menuBar()->height());
+      QCOMPARE(window.PictureWidget()->mapTo(&window, QPoint(0, 0)).y(), window.menuBar()->height());
+      // The status bar below adds its height to the outer height, which is
+      // otherwise the picture's, the menu bar's and the frame's.
+      if (size.height() > 100)
+        QCOMPARE(window.frameGeometry().height(),
+                 frame.height() + window.menuBar()->height() + size.height() + window.statusBar()->height());
     }
     // Small pictures and no picture give the minimum outer size 200 x 100.
     window.currentImage = PatternImage(50, 20);
@@ -77,6 +116,166 @@ class MainWindowTest : public QObject {
     QCOMPARE(shot.pixelColor(0, 0), QColor(254, 0, 255));
     for (const QPoint p : {QPoint(1, 0), QPoint(299, 0), QPoint(0, 199), QPoint(299, 199), QPoint(123, 77)})
       QCOMPARE(shot.pixelColor(p), PatternColor(p.x(), p.y()));
+  }
+
+  // A picture larger than the screen: the window stays within the screen's
+  // available area and the picture scrolls with the bars, the mouse and the wheel.
+  void largePictureScrolls() {
+    CKestruneDlg window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.currentImage = PatternImage(3000, 2000);
+    window.FitWindowToImage();
+    QCoreApplication::processEvents();
+    QVERIFY(window.screen()->availableGeometry().contains(window.frameGeometry()));
+    QVERIFY(window.View()->horizontalScrollBar()->isVisible() && window.View()->verticalScrollBar()->isVisible());
+    QWidget* area = window.PictureWidget();
+    const QPoint middle = area->rect().center();
+    const struct {
+      const char* how;
+      std::function<void()> scroll;
+    } moves[] = {
+        {"bars", [&] { window.View()->horizontalScrollBar()->setValue(1700), window.View()->verticalScrollBar()->setValue(900); }},
+        {"drag", [&] {
+           QTest::mousePress(area, Qt::LeftButton, {}, middle);
+           QTest::mouseMove(area, middle + QPoint(40, 25));
+           QTest::mouseRelease(area, Qt::LeftButton, {}, middle + QPoint(40, 25));
+         }},
+        {"wheel", [&] { Wheel(area, middle, -2, Qt::NoModifier); }},
+    };
+    QPoint last = ScrollValues(window);
+    for (const auto& move : moves) {
+      move.scroll();
+      const QPoint now = ScrollValues(window);
+      QVERIFY2(now != last, move.how);
+      // 100 %: each device pixel is the picture's pixel at the scrolled place.
+      const QImage shot = Shown(window);
+      for (const QPoint p : {QPoint(0, 0), QPoint(shot.width() - 1, shot.height() - 1)})
+        QCOMPARE(shot.pixelColor(p), PatternColor(now.x() + p.x(), now.y() + p.y()));
+      last = now;
+    }
+    QCOMPARE(last.x(), 1700 - 40);  // dragging right shows what lies left
+    QVERIFY(last.y() > 900 - 25);   // the wheel turned towards the user scrolls down
+    // A picture that fits again has no bars and starts at the top-left.
+    window.currentImage = PatternImage(300, 200);
+    window.FitWindowToImage();
+    QCoreApplication::processEvents();
+    QCOMPARE(area->size(), QSize(300, 200));
+    QCOMPARE(ScrollValues(window), QPoint(0, 0));
+    QVERIFY(!window.View()->horizontalScrollBar()->isVisible() && !window.View()->verticalScrollBar()->isVisible());
+  }
+
+  // The zoom keys and Ctrl+wheel: the picture area follows the zoomed
+  // picture; 100 % is pixel-exact, 200 % shows each pixel as a 2 x 2 square,
+  // reductions average; "fit" shows a picture larger than the screen whole.
+  void zooms() {
+    CKestruneDlg window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.currentImage = PatternImage(200, 150);
+    window.FitWindowToImage();
+    const struct {
+      Qt::Key key;
+      double zoom;
+      QString label;
+    } steps[] = {{Qt::Key_2, 2.0, "200 %"},          {Qt::Key_Minus, 1.5, "150 %"}, {Qt::Key_1, 1.0, "100 %"},
+                 {Qt::Key_Plus, 1.5, "150 %"},       {Qt::Key_Equal, 2.0, "200 %"}, {Qt::Key_0, 1.0, "100 % (fit)"},
+                 {Qt::Key_Minus, 2.0 / 3, "67 %"}, {Qt::Key_Minus, 0.5, "50 %"}};
+    for (const auto& step : steps) {
+      QTest::keyClick(&window, step.key, Qt::ControlModifier);
+      QCoreApplication::processEvents();
+      QCOMPARE(window.View()->Zoom(), step.zoom);
+      QCOMPARE(StatusField(window, "zoom"), step.label);
+      QCOMPARE(window.View()->ContentSize(), QSize(qRound(200 * step.zoom), qRound(150 * step.zoom)));
+      if (step.zoom >= 1.0) QCOMPARE(window.PictureWidget()->size(), window.View()->ContentSize());
+    }
+
+    QTest::keyClick(&window, Qt::Key_2, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    QImage shot = Shown(window);
+    for (const QPoint p : {QPoint(0, 0), QPoint(57, 31), QPoint(199, 149)})
+      for (const QPoint corner : {QPoint(0, 0), QPoint(1, 1)})
+        QCOMPARE(shot.pixelColor(2 * p + corner), PatternColor(p.x(), p.y()));
+    QTest::keyClick(&window, Qt::Key_1, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    shot = Shown(window);
+    for (const QPoint p : {QPoint(0, 0), QPoint(57, 31), QPoint(199, 149)})
+      QCOMPARE(shot.pixelColor(p), PatternColor(p.x(), p.y()));
+
+    // Black and white single pixels reduce to grey at 50 %.
+    kestrune::Image chequer(200, 150);
+    for (int c = 0; c < 3; ++c)
+      for (uint32_t y = 0; y < 150; ++y)
+        for (uint32_t x = 0; x < 200; ++x) chequer.Row(c, y)[x] = (x + y) % 2 ? 255.0f : 0.0f;
+    window.currentImage = chequer;
+    window.FitWindowToImage();
+    window.OnViewZoom(0.5);
+    const QColor grey = Shown(window).pixelColor(50, 40);
+    QVERIFY2(grey.red() > 100 && grey.red() < 155, qPrintable(grey.name()));
+
+    // Fit: a picture larger than the screen shows whole, without scroll bars.
+    window.currentImage = PatternImage(3000, 2000);
+    window.FitWindowToImage();
+    QTest::keyClick(&window, Qt::Key_0, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    QVERIFY(window.View()->Zoom() < 0.4);
+    QCOMPARE(window.PictureWidget()->size(), window.View()->ContentSize());
+    QVERIFY(!window.View()->horizontalScrollBar()->isVisible() && !window.View()->verticalScrollBar()->isVisible());
+    QVERIFY(window.screen()->availableGeometry().contains(window.frameGeometry()));
+
+    // Ctrl+wheel zooms in steps about the mouse: the pixel under it stays.
+    window.OnViewZoom(1.0);
+    window.View()->horizontalScrollBar()->setValue(1000);
+    window.View()->verticalScrollBar()->setValue(700);
+    const QPoint mouse(150, 120);
+    const QPoint under = window.View()->PixelAt(mouse);
+    for (const auto& [notches, zoom] : {std::pair{1, 1.5}, std::pair{2, 3.0}, std::pair{-1, 2.0}}) {
+      Wheel(window.PictureWidget(), mouse, notches, Qt::ControlModifier);
+      QCoreApplication::processEvents();
+      QCOMPARE(window.View()->Zoom(), zoom);
+      QCOMPARE(window.View()->PixelAt(mouse), under);
+    }
+  }
+
+  // The status bar: the picture's size and depth, the zoom, and the pixel
+  // under the mouse with its values in the file's depth.
+  void statusBar() {
+    QTemporaryDir dir;
+    kestrune::Image deep = PatternImage(40, 30);
+    deep.Metadata().depth = kestrune::SampleDepth::k16;
+    kestrune::Image grey(40, 30, true);
+    for (int c = 0; c < 4; ++c) std::fill_n(grey.Plane(c), grey.PixelCount(), c == kestrune::kAlpha ? 255.0f : 51.0f);
+    grey.Metadata().depth = kestrune::SampleDepth::k32Float;
+    grey.Metadata().greyscale = true;
+    const struct {
+      kestrune::Image image;
+      double zoom;
+      QPoint mouse;
+      QString size;
+      QString pixel;
+    } cases[] = {
+        {ReadImageFile(WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(40, 30, 24))), 1.0, QPoint(5, 7),
+         QStringLiteral("40 \u00d7 30, RGB, 24 bits per pixel"), QStringLiteral("x 5, y 7: R 51  G 142  B 15")},
+        {deep, 2.0, QPoint(11, 15), QStringLiteral("40 \u00d7 30, RGB, 16 bits per channel"),
+         QStringLiteral("x 5, y 7: R 13107  G 36494  B 3855")},
+        {grey, 1.0, QPoint(5, 7), QStringLiteral("40 \u00d7 30, grey + alpha, 32-bit float"),
+         QStringLiteral("x 5, y 7: grey 0.200  A 1.000")},
+    };
+    CKestruneDlg window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(StatusField(window, "size"), QString());
+    for (const auto& c : cases) {
+      window.currentImage = c.image;
+      window.FitWindowToImage();
+      window.OnViewZoom(c.zoom);
+      QCOMPARE(StatusField(window, "size"), c.size);
+      QCOMPARE(StatusField(window, "zoom"), c.zoom == 1.0 ? QStringLiteral("100 %") : QStringLiteral("200 %"));
+      QTest::mouseMove(window.PictureWidget(), c.mouse);
+      QCOMPARE(StatusField(window, "pixel"), c.pixel);
+    }
+    QTest::mouseMove(window.PictureWidget(), QPoint(150, 5));  // beside the picture
+    QCOMPARE(StatusField(window, "pixel"), QString());
   }
 
   void openSaveAndUndoAll() {

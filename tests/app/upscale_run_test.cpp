@@ -1,15 +1,18 @@
 // Both resizing commands driven through the main window: the status lines
-// and sizes of upscaling runs, the live picture while NEDI works, a cancelled
-// run, the refusals before and during a run, closing during a run, and a
-// downscaling with its progress.
+// and sizes of upscaling runs, the live picture while NEDI works and at a
+// zoom, the comparison with the source, a cancelled run, the refusals before
+// and during a run, closing during a run, and a downscaling with its progress.
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +26,7 @@
 #include "app/dib_draw.h"
 #include "app/down_settings_dlg.h"
 #include "app/kestrune_dlg.h"
+#include "app/picture_view.h"
 #include "app/sr_settings_dlg.h"
 #include "app_test_support.h"
 
@@ -247,6 +251,75 @@ class UpscaleRunTest : public QObject {
     for (std::size_t i = 0; i < window.currentImage.PixelCount(); ++i)
       QVERIFY(window.currentImage.Plane(kestrune::kRed)[i] == window.currentImage.Plane(kestrune::kGreen)[i]);
     QCOMPARE(window.PictureWidget()->grab().toImage().convertToFormat(QImage::Format_RGB888).copy(0, 0, 40, 48), final);
+  }
+
+  // The picture during a run follows the zoom. After the run, Space held
+  // shows the source with each pixel repeated in the result's place, and the
+  // split view shows it left of a divider that the mouse drags; a new
+  // picture ends the comparison.
+  void comparisonWithTheSource() {
+    MessageRecorder messages;
+    CKestruneDlg window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::keyPress(&window, Qt::Key_Space);
+    QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("No enlargement to compare with."));
+    QVERIFY(!window.View()->SourceShown());
+    QTest::keyRelease(&window, Qt::Key_Space);
+
+    window.OnViewZoom(2.0);
+    QImage estimate, shownDuringRun;
+    AtStatus(window, QStringLiteral("Iteration 1 of 2"), [&] {
+      estimate = DibToQImage(window.displayBitmap);
+      shownDuringRun = window.PictureWidget()->grab().toImage();
+    });
+    window.loadedImage = PatternImage(120, 60);
+    StartUpscale(window, window.loadedImage, QuickRun(2, 240, 120));
+    QVERIFY(WaitForRunEnd(window));
+    for (const QPoint p : {QPoint(0, 0), QPoint(97, 61), QPoint(239, 119)})
+      QCOMPARE(shownDuringRun.pixelColor(2 * p + QPoint(1, 1)), estimate.pixelColor(p));
+
+    window.OnViewZoom(1.0);
+    const QImage result = Bytes(window.currentImage);
+    // True when the columns `left` to `right` show the source (else the result).
+    auto shows = [&](int left, int right, bool source) {
+      const QImage shot = window.PictureWidget()->grab().toImage();
+      for (const QPoint p : {QPoint(left, 0), QPoint(right, 33), QPoint((left + right) / 2, 119)})
+        if (shot.pixelColor(p) != (source ? PatternColor(p.x() / 2, p.y() / 2) : result.pixelColor(p))) return false;
+      return true;
+    };
+    auto pixelText = [&](QPoint at) {
+      QTest::mouseMove(window.PictureWidget(), at);
+      return window.statusBar()->findChild<QLabel*>(QStringLiteral("pixel"))->text();
+    };
+    QTest::keyPress(&window, Qt::Key_Space);
+    QVERIFY(window.Command(CKestruneDlg::ID_VIEW_SOURCE)->isChecked());
+    QVERIFY(shows(0, 239, true));
+    QCOMPARE(pixelText(QPoint(7, 5)), QStringLiteral("Source x 3, y 2: R 31  G 42  B 8"));
+    // The key's repeats, a release and a press each, change nothing.
+    for (const QEvent::Type type : {QEvent::KeyRelease, QEvent::KeyPress}) {
+      QKeyEvent repeat(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+      QCoreApplication::sendEvent(&window, &repeat);
+    }
+    QVERIFY(shows(0, 239, true));
+    QTest::keyRelease(&window, Qt::Key_Space);
+    QVERIFY(shows(0, 239, false));
+    QVERIFY(pixelText(QPoint(7, 5)).startsWith(QStringLiteral("x 7, y 5: ")));
+
+    QTest::keyClick(&window, Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(window.Command(CKestruneDlg::ID_VIEW_SPLIT)->isChecked());
+    QTest::mousePress(window.PictureWidget(), Qt::LeftButton, {}, QPoint(121, 50));
+    QTest::mouseMove(window.PictureWidget(), QPoint(60, 50));
+    QTest::mouseRelease(window.PictureWidget(), Qt::LeftButton, {}, QPoint(60, 50));
+    QCOMPARE(window.View()->Divider(), 0.25);
+    QVERIFY(shows(0, 58, true) && shows(61, 239, false));  // the divider line between
+    QVERIFY(pixelText(QPoint(59, 5)).startsWith(QStringLiteral("Source x 29, y 2: ")));
+
+    window.OnEditUndoAll();
+    QVERIFY(!window.View()->Split() && !window.Command(CKestruneDlg::ID_VIEW_SPLIT)->isChecked());
+    QTest::keyPress(&window, Qt::Key_Space);
+    QVERIFY(!window.View()->SourceShown());
+    QVERIFY(messages.messages.empty());
   }
 
   void cancelledRun() {
