@@ -450,7 +450,10 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   // libvips blacks out a tile whose decoding failed and warns "error in
   // tile"; depending on its threads' timing the read may still succeed, so
   // that warning fails it here whatever the outcome.
+  // A failure may come without a word in libvips's error buffer (a PNG whose
+  // data ends early), so whether it failed and why are kept apart.
   void* samples = nullptr;
+  bool failed = false;
   std::string failure;
   const auto failedTile = [&] {
     return std::any_of(status.warnings.begin(), status.warnings.end(),
@@ -459,12 +462,13 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   try {
     std::size_t bytes = 0;
     samples = stored.write_to_memory(&bytes);
-    if (failedTile()) failure = " ";
+    failed = failedTile();
   } catch (const VError& e) {
+    failed = true;
     failure = e.what();
   }
   std::string damage;
-  if (!failure.empty()) {
+  if (failed) {
     g_free(samples);
     samples = nullptr;
     const std::string reason = Explain(failure, status.warnings);
