@@ -48,8 +48,9 @@ void BM_WriteFile(benchmark::State& state) {
   state.SetLabel(c.name);
   kestrune::WriteOptions options;
   options.format = c.format, options.depth = c.depth;
+  const kestrune::Image& photo = Photo();
   for (auto _ : state)
-    if (kestrune::Error e = kestrune::WriteImage(Photo(), BenchFile(c), options)) state.SkipWithError(e.message.c_str());
+    if (kestrune::Error e = kestrune::WriteImage(photo, BenchFile(c), options)) state.SkipWithError(e.message.c_str());
 }
 BENCHMARK(BM_WriteFile)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -15,10 +15,12 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <vips/vips8>
 
+#include "base/threading.h"
 #include "image/byte_conversion.h"
 #include "image/format_readers.h"
 #include "image/image_writers.h"
@@ -339,23 +341,26 @@ void Spread(const T* samples, uint32_t w, uint32_t h, int bands, int orientation
   const bool alpha = bands == 2 || bands == 4;
   const int colours = bands <= 2 ? 1 : 3;
   const std::size_t outWidth = image.width;
-  for (uint32_t y = 0; y < h; ++y) {
-    uint32_t x0, y0, x1, y1;
-    Place(orientation, w, h, 0, y, x0, y0);
-    Place(orientation, w, h, w > 1 ? 1 : 0, y, x1, y1);
-    const std::ptrdiff_t start = std::ptrdiff_t(y0 * outWidth + x0);
-    const std::ptrdiff_t step = w > 1 ? std::ptrdiff_t(y1 * outWidth + x1) - start : 0;
-    const T* in = samples + std::size_t{y} * w * bands;
-    for (int c = 0; c < 4; ++c) {
-      if (c == 3 && !alpha) break;
-      const int band = c == 3 ? bands - 1 : colours == 1 ? 0 : c;
-      float* out = image.samples(c) + start;
-      for (uint32_t x = 0; x < w; ++x) {
-        const float v = static_cast<float>(in[std::size_t{x} * bands + band]);
-        out[std::ptrdiff_t(x) * step] = divide ? v / scale : v * scale;
+  // Each stored row lands on pixels of its own, so rows are shared out.
+  ParallelFor(0, h, RowGrain(std::ptrdiff_t(w) * bands), [&](std::ptrdiff_t firstRow, std::ptrdiff_t endRow) {
+    for (uint32_t y = uint32_t(firstRow); y < uint32_t(endRow); ++y) {
+      uint32_t x0, y0, x1, y1;
+      Place(orientation, w, h, 0, y, x0, y0);
+      Place(orientation, w, h, w > 1 ? 1 : 0, y, x1, y1);
+      const std::ptrdiff_t start = std::ptrdiff_t(y0 * outWidth + x0);
+      const std::ptrdiff_t step = w > 1 ? std::ptrdiff_t(y1 * outWidth + x1) - start : 0;
+      const T* in = samples + std::size_t{y} * w * bands;
+      for (int c = 0; c < 4; ++c) {
+        if (c == 3 && !alpha) break;
+        const int band = c == 3 ? bands - 1 : colours == 1 ? 0 : c;
+        float* out = image.samples(c) + start;
+        for (uint32_t x = 0; x < w; ++x) {
+          const float v = static_cast<float>(in[std::size_t{x} * bands + band]);
+          out[std::ptrdiff_t(x) * step] = divide ? v / scale : v * scale;
+        }
       }
     }
-  }
+  });
 }
 
 }  // namespace
@@ -592,14 +597,26 @@ void AttachExif(VImage& image, const std::vector<uint8_t>& exif) {
   }
 }
 
+// The planes as interleaved samples, rows shared out over the threads.
 template <class T, class F>
 std::vector<T> Interleave(const FloatImage& image, int colours, bool alpha, F convert) {
   const int bands = colours + (alpha ? 1 : 0);
   std::vector<T> out(image.PixelCount() * bands);
-  for (int b = 0; b < bands; ++b) {
-    const float* plane = image.samples(b < colours ? b : FloatImage::kAlpha);
-    for (std::size_t i = 0; i < image.PixelCount(); ++i) out[i * bands + b] = convert(plane[i]);
-  }
+  const std::size_t w = image.width;
+  ParallelFor(0, image.height, RowGrain(std::ptrdiff_t(w) * bands), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
+    std::vector<uint8_t> row(std::is_same_v<T, uint8_t> ? w : 0);
+    for (std::size_t y = std::size_t(y0); y < std::size_t(y1); ++y)
+      for (int b = 0; b < bands; ++b) {
+        const float* in = image.samples(b < colours ? b : FloatImage::kAlpha) + y * w;
+        T* o = out.data() + y * w * bands + b;
+        if constexpr (std::is_same_v<T, uint8_t>) {  // the vector conversion, then spread
+          FloatsToBytes(in, row.data(), w);
+          for (std::size_t x = 0; x < w; ++x) o[x * bands] = row[x];
+        } else {
+          for (std::size_t x = 0; x < w; ++x) o[x * bands] = convert(in[x]);
+        }
+      }
+  });
   return out;
 }
 
