@@ -152,7 +152,7 @@ class BatchDisplay {
     const int finished = written + failed + skipped;
     const double elapsed = Elapsed(), rate = elapsed > 0 ? (written + failed) / elapsed : 0;
     char text[160];
-    int n = std::snprintf(text, sizeof text, "%d of %d files, %d failed", finished, total_, failed);
+    int n = std::snprintf(text, sizeof text, "%d/%d files, %d failed", finished, total_, failed);
     if (written + failed > 0 && rate > 0) {
       const long left = long((total_ - finished) / rate + 0.5);
       std::snprintf(text + n, sizeof text - n, ", %.1f images/s, %ld:%02ld left", rate, left / 60, left % 60);
