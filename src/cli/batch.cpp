@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <cerrno>
-#include <cinttypes>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -140,6 +139,7 @@ class BatchDisplay {
     std::lock_guard<std::mutex> lock(mutex_);
     DrawLocked();
   }
+  bool enabled() const { return line_.enabled(); }
   void Finish() {
     std::lock_guard<std::mutex> lock(mutex_);
     line_.Finish();
@@ -181,8 +181,9 @@ class BatchReport {
     if (fd_ < 0) return;
     std::string line = "{\"input\":" + Json(item.input) + ",\"output\":" + Json(item.output) +
                        ",\"status\":\"" + status + "\",\"message\":" + Json(message) +
-                       ",\"seconds\":" + Seconds(seconds) + ",\"input_bytes\":" + std::to_string(FileBytes(item.input)) +
-                       ",\"output_bytes\":" + std::to_string(FileBytes(item.output)) +
+                       ",\"seconds\":" + Seconds(seconds) +
+                       ",\"input_bytes\":" + std::to_string(FileBytes(item.input)) +
+                       ",\"output_bytes\":" + std::to_string(status[0] == 'f' ? 0 : FileBytes(item.output)) +
                        ",\"width\":" + std::to_string(sizes.width) + ",\"height\":" + std::to_string(sizes.height) +
                        ",\"output_width\":" + std::to_string(sizes.outWidth) +
                        ",\"output_height\":" + std::to_string(sizes.outHeight) + "}\n";
@@ -198,8 +199,9 @@ class BatchReport {
 }  // namespace
 
 void BatchOptions::Add(CLI::App& sub) {
-  outputOption_ = sub.add_option("-o,--output-dir", outputDir, "Batch: the folder the results go into (made if missing)")
-                      ->type_name("DIR");
+  outputOption_ =
+      sub.add_option("-o,--output-dir", outputDir, "Batch: the folder the results go into (made if missing)")
+          ->type_name("DIR");
   sub.add_option("--name", name, kNameHelp)->capture_default_str()->needs(outputOption_);
   sub.add_flag("--recursive", recursive, "Batch: descend into the input folders, keeping their tree")
       ->needs(outputOption_);
@@ -463,8 +465,27 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, 
   };
   std::vector<std::thread> threads;
   for (int t = 1; t < workers; ++t) threads.emplace_back(worker);
+  // The line is also redrawn every second, so that the rate and the time
+  // left move on while large files run.
+  std::mutex tickMutex;
+  std::condition_variable tickStop;
+  bool finished = false;
+  std::thread ticker;
+  if (display.enabled())
+    ticker = std::thread([&] {
+      std::unique_lock<std::mutex> lock(tickMutex);
+      while (!tickStop.wait_for(lock, std::chrono::seconds(1), [&] { return finished; })) display.Draw();
+    });
   worker();
   for (std::thread& thread : threads) thread.join();
+  if (ticker.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(tickMutex);
+      finished = true;
+    }
+    tickStop.notify_all();
+    ticker.join();
+  }
   ReportTallyOnSignal(nullptr);
   display.Finish();
 
@@ -472,7 +493,8 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, 
     const double elapsed = display.Elapsed();
     char text[256];
     std::string shard;
-    if (batch.shardCount > 1) shard = " (shard " + std::to_string(batch.shardIndex) + "/" + std::to_string(batch.shardCount) + ")";
+    if (batch.shardCount > 1)
+      shard = " (shard " + std::to_string(batch.shardIndex) + "/" + std::to_string(batch.shardCount) + ")";
     std::snprintf(text, sizeof text, "kestrune-cli: %d files%s in %.1f s: %d written, %d skipped, %d failed\n",
                   tally.total, shard.c_str(), elapsed, tally.written.load(), tally.skipped.load(), tally.failed.load());
     std::cerr << text;

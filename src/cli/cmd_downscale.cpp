@@ -72,7 +72,8 @@ class DownscaleCommand : public FileCommand {
     if (!heightGiven()) params.height = image.Height();
 
     kestrune::Hint hint;
-    kestrune::Result<kestrune::Image> result = kestrune::Downscale(image, params, InBatch() ? nullptr : &progress, &hint);
+    kestrune::Result<kestrune::Image> result =
+        kestrune::Downscale(image, params, InBatch() ? nullptr : &progress, &hint);
     progress.Finish();
     if (!result.ok()) {
       const kestrune::ErrorCode code = result.error().code;
