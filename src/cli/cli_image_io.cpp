@@ -15,7 +15,14 @@ kestrune::FileFormat FormatNamed(const std::string& name) {
 
 std::string Shown(const std::string& path) { return path == "-" ? "standard output" : "'" + path + "'"; }
 
+thread_local std::ostream* t_diag = nullptr;
+
 }  // namespace
+
+std::ostream& Diag() { return t_diag ? *t_diag : std::cerr; }
+
+DiagCapture::DiagCapture() : previous_(t_diag) { t_diag = &text_; }
+DiagCapture::~DiagCapture() { t_diag = previous_; }
 
 void OutputOptions::Add(CLI::App& sub) {
   sub.add_option("--format", format, "Output format, whatever the name (required for -)")
@@ -45,11 +52,11 @@ int LoadInputImage(const std::string& path, kestrune::Image& image) {
   kestrune::Result<kestrune::Image> read = kestrune::ReadImage(path);
   const std::string shown = path == "-" ? "standard input" : "'" + path + "'";
   if (!read.ok()) {
-    std::cerr << "kestrune-cli: cannot read " << shown << ": " << read.error().message << '\n';
+    Diag() << "kestrune-cli: cannot read " << shown << ": " << read.error().message << '\n';
     return read.error().code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUnreadable;
   }
   for (const std::string& warning : read.warnings())
-    std::cerr << "kestrune-cli: " << (path == "-" ? "standard input" : path) << ": warning: " << warning << '\n';
+    Diag() << "kestrune-cli: " << (path == "-" ? "standard input" : path) << ": warning: " << warning << '\n';
   image = std::move(read).value();
   return kExitOk;
 }
@@ -59,12 +66,12 @@ int CheckOutputImage(const std::string& path, const OutputOptions& output) {
   const kestrune::SampleDepth depth = options.depth;
   options.depth = kestrune::SampleDepth::kUnknown;
   if (const kestrune::Error error = kestrune::CheckOutputPath(path, options)) {
-    std::cerr << "kestrune-cli: cannot write " << Shown(path) << ": " << error.message << '\n';
+    Diag() << "kestrune-cli: cannot write " << Shown(path) << ": " << error.message << '\n';
     return kExitUnwritable;
   }
   options.depth = depth;
   if (const kestrune::Error error = kestrune::CheckOutputPath(path, options)) {
-    std::cerr << "kestrune-cli: --depth " << output.depth << ": " << error.message << '\n';
+    Diag() << "kestrune-cli: --depth " << output.depth << ": " << error.message << '\n';
     return kExitUsage;
   }
   return kExitOk;
@@ -72,7 +79,7 @@ int CheckOutputImage(const std::string& path, const OutputOptions& output) {
 
 int SaveOutputImage(const std::string& path, const kestrune::Image& image, const OutputOptions& output) {
   if (const kestrune::Error error = kestrune::WriteImage(image, path, output.ToWriteOptions())) {
-    std::cerr << "kestrune-cli: cannot write " << Shown(path) << ": " << error.message << '\n';
+    Diag() << "kestrune-cli: cannot write " << Shown(path) << ": " << error.message << '\n';
     return kExitUnwritable;
   }
   return kExitOk;

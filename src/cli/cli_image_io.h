@@ -2,6 +2,8 @@
 // tool's messages on standard error.
 #pragma once
 
+#include <ostream>
+#include <sstream>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -14,6 +16,24 @@ inline constexpr const char* kInputHelp =
     "input";
 inline constexpr const char* kOutputHelp =
     "Output image: .bmp, .png, .jpg, .tif, .webp or .pfm; - writes standard output (with --format)";
+
+// Where the commands' messages go: standard error, or the text of the
+// DiagCapture alive on this thread (a batch collects each file's messages to
+// print them whole and put them in its report).
+std::ostream& Diag();
+
+class DiagCapture {
+ public:
+  DiagCapture();
+  ~DiagCapture();
+  DiagCapture(const DiagCapture&) = delete;
+  DiagCapture& operator=(const DiagCapture&) = delete;
+  std::string Text() const { return text_.str(); }
+
+ private:
+  std::ostringstream text_;
+  std::ostream* previous_;
+};
 
 // The options of every command that writes an image: --format, --depth,
 // --quality and --lossless.

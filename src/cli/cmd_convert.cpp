@@ -1,28 +1,19 @@
 // kestrune-cli convert IN OUT: reads an image and writes it in the format of
 // OUT's extension (or --format), with its metadata.
-#include "cli/cli_image_io.h"
-#include "cli/command.h"
+#include "cli/file_command.h"
 
 namespace {
 
-class ConvertCommand : public Command {
- public:
-  void Setup(CLI::App& sub) override {
-    sub.add_option("IN", in_, kInputHelp)->required();
-    sub.add_option("OUT", out_, kOutputHelp)->required();
-    output_.Add(sub);
-  }
+class ConvertCommand : public FileCommand {
+ protected:
+  void AddSettings(CLI::App&) override {}
 
-  int Run() override {
-    if (const int status = CheckOutputImage(out_, output_); status != kExitOk) return status;
+  int Process(const std::string& in, const std::string& out, FileSizes& sizes) const override {
     kestrune::Image image;
-    if (const int status = LoadInputImage(in_, image); status != kExitOk) return status;
-    return SaveOutputImage(out_, image, output_);
+    if (const int status = LoadInputImage(in, image); status != kExitOk) return status;
+    sizes = {image.Width(), image.Height(), image.Width(), image.Height()};
+    return SaveOutputImage(out, image, output_);
   }
-
- private:
-  OutputOptions output_;
-  std::string in_, out_;
 };
 
 const CommandRegistration registration{

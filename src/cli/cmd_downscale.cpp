@@ -10,8 +10,7 @@
 
 #include <kestrune/downscale.h>
 
-#include "cli/cli_image_io.h"
-#include "cli/command.h"
+#include "cli/file_command.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 
@@ -21,12 +20,9 @@ namespace {
 const std::vector<std::string> kFilterNames = {"box",      "bilinear", "bspline", "catmull-rom",
                                                "lanczos2", "lanczos3", "sinc"};
 
-class DownscaleCommand : public Command {
- public:
-  void Setup(CLI::App& sub) override {
-    sub.add_option("IN", in_, kInputHelp)->required();
-    sub.add_option("OUT", out_, kOutputHelp)->required();
-    output_.Add(sub);
+class DownscaleCommand : public FileCommand {
+ protected:
+  void AddSettings(CLI::App& sub) override {
     widthOption_ = sub.add_option("--width", width_, "New width in pixels, 1..100000 (default: the input's width)");
     heightOption_ =
         sub.add_option("--height", height_, "New height in pixels, 1..100000 (default: the input's height)");
@@ -35,26 +31,23 @@ class DownscaleCommand : public Command {
     sub.add_option("--smoothness", smoothness_, "Filtering smoothness, 0.5..2.0 (default 0.8)");
     sub.add_option("--trials", trials_, "Number of trials, 4..256 (default 12)");
     sub.add_option("--deviation", deviation_, "Allowed scale deviation in source pixels, 0.0..64.0 (default 8.0)");
-    sub.add_flag("--quiet", quiet_, "Show neither the progress nor the chosen hint");
     sub.footer(std::string("Ctrl+C stops the search before its next trial; nothing is written (exit status 130).\n") +
                kExitStatusHelp);
   }
 
-  bool StopsOnInterrupt() const override { return true; }
+  bool StopsEarly() const override { return true; }
 
-  int Run() override {
-    kestrune::DownscaleOptions params;
+  int Prepare() override {
+    kestrune::DownscaleOptions& params = params_;
     for (std::size_t i = 0; i < kFilterNames.size(); ++i)
       if (kFilterNames[i] == filter_) params.filter = static_cast<kestrune::Filter>(i);
 
     // The fields in the dialog's order; the first bad one is reported.
     std::string message;
     const char* field = nullptr;
-    const bool widthGiven = widthOption_->count() > 0;
-    const bool heightGiven = heightOption_->count() > 0;
-    if (widthGiven && !ParseUnsigned(width_, 1, kestrune::kMaxImageSide, params.width, message))
+    if (widthGiven() && !ParseUnsigned(width_, 1, kestrune::kMaxImageSide, params.width, message))
       field = "--width";
-    else if (heightGiven && !ParseUnsigned(height_, 1, kestrune::kMaxImageSide, params.height, message))
+    else if (heightGiven() && !ParseUnsigned(height_, 1, kestrune::kMaxImageSide, params.height, message))
       field = "--height";
     else if (!ParseNumber(smoothness_, 0.5f, 2.0f, params.smoothness, message))
       field = "--smoothness";
@@ -66,16 +59,21 @@ class DownscaleCommand : public Command {
       std::cerr << "kestrune-cli downscale: " << field << ": " << message << '\n';
       return kExitUsage;
     }
+    return kExitOk;
+  }
 
-    if (const int status = CheckOutputImage(out_, output_); status != kExitOk) return status;
-    TerminalProgress progress(quiet_);
+  int Process(const std::string& in, const std::string& out, FileSizes& sizes) const override {
+    // One file alone shows the search and can be stopped; a batch shows its own line.
+    TerminalProgress progress(quiet_ || InBatch());
+    kestrune::DownscaleOptions params = params_;
     kestrune::Image image;
-    if (const int status = LoadInputImage(in_, image); status != kExitOk) return status;
-    if (!widthGiven) params.width = image.Width();
-    if (!heightGiven) params.height = image.Height();
+    if (const int status = LoadInputImage(in, image); status != kExitOk) return status;
+    if (!widthGiven()) params.width = image.Width();
+    if (!heightGiven()) params.height = image.Height();
 
     kestrune::Hint hint;
-    kestrune::Result<kestrune::Image> result = kestrune::Downscale(image, params, &progress, &hint);
+    kestrune::Result<kestrune::Image> result =
+        kestrune::Downscale(image, params, InBatch() ? nullptr : &progress, &hint);
     progress.Finish();
     if (!result.ok()) {
       const kestrune::ErrorCode code = result.error().code;
@@ -83,10 +81,10 @@ class DownscaleCommand : public Command {
         std::cerr << "kestrune-cli downscale: stopped by Ctrl+C, nothing written\n";
         return 128 + SIGINT;
       }
-      std::cerr << "kestrune-cli downscale: " << result.error().message << '\n';
+      Diag() << "kestrune-cli downscale: " << result.error().message << '\n';
       return code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUsage;
     }
-    if (!quiet_) {
+    if (!quiet_ && !InBatch()) {
       char line[256];
       std::snprintf(line, sizeof line, "hint: offset-x=%.6g offset-y=%.6g deviation-x=%.6g deviation-y=%.6g score=%.6g\n",
                     static_cast<double>(hint.offsetX), static_cast<double>(hint.offsetY),
@@ -94,12 +92,15 @@ class DownscaleCommand : public Command {
                     static_cast<double>(hint.score));
       std::cerr << line;
     }
-    return SaveOutputImage(out_, result.value(), output_);
+    sizes = {image.Width(), image.Height(), result->Width(), result->Height()};
+    return SaveOutputImage(out, result.value(), output_);
   }
 
  private:
-  OutputOptions output_;
-  std::string in_, out_;
+  bool widthGiven() const { return widthOption_->count() > 0; }
+  bool heightGiven() const { return heightOption_->count() > 0; }
+
+  kestrune::DownscaleOptions params_;
   std::string width_, height_;  // when not given: the input's size
   CLI::Option* widthOption_ = nullptr;
   CLI::Option* heightOption_ = nullptr;
@@ -107,7 +108,6 @@ class DownscaleCommand : public Command {
   std::string smoothness_ = "0.8";
   std::string trials_ = "12";
   std::string deviation_ = "8.0";
-  bool quiet_ = false;
 };
 
 const CommandRegistration registration{

@@ -7,8 +7,7 @@
 
 #include <kestrune/resize.h>
 
-#include "cli/cli_image_io.h"
-#include "cli/command.h"
+#include "cli/file_command.h"
 #include "cli/options.h"
 
 namespace {
@@ -17,12 +16,9 @@ namespace {
 const std::vector<std::string> kFilterNames{"box",      "bilinear", "bspline", "catmull-rom",
                                             "lanczos2", "lanczos3", "sinc"};
 
-class ResizeCommand : public Command {
- public:
-  void Setup(CLI::App& sub) override {
-    sub.add_option("IN", in_, kInputHelp)->required();
-    sub.add_option("OUT", out_, kOutputHelp)->required();
-    output_.Add(sub);
+class ResizeCommand : public FileCommand {
+ protected:
+  void AddSettings(CLI::App& sub) override {
     sub.add_option("--width", options_.width, "Output width in pixels (1..100000)")
         ->required()
         ->check(DecimalDigits)
@@ -48,23 +44,25 @@ class ResizeCommand : public Command {
         ->check(NumberBetween(0.5f, 2.0f));
   }
 
-  int Run() override {
+  int Prepare() override {
     for (std::size_t i = 0; i < kFilterNames.size(); ++i)
       if (CLI::detail::to_lower(filterName_) == kFilterNames[i]) options_.filter = static_cast<kestrune::Filter>(i);
-    if (const int status = CheckOutputImage(out_, output_); status != kExitOk) return status;
+    return kExitOk;
+  }
+
+  int Process(const std::string& in, const std::string& out, FileSizes& sizes) const override {
     kestrune::Image source;
-    if (const int status = LoadInputImage(in_, source); status != kExitOk) return status;
+    if (const int status = LoadInputImage(in, source); status != kExitOk) return status;
     const kestrune::Result<kestrune::Image> result = kestrune::Resize(source, options_);
     if (!result.ok()) {
-      std::cerr << "kestrune-cli resize: " << result.error().message << "\n";
+      Diag() << "kestrune-cli resize: " << result.error().message << "\n";
       return result.error().code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUsage;
     }
-    return SaveOutputImage(out_, result.value(), output_);
+    sizes = {source.Width(), source.Height(), result->Width(), result->Height()};
+    return SaveOutputImage(out, result.value(), output_);
   }
 
  private:
-  OutputOptions output_;
-  std::string in_, out_;
   kestrune::ResizeOptions options_;
   std::string filterName_ = "catmull-rom";
 };

@@ -9,8 +9,7 @@
 
 #include <kestrune/upscale.h>
 
-#include "cli/cli_image_io.h"
-#include "cli/command.h"
+#include "cli/file_command.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 
@@ -18,12 +17,9 @@ namespace {
 
 const kestrune::UpscaleOptions kDefaults;
 
-class UpscaleCommand : public Command {
- public:
-  void Setup(CLI::App& sub) override {
-    sub.add_option("IN", in_, kInputHelp)->required();
-    sub.add_option("OUT", out_, kOutputHelp)->required();
-    output_.Add(sub);
+class UpscaleCommand : public FileCommand {
+ protected:
+  void AddSettings(CLI::App& sub) override {
     sub.add_option("--method", method_, "Initial x2 enlargement")
         ->check(CLI::IsMember({"bilinear", "bicubic", "edge", "nedi"}))
         ->default_str("nedi");
@@ -43,16 +39,16 @@ class UpscaleCommand : public Command {
         ->default_str("1.0");
     sub.add_option("--width", width_, "Width of the result (1..100000; default twice the source)");
     sub.add_option("--height", height_, "Height of the result (1..100000; default twice the source)");
-    sub.add_flag("--quiet", quiet_, "No progress bar");
     sub.footer(std::string("Ctrl+C: the first press stops the run before its next iteration and writes the estimate\n"
-                           "so far (exit status 5); a second press ends it at once, writing nothing.\n") +
+                           "so far (exit status 5); a second press ends it at once, writing nothing.\n"
+                           "In a batch (-o DIR) the first press ends it, keeping the results finished.\n") +
                kExitStatusHelp);
   }
 
-  bool StopsOnInterrupt() const override { return true; }
+  bool StopsEarly() const override { return true; }
 
-  int Run() override {
-    kestrune::UpscaleOptions options;
+  int Prepare() override {
+    kestrune::UpscaleOptions& options = options_;
     // The fields in the dialog's order; the first bad one is reported.
     std::string message;
     const char* field = nullptr;
@@ -85,11 +81,20 @@ class UpscaleCommand : public Command {
                             : method_ == "bicubic" ? kestrune::InitialMethod::kBicubic
                             : method_ == "edge"    ? kestrune::InitialMethod::kEdgeDirectional
                                                    : kestrune::InitialMethod::kNedi;
+    if (!init_.empty() && InBatch()) {
+      std::cerr << "kestrune-cli upscale: --init takes one file's initial image, not a batch's\n";
+      return kExitUsage;
+    }
+    return kExitOk;
+  }
 
-    if (const int status = CheckOutputImage(out_, output_); status != kExitOk) return status;
-    TerminalProgress progress(quiet_);
+  int Process(const std::string& in, const std::string& out, FileSizes& sizes) const override {
+    // One file alone shows its iterations and stops early on Ctrl+C; a batch
+    // shows its own line.
+    TerminalProgress progress(quiet_ || InBatch());
+    kestrune::UpscaleOptions options = options_;
     kestrune::Image source, initial;
-    if (const int status = LoadInputImage(in_, source); status != kExitOk) return status;
+    if (const int status = LoadInputImage(in, source); status != kExitOk) return status;
     if (!init_.empty()) {
       if (const int status = LoadInputImage(init_, initial); status != kExitOk) return status;
       options.initialMethod = kestrune::InitialMethod::kFromImage;
@@ -100,32 +105,32 @@ class UpscaleCommand : public Command {
     if (height_.empty()) options.height = 2 * source.Height();
     if (const std::string problem = kestrune::CheckUpscale(source.Width(), source.Height(), options);
         !problem.empty()) {
-      std::cerr << "kestrune-cli upscale: " << problem << "\n";
+      Diag() << "kestrune-cli upscale: " << problem << "\n";
       return kExitUsage;
     }
 
-    kestrune::Result<kestrune::Image> result = kestrune::Upscale(source, options, &progress);
+    kestrune::Result<kestrune::Image> result = kestrune::Upscale(source, options, InBatch() ? nullptr : &progress);
     progress.Finish();
     const kestrune::ErrorCode code = result.error().code;
     if (!result.has_value()) {
-      std::cerr << "kestrune-cli upscale: " << result.error().message << "\n";
+      Diag() << "kestrune-cli upscale: " << result.error().message << "\n";
       return code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUsage;
     }
     if (code == kestrune::ErrorCode::kCancelled)
       std::cerr << "kestrune-cli upscale: stopped by Ctrl+C: writing the unfinished estimate\n";
-    const int status = SaveOutputImage(out_, result.value(), output_);
+    sizes = {source.Width(), source.Height(), result->Width(), result->Height()};
+    const int status = SaveOutputImage(out, result.value(), output_);
     return status == kExitOk && code == kestrune::ErrorCode::kCancelled ? kExitStopped : status;
   }
 
  private:
-  OutputOptions output_;
-  std::string in_, out_, method_ = "nedi", init_;
+  kestrune::UpscaleOptions options_;
+  std::string method_ = "nedi", init_;
   std::string iterations_ = std::to_string(kDefaults.iterations);
   std::string fractal_ = std::to_string(kDefaults.fractalSubstitutions);
   std::string edgeIterations_ = std::to_string(kDefaults.edgeDirIterations);
   std::string strength_ = "3.0", sideLobe_ = "0.0", regularization_ = "0.03", variableRegularization_ = "1.0";
   std::string width_, height_;
-  bool quiet_ = false;
 };
 
 const CommandRegistration kRegistration{{"upscale", "Enlarge an image by two with Kestrune interpolation", 40,

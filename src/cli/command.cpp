@@ -13,7 +13,9 @@
 const char kExitStatusHelp[] =
     "Exit status: 0 success, 1 bad arguments, 2 unreadable input, 3 unwritable output (nothing written),\n"
     "4 not enough memory, 5 stopped by Ctrl+C after writing an unfinished result (upscale),\n"
-    "128+N ended by signal N (a second Ctrl+C, SIGTERM, SIGHUP; nothing written).";
+    "6 a batch (-o DIR) where some inputs failed while the others were written,\n"
+    "128+N ended by signal N (a second Ctrl+C, SIGTERM, SIGHUP; nothing written;\n"
+    "a batch keeps the results it had finished and removes those in progress).";
 
 std::vector<CommandInfo>& CommandRegistry() {
   static std::vector<CommandInfo> registry;

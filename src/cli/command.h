@@ -17,8 +17,10 @@ enum ExitStatus : int {
   kExitUnwritable = 3,   // the output cannot be written (nothing was written)
   kExitOutOfMemory = 4,  // the work needs more memory than the machine has
   kExitStopped = 5,      // stopped by a first Ctrl+C: upscale wrote the unfinished estimate
+  kExitSomeFailed = 6,   // a batch went through, but some inputs failed (the others were written)
   // A signal that ends the tool (a second Ctrl+C, SIGTERM, SIGHUP) gives
-  // 128 + its number, after any temporary file is removed.
+  // 128 + its number, after any temporary file is removed (a batch keeps the
+  // results it had finished).
 };
 
 // The help text's list of exit statuses.

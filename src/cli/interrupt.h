@@ -4,6 +4,7 @@
 // stop early, the first SIGINT only asks it to stop.
 #pragma once
 
+#include <atomic>
 #include <csignal>
 
 // Installs the handlers for its lifetime and restores the previous ones.
@@ -22,3 +23,14 @@ class InterruptHandlers {
 
 // True once a first SIGINT asked the running command to stop.
 bool StopRequested();
+
+// The counts of a running batch, kept up to date by its threads.
+struct BatchTally {
+  std::atomic<int> written{0}, skipped{0}, failed{0};
+  int total = 0;
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// While set (null clears it), a signal that ends the tool first says how far
+// the batch got.
+void ReportTallyOnSignal(const BatchTally* tally);

@@ -19,6 +19,10 @@ class TerminalProgress : public kestrune::Progress {
 
   void Report(const kestrune::ProgressReport& report) override;
   bool CancelRequested() override;
+  // Draws `status` and `percent` (when enabled).
+  void Show(const std::string& status, float percent) {
+    if (enabled_) Draw(status, percent);
+  }
   // Clears the line.
   void Finish();
 

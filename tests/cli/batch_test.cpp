@@ -1,0 +1,250 @@
+// Batch runs: a tree of mixed files done once each (results as from single
+// runs), damaged files reported while the rest go on, resuming, names from
+// the template, refusals before any work, shards as separate processes, and
+// a run ended by SIGTERM then resumed.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/batch.h"
+#include "cli/cli_test_util.h"
+#include "support/test_support.h"
+
+using kestrune::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Starts the tool with `args`, its standard error into the file `err`.
+pid_t Start(const std::vector<std::string>& args, const std::string& err) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(fd, STDERR_FILENO);
+    std::vector<char*> argv{const_cast<char*>(KESTRUNE_CLI_PATH)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(KESTRUNE_CLI_PATH, argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+// The files below `root` as paths relative to it.
+std::set<std::string> Files(const fs::path& root) {
+  std::set<std::string> files;
+  if (fs::exists(root))
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+      if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(root).string());
+  return files;
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::istringstream text(FileBytes(path));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  return lines;
+}
+
+// Counts the report lines holding `part`.
+int Count(const std::vector<std::string>& lines, const std::string& part) {
+  int n = 0;
+  for (const std::string& line : lines) n += line.find(part) != std::string::npos;
+  return n;
+}
+
+// Writes small charts at `names` below `root`, each different.
+void MakeImages(const fs::path& root, const std::vector<std::string>& names, uint32_t side = 20) {
+  uint32_t seed = 1;
+  for (const std::string& name : names) {
+    fs::create_directories((root / name).parent_path());
+    WriteFile(kestrune::MakeTestChart(side + seed, side - 4 + seed % 3, seed), (root / name).string());
+    ++seed;
+  }
+}
+
+TEST(Batch, EveryGoodFileOnceAsASingleRunWouldWriteIt) {
+  TempDir dir;
+  const fs::path src = dir.path() / "photos", out = dir.path() / "out";
+  const std::vector<std::string> good = {"a.png", "b c.jpg", "ü/Straße 2.tif", "ü/deep/x.webp", "ü/deep/y.bmp",
+                                         "z/\"q\".pfm"};
+  MakeImages(src, good);
+  MakeImages(src, {".hidden.png", "ü/.cache/h.png"});  // hidden: not inputs
+  WriteFileBytes((src / "notes.txt").string(), "not an image name");
+  const std::string png = FileBytes((src / "a.png").string());
+  const std::vector<std::string> damaged = {"cut.png", "ü/text.jpg", "z/empty.bmp"};
+  WriteFileBytes((src / damaged[0]).string(), png.substr(0, png.size() / 2));
+  WriteFileBytes((src / damaged[1]).string(), "this is not an image");
+  WriteFileBytes((src / damaged[2]).string(), "");
+
+  const std::vector<std::string> resize = {"resize", "--width", "9", "--height", "7"};
+  const std::string report = dir.File("report.jsonl");
+  const CliResult r = Cli(resize, {src.string(), "-o", out.string(), "--recursive", "--report", report});
+  EXPECT_EQ(r.status, kExitSomeFailed) << r.err;
+  for (const std::string& name : damaged) EXPECT_NE(r.err.find((src / name).string()), std::string::npos) << name;
+  EXPECT_EQ(Files(out), std::set<std::string>(good.begin(), good.end()));
+  for (const std::string& name : good) {
+    const std::string single = dir.File("single" + fs::path(name).extension().string());
+    ASSERT_EQ(Cli(resize, {(src / name).string(), single}).status, 0) << name;
+    EXPECT_TRUE(SameSamples(ReadFile((out / name).string()), ReadFile(single))) << name;
+  }
+  const std::vector<std::string> lines = Lines(report);
+  EXPECT_EQ(lines.size(), good.size() + damaged.size());
+  EXPECT_EQ(Count(lines, "\"status\":\"written\""), int(good.size()));
+  EXPECT_EQ(Count(lines, "\"status\":\"failed\""), int(damaged.size()));
+  EXPECT_EQ(Count(lines, "/z/\\\"q\\\".pfm\",\"output\""), 1);  // quotes escaped
+  EXPECT_EQ(Count(lines, "\"width\":21,\"height\":17,\"output_width\":9,\"output_height\":7"), 1);
+
+  // Resuming does nothing to the results; by default nothing is replaced;
+  // --overwrite replaces.
+  const auto before = fs::last_write_time(out / good[0]);
+  const std::string again = dir.File("again.jsonl");
+  EXPECT_EQ(Cli(resize, {src.string(), "-o", out.string(), "--recursive", "--skip-existing", "--report", again}).status,
+            kExitSomeFailed);
+  EXPECT_EQ(Count(Lines(again), "\"status\":\"skipped\""), int(good.size()));
+  EXPECT_EQ(Count(Lines(again), "\"status\":\"failed\""), int(damaged.size()));
+  EXPECT_EQ(fs::last_write_time(out / good[0]), before);
+  const CliResult refused = Cli(resize, {src.string(), "-o", out.string(), "--recursive"});
+  EXPECT_EQ(refused.status, kExitUnwritable);
+  EXPECT_NE(refused.err.find("--skip-existing"), std::string::npos);
+  WriteFileBytes((out / good[0]).string(), "stale");
+  EXPECT_EQ(Cli(resize, {(src / good[0]).string(), "-o", out.string(), "--overwrite"}).status, kExitOk);
+  EXPECT_EQ(ReadFile((out / good[0]).string()).Width(), 9u);
+  EXPECT_EQ(Files(out).size(), good.size());  // no temporaries left
+}
+
+TEST(Batch, NamesComeFromTheTemplate) {
+  TempDir dir;
+  MakeImages(dir.path(), {"in/a.png"});
+  WriteFileBytes(dir.File("in/p.pgm"), std::string("P5\n2 2\n255\n") + "\x01\x02\x03\x04");
+  const struct {
+    std::vector<std::string> args;
+    std::set<std::string> names;
+  } cases[] = {
+      {{}, {"a.png", "p.png"}},  // the input's format, where the tool writes it
+      {{"--name", "{stem}-x2.{ext}", "--format", "jpeg"}, {"a-x2.jpg", "p-x2.jpg"}},
+      {{"--name", "{stem}.tif"}, {"a.tif", "p.tif"}},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const fs::path out = dir.path() / ("out" + std::to_string(n++));
+    EXPECT_EQ(Cli({"convert", dir.File("in"), "-o", out.string()}, c.args).status, kExitOk);
+    EXPECT_EQ(Files(out), c.names);
+  }
+  EXPECT_EQ(kestrune::ReadImageInfo(dir.File("out2/p.tif"))->format, kestrune::FileFormat::kTiff);
+}
+
+TEST(Batch, BadRunsAreRefusedBeforeAnyWork) {
+  TempDir dir;
+  MakeImages(dir.path(), {"a.png", "f/a.png", "g/a.png"});
+  const std::string a = dir.File("a.png"), out = dir.File("out");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+      {{dir.File("f"), dir.File("x.png")}, kExitUnreadable},  // a folder needs -o
+      {{a, dir.File("b.png"), dir.File("x.png")}, kExitUsage},
+      {{a, dir.File("x.png"), "--recursive"}, kExitUsage},
+      {{a, "-o", out, "--skip-existing", "--overwrite"}, kExitUsage},
+      {{a, "-o", out, "--shard", "2/2"}, kExitUsage},
+      {{a, "-o", out, "--shard", "1"}, kExitUsage},
+      {{a, "-o", out, "--name", "{stem}.{format}"}, kExitUsage},
+      {{a, "-o", out, "--name", "sub/{stem}.png"}, kExitUsage},
+      {{a, "-o", out, "--name", "{stem}.gif"}, kExitUsage},
+      {{a, dir.File("f/a.png"), "-o", out, "--name", "same.png"}, kExitUsage},
+      {{dir.File("f"), dir.File("g"), "-o", out}, kExitUsage},  // both give out/a.png
+      {{a, "-o", dir.path().string()}, kExitUsage},               // the output is the input
+      {{"-", "-o", out}, kExitUsage},
+      {{dir.File("missing.png"), "-o", out}, kExitUnreadable},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"convert"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliResult r = Cli(args);
+    EXPECT_EQ(r.status, c.status) << args[2] << " " << args.back() << ": " << r.err;
+    EXPECT_FALSE(fs::exists(out)) << args.back();
+  }
+}
+
+TEST(Batch, ShardsInSeparateProcessesCoverTheListOnce) {
+  // The FNV-1a hash that splits the list, pinned to its published values so
+  // that every machine and build splits alike.
+  EXPECT_EQ(Fnv1a(""), 0xcbf29ce484222325ull);
+  EXPECT_EQ(Fnv1a("a"), 0xaf63dc4c8601ec8cull);
+  EXPECT_EQ(Fnv1a("foobar"), 0x85944171f73967e8ull);
+
+  TempDir dir;
+  std::vector<std::string> names;
+  for (int i = 0; i < 14; ++i) names.push_back("d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".pfm");
+  MakeImages(dir.path() / "in", names, 8);
+  const int shards = 3;
+  std::vector<pid_t> pids;
+  for (int i = 0; i < shards; ++i)
+    pids.push_back(Start({"convert", dir.File("in"), "-o", dir.File("out"), "--recursive", "--shard",
+                          std::to_string(i) + "/" + std::to_string(shards), "--report",
+                          dir.File("r" + std::to_string(i))},
+                         dir.File("err" + std::to_string(i))));
+  std::multiset<std::string> done;
+  for (int i = 0; i < shards; ++i) {
+    EXPECT_EQ(Wait(pids[i]), 0) << FileBytes(dir.File("err" + std::to_string(i)));
+    const std::vector<std::string> lines = Lines(dir.File("r" + std::to_string(i)));
+    EXPECT_LT(lines.size(), names.size()) << "shard " << i << " took everything";
+    for (const std::string& line : lines) done.insert(line.substr(0, line.find("\",\"output\"")));
+  }
+  EXPECT_EQ(done.size(), names.size());
+  EXPECT_EQ(std::set<std::string>(done.begin(), done.end()).size(), names.size());
+  EXPECT_EQ(Files(dir.path() / "out"), std::set<std::string>(names.begin(), names.end()));
+}
+
+TEST(Batch, ARunEndedBySigtermResumesToTheSameTree) {
+  TempDir dir;
+  std::vector<std::string> names;
+  for (int i = 0; i < 24; ++i) names.push_back("s" + std::to_string(i % 2) + "/p" + std::to_string(i) + ".png");
+  MakeImages(dir.path() / "in", names, 48);
+  const std::vector<std::string> upscale = {"upscale", dir.File("in"), "--recursive", "--method", "bicubic",
+                                            "--iterations", "3", "--fractal", "0", "--quiet"};
+  auto run = [&](const std::string& out, std::vector<std::string> more) {
+    std::vector<std::string> args = upscale;
+    args.insert(args.end(), {"-o", out});
+    args.insert(args.end(), more.begin(), more.end());
+    return Start(args, dir.File("err"));
+  };
+
+  const pid_t pid = run(dir.File("killed"), {"--jobs", "1"});
+  for (int i = 0; i < 20000 && Files(dir.path() / "killed").size() < names.size() / 3; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Wait(pid), 128 + SIGTERM);
+  EXPECT_NE(FileBytes(dir.File("err")).find("stopped by a signal: "), std::string::npos);
+  const std::set<std::string> partial = Files(dir.path() / "killed");
+  EXPECT_LT(partial.size(), names.size());
+  for (const std::string& name : partial) EXPECT_EQ(name.find("kestrune-tmp"), std::string::npos) << name;
+
+  EXPECT_EQ(Wait(run(dir.File("killed"), {"--skip-existing"})), 0);
+  EXPECT_EQ(Wait(run(dir.File("whole"), {})), 0);
+  const std::set<std::string> whole = Files(dir.path() / "whole");
+  EXPECT_EQ(whole, std::set<std::string>(names.begin(), names.end()));
+  EXPECT_EQ(Files(dir.path() / "killed"), whole);
+  for (const std::string& name : whole)
+    EXPECT_TRUE(FileBytes(dir.File("killed/" + name)) == FileBytes(dir.File("whole/" + name))) << name;
+}
+
+}  // namespace
