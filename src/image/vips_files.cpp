@@ -467,7 +467,9 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   try {
     std::size_t bytes = 0;
     samples = stored.write_to_memory(&bytes);
-    failed = failedTile();
+    // libvips may also finish a read whose decoder warned that the data
+    // ended, depending on its threads' timing: that warning fails it too.
+    failed = failedTile() || std::any_of(status.warnings.begin(), status.warnings.end(), SaysTruncated);
   } catch (const VError& e) {
     failed = true;
     failure = e.what();
@@ -481,6 +483,13 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
     damage = name + (SaysTruncated(reason) ? " truncated" : " damaged") + StopRow(status.warnings, storedHeight) +
              ": " + reason;
     if (policy == DamagePolicy::kKeepReadable) {
+      // The second reading runs on one thread: with several, whether an
+      // error ends it or leaves a black tile depends on their timing.
+      struct OneThread {
+        int threads = vips_concurrency_get();
+        OneThread() { vips_concurrency_set(1); }
+        ~OneThread() { vips_concurrency_set(threads); }
+      } oneThread;
       try {
         std::size_t bytes = 0;
         stored = Load(in, VIPS_FAIL_ON_NONE);
