@@ -1,6 +1,11 @@
 // Target selection for the Highway kernels: the override from KESTRUNE_SIMD
 // and the forced targets of the tests, through Highway's mask of supported
 // targets, which its dynamic dispatch consults at every call.
+// The VNNI search of the block distances is compiled for AVX3_DL, which
+// Highway only builds on request: the target must be known here too.
+#ifndef HWY_WANT_AVX3_DL
+#define HWY_WANT_AVX3_DL
+#endif
 #include "base/simd.h"
 
 #include <hwy/targets.h>
