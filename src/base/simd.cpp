@@ -29,6 +29,9 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
+// Highway's one-lane target is named apart from the plain scalar kernels.
+std::string NameOf(int64_t target) { return target == HWY_SCALAR ? "hwy_scalar" : Lower(hwy::TargetName(target)); }
+
 // Targets compiled into this build that the processor runs (read before any
 // forcing, so unaffected by it).
 int64_t Runnable() {
@@ -56,7 +59,7 @@ bool Force(std::string_view name) {
   }
   for (int64_t t = runnable; t != 0; t &= t - 1) {
     const int64_t target = t & -t;
-    if (Lower(hwy::TargetName(target)) != want) continue;
+    if (NameOf(target) != want) continue;
     // The worse targets stay allowed, for code not compiled for this one.
     scalarKernels = false;
     hwy::SetSupportedTargetsForTest(runnable & ~(target - 1));
@@ -88,7 +91,7 @@ bool ForceTarget(std::string_view name) {
 
 std::vector<std::string> AvailableTargets() {
   std::vector<std::string> names{"scalar"};
-  for (int64_t t = Runnable(); t != 0; t &= t - 1) names.push_back(Lower(hwy::TargetName(t & -t)));
+  for (int64_t t = Runnable(); t != 0; t &= t - 1) names.push_back(NameOf(t & -t));
   return names;
 }
 

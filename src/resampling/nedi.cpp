@@ -9,8 +9,6 @@
 // (the training noise included), so the result does not depend on the split.
 #include "resampling/nedi.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -19,6 +17,7 @@
 #include "base/threading.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/hann_smooth.h"
+#include "resampling/normal_sums.h"
 
 namespace kestrune {
 
@@ -70,76 +69,21 @@ inline size_t NoiseOffset(uint64_t key, uint64_t salt) {
 }
 
 // Training rows are packed 8 floats apart: the six regressors, the target
-// and a zero. The normal equations need 21 products for the upper triangle
-// of X^T X and 6 for X^T b per row; they are accumulated in 32 slots (the
-// last 5 multiply the zero pad), each a single-precision sum in row order.
-constexpr int kRowStride = 8;
-constexpr int kSlots = 32;
-struct SlotTable {
-  int left[kSlots], right[kSlots];
-  constexpr SlotTable() : left(), right() {
-    int n = 0;
-    for (int p = 0; p < kCoeffs; ++p)
-      for (int q = p; q < kCoeffs; ++q) left[n] = p, right[n] = q, ++n;
-    for (int p = 0; p < kCoeffs; ++p) left[n] = p, right[n] = kCoeffs, ++n;
-    for (; n < kSlots; ++n) left[n] = right[n] = kRowStride - 1;
-  }
-};
-constexpr SlotTable kSlotTable;
-
-void AccumulatePortable(const float* rows, int count, float* acc) {
-  for (int n = 0; n < kSlots; ++n) acc[n] = 0.0f;
-  for (int s = 0; s < count; ++s) {
-    const float* x = rows + size_t(s) * kRowStride;
-    for (int n = 0; n < kSlots; ++n) acc[n] += x[kSlotTable.left[n]] * x[kSlotTable.right[n]];
-  }
-}
-
-__attribute__((target("avx2"))) void AccumulateAvx2(const float* rows, int count, float* acc) {
-  __m256i left[4], right[4];
-  __m256 sum[4];
-  for (int v = 0; v < 4; ++v) {
-    left[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSlotTable.left + 8 * v));
-    right[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSlotTable.right + 8 * v));
-    sum[v] = _mm256_setzero_ps();
-  }
-  for (int s = 0; s < count; ++s) {
-    const __m256 x = _mm256_loadu_ps(rows + size_t(s) * kRowStride);
-    for (int v = 0; v < 4; ++v)
-      sum[v] = _mm256_add_ps(sum[v], _mm256_mul_ps(_mm256_permutevar8x32_ps(x, left[v]),
-                                                   _mm256_permutevar8x32_ps(x, right[v])));
-  }
-  for (int v = 0; v < 4; ++v) _mm256_storeu_ps(acc + 8 * v, sum[v]);
-}
-
-bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
+// and a zero (the layout NormalSums reads).
+constexpr int kRowStride = kNormalRowStride;
 
 // Least-squares weights from packed training rows (see above): R = X^T X,
 // inverted by LU factorisation with partial pivoting (sgetrf, sgetri);
 // a = R^-1 X^T b. An exactly zero pivot gives the mean of the first two
 // pairs, a = (0.25, 0.25, 0, 0, 0, 0).
 bool FitPacked(const float* rows, int count, float* a) {
-  float acc[kSlots];
-  if (HasAvx2())
-    AccumulateAvx2(rows, count, acc);
-  else
-    AccumulatePortable(rows, count, acc);
+  float sums[kRowStride * kRowStride];
+  NormalSums(rows, count, sums);
   float R[kCoeffs * kCoeffs];
   float rhs[kCoeffs];
-  for (int n = 0; n < kSlots; ++n) {
-    const int p = kSlotTable.left[n], q = kSlotTable.right[n];
-    if (q < kCoeffs) {
-      R[p * kCoeffs + q] = acc[n];
-      R[q * kCoeffs + p] = acc[n];
-    } else if (q == kCoeffs) {
-      rhs[p] = acc[n];
-    }
+  for (int p = 0; p < kCoeffs; ++p) {
+    for (int q = p; q < kCoeffs; ++q) R[p * kCoeffs + q] = R[q * kCoeffs + p] = sums[p * kRowStride + q];
+    rhs[p] = sums[p * kRowStride + kCoeffs];
   }
   const int n = kCoeffs;
   int pivots[kCoeffs];
