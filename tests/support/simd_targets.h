@@ -4,10 +4,13 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "base/simd.h"
+#include "support/thread_count.h"
 
 namespace kestrune {
 
@@ -28,6 +31,24 @@ auto OnScalar(Run&& run) {
   auto result = run();
   simd::ForceTarget("");
   return result;
+}
+
+// Runs `run` on every instruction set; each result must equal the scalar
+// kernels' one (float buffers bit for bit, other types by ==).
+template <class Run>
+void ExpectSameOnEveryTarget(Run&& run) {
+  decltype(run()) scalar{};
+  ForEachSimdTarget([&](const std::string& target) {
+    if (target == "scalar") {
+      scalar = run();
+      return;
+    }
+    const auto result = run();
+    if constexpr (std::is_same_v<std::decay_t<decltype(result)>, std::vector<float>>)
+      EXPECT_TRUE(SameBits(result, scalar)) << target << " differs from scalar";
+    else
+      EXPECT_TRUE(result == scalar) << target << " differs from scalar";
+  });
 }
 
 }  // namespace kestrune
