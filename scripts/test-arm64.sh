@@ -35,10 +35,12 @@ cmake --build build-arm64 -j"$jobs"
 
 # The tests of the core's layers and of the library under the emulator. The
 # tool's own tests start the tool as a child, which qemu-user cannot follow
-# without binfmt support; the tool is checked below instead.
+# without binfmt support; the tool is checked below instead. The reader test
+# that caps a child's address space is left out: the cap applies to the
+# emulator itself, which needs more than that.
 for part in base image resampling upscale downscale api; do
   echo "test-arm64: ${part}_tests"
-  qemu-aarch64 "build-arm64/tests/${part}_tests" --gtest_brief=1
+  qemu-aarch64 "build-arm64/tests/${part}_tests" --gtest_brief=1 --gtest_filter=-ReaderLimits.AllocationFailureGives2
 done
 
 # The test chart enlarged with default settings: the same bytes as a native
@@ -50,7 +52,7 @@ if [ ! -x build/kestrune-cli ]; then
   cmake --build build -j"$jobs" --target kestrune-cli
 fi
 build/kestrune-cli chart "$scratch/chart.png"
-build/kestrune-cli upscale "$scratch/chart.png" "$scratch/native.png"
-qemu-aarch64 build-arm64/kestrune-cli upscale "$scratch/chart.png" "$scratch/arm64.png"
+build/kestrune-cli upscale "$scratch/chart.png" "$scratch/native.png" 2> /dev/null
+qemu-aarch64 build-arm64/kestrune-cli upscale "$scratch/chart.png" "$scratch/arm64.png" 2> /dev/null
 cmp "$scratch/native.png" "$scratch/arm64.png"
 echo "test-arm64: the chart's enlargement is the same on arm64"
