@@ -69,5 +69,5 @@ else
     function oct(s,  v, i) { v = 0; for (i = 1; i <= length(s); ++i) v = v * 8 + substr(s, i, 1); return v }
     { d = oct($2) - oct($3); if (d < 0) d = -d; if (d > m) m = d; ++n }
     END { printf "test-arm64: the chart enlargement differs on arm64 in %d of %d bytes, by at most %d\n", n, total, m }'
-  [ "${KESTRUNE_ARM64_STRICT:-0}" = 1 ] && exit 1
+  if [ "${KESTRUNE_ARM64_STRICT:-0}" = 1 ]; then exit 1; fi
 fi
