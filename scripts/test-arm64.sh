@@ -14,7 +14,7 @@ export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx arm64 || { "${sudo_cmd[@]}" dpkg --add-architecture arm64; fresh=1; }
 packages=(
   g++-aarch64-linux-gnu qemu-user
-  libpng-dev:arm64 zlib1g-dev:arm64 libjpeg62-turbo-dev:arm64 liblapack-dev:arm64
+  libpng-dev:arm64 zlib1g-dev:arm64 libjpeg62-turbo-dev:arm64
   libgtest-dev:arm64 libhwy-dev:arm64 libtbb-dev:arm64 libcli11-dev
 )
 missing=()

@@ -1,7 +1,7 @@
 // Nedi: new edge-directed interpolation on the x2 grid. Every non-flat
 // diagonal site (both output coordinates odd) and then every non-flat axial
 // site (one coordinate odd) is re-estimated from six symmetric neighbour
-// pairs; the pair weights are fitted per site by least squares (LAPACK LU
+// pairs; the pair weights are fitted per site by least squares (LU
 // factorisation and inversion in single precision) over an 8 x 8 window of
 // training positions drawn from blurred, noise-added copies of the initial
 // estimate, pooling the three colour planes. The sites of a strip are
@@ -17,14 +17,10 @@
 #include "base/threading.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/hann_smooth.h"
+#include "resampling/inverse6.h"
 #include "resampling/normal_sums.h"
 
 namespace kestrune {
-
-extern "C" {
-void sgetrf_(const int* m, const int* n, float* a, const int* lda, int* ipiv, int* info);
-void sgetri_(const int* n, float* a, const int* lda, const int* ipiv, float* work, const int* lwork, int* info);
-}
 
 namespace {
 
@@ -73,7 +69,7 @@ inline size_t NoiseOffset(uint64_t key, uint64_t salt) {
 constexpr int kRowStride = kNormalRowStride;
 
 // Least-squares weights from packed training rows (see above): R = X^T X,
-// inverted by LU factorisation with partial pivoting (sgetrf, sgetri);
+// inverted by LU factorisation with partial pivoting (Invert6);
 // a = R^-1 X^T b. An exactly zero pivot gives the mean of the first two
 // pairs, a = (0.25, 0.25, 0, 0, 0, 0).
 bool FitPacked(const float* rows, int count, float* a) {
@@ -85,21 +81,12 @@ bool FitPacked(const float* rows, int count, float* a) {
     for (int q = p; q < kCoeffs; ++q) R[p * kCoeffs + q] = R[q * kCoeffs + p] = sums[p * kRowStride + q];
     rhs[p] = sums[p * kRowStride + kCoeffs];
   }
-  const int n = kCoeffs;
-  int pivots[kCoeffs];
-  int info = 0;
-  sgetrf_(&n, &n, R, &n, pivots, &info);
-  if (info == 0) {
-    float work[kCoeffs * 64];
-    const int lwork = kCoeffs * 64;
-    sgetri_(&n, R, &n, pivots, work, &lwork, &info);
-  }
-  if (info != 0) {
+  if (!Invert6(R)) {
     a[0] = a[1] = 0.25f;
     a[2] = a[3] = a[4] = a[5] = 0.0f;
     return false;
   }
-  // LAPACK stores the inverse column by column.
+  // The inverse is stored column by column.
   for (int p = 0; p < kCoeffs; ++p) {
     float v = R[p] * rhs[0];
     for (int q = 1; q < kCoeffs; ++q) v += R[p + q * kCoeffs] * rhs[q];

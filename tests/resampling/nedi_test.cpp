@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "resampling/edge_dir_resampler.h"
+#include "resampling/inverse6.h"
 #include "resampling/normal_sums.h"
 #include "resampling/rgb_planes.h"
 #include "support/simd_targets.h"
@@ -81,6 +82,22 @@ TEST(NediFit, HandWorkedLeastSquaresAndTheZeroPivotFallback) {
   std::fill(X.begin(), X.end(), 0.0f);
   EXPECT_FALSE(Nedi::FitWeights(X.data(), b.data(), 7, a));
   for (int k = 0; k < 6; ++k) EXPECT_EQ(a[k], fallback[k]);
+}
+
+TEST(NediFit, InverseWithRowInterchangesAndZeroPivots) {
+  // Twice a permutation (every column needs a row interchange, first
+  // column first): the inverse is half the transpose, exactly.
+  const int perm[6] = {3, 0, 5, 1, 4, 2};  // column j has its 2 in row perm[j]
+  float a[36] = {};
+  for (int j = 0; j < 6; ++j) a[j * 6 + perm[j]] = 2.0f;
+  ASSERT_TRUE(Invert6(a));
+  for (int j = 0; j < 6; ++j)
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(a[j * 6 + i], j == perm[i] ? 0.5f : 0.0f) << i << ", " << j;
+  // A column of zeros (a regressor that never sees any signal): the
+  // factorisation meets an exactly zero pivot.
+  float b[36];
+  for (int k = 0; k < 36; ++k) b[k] = k / 6 == 4 ? 0.0f : float(1 + (k * 7) % 11);
+  EXPECT_FALSE(Invert6(b));
 }
 
 TEST(NediFit, NormalSumsOnEveryInstructionSetEqualTheScalarOnes) {
