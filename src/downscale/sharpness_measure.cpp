@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/simd.h"
 #include "downscale/sharpness_measure.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -73,7 +74,7 @@ void Accumulate(const double* t1, const double* t2, std::size_t stride, std::siz
 }
 
 // Adds the terms of one row of `count` planes to the sums.
-void AddRowSimd(const float* const* rows, const float* const* below, int count, std::size_t terms, double* t1,
+void AddRowHwy(const float* const* rows, const float* const* below, int count, std::size_t terms, double* t1,
                 double* t2, double* s1, double* s2) {
   for (int p = 0; p < count; ++p) RowTerms(rows[p], below[p], terms, t1 + p * terms, t2 + p * terms);
   switch (count) {
@@ -90,7 +91,22 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace kestrune::sharpness {
-HWY_EXPORT(AddRowSimd);
+HWY_EXPORT(AddRowHwy);
+
+// The scalar twin: each plane's terms formed and added one at a time.
+void AddRowScalar(const float* const* rows, const float* const* below, int count, std::size_t terms, double* s1,
+                  double* s2) {
+  for (int p = 0; p < count; ++p) {
+    double a = s1[p], b = s2[p];
+    for (std::size_t x = 0; x < terms; ++x) {
+      const float d1 = rows[p][x] - rows[p][x + 1];
+      const float d2 = rows[p][x] - below[p][x];
+      a += static_cast<double>(std::fabs(d1)) + static_cast<double>(std::fabs(d2));
+      b += static_cast<double>(d1 * d1) + static_cast<double>(d2 * d2);
+    }
+    s1[p] = a, s2[p] = b;
+  }
+}
 }  // namespace kestrune::sharpness
 
 namespace kestrune {
@@ -103,7 +119,8 @@ SharpnessAccumulator::SharpnessAccumulator(int count, uint32_t width)
 
 void SharpnessAccumulator::AddRow(const float* const* rows, const float* const* below) {
   if (width_ < 2) return;
-  HWY_DYNAMIC_DISPATCH(kestrune::sharpness::AddRowSimd)(rows, below, count_, width_ - 1, t1_.data(), t2_.data(), s1_,
+  if (simd::ScalarKernels()) return sharpness::AddRowScalar(rows, below, count_, width_ - 1, s1_, s2_);
+  HWY_DYNAMIC_DISPATCH(kestrune::sharpness::AddRowHwy)(rows, below, count_, width_ - 1, t1_.data(), t2_.data(), s1_,
                                                        s2_);
 }
 

@@ -4,8 +4,8 @@
 // vector, and stores them interleaved; the horizontal pass then reads the four
 // rows of one column as one 4-lane vector, so it too runs four samples per
 // instruction. Each lane sums its taps in order with a separate multiply and
-// add, exactly as the scalar loop would. Both passes work group by group of
-// four rows, so they can also run fused, a group at a time.
+// add, exactly as the scalar twins beside them do. Both passes work group by
+// group of four rows, so they can also run fused, a group at a time.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "downscale/trial_reduction.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -17,7 +17,76 @@
 #include <functional>
 #include <vector>
 
+#include "base/simd.h"
 #include "downscale/trial_reduction.h"
+
+// Code outside the per-target namespace, compiled once: the scalar twins of
+// the group kernels and the loop that runs the fused passes group by group.
+#ifndef KESTRUNE_TRIAL_REDUCTION_COMMON
+#define KESTRUNE_TRIAL_REDUCTION_COMMON
+namespace kestrune::trial {
+
+// Vertical pass of the output rows y0 .. y0 + 3 of `r` into `out` (4 x width
+// floats, interleaved), one sample at a time; rows past the end are set to 0.
+inline void VerticalGroupScalar(const float* src, uint32_t width, const Resampling::LinearResampler& r, uint32_t y0,
+                                float* out) {
+  const int64_t last = static_cast<int64_t>(r.inLength) - 1;
+  for (uint32_t i = 0; i < 4; ++i) {
+    const uint32_t y = y0 + i;
+    if (y >= r.outLength) {
+      for (std::size_t x = 0; x < width; ++x) out[x * 4 + i] = 0.0f;
+      continue;
+    }
+    const float* w = r.phaseWeights[static_cast<std::size_t>(r.outPhase[y])].data();
+    for (std::size_t x = 0; x < width; ++x) {
+      float a = 0.0f;
+      for (uint32_t j = 0; j < r.taps; ++j)
+        a += src[static_cast<std::size_t>(std::clamp<int64_t>(r.outStart[y] + int64_t{j}, 0, last)) * width + x] * w[j];
+      out[x * 4 + i] = a;
+    }
+  }
+}
+
+// Horizontal pass of one group (r.inLength columns of four interleaved rows)
+// into the first `rowsHere` rows at `out` (stride r.outLength), one sample at
+// a time.
+inline void HorizontalGroupScalar(const float* group, uint32_t rowsHere, const Resampling::LinearResampler& r,
+                                  float* out) {
+  const std::size_t outW = r.outLength;
+  const int64_t last = static_cast<int64_t>(r.inLength) - 1;
+  for (uint32_t i = 0; i < rowsHere; ++i)
+    for (std::size_t o = 0; o < outW; ++o) {
+      const float* w = r.phaseWeights[static_cast<std::size_t>(r.outPhase[o])].data();
+      float a = 0.0f;
+      for (uint32_t j = 0; j < r.taps; ++j)
+        a += group[static_cast<std::size_t>(std::clamp<int64_t>(r.outStart[o] + int64_t{j}, 0, last)) * 4 + i] * w[j];
+      out[i * outW + o] = a;
+    }
+}
+
+// The fused passes, group by group of four rows, with the group kernels
+// vertical(r, y0, group) and horizontal(group, rowsHere, r, out).
+template <class Vertical, class Horizontal>
+void FuseGroups(uint32_t width, const Resampling::LinearResampler* const* verticals,
+                const Resampling::LinearResampler* const* horizontals, int count, float* const* dst,
+                const std::function<void(uint32_t)>& rowsDone, uint32_t ringRows, Vertical&& vertical,
+                Horizontal&& horizontal) {
+  std::vector<float> group(std::size_t{width} * 4);
+  const uint32_t height = verticals[0]->outLength;
+  for (uint32_t y0 = 0; y0 < height; y0 += 4) {
+    const uint32_t rowsHere = std::min<uint32_t>(4, height - y0);
+    for (int i = 0; i < count; ++i) {
+      // Consecutive reductions with the same vertical set-up share the group.
+      if (i == 0 || verticals[i] != verticals[i - 1]) vertical(*verticals[i], y0, group.data());
+      horizontal(group.data(), rowsHere, *horizontals[i],
+                 dst[i] + static_cast<std::size_t>(ringRows ? y0 % ringRows : y0) * horizontals[i]->outLength);
+    }
+    if (rowsDone) rowsDone(y0 + rowsHere);
+  }
+}
+
+}  // namespace kestrune::trial
+#endif  // KESTRUNE_TRIAL_REDUCTION_COMMON
 
 HWY_BEFORE_NAMESPACE();
 namespace kestrune::trial {
@@ -83,21 +152,9 @@ void VerticalGroup(const float* src, uint32_t width, const Resampling::LinearRes
 }
 
 #if HWY_TARGET == HWY_SCALAR
-// Horizontal pass of one group (r.inLength columns of four interleaved rows)
-// into the first `rowsHere` rows at `out` (stride r.outLength). Without
-// 4-lane vectors: the same sums, one sample at a time.
+// Without 4-lane vectors: the scalar twin.
 void HorizontalGroup(const float* group, uint32_t rowsHere, const Resampling::LinearResampler& r, float* out) {
-  const uint32_t taps = r.taps;
-  const std::size_t outW = r.outLength;
-  const int64_t last = static_cast<int64_t>(r.inLength) - 1;
-  for (uint32_t i = 0; i < rowsHere; ++i)
-    for (std::size_t o = 0; o < outW; ++o) {
-      const float* w = r.phaseWeights[static_cast<std::size_t>(r.outPhase[o])].data();
-      float a = 0.0f;
-      for (uint32_t j = 0; j < taps; ++j)
-        a += group[static_cast<std::size_t>(std::clamp<int64_t>(r.outStart[o] + int64_t{j}, 0, last)) * 4 + i] * w[j];
-      out[i * outW + o] = a;
-    }
+  HorizontalGroupScalar(group, rowsHere, r, out);
 }
 #else
 // Horizontal pass of one group (r.inLength columns of four interleaved rows)
@@ -172,35 +229,29 @@ void HorizontalGroup(const float* group, uint32_t rowsHere, const Resampling::Li
 }
 #endif  // HWY_TARGET == HWY_SCALAR
 
-void ResampleColumnsSimd(const float* src, uint32_t width, const Resampling::LinearResampler& r, float* dst) {
+void ResampleColumnsHwy(const float* src, uint32_t width, const Resampling::LinearResampler& r, float* dst) {
   std::array<std::vector<const float*>, 4> rows;
   // Group y0 / 4 starts at y0 * width.
   for (uint32_t y0 = 0; y0 < r.outLength; y0 += 4)
     VerticalGroup(src, width, r, y0, dst + static_cast<std::size_t>(y0) * width, rows);
 }
 
-void ResampleRowsSimd(const float* src, uint32_t height, const Resampling::LinearResampler& r, float* dst) {
+void ResampleRowsHwy(const float* src, uint32_t height, const Resampling::LinearResampler& r, float* dst) {
   for (uint32_t y0 = 0; y0 < height; y0 += 4)
     HorizontalGroup(src + static_cast<std::size_t>(y0) * r.inLength, std::min<uint32_t>(4, height - y0), r,
                     dst + static_cast<std::size_t>(y0) * r.outLength);
 }
 
-void ReduceFusedSimd(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
-                     const Resampling::LinearResampler* const* horizontals, int count, float* const* dst,
-                     const std::function<void(uint32_t)>& rowsDone, uint32_t ringRows) {
+void ReduceFusedHwy(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
+                    const Resampling::LinearResampler* const* horizontals, int count, float* const* dst,
+                    const std::function<void(uint32_t)>& rowsDone, uint32_t ringRows) {
   std::array<std::vector<const float*>, 4> rows;
-  std::vector<float> group(std::size_t{width} * 4);
-  const uint32_t height = verticals[0]->outLength;
-  for (uint32_t y0 = 0; y0 < height; y0 += 4) {
-    const uint32_t rowsHere = std::min<uint32_t>(4, height - y0);
-    for (int i = 0; i < count; ++i) {
-      // Consecutive reductions with the same vertical set-up share the group.
-      if (i == 0 || verticals[i] != verticals[i - 1]) VerticalGroup(src, width, *verticals[i], y0, group.data(), rows);
-      HorizontalGroup(group.data(), rowsHere, *horizontals[i],
-                      dst[i] + static_cast<std::size_t>(ringRows ? y0 % ringRows : y0) * horizontals[i]->outLength);
-    }
-    if (rowsDone) rowsDone(y0 + rowsHere);
-  }
+  FuseGroups(
+      width, verticals, horizontals, count, dst, rowsDone, ringRows,
+      [&](const Resampling::LinearResampler& r, uint32_t y0, float* group) {
+        VerticalGroup(src, width, r, y0, group, rows);
+      },
+      HorizontalGroup);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -209,26 +260,45 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace kestrune::trial {
-HWY_EXPORT(ResampleColumnsSimd);
-HWY_EXPORT(ResampleRowsSimd);
-HWY_EXPORT(ReduceFusedSimd);
+HWY_EXPORT(ResampleColumnsHwy);
+HWY_EXPORT(ResampleRowsHwy);
+HWY_EXPORT(ReduceFusedHwy);
 }  // namespace kestrune::trial
 
 namespace kestrune {
 
 void ResampleColumns(const float* src, uint32_t width, const Resampling::LinearResampler& vertical, float* dst) {
-  HWY_DYNAMIC_DISPATCH(kestrune::trial::ResampleColumnsSimd)(src, width, vertical, dst);
+  if (simd::ScalarKernels()) {
+    for (uint32_t y0 = 0; y0 < vertical.outLength; y0 += 4)
+      trial::VerticalGroupScalar(src, width, vertical, y0, dst + static_cast<std::size_t>(y0) * width);
+    return;
+  }
+  HWY_DYNAMIC_DISPATCH(kestrune::trial::ResampleColumnsHwy)(src, width, vertical, dst);
 }
 
 void ResampleRows(const float* src, uint32_t height, const Resampling::LinearResampler& horizontal, float* dst) {
-  HWY_DYNAMIC_DISPATCH(kestrune::trial::ResampleRowsSimd)(src, height, horizontal, dst);
+  if (simd::ScalarKernels()) {
+    for (uint32_t y0 = 0; y0 < height; y0 += 4)
+      trial::HorizontalGroupScalar(src + static_cast<std::size_t>(y0) * horizontal.inLength,
+                                   std::min<uint32_t>(4, height - y0), horizontal,
+                                   dst + static_cast<std::size_t>(y0) * horizontal.outLength);
+    return;
+  }
+  HWY_DYNAMIC_DISPATCH(kestrune::trial::ResampleRowsHwy)(src, height, horizontal, dst);
 }
 
 void ReduceFused(const float* src, uint32_t width, const Resampling::LinearResampler* const* verticals,
                  const Resampling::LinearResampler* const* horizontals, int count, float* const* dst,
                  const std::function<void(uint32_t)>& rowsDone, uint32_t ringRows) {
   if (count < 1) return;
-  HWY_DYNAMIC_DISPATCH(kestrune::trial::ReduceFusedSimd)(src, width, verticals, horizontals, count, dst, rowsDone,
+  if (simd::ScalarKernels())
+    return trial::FuseGroups(
+        width, verticals, horizontals, count, dst, rowsDone, ringRows,
+        [&](const Resampling::LinearResampler& r, uint32_t y0, float* group) {
+          trial::VerticalGroupScalar(src, width, r, y0, group);
+        },
+        trial::HorizontalGroupScalar);
+  HWY_DYNAMIC_DISPATCH(kestrune::trial::ReduceFusedHwy)(src, width, verticals, horizontals, count, dst, rowsDone,
                                                         ringRows);
 }
 

@@ -7,13 +7,12 @@
 // of the same size.
 #include "resampling/edge_dir_resampler.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "base/threading.h"
+#include "resampling/edge_dir_rows.h"
 #include "resampling/fixed_upscalers.h"
 #include "resampling/hann_smooth.h"
 
@@ -44,60 +43,6 @@ constexpr int kAxialRadius[kAxialCount] = {1, 1, 3, 3, 3, 3};
 
 // Axial sites at least this far from the border have all their pairs inside.
 constexpr int kAxialMargin = 2;
-
-// Row kernels of Apply and of the cost maps: a portable scalar build and an
-// AVX2 build (chosen at run time; both compute the same bits).
-namespace portable {
-#include "resampling/edge_dir_resampler.inc"
-}  // namespace portable
-
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
-namespace avx2 {
-#include "resampling/edge_dir_resampler.inc"
-
-struct Lanes {
-  using T = __m256;
-  static constexpr int N = 8;
-  static T Load(const float* p) { return _mm256_loadu_ps(p); }
-  static void Store(float* p, T v) { _mm256_storeu_ps(p, v); }
-  static T LoadEven(const float* p) { return Pick<_MM_SHUFFLE(2, 0, 2, 0)>(p); }
-  static T LoadOdd(const float* p) { return Pick<_MM_SHUFFLE(3, 1, 3, 1)>(p); }
-  static void StoreInterleaved(float* p, T even, T odd) {
-    const T lo = _mm256_unpacklo_ps(even, odd), hi = _mm256_unpackhi_ps(even, odd);
-    _mm256_storeu_ps(p, _mm256_permute2f128_ps(lo, hi, 0x20));
-    _mm256_storeu_ps(p + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
-  }
-  static T Add(T a, T b) { return _mm256_add_ps(a, b); }
-  static T Sub(T a, T b) { return _mm256_sub_ps(a, b); }
-  static T Mul(T a, T b) { return _mm256_mul_ps(a, b); }
-
- private:
-  // Every second float of p[0..15], starting at the even or odd ones.
-  template <int kSel>
-  static T Pick(const float* p) {
-    const T t = _mm256_shuffle_ps(_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8), kSel);
-    return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(t), _MM_SHUFFLE(3, 1, 2, 0)));
-  }
-};
-}  // namespace avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-
-bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
 
 // Weights u_k = (s_k / (C_k + 150))^4, normalised to sum 0.5, and the
 // confidence 2 * max u_k. The raw weights are formed one direction at a time
@@ -142,10 +87,7 @@ void Costs(float* map, const float* const* est, size_t W, int r, int c0, int c1,
   if (c1 <= c0) return;
   const size_t row = size_t(r) * W;
   const float* g[3] = {est[0] + row, est[1] + row, est[2] + row};
-  if (HasAvx2())
-    avx2::CostRow<avx2::Lanes>(map + row, g, size_t(c0), size_t(c1), o);
-  else
-    portable::CostRow<portable::Scalar>(map + row, g, size_t(c0), size_t(c1), o);
+  CostRow(map + row, g, size_t(c0), size_t(c1), o);
 }
 
 // Reads beyond the W x H plane: the x2 grid mirrored about its first and
@@ -253,7 +195,6 @@ void ApplyFrame(int w, int h, const float* weights, const float* confidence, flo
 // the values they already hold; the axial step therefore runs the output
 // rows in three rounds (even rows; odd rows 4i+1; odd rows 4i+3) so that no
 // row is rewritten while another thread reads it.
-template <class V>
 void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfidence, const float* axialWeights,
                const float* axialConfidence, const float* const* in, float* const* out) {
   const size_t w = size_t(w_), W = 2 * w;
@@ -272,10 +213,7 @@ void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfiden
           plus[k] = in[ch] + ptrdiff_t(y + (1 + kOddDy[k]) / 2) * ptrdiff_t(w) + (1 + kOddDx[k]) / 2;
         }
         float* row = out[ch] + (2 * size_t(y) + 1) * W;
-        if constexpr (V::N > 1)
-          avx2::OddRow<V>(minus, plus, u, w, q, row, 2, oddEnd);
-        else
-          portable::OddRow<portable::Scalar>(minus, plus, u, w, q, row, 2, oddEnd);
+        OddRow(minus, plus, u, w, q, row, 2, oddEnd);
       }
     }
   });
@@ -289,17 +227,10 @@ void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfiden
       const float* e1 = in[ch] + size_t(y) * w;
       const float* o1 = out[ch] + (2 * size_t(y) + 1) * W;
       float* row = out[ch] + r * W;
-      if (parity == 0) {
-        if constexpr (V::N > 1)
-          avx2::EvenAxialRow<V>(e1 - w, e1, e1 + w, o1 - 2 * W, o1, u, w, q, row, 1, axialEnd);
-        else
-          portable::EvenAxialRow<portable::Scalar>(e1 - w, e1, e1 + w, o1 - 2 * W, o1, u, w, q, row, 1, axialEnd);
-      } else {
-        if constexpr (V::N > 1)
-          avx2::OddAxialRow<V>(e1, e1 + w, o1 - 2 * W, o1, o1 + 2 * W, u, w, q, row, 1, axialEnd);
-        else
-          portable::OddAxialRow<portable::Scalar>(e1, e1 + w, o1 - 2 * W, o1, o1 + 2 * W, u, w, q, row, 1, axialEnd);
-      }
+      if (parity == 0)
+        EvenAxialRow(e1 - w, e1, e1 + w, o1 - 2 * W, o1, u, w, q, row, 1, axialEnd);
+      else
+        OddAxialRow(e1, e1 + w, o1 - 2 * W, o1, o1 + 2 * W, u, w, q, row, 1, axialEnd);
     }
   };
   // Round 1: output row 2y of every y; rounds 2 and 3: output row 2y+1 of
@@ -477,12 +408,8 @@ void EdgeDirResampler::Apply(const float* inR, const float* inG, const float* in
   ParallelFor(0, 3, 1, [&](ptrdiff_t c0, ptrdiff_t c1) {
     for (ptrdiff_t ch = c0; ch < c1; ++ch) UpscaleBicubic2(in[ch], w_, h_, out[ch]);
   });
-  if (HasAvx2())
-    ApplyRows<avx2::Lanes>(w_, h_, oddWeights_.data(), oddConfidence_.data(), axialWeights_.data(),
-                           axialConfidence_.data(), in, out);
-  else
-    ApplyRows<portable::Scalar>(w_, h_, oddWeights_.data(), oddConfidence_.data(), axialWeights_.data(),
-                                axialConfidence_.data(), in, out);
+  ApplyRows(w_, h_, oddWeights_.data(), oddConfidence_.data(), axialWeights_.data(), axialConfidence_.data(), in,
+            out);
 }
 
 }  // namespace Resampling

@@ -5,7 +5,12 @@
 // column pass runs along rows for all columns at once, and the row pass lays
 // eight rows side by side and runs the same column routine on them. Row
 // groups and column bands are independent, so the threads share them out.
-#include "resampling/hann_smooth.h"
+// The column updates have a scalar form and a Highway form that widens the
+// floats to double as the scalar expressions do; both give the same bits.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "resampling/hann_smooth.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,14 +18,141 @@
 #include <cstring>
 #include <vector>
 
+#include "base/simd.h"
 #include "base/threading.h"
-#include "base/vec8.h"
+#include "resampling/hann_smooth.h"
+
+#ifndef KESTRUNE_HANN_SMOOTH_COMMON
+#define KESTRUNE_HANN_SMOOTH_COMMON
+namespace kestrune::hann {
+
+using Index = std::ptrdiff_t;
+
+// Mirror rule: position -j reads j (the first sample is not repeated),
+// position N-1+j reads N-j (the last sample is repeated).
+inline Index Mirror(Index q, Index N) {
+  if (q < 0) return -q;
+  if (q >= N) return 2 * N - 1 - q;
+  return q;
+}
+
+// The constants of one slide: the step's rotation (c2, s2), the entering
+// sample's phasor (-c1, s1), the window radius and length.
+struct Slide {
+  double c1, s1, c2, s2;
+  int r;
+  float n;
+};
+
+// Adds window position `row` (phasor pr, pi) to the W running sums.
+inline void AddRow(const float* row, Index W, double pr, double pi, float* sum, float* re, float* im, Index c) {
+  for (; c < W; ++c) {
+    const float v = row[c];
+    sum[c] += v;
+    re[c] = static_cast<float>(double(re[c]) + double(v) * pr);
+    im[c] = static_cast<float>(double(im[c]) + double(v) * pi);
+  }
+}
+
+// Slides the W windows by one sample per output row 1..H-1 (samples
+// `stride` apart) and writes (sum + re) / n, from column c on.
+inline void SlideColumns(const float* x, float* y, Index H, Index stride, Index W, const Slide& k, float* sum_,
+                         float* re_, float* im_, Index c0) {
+  for (Index i = 1; i < H; ++i) {
+    const float* in = x + Mirror(i + k.r, H) * stride;
+    const float* out = x + Mirror(i - 1 - k.r, H) * stride;
+    float* yr = y + i * stride;
+    for (Index c = c0; c < W; ++c) {
+      const float a = in[c], b = out[c];
+      const float sum = sum_[c] + a - b;
+      const double d = double(a - b);
+      const double re = re_[c], im = im_[c];
+      const float nre = static_cast<float>(re * k.c2 + im * k.s2 + d * k.c1);
+      const float nim = static_cast<float>(im * k.c2 - re * k.s2 + d * k.s1);
+      sum_[c] = sum;
+      re_[c] = nre;
+      im_[c] = nim;
+      yr[c] = (sum + nre) / k.n;
+    }
+  }
+}
+
+}  // namespace kestrune::hann
+#endif  // KESTRUNE_HANN_SMOOTH_COMMON
+
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::hann {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// As many columns per vector as there are double lanes.
+using DD = hn::ScalableTag<double>;
+using DF = hn::Rebind<float, DD>;
+
+// AddRow for the columns a whole vector covers; returns the first column left.
+Index AddRowHwy(const float* row, Index W, double pr, double pi, float* sum, float* re, float* im) {
+  const DD dd;
+  const DF df;
+  const Index lanes = static_cast<Index>(hn::Lanes(dd));
+  const auto prv = hn::Set(dd, pr), piv = hn::Set(dd, pi);
+  Index c = 0;
+  for (; c + lanes <= W; c += lanes) {
+    const auto v = hn::LoadU(df, row + c);
+    const auto vd = hn::PromoteTo(dd, v);
+    hn::StoreU(hn::Add(hn::LoadU(df, sum + c), v), df, sum + c);
+    hn::StoreU(hn::DemoteTo(df, hn::Add(hn::PromoteTo(dd, hn::LoadU(df, re + c)), hn::Mul(vd, prv))), df, re + c);
+    hn::StoreU(hn::DemoteTo(df, hn::Add(hn::PromoteTo(dd, hn::LoadU(df, im + c)), hn::Mul(vd, piv))), df, im + c);
+  }
+  return c;
+}
+
+// SlideColumns for the columns whole vectors cover; returns the first column
+// left.
+Index SlideColumnsHwy(const float* x, float* y, Index H, Index stride, Index W, const Slide& k, float* sum_,
+                      float* re_, float* im_) {
+  const DD dd;
+  const DF df;
+  const Index lanes = static_cast<Index>(hn::Lanes(dd));
+  const Index end = W / lanes * lanes;
+  const auto c1 = hn::Set(dd, k.c1), s1 = hn::Set(dd, k.s1), c2 = hn::Set(dd, k.c2), s2 = hn::Set(dd, k.s2);
+  const auto n = hn::Set(df, k.n);
+  for (Index i = 1; i < H; ++i) {
+    const float* in = x + Mirror(i + k.r, H) * stride;
+    const float* out = x + Mirror(i - 1 - k.r, H) * stride;
+    float* yr = y + i * stride;
+    for (Index c = 0; c < end; c += lanes) {
+      const auto a = hn::LoadU(df, in + c), b = hn::LoadU(df, out + c);
+      const auto sum = hn::Sub(hn::Add(hn::LoadU(df, sum_ + c), a), b);
+      const auto d = hn::PromoteTo(dd, hn::Sub(a, b));
+      const auto re = hn::PromoteTo(dd, hn::LoadU(df, re_ + c)), im = hn::PromoteTo(dd, hn::LoadU(df, im_ + c));
+      const auto nre = hn::DemoteTo(df, hn::Add(hn::Add(hn::Mul(re, c2), hn::Mul(im, s2)), hn::Mul(d, c1)));
+      const auto nim = hn::DemoteTo(df, hn::Add(hn::Sub(hn::Mul(im, c2), hn::Mul(re, s2)), hn::Mul(d, s1)));
+      hn::StoreU(sum, df, sum_ + c);
+      hn::StoreU(nre, df, re_ + c);
+      hn::StoreU(nim, df, im_ + c);
+      hn::StoreU(hn::Div(hn::Add(sum, nre), n), df, yr + c);
+    }
+  }
+  return end;
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::hann
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace kestrune::hann {
+HWY_EXPORT(AddRowHwy);
+HWY_EXPORT(SlideColumnsHwy);
+}  // namespace kestrune::hann
 
 namespace kestrune {
 
 namespace {
 
-using Index = std::ptrdiff_t;
+using hann::Index;
+
+constexpr Index kLanes = 8;  // rows laid side by side in the row pass
 
 struct Window {
   int r = 0;       // radius after limiting to the sequence length
@@ -48,26 +180,6 @@ Window MakeWindow(int radius, Index length) {
   return wnd;
 }
 
-// Mirror rule: position -j reads j (the first sample is not repeated),
-// position N-1+j reads N-j (the last sample is repeated).
-inline Index Mirror(Index q, Index N) {
-  if (q < 0) return -q;
-  if (q >= N) return 2 * N - 1 - q;
-  return q;
-}
-
-// GCC vector extensions; vectors never cross function boundaries.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
-constexpr Index kLanes = 8;
-using vec8::Vec8;
-typedef double Vec8d __attribute__((vector_size(64)));
-
-using vec8::Load;
-using vec8::Store;
-inline Vec8d Wide(Vec8 v) { return __builtin_convertvector(v, Vec8d); }
-inline Vec8 Narrow(Vec8d v) { return __builtin_convertvector(v, Vec8); }
-
 // The running sums of W sequences side by side (the columns of a W x H
 // plane): the window sum and the real and imaginary parts of the phasor sum,
 // all kept in float. Each column is computed exactly as a single sequence
@@ -78,28 +190,17 @@ class ColumnSums {
   ColumnSums(const Window& wnd, Index W, Index stride) : wnd_(wnd), W_(W), stride_(stride), sum_(W), re_(W), im_(W) {}
 
   // Sums for output 0: window positions -r..r through the mirror rule.
-  KESTRUNE_VECTOR_CLONES
   void Start(const float* x, Index H) {
     std::fill(sum_.begin(), sum_.end(), 0.0f);
     std::fill(re_.begin(), re_.end(), 0.0f);
     std::fill(im_.begin(), im_.end(), 0.0f);
+    const bool scalar = simd::ScalarKernels();
     double pr = -wnd_.c1, pi = -wnd_.s1;  // phasor of window position 0
     for (Index q = -wnd_.r; q <= wnd_.r; ++q) {
-      const float* row = x + Mirror(q, H) * stride_;
-      Index c = 0;
-      for (; c + kLanes <= W_; c += kLanes) {
-        const Vec8 v = Load(row + c);
-        const Vec8d vd = Wide(v);
-        Store(&sum_[c], Load(&sum_[c]) + v);
-        Store(&re_[c], Narrow(Wide(Load(&re_[c])) + vd * pr));
-        Store(&im_[c], Narrow(Wide(Load(&im_[c])) + vd * pi));
-      }
-      for (; c < W_; ++c) {
-        const float v = row[c];
-        sum_[c] += v;
-        re_[c] = static_cast<float>(double(re_[c]) + double(v) * pr);
-        im_[c] = static_cast<float>(double(im_[c]) + double(v) * pi);
-      }
+      const float* row = x + hann::Mirror(q, H) * stride_;
+      const Index c =
+          scalar ? 0 : HWY_DYNAMIC_DISPATCH(hann::AddRowHwy)(row, W_, pr, pi, sum_.data(), re_.data(), im_.data());
+      hann::AddRow(row, W_, pr, pi, sum_.data(), re_.data(), im_.data(), c);
       const double nr = pr * wnd_.c2 - pi * wnd_.s2;
       const double ni = pr * wnd_.s2 + pi * wnd_.c2;
       pr = nr;
@@ -108,16 +209,13 @@ class ColumnSums {
   }
 
   // Writes output rows 1..H-1 of the W sequences (samples `stride` apart in
-  // x and y), sliding every window by one row per output row. One call per
-  // plane band keeps the constants of the step in registers.
-  KESTRUNE_VECTOR_CLONES
+  // x and y), sliding every window by one row per output row.
   void Slide(const float* x, float* y, Index H) {
-    Constants k;
-    k.c1 = -wnd_.c1, k.s1 = wnd_.s1, k.c2 = wnd_.c2, k.s2 = wnd_.s2;
-    k.n = static_cast<float>(wnd_.n);
-    k.c1v = k.c1 + Vec8d{}, k.s1v = k.s1 + Vec8d{}, k.c2v = k.c2 + Vec8d{}, k.s2v = k.s2 + Vec8d{};
-    for (Index i = 1; i < H; ++i)
-      Step(x + Mirror(i + wnd_.r, H) * stride_, x + Mirror(i - 1 - wnd_.r, H) * stride_, y + i * stride_, k);
+    const hann::Slide k{-wnd_.c1, wnd_.s1, wnd_.c2, wnd_.s2, wnd_.r, static_cast<float>(wnd_.n)};
+    const Index c = simd::ScalarKernels() ? 0
+                                          : HWY_DYNAMIC_DISPATCH(hann::SlideColumnsHwy)(
+                                                x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data());
+    if (c < W_) hann::SlideColumns(x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data(), c);
   }
 
   void Value(float* y) const {
@@ -126,44 +224,6 @@ class ColumnSums {
   }
 
  private:
-  // The step's rotation (c2, s2) and the entering sample's phasor (c1, s1),
-  // also broadcast once for the vector lanes, and the window length.
-  struct Constants {
-    double c1, s1, c2, s2;
-    Vec8d c1v, s1v, c2v, s2v;
-    float n;
-  };
-
-  // Slides every window by one (`in` enters, `out` leaves) and writes the
-  // smoothed values (sum + re) / n.
-  __attribute__((always_inline)) inline void Step(const float* in, const float* out, float* y, const Constants& k) {
-    Index c = 0;
-    for (; c + kLanes <= W_; c += kLanes) {
-      const Vec8 a = Load(in + c), b = Load(out + c);
-      const Vec8 sum = Load(&sum_[c]) + a - b;
-      const Vec8d d = Wide(a - b);
-      const Vec8d re = Wide(Load(&re_[c])), im = Wide(Load(&im_[c]));
-      const Vec8 nre = Narrow(re * k.c2v + im * k.s2v + d * k.c1v);
-      const Vec8 nim = Narrow(im * k.c2v - re * k.s2v + d * k.s1v);
-      Store(&sum_[c], sum);
-      Store(&re_[c], nre);
-      Store(&im_[c], nim);
-      Store(y + c, (sum + nre) / k.n);
-    }
-    for (; c < W_; ++c) {
-      const float a = in[c], b = out[c];
-      const float sum = sum_[c] + a - b;
-      const double d = double(a - b);
-      const double re = re_[c], im = im_[c];
-      const float nre = static_cast<float>(re * k.c2 + im * k.s2 + d * k.c1);
-      const float nim = static_cast<float>(im * k.c2 - re * k.s2 + d * k.s1);
-      sum_[c] = sum;
-      re_[c] = nre;
-      im_[c] = nim;
-      y[c] = (sum + nre) / k.n;
-    }
-  }
-
   Window wnd_;
   Index W_, stride_;
   std::vector<float> sum_, re_, im_;
@@ -226,3 +286,4 @@ void HannSmooth(const float* src, float* dst, int W, int H, int r, float* tmp) {
 }
 
 }  // namespace kestrune
+#endif  // HWY_ONCE

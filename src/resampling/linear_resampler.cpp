@@ -2,16 +2,12 @@
 // weights and the output positions of one line geometry, the line resampler,
 // and the separable resize of a plane.
 //
-// ResizePlane produces exactly the samples of the plain two-pass reading
-// (every column through the vertical resampler, then every row through the
-// horizontal one): each output sample is accumulated tap by tap in single
-// precision in the same order. For speed it works on blocks of eight output
-// rows: the vertical pass runs along rows for all columns at once, the eight
-// intermediate rows are interleaved so that the horizontal pass computes the
-// eight rows side by side in one vector, and the results are spread back out.
-// The vector kernels are compiled for AVX2 and for the SSE2 baseline and
-// picked at run time. The blocks are shared out among the threads; each
-// output sample is computed by exactly one of them, in the same way.
+// ResizePlane's scalar form is the plain two-pass reading (every column
+// through the vertical resampler, then every row through the horizontal
+// one); its vector form (resize_rows.cpp) accumulates each output sample tap
+// by tap in single precision in the same order, so both give the same bits.
+// The vector form works on blocks of eight output rows, which the threads
+// share out; each output sample is computed by exactly one of them.
 #include "resampling/linear_resampler.h"
 
 #include <algorithm>
@@ -21,14 +17,11 @@
 #include <memory>
 #include <numeric>
 
+#include "base/simd.h"
 #include "base/threading.h"
-#include "base/vec8.h"
+#include "resampling/resize_rows.h"
 
 namespace kestrune {
-
-// GCC vector extensions; 32-byte vectors are never passed between functions
-// of different targets, so the ABI note does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace Resampling {
 
@@ -208,128 +201,36 @@ void LinearResampler::Resample(const float* in, float* out) const {
   }
 }
 
-namespace {
-
-using Index = std::ptrdiff_t;
-constexpr Index kLanes = 8;  // rows computed side by side in the horizontal pass
-
-using vec8::Vec8;
-
-using vec8::Load;
-using vec8::Store;
-
-// out[x] = sum over j of rows[j][x] * w[j], accumulated in order of j.
-KESTRUNE_VECTOR_CLONES
-void CombineRows(const float* const* rows, const float* w, Index taps, Index width, float* out) {
-  Index x = 0;
-  for (; x + 32 <= width; x += 32) {
-    Vec8 a0 = {}, a1 = {}, a2 = {}, a3 = {};
-    for (Index j = 0; j < taps; ++j) {
-      const float* r = rows[j] + x;
-      const float wj = w[j];
-      a0 = a0 + Load(r) * wj;
-      a1 = a1 + Load(r + 8) * wj;
-      a2 = a2 + Load(r + 16) * wj;
-      a3 = a3 + Load(r + 24) * wj;
-    }
-    Store(out + x, a0);
-    Store(out + x + 8, a1);
-    Store(out + x + 16, a2);
-    Store(out + x + 24, a3);
-  }
-  for (; x + 8 <= width; x += 8) {
-    Vec8 a = {};
-    for (Index j = 0; j < taps; ++j) a = a + Load(rows[j] + x) * w[j];
-    Store(out + x, a);
-  }
-  for (; x < width; ++x) {
-    float a = 0.0f;
-    for (Index j = 0; j < taps; ++j) a = a + rows[j][x] * w[j];
-    out[x] = a;
-  }
-}
-
-// Horizontal pass on eight interleaved rows: in[m * 8 + lane] holds sample m
-// of row `lane`; out[o * 8 + lane] receives output o of that row.
-KESTRUNE_VECTOR_CLONES
-void FilterInterleaved(const float* in, Index inLength, const int32_t* outStart, const float* const* outWeights,
-                       Index outLength, Index taps, float* out) {
-  for (Index o = 0; o < outLength; ++o) {
-    const Index start = outStart[o];
-    const float* w = outWeights[o];
-    Vec8 a = {};
-    if (start > 0 && start + taps <= inLength) {
-      const float* s = in + start * kLanes;
-      for (Index j = 0; j < taps; ++j) a = a + Load(s + j * kLanes) * w[j];
-    } else {
-      for (Index j = 0; j < taps; ++j) a = a + Load(in + std::clamp<Index>(start + j, 0, inLength - 1) * kLanes) * w[j];
-    }
-    Store(out + o * kLanes, a);
-  }
-}
-
-// 8 x 8 transpose: on return v[k] holds element k of every input vector.
-// The shuffles are the ones AVX performs in one instruction each.
-inline void Transpose8(Vec8 v[8]) {
-  Vec8 t[8], u[8];
-  for (int k = 0; k < 8; k += 2) {
-    t[k] = __builtin_shufflevector(v[k], v[k + 1], 0, 8, 1, 9, 4, 12, 5, 13);
-    t[k + 1] = __builtin_shufflevector(v[k], v[k + 1], 2, 10, 3, 11, 6, 14, 7, 15);
-  }
-  for (int k = 0; k < 8; k += 4) {
-    u[k] = __builtin_shufflevector(t[k], t[k + 2], 0, 1, 8, 9, 4, 5, 12, 13);
-    u[k + 1] = __builtin_shufflevector(t[k], t[k + 2], 2, 3, 10, 11, 6, 7, 14, 15);
-    u[k + 2] = __builtin_shufflevector(t[k + 1], t[k + 3], 0, 1, 8, 9, 4, 5, 12, 13);
-    u[k + 3] = __builtin_shufflevector(t[k + 1], t[k + 3], 2, 3, 10, 11, 6, 7, 14, 15);
-  }
-  for (int k = 0; k < 4; ++k) {
-    v[k] = __builtin_shufflevector(u[k], u[k + 4], 0, 1, 2, 3, 8, 9, 10, 11);
-    v[k + 4] = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
-  }
-}
-
-// rows[lane][x] -> block[x * 8 + lane] (eight valid row pointers).
-KESTRUNE_VECTOR_CLONES
-void Interleave(const float* const* rows, Index width, float* block) {
-  Index x = 0;
-  for (; x + 8 <= width; x += 8) {
-    Vec8 v[8];
-    for (int l = 0; l < 8; ++l) v[l] = Load(rows[l] + x);
-    Transpose8(v);
-    for (int k = 0; k < 8; ++k) Store(block + (x + k) * kLanes, v[k]);
-  }
-  for (; x < width; ++x)
-    for (Index l = 0; l < kLanes; ++l) block[x * kLanes + l] = rows[l][x];
-}
-
-// block[x * 8 + lane] -> rows[lane][x] (eight valid row pointers).
-KESTRUNE_VECTOR_CLONES
-void Deinterleave(const float* block, Index width, float* const* rows) {
-  Index x = 0;
-  for (; x + 8 <= width; x += 8) {
-    Vec8 v[8];
-    for (int k = 0; k < 8; ++k) v[k] = Load(block + (x + k) * kLanes);
-    Transpose8(v);
-    for (int l = 0; l < 8; ++l) Store(rows[l] + x, v[l]);
-  }
-  for (; x < width; ++x)
-    for (Index l = 0; l < kLanes; ++l) rows[l][x] = block[x * kLanes + l];
-}
-
-}  // namespace
-
 }  // namespace Resampling
 
 void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float* dst, uint32_t dstWidth,
                  uint32_t dstHeight, int filterType, float offsetX, float offsetY, float deviationX,
                  float deviationY, float smoothness) {
   using namespace Resampling;
+  using Index = std::ptrdiff_t;
   if (srcWidth == 0 || srcHeight == 0 || dstWidth == 0 || dstHeight == 0) return;
   const Index sw = srcWidth, sh = srcHeight, dw = dstWidth, dh = dstHeight;
 
   LinearResampler vertical, horizontal;
   vertical.Configure(srcHeight, dstHeight, filterType, offsetY, deviationY, smoothness);
   horizontal.Configure(srcWidth, dstWidth, filterType, offsetX, deviationX, smoothness);
+
+  if (simd::ScalarKernels()) {
+    // Columns, then rows, each independent of the others.
+    std::vector<float> mid(std::size_t(sw) * dh);
+    ParallelFor(0, sw, RowGrain(sh + dh * Index(vertical.taps)), [&](Index x0, Index x1) {
+      std::vector<float> column(static_cast<std::size_t>(sh)), out(static_cast<std::size_t>(dh));
+      for (Index x = x0; x < x1; ++x) {
+        for (Index y = 0; y < sh; ++y) column[y] = src[y * sw + x];
+        vertical.Resample(column.data(), out.data());
+        for (Index y = 0; y < dh; ++y) mid[y * sw + x] = out[y];
+      }
+    });
+    ParallelFor(0, dh, RowGrain(dw * Index(horizontal.taps)), [&](Index y0, Index y1) {
+      for (Index y = y0; y < y1; ++y) horizontal.Resample(mid.data() + y * sw, dst + y * dw);
+    });
+    return;
+  }
 
   // The weights of each output sample: its phase's table (the tables of
   // strong reductions hold only the phases in use, so no flat table with a
@@ -340,41 +241,14 @@ void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float*
     return weights;
   };
   const std::vector<const float*> vWeights = weightsOf(vertical), hWeights = weightsOf(horizontal);
-  const Index vTaps = vertical.taps, hTaps = horizontal.taps;
 
-  // Blocks of eight output rows are independent: the threads share them out,
-  // each with its own buffers.
-  const Index blocks = (dh + kLanes - 1) / kLanes;
-  ParallelFor(0, blocks, RowGrain(kLanes * (sw * vTaps + dw * hTaps)), [&](Index firstBlock, Index lastBlock) {
-    std::vector<float> rowsBlock(std::size_t(kLanes) * sw), inBlock(std::size_t(kLanes) * sw),
-        outBlock(std::size_t(kLanes) * dw), spareRow(static_cast<std::size_t>(dw));
-    std::vector<const float*> taps(std::size_t(std::max<Index>(vTaps, 1)));
-    const float* rowPtr[kLanes];
-    float* dstRows[kLanes];
-
-    for (Index y0 = firstBlock * kLanes; y0 < std::min(dh, lastBlock * kLanes); y0 += kLanes) {
-      const Index lanes = std::min(kLanes, dh - y0);
-      // Vertical pass: intermediate rows y0.. as weighted sums of source rows
-      // (edge rows replicated where the window leaves the plane).
-      for (Index l = 0; l < lanes; ++l) {
-        const Index y = y0 + l;
-        const Index start = vertical.outStart[y];
-        for (Index j = 0; j < vTaps; ++j) taps[j] = src + std::clamp<Index>(start + j, 0, sh - 1) * sw;
-        float* row = rowsBlock.data() + l * sw;
-        CombineRows(taps.data(), vWeights[y], vTaps, sw, row);
-        rowPtr[l] = row;
-        dstRows[l] = dst + y * dw;
-      }
-      // Lanes past the last row repeat row 0 and are thrown away.
-      for (Index l = lanes; l < kLanes; ++l) {
-        rowPtr[l] = rowPtr[0];
-        dstRows[l] = spareRow.data();
-      }
-      // Horizontal pass on the eight rows side by side.
-      Interleave(rowPtr, sw, inBlock.data());
-      FilterInterleaved(inBlock.data(), sw, horizontal.outStart.data(), hWeights.data(), dw, hTaps, outBlock.data());
-      Deinterleave(outBlock.data(), dw, dstRows);
-    }
+  // Blocks of eight output rows are independent: the threads share them out.
+  constexpr Index kBlock = 8;
+  const Index blocks = (dh + kBlock - 1) / kBlock;
+  const Index work = kBlock * (sw * Index(vertical.taps) + dw * Index(horizontal.taps));
+  ParallelFor(0, blocks, RowGrain(work), [&](Index firstBlock, Index lastBlock) {
+    ResizeRows(src, sw, sh, vertical, vWeights.data(), horizontal, hWeights.data(), firstBlock * kBlock,
+               std::min(dh, lastBlock * kBlock), dst, dw);
   });
 }
 

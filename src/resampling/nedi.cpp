@@ -1,15 +1,13 @@
 // Nedi: new edge-directed interpolation on the x2 grid. Every non-flat
 // diagonal site (both output coordinates odd) and then every non-flat axial
 // site (one coordinate odd) is re-estimated from six symmetric neighbour
-// pairs; the pair weights are fitted per site by least squares (LAPACK LU
+// pairs; the pair weights are fitted per site by least squares (LU
 // factorisation and inversion in single precision) over an 8 x 8 window of
 // training positions drawn from blurred, noise-added copies of the initial
 // estimate, pooling the three colour planes. The sites of a strip are
 // shared out among the threads: each fit depends only on its own position
 // (the training noise included), so the result does not depend on the split.
 #include "resampling/nedi.h"
-
-#include <immintrin.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,13 +17,10 @@
 #include "base/threading.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/hann_smooth.h"
+#include "resampling/inverse6.h"
+#include "resampling/normal_sums.h"
 
 namespace kestrune {
-
-extern "C" {
-void sgetrf_(const int* m, const int* n, float* a, const int* lda, int* ipiv, int* info);
-void sgetri_(const int* n, float* a, const int* lda, const int* ipiv, float* work, const int* lwork, int* info);
-}
 
 namespace {
 
@@ -70,92 +65,28 @@ inline size_t NoiseOffset(uint64_t key, uint64_t salt) {
 }
 
 // Training rows are packed 8 floats apart: the six regressors, the target
-// and a zero. The normal equations need 21 products for the upper triangle
-// of X^T X and 6 for X^T b per row; they are accumulated in 32 slots (the
-// last 5 multiply the zero pad), each a single-precision sum in row order.
-constexpr int kRowStride = 8;
-constexpr int kSlots = 32;
-struct SlotTable {
-  int left[kSlots], right[kSlots];
-  constexpr SlotTable() : left(), right() {
-    int n = 0;
-    for (int p = 0; p < kCoeffs; ++p)
-      for (int q = p; q < kCoeffs; ++q) left[n] = p, right[n] = q, ++n;
-    for (int p = 0; p < kCoeffs; ++p) left[n] = p, right[n] = kCoeffs, ++n;
-    for (; n < kSlots; ++n) left[n] = right[n] = kRowStride - 1;
-  }
-};
-constexpr SlotTable kSlotTable;
-
-void AccumulatePortable(const float* rows, int count, float* acc) {
-  for (int n = 0; n < kSlots; ++n) acc[n] = 0.0f;
-  for (int s = 0; s < count; ++s) {
-    const float* x = rows + size_t(s) * kRowStride;
-    for (int n = 0; n < kSlots; ++n) acc[n] += x[kSlotTable.left[n]] * x[kSlotTable.right[n]];
-  }
-}
-
-__attribute__((target("avx2"))) void AccumulateAvx2(const float* rows, int count, float* acc) {
-  __m256i left[4], right[4];
-  __m256 sum[4];
-  for (int v = 0; v < 4; ++v) {
-    left[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSlotTable.left + 8 * v));
-    right[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSlotTable.right + 8 * v));
-    sum[v] = _mm256_setzero_ps();
-  }
-  for (int s = 0; s < count; ++s) {
-    const __m256 x = _mm256_loadu_ps(rows + size_t(s) * kRowStride);
-    for (int v = 0; v < 4; ++v)
-      sum[v] = _mm256_add_ps(sum[v], _mm256_mul_ps(_mm256_permutevar8x32_ps(x, left[v]),
-                                                   _mm256_permutevar8x32_ps(x, right[v])));
-  }
-  for (int v = 0; v < 4; ++v) _mm256_storeu_ps(acc + 8 * v, sum[v]);
-}
-
-bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
+// and a zero (the layout NormalSums reads).
+constexpr int kRowStride = kNormalRowStride;
 
 // Least-squares weights from packed training rows (see above): R = X^T X,
-// inverted by LU factorisation with partial pivoting (sgetrf, sgetri);
+// inverted by LU factorisation with partial pivoting (Invert6);
 // a = R^-1 X^T b. An exactly zero pivot gives the mean of the first two
 // pairs, a = (0.25, 0.25, 0, 0, 0, 0).
 bool FitPacked(const float* rows, int count, float* a) {
-  float acc[kSlots];
-  if (HasAvx2())
-    AccumulateAvx2(rows, count, acc);
-  else
-    AccumulatePortable(rows, count, acc);
+  float sums[kRowStride * kRowStride];
+  NormalSums(rows, count, sums);
   float R[kCoeffs * kCoeffs];
   float rhs[kCoeffs];
-  for (int n = 0; n < kSlots; ++n) {
-    const int p = kSlotTable.left[n], q = kSlotTable.right[n];
-    if (q < kCoeffs) {
-      R[p * kCoeffs + q] = acc[n];
-      R[q * kCoeffs + p] = acc[n];
-    } else if (q == kCoeffs) {
-      rhs[p] = acc[n];
-    }
+  for (int p = 0; p < kCoeffs; ++p) {
+    for (int q = p; q < kCoeffs; ++q) R[p * kCoeffs + q] = R[q * kCoeffs + p] = sums[p * kRowStride + q];
+    rhs[p] = sums[p * kRowStride + kCoeffs];
   }
-  const int n = kCoeffs;
-  int pivots[kCoeffs];
-  int info = 0;
-  sgetrf_(&n, &n, R, &n, pivots, &info);
-  if (info == 0) {
-    float work[kCoeffs * 64];
-    const int lwork = kCoeffs * 64;
-    sgetri_(&n, R, &n, pivots, work, &lwork, &info);
-  }
-  if (info != 0) {
+  if (!Invert6(R)) {
     a[0] = a[1] = 0.25f;
     a[2] = a[3] = a[4] = a[5] = 0.0f;
     return false;
   }
-  // LAPACK stores the inverse column by column.
+  // The inverse is stored column by column.
   for (int p = 0; p < kCoeffs; ++p) {
     float v = R[p] * rhs[0];
     for (int q = 1; q < kCoeffs; ++q) v += R[p + q * kCoeffs] * rhs[q];

@@ -1,32 +1,29 @@
-// Block distances of the fractal substitution on packed integer instructions.
-// The baseline (SSE2) widens the bytes to 16 bits and squares and sums the
-// differences pairwise with the 16-bit multiply-add; AVX2 does the same a
-// block row at a time; on processors with AVX-512 VNNI the coarse search
-// forms sum T^2 + sum S^2 - 2 sum S T with byte dot products, four candidate
-// rows per register. Integer sums do not depend on their order, so every
-// variant equals the scalar reference exactly.
-#include "upscale/block_distance.h"
+// Block distances of the fractal substitution on packed integers: a plain
+// scalar form of each sum and a Highway form that widens the bytes to 16 or
+// 32 bits and sums the products lane by lane. On processors with AVX-512
+// VNNI the coarse search instead forms sum T^2 + sum S^2 - 2 sum S T with
+// byte dot products, four candidate rows per register, which Highway has no
+// operation for. Integer sums do not depend on their order, so every form
+// equals the scalar one exactly.
+#ifndef HWY_WANT_AVX3_DL
+#define HWY_WANT_AVX3_DL  // the VNNI search
+#endif
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "upscale/block_distance.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 
-#include <immintrin.h>
-
+#include "base/simd.h"
 #include "base/threading.h"
+#include "upscale/block_distance.h"
 
-namespace kestrune {
-
-// GCC 12's AVX-512 headers initialise their "undefined" vectors from
-// themselves, which its own uninitialised-value warnings then report.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
-namespace BlockDistance {
-
-namespace {
+#ifndef KESTRUNE_BLOCK_DISTANCE_COMMON
+#define KESTRUNE_BLOCK_DISTANCE_COMMON
+namespace kestrune::BlockDistance {
 
 constexpr int kRowBytes = 16;
 
@@ -35,150 +32,46 @@ inline void Consider(SearchResult& best, int32_t d, int row, int col) {
   if (d < best.distance) best = {d, row, col};
 }
 
-}  // namespace
+}  // namespace kestrune::BlockDistance
+#endif  // KESTRUNE_BLOCK_DISTANCE_COMMON
 
-void SourceBlockTerms(const uint8_t* src, int w, int h, std::vector<int32_t>& terms) {
-  terms.assign(std::size_t(w) * std::size_t(h), 0);
-  const std::ptrdiff_t stride = std::ptrdiff_t(w) * 4;
-  // Each block's term is its own sum; the threads take runs of block rows.
-  ParallelFor(0, std::max(h - 3, 0), RowGrain(std::ptrdiff_t(w) * 48), [&](std::ptrdiff_t by0, std::ptrdiff_t by1) {
-    for (std::ptrdiff_t by = by0; by < by1; ++by)
-      for (int bx = 0; bx + 4 <= w; ++bx) {
-        int32_t sum = 0, sq = 0;
-        for (int i = 0; i < 4; ++i)
-          for (int j = 0; j < kRowBytes; ++j) {
-            const int32_t v = src[(by + i) * stride + std::ptrdiff_t(bx) * 4 + j];
-            sum += v, sq += v * v;
-          }
-        terms[std::size_t(by) * w + bx] = sq - 256 * sum;
-      }
-  });
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::BlockDistance {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// One block row (16 bytes) widened to 16 bits fills one or two vectors.
+using D16 = hn::CappedTag<int16_t, kRowBytes>;
+using D32 = hn::Repartition<int32_t, D16>;
+using DBytes = hn::Rebind<uint8_t, D16>;
+
+HWY_INLINE hn::Vec<D16> Widen(const uint8_t* p) {
+  const D16 d16;
+  return hn::PromoteTo(d16, hn::LoadU(DBytes(), p));
 }
 
-SearchResult SearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
-                          int rows, int count, const int32_t*, std::ptrdiff_t) {
-  SearchResult best{INT32_MAX, 0, 0};
-  for (int r = 0; r < rows; ++r)
-    for (int k = 0; k < count; ++k) {
-      int32_t sum = 0;
-      for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < kRowBytes; ++j) {
-          const int32_t d = t[i * tStride + j] - src[r * srcStride + i * srcStride + 4 * k + j];
-          sum += d * d;
-        }
-      Consider(best, sum, r, k);
-    }
-  return best;
-}
+#if HWY_TARGET == HWY_AVX3_DL
+// GCC 12's AVX-512 headers initialise their "undefined" vectors from
+// themselves, which its own uninitialised-value warnings then report.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
-namespace {
-
-// Sums the four 32-bit lanes of each of a0..a3 into one vector (a0, a1, a2, a3);
-// on wider vectors, the same within every 128-bit lane.
-inline __m128i Reduce4(__m128i a0, __m128i a1, __m128i a2, __m128i a3) {
-  const __m128i s0 = _mm_add_epi32(_mm_unpacklo_epi32(a0, a1), _mm_unpackhi_epi32(a0, a1));
-  const __m128i s1 = _mm_add_epi32(_mm_unpacklo_epi32(a2, a3), _mm_unpackhi_epi32(a2, a3));
-  return _mm_add_epi32(_mm_unpacklo_epi64(s0, s1), _mm_unpackhi_epi64(s0, s1));
-}
-
-inline __m128i Load128(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-
-inline int64_t HorizontalSum(__m128i v) {
-  alignas(16) int32_t r[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(r), v);
-  return int64_t{r[0]} + r[1] + r[2] + r[3];
-}
-
-}  // namespace
-
-SearchResult SearchSse2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
-                        int rows, int count, const int32_t*, std::ptrdiff_t) {
-  const __m128i zero = _mm_setzero_si128();
-  __m128i tv[8];
-  for (int i = 0; i < 4; ++i) {
-    const __m128i row = Load128(t + i * tStride);
-    tv[2 * i] = _mm_unpacklo_epi8(row, zero);
-    tv[2 * i + 1] = _mm_unpackhi_epi8(row, zero);
-  }
-  auto one = [&](const uint8_t* s) {
-    __m128i acc = zero;
-    for (int i = 0; i < 4; ++i) {
-      const __m128i row = Load128(s + i * srcStride);
-      const __m128i d0 = _mm_sub_epi16(tv[2 * i], _mm_unpacklo_epi8(row, zero));
-      const __m128i d1 = _mm_sub_epi16(tv[2 * i + 1], _mm_unpackhi_epi8(row, zero));
-      acc = _mm_add_epi32(acc, _mm_madd_epi16(d0, d0));
-      acc = _mm_add_epi32(acc, _mm_madd_epi16(d1, d1));
-    }
-    return acc;
-  };
-  SearchResult best{INT32_MAX, 0, 0};
-  alignas(16) int32_t d[16];
-  for (int r = 0; r < rows; ++r) {
-    const uint8_t* s = src + r * srcStride;
-    for (int k = 0; k < count; k += 4) {
-      __m128i a[4];
-      for (int m = 0; m < 4; ++m) a[m] = k + m < count ? one(s + 4 * (k + m)) : zero;
-      _mm_store_si128(reinterpret_cast<__m128i*>(d + k), Reduce4(a[0], a[1], a[2], a[3]));
-    }
-    for (int k = 0; k < count; ++k) Consider(best, d[k], r, k);
-  }
-  return best;
-}
-
-namespace {
-
-__attribute__((target("avx2"))) inline __m256i Avx2Candidate(const __m256i* tv, const uint8_t* s,
-                                                             std::ptrdiff_t srcStride) {
-  __m256i sum = _mm256_setzero_si256();
-  for (int i = 0; i < 4; ++i) {
-    const __m256i d = _mm256_sub_epi16(tv[i], _mm256_cvtepu8_epi16(Load128(s + i * srcStride)));
-    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(d, d));
-  }
-  return sum;
-}
-
-// Lane sums of a[0..7], in order.
-__attribute__((target("avx2"))) inline __m256i Avx2Reduce8(const __m256i* a) {
-  const __m256i s0123 = _mm256_hadd_epi32(_mm256_hadd_epi32(a[0], a[1]), _mm256_hadd_epi32(a[2], a[3]));
-  const __m256i s4567 = _mm256_hadd_epi32(_mm256_hadd_epi32(a[4], a[5]), _mm256_hadd_epi32(a[6], a[7]));
-  return _mm256_add_epi32(_mm256_permute2x128_si256(s0123, s4567, 0x20),
-                          _mm256_permute2x128_si256(s0123, s4567, 0x31));
-}
-
-}  // namespace
-
-__attribute__((target("avx2"))) SearchResult SearchAvx2(const uint8_t* t, std::ptrdiff_t tStride,
-                                                        const uint8_t* src, std::ptrdiff_t srcStride, int rows,
-                                                        int count, const int32_t*, std::ptrdiff_t) {
-  __m256i tv[4];
-  for (int i = 0; i < 4; ++i) tv[i] = _mm256_cvtepu8_epi16(Load128(t + i * tStride));
-  SearchResult best{INT32_MAX, 0, 0};
-  alignas(32) int32_t d[16];
-  for (int r = 0; r < rows; ++r) {
-    const uint8_t* s = src + r * srcStride;
-    for (int k = 0; k < count; k += 8) {
-      __m256i a[8];
-      for (int m = 0; m < 8; ++m) a[m] = k + m < count ? Avx2Candidate(tv, s + 4 * (k + m), srcStride)
-                                                       : _mm256_setzero_si256();
-      _mm256_store_si256(reinterpret_cast<__m256i*>(d + k), Avx2Reduce8(a));
-    }
-    for (int k = 0; k < count; ++k) Consider(best, d[k], r, k);
-  }
-  return best;
-}
-
-#define KESTRUNE_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vnni")))
-
-KESTRUNE_AVX512 SearchResult SearchAvx512(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src,
-                                          std::ptrdiff_t srcStride, int rows, int count, const int32_t* terms,
-                                          std::ptrdiff_t termsStride) {
+// Highway's AVX3_DL target stands for the AVX-512 extensions that came
+// together with VNNI; the kernel still checks for VNNI itself.
+__attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx512vnni"))) SearchResult SearchVnni(
+    const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride, int rows, int count,
+    const int32_t* terms, std::ptrdiff_t termsStride) {
   // T - 128 as signed bytes, each block row in all four 128-bit lanes, and
   // sum T^2.
   __m512i tv[4];
   int32_t tSq = 0;
   for (int i = 0; i < 4; ++i) {
     for (int j = 0; j < kRowBytes; ++j) tSq += int32_t{t[i * tStride + j]} * t[i * tStride + j];
-    const __m128i row = _mm_xor_si128(Load128(t + i * tStride), _mm_set1_epi8(char(0x80)));
+    const __m128i row = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i * tStride)),
+                                      _mm_set1_epi8(char(0x80)));
     tv[i] = _mm512_broadcast_i32x4(row);
   }
   // The 64-byte load at candidate k holds the block rows of candidates k,
@@ -224,26 +117,169 @@ KESTRUNE_AVX512 SearchResult SearchAvx512(const uint8_t* t, std::ptrdiff_t tStri
   return best;
 }
 
-bool HaveAvx2() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return have;
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif  // HWY_TARGET == HWY_AVX3_DL
+
+#if HWY_TARGET != HWY_SCALAR
+// Adds the 128-bit blocks of v.
+template <class D>
+HWY_INLINE hn::Vec<hn::CappedTag<int32_t, 4>> AddBlocks(D d, hn::Vec<D> v) {
+  if constexpr (hn::MaxLanes(D()) > 4) {
+    const hn::Half<D> dh;
+    return AddBlocks(dh, hn::Add(hn::LowerHalf(dh, v), hn::UpperHalf(dh, v)));
+  } else {
+    (void)d;
+    return v;
+  }
 }
 
-bool HaveAvx512Vnni() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vnni");
-  }();
-  return have;
+// Sums the lanes of each of a0..a3 into lanes 0..3 of one vector.
+HWY_INLINE hn::Vec<hn::CappedTag<int32_t, 4>> Reduce4(hn::Vec<D32> a0, hn::Vec<D32> a1, hn::Vec<D32> a2,
+                                                      hn::Vec<D32> a3) {
+  const D32 d32;
+  const hn::Repartition<int64_t, D32> d64;
+  // Within every 128-bit block: (a0, a1, a2, a3) summed lane-wise.
+  const auto s0 = hn::Add(hn::InterleaveLower(d32, a0, a1), hn::InterleaveUpper(d32, a0, a1));
+  const auto s1 = hn::Add(hn::InterleaveLower(d32, a2, a3), hn::InterleaveUpper(d32, a2, a3));
+  const auto b0 = hn::BitCast(d64, s0), b1 = hn::BitCast(d64, s1);
+  return AddBlocks(d32, hn::BitCast(d32, hn::Add(hn::InterleaveLower(d64, b0, b1), hn::InterleaveUpper(d64, b0, b1))));
+}
+#endif  // HWY_TARGET != HWY_SCALAR
+
+SearchResult SearchLanes(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
+                         int rows, int count) {
+  const D32 d32;
+  constexpr int step = static_cast<int>(hn::MaxLanes(D16())), parts = kRowBytes / step;
+  hn::Vec<D16> tv[4 * parts];
+  for (int i = 0; i < 4; ++i)
+    for (int h = 0; h < parts; ++h) tv[i * parts + h] = Widen(t + i * tStride + h * step);
+  // Lane sums of the squared differences at candidate s.
+  auto candidate = [&](const uint8_t* s) {
+    auto acc0 = hn::Zero(d32), acc1 = hn::Zero(d32);
+    for (int i = 0; i < 4; ++i)
+      for (int h = 0; h < parts; ++h) {
+        const auto d = hn::Sub(tv[i * parts + h], Widen(s + i * srcStride + h * step));
+        acc0 = hn::ReorderWidenMulAccumulate(d32, d, d, acc0, acc1);
+      }
+    return hn::Add(acc0, acc1);
+  };
+  SearchResult best{INT32_MAX, 0, 0};
+  HWY_ALIGN int32_t d[16];
+  for (int r = 0; r < rows; ++r) {
+    const uint8_t* s = src + r * srcStride;
+    for (int k = 0; k < count; k += 4) {
+      hn::Vec<D32> a[4];
+      for (int m = 0; m < 4; ++m) a[m] = k + m < count ? candidate(s + 4 * (k + m)) : hn::Zero(d32);
+#if HWY_TARGET == HWY_SCALAR
+      for (int m = 0; m < 4; ++m) d[k + m] = hn::GetLane(a[m]);
+#else
+      hn::StoreU(Reduce4(a[0], a[1], a[2], a[3]), hn::CappedTag<int32_t, 4>(), d + k);
+#endif
+    }
+    for (int k = 0; k < count; ++k) Consider(best, d[k], r, k);
+  }
+  return best;
 }
 
-SearchFn Search() {
-  static const SearchFn fn = HaveAvx512Vnni() ? &SearchAvx512 : HaveAvx2() ? &SearchAvx2 : &SearchSse2;
-  return fn;
+SearchResult SearchHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
+                       int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride) {
+#if HWY_TARGET == HWY_AVX3_DL
+  static const bool vnni = __builtin_cpu_supports("avx512vnni");
+  if (vnni) return SearchVnni(t, tStride, src, srcStride, rows, count, terms, termsStride);
+#else
+  (void)terms, (void)termsStride;
+#endif
+  return SearchLanes(t, tStride, src, srcStride, rows, count);
+}
+
+BlendSums BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
+                       std::ptrdiff_t srcStride) {
+  // Per lane at most 16 products of magnitude <= 65025 each: no overflow.
+  const D32 d32;
+  const int step = static_cast<int>(hn::Lanes(D16()));
+  auto cross0 = hn::Zero(d32), cross1 = hn::Zero(d32), energy0 = hn::Zero(d32), energy1 = hn::Zero(d32);
+  for (int i = 0; i < 4; ++i)
+    for (int h = 0; h < kRowBytes; h += step) {
+      const auto qv = Widen(q + i * srcStride + h);
+      const auto tq = hn::Sub(Widen(t + i * tStride + h), qv);
+      const auto pq = hn::Sub(Widen(p + i * srcStride + h), qv);
+      cross0 = hn::ReorderWidenMulAccumulate(d32, tq, pq, cross0, cross1);
+      energy0 = hn::ReorderWidenMulAccumulate(d32, pq, pq, energy0, energy1);
+    }
+  return {hn::GetLane(hn::SumOfLanes(d32, hn::Add(cross0, cross1))),
+          hn::GetLane(hn::SumOfLanes(d32, hn::Add(energy0, energy1)))};
+}
+
+int64_t BlendSadHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
+                    std::ptrdiff_t srcStride, int weight) {
+  // |256 (T - P) - weight (Q - P)| <= 130560 per value, so 64 of them summed
+  // in 32 bits stay far below 2^31.
+  const hn::CappedTag<int32_t, kRowBytes> d32;
+  const hn::Rebind<uint8_t, decltype(d32)> d8;
+  const int step = static_cast<int>(hn::Lanes(d32));
+  const auto w = hn::Set(d32, weight);
+  auto acc = hn::Zero(d32);
+  for (int i = 0; i < 4; ++i)
+    for (int h = 0; h < kRowBytes; h += step) {
+      const auto pv = hn::PromoteTo(d32, hn::LoadU(d8, p + i * srcStride + h));
+      const auto tp = hn::Sub(hn::PromoteTo(d32, hn::LoadU(d8, t + i * tStride + h)), pv);
+      const auto qp = hn::Sub(hn::PromoteTo(d32, hn::LoadU(d8, q + i * srcStride + h)), pv);
+      acc = hn::Add(acc, hn::Abs(hn::Sub(hn::ShiftLeft<8>(tp), hn::Mul(qp, w))));
+    }
+  return hn::GetLane(hn::SumOfLanes(d32, acc));
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::BlockDistance
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace kestrune::BlockDistance {
+
+HWY_EXPORT(SearchHwy);
+HWY_EXPORT(BlendSumsHwy);
+HWY_EXPORT(BlendSadHwy);
+
+void SourceBlockTerms(const uint8_t* src, int w, int h, std::vector<int32_t>& terms) {
+  terms.assign(std::size_t(w) * std::size_t(h), 0);
+  const std::ptrdiff_t stride = std::ptrdiff_t(w) * 4;
+  // Each block's term is its own sum; the threads take runs of block rows.
+  ParallelFor(0, std::max(h - 3, 0), RowGrain(std::ptrdiff_t(w) * 48), [&](std::ptrdiff_t by0, std::ptrdiff_t by1) {
+    for (std::ptrdiff_t by = by0; by < by1; ++by)
+      for (int bx = 0; bx + 4 <= w; ++bx) {
+        int32_t sum = 0, sq = 0;
+        for (int i = 0; i < 4; ++i)
+          for (int j = 0; j < kRowBytes; ++j) {
+            const int32_t v = src[(by + i) * stride + std::ptrdiff_t(bx) * 4 + j];
+            sum += v, sq += v * v;
+          }
+        terms[std::size_t(by) * w + bx] = sq - 256 * sum;
+      }
+  });
+}
+
+SearchResult SearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
+                          int rows, int count, const int32_t*, std::ptrdiff_t) {
+  SearchResult best{INT32_MAX, 0, 0};
+  for (int r = 0; r < rows; ++r)
+    for (int k = 0; k < count; ++k) {
+      int32_t sum = 0;
+      for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < kRowBytes; ++j) {
+          const int32_t d = t[i * tStride + j] - src[r * srcStride + i * srcStride + 4 * k + j];
+          sum += d * d;
+        }
+      Consider(best, sum, r, k);
+    }
+  return best;
+}
+
+SearchResult Search(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride, int rows,
+                    int count, const int32_t* terms, std::ptrdiff_t termsStride) {
+  if (simd::ScalarKernels()) return SearchScalar(t, tStride, src, srcStride, rows, count, terms, termsStride);
+  return HWY_DYNAMIC_DISPATCH(SearchHwy)(t, tStride, src, srcStride, rows, count, terms, termsStride);
 }
 
 BlendSums BlendSumsScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
@@ -259,24 +295,10 @@ BlendSums BlendSumsScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_
   return sums;
 }
 
-BlendSums BlendSumsSse2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                        std::ptrdiff_t srcStride) {
-  // Per lane at most 8 products of magnitude <= 65025 each: no overflow.
-  const __m128i zero = _mm_setzero_si128();
-  __m128i cross = zero, energy = zero;
-  for (int i = 0; i < 4; ++i) {
-    const __m128i tr = Load128(t + i * tStride), pr = Load128(p + i * srcStride), qr = Load128(q + i * srcStride);
-    for (int h = 0; h < 2; ++h) {
-      const __m128i tv = h ? _mm_unpackhi_epi8(tr, zero) : _mm_unpacklo_epi8(tr, zero);
-      const __m128i pv = h ? _mm_unpackhi_epi8(pr, zero) : _mm_unpacklo_epi8(pr, zero);
-      const __m128i qv = h ? _mm_unpackhi_epi8(qr, zero) : _mm_unpacklo_epi8(qr, zero);
-      const __m128i tq = _mm_sub_epi16(tv, qv);
-      const __m128i pq = _mm_sub_epi16(pv, qv);
-      cross = _mm_add_epi32(cross, _mm_madd_epi16(tq, pq));
-      energy = _mm_add_epi32(energy, _mm_madd_epi16(pq, pq));
-    }
-  }
-  return {HorizontalSum(cross), HorizontalSum(energy)};
+BlendSums BlendSumsOf(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
+                      std::ptrdiff_t srcStride) {
+  if (simd::ScalarKernels()) return BlendSumsScalar(t, tStride, p, q, srcStride);
+  return HWY_DYNAMIC_DISPATCH(BlendSumsHwy)(t, tStride, p, q, srcStride);
 }
 
 int64_t BlendSadScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
@@ -290,80 +312,11 @@ int64_t BlendSadScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* 
   return sum;
 }
 
-int64_t BlendSadSse2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                     std::ptrdiff_t srcStride, int weight) {
-  // 256 (T - P) - weight (Q - P) as one multiply-add of the interleaved
-  // differences with (256, -weight); |.| <= 130560, so 16 of them summed per
-  // 32-bit lane stay far below 2^31.
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i coeff = _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(-weight) << 16) | 256u));
-  __m128i acc = zero;
-  for (int i = 0; i < 4; ++i) {
-    const __m128i tr = Load128(t + i * tStride), pr = Load128(p + i * srcStride), qr = Load128(q + i * srcStride);
-    for (int h = 0; h < 2; ++h) {
-      const __m128i tv = h ? _mm_unpackhi_epi8(tr, zero) : _mm_unpacklo_epi8(tr, zero);
-      const __m128i pv = h ? _mm_unpackhi_epi8(pr, zero) : _mm_unpacklo_epi8(pr, zero);
-      const __m128i qv = h ? _mm_unpackhi_epi8(qr, zero) : _mm_unpacklo_epi8(qr, zero);
-      const __m128i tp = _mm_sub_epi16(tv, pv);
-      const __m128i qp = _mm_sub_epi16(qv, pv);
-      for (int half = 0; half < 2; ++half) {
-        const __m128i pairs = half == 0 ? _mm_unpacklo_epi16(tp, qp) : _mm_unpackhi_epi16(tp, qp);
-        const __m128i v = _mm_madd_epi16(pairs, coeff);
-        const __m128i sign = _mm_srai_epi32(v, 31);
-        acc = _mm_add_epi32(acc, _mm_sub_epi32(_mm_xor_si128(v, sign), sign));
-      }
-    }
-  }
-  return HorizontalSum(acc);
+int64_t BlendSad(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
+                 std::ptrdiff_t srcStride, int weight) {
+  if (simd::ScalarKernels()) return BlendSadScalar(t, tStride, p, q, srcStride, weight);
+  return HWY_DYNAMIC_DISPATCH(BlendSadHwy)(t, tStride, p, q, srcStride, weight);
 }
 
-namespace {
-
-__attribute__((target("avx2"))) inline int64_t HorizontalSum256(__m256i v) {
-  return HorizontalSum(_mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
-}
-
-__attribute__((target("avx2"))) inline __m256i Widen(const uint8_t* p) { return _mm256_cvtepu8_epi16(Load128(p)); }
-
-}  // namespace
-
-__attribute__((target("avx2"))) BlendSums BlendSumsAvx2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p,
-                                                        const uint8_t* q, std::ptrdiff_t srcStride) {
-  __m256i cross = _mm256_setzero_si256(), energy = _mm256_setzero_si256();
-  for (int i = 0; i < 4; ++i) {
-    const __m256i qv = Widen(q + i * srcStride);
-    const __m256i tq = _mm256_sub_epi16(Widen(t + i * tStride), qv);
-    const __m256i pq = _mm256_sub_epi16(Widen(p + i * srcStride), qv);
-    cross = _mm256_add_epi32(cross, _mm256_madd_epi16(tq, pq));
-    energy = _mm256_add_epi32(energy, _mm256_madd_epi16(pq, pq));
-  }
-  return {HorizontalSum256(cross), HorizontalSum256(energy)};
-}
-
-__attribute__((target("avx2"))) int64_t BlendSadAvx2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p,
-                                                     const uint8_t* q, std::ptrdiff_t srcStride, int weight) {
-  const __m256i coeff = _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(-weight) << 16) | 256u));
-  __m256i acc = _mm256_setzero_si256();
-  for (int i = 0; i < 4; ++i) {
-    const __m256i pv = Widen(p + i * srcStride);
-    const __m256i tp = _mm256_sub_epi16(Widen(t + i * tStride), pv);
-    const __m256i qp = _mm256_sub_epi16(Widen(q + i * srcStride), pv);
-    acc = _mm256_add_epi32(acc, _mm256_abs_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(tp, qp), coeff)));
-    acc = _mm256_add_epi32(acc, _mm256_abs_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(tp, qp), coeff)));
-  }
-  return HorizontalSum256(acc);
-}
-
-BlendSumsFn BlendSumsBest() {
-  static const BlendSumsFn fn = HaveAvx2() ? &BlendSumsAvx2 : &BlendSumsSse2;
-  return fn;
-}
-
-BlendSadFn BlendSadBest() {
-  static const BlendSadFn fn = HaveAvx2() ? &BlendSadAvx2 : &BlendSadSse2;
-  return fn;
-}
-
-}  // namespace BlockDistance
-
-}  // namespace kestrune
+}  // namespace kestrune::BlockDistance
+#endif  // HWY_ONCE

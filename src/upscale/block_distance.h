@@ -1,6 +1,7 @@
 // Distances between 4 x 4 blocks of byte-quantised samples (R, G, B, 0: four
 // bytes per sample, 16 bytes per block row), the inner loops of the fractal
-// substitution. Every variant returns exactly the plain integer sums.
+// substitution. Each has a scalar form (the ...Scalar functions) and a vector
+// form chosen at run time; every form returns exactly the same integer sums.
 #pragma once
 
 #include <cstddef>
@@ -26,22 +27,10 @@ struct SearchResult {
   int row = 0;
   int col = 0;
 };
-using SearchFn = SearchResult (*)(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src,
-                                  std::ptrdiff_t srcStride, int rows, int count, const int32_t* terms,
-                                  std::ptrdiff_t termsStride);
+SearchResult Search(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride, int rows,
+                    int count, const int32_t* terms, std::ptrdiff_t termsStride);
 SearchResult SearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
                           int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
-SearchResult SearchSse2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
-                        int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
-SearchResult SearchAvx2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
-                        int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
-SearchResult SearchAvx512(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
-                          int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
-
-bool HaveAvx2();
-bool HaveAvx512Vnni();
-// The fastest variant this processor runs (chosen once).
-SearchFn Search();
 
 // Sums for blending two source blocks P and Q towards a target block T:
 // cross = sum (T - Q)(P - Q) and energy = sum (P - Q)^2.
@@ -49,28 +38,18 @@ struct BlendSums {
   int64_t cross = 0;
   int64_t energy = 0;
 };
-using BlendSumsFn = BlendSums (*)(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                                  std::ptrdiff_t srcStride);
+BlendSums BlendSumsOf(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
+                      std::ptrdiff_t srcStride);
 BlendSums BlendSumsScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                           std::ptrdiff_t srcStride);
-BlendSums BlendSumsSse2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                        std::ptrdiff_t srcStride);
-BlendSums BlendSumsAvx2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                        std::ptrdiff_t srcStride);
-BlendSumsFn BlendSumsBest();
 
 // sum |256 T - (256 P + (Q - P) * weight)| over the block, which is 256 times
 // the sum of absolute differences between T and the blend
 // P + (Q - P) * weight / 256; weight lies in 0..256.
-using BlendSadFn = int64_t (*)(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                               std::ptrdiff_t srcStride, int weight);
+int64_t BlendSad(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
+                 std::ptrdiff_t srcStride, int weight);
 int64_t BlendSadScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                        std::ptrdiff_t srcStride, int weight);
-int64_t BlendSadSse2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                     std::ptrdiff_t srcStride, int weight);
-int64_t BlendSadAvx2(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                     std::ptrdiff_t srcStride, int weight);
-BlendSadFn BlendSadBest();
 
 }  // namespace BlockDistance
 

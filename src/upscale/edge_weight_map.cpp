@@ -2,64 +2,79 @@
 // Gradient magnitude of the estimate over all eight neighbours and three
 // colours (mirrored beyond the plane), its 5 x 5 maximum, a light raised-cosine smoothing, then a linear
 // ramp that saturates at 4.
-#include "upscale/edge_weight_map.h"
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "upscale/edge_weight_map.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
+#include "base/simd.h"
 #include "base/threading.h"
-#include "base/vec8.h"
 #include "resampling/hann_smooth.h"
+#include "upscale/edge_weight_map.h"
 #include "upscale/max_filter.h"
 
-namespace kestrune {
-
-// GCC vector extensions; 32-byte vectors never cross function boundaries.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
-namespace {
+#ifndef KESTRUNE_EDGE_WEIGHT_MAP_COMMON
+#define KESTRUNE_EDGE_WEIGHT_MAP_COMMON
+namespace kestrune::edge_weights {
 
 using Index = std::ptrdiff_t;
-using vec8::Load;
-using vec8::Vec8;
 
 // Neighbour offsets in the order of summation: rows above to below, each
 // left to right.
 constexpr int kNeighbours[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
 
+}  // namespace kestrune::edge_weights
+#endif  // KESTRUNE_EDGE_WEIGHT_MAP_COMMON
+
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::edge_weights {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
 // Sum of the 24 squared differences at columns 1..w-2 of row y (colour by
 // colour, neighbour by neighbour, in single precision), into out[1..w-2].
-KESTRUNE_VECTOR_CLONES
-void SquaredGradientRow(const float* const planes[3], Index w, Index y, float* out) {
+void SquaredGradientRowHwy(const float* const* planes, Index w, Index y, float* out) {
   Index off[8];
   for (int k = 0; k < 8; ++k) off[k] = kNeighbours[k][0] * w + kNeighbours[k][1];
+  auto samples = [&](auto d, Index i) {
+    auto sum = hn::Zero(d);
+    for (int c = 0; c < 3; ++c) {
+      const float* p = planes[c] + y * w + i;
+      const auto v = hn::LoadU(d, p);
+      for (int k = 0; k < 8; ++k) {
+        const auto diff = hn::Sub(v, hn::LoadU(d, p + off[k]));
+        sum = hn::Add(sum, hn::Mul(diff, diff));
+      }
+    }
+    hn::StoreU(sum, d, out + i);
+  };
+  const hn::ScalableTag<float> d;
+  const Index lanes = static_cast<Index>(hn::Lanes(d));
   Index i = 1;
-  for (; i + 8 <= w - 1; i += 8) {
-    Vec8 sum = {};
-    for (int c = 0; c < 3; ++c) {
-      const float* p = planes[c] + y * w + i;
-      const Vec8 v = Load(p);
-      for (int k = 0; k < 8; ++k) {
-        const Vec8 d = v - Load(p + off[k]);
-        sum = sum + d * d;
-      }
-    }
-    std::memcpy(out + i, &sum, sizeof sum);
-  }
-  for (; i + 1 < w; ++i) {
-    float sum = 0.0f;
-    for (int c = 0; c < 3; ++c) {
-      const float* p = planes[c] + y * w + i;
-      for (int k = 0; k < 8; ++k) {
-        const float d = *p - p[off[k]];
-        sum = sum + d * d;
-      }
-    }
-    out[i] = sum;
-  }
+  for (; i + lanes <= w - 1; i += lanes) samples(d, i);
+  for (; i + 1 < w; ++i) samples(hn::CappedTag<float, 1>(), i);
 }
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::edge_weights
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace kestrune {
+
+namespace edge_weights {
+HWY_EXPORT(SquaredGradientRowHwy);
+}  // namespace edge_weights
+
+namespace {
+
+using edge_weights::Index;
+using edge_weights::kNeighbours;
 
 // The same sum at (y, i) with the neighbours beyond the plane read mirrored
 // about its first and last samples.
@@ -99,8 +114,10 @@ void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[
   ParallelFor(0, h, grain, [&](Index y0, Index y1) {
     for (Index y = y0; y < y1; ++y) {
       float* row = g + y * w;
-      const bool inner = y > 0 && y + 1 < h;
-      if (inner) SquaredGradientRow(snap, w, y, row);
+      // The scalar form reads every sample mirrored: inside the plane that
+      // is the plain read.
+      const bool inner = y > 0 && y + 1 < h && !simd::ScalarKernels();
+      if (inner) HWY_DYNAMIC_DISPATCH(edge_weights::SquaredGradientRowHwy)(snap, w, y, row);
       for (Index i = 0; i < w; ++i) {
         if (!inner || i == 0 || i + 1 == w) row[i] = SquaredGradientMirrored(snap, w, h, y, i);
         row[i] = std::sqrt(row[i]);
@@ -127,3 +144,4 @@ void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[
 }
 
 }  // namespace kestrune
+#endif  // HWY_ONCE

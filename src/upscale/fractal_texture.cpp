@@ -168,12 +168,10 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   const int syLo = std::max(ys - searchRadius_, 0), syHi = std::min(ys + searchRadius_, h_ - B);
   const int sxLo = std::max(xs - searchRadius_, 0), sxHi = std::min(xs + searchRadius_, w_ - B);
   const BlockDistance::SearchResult found =
-      BlockDistance::Search()(t, tStride, sourceBlock(syLo, sxLo), sStride, syHi - syLo + 1, sxHi - sxLo + 1,
+      BlockDistance::Search(t, tStride, sourceBlock(syLo, sxLo), sStride, syHi - syLo + 1, sxHi - sxLo + 1,
                               sourceTerms_.data() + std::size_t(syLo) * w_ + sxLo, w_);
   m.by = syLo + found.row, m.bx = sxLo + found.col;
   const int64_t best = found.distance;
-  const BlockDistance::BlendSumsFn blendSums = BlockDistance::BlendSumsBest();
-  const BlockDistance::BlendSadFn blendSad = BlockDistance::BlendSadBest();
   m.error = best;
 
   // Blend search: a neighbour of the best block mixed into it may fit better.
@@ -184,13 +182,13 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
     for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - B); ++ax) {
       if (ay == m.by && ax == m.bx) continue;
       const uint8_t* q = sourceBlock(ay, ax);
-      const BlockDistance::BlendSums sums = blendSums(t, tStride, p, q, sStride);
+      const BlockDistance::BlendSums sums = BlockDistance::BlendSumsOf(t, tStride, p, q, sStride);
       double tq = sums.energy == 0 ? 0.0 : 1.0 - double(sums.cross) / double(sums.energy);
       tq = std::clamp(tq, 0.0, 0.99);
       const int weight = static_cast<int>(Nint(256.0 * tq));
       // The sum is 256 times the sum of absolute differences; squared and
       // over 16 that is exact in double.
-      const double sad = double(blendSad(t, tStride, p, q, sStride, weight));
+      const double sad = double(BlockDistance::BlendSad(t, tStride, p, q, sStride, weight));
       const int64_t e = Nint(sad * sad / (65536.0 * 16.0));
       if (e < m.error) m.error = e, m.cy = ay, m.cx = ax, tb = tq;
     }

@@ -4,7 +4,10 @@
 // parallel; the RunningMax form, which only samples below `initial` or NaN
 // need, stays one sequential chain because its window carries over from one
 // column to the next.
-#include "upscale/max_filter.h"
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "upscale/max_filter.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,48 +16,90 @@
 #include <cstring>
 #include <vector>
 
+#include "base/simd.h"
 #include "base/threading.h"
-#include "base/vec8.h"
-
 #include "resampling/running_max.h"
+#include "upscale/max_filter.h"
 
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::max_filter {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using Index = std::ptrdiff_t;
+
+// Whether no sample is NaN, below `initial` or a negative zero.
+bool PlainMaximumAppliesHwy(const float* src, std::size_t count, float initial) {
+  const hn::ScalableTag<float> d;
+  const hn::RebindToSigned<decltype(d)> di;
+  const std::size_t lanes = hn::Lanes(d);
+  const auto low = hn::Set(d, initial), zero = hn::Zero(d);
+  const auto intZero = hn::Zero(di);
+  auto bad = hn::Zero(d);
+  std::size_t i = 0;
+  for (; i + lanes <= count; i += lanes) {
+    const auto v = hn::LoadU(d, src + i);
+    const auto negativeZero = hn::And(hn::Eq(v, zero), hn::RebindMask(d, hn::Lt(hn::BitCast(di, v), intZero)));
+    bad = hn::Or(bad, hn::VecFromMask(d, hn::Or(hn::Not(hn::Ge(v, low)), negativeZero)));
+    if ((i & 4095) == 0 && !hn::AllFalse(d, hn::MaskFromVec(bad))) return false;
+  }
+  if (!hn::AllFalse(d, hn::MaskFromVec(bad))) return false;
+  for (; i < count; ++i) {
+    const float v = src[i];
+    if (!(v >= initial) || (v == 0.0f && std::signbit(v))) return false;
+  }
+  return true;
+}
+
+// Rows [y0, y1) of the separable maximum, as many samples at a time as a
+// vector holds.
+void SeparableMaximumRowsHwy(const float* src, float* dst, Index W, Index r, Index y0, Index y1, float* row) {
+  const hn::ScalableTag<float> d;
+  const hn::CappedTag<float, 1> d1;
+  const Index lanes = static_cast<Index>(hn::Lanes(d));
+  auto columns = [&](auto d, const float* first, Index x) {
+    auto m = hn::LoadU(d, first + x);
+    for (Index k = 1; k <= 2 * r; ++k) m = hn::Max(m, hn::LoadU(d, first + k * W + x));
+    hn::StoreU(m, d, row + x);
+  };
+  auto along = [&](auto d, float* out, Index x) {
+    auto m = hn::LoadU(d, row + x - r);
+    for (Index i = 1; i <= 2 * r; ++i) m = hn::Max(m, hn::LoadU(d, row + x - r + i));
+    hn::StoreU(m, d, out + x);
+  };
+  for (Index y = y0; y < y1; ++y) {
+    const float* first = src + (y - r) * W;
+    Index x = 0;
+    for (; x + lanes <= W; x += lanes) columns(d, first, x);
+    for (; x < W; ++x) columns(d1, first, x);
+    float* out = dst + y * W;
+    for (x = r; x + lanes <= W - r; x += lanes) along(d, out, x);
+    for (; x < W - r; ++x) along(d1, out, x);
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::max_filter
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 namespace kestrune {
+
+namespace max_filter {
+HWY_EXPORT(PlainMaximumAppliesHwy);
+HWY_EXPORT(SeparableMaximumRowsHwy);
+}  // namespace max_filter
 
 namespace {
 
 using Index = std::ptrdiff_t;
 
-// GCC vector extensions; vectors never cross function boundaries.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
-using vec8::Vec8;
-typedef int Vec8i __attribute__((vector_size(32)));
-
-using vec8::Load;
-using vec8::Store;
-inline Vec8 Max(Vec8 a, Vec8 b) { return a < b ? b : a; }
-
 // The running maximum returns the true window maximum when no sample is NaN
 // and none lies below `initial`; with no negative zero either, the plain
 // separable maximum gives the same bits much faster.
-KESTRUNE_VECTOR_CLONES
 bool PlainMaximumApplies(const float* src, std::size_t count, float initial) {
-  std::size_t i = 0;
-  const Vec8 zero = {};
-  Vec8i bad = {};
-  for (; i + 8 <= count; i += 8) {
-    const Vec8 v = Load(src + i);
-    Vec8i sign;
-    std::memcpy(&sign, &v, sizeof sign);
-    bad |= ~(v >= initial) | ((v == zero) & (sign < 0));
-    if ((i & 4095) == 0) {
-      for (int k = 0; k < 8; ++k)
-        if (bad[k]) return false;
-    }
-  }
-  for (int k = 0; k < 8; ++k)
-    if (bad[k]) return false;
-  for (; i < count; ++i) {
+  if (!simd::ScalarKernels()) return HWY_DYNAMIC_DISPATCH(max_filter::PlainMaximumAppliesHwy)(src, count, initial);
+  for (std::size_t i = 0; i < count; ++i) {
     const float v = src[i];
     if (!(v >= initial) || (v == 0.0f && std::signbit(v))) return false;
   }
@@ -78,32 +123,20 @@ void RunningMaximum(const float* src, float* dst, Index W, Index H, Index r, flo
 
 // Rows [y0, y1) of the separable maximum: the column maximum of source rows
 // y-r..y+r into `row`, then the maximum of 2r+1 neighbours along it.
-KESTRUNE_VECTOR_CLONES
 void SeparableMaximumRows(const float* src, float* dst, Index W, Index r, Index y0, Index y1, float* row) {
+  if (!simd::ScalarKernels())
+    return HWY_DYNAMIC_DISPATCH(max_filter::SeparableMaximumRowsHwy)(src, dst, W, r, y0, y1, row);
   for (Index y = y0; y < y1; ++y) {
     const float* first = src + (y - r) * W;
-    Index x = 0;
-    for (; x + 8 <= W; x += 8) {
-      Vec8 m = Load(first + x);
-      for (Index k = 1; k <= 2 * r; ++k) m = Max(m, Load(first + k * W + x));
-      Store(row + x, m);
-    }
-    for (; x < W; ++x) {
+    for (Index x = 0; x < W; ++x) {
       float m = first[x];
       for (Index k = 1; k <= 2 * r; ++k) m = std::max(m, first[k * W + x]);
       row[x] = m;
     }
     float* d = dst + y * W;
-    const float* s = row;
-    x = r;
-    for (; x + 8 <= W - r; x += 8) {
-      Vec8 m = Load(s + x - r);
-      for (Index i = 1; i <= 2 * r; ++i) m = Max(m, Load(s + x - r + i));
-      Store(d + x, m);
-    }
-    for (; x < W - r; ++x) {
-      float m = s[x - r];
-      for (Index i = x - r + 1; i <= x + r; ++i) m = std::max(m, s[i]);
+    for (Index x = r; x < W - r; ++x) {
+      float m = row[x - r];
+      for (Index i = x - r + 1; i <= x + r; ++i) m = std::max(m, row[i]);
       d[x] = m;
     }
   }
@@ -155,3 +188,4 @@ void MaxFilter2D(const float* src, float* dst, int width, int height, int radius
 }
 
 }  // namespace kestrune
+#endif  // HWY_ONCE

@@ -7,33 +7,82 @@
 //
 // A pixel's gradient depends on its 3 x 3 neighbourhood alone, with its
 // eight terms added in shift order: one pass over the plane, rows shared out
-// among the threads, the interior eight pixels at a time.
-#include "upscale/regularization_gradient.h"
+// among the threads, the interior of a row as many pixels at a time as a
+// Highway vector holds (or one at a time in the scalar form).
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "upscale/regularization_gradient.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <cmath>
 #include <cstddef>
 
+#include "base/simd.h"
 #include "base/threading.h"
-#include "base/vec8.h"
+#include "upscale/regularization_gradient.h"
 
-namespace kestrune {
-
-namespace {
+#ifndef KESTRUNE_REGULARIZATION_COMMON
+#define KESTRUNE_REGULARIZATION_COMMON
+namespace kestrune::regularization {
 
 using Index = std::ptrdiff_t;
-using vec8::Load;
-using vec8::Vec8;
 
 constexpr int kShifts[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
 
+}  // namespace kestrune::regularization
+#endif  // KESTRUNE_REGULARIZATION_COMMON
+
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::regularization {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// sign(e): 1 for e > 0, 0 for e = 0, -1 otherwise (NaN included).
+template <class D>
+HWY_INLINE hn::Vec<D> Sign(D d, hn::Vec<D> e) {
+  const auto zero = hn::Zero(d);
+  return hn::IfThenZeroElse(hn::Eq(e, zero), hn::IfThenElse(hn::Gt(e, zero), hn::Set(d, 1.0f), hn::Set(d, -1.0f)));
+}
+
+// Columns [c0, c1) of an interior row (all neighbours inside the plane).
+void InteriorRowHwy(const float* row, Index W, const float* a, Index c0, Index c1, float* r) {
+  Index off[8];
+  for (int k = 0; k < 8; ++k) off[k] = kShifts[k][0] * W + kShifts[k][1];
+  auto pixels = [&](auto d, Index c) {
+    const auto centre = hn::LoadU(d, row + c);
+    auto sum = hn::Zero(d);
+    for (int k = 0; k < 8; ++k) {
+      const auto s = Sign(d, hn::Sub(centre, hn::LoadU(d, row + c + off[k])));
+      const auto t = Sign(d, hn::Sub(hn::LoadU(d, row + c - off[k]), centre));
+      sum = hn::Add(sum, hn::Mul(hn::Set(d, a[k]), hn::Sub(s, t)));
+    }
+    hn::StoreU(sum, d, r + c);
+  };
+  const hn::ScalableTag<float> d;
+  const Index lanes = static_cast<Index>(hn::Lanes(d));
+  Index c = c0;
+  for (; c + lanes <= c1; c += lanes) pixels(d, c);
+  for (; c < c1; ++c) pixels(hn::CappedTag<float, 1>(), c);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::regularization
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace kestrune {
+
+namespace regularization {
+HWY_EXPORT(InteriorRowHwy);
+}  // namespace regularization
+
+namespace {
+
+using regularization::Index;
+using regularization::kShifts;
+
 // sign(e): 1 for e > 0, 0 for e = 0, -1 otherwise (NaN included).
 inline float Sign(float e) { return e > 0.0f ? 1.0f : e == 0.0f ? 0.0f : -1.0f; }
-
-inline Vec8 Sign(Vec8 e) {
-  const Vec8 one = {1, 1, 1, 1, 1, 1, 1, 1}, minusOne = -one, zero = {};
-  const Vec8 v = e > zero ? one : minusOne;
-  return e == zero ? zero : v;
-}
 
 // Whole-sample mirror of index i into 0 .. n-1 (i lies within one step).
 inline Index Mirror(Index i, Index n) { return n == 1 ? 0 : i < 0 ? -i : i >= n ? 2 * (n - 1) - i : i; }
@@ -46,9 +95,7 @@ struct Plane {
   float At(Index y, Index c) const { return x[Mirror(y, H) * W + Mirror(c, W)]; }
 
   // The gradient at pixel (y, c) with mirrored reads, in the vector order.
-  // Always inlined: a call from the AVX2 clone of GradientRow into code built
-  // for the baseline instruction set left the later passes twice as slow.
-  __attribute__((always_inline)) float Pixel(Index y, Index c) const {
+  float Pixel(Index y, Index c) const {
     const float centre = At(y, c);
     float r = 0.0f;
     for (int k = 0; k < 8; ++k) {
@@ -60,28 +107,17 @@ struct Plane {
   }
 };
 
-// Row y of r; the interior columns 1..W-2 of an interior row eight at a time.
-KESTRUNE_VECTOR_CLONES
+// Row y of r: the interior columns of an interior row by the vector kernel,
+// everything else (and every column in the scalar form) pixel by pixel.
 void GradientRow(const Plane& p, Index y, float* r) {
   const Index W = p.W;
-  Index c = 0;
-  if (y > 0 && y + 1 < p.H) {
+  if (y > 0 && y + 1 < p.H && W > 2 && !simd::ScalarKernels()) {
     r[0] = p.Pixel(y, 0);
-    Index off[8];
-    for (int k = 0; k < 8; ++k) off[k] = kShifts[k][0] * W + kShifts[k][1];
-    const float* row = p.x + y * W;
-    for (c = 1; c + 8 <= W - 1; c += 8) {
-      const Vec8 centre = Load(row + c);
-      Vec8 sum = {};
-      for (int k = 0; k < 8; ++k) {
-        const Vec8 s = Sign(centre - Load(row + c + off[k]));
-        const Vec8 t = Sign(Load(row + c - off[k]) - centre);
-        sum = sum + p.a[k] * (s - t);
-      }
-      vec8::Store(r + c, sum);
-    }
+    HWY_DYNAMIC_DISPATCH(regularization::InteriorRowHwy)(p.x + y * W, W, p.a, 1, W - 1, r);
+    r[W - 1] = p.Pixel(y, W - 1);
+    return;
   }
-  for (; c < W; ++c) r[c] = p.Pixel(y, c);
+  for (Index c = 0; c < W; ++c) r[c] = p.Pixel(y, c);
 }
 
 }  // namespace
@@ -99,3 +135,4 @@ void RegularizationGradient(const float* x, int W, int H, float* r) {
 }
 
 }  // namespace kestrune
+#endif  // HWY_ONCE

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <hwy/targets.h>
+
+#include "support/simd_targets.h"
 
 using namespace kestrune;
 
@@ -30,18 +31,6 @@ struct Case {
   int filter;
   float offX, offY, devX, devY, smoothness;
 };
-
-// Runs `body` once for every instruction set the passes were built for and
-// this machine supports, the plain scalar one included.
-template <class Body>
-void ForEachTarget(Body body) {
-  for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
-    SCOPED_TRACE(hwy::TargetName(target));
-    hwy::SetSupportedTargetsForTest(target);
-    body();
-  }
-  hwy::SetSupportedTargetsForTest(0);  // back to what the machine offers
-}
 
 TEST(TrialReduction, PassesEqualResizePlane) {
   const Case cases[] = {
@@ -89,7 +78,7 @@ TEST(TrialReduction, PassesEqualResizePlane) {
     auto reset = [&] {
       for (int k = 0; k < 3; ++k) fused[k].assign(expected.size(), -1.0f), planes[k] = fused[k].data();
     };
-    ForEachTarget([&] {
+    ForEachSimdTarget([&](const std::string&) {
       reset();
       ResampleColumns(src.data(), c.srcW, vertical, intermediate.data());
       ResampleRows(intermediate.data(), c.dstH, horizontal, planes[0]);

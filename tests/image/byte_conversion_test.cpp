@@ -1,13 +1,17 @@
 // Float-to-byte conversion: the rounding and clamping cases, NaN, and the
-// vector paths against the one-sample definition.
+// block conversions on every instruction set against the one-sample
+// definition.
 #include "image/byte_conversion.h"
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/simd_targets.h"
 
 using namespace kestrune;
 
@@ -42,12 +46,15 @@ std::vector<float> Samples() {
 
 TEST(ByteConversion, BlockConversionMatchesTheDefinitionAtEveryLength) {
   const std::vector<float> in = Samples();
-  for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{17}, in.size()}) {
-    std::vector<uint8_t> out(n + 1, 0xAB);
-    FloatsToBytes(in.data(), out.data(), n);
-    for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(out[i], FloatToByte(in[i])) << "sample " << in[i];
-    EXPECT_EQ(out[n], 0xAB) << "wrote past the end";
-  }
+  ForEachSimdTarget([&](const std::string&) {
+    for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{17},
+                          in.size()}) {
+      std::vector<uint8_t> out(n + 1, 0xAB);
+      FloatsToBytes(in.data(), out.data(), n);
+      for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(out[i], FloatToByte(in[i])) << "sample " << in[i];
+      EXPECT_EQ(out[n], 0xAB) << "wrote past the end";
+    }
+  });
 }
 
 TEST(ByteConversion, BgrInterleavingOrderAndEnd) {
@@ -56,16 +63,19 @@ TEST(ByteConversion, BgrInterleavingOrderAndEnd) {
   const float* r = all.data();
   const float* g = all.data() + n;
   const float* b = all.data() + 2 * n;
-  for (std::size_t count : {std::size_t{1}, std::size_t{4}, std::size_t{5}, std::size_t{8}, std::size_t{9}, n}) {
-    std::vector<uint8_t> out(3 * count + 1, 0xCD);
-    PlanesToBgr(r, g, b, out.data(), count);
-    for (std::size_t i = 0; i < count; ++i) {
-      ASSERT_EQ(out[3 * i], FloatToByte(b[i]));
-      ASSERT_EQ(out[3 * i + 1], FloatToByte(g[i]));
-      ASSERT_EQ(out[3 * i + 2], FloatToByte(r[i]));
+  ForEachSimdTarget([&](const std::string&) {
+    for (std::size_t count : {std::size_t{1}, std::size_t{4}, std::size_t{5}, std::size_t{8}, std::size_t{9},
+                              std::size_t{16}, std::size_t{17}, n}) {
+      std::vector<uint8_t> out(3 * count + 1, 0xCD);
+      PlanesToBgr(r, g, b, out.data(), count);
+      for (std::size_t i = 0; i < count; ++i) {
+        ASSERT_EQ(out[3 * i], FloatToByte(b[i]));
+        ASSERT_EQ(out[3 * i + 1], FloatToByte(g[i]));
+        ASSERT_EQ(out[3 * i + 2], FloatToByte(r[i]));
+      }
+      EXPECT_EQ(out[3 * count], 0xCD) << "wrote past the end";
     }
-    EXPECT_EQ(out[3 * count], 0xCD) << "wrote past the end";
-  }
+  });
 }
 
 }  // namespace

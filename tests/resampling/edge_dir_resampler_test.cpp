@@ -1,11 +1,12 @@
 // Tests of the edge-directed x2 resampler: the bicubic fall-backs, flat
-// images, Apply against a plain reading (the border frame included), a
-// 45-degree edge, reuse of the stored weights, small or extreme inputs and
-// any thread count.
+// images, Apply against a plain reading (the border frame included) and
+// every instruction set against the scalar kernels, a 45-degree edge, reuse
+// of the stored weights, small or extreme inputs and any thread count.
 #include "resampling/edge_dir_resampler.h"
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,7 @@
 
 #include "resampling/fixed_upscalers.h"
 #include "resampling/rgb_planes.h"
+#include "support/simd_targets.h"
 
 using namespace kestrune;
 
@@ -150,27 +152,37 @@ Planes ReferenceApply(const EdgeDirResampler& r, const Planes& in) {
   return out;
 }
 
-TEST(EdgeDirResampler, ApplyMatchesTheStraightforwardReading) {
-  // Widths that leave partial vector blocks at the row ends. The reading
-  // leaves the low-resolution samples as they are.
+TEST(EdgeDirResampler, ApplyMatchesTheStraightforwardReadingOnEveryInstructionSet) {
+  // Widths that leave partial vector blocks at the row ends. The scalar
+  // kernels are checked against the reading, which leaves the low-resolution
+  // samples as they are; every vector form must give the scalar bits.
   int oddFrame = 0, oddFrameChanged = 0, axialFrame = 0, axialFrameChanged = 0;
   for (int w : {29, 40, 53}) {
-    const Planes in = Chart(w, 23, 6);
-    EdgeDirResampler r;
-    const Planes out = Analyze(r, in, 2);
-    EXPECT_TRUE(out == ReferenceApply(r, in)) << "width " << w;
-    // The stored weights serve any input: a different picture through the
-    // same weights matches the reading too.
-    const Planes other = Chart(w, 23, 12);
-    EXPECT_TRUE(Apply(r, other) == ReferenceApply(r, other)) << "width " << w;
+    const Planes in = Chart(w, 23, 6), other = Chart(w, 23, 12);
+    Planes scalar(0, 0), scalarOther(0, 0);
+    ForEachSimdTarget([&](const std::string& target) {
+      EdgeDirResampler r;
+      const Planes out = Analyze(r, in, 2);
+      // The stored weights serve any input: a different picture through the
+      // same weights.
+      const Planes outOther = Apply(r, other);
+      if (target != "scalar") {
+        EXPECT_TRUE(out == scalar) << "width " << w;
+        EXPECT_TRUE(outOther == scalarOther) << "width " << w;
+        return;
+      }
+      scalar = out, scalarOther = outOther;
+      EXPECT_TRUE(out == ReferenceApply(r, in)) << "width " << w;
+      EXPECT_TRUE(outOther == ReferenceApply(r, other)) << "width " << w;
+    });
     // The chart has structure everywhere, so the analysis moves nearly all
     // sites of the frame too, some of whose pairs lie beyond the plane.
     const Planes bicubic = Bicubic(in);
     for (int c = 0; c < 3; ++c)
-      for (int y = 0; y < out.h; ++y)
-        for (int x = 0; x < out.w; ++x) {
-          const int border = std::min({y, x, out.h - 1 - y, out.w - 1 - x});
-          const bool changed = out.at(c, y, x) != bicubic.at(c, y, x);
+      for (int y = 0; y < scalar.h; ++y)
+        for (int x = 0; x < scalar.w; ++x) {
+          const int border = std::min({y, x, scalar.h - 1 - y, scalar.w - 1 - x});
+          const bool changed = scalar.at(c, y, x) != bicubic.at(c, y, x);
           const bool odd = (y & 1) && (x & 1) && border < 5, axial = ((y + x) & 1) && border < 2;
           oddFrame += odd, oddFrameChanged += odd && changed;
           axialFrame += axial, axialFrameChanged += axial && changed;

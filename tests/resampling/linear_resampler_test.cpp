@@ -1,21 +1,23 @@
 // Linear resampler: the worked examples (phase counts, tap counts, identity
 // and B-spline weights, offsets, deviations, unknown filter types, tiny
 // targets), every output's weights against the kernel formulas at its
-// distance from the input samples, and ResizePlane's vector passes against
-// the plain two-pass reading through LinearResampler::Resample, for any
-// thread count.
+// distance from the input samples, and ResizePlane on every instruction set
+// against its scalar form, the plain two-pass reading through
+// LinearResampler::Resample, for any thread count.
 #include "resampling/linear_resampler.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <random>
+#include <string>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "resampling/rgb_planes.h"
+#include "support/simd_targets.h"
 
 using namespace kestrune;
 
@@ -45,23 +47,6 @@ double Kernel(int type, double k, double scale) {
     case FilterSinc: return sinc(x) * sinc(0.05 * x);
     default: return t < 1 ? 9 * t * t * t - 15 * t * t + 6 : -3 * t * t * t + 15 * t * t - 24 * t + 12;
   }
-}
-
-// The plain two-pass reading: every column through the vertical resampler,
-// then every row through the horizontal one.
-Plane PlainResizePlane(const Plane& src, uint32_t sw, uint32_t sh, uint32_t dw, uint32_t dh, int type, float ox,
-                       float oy, float dx, float dy, float smooth) {
-  Resampling::LinearResampler v, h;
-  v.Configure(sh, dh, type, oy, dy, smooth);
-  h.Configure(sw, dw, type, ox, dx, smooth);
-  Plane col(sh), res(dh), mid(std::size_t(sw) * dh), dst(std::size_t(dw) * dh);
-  for (uint32_t x = 0; x < sw; ++x) {
-    for (uint32_t y = 0; y < sh; ++y) col[y] = src[std::size_t(y) * sw + x];
-    v.Resample(col.data(), res.data());
-    for (uint32_t y = 0; y < dh; ++y) mid[std::size_t(y) * sw + x] = res[y];
-  }
-  for (uint32_t y = 0; y < dh; ++y) h.Resample(&mid[std::size_t(y) * sw], &dst[std::size_t(y) * dw]);
-  return dst;
 }
 
 // ---- Worked examples ------------------------------------------------------
@@ -222,7 +207,7 @@ TEST(LinearResampler, EveryOutputWeighsItsWindowByTheKernel) {
 
 // ---- ResizePlane's vector passes --------------------------------------------
 
-TEST(ResizePlane, EqualsThePlainTwoPassReadingBitForBit) {
+TEST(ResizePlane, EveryInstructionSetGivesTheScalarTwoPassReading) {
   // One-sample sides, a 1 x 1 target, widths that leave every vector tail
   // (32, 8 and single columns), partial blocks of eight rows, windows
   // beyond both edges, strong reductions and enlargements.
@@ -246,10 +231,16 @@ TEST(ResizePlane, EqualsThePlainTwoPassReadingBitForBit) {
   };
   for (const auto& c : cases) {
     const Plane src = RandomPlane(std::size_t(c.sw) * c.sh, c.sw + c.dw);
-    Plane dst(std::size_t(c.dw) * c.dh, -1.0f);
-    ResizePlane(src.data(), c.sw, c.sh, dst.data(), c.dw, c.dh, c.type, c.ox, c.oy, c.dx, c.dy, c.smooth);
-    EXPECT_TRUE(SameBits(dst, PlainResizePlane(src, c.sw, c.sh, c.dw, c.dh, c.type, c.ox, c.oy, c.dx, c.dy, c.smooth)))
-        << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " type " << c.type;
+    auto resize = [&] {
+      Plane dst(std::size_t(c.dw) * c.dh, -1.0f);
+      ResizePlane(src.data(), c.sw, c.sh, dst.data(), c.dw, c.dh, c.type, c.ox, c.oy, c.dx, c.dy, c.smooth);
+      return dst;
+    };
+    const Plane scalar = OnScalar(resize);
+    ForEachSimdTarget([&](const std::string&) {
+      EXPECT_TRUE(SameBits(resize(), scalar)) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " type "
+                                              << c.type;
+    });
   }
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <random>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -13,7 +14,10 @@
 #include <gtest/gtest.h>
 
 #include "resampling/edge_dir_resampler.h"
+#include "resampling/inverse6.h"
+#include "resampling/normal_sums.h"
 #include "resampling/rgb_planes.h"
+#include "support/simd_targets.h"
 
 using namespace kestrune;
 
@@ -78,6 +82,50 @@ TEST(NediFit, HandWorkedLeastSquaresAndTheZeroPivotFallback) {
   std::fill(X.begin(), X.end(), 0.0f);
   EXPECT_FALSE(Nedi::FitWeights(X.data(), b.data(), 7, a));
   for (int k = 0; k < 6; ++k) EXPECT_EQ(a[k], fallback[k]);
+}
+
+TEST(NediFit, InverseWithRowInterchangesAndZeroPivots) {
+  // Twice a permutation (every column needs a row interchange, first
+  // column first): the inverse is half the transpose, exactly.
+  const int perm[6] = {3, 0, 5, 1, 4, 2};  // column j has its 2 in row perm[j]
+  float a[36] = {};
+  for (int j = 0; j < 6; ++j) a[j * 6 + perm[j]] = 2.0f;
+  ASSERT_TRUE(Invert6(a));
+  for (int j = 0; j < 6; ++j)
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(a[j * 6 + i], j == perm[i] ? 0.5f : 0.0f) << i << ", " << j;
+  // A column of zeros (a regressor that never sees any signal): the
+  // factorisation meets an exactly zero pivot.
+  float b[36];
+  for (int k = 0; k < 36; ++k) b[k] = k / 6 == 4 ? 0.0f : float(1 + (k * 7) % 11);
+  EXPECT_FALSE(Invert6(b));
+}
+
+TEST(NediFit, NormalSumsOnEveryInstructionSetEqualTheScalarOnes) {
+  // Two rows (1, ..., 7): every sum is 2 p q (p, q counted from 1).
+  std::vector<float> rows;
+  for (int s = 0; s < 2; ++s)
+    for (int k = 0; k < 8; ++k) rows.push_back(k < 7 ? float(k + 1) : 0.0f);
+  // Then 192 rows of very different magnitudes, so that the rounding of
+  // every sum matters and any change of order would show.
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  std::vector<float> mixed;
+  for (int s = 0; s < 192; ++s)
+    for (int k = 0; k < 8; ++k) mixed.push_back(k == 7 ? 0.0f : unit(random) * (s % 7 == k ? 3e4f : 1.7f));
+  float scalar[64];
+  NormalSumsScalar(mixed.data(), 192, scalar);
+  ForEachSimdTarget([&](const std::string&) {
+    float sums[64];
+    NormalSums(rows.data(), 2, sums);
+    for (int p = 0; p < 7; ++p)
+      for (int q = p; q < 7; ++q) EXPECT_EQ(sums[p * 8 + q], float(2 * (p + 1) * (q + 1))) << p << ", " << q;
+    NormalSums(mixed.data(), 0, sums);
+    for (int p = 0; p < 7; ++p)
+      for (int q = p; q < 7; ++q) EXPECT_EQ(sums[p * 8 + q], 0.0f) << p << ", " << q;
+    NormalSums(mixed.data(), 192, sums);
+    for (int p = 0; p < 7; ++p)
+      for (int q = p; q < 7; ++q) EXPECT_EQ(sums[p * 8 + q], scalar[p * 8 + q]) << p << ", " << q;
+  });
 }
 
 // Reads beyond the grid are mirrored about its first and last rows and

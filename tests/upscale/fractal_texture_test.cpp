@@ -1,7 +1,7 @@
-// FractalTexture and its block distances: the packed kernels against plain
-// integer sums, the edge cases (strength 0, a flat source block, an exact
-// match, a blend half-way between two blocks, the border samples), and
-// bounded calls, lent buffers and threads.
+// FractalTexture and its block distances: every instruction set against the
+// scalar sums, sums worked out by hand, the edge cases (strength 0, a flat
+// source block, an exact match, a blend half-way between two blocks, the
+// border samples), and bounded calls, lent buffers and threads.
 #include "upscale/fractal_texture.h"
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/simd_targets.h"
 #include "support/thread_count.h"
 #include "upscale/block_distance.h"
 
@@ -20,29 +21,13 @@ using namespace kestrune;
 
 namespace {
 
-// Plain sum of squared differences of two 4 x 4 blocks of 16 bytes per row.
-int32_t PlainSsd(const uint8_t* a, std::ptrdiff_t aStride, const uint8_t* b, std::ptrdiff_t bStride) {
-  int32_t sum = 0;
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 16; ++j) {
-      const int32_t d = int32_t{a[i * aStride + j]} - b[i * bStride + j];
-      sum += d * d;
-    }
-  return sum;
-}
-
-TEST(BlockDistance, PackedSearchesEqualPlainSums) {
+TEST(BlockDistance, EveryInstructionSetGivesTheScalarSums) {
   // Random blocks, few byte values so that equal distances (ties) occur,
   // every count of rows and candidates up to 15; the source is exactly as
   // large as the candidates need, so that a read past it shows under the
-  // address sanitizer. Blend sums and blended distances of every variant
-  // equal the plain ones.
+  // address sanitizer. Searches, blend sums and blended distances on every
+  // instruction set equal the scalar ones.
   using namespace BlockDistance;
-  std::vector<SearchFn> searches = {&SearchScalar, &SearchSse2};
-  std::vector<BlendSumsFn> sums = {&BlendSumsSse2};
-  std::vector<BlendSadFn> sads = {&BlendSadSse2};
-  if (HaveAvx2()) searches.push_back(&SearchAvx2), sums.push_back(&BlendSumsAvx2), sads.push_back(&BlendSadAvx2);
-  if (HaveAvx512Vnni()) searches.push_back(&SearchAvx512);
   std::mt19937 rng(7);
   for (int trial = 0; trial < 300; ++trial) {
     const int levels = trial % 3 == 0 ? 2 : 256;
@@ -58,32 +43,25 @@ TEST(BlockDistance, PackedSearchesEqualPlainSums) {
     for (std::size_t i = 0; i < t.size(); ++i) t[i] = i % 4 == 3 ? 0 : value(false);
     std::vector<int32_t> terms;
     SourceBlockTerms(src.data(), w, h, terms);
+    const uint8_t* p = src.data();
+    const uint8_t* q = src.data() + (count > 1 ? 4 : std::ptrdiff_t(w) * 4 * (rows > 1));
 
-    SearchResult ref{INT32_MAX, 0, 0};
-    for (int r = 0; r < rows; ++r)
-      for (int k = 0; k < count; ++k) {
-        const int32_t d = PlainSsd(t.data(), 24, src.data() + std::ptrdiff_t(r) * w * 4 + 4 * k, w * 4);
-        if (d < ref.distance) ref = {d, r, k};
-      }
+    const SearchResult ref = SearchScalar(t.data(), 24, src.data(), w * 4, rows, count, terms.data(), w);
     if (trial == 1) {
       EXPECT_EQ(ref.distance, 48 * 255 * 255);
     }
-    for (std::size_t f = 0; f < searches.size(); ++f) {
-      const auto got = searches[f](t.data(), 24, src.data(), w * 4, rows, count, terms.data(), w);
+    const BlendSums plain = BlendSumsScalar(t.data(), 24, p, q, w * 4);
+    const int weights[] = {0, 1, 77, 128, 253, 256};
+    int64_t sads[6];
+    for (int i = 0; i < 6; ++i) sads[i] = BlendSadScalar(t.data(), 24, p, q, w * 4, weights[i]);
+    ForEachSimdTarget([&](const std::string& target) {
+      const SearchResult got = Search(t.data(), 24, src.data(), w * 4, rows, count, terms.data(), w);
       ASSERT_TRUE(got.distance == ref.distance && got.row == ref.row && got.col == ref.col)
-          << "variant " << f << " trial " << trial << ": " << got.distance << " at " << got.row << ", " << got.col;
-    }
-
-    const uint8_t* p = src.data();
-    const uint8_t* q = src.data() + (count > 1 ? 4 : std::ptrdiff_t(w) * 4 * (rows > 1));
-    const auto plain = BlendSumsScalar(t.data(), 24, p, q, w * 4);
-    for (auto fn : sums) {
-      const auto got = fn(t.data(), 24, p, q, w * 4);
-      ASSERT_TRUE(got.cross == plain.cross && got.energy == plain.energy) << "trial " << trial;
-    }
-    for (int weight : {0, 1, 77, 128, 253, 256})
-      for (auto fn : sads)
-        ASSERT_EQ(fn(t.data(), 24, p, q, w * 4, weight), BlendSadScalar(t.data(), 24, p, q, w * 4, weight)) << weight;
+          << target << " trial " << trial << ": " << got.distance << " at " << got.row << ", " << got.col;
+      const BlendSums sums = BlendSumsOf(t.data(), 24, p, q, w * 4);
+      ASSERT_TRUE(sums.cross == plain.cross && sums.energy == plain.energy) << "trial " << trial;
+      for (int i = 0; i < 6; ++i) ASSERT_EQ(BlendSad(t.data(), 24, p, q, w * 4, weights[i]), sads[i]) << weights[i];
+    });
   }
 }
 
@@ -98,12 +76,14 @@ TEST(BlockDistance, PlainSumsByHand) {
   std::vector<int32_t> terms;
   BlockDistance::SourceBlockTerms(p.data(), 4, 4, terms);
   EXPECT_EQ(terms[0], 48 * 400 - 256 * 48 * 20);
-  EXPECT_EQ(BlockDistance::Search()(t.data(), 16, p.data(), 16, 1, 1, terms.data(), 4).distance, 48 * 100);
-  const auto sums = BlockDistance::BlendSumsBest()(t.data(), 16, p.data(), q.data(), 16);
-  EXPECT_EQ(sums.cross, 48 * (-20) * (-10));
-  EXPECT_EQ(sums.energy, 48 * 100);
-  // Blend with weight 128: P + (Q - P) / 2 = 25, |10 - 25| * 256 per value.
-  EXPECT_EQ(BlockDistance::BlendSadBest()(t.data(), 16, p.data(), q.data(), 16, 128), 48 * 15 * 256);
+  ForEachSimdTarget([&](const std::string&) {
+    EXPECT_EQ(BlockDistance::Search(t.data(), 16, p.data(), 16, 1, 1, terms.data(), 4).distance, 48 * 100);
+    const auto sums = BlockDistance::BlendSumsOf(t.data(), 16, p.data(), q.data(), 16);
+    EXPECT_EQ(sums.cross, 48 * (-20) * (-10));
+    EXPECT_EQ(sums.energy, 48 * 100);
+    // Blend with weight 128: P + (Q - P) / 2 = 25, |10 - 25| * 256 per value.
+    EXPECT_EQ(BlockDistance::BlendSad(t.data(), 16, p.data(), q.data(), 16, 128), 48 * 15 * 256);
+  });
 }
 
 struct Planes {

@@ -11,6 +11,7 @@
 
 #include "image/test_chart.h"
 #include "resampling/hann_smooth.h"
+#include "support/simd_targets.h"
 #include "support/thread_count.h"
 #include "upscale/edge_weight_map.h"
 #include "upscale/max_filter.h"
@@ -234,40 +235,46 @@ TEST(WorkingPlanes, FourteenZeroFilledPlanes) {
   EXPECT_EQ(samples(planes.weights), Plane(60, 0.0f));
 }
 
-TEST(PlaneFilters, SameForAnyThreadCount) {
+TEST(PlaneFilters, SameForAnyThreadCountAndInstructionSet) {
   // Odd sizes: partial row groups and column bands.
   const int W = 413, H = 301;
   const FloatImage chart = RenderTestChart(W, H);
   const Plane r(chart.samples(0), chart.samples(0) + W * H), g(chart.samples(1), chart.samples(1) + W * H),
       b(chart.samples(2), chart.samples(2) + W * H);
   for (int radius : {1, 6, 40}) {
-    ExpectSameForAnyThreadCount([&] {
+    auto smooth = [&] {
       Plane apart(r.size()), inPlace = r, tmp(r.size());
       HannSmooth(r.data(), apart.data(), W, H, radius, tmp.data());
       HannSmooth(inPlace.data(), inPlace.data(), W, H, radius, tmp.data());
       apart.insert(apart.end(), inPlace.begin(), inPlace.end());
       return apart;
-    });
+    };
+    ExpectSameForAnyThreadCount(smooth);
+    ExpectSameOnEveryTarget(smooth);
   }
   // MaxFilter2D in both forms: a sample below `initial` sends it to its
   // running form.
   Plane low = g;
   low[W * 150 + 200] = -1.0f;
   for (const Plane* src : {&g, static_cast<const Plane*>(&low)}) {
-    ExpectSameForAnyThreadCount([&] {
+    auto maximum = [&] {
       Plane dst(src->size());
       MaxFilter2D(src->data(), dst.data(), W, H, 2, 0.0f);
       return dst;
-    });
+    };
+    ExpectSameForAnyThreadCount(maximum);
+    ExpectSameOnEveryTarget(maximum);
   }
-  ExpectSameForAnyThreadCount([&] {
+  auto weightMap = [&] {
     const float* const x[3] = {r.data(), g.data(), b.data()};
     Plane s0(r.size()), s1(r.size()), s2(r.size()), scratch(r.size()), weights(r.size());
     float* const snapshot[3] = {s0.data(), s1.data(), s2.data()};
     EdgeWeightMap(x, W, H, snapshot, scratch.data(), weights.data());
     EXPECT_TRUE(SameBits(s0, r) && SameBits(s1, g) && SameBits(s2, b));
     return weights;
-  });
+  };
+  ExpectSameForAnyThreadCount(weightMap);
+  ExpectSameOnEveryTarget(weightMap);
 }
 
 }  // namespace

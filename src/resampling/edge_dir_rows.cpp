@@ -1,0 +1,209 @@
+// Row kernels of EdgeDirResampler: plain loops, and Highway loops over as
+// many sites as a vector holds, finished one site at a time with one-lane
+// vectors. Even and odd samples of a row are split and merged again by
+// interleaved loads and stores.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "resampling/edge_dir_rows.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "base/simd.h"
+#include "resampling/edge_dir_rows.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::Resampling {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using std::ptrdiff_t;
+using std::size_t;
+
+// site + q * (sum_k u_k * (pair_k - 2 site)) for the K pairs at x.
+template <class D, class Pair>
+HWY_INLINE hn::Vec<D> Move(D d, hn::Vec<D> site, int K, const float* u, size_t w, const float* q, size_t x,
+                           Pair&& pair) {
+  const auto twice = hn::Add(site, site);
+  auto sum = hn::Mul(hn::LoadU(d, u + x), hn::Sub(pair(0), twice));
+  for (int k = 1; k < K; ++k) sum = hn::Add(sum, hn::Mul(hn::LoadU(d, u + k * w + x), hn::Sub(pair(k), twice)));
+  return hn::Add(site, hn::Mul(sum, hn::LoadU(d, q + x)));
+}
+
+// Runs site(d, x) over [x0, x1): full vectors, then one lane at a time.
+template <class Site>
+HWY_INLINE void Sweep(size_t x0, size_t x1, Site&& site) {
+  const hn::ScalableTag<float> d;
+  const hn::CappedTag<float, 1> d1;
+  const size_t lanes = hn::Lanes(d);
+  size_t x = x0;
+  for (; x + lanes <= x1; x += lanes) site(d, x);
+  for (; x < x1; ++x) site(d1, x);
+}
+
+void OddRowHwy(const float* const* minus, const float* const* plus, const float* u, size_t w, const float* q,
+               float* row, size_t x0, size_t x1) {
+  Sweep(x0, x1, [&](auto d, size_t x) {
+    hn::Vec<decltype(d)> even, odd;
+    hn::LoadInterleaved2(d, row + 2 * x, even, odd);
+    const auto moved = Move(d, odd, 14, u, w, q, x, [&](int k) {
+      return hn::Add(hn::LoadU(d, minus[k] + x), hn::LoadU(d, plus[k] + x));
+    });
+    hn::StoreInterleaved2(even, moved, d, row + 2 * x);
+  });
+}
+
+void EvenAxialRowHwy(const float* e0, const float* e1, const float* e2, const float* o0, const float* o1,
+                     const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
+  Sweep(x0, x1, [&](auto d, size_t x) {
+    using V = hn::Vec<decltype(d)>;
+    // Odd samples of output rows at 2x - 2, 2x and 2x + 2.
+    auto odd = [&](const float* p) {
+      V even, odd;
+      hn::LoadInterleaved2(d, p, even, odd);
+      return odd;
+    };
+    const V pairs[6] = {
+        hn::Add(hn::LoadU(d, e1 + x), hn::LoadU(d, e1 + x + 1)),  // (0, 1)
+        hn::Add(odd(o0 + 2 * x), odd(o1 + 2 * x)),                // (1, 0)
+        hn::Add(hn::LoadU(d, e2 + x), hn::LoadU(d, e0 + x + 1)),  // (-2, 1)
+        hn::Add(odd(o1 + 2 * x - 2), odd(o0 + 2 * x + 2)),        // (-1, 2)
+        hn::Add(odd(o0 + 2 * x - 2), odd(o1 + 2 * x + 2)),        // (1, 2)
+        hn::Add(hn::LoadU(d, e0 + x), hn::LoadU(d, e2 + x + 1)),  // (2, 1)
+    };
+    V even, site;
+    hn::LoadInterleaved2(d, row + 2 * x, even, site);
+    hn::StoreInterleaved2(even, Move(d, site, 6, u, w, q, x, [&](int k) { return pairs[k]; }), d, row + 2 * x);
+  });
+}
+
+void OddAxialRowHwy(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
+                    const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
+  Sweep(x0, x1, [&](auto d, size_t x) {
+    using V = hn::Vec<decltype(d)>;
+    auto odd = [&](const float* p) {
+      V even, odd;
+      hn::LoadInterleaved2(d, p, even, odd);
+      return odd;
+    };
+    const V pairs[6] = {
+        hn::Add(odd(o1 + 2 * x - 2), odd(o1 + 2 * x)),            // (0, 1)
+        hn::Add(hn::LoadU(d, e1 + x), hn::LoadU(d, e2 + x)),      // (1, 0)
+        hn::Add(odd(o2 + 2 * x - 2), odd(o0 + 2 * x)),            // (-2, 1)
+        hn::Add(hn::LoadU(d, e2 + x - 1), hn::LoadU(d, e1 + x + 1)),  // (-1, 2)
+        hn::Add(hn::LoadU(d, e1 + x - 1), hn::LoadU(d, e2 + x + 1)),  // (1, 2)
+        hn::Add(odd(o0 + 2 * x - 2), odd(o2 + 2 * x)),            // (2, 1)
+    };
+    V site, odd1;
+    hn::LoadInterleaved2(d, row + 2 * x, site, odd1);
+    hn::StoreInterleaved2(Move(d, site, 6, u, w, q, x, [&](int k) { return pairs[k]; }), odd1, d, row + 2 * x);
+  });
+}
+
+void CostRowHwy(float* map, const float* const* g, size_t c0, size_t c1, ptrdiff_t o) {
+  Sweep(c0, c1, [&](auto d, size_t c) {
+    auto term = [&](const float* p) {
+      const auto centre = hn::LoadU(d, p);
+      const auto d1 = hn::Sub(centre, hn::LoadU(d, p + o));
+      const auto d2 = hn::Sub(hn::LoadU(d, p - o), centre);
+      return hn::Add(hn::Mul(d1, d1), hn::Mul(d2, d2));
+    };
+    hn::StoreU(hn::Add(hn::Add(term(g[0] + c), term(g[1] + c)), term(g[2] + c)), d, map + c);
+  });
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::Resampling
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace kestrune::Resampling {
+
+using std::ptrdiff_t;
+using std::size_t;
+
+HWY_EXPORT(OddRowHwy);
+HWY_EXPORT(EvenAxialRowHwy);
+HWY_EXPORT(OddAxialRowHwy);
+HWY_EXPORT(CostRowHwy);
+
+namespace {
+
+// site + q * (sum_k u_k * (pair_k - 2 site)).
+template <class Pair>
+inline float Move(float site, int K, const float* u, size_t w, float q, size_t x, Pair&& pair) {
+  const float twice = site + site;
+  float sum = u[x] * (pair(0) - twice);
+  for (int k = 1; k < K; ++k) sum = sum + u[k * w + x] * (pair(k) - twice);
+  return site + sum * q;
+}
+
+}  // namespace
+
+void OddRowScalar(const float* const* minus, const float* const* plus, const float* u, size_t w, const float* q,
+                  float* row, size_t x0, size_t x1) {
+  for (size_t x = x0; x < x1; ++x)
+    row[2 * x + 1] = Move(row[2 * x + 1], 14, u, w, q[x], x, [&](int k) { return minus[k][x] + plus[k][x]; });
+}
+
+void EvenAxialRowScalar(const float* e0, const float* e1, const float* e2, const float* o0, const float* o1,
+                        const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
+  for (size_t x = x0; x < x1; ++x) {
+    const float pairs[6] = {
+        e1[x] + e1[x + 1],                  // (0, 1)
+        o0[2 * x + 1] + o1[2 * x + 1],      // (1, 0)
+        e2[x] + e0[x + 1],                  // (-2, 1)
+        o1[2 * x - 1] + o0[2 * x + 3],      // (-1, 2)
+        o0[2 * x - 1] + o1[2 * x + 3],      // (1, 2)
+        e0[x] + e2[x + 1],                  // (2, 1)
+    };
+    row[2 * x + 1] = Move(row[2 * x + 1], 6, u, w, q[x], x, [&](int k) { return pairs[k]; });
+  }
+}
+
+void OddAxialRowScalar(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
+                       const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
+  for (size_t x = x0; x < x1; ++x) {
+    const float pairs[6] = {
+        o1[2 * x - 1] + o1[2 * x + 1],      // (0, 1)
+        e1[x] + e2[x],                      // (1, 0)
+        o2[2 * x - 1] + o0[2 * x + 1],      // (-2, 1)
+        e2[x - 1] + e1[x + 1],              // (-1, 2)
+        e1[x - 1] + e2[x + 1],              // (1, 2)
+        o0[2 * x - 1] + o2[2 * x + 1],      // (2, 1)
+    };
+    row[2 * x] = Move(row[2 * x], 6, u, w, q[x], x, [&](int k) { return pairs[k]; });
+  }
+}
+
+void CostRowScalar(float* map, const float* const* g, size_t c0, size_t c1, ptrdiff_t o) {
+  auto term = [&](const float* p) {
+    const float d1 = p[0] - p[o], d2 = p[-o] - p[0];
+    return d1 * d1 + d2 * d2;
+  };
+  for (size_t c = c0; c < c1; ++c) map[c] = (term(g[0] + c) + term(g[1] + c)) + term(g[2] + c);
+}
+
+void OddRow(const float* const* minus, const float* const* plus, const float* u, size_t w, const float* q,
+            float* row, size_t x0, size_t x1) {
+  if (simd::ScalarKernels()) return OddRowScalar(minus, plus, u, w, q, row, x0, x1);
+  HWY_DYNAMIC_DISPATCH(OddRowHwy)(minus, plus, u, w, q, row, x0, x1);
+}
+
+void EvenAxialRow(const float* e0, const float* e1, const float* e2, const float* o0, const float* o1,
+                  const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
+  if (simd::ScalarKernels()) return EvenAxialRowScalar(e0, e1, e2, o0, o1, u, w, q, row, x0, x1);
+  HWY_DYNAMIC_DISPATCH(EvenAxialRowHwy)(e0, e1, e2, o0, o1, u, w, q, row, x0, x1);
+}
+
+void OddAxialRow(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
+                 const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
+  if (simd::ScalarKernels()) return OddAxialRowScalar(e1, e2, o0, o1, o2, u, w, q, row, x0, x1);
+  HWY_DYNAMIC_DISPATCH(OddAxialRowHwy)(e1, e2, o0, o1, o2, u, w, q, row, x0, x1);
+}
+
+void CostRow(float* map, const float* const* g, size_t c0, size_t c1, ptrdiff_t o) {
+  if (simd::ScalarKernels()) return CostRowScalar(map, g, c0, c1, o);
+  HWY_DYNAMIC_DISPATCH(CostRowHwy)(map, g, c0, c1, o);
+}
+
+}  // namespace kestrune::Resampling
+#endif  // HWY_ONCE

@@ -1,0 +1,122 @@
+// NormalSums: every product x[p] * x[q] of a training row added to its own
+// running sum. The vector forms keep one sum per lane: on x86 with 256-bit
+// vectors the row is permuted into the 28 products, elsewhere x[p] times the
+// whole row for p = 0..6. Either way each lane adds exactly the products the
+// scalar form adds, in the same order.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "resampling/normal_sums.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include <cstddef>
+
+#include "base/simd.h"
+#include "resampling/normal_sums.h"
+
+#ifndef KESTRUNE_NORMAL_SUMS_COMMON
+#define KESTRUNE_NORMAL_SUMS_COMMON
+namespace kestrune::normal {
+
+// The products x[left] * x[right] with left <= right <= 6, in 32 slots (the
+// last four multiply the zero pad).
+struct ProductTable {
+  alignas(32) int32_t left[32];
+  alignas(32) int32_t right[32];
+  constexpr ProductTable() : left(), right() {
+    int n = 0;
+    for (int p = 0; p < kNormalRowStride - 1; ++p)
+      for (int q = p; q < kNormalRowStride - 1; ++q) left[n] = p, right[n] = q, ++n;
+    for (; n < 32; ++n) left[n] = right[n] = kNormalRowStride - 1;
+  }
+};
+constexpr ProductTable kProducts;
+
+}  // namespace kestrune::normal
+#endif  // KESTRUNE_NORMAL_SUMS_COMMON
+
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::normal {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Seven sums of whole rows: x[p] times x[0..7] for p = 0..6.
+template <class D>
+HWY_INLINE void BroadcastSums(D d, const float* rows, int count, float* sums) {
+  constexpr int kRows = kNormalRowStride - 1;
+  constexpr int lanes = static_cast<int>(hn::MaxLanes(D()));
+  constexpr int parts = kNormalRowStride / lanes;
+  hn::Vec<D> acc[kRows * parts];
+  for (auto& a : acc) a = hn::Zero(d);
+  for (int s = 0; s < count; ++s) {
+    const float* x = rows + std::size_t(s) * kNormalRowStride;
+    hn::Vec<D> row[parts];
+    for (int h = 0; h < parts; ++h) row[h] = hn::LoadU(d, x + h * lanes);
+    for (int p = 0; p < kRows; ++p) {
+      const auto xp = hn::Set(d, x[p]);
+      for (int h = 0; h < parts; ++h) acc[p * parts + h] = hn::Add(acc[p * parts + h], hn::Mul(xp, row[h]));
+    }
+  }
+  for (int p = 0; p < kRows; ++p)
+    for (int h = 0; h < parts; ++h) hn::StoreU(acc[p * parts + h], d, sums + p * kNormalRowStride + h * lanes);
+}
+
+// With eight lanes: the 28 products p <= q (and four spare) as four vectors
+// of permuted copies of the row, one sum per lane.
+template <class D>
+HWY_INLINE void PermutedSums(D d, const float* rows, int count, float* sums) {
+  const int32_t* left = kProducts.left;
+  const int32_t* right = kProducts.right;
+  using Indices = decltype(hn::SetTableIndices(d, left));
+  Indices li[4], ri[4];
+  hn::Vec<D> acc[4];
+  for (int v = 0; v < 4; ++v) {
+    li[v] = hn::SetTableIndices(d, left + 8 * v);
+    ri[v] = hn::SetTableIndices(d, right + 8 * v);
+    acc[v] = hn::Zero(d);
+  }
+  for (int s = 0; s < count; ++s) {
+    const auto x = hn::LoadU(d, rows + std::size_t(s) * kNormalRowStride);
+    for (int v = 0; v < 4; ++v)
+      acc[v] = hn::Add(acc[v], hn::Mul(hn::TableLookupLanes(x, li[v]), hn::TableLookupLanes(x, ri[v])));
+  }
+  alignas(32) float lanes[32];
+  for (int v = 0; v < 4; ++v) hn::Store(acc[v], d, lanes + 8 * v);
+  for (int k = 0; k < 28; ++k) sums[left[k] * kNormalRowStride + right[k]] = lanes[k];
+}
+
+void NormalSumsHwy(const float* rows, int count, float* sums) {
+#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  PermutedSums(hn::FixedTag<float, kNormalRowStride>(), rows, count, sums);
+#else
+  BroadcastSums(hn::CappedTag<float, kNormalRowStride>(), rows, count, sums);
+#endif
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::normal
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace kestrune {
+
+namespace normal {
+HWY_EXPORT(NormalSumsHwy);
+}  // namespace normal
+
+void NormalSumsScalar(const float* rows, int count, float* sums) {
+  for (int p = 0; p < kNormalRowStride - 1; ++p)
+    for (int q = p; q < kNormalRowStride - 1; ++q) sums[p * kNormalRowStride + q] = 0.0f;
+  for (int s = 0; s < count; ++s) {
+    const float* x = rows + std::size_t(s) * kNormalRowStride;
+    for (int p = 0; p < kNormalRowStride - 1; ++p)
+      for (int q = p; q < kNormalRowStride - 1; ++q) sums[p * kNormalRowStride + q] += x[p] * x[q];
+  }
+}
+
+void NormalSums(const float* rows, int count, float* sums) {
+  if (simd::ScalarKernels()) return NormalSumsScalar(rows, count, sums);
+  HWY_DYNAMIC_DISPATCH(normal::NormalSumsHwy)(rows, count, sums);
+}
+
+}  // namespace kestrune
+#endif  // HWY_ONCE
