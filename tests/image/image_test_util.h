@@ -11,7 +11,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#ifdef KESTRUNE_WITH_VIPS
 #include <vips/vips8>
+#endif
 
 #include "image/float_image.h"
 
@@ -77,6 +79,7 @@ inline std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
   return f;
 }
 
+#ifdef KESTRUNE_WITH_VIPS
 // A w x h image of `bands` bands made with libvips, whose sample (x, y, b) is
 // sample(x, y, b), converted to `format`; for the tests' own files in the
 // formats libvips writes.
@@ -92,6 +95,7 @@ vips::VImage MakeVipsImage(int w, int h, int bands, VipsBandFormat format, F sam
       .cast(format)
       .copy_memory();
 }
+#endif
 
 // Sample (x, y) of plane c.
 inline float At(const FloatImage& image, int c, uint32_t x, uint32_t y) { return image.rows(c)[y][x]; }
