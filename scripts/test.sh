@@ -5,7 +5,7 @@
 # Between the two, the optimised build is installed into a scratch prefix,
 # where the example program is built against the installed library (with
 # CMake and with pkg-config) and run, and the Debian package is made and
-# listed.
+# listed. Last, the arm64 build under qemu-user (scripts/test-arm64.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -41,3 +41,7 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+
+# The core, the tool and the core's tests built for arm64 and run under
+# qemu-user; the chart's enlargement must give the same bytes as here.
+bash scripts/test-arm64.sh
