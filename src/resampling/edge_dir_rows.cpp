@@ -29,6 +29,14 @@ HWY_INLINE hn::Vec<D> Move(D d, hn::Vec<D> site, int K, const float* u, size_t w
 }
 
 // Runs site(d, x) over [x0, x1): full vectors, then one lane at a time.
+// The odd samples of the interleaved pairs at `p`.
+template <class D>
+HWY_INLINE hn::Vec<D> OddLanes(D d, const float* p) {
+  hn::Vec<D> even, odd;
+  hn::LoadInterleaved2(d, p, even, odd);
+  return odd;
+}
+
 template <class Site>
 HWY_INLINE void Sweep(size_t x0, size_t x1, Site&& site) {
   const hn::ScalableTag<float> d;
@@ -56,11 +64,7 @@ void EvenAxialRowHwy(const float* e0, const float* e1, const float* e2, const fl
   Sweep(x0, x1, [&](auto d, size_t x) {
     using V = hn::Vec<decltype(d)>;
     // Odd samples of output rows at 2x - 2, 2x and 2x + 2.
-    auto odd = [&](const float* p) {
-      V even, odd;
-      hn::LoadInterleaved2(d, p, even, odd);
-      return odd;
-    };
+    auto odd = [&](const float* p) { return OddLanes(d, p); };
     const V pairs[6] = {
         hn::Add(hn::LoadU(d, e1 + x), hn::LoadU(d, e1 + x + 1)),  // (0, 1)
         hn::Add(odd(o0 + 2 * x), odd(o1 + 2 * x)),                // (1, 0)
@@ -79,11 +83,7 @@ void OddAxialRowHwy(const float* e1, const float* e2, const float* o0, const flo
                     const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
   Sweep(x0, x1, [&](auto d, size_t x) {
     using V = hn::Vec<decltype(d)>;
-    auto odd = [&](const float* p) {
-      V even, odd;
-      hn::LoadInterleaved2(d, p, even, odd);
-      return odd;
-    };
+    auto odd = [&](const float* p) { return OddLanes(d, p); };
     const V pairs[6] = {
         hn::Add(odd(o1 + 2 * x - 2), odd(o1 + 2 * x)),            // (0, 1)
         hn::Add(hn::LoadU(d, e1 + x), hn::LoadU(d, e2 + x)),      // (1, 0)

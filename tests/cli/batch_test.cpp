@@ -27,27 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Starts the tool with `args`, its standard error into the file `err`.
-pid_t Start(const std::vector<std::string>& args, const std::string& err) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(fd, STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(KESTRUNE_CLI_PATH)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(KESTRUNE_CLI_PATH, argv.data());
-    ::_exit(127);
-  }
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-}
-
 // The files below `root` as paths relative to it.
 std::set<std::string> Files(const fs::path& root) {
   std::set<std::string> files;
@@ -198,13 +177,13 @@ TEST(Batch, ShardsInSeparateProcessesCoverTheListOnce) {
   const int shards = 3;
   std::vector<pid_t> pids;
   for (int i = 0; i < shards; ++i)
-    pids.push_back(Start({"convert", dir.File("in"), "-o", dir.File("out"), "--recursive", "--shard",
+    pids.push_back(StartTool({"convert", dir.File("in"), "-o", dir.File("out"), "--recursive", "--shard",
                           std::to_string(i) + "/" + std::to_string(shards), "--report",
                           dir.File("r" + std::to_string(i))},
                          dir.File("err" + std::to_string(i))));
   std::multiset<std::string> done;
   for (int i = 0; i < shards; ++i) {
-    EXPECT_EQ(Wait(pids[i]), 0) << FileBytes(dir.File("err" + std::to_string(i)));
+    EXPECT_EQ(WaitTool(pids[i]), 0) << FileBytes(dir.File("err" + std::to_string(i)));
     const std::vector<std::string> lines = Lines(dir.File("r" + std::to_string(i)));
     EXPECT_LT(lines.size(), names.size()) << "shard " << i << " took everything";
     for (const std::string& line : lines) done.insert(line.substr(0, line.find("\",\"output\"")));
@@ -225,21 +204,21 @@ TEST(Batch, ARunEndedBySigtermResumesToTheSameTree) {
     std::vector<std::string> args = upscale;
     args.insert(args.end(), {"-o", out});
     args.insert(args.end(), more.begin(), more.end());
-    return Start(args, dir.File("err"));
+    return StartTool(args, dir.File("err"));
   };
 
   const pid_t pid = run(dir.File("killed"), {"--jobs", "1"});
   for (int i = 0; i < 20000 && Files(dir.path() / "killed").size() < names.size() / 3; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ::kill(pid, SIGTERM);
-  ASSERT_EQ(Wait(pid), 128 + SIGTERM);
+  ASSERT_EQ(WaitTool(pid), 128 + SIGTERM);
   EXPECT_NE(FileBytes(dir.File("err")).find("stopped by a signal: "), std::string::npos);
   const std::set<std::string> partial = Files(dir.path() / "killed");
   EXPECT_LT(partial.size(), names.size());
   for (const std::string& name : partial) EXPECT_EQ(name.find("kestrune-tmp"), std::string::npos) << name;
 
-  EXPECT_EQ(Wait(run(dir.File("killed"), {"--skip-existing"})), 0);
-  EXPECT_EQ(Wait(run(dir.File("whole"), {})), 0);
+  EXPECT_EQ(WaitTool(run(dir.File("killed"), {"--skip-existing"})), 0);
+  EXPECT_EQ(WaitTool(run(dir.File("whole"), {})), 0);
   const std::set<std::string> whole = Files(dir.path() / "whole");
   EXPECT_EQ(whole, std::set<std::string>(names.begin(), names.end()));
   EXPECT_EQ(Files(dir.path() / "killed"), whole);

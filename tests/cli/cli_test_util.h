@@ -1,9 +1,16 @@
 // Runs kestrune-cli in-process for the command tests, capturing what it
 // writes to standard output and standard error, and reads the files it
-// writes, as bytes or through the library.
+// writes, as bytes or through the library; or as a child process, for the
+// tests of limits and signals.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -14,6 +21,46 @@
 #include <kestrune/kestrune.h>
 
 #include "cli/command.h"
+
+// What a child started by StartTool runs under: files may grow to `file`
+// bytes at most (writes beyond fail with EFBIG, SIGXFSZ ignored), the address
+// space to `memory`, and SIGINT starts ignored when `ignoreSigint`, as in a
+// script's background job.
+struct ChildLimits {
+  rlim_t file = RLIM_INFINITY;
+  rlim_t memory = RLIM_INFINITY;
+  bool ignoreSigint = false;
+};
+
+// Starts the tool with `args` in a child process, its standard error into
+// the file `err`.
+inline pid_t StartTool(const std::vector<std::string>& args, const std::string& err = "/dev/null",
+                       ChildLimits limits = {}) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const rlimit files{limits.file, limits.file}, memory{limits.memory, limits.memory};
+    ::setrlimit(RLIMIT_FSIZE, &files);
+    ::setrlimit(RLIMIT_AS, &memory);
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (limits.ignoreSigint) std::signal(SIGINT, SIG_IGN);
+    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(fd, STDERR_FILENO);
+    std::vector<char*> argv{const_cast<char*>(KESTRUNE_CLI_PATH)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(KESTRUNE_CLI_PATH, argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+// The exit status of a child started by StartTool, or 1000 + the signal
+// that ended it.
+inline int WaitTool(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
 
 struct CliResult {
   int status;

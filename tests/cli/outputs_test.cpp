@@ -34,36 +34,6 @@ int Temporaries(const TempDir& dir) {
   return n;
 }
 
-// Starts the tool with `args`; in the child, files may grow to `fileLimit`
-// bytes at most (writes beyond fail with EFBIG, SIGXFSZ ignored), the
-// address space to `memoryLimit`, and SIGINT starts ignored when
-// `ignoreSigint`, as in a script's background job.
-pid_t Start(const std::vector<std::string>& args, rlim_t fileLimit = RLIM_INFINITY, bool ignoreSigint = false,
-            rlim_t memoryLimit = RLIM_INFINITY) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const rlimit files{fileLimit, fileLimit}, memory{memoryLimit, memoryLimit};
-    ::setrlimit(RLIMIT_FSIZE, &files);
-    ::setrlimit(RLIMIT_AS, &memory);
-    std::signal(SIGXFSZ, SIG_IGN);
-    if (ignoreSigint) std::signal(SIGINT, SIG_IGN);
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(KESTRUNE_CLI_PATH)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(KESTRUNE_CLI_PATH, argv.data());
-    ::_exit(127);
-  }
-  return pid;
-}
-
-int ExitStatus(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-}
-
 // Whether the process has a handler for (SigCgt) or a pending `signal`.
 bool SignalIn(pid_t pid, const std::string& field, int signal) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -105,7 +75,7 @@ TEST(Outputs, AFullDiskLeavesThePreviousFileAndNoTemporary) {
     const std::string target = args[0] == "chart" ? args[1] : args[2];
     const std::string before = target == in ? FileBytes(in) : "previous contents";
     if (target != in) std::ofstream(target) << before;
-    EXPECT_EQ(ExitStatus(Start(args, 4096)), 3) << args[0] << " " << target;
+    EXPECT_EQ(WaitTool(StartTool(args, "/dev/null", {.file = 4096})), 3) << args[0] << " " << target;
     EXPECT_TRUE(FileBytes(target) == before) << args[0] << " " << target;
     EXPECT_EQ(Temporaries(dir), 0) << args[0];
   }
@@ -124,7 +94,7 @@ TEST(Outputs, NotEnoughMemoryIsACleanRefusal) {
       {"upscale", dir.File("in.pfm"), dir.File("a.png"), "--quiet"},
       {"resize", dir.File("in.pfm"), dir.File("b.png"), "--width", "100000", "--height", "2600"}};
   for (const auto& args : runs) {
-    EXPECT_EQ(ExitStatus(Start(args, RLIM_INFINITY, false, rlim_t{1} << 30)), 4) << args[0];
+    EXPECT_EQ(WaitTool(StartTool(args, "/dev/null", {.memory = rlim_t{1} << 30})), 4) << args[0];
     EXPECT_FALSE(fs::exists(args[2]));
   }
 }
@@ -174,9 +144,9 @@ TEST(Outputs, SignalsEndRunsWithTheirStatuses) {
     std::vector<std::string> args = *c.args;
     const std::string out = dir.File("out" + std::to_string(n++) + ".pfm");
     args[2] = out;
-    const pid_t pid = Start(args, RLIM_INFINITY, c.ignoredAtStart);
+    const pid_t pid = StartTool(args, "/dev/null", {.ignoreSigint = c.ignoredAtStart});
     Send(pid, c.signal, c.times);
-    EXPECT_EQ(ExitStatus(pid), c.status) << args[0] << " signal " << c.signal << " x" << c.times;
+    EXPECT_EQ(WaitTool(pid), c.status) << args[0] << " signal " << c.signal << " x" << c.times;
     EXPECT_EQ(fs::exists(out), c.written) << out;
     if (c.written) {
       EXPECT_EQ(ReadFile(out).Width(), 400u);
