@@ -42,6 +42,16 @@ struct ProgressReport {
   // that hands it out.
   ImageView estimate;
   uint32_t rowsDone = 0;
+  // Upscale of a picture large enough to be enlarged in tiles: the tile in
+  // hand (0-based) and their number; the other fields then describe that
+  // tile's run, except percent (of the whole) and the estimate, which is the
+  // whole result with rows 0 .. rowsDone-1 finished, and in the next
+  // bandRows rows the columns 0 .. bandColumnsDone-1 (the tiles done in the
+  // row of tiles in hand). All 0 for a picture enlarged whole.
+  uint32_t tile = 0;
+  uint32_t tiles = 0;
+  uint32_t bandRows = 0;
+  uint32_t bandColumnsDone = 0;
 };
 
 class Progress {

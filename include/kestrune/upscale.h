@@ -71,9 +71,15 @@ KESTRUNE_API uint64_t UpscaleMemoryNeeded(uint32_t width, uint32_t height, const
 // size other than x2 is then reached as Resize reaches it from the x2
 // result. An opaque alpha plane (every sample 255 or more) leaves the colour
 // exactly as without one and gives an alpha of 255 throughout.
+// Pictures of more than 2048 x 2048 source pixels are enlarged in tiles of
+// 1024 x 1024 with a margin wide enough that the result is exactly the one
+// the whole picture would give with the same per-sample arithmetic (the
+// smoothing steps then sum each window directly instead of keeping running
+// sums, which round differently): memory then grows with the picture only by
+// its source and result, and the reports name the tile in hand.
 // Cancellation is looked at before each iteration; a cancelled run returns
 // the estimate reached so far, resized like a finished one, together with
-// kCancelled. Results are the same bit for bit on every machine and for any
+// kCancelled; a cancelled run in tiles returns kCancelled alone. Results are the same bit for bit on every machine and for any
 // thread count. Errors: kInvalidArgument (the message of CheckUpscale, or a
 // mismatched initial image), kOutOfMemory (before any work when
 // UpscaleMemoryNeeded exceeds what the process can still use, the message

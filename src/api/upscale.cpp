@@ -19,6 +19,7 @@
 #include "base/threading.h"
 #include "resampling/fixed_upscalers.h"
 #include "resampling/linear_resampler.h"
+#include "upscale/tiled_upscale.h"
 #include "upscale/upscale_pipeline.h"
 
 namespace kestrune {
@@ -71,8 +72,15 @@ uint64_t UpscaleMemoryNeeded(uint32_t w, uint32_t h, const UpscaleOptions& o, bo
   uint32_t tw, th;
   TargetSize(w, h, o, tw, th);
   const double result = tw == 2 * w && th == 2 * h ? 0 : (withAlpha ? 20.0 : 12.0) * double(tw) * double(th);
-  const double peak = std::max(pixels * (estimate + copies + std::max({nedi, analysis, loop})),
-                               estimate * pixels + result);
+  // In tiles the run's own buffers are those of one tile, plus the tile's
+  // source, result and initial image cut from the picture.
+  double work = pixels * std::max({nedi, analysis, loop});
+  if (UseTiles(w, h)) {
+    const double side = kTileCore + 2.0 * TileMargin(ToParams(o));
+    const double tile = std::min<double>(w, side) * std::min<double>(h, side);
+    work = tile * (std::max({nedi, analysis, loop}) + 60 + (o.initialMethod == InitialMethod::kFromImage ? 48 : 0));
+  }
+  const double peak = std::max(pixels * (estimate + copies) + work, estimate * pixels + result);
   return static_cast<uint64_t>(peak) + (uint64_t{16} << 20);
 }
 
@@ -114,6 +122,7 @@ Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progre
     // An opaque alpha plane leaves the colour exactly as without one.
     const bool hasAlpha = src.HasAlpha();
     const bool transparent = hasAlpha && !IsOpaque(src.samples(FloatImage::kAlpha), src.PixelCount());
+    const bool tiled = UseTiles(w, h);
     FloatImage estimate;  // every colour sample is written before it is read
     estimate.Allocate(2 * w, 2 * h, hasAlpha);
     float* const alpha2 = estimate.samples(FloatImage::kAlpha);
@@ -140,8 +149,18 @@ Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progre
         if (own) initial = filled(given);
         for (int c = 0; c < 3; ++c) init[c] = own ? initial.samples(c) : given.samples(c);
       }
-      complete = UpscalePipeline(planes, int(w), int(h), out, init, ToParams(options), progress);
+      const SRParams params = ToParams(options);
+      if (tiled) {
+        const bool guided = options.initialMethod == InitialMethod::kFromImage;
+        complete = UpscaleInTiles(planes, int(w), int(h), out, guided ? init : nullptr, params,
+                                  TileGrid{kTileCore, TileMargin(params)}, progress);
+      } else {
+        complete = UpscalePipeline(planes, int(w), int(h), out, init, params, progress);
+      }
     }
+    // Tiles not reached hold nothing: a stopped tiled run has no estimate.
+    if (!complete && tiled)
+      return Error{ErrorCode::kCancelled, "Stopped before every tile was enlarged; there is no result."};
     if (transparent) {
       UpscaleBilinear2(src.samples(FloatImage::kAlpha), int(w), int(h), alpha2);
       ParallelFor(0, std::ptrdiff_t(W * H), 65536, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {

@@ -652,10 +652,21 @@ void CKestruneDlg::OnUpscaleReport(const kestrune::ProgressReport& report) {
     kestrune::ImageView done = estimate;
     done.height = rows;
     kestrune::ExportBytes(done, kestrune::PixelOrder::kBgr, displayBitmap.rows()[0], -std::ptrdiff_t{displayBitmap.stride});
+    // In tiles, the tiles done in the row of tiles in hand show too.
+    const uint32_t bandEnd = std::min(rows + report.bandRows, estimate.height);
+    const uint32_t columns = std::min(report.bandColumnsDone, estimate.width);
+    for (uint32_t y = rows; columns > 0 && y < bandEnd; ++y) {
+      kestrune::ImageView part;
+      part.width = columns;
+      part.height = 1;
+      for (int c = 0; c < 3; ++c) part.planes[c] = estimate.Row(c, y);
+      kestrune::ExportBytes(part, kestrune::PixelOrder::kBgr, displayBitmap.rows()[y], 0);
+    }
     for (uint32_t y = rows; y < estimate.height; ++y) {
       const uint8_t* in = sourcePreview_.rows()[y / 2];
       uint8_t* out = displayBitmap.rows()[y];
-      for (uint32_t x = 0; x < estimate.width; ++x) std::memcpy(out + 3 * x, in + 3 * (x / 2), 3);
+      for (uint32_t x = y < bandEnd ? columns : 0; x < estimate.width; ++x)
+        std::memcpy(out + 3 * x, in + 3 * (x / 2), 3);
     }
     if (rows > 0 && rows < estimate.height) {
       uint8_t* marker = displayBitmap.rows()[rows];

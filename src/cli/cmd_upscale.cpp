@@ -2,6 +2,7 @@
 // settings of the upscaling dialog as options, a progress bar on a terminal,
 // and Ctrl+C to stop early (first press: write the estimate so far and exit
 // with status 5; second: end at once without writing).
+#include <csignal>
 #include <cfloat>
 #include <cstdint>
 #include <iostream>
@@ -40,7 +41,9 @@ class UpscaleCommand : public FileCommand {
     sub.add_option("--width", width_, "Width of the result (1..100000; default twice the source)");
     sub.add_option("--height", height_, "Height of the result (1..100000; default twice the source)");
     sub.footer(std::string("Ctrl+C: the first press stops the run before its next iteration and writes the estimate\n"
-                           "so far (exit status 5); a second press ends it at once, writing nothing.\n"
+                           "so far (exit status 5); a second press ends it at once, writing nothing. Sources of more\n"
+                           "than 2048 x 2048 pixels are enlarged in tiles: the first press then writes nothing\n"
+                           "(exit status 130) unless every tile is done.\n"
                            "In a batch (-o DIR) the first press ends it, keeping the results finished.\n") +
                kExitStatusHelp);
   }
@@ -112,6 +115,10 @@ class UpscaleCommand : public FileCommand {
     kestrune::Result<kestrune::Image> result = kestrune::Upscale(source, options, InBatch() ? nullptr : &progress);
     progress.Finish();
     const kestrune::ErrorCode code = result.error().code;
+    if (!result.has_value() && code == kestrune::ErrorCode::kCancelled) {
+      Diag() << "kestrune-cli upscale: stopped by Ctrl+C before every tile was done: nothing written\n";
+      return 128 + SIGINT;
+    }
     if (!result.has_value()) {
       Diag() << "kestrune-cli upscale: " << result.error().message << "\n";
       return code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUsage;

@@ -323,11 +323,15 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
     });
   };
 
+  auto smooth = [&](float* plane, int radius) {
+    (localSmoothing ? HannSmoothLocal : HannSmooth)(plane, plane, W, H, radius, scratch.data());
+  };
+
   for (unsigned iter = 0; iter < iterations; ++iter) {
     // Odd-site costs, smoothed; the raw weights of every odd site (2y+1, 2x+1).
     for (int k = 0; k < kOddCount; ++k) {
       CostMap(map, est, W, H, kOddDy[k], kOddDx[k], rows);
-      HannSmooth(map, map, W, H, kOddRadius[k], scratch.data());
+      smooth(map, kOddRadius[k]);
       rows(0, h_, [&](int y) {
         float* u = &oddWeights_[(size_t(y) * kOddCount + k) * w];
         const float* cost = map + (2 * size_t(y) + 1) * W + 1;
@@ -356,7 +360,7 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
     // weights of every axial site.
     for (int k = 0; k < kAxialCount; ++k) {
       CostMap(map, est, W, H, kAxialDy[k], kAxialDx[k], rows);
-      HannSmooth(map, map, W, H, kAxialRadius[k], scratch.data());
+      smooth(map, kAxialRadius[k]);
       rows(0, H, [&](int r) {
         float* u = &axialWeights_[(size_t(r) * kAxialCount + k) * w];
         const float* cost = map + size_t(r) * W;

@@ -31,6 +31,9 @@ class EdgeDirResampler {
   void Apply(const float* inR, const float* inG, const float* inB, float* outR, float* outG, float* outB) const;
 
   const int directionCount = 14;
+  // Smooth the direction costs with HannSmoothLocal, so that a sample's
+  // weights depend only on the input around it (enlargement in tiles).
+  bool localSmoothing = false;
 
   // The stored weights (to u) and confidence of output position (r, c): 14
   // at an odd site, 6 at an axial site; returns that count, or 0 (nothing

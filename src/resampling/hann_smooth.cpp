@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <numbers>
 #include <vector>
 
 #include "base/simd.h"
@@ -277,7 +278,74 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
   });
 }
 
+// The window's weights as the running sums apply them: position j of the
+// 2r + 1 carries (1 - cos(pi (2j + 1) / n)) / n.
+std::vector<double> LocalWeights(const Window& wnd) {
+  std::vector<double> weights(std::size_t(wnd.n));
+  const double n = double(float(wnd.n));
+  for (int j = 0; j < wnd.n; ++j)
+    weights[std::size_t(j)] = (1.0 - std::cos(std::numbers::pi * double(2 * j + 1) / n)) / n;
+  return weights;
+}
+
+// Direct sums along `count` lines of `length` samples, samples `step` apart
+// and lines `lineStep` apart. Sums in double, taps in window order.
+void LocalPass(const float* x, float* y, Index length, Index count, Index step, Index lineStep, const Window& wnd) {
+  if (length <= 2 || wnd.r == 0) {
+    for (Index l = 0; l < count; ++l)
+      for (Index i = 0; i < length; ++i) y[l * lineStep + i * step] = x[l * lineStep + i * step];
+    return;
+  }
+  const std::vector<double> weights = LocalWeights(wnd);
+  const int r = wnd.r;
+  ParallelFor(0, count, RowGrain(length * wnd.n), [&](Index l0, Index l1) {
+    for (Index l = l0; l < l1; ++l) {
+      const float* in = x + l * lineStep;
+      float* out = y + l * lineStep;
+      for (Index i = 0; i < length; ++i) {
+        double sum = 0.0;
+        if (i >= r && i + r < length) {
+          for (int j = 0; j < wnd.n; ++j) sum += weights[std::size_t(j)] * double(in[(i - r + j) * step]);
+        } else {
+          for (int j = 0; j < wnd.n; ++j)
+            sum += weights[std::size_t(j)] * double(in[hann::Mirror(i - r + j, length) * step]);
+        }
+        out[i * step] = static_cast<float>(sum);
+      }
+    }
+  });
+}
+
+// Columns of x into y as direct sums, a whole row of outputs at a time.
+void LocalColumns(const float* x, float* y, Index W, Index H, const Window& wnd) {
+  if (H <= 2 || wnd.r == 0) {
+    std::copy(x, x + W * H, y);
+    return;
+  }
+  const std::vector<double> weights = LocalWeights(wnd);
+  const int r = wnd.r;
+  ParallelFor(0, H, RowGrain(W * wnd.n), [&](Index y0, Index y1) {
+    std::vector<double> sum(static_cast<std::size_t>(W));
+    for (Index row = y0; row < y1; ++row) {
+      std::fill(sum.begin(), sum.end(), 0.0);
+      for (int j = 0; j < wnd.n; ++j) {
+        const float* in = x + hann::Mirror(row - r + j, H) * W;
+        const double wj = weights[std::size_t(j)];
+        for (Index c = 0; c < W; ++c) sum[std::size_t(c)] += wj * double(in[c]);
+      }
+      float* out = y + row * W;
+      for (Index c = 0; c < W; ++c) out[c] = static_cast<float>(sum[std::size_t(c)]);
+    }
+  });
+}
+
 }  // namespace
+
+void HannSmoothLocal(const float* src, float* dst, int W, int H, int r, float* tmp) {
+  if (W <= 0 || H <= 0) return;
+  LocalPass(src, tmp, W, H, 1, W, MakeWindow(r, W));
+  LocalColumns(tmp, dst, W, H, MakeWindow(r, H));
+}
 
 void HannSmooth(const float* src, float* dst, int W, int H, int r, float* tmp) {
   if (W <= 0 || H <= 0) return;

@@ -8,4 +8,11 @@ namespace kestrune {
 // same plane). All planes are W x H, row-major.
 void HannSmooth(const float* src, float* dst, int W, int H, int r, float* tmp);
 
+// The same smoothing with every output formed as its own weighted sum of the
+// 2r + 1 samples around it (same window, same mirror rule). Slower, and its
+// roundings differ from HannSmooth's, but a sample depends on nothing beyond
+// its window: the running sums above carry their rounding along a whole row
+// or column, which tiles of one picture cannot reproduce.
+void HannSmoothLocal(const float* src, float* dst, int W, int H, int r, float* tmp);
+
 }  // namespace kestrune

@@ -195,6 +195,7 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
   // serves as the unchanged initial estimate and needs no copy.
   {
     Resampling::EdgeDirResampler resampler;
+    resampler.localSmoothing = localSmoothing;
     resampler.SetSize(w, h);
     resampler.Analyze(inR, inG, inB, nullptr, nullptr, nullptr, 2);
     resampler.Apply(inR, inG, inB, outR, outG, outB);
@@ -221,7 +222,7 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
       }
     });
     SampleBuffer tmp(size_t(w) * h);  // written whole by the smoothing
-    HannSmooth(activity_.data(), activity_.data(), w, h, 1, tmp.data());
+    (localSmoothing ? HannSmoothLocal : HannSmooth)(activity_.data(), activity_.data(), w, h, 1, tmp.data());
   }
   threshold_ = 25.0f;
 
@@ -268,7 +269,8 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
         }
       }
     });
-    for (int x = 0; x < W_; ++x) columnNoise[size_t(x)] = NoiseOffset(uint64_t(c) << 40 | uint64_t(x), 1);
+    for (int x = 0; x < W_; ++x)
+      columnNoise[size_t(x)] = NoiseOffset(uint64_t(c) << 40 | uint64_t(x + originX), 1) + size_t(originY);
     ParallelFor(0, H_, grain, [&](ptrdiff_t y0, ptrdiff_t y1) {
       for (ptrdiff_t y = y0; y < y1; ++y) {
         float* row = d + size_t(y) * W_;
@@ -420,6 +422,7 @@ void Nedi::PassTwo(int rEnd) {
   const float* P[3] = {provisional_[0].data(), provisional_[1].data(), provisional_[2].data()};
   const float* A = activity_.data();
   const float* noise = noise_.data();
+  const int keyW = keyWidth > 0 ? keyWidth : W;
   const ptrdiff_t w = W;
   // Away from the borders the averaged fetch of a knight offset is the mean
   // of the target and the sample next to the site on the way there.
@@ -464,7 +467,7 @@ void Nedi::PassTwo(int rEnd) {
       const size_t ai = size_t(r / 2) * w_ + (c - 1) / 2;
       if (A[ai] < threshold_ && A[ai + 1] < threshold_) return;
     }
-    const float* u = noise + NoiseOffset(uint64_t(r) * uint64_t(W) + uint64_t(c), 2);
+    const float* u = noise + NoiseOffset(uint64_t(r + originY) * uint64_t(keyW) + uint64_t(c + originX), 2);
     // Training rows: a diamond of 64 positions of even coordinate sum;
     // all of its reads stay inside [1, H-2] x [1, W-2] when this holds.
     const bool inside = r >= 10 && r <= H - 11 && c >= 10 && c <= W - 11;

@@ -42,6 +42,13 @@ class Nedi {
   float noiseAmplitude = 20.0f;  // peak-to-peak amplitude of the training noise
   bool trainingCapture = false;  // must be false
   bool referenceLoading = true;  // must be set to false before Init
+  // Enlargement in tiles: where this run's output grid lies in the whole
+  // picture's (both padded alike), so that the training noise, keyed by
+  // position, is the picture's; and local smoothing (HannSmoothLocal) of the
+  // activity and of the starting estimate's direction analysis.
+  int originX = 0, originY = 0;  // added to output columns and rows
+  int keyWidth = 0;              // the picture's output width; 0: this run's
+  bool localSmoothing = false;
 
   // Bytes of work buffers currently held, for memory reports.
   std::size_t HeldBytes() const;

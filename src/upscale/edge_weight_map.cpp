@@ -98,8 +98,8 @@ constexpr double kSaturation = 3.0;
 constexpr double kOutputFactor = 4.0;
 }  // namespace
 
-void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[3], float* scratch,
-                   float* weights) {
+void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[3], float* scratch, float* weights,
+                   bool localSmoothing) {
   if (W <= 0 || H <= 0) return;
   const Index w = W, h = H;
   const Index grain = RowGrain(w);
@@ -126,7 +126,7 @@ void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[
   });
 
   MaxFilter2D(g, weights, W, H, kMaxRadius, 0.0f);
-  HannSmooth(weights, weights, W, H, kSmoothRadius, scratch);
+  (localSmoothing ? HannSmoothLocal : HannSmooth)(weights, weights, W, H, kSmoothRadius, scratch);
 
   ParallelFor(0, h, grain, [&](Index y0, Index y1) {
     for (Index i = y0 * w; i < y1 * w; ++i) {

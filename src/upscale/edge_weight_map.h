@@ -6,8 +6,9 @@ namespace kestrune {
 
 // x: the three W x H planes of the estimate (read only). snapshot: three
 // W x H temporaries that receive a copy of x; scratch: one W x H temporary;
-// weights: the W x H output plane V.
-void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[3], float* scratch,
-                   float* weights);
+// weights: the W x H output plane V. localSmoothing: smooth with
+// HannSmoothLocal (enlargement in tiles).
+void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[3], float* scratch, float* weights,
+                   bool localSmoothing = false);
 
 }  // namespace kestrune

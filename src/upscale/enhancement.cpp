@@ -31,7 +31,7 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
     const float* const x[3] = {ctx.estimate[0], ctx.estimate[1], ctx.estimate[2]};
     float* const snapshot[3] = {planes.enlargedResidual[0].data(), planes.enlargedResidual[1].data(),
                                 planes.enlargedResidual[2].data()};
-    EdgeWeightMap(x, W, H, snapshot, planes.scratch.data(), planes.weights.data());
+    EdgeWeightMap(x, W, H, snapshot, planes.scratch.data(), planes.weights.data(), ctx.localSmoothing);
   }
 
   // 2. Fractal substitution schedule: the substituted image replaces X.

@@ -32,6 +32,8 @@ struct EnhancementContext {
   FractalTexture* fractal = nullptr;
   // Called when a fractal substitution starts, before it runs (the report).
   std::function<void(uint32_t it)> onSubstitution;
+  // Smooth the edge-adaptive weights with HannSmoothLocal (tiles).
+  bool localSmoothing = false;
 };
 
 // Iteration `it` (0-based) of the run. Allocates nothing.

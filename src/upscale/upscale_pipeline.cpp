@@ -56,12 +56,20 @@ class Reporter {
   ProgressReport report_;
 };
 
-void NediUpscale(const float* const src[3], int w, int h, float* const out[3], Reporter& reporter) {
+void NediUpscale(const float* const src[3], int w, int h, float* const out[3], Reporter& reporter,
+                 const TilePlacement* tile) {
   Nedi nedi;
   nedi.trainingCapture = false;
   nedi.referenceLoading = false;
   nedi.blurSpread = 0.2f;
   nedi.noiseAmplitude = 4.0f;
+  if (tile != nullptr) {
+    // Both grids are padded by 8 source samples, so the offset is the tile's.
+    nedi.originX = 2 * tile->x;
+    nedi.originY = 2 * tile->y;
+    nedi.keyWidth = 2 * (tile->pictureWidth + 16);
+    nedi.localSmoothing = true;
+  }
 
   const int pw = w + 16, ph = h + 16, W = 2 * w, H = 2 * h;
   SampleBuffer paddedIn[3], paddedOut[3];
@@ -118,7 +126,7 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
 }
 
 bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3], const float* const init[3],
-                     const SRParams& p, Progress* progress) {
+                     const SRParams& p, Progress* progress, const TilePlacement* tile) {
   const std::size_t large = std::size_t(2 * w) * std::size_t(2 * h);
   Reporter reporter(progress, out, 2 * w, 2 * h);
   const bool guided = init != nullptr && init[0] != nullptr && init[1] != nullptr && init[2] != nullptr;
@@ -139,17 +147,19 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
     for (int c = 0; c < 3; ++c) UpscaleBicubic2(src[c], w, h, out[c], 2);
   } else if (p.initialMethod == 2) {
     Resampling::EdgeDirResampler edgeDir;
+    edgeDir.localSmoothing = tile != nullptr;
     edgeDir.SetSize(w, h);
     edgeDir.Analyze(src[0], src[1], src[2], nullptr, nullptr, nullptr, 2);
     edgeDir.Apply(src[0], src[1], src[2], out[0], out[1], out[2]);
   } else {
-    NediUpscale(src, w, h, out, reporter);
+    NediUpscale(src, w, h, out, reporter, tile);
   }
   reporter.SetRowsDone(2 * h);
 
   reporter.Send(Stage::kPreparing);
   EnhancementSchedule schedule(p);
   Resampling::EdgeDirResampler residualResampler;
+  residualResampler.localSmoothing = tile != nullptr;
   if (p.edgeDirIterations != -1) {
     residualResampler.SetSize(w, h);
     residualResampler.Analyze(src[0], src[1], src[2], guided ? init[0] : nullptr, guided ? init[1] : nullptr,
@@ -175,6 +185,7 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   context.params = &p;
   context.resampler = &residualResampler;
   context.fractal = &fractal;
+  context.localSmoothing = tile != nullptr;
   context.onSubstitution = [&](uint32_t it) { reporter.SendIteration(it, schedule.total, true); };
 
   for (uint32_t it = 0; it < schedule.total; ++it) {

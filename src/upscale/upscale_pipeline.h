@@ -12,6 +12,13 @@
 
 namespace kestrune {
 
+// Where a tile lies in the picture: its first source column and row, and the
+// picture's source width.
+struct TilePlacement {
+  int x = 0, y = 0;
+  int pictureWidth = 0;
+};
+
 // An empty string when a w x h source can be enlarged with `params`, else the
 // message to show the user.
 std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params);
@@ -25,7 +32,12 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
 // fractal substitution; the report's estimate is the output planes. Returns
 // false when the progress asked to stop before an iteration: the output then
 // holds the estimate of the iterations done.
+//
+// `tile`: null for a whole picture; for a tile of a larger picture, where it
+// lies. Every stage then smooths with HannSmoothLocal and NEDI's training
+// noise follows the picture's coordinates, so that each output sample depends
+// only on the source within kTileMargin of it (see tiled_upscale.h).
 bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3], const float* const init[3],
-                     const SRParams& params, Progress* progress);
+                     const SRParams& params, Progress* progress, const TilePlacement* tile = nullptr);
 
 }  // namespace kestrune

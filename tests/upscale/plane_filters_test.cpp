@@ -1,7 +1,7 @@
-// The plane filters of the edge-adaptive weights (HannSmooth against a direct
-// convolution, MaxFilter2D against a brute-force maximum, EdgeWeightMap on
-// hand-worked planes), each for any thread count, and the working planes of
-// an upscaling run.
+// The plane filters of the edge-adaptive weights (HannSmooth, running and
+// local, against a direct convolution, MaxFilter2D against a brute-force
+// maximum, EdgeWeightMap on hand-worked planes), each for any thread count,
+// and the working planes of an upscaling run.
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -47,17 +47,23 @@ std::vector<double> DirectHann(const Plane& x, int r) {
   return y;
 }
 
+// Both forms: the running sums, and the direct sums that tiles rely on.
+using Smoother = void (*)(const float*, float*, int, int, int, float*);
+const std::pair<const char*, Smoother> kSmoothers[] = {{"running", HannSmooth}, {"local", HannSmoothLocal}};
+
 TEST(HannSmooth, RadiusOneWeightsAndMirrorBorders) {
-  const Plane x{8, 2, 6, 4, 10, 0, 12};
-  Plane y(x.size()), tmp(x.size());
-  HannSmooth(x.data(), y.data(), int(x.size()), 1, 1, tmp.data());  // one row: columns are copied
-  EXPECT_NEAR(y[0], (2 + 4 * 8 + 2) / 6.0, 1e-5);
-  EXPECT_NEAR(y[3], (6 + 4 * 4 + 10) / 6.0, 1e-5);
-  EXPECT_NEAR(y[6], (0 + 4 * 12 + 12) / 6.0, 1e-5);
-  // The same as a column.
-  Plane yc(x.size());
-  HannSmooth(x.data(), yc.data(), 1, int(x.size()), 1, tmp.data());
-  EXPECT_EQ(yc, y);
+  for (const auto& [name, smooth] : kSmoothers) {
+    const Plane x{8, 2, 6, 4, 10, 0, 12};
+    Plane y(x.size()), tmp(x.size());
+    smooth(x.data(), y.data(), int(x.size()), 1, 1, tmp.data());  // one row: columns are copied
+    EXPECT_NEAR(y[0], (2 + 4 * 8 + 2) / 6.0, 1e-5) << name;
+    EXPECT_NEAR(y[3], (6 + 4 * 4 + 10) / 6.0, 1e-5) << name;
+    EXPECT_NEAR(y[6], (0 + 4 * 12 + 12) / 6.0, 1e-5) << name;
+    // The same as a column.
+    Plane yc(x.size());
+    smooth(x.data(), yc.data(), 1, int(x.size()), 1, tmp.data());
+    EXPECT_EQ(yc, y) << name;
+  }
 }
 
 TEST(HannSmooth, MatchesDirectConvolutionForAnyRadius) {
@@ -68,12 +74,27 @@ TEST(HannSmooth, MatchesDirectConvolutionForAnyRadius) {
   Plane src(W * H), dst(W * H), tmp(W * H);
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) src[y * W + x] = a[x] * b[y];
-  for (int r : {1, 2, 3, 5, 9, 14, 20, 100}) {
-    HannSmooth(src.data(), dst.data(), W, H, r, tmp.data());
-    const std::vector<double> ra = DirectHann(a, r), rb = DirectHann(b, r);
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x) ASSERT_NEAR(dst[y * W + x], ra[x] * rb[y], 2e-3) << r << " at " << x << "," << y;
-  }
+  for (const auto& [name, smooth] : kSmoothers)
+    for (int r : {1, 2, 3, 5, 9, 14, 20, 100}) {
+      smooth(src.data(), dst.data(), W, H, r, tmp.data());
+      const std::vector<double> ra = DirectHann(a, r), rb = DirectHann(b, r);
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+          ASSERT_NEAR(dst[y * W + x], ra[x] * rb[y], 2e-3) << name << " " << r << " at " << x << "," << y;
+    }
+}
+
+TEST(HannSmooth, LocalFormDependsOnlyOnTheWindow) {
+  // Smoothing a cut of the plane gives the same bits as smoothing the whole
+  // plane wherever the window stays inside the cut: what tiles rely on.
+  const int W = 300, H = 40, r = 6, x0 = 100, cutW = 120;
+  const Plane p = RandomPlane(W, H, 12);
+  Plane whole(p.size()), tmp(p.size()), cut(std::size_t(cutW) * H), cutOut(cut.size());
+  HannSmoothLocal(p.data(), whole.data(), W, H, r, tmp.data());
+  for (int y = 0; y < H; ++y) std::copy_n(p.begin() + y * W + x0, cutW, cut.begin() + y * cutW);
+  HannSmoothLocal(cut.data(), cutOut.data(), cutW, H, r, tmp.data());
+  for (int y = 0; y < H; ++y)
+    for (int x = r; x < cutW - r; ++x) ASSERT_EQ(cutOut[y * cutW + x], whole[y * W + x0 + x]) << x << "," << y;
 }
 
 TEST(HannSmooth, EveryRowAndColumnComputedAlike) {
@@ -96,20 +117,22 @@ TEST(HannSmooth, EveryRowAndColumnComputedAlike) {
 }
 
 TEST(HannSmooth, InPlaceAndTinyPlanes) {
-  const int W = 16, H = 12;
-  Plane p = RandomPlane(W, H, 5), copy = p, out(p.size()), tmp(p.size());
-  HannSmooth(copy.data(), out.data(), W, H, 3, tmp.data());
-  HannSmooth(p.data(), p.data(), W, H, 3, tmp.data());
-  EXPECT_EQ(p, out);
+  for (const auto& [name, smooth] : kSmoothers) {
+    const int W = 16, H = 12;
+    Plane p = RandomPlane(W, H, 5), copy = p, out(p.size()), tmp(p.size());
+    smooth(copy.data(), out.data(), W, H, 3, tmp.data());
+    smooth(p.data(), p.data(), W, H, 3, tmp.data());
+    EXPECT_EQ(p, out) << name;
 
-  // Two samples per line: copied. Three samples with radius 1: the radius
-  // limit leaves a one-sample window, which keeps the samples unchanged.
-  Plane two{1, 9, 4, 7}, twoOut(4);
-  HannSmooth(two.data(), twoOut.data(), 2, 2, 1, tmp.data());
-  EXPECT_EQ(twoOut, two);
-  Plane three{1, 9, 4}, threeOut(3);
-  HannSmooth(three.data(), threeOut.data(), 3, 1, 1, tmp.data());
-  EXPECT_EQ(threeOut, three);
+    // Two samples per line: copied. Three samples with radius 1: the radius
+    // limit leaves a one-sample window, which keeps the samples unchanged.
+    Plane two{1, 9, 4, 7}, twoOut(4);
+    smooth(two.data(), twoOut.data(), 2, 2, 1, tmp.data());
+    EXPECT_EQ(twoOut, two) << name;
+    Plane three{1, 9, 4}, threeOut(3);
+    smooth(three.data(), threeOut.data(), 3, 1, 1, tmp.data());
+    EXPECT_EQ(threeOut, three) << name;
+  }
 }
 
 // Brute force: the maximum over the window clipped to the plane.

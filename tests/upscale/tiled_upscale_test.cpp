@@ -1,0 +1,118 @@
+// Enlargement in tiles: with the margin TileMargin works out, every tile's
+// core is exactly what the whole picture gives with the same arithmetic, for
+// each starting estimate, substitutions and the residual's enlargements; and
+// a stopped run stops between tiles.
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/test_chart.h"
+#include "resampling/fixed_upscalers.h"
+#include "upscale/tiled_upscale.h"
+#include "upscale/upscale_pipeline.h"
+
+using namespace kestrune;
+
+namespace {
+
+struct Case {
+  const char* name;
+  int method;  // SRParams::initialMethod; 4: a loaded initial image (here the bicubic x2)
+  uint32_t iterations, substitutions;
+  int edgeIterations;
+  float variable;
+  int w, h, core;
+};
+
+// Pictures wider and higher than a tile's core with both margins, so that
+// inner tiles see neither picture edge.
+const Case kCases[] = {
+    {"NEDI, a substitution", 3, 4, 1, 2, 1.0f, 300, 232, 64},
+    {"bilinear, bilinear residual", 0, 6, 0, -1, 1.0f, 120, 90, 24},
+    {"edge-directed, uniform regulariser", 2, 2, 0, 1, 0.0f, 200, 150, 40},
+    {"loaded initial image", 4, 3, 0, 2, 1.0f, 200, 150, 40},
+};
+
+class Planes {
+ public:
+  Planes(int w, int h) : data_(3, std::vector<float>(std::size_t(w) * h)) {}
+  float* const* out() { return ptrs_ = {data_[0].data(), data_[1].data(), data_[2].data()}, ptrs_.data(); }
+  const std::vector<float>& operator[](int c) const { return data_[std::size_t(c)]; }
+
+ private:
+  std::vector<std::vector<float>> data_;
+  std::vector<float*> ptrs_;
+};
+
+TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
+  for (const Case& k : kCases) {
+    SRParams p;
+    p.initialMethod = k.method;
+    p.iterations = k.iterations;
+    p.fractalSubsts = k.substitutions;
+    p.edgeDirIterations = k.edgeIterations;
+    p.variableRegularization = k.variable;
+    const TileGrid grid{k.core, TileMargin(p)};
+    ASSERT_LT(k.core + 2 * grid.margin, k.w) << k.name;
+    const FloatImage chart = RenderTestChart(uint32_t(k.w), uint32_t(k.h), 7);
+    const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
+    Planes init(2 * k.w, 2 * k.h);
+    for (int c = 0; c < 3 && k.method == 4; ++c) UpscaleBicubic2(src[c], k.w, k.h, init.out()[c]);
+    const float* initPlanes[3] = {init[0].data(), init[1].data(), init[2].data()};
+    const float* const* guide = k.method == 4 ? initPlanes : nullptr;
+
+    Planes whole(2 * k.w, 2 * k.h), tiled(2 * k.w, 2 * k.h);
+    const TilePlacement picture{0, 0, k.w};
+    ASSERT_TRUE(UpscalePipeline(src, k.w, k.h, whole.out(), guide, p, nullptr, &picture));
+    ASSERT_TRUE(UpscaleInTiles(src, k.w, k.h, tiled.out(), guide, p, grid, nullptr));
+    for (int c = 0; c < 3; ++c)
+      ASSERT_EQ(0, std::memcmp(whole[c].data(), tiled[c].data(), whole[c].size() * sizeof(float)))
+          << k.name << ", plane " << c;
+  }
+}
+
+// Stops once the given tile has reported; counts the reports per tile.
+class StopAtTile : public Progress {
+ public:
+  explicit StopAtTile(uint32_t tile) : stop_(tile) {}
+  void Report(const ProgressReport& r) override {
+    if (r.tile >= seen.size()) seen.resize(r.tile + 1);
+    ++seen[r.tile];
+    tiles = r.tiles;
+    last = r;
+  }
+  bool CancelRequested() override { return last.tile >= stop_; }
+  std::vector<int> seen;
+  uint32_t tiles = 0;
+  ProgressReport last;
+
+ private:
+  uint32_t stop_;
+};
+
+TEST(TiledUpscale, ReportsTheTileInHandAndStopsBetweenIterations) {
+  SRParams p;
+  p.initialMethod = 0;
+  p.iterations = 2;
+  p.fractalSubsts = 0;
+  p.edgeDirIterations = -1;
+  const int w = 90, h = 50;
+  const FloatImage chart = RenderTestChart(w, h, 3);
+  const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
+  Planes out(2 * w, 2 * h);
+  const TileGrid grid{32, TileMargin(p)};  // 3 x 2 tiles
+  StopAtTile progress(4);
+  EXPECT_FALSE(UpscaleInTiles(src, w, h, out.out(), nullptr, p, grid, &progress));
+  EXPECT_EQ(progress.tiles, 6u);
+  ASSERT_EQ(progress.seen.size(), 5u);  // tiles 0..4 reported, 4 stopped at once
+  // The second row of tiles: rows 0..63 finished, the next 36 rows finished
+  // in columns 0..63 (tile 3 done, tile 4 in hand).
+  EXPECT_EQ(progress.last.rowsDone, 64u);
+  EXPECT_EQ(progress.last.bandRows, 36u);
+  EXPECT_EQ(progress.last.bandColumnsDone, 64u);
+  EXPECT_EQ(progress.last.estimate.width, uint32_t(2 * w));
+  EXPECT_EQ(progress.last.estimate.planes[0], out[0].data());
+}
+
+}  // namespace
