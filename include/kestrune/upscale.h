@@ -9,6 +9,7 @@
 
 #include "kestrune/export.h"
 #include "kestrune/image.h"
+#include "kestrune/io.h"
 #include "kestrune/progress.h"
 #include "kestrune/result.h"
 
@@ -85,5 +86,20 @@ KESTRUNE_API uint64_t UpscaleMemoryNeeded(uint32_t width, uint32_t height, const
 // UpscaleMemoryNeeded exceeds what the process can still use, the message
 // giving both figures; or when an allocation fails).
 KESTRUNE_API Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progress* progress = nullptr);
+
+// Enlarges the picture in the file `input` into the file `output`, written
+// as WriteImage writes it with the source's metadata and depth (`write`).
+// A source of more than 2048 x 2048 pixels without alpha, enlarged x2 without
+// an initial image from a PNG, JPEG, TIFF or WebP file stored upright into a
+// PNG, JPEG, TIFF or WebP file, is read and enlarged a row of tiles at a
+// time, and the result is spooled to a temporary file beside the output
+// (its size at the written depth) and encoded from it once complete: memory
+// stays near that of one tile and two bands of rows whatever the size. Any
+// other case is read, enlarged and written whole, as ReadImage, Upscale and
+// WriteImage do. The result is the same either way. A cancelled run writes
+// nothing and returns kCancelled. Errors: those of ReadImage (for the
+// input), Upscale and WriteImage (for the output: kCannotWrite).
+KESTRUNE_API Error UpscaleFile(const std::string& input, const std::string& output, const UpscaleOptions& options,
+                               const WriteOptions& write = {}, Progress* progress = nullptr);
 
 }  // namespace kestrune

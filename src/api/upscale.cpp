@@ -15,6 +15,7 @@
 
 #include "api/alpha_planes.h"
 #include "api/image_access.h"
+#include "api/upscale_params.h"
 #include "base/available_memory.h"
 #include "base/threading.h"
 #include "resampling/fixed_upscalers.h"
@@ -25,19 +26,6 @@
 namespace kestrune {
 
 namespace {
-
-SRParams ToParams(const UpscaleOptions& o) {
-  SRParams p;
-  p.initialMethod = static_cast<int32_t>(o.initialMethod);
-  p.iterations = o.iterations;
-  p.fractalSubsts = o.fractalSubstitutions;
-  p.edgeDirIterations = o.edgeDirIterations;
-  p.beta = o.strength;
-  p.sideLobe = o.sideLobe;
-  p.regularization = o.regularization;
-  p.variableRegularization = o.variableRegularization;
-  return p;
-}
 
 // The size of the result: the requested one, or twice the source's.
 void TargetSize(uint32_t w, uint32_t h, const UpscaleOptions& o, uint32_t& tw, uint32_t& th) {

@@ -96,6 +96,7 @@ class UpscaleCommand : public FileCommand {
     // shows its own line.
     TerminalProgress progress(quiet_ || InBatch());
     kestrune::UpscaleOptions options = options_;
+    if (const int status = ProcessLarge(in, out, sizes, progress); status >= 0) return status;
     kestrune::Image source, initial;
     if (const int status = LoadInputImage(in, source); status != kExitOk) return status;
     if (!init_.empty()) {
@@ -131,6 +132,41 @@ class UpscaleCommand : public FileCommand {
   }
 
  private:
+  // A large picture without alpha, enlarged x2 from a file without an
+  // initial image, goes from file to file in tiles, never held whole. -1
+  // for any other.
+  int ProcessLarge(const std::string& in, const std::string& out, FileSizes& sizes, TerminalProgress& progress) const {
+    if (in == "-" || !init_.empty() || !width_.empty() || !height_.empty()) return -1;
+    const kestrune::Result<kestrune::ImageInfo> info = kestrune::ReadImageInfo(in);
+    if (!info.ok() || info->hasAlpha || uint64_t{info->width} * info->height <= kLargePixels) return -1;
+    const kestrune::Error error =
+        kestrune::UpscaleFile(in, out, options_, output_.ToWriteOptions(), InBatch() ? nullptr : &progress);
+    progress.Finish();
+    switch (error.code) {
+      case kestrune::ErrorCode::kNone:
+        sizes = {info->width, info->height, 2 * info->width, 2 * info->height};
+        return kExitOk;
+      case kestrune::ErrorCode::kCancelled:
+        Diag() << "kestrune-cli upscale: stopped by Ctrl+C before every tile was done: nothing written\n";
+        return 128 + SIGINT;
+      case kestrune::ErrorCode::kCannotOpen:
+      case kestrune::ErrorCode::kUnreadable:
+        Diag() << "kestrune-cli: cannot read '" << in << "': " << error.message << "\n";
+        return kExitUnreadable;
+      case kestrune::ErrorCode::kCannotWrite:
+        Diag() << "kestrune-cli: cannot write " << error.message << "\n";
+        return kExitUnwritable;
+      case kestrune::ErrorCode::kOutOfMemory:
+        Diag() << "kestrune-cli upscale: " << error.message << "\n";
+        return kExitOutOfMemory;
+      default:
+        Diag() << "kestrune-cli upscale: " << error.message << "\n";
+        return kExitUsage;
+    }
+  }
+  // Pictures enlarged in tiles by the library.
+  static constexpr uint64_t kLargePixels = uint64_t{2048} * 2048;
+
   kestrune::UpscaleOptions options_;
   std::string method_ = "nedi", init_;
   std::string iterations_ = std::to_string(kDefaults.iterations);

@@ -37,6 +37,9 @@ class AtomicOutput {
   const std::string& error() const { return error_; }
   // Where the data goes (the link's target for a link); empty before Open.
   const std::string& target() const { return target_; }
+  // The temporary file being written; empty when the target is written
+  // directly.
+  const std::string& temporary() const { return temporary_; }
 
  private:
   bool Fail(int errnum);

@@ -6,7 +6,10 @@
 // One read or write at a time goes through libvips: its error buffer is
 // shared by the process, and its warnings, which come from its worker
 // threads, are collected for the read under way.
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cctype>
@@ -14,6 +17,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -24,6 +28,8 @@
 #include "image/byte_conversion.h"
 #include "image/format_readers.h"
 #include "image/image_writers.h"
+#include "image/atomic_output.h"
+#include "image/row_files.h"
 
 namespace kestrune {
 
@@ -31,7 +37,9 @@ namespace {
 
 using vips::VError;
 using vips::VImage;
+using vips::VRegion;
 using vips::VSource;
+using vips::VTarget;
 
 std::mutex g_vipsMutex;  // one read or write at a time
 
@@ -711,6 +719,279 @@ int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& 
   const bool written = std::fwrite(encoded, 1, length, file) == length;
   vips_area_unref(&blob->area);
   return written ? kWriteOk : kWriteFailed;
+}
+
+// Rows of pictures too large to hold whole.
+
+struct RowFileReader::State {
+  int descriptor = -1;
+  ImageHeader header;
+  ImageMetadata metadata;
+  VImage stored;
+  std::optional<VRegion> region;
+  uint32_t next = 0;
+  std::string name;
+  ~State() {
+    if (descriptor >= 0) ::close(descriptor);
+  }
+};
+
+RowFileReader::RowFileReader() = default;
+RowFileReader::~RowFileReader() {
+  if (state_) {
+    std::lock_guard<std::mutex> lock(g_vipsMutex);
+    state_.reset();
+  }
+}
+
+const ImageHeader& RowFileReader::header() const { return state_->header; }
+const ImageMetadata& RowFileReader::metadata() const { return state_->metadata; }
+
+ReadStatus RowFileReader::Open(const std::string& path) {
+  auto state = std::make_unique<State>();
+  ReadStatus status = ReadImageHeader(path, state->header);
+  if (!status.ok()) return status;
+  if (state->header.format == FileFormat::kBmp || state->header.format == FileFormat::kPfm || path == "-")
+    return Refusal(state->header.format, "not read by rows");
+  if (status.damaged) return Refusal(state->header.format, status.message);
+  state->descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (state->descriptor < 0) return Refusal(state->header.format, "the file cannot be opened");
+  std::lock_guard<std::mutex> lock(g_vipsMutex);
+  WarningCapture capture(status.warnings);
+  vips_error_clear();
+  try {
+    VipsInput in;
+    in.descriptor = state->descriptor;
+    state->stored = Load(in, VIPS_FAIL_ON_ERROR);
+    VipsImage* image = state->stored.get_image();
+    const int orientation =
+        vips_image_get_typeof(image, VIPS_META_ORIENTATION) ? vips_image_get_orientation(image) : 1;
+    if (orientation > 1 && orientation <= 8) return Refusal(state->header.format, "turned by its EXIF orientation");
+    state->metadata.icc = Blob(state->stored, VIPS_META_ICC_NAME);
+    state->metadata.exif = Blob(state->stored, VIPS_META_EXIF_NAME);
+    state->metadata.xmp = Blob(state->stored, VIPS_META_XMP_NAME);
+    state->metadata.iptc = Blob(state->stored, VIPS_META_IPTC_NAME);
+    state->metadata.depth = state->header.depth;
+    state->metadata.greyscale = state->header.greyscale;
+    state->region = state->stored.region();
+  } catch (const VError& e) {
+    const std::string reason = Explain(e.what(), status.warnings);
+    vips_error_clear();
+    return Refusal(state->header.format, std::string(FormatName(state->header.format)) + " cannot be read: " + reason);
+  }
+  state->name = FormatName(state->header.format);
+  state_ = std::move(state);
+  return status;
+}
+
+ReadStatus RowFileReader::Read(uint32_t rows, FloatImage& band) {
+  State& s = *state_;
+  const uint32_t w = s.header.width;
+  rows = std::min(rows, s.header.height - s.next);
+  ReadStatus status;
+  status.format = s.header.format;
+  try {
+    band.Allocate(w, rows, s.header.alpha, false);
+  } catch (const std::bad_alloc&) {
+    return Refusal(s.header.format, "not enough memory for the rows");
+  }
+  band.metadata = s.metadata;
+  if (rows == 0) return status;
+  std::lock_guard<std::mutex> lock(g_vipsMutex);
+  WarningCapture capture(status.warnings);
+  vips_error_clear();
+  bool failed = false;
+  std::string failure;
+  try {
+    s.region->prepare(0, int(s.next), int(w), int(rows));
+  } catch (const VError& e) {
+    failed = true;
+    failure = e.what();
+  }
+  failed = failed || std::any_of(status.warnings.begin(), status.warnings.end(), [](const std::string& w) {
+             return w.rfind("error in tile", 0) == 0 || SaysTruncated(w);
+           });
+  if (failed) {
+    const std::string reason = Explain(failure, status.warnings);
+    vips_error_clear();
+    ReadStatus damage = Damage(s.header.format,
+                               s.name + (SaysTruncated(reason) ? " truncated" : " damaged") + " after row " +
+                                   std::to_string(s.next) + " of " + std::to_string(s.header.height) + ": " + reason,
+                               false, DamagePolicy::kRefuse);
+    damage.warnings = std::move(status.warnings);
+    return damage;
+  }
+  // Orientation 1: stored row y is picture row y. One band fills the three
+  // colour planes; the last of two or four is alpha.
+  VipsRegion* region = s.region->get_region();
+  const int bands = s.stored.bands();
+  const VipsBandFormat format = s.stored.format();
+  const int colours = bands <= 2 ? 1 : 3;
+  auto spread = [&](auto sample, float scale, bool divide) {
+    using T = decltype(sample);
+    ParallelFor(0, rows, RowGrain(std::ptrdiff_t(w) * bands), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
+      for (std::ptrdiff_t y = y0; y < y1; ++y) {
+        const T* in = reinterpret_cast<const T*>(VIPS_REGION_ADDR(region, 0, int(s.next + uint32_t(y))));
+        for (int c = 0; c < (band.HasAlpha() ? 4 : 3); ++c) {
+          const int b = c == 3 ? bands - 1 : colours == 1 ? 0 : c;
+          float* out = band.samples(c) + std::size_t(y) * w;
+          for (uint32_t x = 0; x < w; ++x) {
+            const float v = static_cast<float>(in[std::size_t{x} * bands + b]);
+            out[x] = divide ? v / scale : v * scale;
+          }
+        }
+      }
+    });
+  };
+  switch (format) {
+    case VIPS_FORMAT_UCHAR: spread(uint8_t{}, 1.0f, false); break;
+    case VIPS_FORMAT_USHORT: spread(uint16_t{}, 257.0f, true); break;
+    case VIPS_FORMAT_FLOAT: spread(float{}, 255.0f, false); break;
+    default: spread(double{}, 255.0f, false); break;
+  }
+  s.next += rows;
+  return status;
+}
+
+struct RowFileWriter::State {
+  AtomicOutput output, spool;
+  uint32_t width = 0, height = 0, written = 0;
+  bool alpha = false;
+  int colours = 3;
+  SampleDepth depth = SampleDepth::k8;
+  ImageMetadata metadata;
+  WriteOptions options;
+};
+
+RowFileWriter::RowFileWriter() = default;
+RowFileWriter::~RowFileWriter() = default;
+
+bool RowFileWriter::Takes(FileFormat format) {
+  return format == FileFormat::kPng || format == FileFormat::kJpeg || format == FileFormat::kTiff ||
+         format == FileFormat::kWebp;
+}
+
+bool RowFileWriter::Open(const std::string& path, uint32_t width, uint32_t height, bool alpha,
+                         const ImageMetadata& metadata, const WriteOptions& options, std::string& reason) {
+  if (const std::string& problem = StartVips(); !problem.empty()) {
+    reason = problem;
+    return false;
+  }
+  auto state = std::make_unique<State>();
+  state->depth = DepthForWrite(options.format, options.depth, metadata.depth);
+  if (!Takes(options.format) || !FormatHoldsDepth(options.format, state->depth)) {
+    reason = "this format or depth is not written by rows";
+    return false;
+  }
+  state->width = width, state->height = height;
+  state->alpha = alpha && options.format != FileFormat::kJpeg;
+  state->colours = metadata.greyscale ? 1 : 3;
+  state->metadata = metadata;
+  state->options = options;
+  if (!state->output.Open(path)) {
+    reason = state->output.error();
+    return false;
+  }
+  if (!state->spool.Open(state->output.target() + ".spool") || state->spool.temporary().empty()) {
+    reason = state->spool.error().empty() ? "no room for the spool file" : state->spool.error();
+    return false;
+  }
+  state_ = std::move(state);
+  return true;
+}
+
+bool RowFileWriter::Write(const FloatImage& rows, std::string& reason) {
+  State& s = *state_;
+  errno = 0;
+  auto put = [&](const auto& samples) {
+    const std::size_t bytes = samples.size() * sizeof(samples[0]);
+    return std::fwrite(samples.data(), 1, bytes, s.spool.file()) == bytes;
+  };
+  bool ok;
+  try {
+    if (s.depth == SampleDepth::k16)
+      ok = put(Interleave<uint16_t>(rows, s.colours, s.alpha, FloatToWord));
+    else if (s.depth == SampleDepth::k32Float)
+      ok = put(Interleave<float>(rows, s.colours, s.alpha, [](float v) { return v / 255.0f; }));
+    else
+      ok = put(Interleave<uint8_t>(rows, s.colours, s.alpha, FloatToByte));
+  } catch (const std::bad_alloc&) {
+    reason = "not enough memory to encode the rows";
+    return false;
+  }
+  if (!ok) {
+    s.spool.Abandon(errno != 0 ? errno : EIO);
+    reason = s.spool.error();
+    return false;
+  }
+  s.written += rows.height;
+  return true;
+}
+
+bool RowFileWriter::Commit(std::string& reason) {
+  State& s = *state_;
+  if (s.written != s.height) {
+    reason = "not every row was written";
+    return false;
+  }
+  if (std::fflush(s.spool.file()) != 0 || std::fflush(s.output.file()) != 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  const int bands = s.colours + (s.alpha ? 1 : 0);
+  const VipsBandFormat bandFormat = s.depth == SampleDepth::k16        ? VIPS_FORMAT_USHORT
+                                    : s.depth == SampleDepth::k32Float ? VIPS_FORMAT_FLOAT
+                                                                       : VIPS_FORMAT_UCHAR;
+  const VipsInterpretation interpretation =
+      s.depth == SampleDepth::k16 ? (s.colours == 1 ? VIPS_INTERPRETATION_GREY16 : VIPS_INTERPRETATION_RGB16)
+                                  : (s.colours == 1 ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB);
+  std::lock_guard<std::mutex> lock(g_vipsMutex);
+  vips_error_clear();
+  try {
+    // The spool as bytes (libvips maps it a window at a time), then read as
+    // samples of the depth written; the metadata goes on an image of its own.
+    const int sampleBytes = int(vips_format_sizeof(bandFormat));
+    VipsImage* raw = vips_image_new_from_file_raw(s.spool.temporary().c_str(), int(s.width), int(s.height),
+                                                  bands * sampleBytes, 0);
+    if (raw == nullptr) throw VError(vips_error_buffer());
+    VImage out = VImage(raw).copy(VImage::option()
+                                      ->set("bands", bands)
+                                      ->set("format", bandFormat)
+                                      ->set("interpretation", interpretation));
+    const ImageMetadata& meta = s.metadata;
+    if (!meta.icc.empty()) vips_image_set_blob_copy(out.get_image(), VIPS_META_ICC_NAME, meta.icc.data(), meta.icc.size());
+    if (!meta.xmp.empty()) vips_image_set_blob_copy(out.get_image(), VIPS_META_XMP_NAME, meta.xmp.data(), meta.xmp.size());
+    if (!meta.iptc.empty())
+      vips_image_set_blob_copy(out.get_image(), VIPS_META_IPTC_NAME, meta.iptc.data(), meta.iptc.size());
+    if (!meta.exif.empty()) AttachExif(out, meta.exif);
+    out.set(VIPS_META_ORIENTATION, 1);
+    VTarget target = VTarget::new_to_descriptor(::fileno(s.output.file()));
+    switch (s.options.format) {
+      case FileFormat::kJpeg: out.jpegsave_target(target, VImage::option()->set("Q", s.options.quality)); break;
+      case FileFormat::kPng: out.pngsave_target(target); break;
+      case FileFormat::kWebp:
+        out.webpsave_target(target,
+                            VImage::option()->set("Q", s.options.quality)->set("lossless", s.options.lossless));
+        break;
+      default:
+        out.tiffsave_target(target, VImage::option()
+                                        ->set("compression", VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE)
+                                        ->set("predictor", s.depth == SampleDepth::k32Float
+                                                               ? VIPS_FOREIGN_TIFF_PREDICTOR_FLOAT
+                                                               : VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL));
+        break;
+    }
+  } catch (const VError& e) {
+    reason = "the encoder failed: " + Explain(e.what(), {});
+    vips_error_clear();
+    return false;
+  }
+  s.spool.Abandon();
+  if (!s.output.Commit()) {
+    reason = s.output.error();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace kestrune
