@@ -8,7 +8,7 @@ packages=(
   libvips-dev libvips-tools
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libhwy-dev libtbb-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  xvfb xauth
+  xvfb xauth time
   clang libclang-rt-14-dev
 )
 

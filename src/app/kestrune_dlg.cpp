@@ -118,6 +118,12 @@ void ShowReadProblem(QWidget* parent, const QString& path, const kestrune::Resul
 
 // The progress dialog's status line for a report of an upscaling run.
 QString UpscaleStatusText(const kestrune::ProgressReport& report) {
+  // A large picture is enlarged tile by tile: the tile leads the line.
+  if (report.tiles > 0) {
+    kestrune::ProgressReport tile = report;
+    tile.tiles = 0;
+    return QString::asprintf("Tile %u of %u: ", report.tile + 1, report.tiles) + UpscaleStatusText(tile);
+  }
   switch (report.stage) {
     case kestrune::Stage::kAllocating: return QStringLiteral("Allocating memory");
     case kestrune::Stage::kInitialEnlargement: return QStringLiteral("Initial upscaling");

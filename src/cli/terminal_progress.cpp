@@ -43,6 +43,14 @@ TerminalProgress::~TerminalProgress() { Finish(); }
 std::string TerminalProgress::Describe(const kestrune::ProgressReport& r) {
   using kestrune::Stage;
   char text[96];
+  // A large picture is enlarged tile by tile: the tile leads the line.
+  if (r.tiles > 0) {
+    kestrune::ProgressReport tile = r;
+    tile.tiles = 0;
+    tile.rowsDone = 0;
+    std::snprintf(text, sizeof text, "Tile %u of %u: ", r.tile + 1, r.tiles);
+    return text + Describe(tile);
+  }
   switch (r.stage) {
     case Stage::kAllocating: return "Allocating memory";
     case Stage::kInitialEnlargement:

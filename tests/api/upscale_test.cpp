@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -411,6 +412,51 @@ TEST(Upscale, SameResultAndReportsForAnyThreadCount) {
       return all;
     });
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Files in the folder besides `keep` (spools and temporary files must not stay).
+std::vector<std::string> OtherFiles(const TempDir& dir, const std::string& keep) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    if (entry.path().filename() != keep) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+TEST(UpscaleFile, LargePicturesByRowsGiveTheSamePixelsAndStopWritingNothing) {
+  // Just over 2048 x 2048: enlarged in 3 x 3 tiles, read and written by rows,
+  // with cheap settings; the same pixels as the picture enlarged in memory.
+  TempDir dir;
+  const Image source = MakeTestChart(2100, 2080, 4);
+  ASSERT_FALSE(WriteImage(source, dir.File("in.png")));
+  const UpscaleOptions options = Options(InitialMethod::kBilinear, 1, 0);
+  Recorder recorder;
+  uint32_t tiles = 0;
+  recorder.onReport = [&](const ProgressReport& r) { tiles = r.tiles; };
+  ASSERT_FALSE(UpscaleFile(dir.File("in.png"), dir.File("out.png"), options, {}, &recorder));
+  EXPECT_EQ(tiles, 9u);
+  Result<Image> back = ReadImage(dir.File("out.png"));
+  ASSERT_TRUE(back.ok()) << back.error().message;
+  const Image expected = Enlarge(ReadImage(dir.File("in.png")).value(), options);
+  ASSERT_EQ(back.value().Width(), 4200u);
+  for (int c = 0; c < 3; ++c)
+    for (uint32_t y = 0; y < expected.Height(); y += 7)
+      for (uint32_t x = 0; x < expected.Width(); ++x)
+        ASSERT_EQ(back.value().Row(c, y)[x], std::nearbyint(std::clamp(expected.Row(c, y)[x], 0.0f, 255.0f)))
+            << x << "," << y;
+
+  // Stopped in the fifth tile: kCancelled, the earlier file untouched, no
+  // spool or temporary file left.
+  Recorder stop;
+  stop.onReport = [&](const ProgressReport& r) { stop.cancel |= r.tile == 4; };
+  const Error stopped = UpscaleFile(dir.File("in.png"), dir.File("out.png"), options, {}, &stop);
+  EXPECT_EQ(stopped.code, ErrorCode::kCancelled);
+  EXPECT_TRUE(ReadImage(dir.File("out.png")).ok());
+  std::vector<std::string> others = OtherFiles(dir, "out.png");
+  EXPECT_EQ(others, std::vector<std::string>{"in.png"});
 }
 
 }  // namespace

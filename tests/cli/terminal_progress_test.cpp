@@ -111,6 +111,11 @@ TEST(TerminalProgress, DescribesEveryStage) {
   EXPECT_EQ(TerminalProgress::Describe(r), "Initial enlargement: 48 of 512 rows");
   r.stage = kestrune::Stage::kEnhancement, r.step = 11, r.total = 24, r.substitution = true;
   EXPECT_EQ(TerminalProgress::Describe(r), "Iteration 12 of 24 (fractal substitution)");
+  // In tiles the tile leads, and the rows of the picture are not the tile's.
+  r.tile = 4, r.tiles = 9;
+  EXPECT_EQ(TerminalProgress::Describe(r), "Tile 5 of 9: Iteration 12 of 24 (fractal substitution)");
+  r.stage = kestrune::Stage::kInitialEnlargement;
+  EXPECT_EQ(TerminalProgress::Describe(r), "Tile 5 of 9: Initial enlargement");
 }
 
 }  // namespace
