@@ -43,7 +43,7 @@ cmake --build build-arm64 -j"$jobs"
 # libvips reads): the cap would apply to the emulator itself.
 for part in base image resampling upscale downscale api; do
   echo "test-arm64: ${part}_tests"
-  qemu-aarch64 "build-arm64/tests/${part}_tests" --gtest_brief=1 --gtest_filter=-WriteImage.*:Upscale.SixteenBitGradientKeepsItsStepsThroughAFile
+  qemu-aarch64 "build-arm64/tests/${part}_tests" --gtest_brief=1 --gtest_filter=-WriteImage.*:Upscale.SixteenBitGradientKeepsItsStepsThroughAFile:UpscaleFile.*
 done
 
 # The test chart enlarged with default settings: the same bytes as a native
