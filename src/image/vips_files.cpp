@@ -614,6 +614,30 @@ void AttachExif(VImage& image, const std::vector<uint8_t>& exif) {
   }
 }
 
+// The profile, XMP, IPTC and EXIF of `meta` on `image` for a saver, which
+// says orientation 1: the pixels are stored upright.
+void AttachMetadata(VImage& image, const ImageMetadata& meta) {
+  VipsImage* out = image.get_image();
+  if (!meta.icc.empty()) vips_image_set_blob_copy(out, VIPS_META_ICC_NAME, meta.icc.data(), meta.icc.size());
+  if (!meta.xmp.empty()) vips_image_set_blob_copy(out, VIPS_META_XMP_NAME, meta.xmp.data(), meta.xmp.size());
+  if (!meta.iptc.empty()) vips_image_set_blob_copy(out, VIPS_META_IPTC_NAME, meta.iptc.data(), meta.iptc.size());
+  if (!meta.exif.empty()) AttachExif(image, meta.exif);
+  image.set(VIPS_META_ORIENTATION, 1);
+}
+
+// The settings of the JPEG, WebP and TIFF savers (PNG takes none).
+vips::VOption* SaverOptions(const WriteOptions& options, SampleDepth depth) {
+  switch (options.format) {
+    case FileFormat::kJpeg: return VImage::option()->set("Q", options.quality);
+    case FileFormat::kWebp: return VImage::option()->set("Q", options.quality)->set("lossless", options.lossless);
+    default:
+      return VImage::option()
+          ->set("compression", VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE)
+          ->set("predictor", depth == SampleDepth::k32Float ? VIPS_FOREIGN_TIFF_PREDICTOR_FLOAT
+                                                            : VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL);
+  }
+}
+
 // The planes as interleaved samples, rows shared out over the threads.
 template <class T, class F>
 std::vector<T> Interleave(const FloatImage& image, int colours, bool alpha, F convert) {
@@ -687,26 +711,12 @@ int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& 
   try {
     VImage out = VImage::new_from_memory(data, size, int(image.width), int(image.height), bands, bandFormat)
                      .copy(VImage::option()->set("interpretation", interpretation));
-    const ImageMetadata& meta = image.metadata;
-    if (!meta.icc.empty()) vips_image_set_blob_copy(out.get_image(), VIPS_META_ICC_NAME, meta.icc.data(), meta.icc.size());
-    if (!meta.xmp.empty()) vips_image_set_blob_copy(out.get_image(), VIPS_META_XMP_NAME, meta.xmp.data(), meta.xmp.size());
-    if (!meta.iptc.empty())
-      vips_image_set_blob_copy(out.get_image(), VIPS_META_IPTC_NAME, meta.iptc.data(), meta.iptc.size());
-    if (!meta.exif.empty()) AttachExif(out, meta.exif);
-    out.set(VIPS_META_ORIENTATION, 1);
+    AttachMetadata(out, image.metadata);
     switch (format) {
-      case FileFormat::kJpeg: blob = out.jpegsave_buffer(VImage::option()->set("Q", options.quality)); break;
+      case FileFormat::kJpeg: blob = out.jpegsave_buffer(SaverOptions(options, depth)); break;
       case FileFormat::kPng: blob = out.pngsave_buffer(); break;
-      case FileFormat::kWebp:
-        blob = out.webpsave_buffer(VImage::option()->set("Q", options.quality)->set("lossless", options.lossless));
-        break;
-      case FileFormat::kTiff:
-        blob = out.tiffsave_buffer(VImage::option()
-                                       ->set("compression", VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE)
-                                       ->set("predictor", depth == SampleDepth::k32Float
-                                                              ? VIPS_FOREIGN_TIFF_PREDICTOR_FLOAT
-                                                              : VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL));
-        break;
+      case FileFormat::kWebp: blob = out.webpsave_buffer(SaverOptions(options, depth)); break;
+      case FileFormat::kTiff: blob = out.tiffsave_buffer(SaverOptions(options, depth)); break;
       default: reason = "not a format this program writes"; return kWriteFailed;
     }
   } catch (const VError& e) {
@@ -958,28 +968,13 @@ bool RowFileWriter::Commit(std::string& reason) {
                                       ->set("bands", bands)
                                       ->set("format", bandFormat)
                                       ->set("interpretation", interpretation));
-    const ImageMetadata& meta = s.metadata;
-    if (!meta.icc.empty()) vips_image_set_blob_copy(out.get_image(), VIPS_META_ICC_NAME, meta.icc.data(), meta.icc.size());
-    if (!meta.xmp.empty()) vips_image_set_blob_copy(out.get_image(), VIPS_META_XMP_NAME, meta.xmp.data(), meta.xmp.size());
-    if (!meta.iptc.empty())
-      vips_image_set_blob_copy(out.get_image(), VIPS_META_IPTC_NAME, meta.iptc.data(), meta.iptc.size());
-    if (!meta.exif.empty()) AttachExif(out, meta.exif);
-    out.set(VIPS_META_ORIENTATION, 1);
+    AttachMetadata(out, s.metadata);
     VTarget target = VTarget::new_to_descriptor(::fileno(s.output.file()));
     switch (s.options.format) {
-      case FileFormat::kJpeg: out.jpegsave_target(target, VImage::option()->set("Q", s.options.quality)); break;
+      case FileFormat::kJpeg: out.jpegsave_target(target, SaverOptions(s.options, s.depth)); break;
       case FileFormat::kPng: out.pngsave_target(target); break;
-      case FileFormat::kWebp:
-        out.webpsave_target(target,
-                            VImage::option()->set("Q", s.options.quality)->set("lossless", s.options.lossless));
-        break;
-      default:
-        out.tiffsave_target(target, VImage::option()
-                                        ->set("compression", VIPS_FOREIGN_TIFF_COMPRESSION_DEFLATE)
-                                        ->set("predictor", s.depth == SampleDepth::k32Float
-                                                               ? VIPS_FOREIGN_TIFF_PREDICTOR_FLOAT
-                                                               : VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL));
-        break;
+      case FileFormat::kWebp: out.webpsave_target(target, SaverOptions(s.options, s.depth)); break;
+      default: out.tiffsave_target(target, SaverOptions(s.options, s.depth)); break;
     }
   } catch (const VError& e) {
     reason = "the encoder failed: " + Explain(e.what(), {});

@@ -82,14 +82,15 @@ TEST(Outputs, AFullDiskLeavesThePreviousFileAndNoTemporary) {
 }
 
 TEST(Outputs, NotEnoughMemoryIsACleanRefusal) {
-  // In 1 GiB of address space: an enlargement that would need about 1.6 GB
-  // is refused before it starts; a resize whose result alone needs 3.1 GB
-  // fails its allocation. Both end with status 4 and write nothing.
+  // In 1 GiB of address space: an enlargement that would need about 1.3 GB
+  // (in tiles: the x2 result and one tile's work) is refused before it
+  // starts; a resize whose result alone needs 3.1 GB fails its allocation.
+  // Both end with status 4 and write nothing.
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer needs more address space than the limit allows";
 #endif
   TempDir dir;
-  WriteFile(kestrune::MakeTestChart(2200, 2100), dir.File("in.pfm"));
+  WriteFile(kestrune::MakeTestChart(4000, 3000), dir.File("in.pfm"));
   const std::vector<std::vector<std::string>> runs = {
       {"upscale", dir.File("in.pfm"), dir.File("a.png"), "--quiet"},
       {"resize", dir.File("in.pfm"), dir.File("b.png"), "--width", "100000", "--height", "2600"}};
