@@ -96,7 +96,8 @@ KESTRUNE_API Result<Image> Upscale(const Image& source, const UpscaleOptions& op
 // (its size at the written depth) and encoded from it once complete: memory
 // stays near that of one tile and two bands of rows whatever the size. Any
 // other case is read, enlarged and written whole, as ReadImage, Upscale and
-// WriteImage do. The result is the same either way. A cancelled run writes
+// WriteImage do. By rows the result may exceed kMaxImagePixels (its sides
+// stay within kMaxImageSide), as long as its format can hold it. The result is the same either way. A cancelled run writes
 // nothing and returns kCancelled. Errors: those of ReadImage (for the
 // input), Upscale and WriteImage (for the output: kCannotWrite).
 KESTRUNE_API Error UpscaleFile(const std::string& input, const std::string& output, const UpscaleOptions& options,

@@ -72,7 +72,9 @@ uint64_t UpscaleMemoryNeeded(uint32_t w, uint32_t h, const UpscaleOptions& o, bo
   return static_cast<uint64_t>(peak) + (uint64_t{16} << 20);
 }
 
-std::string CheckUpscale(uint32_t w, uint32_t h, const UpscaleOptions& o) {
+std::string CheckUpscale(uint32_t w, uint32_t h, const UpscaleOptions& o) { return CheckUpscaleRun(w, h, o, true); }
+
+std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleOptions& o, bool resultHeld) {
   if (o.iterations > 1000) return "The number of iterations must be from 0 to 1000.";
   if (o.fractalSubstitutions > 100) return "The number of fractal substitutions must be from 0 to 100.";
   const std::pair<float, const char*> numbers[] = {{o.strength, "The strength"},
@@ -84,10 +86,11 @@ std::string CheckUpscale(uint32_t w, uint32_t h, const UpscaleOptions& o) {
   if (static_cast<int>(o.initialMethod) < 0 || static_cast<int>(o.initialMethod) > 4)
     return "Unknown initial enlargement.";
   if (const std::string problem = CheckUpscaleSettings(w, h, ToParams(o)); !problem.empty()) return problem;
-  if (!ImageSizeAllowed(uint64_t{2} * w, uint64_t{2} * h)) return "The image is too large for Kestrune interpolation.";
+  if (resultHeld ? !ImageSizeAllowed(uint64_t{2} * w, uint64_t{2} * h) : std::max(w, h) > kMaxImageSide / 2)
+    return "The image is too large for Kestrune interpolation.";
   uint32_t tw, th;
   TargetSize(w, h, o, tw, th);
-  if (!ImageSizeAllowed(tw, th)) return "The requested size is too large.";
+  if (resultHeld && !ImageSizeAllowed(tw, th)) return "The requested size is too large.";
   if (o.initialMethod == InitialMethod::kFromImage &&
       (o.initialImage == nullptr || o.initialImage->Width() != 2 * w || o.initialImage->Height() != 2 * h))
     return "Image dimensions do not match!";

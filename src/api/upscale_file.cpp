@@ -86,7 +86,7 @@ Error UpscaleFile(const std::string& input, const std::string& output, const Ups
   if (!byRows) return Whole(input, output, options, write, progress);
 
   const uint32_t w = reader.header().width, h = reader.header().height;
-  if (std::string problem = CheckUpscale(w, h, options); !problem.empty())
+  if (std::string problem = CheckUpscaleRun(w, h, options, false); !problem.empty())
     return Error{ErrorCode::kInvalidArgument, std::move(problem)};
   const SRParams params = ToParams(options);
   const TileGrid grid{kTileCore, TileMargin(params)};

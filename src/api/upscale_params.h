@@ -1,6 +1,9 @@
 // The public enlargement settings as the pipeline takes them.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "kestrune/upscale.h"
 #include "upscale/sr_params.h"
 
@@ -18,5 +21,9 @@ inline SRParams ToParams(const UpscaleOptions& o) {
   p.variableRegularization = o.variableRegularization;
   return p;
 }
+
+// CheckUpscale's checks; a result written by rows is never held, so only
+// its sides are limited, not its pixel count.
+std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleOptions& o, bool resultHeld);
 
 }  // namespace kestrune
