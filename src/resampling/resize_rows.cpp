@@ -1,6 +1,10 @@
-// ResizeRows on Highway. The horizontal pass keeps eight rows side by side,
-// in one vector of eight lanes or in several narrower ones; on x86 targets
-// with 256-bit vectors the rows are interleaved by 8 x 8 transposes.
+// ResizeRows: the block loop, once, with two kernels: a plain scalar one and
+// one on Highway. The Highway kernel makes a block's eight intermediate rows
+// along the rows, many columns per vector, then interleaves them (sample m of
+// row `lane` at m * 8 + lane) so that the horizontal pass computes the eight
+// rows of an output sample in one vector of eight lanes (or several narrower
+// ones), four output samples at a time; on x86 targets with 256-bit vectors
+// the rows are interleaved by 8 x 8 transposes.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "resampling/resize_rows.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -8,17 +12,85 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
+#include "base/simd.h"
 #include "resampling/resize_rows.h"
 
-HWY_BEFORE_NAMESPACE();
-namespace kestrune::Resampling {
-namespace HWY_NAMESPACE {
-namespace hn = hwy::HWY_NAMESPACE;
+// Code outside the per-target namespace, compiled once: the block loop and
+// the scalar kernel.
+#ifndef KESTRUNE_RESIZE_ROWS_COMMON
+#define KESTRUNE_RESIZE_ROWS_COMMON
+namespace kestrune::Resampling::rows {
 
 using Index = std::ptrdiff_t;
-constexpr Index kRows = 8;  // rows computed side by side in the horizontal pass
+constexpr Index kRows = kResizeBlockRows;
+
+// The weights of output sample o.
+inline const float* WeightsOf(const LinearResampler& r, Index o) {
+  return r.phaseWeights[static_cast<std::size_t>(r.outPhase[static_cast<std::size_t>(o)])].data();
+}
+
+// The source rows of output row y's taps, edge rows replicated where the
+// window leaves the plane.
+inline void TapRows(const float* src, Index width, const LinearResampler& r, Index y, const float** taps) {
+  const Index last = Index(r.inLength) - 1;
+  for (Index j = 0; j < Index(r.taps); ++j) taps[j] = src + std::clamp<Index>(r.outStart[y] + j, 0, last) * width;
+}
+
+// The blocks of rows [y0, y1) with a kernel k: k.Vertical(r, y, lanes) makes
+// intermediate rows y .. y + lanes - 1, k.Horizontal(r, lanes, rows)
+// resamples them into the output rows at rows[0 .. lanes - 1].
+template <class Kernel>
+void RunBlocks(Kernel& k, const LinearResampler* const* verticals, const LinearResampler* const* horizontals,
+               int count, Index y0, Index y1, float* const* dst, const std::function<void(Index)>& rowsDone,
+               Index ringRows) {
+  float* out[kRows];
+  for (Index y = y0; y < y1; y += kRows) {
+    const Index lanes = std::min(kRows, y1 - y);
+    for (int i = 0; i < count; ++i) {
+      if (i == 0 || verticals[i] != verticals[i - 1]) k.Vertical(*verticals[i], y, lanes);
+      const Index dw = horizontals[i]->outLength;
+      for (Index l = 0; l < lanes; ++l) out[l] = dst[i] + (ringRows ? (y + l) % ringRows : y + l) * dw;
+      k.Horizontal(*horizontals[i], lanes, out);
+    }
+    if (rowsDone) rowsDone(y + lanes);
+  }
+}
+
+// The plain reading: each intermediate row as a weighted sum of source rows,
+// then each through LinearResampler::Resample.
+struct ScalarKernel {
+  const float* src;
+  Index width;
+  std::vector<float> rows;
+  std::vector<const float*> taps;
+
+  void Vertical(const LinearResampler& r, Index y, Index lanes) {
+    rows.resize(std::size_t(kRows * width));
+    taps.resize(r.taps);
+    for (Index l = 0; l < lanes; ++l) {
+      TapRows(src, width, r, y + l, taps.data());
+      const float* w = WeightsOf(r, y + l);
+      float* row = rows.data() + l * width;
+      std::fill_n(row, width, 0.0f);
+      for (Index j = 0; j < Index(r.taps); ++j)
+        for (Index x = 0; x < width; ++x) row[x] = row[x] + taps[j][x] * w[j];
+    }
+  }
+  void Horizontal(const LinearResampler& r, Index lanes, float* const* out) const {
+    for (Index l = 0; l < lanes; ++l) r.Resample(rows.data() + l * width, out[l]);
+  }
+};
+
+}  // namespace kestrune::Resampling::rows
+#endif  // KESTRUNE_RESIZE_ROWS_COMMON
+
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::Resampling::rows {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
 
 // out[x] = sum over j of rows[j][x] * w[j], accumulated in order of j.
 void CombineRows(const float* const* rows, const float* w, Index taps, Index width, float* out) {
@@ -53,18 +125,43 @@ void CombineRows(const float* const* rows, const float* w, Index taps, Index wid
 }
 
 // Horizontal pass on eight interleaved rows: in[m * 8 + lane] holds sample m
-// of row `lane`; out[o * 8 + lane] receives output o of that row.
-void FilterInterleaved(const float* in, Index inLength, const int32_t* outStart, const float* const* outWeights,
-                       Index outLength, Index taps, float* out) {
+// of row `lane`; out[o * 8 + lane] receives output o of that row. With one
+// vector per output sample, four output samples whose windows lie inside the
+// row are summed side by side, so that their additions overlap.
+void FilterInterleaved(const float* in, Index inLength, const LinearResampler& r, float* out) {
   const hn::CappedTag<float, kRows> d;
   constexpr Index N = static_cast<Index>(hn::MaxLanes(decltype(d)()));
   constexpr Index parts = kRows / N;
-  for (Index o = 0; o < outLength; ++o) {
-    const Index start = outStart[o];
-    const float* w = outWeights[o];
+  const Index taps = r.taps, outLength = r.outLength;
+  auto inside = [&](Index o) { return r.outStart[o] >= 0 && r.outStart[o] + taps <= inLength; };
+  Index o = 0;
+  if constexpr (parts == 1) {
+    for (; o + 4 <= outLength && inside(o) && inside(o + 1) && inside(o + 2) && inside(o + 3); o += 4) {
+      const float *w0 = WeightsOf(r, o), *w1 = WeightsOf(r, o + 1), *w2 = WeightsOf(r, o + 2),
+                  *w3 = WeightsOf(r, o + 3);
+      const float* s0 = in + r.outStart[o] * kRows;
+      const float* s1 = in + r.outStart[o + 1] * kRows;
+      const float* s2 = in + r.outStart[o + 2] * kRows;
+      const float* s3 = in + r.outStart[o + 3] * kRows;
+      auto a0 = hn::Zero(d), a1 = hn::Zero(d), a2 = hn::Zero(d), a3 = hn::Zero(d);
+      for (Index j = 0; j < taps; ++j) {
+        a0 = hn::Add(a0, hn::Mul(hn::LoadU(d, s0 + j * kRows), hn::Set(d, w0[j])));
+        a1 = hn::Add(a1, hn::Mul(hn::LoadU(d, s1 + j * kRows), hn::Set(d, w1[j])));
+        a2 = hn::Add(a2, hn::Mul(hn::LoadU(d, s2 + j * kRows), hn::Set(d, w2[j])));
+        a3 = hn::Add(a3, hn::Mul(hn::LoadU(d, s3 + j * kRows), hn::Set(d, w3[j])));
+      }
+      hn::StoreU(a0, d, out + o * kRows);
+      hn::StoreU(a1, d, out + (o + 1) * kRows);
+      hn::StoreU(a2, d, out + (o + 2) * kRows);
+      hn::StoreU(a3, d, out + (o + 3) * kRows);
+    }
+  }
+  for (; o < outLength; ++o) {
+    const Index start = r.outStart[o];
+    const float* w = WeightsOf(r, o);
     hn::Vec<decltype(d)> a[parts];
     for (Index h = 0; h < parts; ++h) a[h] = hn::Zero(d);
-    if (start > 0 && start + taps <= inLength) {
+    if (inside(o)) {
       const float* s = in + start * kRows;
       for (Index j = 0; j < taps; ++j) {
         const auto wj = hn::Set(d, w[j]);
@@ -150,52 +247,68 @@ void Deinterleave(const float* block, Index width, float* const* rows) {
 }
 #endif
 
-void ResizeRowsHwy(const float* src, Index sw, Index sh, const LinearResampler& vertical, const float* const* vWeights,
-                   const LinearResampler& horizontal, const float* const* hWeights, Index y0, Index y1, float* dst,
-                   Index dw) {
-  const Index vTaps = vertical.taps, hTaps = horizontal.taps;
-  std::vector<float> rowsBlock(std::size_t(kRows) * sw), inBlock(std::size_t(kRows) * sw),
-      outBlock(std::size_t(kRows) * dw), spareRow(static_cast<std::size_t>(dw));
-  std::vector<const float*> taps(std::size_t(std::max<Index>(vTaps, 1)));
-  const float* rowPtr[kRows];
-  float* dstRows[kRows];
-  for (Index y = y0; y < y1; y += kRows) {
-    const Index lanes = std::min(kRows, y1 - y);
-    // Vertical pass: intermediate rows y.. as weighted sums of source rows
-    // (edge rows replicated where the window leaves the plane).
+// A block's intermediate rows, interleaved, and the horizontal pass on them.
+struct VectorKernel {
+  const float* src;
+  Index width;
+  std::vector<float> rows, block, outBlock, spare;
+  std::vector<const float*> taps;
+
+  void Vertical(const LinearResampler& r, Index y, Index lanes) {
+    rows.resize(std::size_t(kRows * width));
+    block.resize(std::size_t(kRows * width));
+    taps.resize(r.taps);
+    const float* rowPtr[kRows];
     for (Index l = 0; l < lanes; ++l) {
-      const Index start = vertical.outStart[y + l];
-      for (Index j = 0; j < vTaps; ++j) taps[j] = src + std::clamp<Index>(start + j, 0, sh - 1) * sw;
-      float* row = rowsBlock.data() + l * sw;
-      CombineRows(taps.data(), vWeights[y + l], vTaps, sw, row);
+      TapRows(src, width, r, y + l, taps.data());
+      float* row = rows.data() + l * width;
+      CombineRows(taps.data(), WeightsOf(r, y + l), r.taps, width, row);
       rowPtr[l] = row;
-      dstRows[l] = dst + (y + l) * dw;
     }
-    // Lanes past the last row repeat row 0 and are thrown away.
-    for (Index l = lanes; l < kRows; ++l) {
-      rowPtr[l] = rowPtr[0];
-      dstRows[l] = spareRow.data();
-    }
-    // Horizontal pass on the eight rows side by side.
-    Interleave(rowPtr, sw, inBlock.data());
-    FilterInterleaved(inBlock.data(), sw, horizontal.outStart.data(), hWeights, dw, hTaps, outBlock.data());
-    Deinterleave(outBlock.data(), dw, dstRows);
+    // Lanes past the last row repeat row 0; their outputs are thrown away.
+    for (Index l = lanes; l < kRows; ++l) rowPtr[l] = rowPtr[0];
+    Interleave(rowPtr, width, block.data());
   }
+
+  void Horizontal(const LinearResampler& r, Index lanes, float* const* out) {
+    const Index dw = r.outLength;
+    outBlock.resize(std::size_t(kRows * dw));
+    spare.resize(std::size_t(dw));
+    float* rowsOut[kRows];
+    for (Index l = 0; l < kRows; ++l) rowsOut[l] = l < lanes ? out[l] : spare.data();
+    FilterInterleaved(block.data(), width, r, outBlock.data());
+    Deinterleave(outBlock.data(), dw, rowsOut);
+  }
+};
+
+void ResizeRowsHwy(const float* src, Index width, const LinearResampler* const* verticals,
+                   const LinearResampler* const* horizontals, int count, Index y0, Index y1, float* const* dst,
+                   const std::function<void(Index)>& rowsDone, Index ringRows) {
+  VectorKernel k{src, width, {}, {}, {}, {}, {}};
+  RunBlocks(k, verticals, horizontals, count, y0, y1, dst, rowsDone, ringRows);
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune::Resampling
+}  // namespace kestrune::Resampling::rows
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace kestrune::Resampling {
 
+namespace rows {
 HWY_EXPORT(ResizeRowsHwy);
+}  // namespace rows
 
-void ResizeRows(const float* src, std::ptrdiff_t sw, std::ptrdiff_t sh, const LinearResampler& vertical,
-                const float* const* vWeights, const LinearResampler& horizontal, const float* const* hWeights,
-                std::ptrdiff_t y0, std::ptrdiff_t y1, float* dst, std::ptrdiff_t dw) {
-  HWY_DYNAMIC_DISPATCH(ResizeRowsHwy)(src, sw, sh, vertical, vWeights, horizontal, hWeights, y0, y1, dst, dw);
+void ResizeRows(const float* src, std::ptrdiff_t width, const LinearResampler* const* verticals,
+                const LinearResampler* const* horizontals, int count, std::ptrdiff_t y0, std::ptrdiff_t y1,
+                float* const* dst, const std::function<void(std::ptrdiff_t)>& rowsDone, std::ptrdiff_t ringRows) {
+  if (count < 1 || width < 1) return;
+  if (simd::ScalarKernels()) {
+    rows::ScalarKernel k{src, width, {}, {}};
+    return rows::RunBlocks(k, verticals, horizontals, count, y0, y1, dst, rowsDone, ringRows);
+  }
+  HWY_DYNAMIC_DISPATCH(rows::ResizeRowsHwy)(src, width, verticals, horizontals, count, y0, y1, dst, rowsDone,
+                                            ringRows);
 }
 
 }  // namespace kestrune::Resampling

@@ -1,9 +1,9 @@
 // Linear resampler: the worked examples (phase counts, tap counts, identity
 // and B-spline weights, offsets, deviations, unknown filter types, tiny
 // targets), every output's weights against the kernel formulas at its
-// distance from the input samples, and ResizePlane on every instruction set
-// against its scalar form, the plain two-pass reading through
-// LinearResampler::Resample, for any thread count.
+// distance from the input samples, and the block passes of ResizePlane and
+// of the hint search's reductions on every instruction set against the plain
+// two-pass reading through LinearResampler::Resample, for any thread count.
 #include "resampling/linear_resampler.h"
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "resampling/resize_rows.h"
 #include "resampling/rgb_planes.h"
 #include "support/simd_targets.h"
 
@@ -205,12 +206,28 @@ TEST(LinearResampler, EveryOutputWeighsItsWindowByTheKernel) {
   }
 }
 
-// ---- ResizePlane's vector passes --------------------------------------------
+// ---- The block passes on every instruction set ------------------------------
 
-TEST(ResizePlane, EveryInstructionSetGivesTheScalarTwoPassReading) {
+// The plain two-pass reading: every column through the vertical resampler,
+// then every row through the horizontal one.
+Plane TwoPass(const Plane& src, uint32_t sw, const Resampling::LinearResampler& v,
+              const Resampling::LinearResampler& h) {
+  const uint32_t sh = v.inLength, dh = v.outLength, dw = h.outLength;
+  Plane column(sh), out(dh), mid(std::size_t(sw) * dh), dst(std::size_t(dw) * dh);
+  for (uint32_t x = 0; x < sw; ++x) {
+    for (uint32_t y = 0; y < sh; ++y) column[y] = src[std::size_t(y) * sw + x];
+    v.Resample(column.data(), out.data());
+    for (uint32_t y = 0; y < dh; ++y) mid[std::size_t(y) * sw + x] = out[y];
+  }
+  for (uint32_t y = 0; y < dh; ++y) h.Resample(mid.data() + std::size_t(y) * sw, dst.data() + std::size_t(y) * dw);
+  return dst;
+}
+
+TEST(ResizeRows, EveryInstructionSetGivesThePlainTwoPassReading) {
   // One-sample sides, a 1 x 1 target, widths that leave every vector tail
-  // (32, 8 and single columns), partial blocks of eight rows, windows
-  // beyond both edges, strong reductions and enlargements.
+  // (32, 8 and single columns), partial blocks of rows, windows beyond both
+  // edges, strong reductions and enlargements, every filter and an unknown
+  // one (Catmull-Rom).
   const struct {
     uint32_t sw, sh, dw, dh;
     int type;
@@ -223,23 +240,50 @@ TEST(ResizePlane, EveryInstructionSetGivesTheScalarTwoPassReading) {
       {300, 97, 611, 203, FilterLanczos2, 0.5f, 0.0f, 0.0f, 1.0f, 0.8f},
       {1000, 9, 3, 25, FilterCatmullRom, 0.1f, -0.3f, 2.5f, 0.0f, 1.0f},
       {1000, 9, 3, 25, FilterSinc, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f},  // a table of the phases in use only
+      {97, 61, 31, 17, FilterSinc, 0.3f, 0.2f, 2.0f, 2.0f, 0.8f},
       {3000, 2, 1, 2, FilterCatmullRom, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f},
+      {300, 7, 1, 1, FilterCatmullRom, 0.0f, 0.0f, 64.0f, -32.0f, 0.8f},
       {39, 70, 13, 1, FilterBox, 0.0f, 0.2f, 0.0f, -1.0f, 1.6f},
       {33, 20, 15, 31, FilterBilinear, -0.5f, 0.5f, 3.0f, 0.0f, 2.0f},
       {25, 12, 73, 8, FilterCubicBSpline, 0.0f, 0.0f, -1.0f, 2.0f, 0.5f},
+      {50, 40, 50, 40, FilterCatmullRom, 0.5f, -0.5f, 0.0f, 0.0f, 1.0f},
       {20, 30, 9, 7, -1, 0.2f, 0.1f, 0.0f, 0.0f, 1.0f},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " type " << c.type);
     const Plane src = RandomPlane(std::size_t(c.sw) * c.sh, c.sw + c.dw);
-    auto resize = [&] {
+    Resampling::LinearResampler vertical, horizontal, shifted, moved;
+    vertical.Configure(c.sh, c.dh, c.type, c.oy, c.dy, c.smooth);
+    horizontal.Configure(c.sw, c.dw, c.type, c.ox, c.dx, c.smooth);
+    shifted.Configure(c.sh, c.dh, c.type, c.oy + 0.25f, c.dy, c.smooth);
+    moved.Configure(c.sw, c.dw, c.type, c.ox - 0.125f, c.dx, c.smooth);
+    const Plane expected = TwoPass(src, c.sw, vertical, horizontal);
+    const Plane expectedFused[3] = {TwoPass(src, c.sw, shifted, horizontal), expected,
+                                    TwoPass(src, c.sw, vertical, moved)};
+    ForEachSimdTarget([&](const std::string&) {
       Plane dst(std::size_t(c.dw) * c.dh, -1.0f);
       ResizePlane(src.data(), c.sw, c.sh, dst.data(), c.dw, c.dh, c.type, c.ox, c.oy, c.dx, c.dy, c.smooth);
-      return dst;
-    };
-    const Plane scalar = OnScalar(resize);
-    ForEachSimdTarget([&](const std::string&) {
-      EXPECT_TRUE(SameBits(resize(), scalar)) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " type "
-                                              << c.type;
+      EXPECT_TRUE(SameBits(dst, expected)) << "ResizePlane";
+
+      // Three resizes at once, the last two sharing a vertical set-up, each
+      // through a ring of nine rows copied out as the rows are reported done.
+      const Resampling::LinearResampler* verticals[3] = {&shifted, &vertical, &vertical};
+      const Resampling::LinearResampler* horizontals[3] = {&horizontal, &horizontal, &moved};
+      const std::ptrdiff_t ringRows = Resampling::kResizeBlockRows + 1;
+      Plane rings[3], copied[3];
+      float* ring[3];
+      for (int i = 0; i < 3; ++i) {
+        rings[i].assign(std::size_t(c.dw) * ringRows, -1.0f), ring[i] = rings[i].data();
+        copied[i].assign(expected.size(), -1.0f);
+      }
+      std::ptrdiff_t next = 0;
+      Resampling::ResizeRows(src.data(), c.sw, verticals, horizontals, 3, 0, c.dh, ring, [&](std::ptrdiff_t done) {
+        for (; next < done; ++next)
+          for (int i = 0; i < 3; ++i)
+            std::copy_n(ring[i] + next % ringRows * c.dw, c.dw, copied[i].data() + next * c.dw);
+      }, ringRows);
+      EXPECT_EQ(next, c.dh);
+      for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameBits(copied[i], expectedFused[i])) << "resize " << i;
     });
   }
 }
