@@ -292,29 +292,34 @@ struct VectorKernel {
 
   void Vertical(const LinearResampler& r, Index y, Index lanes) {
     block.resize(std::size_t(kRows * width));
-    taps.resize(std::size_t(kRows) * r.taps);
-    const float* const* rowTaps[kRows];
-    const float* w[kRows];
-    // Rows past the last one repeat the first; their outputs are never
-    // stored.
-    for (Index l = 0; l < kRows; ++l) {
-      const Index row = y + (l < lanes ? l : 0);
-      rowTaps[l] = taps.data() + l * r.taps;
-      TapRows(src, width, r, row, taps.data() + l * r.taps);
-      w[l] = WeightsOf(r, row);
-    }
     for (Index h = 0; h < 2; ++h) {
       float* half = block.data() + h * kHalf * width;
-      const float* const* const* halfTaps = rowTaps + h * kHalf;
-      const float* const* halfW = w + h * kHalf;
       if (Index(r.taps) <= kSideBySideTaps) {
-        SideBySide(halfTaps, halfW, r.taps, width, half);
+        // Rows past the last one repeat the first; their outputs are never
+        // stored.
+        taps.resize(std::size_t(kHalf) * r.taps);
+        const float* const* rowTaps[kHalf];
+        const float* w[kHalf];
+        for (Index i = 0; i < kHalf; ++i) {
+          const Index row = h * kHalf + i < lanes ? y + h * kHalf + i : y;
+          rowTaps[i] = taps.data() + i * r.taps;
+          TapRows(src, width, r, row, taps.data() + i * r.taps);
+          w[i] = WeightsOf(r, row);
+        }
+        SideBySide(rowTaps, w, r.taps, width, half);
       } else {
+        // One row's source rows at a time; rows past the last one take any
+        // row already made.
+        taps.resize(r.taps);
         rows.resize(std::size_t(kHalf * width));
         const float* rowPtr[kHalf];
         for (Index i = 0; i < kHalf; ++i) {
-          CombineRows(halfTaps[i], halfW[i], r.taps, width, rows.data() + i * width);
-          rowPtr[i] = rows.data() + i * width;
+          rowPtr[i] = rows.data();
+          if (h * kHalf + i >= lanes) continue;
+          float* row = rows.data() + i * width;
+          TapRows(src, width, r, y + h * kHalf + i, taps.data());
+          CombineRows(taps.data(), WeightsOf(r, y + h * kHalf + i), r.taps, width, row);
+          rowPtr[i] = row;
         }
         Interleave(rowPtr, width, half);
       }
