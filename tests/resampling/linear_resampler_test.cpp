@@ -1,9 +1,8 @@
-// Linear resampler: the worked examples (phase counts, tap counts, identity
-// and B-spline weights, offsets, deviations, unknown filter types, tiny
-// targets), every output's weights against the kernel formulas at its
-// distance from the input samples, and the block passes of ResizePlane and
-// of the hint search's reductions on every instruction set against the plain
-// two-pass reading through LinearResampler::Resample, for any thread count.
+// Linear resampler: worked examples (phase and tap counts, identity and
+// B-spline weights, offsets, deviations, tiny targets), every output's weights
+// against the kernel formulas, and the block passes of ResizePlane and the hint
+// search on every instruction set and thread count against the plain two-pass
+// reading through LinearResampler::Resample.
 #include "resampling/linear_resampler.h"
 
 #include <algorithm>
@@ -157,11 +156,7 @@ TEST(LinearResampler, EveryOutputWeighsItsWindowByTheKernel) {
   // half the table before pos, and its weights sum to 1. Every filter and an
   // unknown one, enlarging, reducing, with offsets, deviations and
   // smoothness; the 500 -> 3 sinc line fills only the phases in use.
-  const struct {
-    uint32_t in, out;
-    int type;
-    float offset, deviation, smooth;
-  } cases[] = {
+  const struct { uint32_t in, out; int type; float offset, deviation, smooth; } cases[] = {
       {100, 30, FilterBox, -0.2f, 2.0f, 1.0f},          {50, 71, FilterBilinear, 0.1f, -3.0f, 1.0f},
       {37, 37, FilterCubicBSpline, 0.3f, 0.0f, 1.37f},  {3, 7, FilterCatmullRom, 0.0f, 0.0f, 1.0f},
       {1000, 500, FilterCatmullRom, 0.0f, 0.0f, 0.8f},  {64, 29, FilterLanczos2, 0.25f, 1.5f, 1.0f},
@@ -218,11 +213,7 @@ TEST(ResizeRows, EveryInstructionSetGivesThePlainTwoPassReading) {
   // partial blocks, windows beyond both edges, short and long windows
   // (strong reductions), enlargements, every filter and an unknown one; on
   // any thread count, and planes of many blocks that the threads share.
-  const struct {
-    uint32_t sw, sh, dw, dh;
-    int type;
-    float ox, oy, dx, dy, smooth;
-  } cases[] = {
+  const struct { uint32_t sw, sh, dw, dh; int type; float ox, oy, dx, dy, smooth; } cases[] = {
       {1, 1, 5, 3, FilterCatmullRom, 0.3f, -0.2f, 0, 0, 1.0f},       {7, 5, 1, 1, FilterCatmullRom, 0, 0, 0, 0, 1.0f},
       {41, 9, 47, 17, FilterLanczos3, 0.25f, -0.125f, 1.5f, -0.75f, 1}, {50, 40, 50, 40, 3, 0.5f, -0.5f, 0, 0, 1.0f},
       {403, 211, 201, 105, FilterCatmullRom, -0.1f, 0.4f, -2, 3, 1.0f}, {300, 97, 611, 203, 4, 0.5f, 0, 0, 1, 0.8f},
@@ -242,8 +233,8 @@ TEST(ResizeRows, EveryInstructionSetGivesThePlainTwoPassReading) {
     moved.Configure(c.sw, c.dw, c.type, c.ox - 0.125f, c.dx, c.smooth);
     const Plane expected[3] = {TwoPass(src, c.sw, shifted, horizontal), TwoPass(src, c.sw, vertical, horizontal),
                                TwoPass(src, c.sw, vertical, moved)};
-    // Three resizes at once, the last two sharing a vertical set-up, each
-    // through a ring of rows copied out as the rows are reported done.
+    // Three resizes at once, the last two sharing a vertical set-up, through
+    // rings of rows copied out as the rows are reported done.
     const Resampling::LinearResampler* verticals[3] = {&shifted, &vertical, &vertical};
     const Resampling::LinearResampler* horizontals[3] = {&horizontal, &horizontal, &moved};
     const std::ptrdiff_t ringRows = Resampling::kResizeBlockRows + 1, size = std::ptrdiff_t(c.dw) * c.dh;
