@@ -1,15 +1,15 @@
 // Speed of "Downscale with hinting": the default search (12 trials, 576 trial
 // reductions of the luminance) of a 2000 x 1500 photograph-like chart to
-// 800 x 600 and to 1000 x 750, final scaling included, and the parts one
-// trial reduction is made of.
+// 800 x 600 and to 1000 x 750, final scaling included, and its parts: a
+// group of trial reductions, the sharpness measure, the resampler set-up.
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
 #include "bench_support.h"
 #include "downscale/sharpness_measure.h"
-#include "downscale/trial_reduction.h"
 #include "resampling/linear_resampler.h"
+#include "resampling/resize_rows.h"
 
 using namespace kestrune;
 
@@ -21,32 +21,33 @@ void BM_HintSearch(benchmark::State& state) {
 }
 BENCHMARK(BM_HintSearch)->Args({800, 600})->Args({1000, 750})->Unit(benchmark::kMillisecond)->Iterations(2);
 
-// The pieces of one trial reduction, 2000 x 1500 to 800 x 600.
-void BM_VerticalPass(benchmark::State& state) {
+// The reductions of one group of four trials, 2000 x 1500 to 800 x 600, all
+// sharing one vertical set-up (as the horizontal offset search does) or
+// each with its own (as the vertical one does).
+void BM_TrialReductions(benchmark::State& state) {
+  const bool shared = state.range(0) != 0;
   const std::vector<float> plane = ChartPlane(2000, 1500);
-  std::vector<float> out(InterleavedPlaneSize(2000, 600));
-  Resampling::LinearResampler r;
-  r.Configure(1500, 600, FilterCatmullRom, 0.25f, 1.5f, 0.8f);
-  for (auto _ : state) {
-    ResampleColumns(plane.data(), 2000, r, out.data());
-    benchmark::DoNotOptimize(out.data());
+  Resampling::LinearResampler vertical[4], horizontal[4];
+  const Resampling::LinearResampler* verticals[4];
+  const Resampling::LinearResampler* horizontals[4];
+  std::vector<float> out[4];
+  float* dst[4];
+  for (int i = 0; i < 4; ++i) {
+    vertical[i].Configure(1500, 600, FilterCatmullRom, 0.25f * i - 0.5f, 1.5f, 0.8f);
+    horizontal[i].Configure(2000, 800, FilterCatmullRom, 0.25f * i - 0.5f, 1.5f, 0.8f);
+    verticals[i] = shared ? &vertical[0] : &vertical[i];
+    horizontals[i] = shared ? &horizontal[i] : &horizontal[0];
+    out[i].resize(800 * 600);
+    dst[i] = out[i].data();
   }
-  state.SetItemsProcessed(state.iterations() * 2000 * 600);
-}
-BENCHMARK(BM_VerticalPass)->Unit(benchmark::kMicrosecond);
-
-void BM_HorizontalPass(benchmark::State& state) {
-  std::vector<float> plane = ChartPlane(2000, 600);  // any samples do
-  std::vector<float> out(800 * 600);
-  Resampling::LinearResampler r;
-  r.Configure(2000, 800, FilterCatmullRom, 0.25f, 1.5f, 0.8f);
   for (auto _ : state) {
-    ResampleRows(plane.data(), 600, r, out.data());
-    benchmark::DoNotOptimize(out.data());
+    Resampling::ResizeRows(plane.data(), 2000, verticals, horizontals, 4, 0, 600, dst);
+    benchmark::DoNotOptimize(dst[3]);
   }
-  state.SetItemsProcessed(state.iterations() * 800 * 600);
+  state.SetItemsProcessed(state.iterations() * 4 * 800 * 600);
+  state.SetLabel(shared ? "one vertical set-up" : "four vertical set-ups");
 }
-BENCHMARK(BM_HorizontalPass)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TrialReductions)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 void BM_SharpnessMeasure(benchmark::State& state) {
   const std::vector<float> plane = ChartPlane(800, 600);

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "downscale/sharpness_measure.h"
-#include "downscale/trial_reduction.h"
 #include "base/threading.h"
 #include "resampling/linear_resampler.h"
+#include "resampling/resize_rows.h"
 
 namespace kestrune {
 
@@ -58,12 +58,13 @@ bool HintSearch(FloatImage& output, const FloatImage& image, const DownscalePara
   // are shared out among the threads as jobs of consecutive trials, each job
   // making and scoring its trials a few at a time with its own storage (the
   // last kRingRows rows of each trial plane: each row is scored as soon as
-  // the row below it is made, so no reduction is ever kept whole). Every
+  // the row below it is made, so no reduction is ever kept whole; a block of
+  // new rows must leave the last row of the one before in place). Every
   // score is a sum of its own, so the split changes no result; the scores are
   // then taken in trial order on the calling thread.
   FloatImage result(dstWidth, dstHeight);
   const SampleBuffer luminance = Luminance(image);
-  constexpr uint32_t kRingRows = 8;
+  constexpr uint32_t kRingRows = uint32_t{Resampling::kResizeBlockRows} + 1;
   const std::size_t ringSize = std::size_t{dstWidth} * kRingRows;
   // As many jobs as make the threads' shares even (at most one per trial);
   // with one thread, one job per batch.
@@ -107,10 +108,10 @@ bool HintSearch(FloatImage& output, const FloatImage& image, const DownscalePara
       }
       SharpnessAccumulator sums(count, dstWidth);
       uint32_t row = 0;  // the next row to score
-      auto scoreRows = [&](uint32_t rowsDone) {
+      auto scoreRows = [&](std::ptrdiff_t rowsDone) {
         const float* rows[kSharpnessBatch];
         const float* below[kSharpnessBatch];
-        for (; row + 1 < rowsDone; ++row) {
+        for (; std::ptrdiff_t{row} + 1 < rowsDone; ++row) {
           for (int i = 0; i < count; ++i) {
             rows[i] = ring[i] + std::size_t{row % kRingRows} * dstWidth;
             below[i] = ring[i] + std::size_t{(row + 1) % kRingRows} * dstWidth;
@@ -118,7 +119,8 @@ bool HintSearch(FloatImage& output, const FloatImage& image, const DownscalePara
           sums.AddRow(rows, below);
         }
       };
-      ReduceFused(luminance.data(), srcWidth, verticals, horizontals, count, ring, scoreRows, kRingRows);
+      Resampling::ResizeRows(luminance.data(), srcWidth, verticals, horizontals, count, 0, dstHeight, ring, scoreRows,
+                             kRingRows);
       float scores[kSharpnessBatch];
       sums.Scores(dstHeight, scores);
       for (int i = 0; i < count; ++i) {

@@ -2,12 +2,9 @@
 // weights and the output positions of one line geometry, the line resampler,
 // and the separable resize of a plane.
 //
-// ResizePlane's scalar form is the plain two-pass reading (every column
-// through the vertical resampler, then every row through the horizontal
-// one); its vector form (resize_rows.cpp) accumulates each output sample tap
-// by tap in single precision in the same order, so both give the same bits.
-// The vector form works on blocks of eight output rows, which the threads
-// share out; each output sample is computed by exactly one of them.
+// ResizePlane runs ResizeRows (resize_rows.cpp) on blocks of output rows,
+// which the threads share out; each output sample is computed by exactly one
+// of them, so the result is the same for any thread count.
 #include "resampling/linear_resampler.h"
 
 #include <algorithm>
@@ -17,7 +14,6 @@
 #include <memory>
 #include <numeric>
 
-#include "base/simd.h"
 #include "base/threading.h"
 #include "resampling/resize_rows.h"
 
@@ -209,46 +205,21 @@ void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float*
   using namespace Resampling;
   using Index = std::ptrdiff_t;
   if (srcWidth == 0 || srcHeight == 0 || dstWidth == 0 || dstHeight == 0) return;
-  const Index sw = srcWidth, sh = srcHeight, dw = dstWidth, dh = dstHeight;
+  const Index sw = srcWidth, dw = dstWidth, dh = dstHeight;
 
   LinearResampler vertical, horizontal;
   vertical.Configure(srcHeight, dstHeight, filterType, offsetY, deviationY, smoothness);
   horizontal.Configure(srcWidth, dstWidth, filterType, offsetX, deviationX, smoothness);
 
-  if (simd::ScalarKernels()) {
-    // Columns, then rows, each independent of the others.
-    std::vector<float> mid(std::size_t(sw) * dh);
-    ParallelFor(0, sw, RowGrain(sh + dh * Index(vertical.taps)), [&](Index x0, Index x1) {
-      std::vector<float> column(static_cast<std::size_t>(sh)), out(static_cast<std::size_t>(dh));
-      for (Index x = x0; x < x1; ++x) {
-        for (Index y = 0; y < sh; ++y) column[y] = src[y * sw + x];
-        vertical.Resample(column.data(), out.data());
-        for (Index y = 0; y < dh; ++y) mid[y * sw + x] = out[y];
-      }
-    });
-    ParallelFor(0, dh, RowGrain(dw * Index(horizontal.taps)), [&](Index y0, Index y1) {
-      for (Index y = y0; y < y1; ++y) horizontal.Resample(mid.data() + y * sw, dst + y * dw);
-    });
-    return;
-  }
-
-  // The weights of each output sample: its phase's table (the tables of
-  // strong reductions hold only the phases in use, so no flat table with a
-  // fixed stride per phase would do).
-  auto weightsOf = [](const LinearResampler& r) {
-    std::vector<const float*> weights(r.outPhase.size());
-    for (std::size_t o = 0; o < weights.size(); ++o) weights[o] = r.phaseWeights[std::size_t(r.outPhase[o])].data();
-    return weights;
-  };
-  const std::vector<const float*> vWeights = weightsOf(vertical), hWeights = weightsOf(horizontal);
-
-  // Blocks of eight output rows are independent: the threads share them out.
-  constexpr Index kBlock = 8;
-  const Index blocks = (dh + kBlock - 1) / kBlock;
-  const Index work = kBlock * (sw * Index(vertical.taps) + dw * Index(horizontal.taps));
+  // Blocks of rows are independent: the threads share them out.
+  const LinearResampler* verticals[1] = {&vertical};
+  const LinearResampler* horizontals[1] = {&horizontal};
+  float* dsts[1] = {dst};
+  const Index blocks = (dh + kResizeBlockRows - 1) / kResizeBlockRows;
+  const Index work = kResizeBlockRows * (sw * Index(vertical.taps) + dw * Index(horizontal.taps));
   ParallelFor(0, blocks, RowGrain(work), [&](Index firstBlock, Index lastBlock) {
-    ResizeRows(src, sw, sh, vertical, vWeights.data(), horizontal, hWeights.data(), firstBlock * kBlock,
-               std::min(dh, lastBlock * kBlock), dst, dw);
+    ResizeRows(src, sw, verticals, horizontals, 1, firstBlock * kResizeBlockRows,
+               std::min(dh, lastBlock * kResizeBlockRows), dsts);
   });
 }
 

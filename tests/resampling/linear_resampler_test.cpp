@@ -1,9 +1,8 @@
-// Linear resampler: the worked examples (phase counts, tap counts, identity
-// and B-spline weights, offsets, deviations, unknown filter types, tiny
-// targets), every output's weights against the kernel formulas at its
-// distance from the input samples, and ResizePlane on every instruction set
-// against its scalar form, the plain two-pass reading through
-// LinearResampler::Resample, for any thread count.
+// Linear resampler: worked examples (phase and tap counts, identity and
+// B-spline weights, offsets, deviations, tiny targets), every output's weights
+// against the kernel formulas, and the block passes of ResizePlane and the hint
+// search on every instruction set and thread count against the plain two-pass
+// reading through LinearResampler::Resample.
 #include "resampling/linear_resampler.h"
 
 #include <algorithm>
@@ -16,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "resampling/rgb_planes.h"
+#include "resampling/resize_rows.h"
 #include "support/simd_targets.h"
 
 using namespace kestrune;
@@ -138,14 +137,6 @@ TEST(LinearResampler, NegativeWholePositionUsesPhaseQ) {
   for (int o = 0; o < 10; ++o) EXPECT_EQ(out[o], in[std::max(o - 2, 0)]);
 }
 
-TEST(ResizePlane, UnknownFilterIsCatmullRom) {
-  const Plane src = RandomPlane(30 * 20, 6);
-  Plane a(13 * 41), b(13 * 41);
-  ResizePlane(src.data(), 30, 20, a.data(), 13, 41, 9, 0.1f, -0.2f, 0.5f, -1.0f, 1.0f);
-  ResizePlane(src.data(), 30, 20, b.data(), 13, 41, FilterCatmullRom, 0.1f, -0.2f, 0.5f, -1.0f, 1.0f);
-  EXPECT_TRUE(SameBits(a, b));
-}
-
 TEST(ResizePlane, OwnSizeWithWholeOffsetsIsAShiftedCopy) {
   // The edges are replicated.
   const unsigned w = 23, h = 17;
@@ -165,11 +156,7 @@ TEST(LinearResampler, EveryOutputWeighsItsWindowByTheKernel) {
   // half the table before pos, and its weights sum to 1. Every filter and an
   // unknown one, enlarging, reducing, with offsets, deviations and
   // smoothness; the 500 -> 3 sinc line fills only the phases in use.
-  const struct {
-    uint32_t in, out;
-    int type;
-    float offset, deviation, smooth;
-  } cases[] = {
+  const struct { uint32_t in, out; int type; float offset, deviation, smooth; } cases[] = {
       {100, 30, FilterBox, -0.2f, 2.0f, 1.0f},          {50, 71, FilterBilinear, 0.1f, -3.0f, 1.0f},
       {37, 37, FilterCubicBSpline, 0.3f, 0.0f, 1.37f},  {3, 7, FilterCatmullRom, 0.0f, 0.0f, 1.0f},
       {1000, 500, FilterCatmullRom, 0.0f, 0.0f, 0.8f},  {64, 29, FilterLanczos2, 0.25f, 1.5f, 1.0f},
@@ -205,58 +192,69 @@ TEST(LinearResampler, EveryOutputWeighsItsWindowByTheKernel) {
   }
 }
 
-// ---- ResizePlane's vector passes --------------------------------------------
+// ---- The block passes on every instruction set ------------------------------
 
-TEST(ResizePlane, EveryInstructionSetGivesTheScalarTwoPassReading) {
-  // One-sample sides, a 1 x 1 target, widths that leave every vector tail
-  // (32, 8 and single columns), partial blocks of eight rows, windows
-  // beyond both edges, strong reductions and enlargements.
-  const struct {
-    uint32_t sw, sh, dw, dh;
-    int type;
-    float ox, oy, dx, dy, smooth;
-  } cases[] = {
-      {1, 1, 5, 3, FilterCatmullRom, 0.3f, -0.2f, 0.0f, 0.0f, 1.0f},
-      {7, 5, 1, 1, FilterCatmullRom, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f},
-      {41, 9, 47, 17, FilterLanczos3, 0.25f, -0.125f, 1.5f, -0.75f, 1.0f},
-      {403, 211, 201, 105, FilterCatmullRom, -0.1f, 0.4f, -2.0f, 3.0f, 1.0f},
-      {300, 97, 611, 203, FilterLanczos2, 0.5f, 0.0f, 0.0f, 1.0f, 0.8f},
-      {1000, 9, 3, 25, FilterCatmullRom, 0.1f, -0.3f, 2.5f, 0.0f, 1.0f},
-      {1000, 9, 3, 25, FilterSinc, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f},  // a table of the phases in use only
-      {3000, 2, 1, 2, FilterCatmullRom, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f},
-      {39, 70, 13, 1, FilterBox, 0.0f, 0.2f, 0.0f, -1.0f, 1.6f},
-      {33, 20, 15, 31, FilterBilinear, -0.5f, 0.5f, 3.0f, 0.0f, 2.0f},
-      {25, 12, 73, 8, FilterCubicBSpline, 0.0f, 0.0f, -1.0f, 2.0f, 0.5f},
-      {20, 30, 9, 7, -1, 0.2f, 0.1f, 0.0f, 0.0f, 1.0f},
-  };
-  for (const auto& c : cases) {
-    const Plane src = RandomPlane(std::size_t(c.sw) * c.sh, c.sw + c.dw);
-    auto resize = [&] {
-      Plane dst(std::size_t(c.dw) * c.dh, -1.0f);
-      ResizePlane(src.data(), c.sw, c.sh, dst.data(), c.dw, c.dh, c.type, c.ox, c.oy, c.dx, c.dy, c.smooth);
-      return dst;
-    };
-    const Plane scalar = OnScalar(resize);
-    ForEachSimdTarget([&](const std::string&) {
-      EXPECT_TRUE(SameBits(resize(), scalar)) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " type "
-                                              << c.type;
-    });
+// The plain two-pass reading: every column through v, then every row through h.
+Plane TwoPass(const Plane& src, uint32_t sw, const Resampling::LinearResampler& v,
+              const Resampling::LinearResampler& h) {
+  const uint32_t sh = v.inLength, dh = v.outLength, dw = h.outLength;
+  Plane column(sh), out(dh), mid(std::size_t(sw) * dh), dst(std::size_t(dw) * dh);
+  for (uint32_t x = 0; x < sw; ++x) {
+    for (uint32_t y = 0; y < sh; ++y) column[y] = src[std::size_t(y) * sw + x];
+    v.Resample(column.data(), out.data());
+    for (uint32_t y = 0; y < dh; ++y) mid[std::size_t(y) * sw + x] = out[y];
   }
+  for (uint32_t y = 0; y < dh; ++y) h.Resample(mid.data() + std::size_t(y) * sw, dst.data() + std::size_t(y) * dw);
+  return dst;
 }
 
-TEST(ResizePlane, SameForAnyThreadCount) {
-  const Planes src = ChartPlanes(331, 250, 1);
-  // Reduction with a wide kernel, enlargement, and a partial last row block.
-  const struct {
-    uint32_t w, h;
-    int filter;
-  } cases[] = {{160, 117, FilterLanczos3}, {700, 523, FilterCatmullRom}, {97, 251, FilterSinc}};
+TEST(ResizeRows, EveryInstructionSetGivesThePlainTwoPassReading) {
+  // One-sample sides, 1 x 1 targets, widths that leave every vector tail,
+  // partial blocks, windows beyond both edges, short and long windows
+  // (strong reductions), enlargements, every filter and an unknown one; on
+  // any thread count, and planes of many blocks that the threads share.
+  const struct { uint32_t sw, sh, dw, dh; int type; float ox, oy, dx, dy, smooth; } cases[] = {
+      {1, 1, 5, 3, FilterCatmullRom, 0.3f, -0.2f, 0, 0, 1.0f},       {7, 5, 1, 1, FilterCatmullRom, 0, 0, 0, 0, 1.0f},
+      {41, 9, 47, 17, FilterLanczos3, 0.25f, -0.125f, 1.5f, -0.75f, 1}, {50, 40, 50, 40, 3, 0.5f, -0.5f, 0, 0, 1.0f},
+      {403, 211, 201, 105, FilterCatmullRom, -0.1f, 0.4f, -2, 3, 1.0f}, {300, 97, 611, 203, 4, 0.5f, 0, 0, 1, 0.8f},
+      {1000, 9, 3, 25, FilterCatmullRom, 0.1f, -0.3f, 2.5f, 0, 1.0f},  {1000, 9, 3, 25, FilterSinc, 0, 0, 0, 0, 1.0f},
+      {97, 61, 31, 17, FilterSinc, 0.3f, 0.2f, 2.0f, 2.0f, 0.8f},      {3000, 2, 1, 2, FilterCatmullRom, 0, 0, 0, 0, 1},
+      {300, 7, 1, 1, FilterCatmullRom, 0, 0, 64.0f, -32.0f, 0.8f},     {39, 70, 13, 1, FilterBox, 0, 0.2f, 0, -1, 1.6f},
+      {33, 20, 15, 31, FilterBilinear, -0.5f, 0.5f, 3.0f, 0, 2.0f},    {20, 30, 9, 7, -1, 0.2f, 0.1f, 0, 0, 1.0f},
+      {25, 12, 73, 8, FilterCubicBSpline, 0, 0, -1.0f, 2.0f, 0.5f},
+  };
   for (const auto& c : cases) {
-    ExpectSameForAnyThreadCount([&] {
-      std::vector<float> dst(std::size_t(c.w) * c.h, -1.0f);
-      ResizePlane(src.p[0].data(), uint32_t(src.w), uint32_t(src.h), dst.data(), c.w, c.h, c.filter, 0.25f, -0.4f,
-                  1.5f, -0.75f, 1.1f);
-      return dst;
+    SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " type " << c.type);
+    const Plane src = RandomPlane(std::size_t(c.sw) * c.sh, c.sw + c.dw);
+    Resampling::LinearResampler vertical, horizontal, shifted, moved;
+    vertical.Configure(c.sh, c.dh, c.type, c.oy, c.dy, c.smooth);
+    horizontal.Configure(c.sw, c.dw, c.type, c.ox, c.dx, c.smooth);
+    shifted.Configure(c.sh, c.dh, c.type, c.oy + 0.25f, c.dy, c.smooth);
+    moved.Configure(c.sw, c.dw, c.type, c.ox - 0.125f, c.dx, c.smooth);
+    const Plane expected[3] = {TwoPass(src, c.sw, shifted, horizontal), TwoPass(src, c.sw, vertical, horizontal),
+                               TwoPass(src, c.sw, vertical, moved)};
+    // Three resizes at once, the last two sharing a vertical set-up, through
+    // rings of rows copied out as the rows are reported done.
+    const Resampling::LinearResampler* verticals[3] = {&shifted, &vertical, &vertical};
+    const Resampling::LinearResampler* horizontals[3] = {&horizontal, &horizontal, &moved};
+    const std::ptrdiff_t ringRows = Resampling::kResizeBlockRows + 1, size = std::ptrdiff_t(c.dw) * c.dh;
+    ForEachSimdTarget([&](const std::string&) {
+      Plane dst(size, -1.0f), rings(c.dw * ringRows * 3, -1.0f), copied(size * 3, -1.0f);
+      for (int threads : kThreadCountsToCompare) {
+        ScopedThreadCount scope(threads);
+        ResizePlane(src.data(), c.sw, c.sh, dst.data(), c.dw, c.dh, c.type, c.ox, c.oy, c.dx, c.dy, c.smooth);
+        EXPECT_TRUE(SameBits(dst, expected[1])) << "ResizePlane on " << threads << " threads";
+      }
+      float* ring[3] = {rings.data(), rings.data() + c.dw * ringRows, rings.data() + 2 * c.dw * ringRows};
+      std::ptrdiff_t next = 0;
+      Resampling::ResizeRows(src.data(), c.sw, verticals, horizontals, 3, 0, c.dh, ring, [&](std::ptrdiff_t done) {
+        for (; next < done; ++next)
+          for (int i = 0; i < 3; ++i)
+            std::copy_n(ring[i] + next % ringRows * c.dw, c.dw, copied.data() + i * size + next * c.dw);
+      }, ringRows);
+      EXPECT_EQ(next, c.dh);
+      for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(SameBits(Plane(copied.begin() + i * size, copied.begin() + (i + 1) * size), expected[i])) << i;
     });
   }
 }
