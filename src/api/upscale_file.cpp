@@ -28,26 +28,27 @@ Error Whole(const std::string& input, const std::string& output, const UpscaleOp
   return WriteImage(result.value(), output, write);
 }
 
-// Keeps source rows [first, first + rows) of the picture as three planes,
-// reading further rows from the file as they are asked for.
+// Keeps source rows [first, first + rows) of the picture as three planes
+// of at most `capacity` rows, reading further rows from the file as they
+// are asked for; the rows kept move up in place.
 class SourceRows {
  public:
-  SourceRows(RowFileReader& reader, uint32_t width) : reader_(reader), width_(width) {}
+  SourceRows(RowFileReader& reader, uint32_t width, uint32_t capacity)
+      : reader_(reader), width_(width), planes_(width, capacity) {}
 
   // Makes the band hold rows [from, to): drops the rows above `from`,
   // reads up to `to`.
   ReadStatus Hold(uint32_t from, uint32_t to) {
-    const uint32_t keep = first_ + rows_ > from ? first_ + rows_ - from : 0;
+    const uint32_t end = first_ + rows_, keep = end > from ? end - from : 0;
     FloatImage more;
-    ReadStatus status = reader_.Read(to - std::max(from, first_ + rows_), more);
+    ReadStatus status = reader_.Read(to - std::max(from, end), more);
     if (!status.ok()) return status;
-    FloatImage band(width_, keep + more.height);
+    const std::size_t kept = std::size_t(keep) * width_;
     for (int c = 0; c < 3; ++c) {
-      const std::size_t kept = std::size_t(keep) * width_;
-      if (keep > 0) std::memcpy(band.samples(c), planes_.samples(c) + (std::size_t(rows_) * width_ - kept), kept * 4);
-      if (more.height > 0) std::memcpy(band.samples(c) + kept, more.samples(c), more.PixelCount() * 4);
+      float* plane = planes_.samples(c);
+      if (keep > 0) std::memmove(plane, plane + (std::size_t(rows_) * width_ - kept), kept * sizeof(float));
+      if (more.height > 0) std::memcpy(plane + kept, more.samples(c), more.PixelCount() * sizeof(float));
     }
-    planes_ = std::move(band);
     first_ = from;
     rows_ = keep + more.height;
     return status;
@@ -107,7 +108,7 @@ Error UpscaleFile(const std::string& input, const std::string& output, const Ups
     std::string reason;
     if (!writer.Open(output, 2 * w, 2 * h, false, reader.metadata(), how, reason))
       return Error{ErrorCode::kCannotWrite, output + ": " + reason};
-    SourceRows source(reader, w);
+    SourceRows source(reader, w, std::min(h, uint32_t(grid.core + 2 * grid.margin)));
     uint32_t tileIndex = 0;
     for (uint32_t y0 = 0; y0 < h; y0 += uint32_t(grid.core)) {
       const uint32_t y1 = std::min(h, y0 + uint32_t(grid.core));

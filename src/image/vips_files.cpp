@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -638,17 +639,20 @@ vips::VOption* SaverOptions(const WriteOptions& options, SampleDepth depth) {
   }
 }
 
-// The planes as interleaved samples, rows shared out over the threads.
+// Rows [first, first + count) of the planes (all of them by default) as
+// interleaved samples, rows shared out over the threads.
 template <class T, class F>
-std::vector<T> Interleave(const FloatImage& image, int colours, bool alpha, F convert) {
+std::vector<T> Interleave(const FloatImage& image, int colours, bool alpha, F convert, uint32_t first = 0,
+                          uint32_t count = UINT32_MAX) {
   const int bands = colours + (alpha ? 1 : 0);
-  std::vector<T> out(image.PixelCount() * bands);
+  count = std::min(count, image.height - first);
   const std::size_t w = image.width;
-  ParallelFor(0, image.height, RowGrain(std::ptrdiff_t(w) * bands), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
+  std::vector<T> out(w * count * bands);
+  ParallelFor(0, count, RowGrain(std::ptrdiff_t(w) * bands), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
     std::vector<uint8_t> row(std::is_same_v<T, uint8_t> ? w : 0);
     for (std::size_t y = std::size_t(y0); y < std::size_t(y1); ++y)
       for (int b = 0; b < bands; ++b) {
-        const float* in = image.samples(b < colours ? b : FloatImage::kAlpha) + y * w;
+        const float* in = image.samples(b < colours ? b : FloatImage::kAlpha) + (first + y) * w;
         T* o = out.data() + y * w * bands + b;
         if constexpr (std::is_same_v<T, uint8_t>) {  // the vector conversion, then spread
           FloatsToBytes(in, row.data(), w);
@@ -917,14 +921,18 @@ bool RowFileWriter::Write(const FloatImage& rows, std::string& reason) {
     const std::size_t bytes = samples.size() * sizeof(samples[0]);
     return std::fwrite(samples.data(), 1, bytes, s.spool.file()) == bytes;
   };
-  bool ok;
+  // A few rows at a time, so that the interleaved copy stays small.
+  constexpr uint32_t kChunk = 64;
+  bool ok = true;
   try {
-    if (s.depth == SampleDepth::k16)
-      ok = put(Interleave<uint16_t>(rows, s.colours, s.alpha, FloatToWord));
-    else if (s.depth == SampleDepth::k32Float)
-      ok = put(Interleave<float>(rows, s.colours, s.alpha, [](float v) { return v / 255.0f; }));
-    else
-      ok = put(Interleave<uint8_t>(rows, s.colours, s.alpha, FloatToByte));
+    for (uint32_t y = 0; ok && y < rows.height; y += kChunk) {
+      if (s.depth == SampleDepth::k16)
+        ok = put(Interleave<uint16_t>(rows, s.colours, s.alpha, FloatToWord, y, kChunk));
+      else if (s.depth == SampleDepth::k32Float)
+        ok = put(Interleave<float>(rows, s.colours, s.alpha, [](float v) { return v / 255.0f; }, y, kChunk));
+      else
+        ok = put(Interleave<uint8_t>(rows, s.colours, s.alpha, FloatToByte, y, kChunk));
+    }
   } catch (const std::bad_alloc&) {
     reason = "not enough memory to encode the rows";
     return false;
