@@ -426,7 +426,7 @@ std::vector<std::string> OtherFiles(const TempDir& dir, const std::string& keep)
   return names;
 }
 
-TEST(UpscaleFile, LargePicturesByRowsGiveTheSamePixelsAndStopWritingNothing) {
+TEST(UpscaleFile, LargePicturesByRowsGiveTheSamePixelsAndFailWritingNothing) {
   // Just over 2048 x 2048: enlarged in 3 x 3 tiles, read and written by rows,
   // with cheap settings; the same pixels as the picture enlarged in memory.
   TempDir dir;
@@ -456,6 +456,15 @@ TEST(UpscaleFile, LargePicturesByRowsGiveTheSamePixelsAndStopWritingNothing) {
   EXPECT_EQ(stopped.code, ErrorCode::kCancelled);
   EXPECT_TRUE(ReadImage(dir.File("out.png")).ok());
   std::vector<std::string> others = OtherFiles(dir, "out.png");
+  EXPECT_EQ(others, std::vector<std::string>{"in.png"});
+
+  // Cut short after two thirds: refused with the reason once the rows run
+  // out, nothing written, nothing left over.
+  std::filesystem::resize_file(dir.File("in.png"), std::filesystem::file_size(dir.File("in.png")) * 2 / 3);
+  const Error damaged = UpscaleFile(dir.File("in.png"), dir.File("cut.png"), options);
+  EXPECT_EQ(damaged.code, ErrorCode::kUnreadable);
+  EXPECT_NE(damaged.message.find("PNG truncated after row"), std::string::npos) << damaged.message;
+  others = OtherFiles(dir, "out.png");
   EXPECT_EQ(others, std::vector<std::string>{"in.png"});
 }
 
