@@ -273,6 +273,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(StatusField(window, "pixel"), QString());
   }
 
+  // Open, "Undo all" and Save As by their keys, with real files: Save As
+  // proposes the opened file's name and writes a 24-bit BMP, or PNG for a
+  // name ending in ".png" in any letter case; a failed save says so.
   void openSaveAndUndoAll() {
     QTemporaryDir dir;
     const QString first = WriteFile(dir, QStringLiteral("first.bmp"), PatternBmp(7, 5, 24));
@@ -281,9 +284,11 @@ class MainWindowTest : public QObject {
     FileDialogScript dialogs;
     CKestruneDlg window;
     window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     dialogs.answers = {first};
-    window.OnFileOpen();
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(dialogs.requests.back().kind, FileDialogKind::kOpen);
     QVERIFY(HasPattern(window.currentImage, 7, 5));
     QVERIFY(HasPattern(window.loadedImage, 7, 5));
     QCOMPARE(window.filePath, first);
@@ -292,17 +297,13 @@ class MainWindowTest : public QObject {
     QVERIFY(window.LoadImageFile(second));
     QVERIFY(HasPattern(window.currentImage, 12, 9));
     QCOMPARE(window.fileName, QStringLiteral("second.bmp"));
-
-    // A changed picture returns to the file's with "Undo all".
     window.currentImage = PatternImage(3, 3);
-    window.OnEditUndoAll();
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);  // "Undo all"
     QVERIFY(HasPattern(window.currentImage, 12, 9));
-    QCOMPARE(window.frameGeometry().width(), 200);  // small picture: minimum outer width
 
-    // Save As proposes the opened file's name and writes a 24-bit BMP.
     const QString saved = dir.filePath(QStringLiteral("saved.bmp"));
     dialogs.answers = {saved};
-    window.OnFileSaveAs();
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(dialogs.requests.back().kind, FileDialogKind::kSave);
     QCOMPARE(dialogs.requests.back().proposedName, QStringLiteral("second.bmp"));
     QFile file(saved);
@@ -312,13 +313,21 @@ class MainWindowTest : public QObject {
     QCOMPARE(static_cast<int>(bytes[28]), 24);
     QVERIFY(HasPattern(ReadImageFile(saved), 12, 9));
     QCOMPARE(window.filePath, second);  // saving changes nothing in the window
+
+    const QString png = dir.filePath(QStringLiteral("picture.PNG"));
+    dialogs.answers = {png};
+    window.OnFileSaveAs();
+    QFile pngFile(png);
+    QVERIFY(pngFile.open(QIODevice::ReadOnly));
+    QVERIFY(pngFile.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
+    QVERIFY(HasPattern(ReadImageFile(png), 12, 9));
     QVERIFY(messages.messages.empty());
 
-    // With nothing ever loaded, "Undo all" empties the window.
-    CKestruneDlg fresh;
-    fresh.currentImage = PatternImage(4, 4);
-    fresh.OnEditUndoAll();
-    QVERIFY(fresh.currentImage.IsEmpty());
+    dialogs.answers = {dir.filePath(QStringLiteral("no/such/folder/x.bmp"))};
+    window.OnFileSaveAs();
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error saving image file!")});
+    QCOMPARE(messages.messages[0].caption, QStringLiteral("Error"));
+    QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
   }
 
   void loadFailureKeepsPicture() {
@@ -390,70 +399,32 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void saveFailureAndPng() {
-    QTemporaryDir dir;
-    MessageRecorder messages;
-    FileDialogScript dialogs;
-    CKestruneDlg window;
-    window.currentImage = PatternImage(5, 4);
-    dialogs.answers = {dir.filePath(QStringLiteral("no/such/folder/x.bmp"))};
-    window.OnFileSaveAs();
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error saving image file!")});
-    QCOMPARE(messages.messages[0].caption, QStringLiteral("Error"));
-    QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
-
-    // A name ending in ".png", in any letter case, is written as PNG.
-    const QString png = dir.filePath(QStringLiteral("picture.PNG"));
-    dialogs.answers = {png};
-    window.OnFileSaveAs();
-    QFile file(png);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
-    QVERIFY(HasPattern(ReadImageFile(png), 5, 4));
-    QCOMPARE(messages.messages.size(), std::size_t{1});
-  }
-
+  // The copy and paste keys (Ctrl+Shift+Insert copies, then pastes what it
+  // copied; without a bitmap a paste says so), and Esc and Enter, which end
+  // the program. Open, Save As and "Undo all" are keyed above.
   void keys() {
-    QTemporaryDir dir;
-    const QString path = WriteFile(dir, QStringLiteral("k.bmp"), PatternBmp(6, 6, 24));
     MessageRecorder messages;
-    FileDialogScript dialogs;
     CKestruneDlg window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-    dialogs.answers = {path};
-    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
-    QVERIFY(HasPattern(window.currentImage, 6, 6));
-
+    window.currentImage = PatternImage(6, 6);
     for (const Qt::Key copy : {Qt::Key_Insert, Qt::Key_C}) {
       QApplication::clipboard()->clear();
       QTest::keyClick(&window, copy, Qt::ControlModifier);
       QCOMPARE(QApplication::clipboard()->image().size(), QSize(6, 6));
     }
 
-    window.currentImage = PatternImage(2, 2);
-    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);  // "Undo all"
-    QVERIFY(HasPattern(window.currentImage, 6, 6));
-
-    dialogs.answers = {dir.filePath(QStringLiteral("keyed.bmp"))};
-    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("keyed.bmp"))));
-
-    // Ctrl+Shift+Insert copies, then pastes what it copied.
     window.currentImage = PatternImage(9, 3);
     QTest::keyClick(&window, Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier);
     QVERIFY(HasPattern(window.currentImage, 9, 3));
     QVERIFY(HasPattern(window.loadedImage, 9, 3));  // pasted: "Undo all" returns here
     QVERIFY(messages.messages.empty());
 
-    // Shift+Insert and Ctrl+V paste; without a bitmap they say so.
     QApplication::clipboard()->setText(QStringLiteral("words"));
     QTest::keyClick(&window, Qt::Key_Insert, Qt::ShiftModifier);
     QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(messages.Texts(), (QStringList{"No bitmap in the clipboard.", "No bitmap in the clipboard."}));
 
-    // Esc and Enter end the program.
     for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
       window.show();
       QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -477,6 +448,10 @@ class MainWindowTest : public QObject {
     window.OnFileOpen();
     QVERIFY(window.currentImage.IsEmpty());
     QVERIFY(messages.messages.empty());
+    // With nothing ever loaded, "Undo all" empties the window.
+    window.currentImage = PatternImage(4, 4);
+    window.OnEditUndoAll();
+    QVERIFY(window.currentImage.IsEmpty());
   }
 
   void dropOpensFile() {
