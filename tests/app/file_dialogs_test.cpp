@@ -197,17 +197,6 @@ class FileDialogsTest : public QObject {
     QVERIFY(FitPreview(240, 120, 0, 0).isEmpty());
   }
 
-  void previewPlacement() {
-    std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-    open->recentFolders->setGeometry(20, 0, 320, 24);  // a box of 240 x 120
-    open->bitDepthLabel->move(30, 100);
-    open->previewImage = PatternImage(4000, 100);
-    // Centred on the combo box, and vertically on the bit-depth label's top.
-    QCOMPARE(open->PreviewRect(), QRect(60, 97, 240, 6));
-    open->previewImage = PatternImage(50, 41);
-    QCOMPARE(open->PreviewRect(), QRect(155, 80, 50, 41));
-  }
-
   void boxAveraging() {
     // Five columns into three: the cells cover columns 0-1, 2 and 3-4.
     DibImage dib;
@@ -231,7 +220,10 @@ class FileDialogsTest : public QObject {
     QCOMPARE(PreviewPixel(dib, 2, 0), QStringLiteral("200,200,200"));
   }
 
-  void previewTexts() {
+  // The preview's texts for each kind of file; its place, centred on the
+  // combo box and vertically on the bit-depth label's top; the check box
+  // that turns it off, after which a selection change reads nothing.
+  void preview() {
     QTemporaryDir dir;
     const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
     const QString text = WriteFile(dir, QStringLiteral("notes.txt"), "not a picture");
@@ -256,30 +248,29 @@ class FileDialogsTest : public QObject {
       QCOMPARE(open->bitDepthLabel->text(), c.bitDepth);
       QCOMPARE(open->previewImage.IsEmpty(), c.dimensions.endsWith(QLatin1String("N/A")));
     }
-    open->OnSelChange(bmp);
-    QVERIFY(HasPattern(open->previewImage, 8, 6));
-    // The image is let go when the dialog ends.
-    open->done(QDialog::Rejected);
-    QVERIFY(open->previewImage.IsEmpty());
-  }
 
-  void previewToggle() {
-    QTemporaryDir dir;
-    const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
-    std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-    open->recentFolders->setGeometry(20, 0, 320, 24);
-    open->OnSelChange(bmp);
-    QVERIFY(!open->PreviewRect().isEmpty());
+    open->recentFolders->setGeometry(20, 0, 320, 24);  // a box of 240 x 120
+    open->bitDepthLabel->move(30, 100);
+    open->previewImage = PatternImage(4000, 100);
+    QCOMPARE(open->PreviewRect(), QRect(60, 97, 240, 6));
+    open->previewImage = PatternImage(50, 41);
+    QCOMPARE(open->PreviewRect(), QRect(155, 80, 50, 41));
+
     open->previewCheck->setChecked(false);
     QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Dimensions:"));
     QCOMPARE(open->bitDepthLabel->text(), QStringLiteral("Bit depth:"));
     QVERIFY(!open->dimensionsLabel->isEnabled());
     QVERIFY(open->PreviewRect().isEmpty());
-    // Off, a selection change reads nothing.
     open->OnSelChange(bmp);
     QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Dimensions:"));
     open->previewCheck->setChecked(true);
     QVERIFY(open->dimensionsLabel->isEnabled());
+    open->OnSelChange(bmp);
+    QVERIFY(HasPattern(open->previewImage, 8, 6));
+    QCOMPARE(open->PreviewRect(), QRect(176, 97, 8, 6));
+    // The image is let go when the dialog ends.
+    open->done(QDialog::Rejected);
+    QVERIFY(open->previewImage.IsEmpty());
   }
 
   void saveExtensionRule() {
