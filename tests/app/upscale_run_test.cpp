@@ -515,20 +515,25 @@ class UpscaleRunTest : public QObject {
     QVERIFY(HasPattern(window.currentImage, 12, 10));
   }
 
-  void commandsRefusedDuringRun() {
+  // During a run every command that would replace the image is refused;
+  // Copy and Save As take the picture being computed, as shown. Closing
+  // only asks the run to stop; the window closes when it has. Destroying a
+  // window stops its run and waits for the worker.
+  void commandsAndClosingDuringRun() {
     QTemporaryDir dir;
     const QString saved = dir.filePath(QStringLiteral("during.bmp"));
     MessageRecorder messages;
     FileDialogScript dialogs;
     CKestruneDlg window;
     window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.loadedImage = PatternImage(120, 60);
     QStringList refusals;
     QImage shown;
     QSize pictureSize;
+    bool closeRefused = false;
     AtStatus(window, QStringLiteral("Iteration 1 of 1000"), [&] {
       pictureSize = window.PictureWidget()->size();
-      // Every command that would replace the image is refused.
       window.OnFileOpen();
       window.LoadImageFile(dir.filePath(QStringLiteral("any.bmp")));
       window.OnEditPaste();
@@ -536,17 +541,19 @@ class UpscaleRunTest : public QObject {
       window.OnProcessUpscale();
       window.OnProcessDownscale();
       refusals = messages.Texts();
-      // Copy and Save As take the picture being computed, as shown.
       shown = DibToQImage(window.displayBitmap);
       window.OnEditCopy();
       dialogs.answers = {saved};
       window.OnFileSaveAs();
-      window.progressDialog.OnCancel();
+      closeRefused = !window.close();
     });
     StartUpscale(window, window.loadedImage, QuickRun(1000, 240, 120));
-    QVERIFY(WaitForRunEnd(window));
-    QCOMPARE(refusals.size(), 6);
-    for (const QString& text : refusals) QCOMPARE(text, QString::fromLatin1(kBusyMessage));
+    QVERIFY(QTest::qWaitFor([&] { return !window.isVisible(); }, 120000));
+    QVERIFY(closeRefused);
+    QVERIFY(!window.UpscaleRunning());
+    QCOMPARE(window.progressDialog.cancelButton->text(), QStringLiteral("Canceling..."));
+    QCOMPARE(window.currentImage.Width(), 240u);
+    QCOMPARE(refusals, QStringList(6, QString::fromLatin1(kBusyMessage)));
     QCOMPARE(messages.messages.size(), std::size_t{6});
     QCOMPARE(dialogs.requests.size(), std::size_t{1});  // only Save As asked for a file
     QCOMPARE(pictureSize, QSize(240, 120));  // the window fits the x2 picture
@@ -554,27 +561,10 @@ class UpscaleRunTest : public QObject {
     QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888), shown);
     QCOMPARE(QImage(saved).convertToFormat(QImage::Format_RGB888), shown);
     QVERIFY(HasPattern(window.loadedImage, 120, 60));
-
     // After the run the commands work again.
     window.OnEditUndoAll();
     QVERIFY(HasPattern(window.currentImage, 120, 60));
-  }
 
-  void closingDuringRun() {
-    // Closing only asks the run to stop; the window closes when it has.
-    CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    bool closeRefused = false;
-    AtStatus(window, QStringLiteral("Iteration 1 of 1000"), [&] { closeRefused = !window.close(); });
-    StartUpscale(window, PatternImage(40, 40), QuickRun(1000, 80, 80));
-    QVERIFY(QTest::qWaitFor([&] { return !window.isVisible(); }, 120000));
-    QVERIFY(closeRefused);
-    QVERIFY(!window.UpscaleRunning());
-    QCOMPARE(window.progressDialog.cancelButton->text(), QStringLiteral("Canceling..."));
-    QCOMPARE(window.currentImage.Width(), 80u);
-
-    // Destroying the window stops the run and waits for the worker.
     auto* doomed = new CKestruneDlg;
     bool started = false;
     AtStatus(*doomed, QStringLiteral("Iteration 1 of 1000"), [&] { started = true; });
