@@ -330,33 +330,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
   }
 
-  void loadFailureKeepsPicture() {
-    QTemporaryDir dir;
-    const QString good = WriteFile(dir, QStringLiteral("good.bmp"), PatternBmp(8, 8, 24));
-    const QString failures[] = {WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot really an image")),
-                                WriteFile(dir, QStringLiteral("empty.png"), QByteArray()),
-                                dir.filePath(QStringLiteral("missing.png")), dir.path()};
-    MessageRecorder messages;
-    CKestruneDlg window;
-    QVERIFY(window.LoadImageFile(good));
-    const QSize size = window.size();
-    for (const QString& path : failures) {
-      messages.Clear();
-      QVERIFY(!window.LoadImageFile(path));
-      QCOMPARE(messages.messages.size(), std::size_t{1});
-      QVERIFY(messages.messages[0].text.startsWith(QStringLiteral("Error loading image: ") + path + "\n"));
-      QCOMPARE(messages.messages[0].caption, QStringLiteral("Kestrune"));
-      QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
-      QVERIFY(HasPattern(window.currentImage, 8, 8));
-      QVERIFY(HasPattern(window.loadedImage, 8, 8));
-      QCOMPARE(window.filePath, good);
-      QCOMPARE(window.size(), size);
-    }
-  }
-
-  // A damaged file shows what could be read and a box saying what is
-  // missing; only a JPEG file's box is the JPEG library's, with its words.
-  void damagedFilesShownWithAMessage() {
+  // A file that cannot be read leaves the picture as it was, with a box
+  // saying why after its path; a damaged file shows what could be read, with
+  // a box saying what is missing; only a JPEG file's box is the JPEG
+  // library's, with its words.
+  void unreadableAndDamagedFiles() {
     QTemporaryDir dir;
     QImage picture(256, 192, QImage::Format_RGB888);
     for (int y = 0; y < 192; ++y)
@@ -366,6 +344,8 @@ class MainWindowTest : public QObject {
     buffer.open(QIODevice::WriteOnly);
     QVERIFY(picture.save(&buffer, "JPG", 90));
     const QByteArray bmp = PatternBmp(8, 8, 24);
+    const QString good = WriteFile(dir, QStringLiteral("good.bmp"), bmp);
+    const QString kestrune = QStringLiteral("Kestrune");
     const struct {
       QString path;
       bool shown;
@@ -373,21 +353,26 @@ class MainWindowTest : public QObject {
       QString alsoSays;
       QString caption;
     } cases[] = {
+        {WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot really an image")), false, "\n", {}, kestrune},
+        {WriteFile(dir, QStringLiteral("empty.png"), QByteArray()), false, "\n", {}, kestrune},
+        {dir.filePath(QStringLiteral("missing.png")), false, "\n", {}, kestrune},
+        {dir.path(), false, "\n", {}, kestrune},
         {WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2)), true,
          QStringLiteral("\nJPEG truncated after row "), QStringLiteral("\nPremature end of JPEG file"),
          QStringLiteral("JPEG Library Error")},
         {WriteFile(dir, QStringLiteral("cut.bmp"), bmp.left(54 + 24 * 3)), true,
          QStringLiteral("\nBMP truncated after row 3 of 8 (the top 5 rows are missing)"),
-         QStringLiteral("\nShowing what could be read."), QStringLiteral("Kestrune")},
+         QStringLiteral("\nShowing what could be read."), kestrune},
         {WriteFile(dir, QStringLiteral("bmp.jpg"), bmp.left(54 + 10)), false,
-         QStringLiteral("\nBMP truncated after row 0 of 8 (all rows are missing)"), QString(),
-         QStringLiteral("Kestrune")},
+         QStringLiteral("\nBMP truncated after row 0 of 8 (all rows are missing)"), QString(), kestrune},
     };
+    MessageRecorder messages;
+    CKestruneDlg window;
     for (const auto& c : cases) {
-      MessageRecorder messages;
-      CKestruneDlg window;
+      QVERIFY(window.LoadImageFile(good));
+      const QSize size = window.size();
+      messages.Clear();
       QCOMPARE(window.LoadImageFile(c.path), c.shown);
-      QCOMPARE(window.currentImage.IsEmpty(), !c.shown);
       QCOMPARE(messages.messages.size(), std::size_t{1});
       QCOMPARE(messages.messages[0].caption, c.caption);
       const QString text = messages.messages[0].text;
@@ -396,6 +381,15 @@ class MainWindowTest : public QObject {
                    c.path + c.text),
                qPrintable(text));
       QVERIFY2(text.contains(c.alsoSays), qPrintable(text));
+      if (c.shown) {
+        QVERIFY(!window.currentImage.IsEmpty() && !HasPattern(window.currentImage, 8, 8));
+        continue;
+      }
+      QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
+      QVERIFY(HasPattern(window.currentImage, 8, 8));
+      QVERIFY(HasPattern(window.loadedImage, 8, 8));
+      QCOMPARE(window.filePath, good);
+      QCOMPARE(window.size(), size);
     }
   }
 
