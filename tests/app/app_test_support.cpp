@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -35,6 +36,11 @@ void ClearProfile() {
 QVariant ProfileValue(const QString& key) { return QSettings().value(key); }
 
 void SetProfileValue(const QString& key, const QVariant& value) { QSettings().setValue(key, value); }
+
+bool ShowExposed(QWidget& window) {
+  window.show();
+  return QTest::qWaitForWindowExposed(&window);
+}
 
 QLineEdit* Field(QWidget& dialog, int id) { return dialog.findChild<QLineEdit*>(QString::number(id)); }
 

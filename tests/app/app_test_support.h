@@ -29,6 +29,9 @@ void ClearProfile();
 QVariant ProfileValue(const QString& key);
 void SetProfileValue(const QString& key, const QVariant& value);
 
+// Shows a window and waits until it is exposed; false when it never is.
+bool ShowExposed(QWidget& window);
+
 // A dialog's edit field by its control id (its object name).
 QLineEdit* Field(QWidget& dialog, int id);
 // The text of the main window's status bar field `name` ("size", "zoom", "pixel").

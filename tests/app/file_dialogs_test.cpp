@@ -319,8 +319,7 @@ class FileDialogsTest : public QObject {
   void panelLinesUp() {
     std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
     open->resize(700, 500);
-    open->show();
-    QVERIFY(QTest::qWaitForWindowExposed(open.get()));
+    QVERIFY(ShowExposed(*open));
     auto left = [&](const QWidget* widget) { return widget->mapTo(open.get(), QPoint(0, 0)).x(); };
     const auto* typeLabel = open->findChild<QWidget*>(QStringLiteral("fileTypeLabel"));
     const auto* typeCombo = open->findChild<QWidget*>(QStringLiteral("fileTypeCombo"));

@@ -74,8 +74,7 @@ class MainWindowTest : public QObject {
 
   void windowSizing() {
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     const QSize frame = window.frameGeometry().size() - window.geometry().size();
     for (const QSize size : {QSize(640, 480), QSize(700, 30), QSize(30, 700)}) {
       window.currentImage = PatternImage(size.width(), size.height());
@@ -110,8 +109,7 @@ class MainWindowTest : public QObject {
     window.currentImage.Row(kestrune::kGreen, 0)[0] = -3.2f;  // clamped to 0
     window.currentImage.Row(kestrune::kBlue, 0)[0] = 300.0f;  // clamped to 255
     window.FitWindowToImage();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     const QImage shot = Shown(window);
     QCOMPARE(shot.pixelColor(0, 0), QColor(254, 0, 255));
     for (const QPoint p : {QPoint(1, 0), QPoint(299, 0), QPoint(0, 199), QPoint(299, 199), QPoint(123, 77)})
@@ -122,8 +120,7 @@ class MainWindowTest : public QObject {
   // available area and the picture scrolls with the bars, the mouse and the wheel.
   void largePictureScrolls() {
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     window.currentImage = PatternImage(3000, 2000);
     window.FitWindowToImage();
     QCoreApplication::processEvents();
@@ -170,8 +167,7 @@ class MainWindowTest : public QObject {
   // reductions average; "fit" shows a picture larger than the screen whole.
   void zooms() {
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     window.currentImage = PatternImage(200, 150);
     window.FitWindowToImage();
     const struct {
@@ -258,8 +254,7 @@ class MainWindowTest : public QObject {
          QStringLiteral("x 5, y 7: grey 0.200  A 1.000")},
     };
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     QCOMPARE(StatusField(window, "size"), QString());
     for (const auto& c : cases) {
       window.currentImage = c.image;
@@ -283,8 +278,7 @@ class MainWindowTest : public QObject {
     MessageRecorder messages;
     FileDialogScript dialogs;
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
 
     dialogs.answers = {first};
     QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
@@ -399,8 +393,7 @@ class MainWindowTest : public QObject {
   void keys() {
     MessageRecorder messages;
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     window.currentImage = PatternImage(6, 6);
     for (const Qt::Key copy : {Qt::Key_Insert, Qt::Key_C}) {
       QApplication::clipboard()->clear();
@@ -420,8 +413,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(messages.Texts(), (QStringList{"No bitmap in the clipboard.", "No bitmap in the clipboard."}));
 
     for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
-      window.show();
-      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      QVERIFY(ShowExposed(window));
       QTest::keyClick(&window, key);
       QVERIFY(!window.isVisible());
     }
@@ -452,8 +444,7 @@ class MainWindowTest : public QObject {
     QTemporaryDir dir;
     const QString path = WriteFile(dir, QStringLiteral("dropped.bmp"), PatternBmp(10, 4, 24));
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(path)});
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
