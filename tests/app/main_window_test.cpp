@@ -282,7 +282,8 @@ class MainWindowTest : public QObject {
 
     dialogs.answers = {first};
     QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(dialogs.requests.back().kind, FileDialogKind::kOpen);
+    QCOMPARE(dialogs.requests.size(), std::size_t{1});  // one dialog, the open one
+    QCOMPARE(dialogs.requests[0].kind, FileDialogKind::kOpen);
     QVERIFY(HasPattern(window.currentImage, 7, 5));
     QVERIFY(HasPattern(window.loadedImage, 7, 5));
     QCOMPARE(window.filePath, first);
