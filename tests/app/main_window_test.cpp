@@ -8,7 +8,6 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMenuBar>
-#include <QLabel>
 #include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
