@@ -2,11 +2,17 @@
 #include "app_test_support.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
+#include <QStatusBar>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QtEndian>
 
 #include <kestrune/io.h>
+
+#include "app/kestrune_dlg.h"
 
 namespace {
 // Every test program keeps the program's profile (recent files and folders)
@@ -26,6 +32,23 @@ void ClearProfile() {
   settings.clear();
   settings.sync();
 }
+
+QVariant ProfileValue(const QString& key) { return QSettings().value(key); }
+
+void SetProfileValue(const QString& key, const QVariant& value) { QSettings().setValue(key, value); }
+
+bool ShowExposed(QWidget& window) {
+  window.show();
+  return QTest::qWaitForWindowExposed(&window);
+}
+
+QLineEdit* Field(QWidget& dialog, int id) { return dialog.findChild<QLineEdit*>(QString::number(id)); }
+
+QString StatusField(const CKestruneDlg& window, const char* name) {
+  return window.statusBar()->findChild<QLabel*>(QString::fromLatin1(name))->text();
+}
+
+QImage Shown(const CKestruneDlg& window) { return window.PictureWidget()->grab().toImage(); }
 
 MessageRecorder::MessageRecorder() {
   previous_ = SetMessageBoxHandler([this](const MessageBoxRequest& request) { messages.push_back(request); });
@@ -67,6 +90,14 @@ kestrune::Image PatternImage(uint32_t width, uint32_t height) {
       image.Row(kestrune::kGreen, y)[x] = static_cast<float>(PatternGreen(x, y));
       image.Row(kestrune::kBlue, y)[x] = static_cast<float>(PatternBlue(x, y));
     }
+  return image;
+}
+
+kestrune::Image GreyImage(uint32_t width, uint32_t height, const std::function<float(uint32_t, uint32_t)>& v) {
+  kestrune::Image image(width, height);
+  for (int c = 0; c < 3; ++c)
+    for (uint32_t y = 0; y < height; ++y)
+      for (uint32_t x = 0; x < width; ++x) image.Row(c, y)[x] = v(x, y);
   return image;
 }
 

@@ -1,6 +1,8 @@
-// The open and save dialogs: recent folders in the profile, the preview's
-// fit, pixels, placement and texts, the save dialog's extension rule, and
-// the panel lined up with the dialog's own controls.
+// The open and save dialogs (recent folders in the profile, the preview's
+// fit, pixels, placement and texts, the save dialog's extension rule, the
+// panel lined up with the dialog's own controls) and the recent files list
+// (its profile section, its File menu items, and the main window's use of it).
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -8,7 +10,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSettings>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,17 +23,13 @@
 #include "app/file_dialogs.h"
 #include "app/file_dlg_rules.h"
 #include "app/kestrune_app.h"
+#include "app/kestrune_dlg.h"
+#include "app/mru_list.h"
 #include "app_test_support.h"
 
 namespace {
-QVariant ProfileValue(const QString& key) {
-  QSettings settings;
-  return settings.value(key);
-}
-
 void SetFolders(const QStringList& folders) {
-  QSettings settings;
-  for (int i = 0; i < folders.size(); ++i) settings.setValue(QStringLiteral("MRU folders/Dir%1").arg(i), folders[i]);
+  for (int i = 0; i < folders.size(); ++i) SetProfileValue(QStringLiteral("MRU folders/Dir%1").arg(i), folders[i]);
 }
 
 QStringList StoredFolders() {
@@ -62,6 +62,31 @@ QString PreviewPixel(const DibImage& dib, uint32_t x, uint32_t y) {
   const uint8_t* p = dib.rows()[y] + 3 * x;
   return QStringLiteral("%1,%2,%3").arg(p[2]).arg(p[1]).arg(p[0]);
 }
+// A window with the program's File menu before any recent entry, and a
+// list of ten loaded from the profile into it.
+struct MenuOwner {
+  QMainWindow window;
+  QMenu* file;
+  MRUList list{10};
+  MenuOwner() {
+    file = window.menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("Open..."));
+    file->addAction(QStringLiteral("Save As..."));
+    file->addSeparator();
+    window.menuBar()->addMenu(QStringLiteral("&Edit"))->addAction(QStringLiteral("Copy"));
+    list.Load(&window);
+  }
+};
+
+// "id text" of each recent file item of the first menu, in menu order.
+QStringList RecentItems(QMainWindow& window) {
+  QStringList items;
+  for (QAction* action : window.menuBar()->actions().first()->menu()->actions()) {
+    const int id = action->data().toInt();
+    if (id >= 2377 && id <= 2386) items << QStringLiteral("%1 %2").arg(id).arg(action->text());
+  }
+  return items;
+}
 }  // namespace
 
 class FileDialogsTest : public QObject {
@@ -73,7 +98,6 @@ class FileDialogsTest : public QObject {
     std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
     QCOMPARE(open->recentFolders->count(), 0);
     QVERIFY(open->initialFolder.isEmpty());
-    QVERIFY(open->showPreview);
     QVERIFY(open->previewCheck->isChecked());
     QCOMPARE(open->previewCheck->text(), QStringLiteral("Preview"));
     QCOMPARE(open->recentFoldersLabel->text(), QStringLiteral("Recent folders:"));
@@ -84,6 +108,14 @@ class FileDialogsTest : public QObject {
     QCOMPARE(save.recentFolders->count(), 0);
     QCOMPARE(save.nameFilters(), (QStringList{"Bitmap Files (*.bmp)", "PNG Files (*.png)", "JPEG Files (*.jpg)",
                                               "TIFF Files (*.tif)", "WebP Files (*.webp)"}));
+
+    // No recent files either, in a menu of its own or in the main window's.
+    MenuOwner owner;
+    QCOMPARE(RecentItems(owner.window), QStringList());
+    QCOMPARE(owner.file->actions().size(), 3);  // Open, Save As, separator
+    QVERIFY(owner.list.Get(0).isEmpty());
+    CKestruneDlg window;
+    QCOMPARE(RecentItems(window), QStringList());
   }
 
   void folderOfPath() {
@@ -134,7 +166,6 @@ class FileDialogsTest : public QObject {
     QCOMPARE(StoredFolders(), expected);
     QCOMPARE(ProfileValue("MRU folders/Preview").toInt(), 0);
     std::unique_ptr<CBitmapFileDlg> again(MakeOpenDialog());
-    QVERIFY(!again->showPreview);
     QVERIFY(!again->previewCheck->isChecked());
     QVERIFY(!again->dimensionsLabel->isEnabled());
     QVERIFY(!again->bitDepthLabel->isEnabled());
@@ -166,17 +197,6 @@ class FileDialogsTest : public QObject {
     QVERIFY(FitPreview(240, 120, 0, 0).isEmpty());
   }
 
-  void previewPlacement() {
-    std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-    open->recentFolders->setGeometry(20, 0, 320, 24);  // a box of 240 x 120
-    open->bitDepthLabel->move(30, 100);
-    open->previewImage = PatternImage(4000, 100);
-    // Centred on the combo box, and vertically on the bit-depth label's top.
-    QCOMPARE(open->PreviewRect(), QRect(60, 97, 240, 6));
-    open->previewImage = PatternImage(50, 41);
-    QCOMPARE(open->PreviewRect(), QRect(155, 80, 50, 41));
-  }
-
   void boxAveraging() {
     // Five columns into three: the cells cover columns 0-1, 2 and 3-4.
     DibImage dib;
@@ -200,7 +220,10 @@ class FileDialogsTest : public QObject {
     QCOMPARE(PreviewPixel(dib, 2, 0), QStringLiteral("200,200,200"));
   }
 
-  void previewTexts() {
+  // The preview's texts for each kind of file; its place, centred on the
+  // combo box and vertically on the bit-depth label's top; the check box
+  // that turns it off, after which a selection change reads nothing.
+  void preview() {
     QTemporaryDir dir;
     const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
     const QString text = WriteFile(dir, QStringLiteral("notes.txt"), "not a picture");
@@ -225,31 +248,29 @@ class FileDialogsTest : public QObject {
       QCOMPARE(open->bitDepthLabel->text(), c.bitDepth);
       QCOMPARE(open->previewImage.IsEmpty(), c.dimensions.endsWith(QLatin1String("N/A")));
     }
-    open->OnSelChange(bmp);
-    QVERIFY(HasPattern(open->previewImage, 8, 6));
-    // The image is let go when the dialog ends.
-    open->done(QDialog::Rejected);
-    QVERIFY(open->previewImage.IsEmpty());
-  }
 
-  void previewToggle() {
-    QTemporaryDir dir;
-    const QString bmp = WriteFile(dir, QStringLiteral("p.bmp"), PatternBmp(8, 6, 24));
-    std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-    open->recentFolders->setGeometry(20, 0, 320, 24);
-    open->OnSelChange(bmp);
-    QVERIFY(!open->PreviewRect().isEmpty());
+    open->recentFolders->setGeometry(20, 0, 320, 24);  // a box of 240 x 120
+    open->bitDepthLabel->move(30, 100);
+    open->previewImage = PatternImage(4000, 100);
+    QCOMPARE(open->PreviewRect(), QRect(60, 97, 240, 6));
+    open->previewImage = PatternImage(50, 41);
+    QCOMPARE(open->PreviewRect(), QRect(155, 80, 50, 41));
+
     open->previewCheck->setChecked(false);
-    QVERIFY(!open->showPreview);
     QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Dimensions:"));
     QCOMPARE(open->bitDepthLabel->text(), QStringLiteral("Bit depth:"));
     QVERIFY(!open->dimensionsLabel->isEnabled());
     QVERIFY(open->PreviewRect().isEmpty());
-    // Off, a selection change reads nothing.
     open->OnSelChange(bmp);
     QCOMPARE(open->dimensionsLabel->text(), QStringLiteral("Dimensions:"));
     open->previewCheck->setChecked(true);
     QVERIFY(open->dimensionsLabel->isEnabled());
+    open->OnSelChange(bmp);
+    QVERIFY(HasPattern(open->previewImage, 8, 6));
+    QCOMPARE(open->PreviewRect(), QRect(176, 97, 8, 6));
+    // The image is let go when the dialog ends.
+    open->done(QDialog::Rejected);
+    QVERIFY(open->previewImage.IsEmpty());
   }
 
   void saveExtensionRule() {
@@ -298,8 +319,7 @@ class FileDialogsTest : public QObject {
   void panelLinesUp() {
     std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
     open->resize(700, 500);
-    open->show();
-    QVERIFY(QTest::qWaitForWindowExposed(open.get()));
+    QVERIFY(ShowExposed(*open));
     auto left = [&](const QWidget* widget) { return widget->mapTo(open.get(), QPoint(0, 0)).x(); };
     const auto* typeLabel = open->findChild<QWidget*>(QStringLiteral("fileTypeLabel"));
     const auto* typeCombo = open->findChild<QWidget*>(QStringLiteral("fileTypeCombo"));
@@ -317,6 +337,118 @@ class FileDialogsTest : public QObject {
     QVERIFY(open->panel->mapTo(open.get(), QPoint(0, 0)).y() >=
             typeCombo->mapTo(open.get(), QPoint(0, typeCombo->height())).y());
     open->hide();
+  }
+
+  void sameFileAndLetterCase() {
+    MenuOwner owner;
+    MRUList& list = owner.list;
+    list.Add(QStringLiteral("/img/a.png"));
+    list.Add(QStringLiteral("/img/a.png"));
+    QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. a.png"}));
+    list.Add(QString());  // ignored
+    list.Add(QStringLiteral("/img/A.png"));
+    QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. A.png", "2378 2. a.png"}));
+    // The menu items follow the separator, after the menu's own items.
+    QCOMPARE(owner.file->actions().size(), 5);
+    QCOMPARE(owner.file->actions()[3]->text(), QStringLiteral("1. A.png"));
+    // An "&" in a name shows as itself, not as a shortcut mark.
+    list.Add(QStringLiteral("/r&d.png"));
+    QCOMPARE(RecentItems(owner.window).first(), QStringLiteral("2377 1. r&&d.png"));
+  }
+
+  void elevenFiles() {
+    MenuOwner owner;
+    MRUList& list = owner.list;
+    for (int i = 0; i <= 10; ++i) list.Add(QStringLiteral("/photos/f%1.png").arg(i));
+    QCOMPARE(list.entries.size(), 10);
+    const QStringList items = RecentItems(owner.window);
+    QCOMPARE(items.size(), 10);
+    QCOMPARE(items.first(), QStringLiteral("2377 1. f10.png"));
+    QCOMPARE(items.last(), QStringLiteral("2386 10. f1.png"));
+    QVERIFY(!list.entries.contains(QStringLiteral("/photos/f0.png")));
+
+    list.Save();
+    QCOMPARE(ProfileValue("MRUfiles/File0").toString(), QStringLiteral("/photos/f10.png"));
+    QCOMPARE(ProfileValue("MRUfiles/File9").toString(), QStringLiteral("/photos/f1.png"));
+    QVERIFY(!ProfileValue("MRUfiles/File10").isValid());
+
+    // Read back by a new list: the same order.
+    MenuOwner again;
+    QCOMPARE(RecentItems(again.window), items);
+  }
+
+  void gapEndsTheMenu() {
+    SetProfileValue("MRUfiles/File0", "/a/x.png");
+    SetProfileValue("MRUfiles/File2", "/b/y.jpg");
+    MenuOwner owner;
+    MRUList& list = owner.list;
+    QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. x.png"}));
+    QCOMPARE(list.Get(1), QString());
+    QCOMPARE(list.Get(2), QStringLiteral("/b/y.jpg"));
+    // Saved as read: the gap and the entry after it stay.
+    list.Save();
+    QCOMPARE(ProfileValue("MRUfiles/File1").toString(), QString());
+    QCOMPARE(ProfileValue("MRUfiles/File2").toString(), QStringLiteral("/b/y.jpg"));
+
+    // A new file pushes the gap down; the entries before it show.
+    list.Add(QStringLiteral("/c/z.bmp"));
+    QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. z.bmp", "2378 2. x.png"}));
+  }
+
+  void selectMovesToFront() {
+    MenuOwner owner;
+    MRUList& list = owner.list;
+    list.entries.clear();
+    for (const char* path : {"/c.png", "/b.png", "/a.png"}) list.Add(QString::fromLatin1(path));
+    list.Select(2);
+    QCOMPARE(list.Get(0), QStringLiteral("/c.png"));
+    QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. c.png", "2378 2. a.png", "2379 3. b.png"}));
+    list.Select(7);  // no such entry: nothing changes
+    QCOMPARE(list.Get(0), QStringLiteral("/c.png"));
+    QCOMPARE(list.entries.size(), 3);
+  }
+
+  void recentFileNames() {
+    QCOMPARE(MenuFileName(QStringLiteral("C:\\img\\a.png")), QStringLiteral("a.png"));
+    QCOMPARE(MenuFileName(QStringLiteral("/home/u/b.jpg")), QStringLiteral("b.jpg"));
+    QCOMPARE(MenuFileName(QStringLiteral("plain.bmp")), QStringLiteral("plain.bmp"));
+  }
+
+  void mainWindowUsesTheList() {
+    QTemporaryDir dir;
+    const QString good = WriteFile(dir, QStringLiteral("good.bmp"), PatternBmp(5, 4, 24));
+    const QString gone = dir.filePath(QStringLiteral("gone.bmp"));
+    SetProfileValue("MRUfiles/File0", good);
+    SetProfileValue("MRUfiles/File1", gone);
+    MessageRecorder messages;
+    {
+      CKestruneDlg window;
+      QCOMPARE(RecentItems(window), (QStringList{"2377 1. good.bmp", "2378 2. gone.bmp"}));
+
+      // The file that is gone: the loading error, and the entry stays, on top.
+      window.Command(2378)->trigger();
+      QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error loading image: ") + gone +
+                                             "\nthe file cannot be opened: No such file or directory"});
+      QCOMPARE(RecentItems(window), (QStringList{"2377 1. gone.bmp", "2378 2. good.bmp"}));
+      QVERIFY(window.currentImage.IsEmpty());
+
+      // The other one opens and goes back to the top.
+      window.Command(2378)->trigger();
+      QVERIFY(HasPattern(window.currentImage, 5, 4));
+      QCOMPARE(window.filePath, good);
+      QCOMPARE(RecentItems(window), (QStringList{"2377 1. good.bmp", "2378 2. gone.bmp"}));
+
+      // Nothing is written before the window is destroyed.
+      QFile::copy(good, dir.filePath(QStringLiteral("new.bmp")));
+      QVERIFY(window.LoadImageFile(dir.filePath(QStringLiteral("new.bmp"))));
+      QCOMPARE(RecentItems(window).first(), QStringLiteral("2377 1. new.bmp"));
+      QCOMPARE(ProfileValue("MRUfiles/File0").toString(), good);
+    }
+    QCOMPARE(messages.messages.size(), std::size_t(1));
+    QCOMPARE(ProfileValue("MRUfiles/File0").toString(), dir.filePath(QStringLiteral("new.bmp")));
+    QCOMPARE(ProfileValue("MRUfiles/File1").toString(), good);
+    QCOMPARE(ProfileValue("MRUfiles/File2").toString(), gone);
+    QCOMPARE(ProfileValue("MRUfiles/File3").toString(), QString());
   }
 };
 

@@ -1,14 +1,13 @@
 // The main window: sizing to the picture and to the screen, scrolling, the
 // zooms, the status bar, the 1:1 drawing, open, save and "Undo all" with real
-// files, damaged and unreadable files, keys, drops and the commands without
-// an image.
+// files, damaged and unreadable files, Copy and Paste through the clipboard,
+// keys, drops and the commands without an image.
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
 #include <QFile>
 #include <QMenuBar>
-#include <QLabel>
 #include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
@@ -22,18 +21,12 @@
 #include <functional>
 #include <utility>
 
+#include "app/clipboard.h"
 #include "app/kestrune_dlg.h"
 #include "app/picture_view.h"
 #include "app_test_support.h"
 
 namespace {
-QString StatusField(const CKestruneDlg& window, const char* name) {
-  return window.statusBar()->findChild<QLabel*>(QString::fromLatin1(name))->text();
-}
-
-// What the picture area shows, in its device pixels.
-QImage Shown(const CKestruneDlg& window) { return window.PictureWidget()->grab().toImage(); }
-
 // The pixel of the viewport's top-left corner is the picture's pixel at the
 // scroll bars' values (100 %).
 QPoint ScrollValues(const CKestruneDlg& window) {
@@ -44,6 +37,12 @@ void Wheel(QWidget* widget, QPoint at, int notches, Qt::KeyboardModifiers modifi
   QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
                     Qt::NoScrollPhase, false);
   QCoreApplication::sendEvent(widget, &wheel);
+}
+
+void SetClipboardBmp(const QByteArray& bmp) {
+  auto* mime = new QMimeData;
+  mime->setData(QStringLiteral("image/bmp"), bmp);
+  QApplication::clipboard()->setMimeData(mime);
 }
 }  // namespace
 
@@ -74,8 +73,7 @@ class MainWindowTest : public QObject {
 
   void windowSizing() {
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     const QSize frame = window.frameGeometry().size() - window.geometry().size();
     for (const QSize size : {QSize(640, 480), QSize(700, 30), QSize(30, 700)}) {
       window.currentImage = PatternImage(size.width(), size.height());
@@ -110,9 +108,8 @@ class MainWindowTest : public QObject {
     window.currentImage.Row(kestrune::kGreen, 0)[0] = -3.2f;  // clamped to 0
     window.currentImage.Row(kestrune::kBlue, 0)[0] = 300.0f;  // clamped to 255
     window.FitWindowToImage();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    const QImage shot = window.PictureWidget()->grab().toImage();
+    QVERIFY(ShowExposed(window));
+    const QImage shot = Shown(window);
     QCOMPARE(shot.pixelColor(0, 0), QColor(254, 0, 255));
     for (const QPoint p : {QPoint(1, 0), QPoint(299, 0), QPoint(0, 199), QPoint(299, 199), QPoint(123, 77)})
       QCOMPARE(shot.pixelColor(p), PatternColor(p.x(), p.y()));
@@ -122,8 +119,7 @@ class MainWindowTest : public QObject {
   // available area and the picture scrolls with the bars, the mouse and the wheel.
   void largePictureScrolls() {
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     window.currentImage = PatternImage(3000, 2000);
     window.FitWindowToImage();
     QCoreApplication::processEvents();
@@ -170,8 +166,7 @@ class MainWindowTest : public QObject {
   // reductions average; "fit" shows a picture larger than the screen whole.
   void zooms() {
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     window.currentImage = PatternImage(200, 150);
     window.FitWindowToImage();
     const struct {
@@ -203,11 +198,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(shot.pixelColor(p), PatternColor(p.x(), p.y()));
 
     // Black and white single pixels reduce to grey at 50 %.
-    kestrune::Image chequer(200, 150);
-    for (int c = 0; c < 3; ++c)
-      for (uint32_t y = 0; y < 150; ++y)
-        for (uint32_t x = 0; x < 200; ++x) chequer.Row(c, y)[x] = (x + y) % 2 ? 255.0f : 0.0f;
-    window.currentImage = chequer;
+    window.currentImage = GreyImage(200, 150, [](uint32_t x, uint32_t y) { return (x + y) % 2 ? 255.0f : 0.0f; });
     window.FitWindowToImage();
     window.OnViewZoom(0.5);
     const QColor grey = Shown(window).pixelColor(50, 40);
@@ -262,15 +253,13 @@ class MainWindowTest : public QObject {
          QStringLiteral("x 5, y 7: grey 0.200  A 1.000")},
     };
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     QCOMPARE(StatusField(window, "size"), QString());
     for (const auto& c : cases) {
       window.currentImage = c.image;
       window.FitWindowToImage();
       window.OnViewZoom(c.zoom);
       QCOMPARE(StatusField(window, "size"), c.size);
-      QCOMPARE(StatusField(window, "zoom"), c.zoom == 1.0 ? QStringLiteral("100 %") : QStringLiteral("200 %"));
       QTest::mouseMove(window.PictureWidget(), c.mouse);
       QCOMPARE(StatusField(window, "pixel"), c.pixel);
     }
@@ -278,6 +267,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(StatusField(window, "pixel"), QString());
   }
 
+  // Open, "Undo all" and Save As by their keys, with real files: Save As
+  // proposes the opened file's name and writes a 24-bit BMP, or PNG for a
+  // name ending in ".png" in any letter case; a failed save says so.
   void openSaveAndUndoAll() {
     QTemporaryDir dir;
     const QString first = WriteFile(dir, QStringLiteral("first.bmp"), PatternBmp(7, 5, 24));
@@ -285,10 +277,12 @@ class MainWindowTest : public QObject {
     MessageRecorder messages;
     FileDialogScript dialogs;
     CKestruneDlg window;
-    window.show();
+    QVERIFY(ShowExposed(window));
 
     dialogs.answers = {first};
-    window.OnFileOpen();
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(dialogs.requests.size(), std::size_t{1});  // one dialog, the open one
+    QCOMPARE(dialogs.requests[0].kind, FileDialogKind::kOpen);
     QVERIFY(HasPattern(window.currentImage, 7, 5));
     QVERIFY(HasPattern(window.loadedImage, 7, 5));
     QCOMPARE(window.filePath, first);
@@ -297,17 +291,13 @@ class MainWindowTest : public QObject {
     QVERIFY(window.LoadImageFile(second));
     QVERIFY(HasPattern(window.currentImage, 12, 9));
     QCOMPARE(window.fileName, QStringLiteral("second.bmp"));
-
-    // A changed picture returns to the file's with "Undo all".
     window.currentImage = PatternImage(3, 3);
-    window.OnEditUndoAll();
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);  // "Undo all"
     QVERIFY(HasPattern(window.currentImage, 12, 9));
-    QCOMPARE(window.frameGeometry().width(), 200);  // small picture: minimum outer width
 
-    // Save As proposes the opened file's name and writes a 24-bit BMP.
     const QString saved = dir.filePath(QStringLiteral("saved.bmp"));
     dialogs.answers = {saved};
-    window.OnFileSaveAs();
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(dialogs.requests.back().kind, FileDialogKind::kSave);
     QCOMPARE(dialogs.requests.back().proposedName, QStringLiteral("second.bmp"));
     QFile file(saved);
@@ -317,42 +307,28 @@ class MainWindowTest : public QObject {
     QCOMPARE(static_cast<int>(bytes[28]), 24);
     QVERIFY(HasPattern(ReadImageFile(saved), 12, 9));
     QCOMPARE(window.filePath, second);  // saving changes nothing in the window
+
+    const QString png = dir.filePath(QStringLiteral("picture.PNG"));
+    dialogs.answers = {png};
+    window.OnFileSaveAs();
+    QFile pngFile(png);
+    QVERIFY(pngFile.open(QIODevice::ReadOnly));
+    QVERIFY(pngFile.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
+    QVERIFY(HasPattern(ReadImageFile(png), 12, 9));
     QVERIFY(messages.messages.empty());
 
-    // With nothing ever loaded, "Undo all" empties the window.
-    CKestruneDlg fresh;
-    fresh.currentImage = PatternImage(4, 4);
-    fresh.OnEditUndoAll();
-    QVERIFY(fresh.currentImage.IsEmpty());
+    dialogs.answers = {dir.filePath(QStringLiteral("no/such/folder/x.bmp"))};
+    window.OnFileSaveAs();
+    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error saving image file!")});
+    QCOMPARE(messages.messages[0].caption, QStringLiteral("Error"));
+    QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
   }
 
-  void loadFailureKeepsPicture() {
-    QTemporaryDir dir;
-    const QString good = WriteFile(dir, QStringLiteral("good.bmp"), PatternBmp(8, 8, 24));
-    const QString failures[] = {WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot really an image")),
-                                WriteFile(dir, QStringLiteral("empty.png"), QByteArray()),
-                                dir.filePath(QStringLiteral("missing.png")), dir.path()};
-    MessageRecorder messages;
-    CKestruneDlg window;
-    QVERIFY(window.LoadImageFile(good));
-    const QSize size = window.size();
-    for (const QString& path : failures) {
-      messages.Clear();
-      QVERIFY(!window.LoadImageFile(path));
-      QCOMPARE(messages.messages.size(), std::size_t{1});
-      QVERIFY(messages.messages[0].text.startsWith(QStringLiteral("Error loading image: ") + path + "\n"));
-      QCOMPARE(messages.messages[0].caption, QStringLiteral("Kestrune"));
-      QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
-      QVERIFY(HasPattern(window.currentImage, 8, 8));
-      QVERIFY(HasPattern(window.loadedImage, 8, 8));
-      QCOMPARE(window.filePath, good);
-      QCOMPARE(window.size(), size);
-    }
-  }
-
-  // A damaged file shows what could be read and a box saying what is
-  // missing; only a JPEG file's box is the JPEG library's, with its words.
-  void damagedFilesShownWithAMessage() {
+  // A file that cannot be read leaves the picture as it was, with a box
+  // saying why after its path; a damaged file shows what could be read, with
+  // a box saying what is missing; only a JPEG file's box is the JPEG
+  // library's, with its words.
+  void unreadableAndDamagedFiles() {
     QTemporaryDir dir;
     QImage picture(256, 192, QImage::Format_RGB888);
     for (int y = 0; y < 192; ++y)
@@ -362,6 +338,8 @@ class MainWindowTest : public QObject {
     buffer.open(QIODevice::WriteOnly);
     QVERIFY(picture.save(&buffer, "JPG", 90));
     const QByteArray bmp = PatternBmp(8, 8, 24);
+    const QString good = WriteFile(dir, QStringLiteral("good.bmp"), bmp);
+    const QString kestrune = QStringLiteral("Kestrune");
     const struct {
       QString path;
       bool shown;
@@ -369,21 +347,26 @@ class MainWindowTest : public QObject {
       QString alsoSays;
       QString caption;
     } cases[] = {
+        {WriteFile(dir, QStringLiteral("bad.bmp"), QByteArray("BMnot really an image")), false, "\n", {}, kestrune},
+        {WriteFile(dir, QStringLiteral("empty.png"), QByteArray()), false, "\n", {}, kestrune},
+        {dir.filePath(QStringLiteral("missing.png")), false, "\n", {}, kestrune},
+        {dir.path(), false, "\n", {}, kestrune},
         {WriteFile(dir, QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2)), true,
          QStringLiteral("\nJPEG truncated after row "), QStringLiteral("\nPremature end of JPEG file"),
          QStringLiteral("JPEG Library Error")},
         {WriteFile(dir, QStringLiteral("cut.bmp"), bmp.left(54 + 24 * 3)), true,
          QStringLiteral("\nBMP truncated after row 3 of 8 (the top 5 rows are missing)"),
-         QStringLiteral("\nShowing what could be read."), QStringLiteral("Kestrune")},
+         QStringLiteral("\nShowing what could be read."), kestrune},
         {WriteFile(dir, QStringLiteral("bmp.jpg"), bmp.left(54 + 10)), false,
-         QStringLiteral("\nBMP truncated after row 0 of 8 (all rows are missing)"), QString(),
-         QStringLiteral("Kestrune")},
+         QStringLiteral("\nBMP truncated after row 0 of 8 (all rows are missing)"), QString(), kestrune},
     };
+    MessageRecorder messages;
+    CKestruneDlg window;
     for (const auto& c : cases) {
-      MessageRecorder messages;
-      CKestruneDlg window;
+      QVERIFY(window.LoadImageFile(good));
+      const QSize size = window.size();
+      messages.Clear();
       QCOMPARE(window.LoadImageFile(c.path), c.shown);
-      QCOMPARE(window.currentImage.IsEmpty(), !c.shown);
       QCOMPARE(messages.messages.size(), std::size_t{1});
       QCOMPARE(messages.messages[0].caption, c.caption);
       const QString text = messages.messages[0].text;
@@ -392,76 +375,45 @@ class MainWindowTest : public QObject {
                    c.path + c.text),
                qPrintable(text));
       QVERIFY2(text.contains(c.alsoSays), qPrintable(text));
+      if (c.shown) {
+        QVERIFY(!window.currentImage.IsEmpty() && !HasPattern(window.currentImage, 8, 8));
+        continue;
+      }
+      QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
+      QVERIFY(HasPattern(window.currentImage, 8, 8));
+      QVERIFY(HasPattern(window.loadedImage, 8, 8));
+      QCOMPARE(window.filePath, good);
+      QCOMPARE(window.size(), size);
     }
   }
 
-  void saveFailureAndPng() {
-    QTemporaryDir dir;
-    MessageRecorder messages;
-    FileDialogScript dialogs;
-    CKestruneDlg window;
-    window.currentImage = PatternImage(5, 4);
-    dialogs.answers = {dir.filePath(QStringLiteral("no/such/folder/x.bmp"))};
-    window.OnFileSaveAs();
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error saving image file!")});
-    QCOMPARE(messages.messages[0].caption, QStringLiteral("Error"));
-    QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
-
-    // A name ending in ".png", in any letter case, is written as PNG.
-    const QString png = dir.filePath(QStringLiteral("picture.PNG"));
-    dialogs.answers = {png};
-    window.OnFileSaveAs();
-    QFile file(png);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
-    QVERIFY(HasPattern(ReadImageFile(png), 5, 4));
-    QCOMPARE(messages.messages.size(), std::size_t{1});
-  }
-
+  // The copy and paste keys (Ctrl+Shift+Insert copies, then pastes what it
+  // copied; without a bitmap a paste says so), and Esc and Enter, which end
+  // the program. Open, Save As and "Undo all" are keyed above.
   void keys() {
-    QTemporaryDir dir;
-    const QString path = WriteFile(dir, QStringLiteral("k.bmp"), PatternBmp(6, 6, 24));
     MessageRecorder messages;
-    FileDialogScript dialogs;
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-    dialogs.answers = {path};
-    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
-    QVERIFY(HasPattern(window.currentImage, 6, 6));
-
+    QVERIFY(ShowExposed(window));
+    window.currentImage = PatternImage(6, 6);
     for (const Qt::Key copy : {Qt::Key_Insert, Qt::Key_C}) {
       QApplication::clipboard()->clear();
       QTest::keyClick(&window, copy, Qt::ControlModifier);
       QCOMPARE(QApplication::clipboard()->image().size(), QSize(6, 6));
     }
 
-    window.currentImage = PatternImage(2, 2);
-    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);  // "Undo all"
-    QVERIFY(HasPattern(window.currentImage, 6, 6));
-
-    dialogs.answers = {dir.filePath(QStringLiteral("keyed.bmp"))};
-    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("keyed.bmp"))));
-
-    // Ctrl+Shift+Insert copies, then pastes what it copied.
     window.currentImage = PatternImage(9, 3);
     QTest::keyClick(&window, Qt::Key_Insert, Qt::ControlModifier | Qt::ShiftModifier);
     QVERIFY(HasPattern(window.currentImage, 9, 3));
     QVERIFY(HasPattern(window.loadedImage, 9, 3));  // pasted: "Undo all" returns here
     QVERIFY(messages.messages.empty());
 
-    // Shift+Insert and Ctrl+V paste; without a bitmap they say so.
     QApplication::clipboard()->setText(QStringLiteral("words"));
     QTest::keyClick(&window, Qt::Key_Insert, Qt::ShiftModifier);
     QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(messages.Texts(), (QStringList{"No bitmap in the clipboard.", "No bitmap in the clipboard."}));
 
-    // Esc and Enter end the program.
     for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
-      window.show();
-      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      QVERIFY(ShowExposed(window));
       QTest::keyClick(&window, key);
       QVERIFY(!window.isVisible());
     }
@@ -482,14 +434,17 @@ class MainWindowTest : public QObject {
     window.OnFileOpen();
     QVERIFY(window.currentImage.IsEmpty());
     QVERIFY(messages.messages.empty());
+    // With nothing ever loaded, "Undo all" empties the window.
+    window.currentImage = PatternImage(4, 4);
+    window.OnEditUndoAll();
+    QVERIFY(window.currentImage.IsEmpty());
   }
 
   void dropOpensFile() {
     QTemporaryDir dir;
     const QString path = WriteFile(dir, QStringLiteral("dropped.bmp"), PatternBmp(10, 4, 24));
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(path)});
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -505,6 +460,91 @@ class MainWindowTest : public QObject {
     QDragEnterEvent twice(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &twice);
     QVERIFY(!twice.isAccepted());
+  }
+
+  // Copy places what the window shows: bytes rounded half to even and
+  // clamped; with transparency the colour over a checkerboard of 8-pixel
+  // white and light squares on screen, the colour and its alpha on the
+  // clipboard. Without an image the clipboard is left alone.
+  void copyPlacesWhatTheWindowShows() {
+    CKestruneDlg window;
+    window.currentImage = PatternImage(13, 7);
+    window.currentImage.Row(kestrune::kRed, 2)[3] = 1.5f;    // ties to even: 2
+    window.currentImage.Row(kestrune::kGreen, 2)[3] = 0.5f;  // 0
+    window.currentImage.Row(kestrune::kBlue, 2)[3] = 999.f;  // 255
+    window.OnEditCopy();
+    const QImage copied = QApplication::clipboard()->image();
+    QCOMPARE(copied.size(), QSize(13, 7));
+    QCOMPARE(copied.pixelColor(3, 2), QColor(2, 0, 255));
+    for (const QPoint p : {QPoint(0, 0), QPoint(12, 0), QPoint(0, 6), QPoint(12, 6)})
+      QCOMPARE(copied.pixelColor(p), PatternColor(p.x(), p.y()));
+
+    kestrune::Image clear(16, 2, true);
+    for (int c = 0; c < 3; ++c) std::fill_n(clear.Plane(c), 32, c == 0 ? 200.0f : 0.0f);
+    float* alpha = clear.Plane(kestrune::kAlpha);
+    alpha[0] = 255.0f, alpha[1] = 127.5f;  // the rest 0
+    window.currentImage = clear;
+    window.FitWindowToImage();
+    const QImage shown = Shown(window);
+    QCOMPARE(shown.pixelColor(0, 0), QColor(200, 0, 0));
+    QCOMPARE(shown.pixelColor(1, 0), QColor(228, 128, 128));  // 200 x 0.5 + 255 x 0.5 = 227.5, 127.5
+    QCOMPARE(shown.pixelColor(2, 0), QColor(255, 255, 255));
+    QCOMPARE(shown.pixelColor(8, 0), QColor(204, 204, 204));
+    window.OnEditCopy();
+    const QImage withAlpha = QApplication::clipboard()->image();
+    QVERIFY(withAlpha.hasAlphaChannel());
+    QCOMPARE(qAlpha(withAlpha.pixel(0, 0)), 255);
+    QCOMPARE(qAlpha(withAlpha.pixel(1, 0)), 128);
+    QCOMPARE(qAlpha(withAlpha.pixel(9, 1)), 0);
+
+    QApplication::clipboard()->setText(QStringLiteral("kept"));
+    CKestruneDlg empty;
+    empty.OnEditCopy();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("kept"));
+  }
+
+  // 24- and 32-bit bitmaps paste exactly and become what "Undo all" returns
+  // to; an image in another format (as a browser offers it) is taken as a
+  // 32-bit bitmap without its alpha; the rest is refused with a message.
+  void paste() {
+    MessageRecorder messages;
+    CKestruneDlg window;
+    window.fileName = QStringLiteral("earlier.bmp");  // as if a file had been opened
+    for (int bits : {24, 32}) {
+      for (const QSize size : {QSize(1, 1), QSize(5, 3), QSize(16, 9)}) {
+        SetClipboardBmp(PatternBmp(size.width(), size.height(), bits));
+        window.OnEditPaste();
+        QVERIFY2(HasPattern(window.currentImage, size.width(), size.height()), qPrintable(QString::number(bits)));
+        QVERIFY(HasPattern(window.loadedImage, size.width(), size.height()));
+      }
+    }
+    QCOMPARE(window.fileName, QStringLiteral("earlier.bmp"));  // Save As still proposes it
+
+    QImage picture(4, 3, QImage::Format_ARGB32);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x) picture.setPixelColor(x, y, PatternColor(x, y));
+    QApplication::clipboard()->setImage(picture);
+    const QByteArray dib = PackedDibFromMimeData(QApplication::clipboard()->mimeData());
+    QCOMPARE(dib.size(), 40 + 4 * 4 * 3);
+    QCOMPARE(static_cast<int>(dib[14]), 32);
+    window.OnEditPaste();
+    QVERIFY(HasPattern(window.currentImage, 4, 3));
+    QVERIFY(messages.messages.empty());
+
+    CKestruneDlg refusing;
+    refusing.currentImage = PatternImage(6, 2);
+    SetClipboardBmp(PatternBmp(4, 4, 16));
+    refusing.OnEditPaste();
+    QApplication::clipboard()->setText(QStringLiteral("not a picture"));
+    refusing.OnEditPaste();
+    QApplication::clipboard()->clear();
+    refusing.OnEditPaste();
+    QCOMPARE(messages.Texts(),
+             (QStringList{"Unsupported bitmap format in the clipboard.\nOnly 24-bit RGB bitmaps are supported.",
+                          "No bitmap in the clipboard.", "No bitmap in the clipboard."}));
+    for (const MessageBoxRequest& m : messages.messages) QCOMPARE(m.icon, QMessageBox::Information);
+    QVERIFY(HasPattern(refusing.currentImage, 6, 2));  // unchanged
+    QVERIFY(refusing.loadedImage.IsEmpty());
   }
 };
 

@@ -1,15 +1,16 @@
-// Both resizing commands driven through the main window: the status lines
-// and sizes of upscaling runs, the live picture while NEDI works and at a
-// zoom, the comparison with the source, a cancelled run, the refusals before
-// and during a run, closing during a run, and a downscaling with its progress.
+// The progress dialog on its own, and both resizing commands driven through
+// the main window: the status lines and sizes of upscaling runs, the live
+// picture while NEDI works and at a zoom, the comparison with the source, a
+// cancelled run, the refusals before and during a run, closing during a run,
+// and a downscaling with its progress.
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QLabel>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -27,6 +29,7 @@
 #include "app/down_settings_dlg.h"
 #include "app/kestrune_dlg.h"
 #include "app/picture_view.h"
+#include "app/progress_dlg.h"
 #include "app/sr_settings_dlg.h"
 #include "app_test_support.h"
 
@@ -50,20 +53,16 @@ void AnswerNextDialog(std::function<bool(Dialog&)> fill) {
   timer->start();
 }
 
-void SetField(QDialog& dialog, int id, const QString& text) {
-  dialog.findChild<QLineEdit*>(QString::number(id))->setText(text);
-}
-
 using UpscaleAnswer = std::function<bool(CSRSettingsDlg&)>;
 
 // Settings of a quick run: `iterations` plain iterations, no fractal
 // substitution, target `width` x `height`, initial method `method` (bilinear).
 UpscaleAnswer QuickRun(int iterations, uint32_t width, uint32_t height, int method = 0) {
   return [=](CSRSettingsDlg& dialog) {
-    SetField(dialog, 1128, QString::number(iterations));
-    SetField(dialog, 1129, QStringLiteral("0"));
-    SetField(dialog, 1130, QString::number(width));
-    SetField(dialog, 1135, QString::number(height));
+    Field(dialog, 1128)->setText(QString::number(iterations));
+    Field(dialog, 1129)->setText(QStringLiteral("0"));
+    Field(dialog, 1130)->setText(QString::number(width));
+    Field(dialog, 1135)->setText(QString::number(height));
     dialog.findChild<QComboBox*>(QStringLiteral("1153"))->setCurrentIndex(method);
     return true;
   };
@@ -106,6 +105,26 @@ struct StatusLog {
   QStringList lines;
 };
 
+// Counts the events of one type it receives.
+class EventCounter : public QWidget {
+ public:
+  explicit EventCounter(int type) : type_(type) {}
+  int count = 0;
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == type_) ++count;
+    return QWidget::event(e);
+  }
+
+ private:
+  int type_;
+};
+
+QString LabelText(CProgressDlg& dialog, const char* id) {
+  return dialog.findChild<QLabel*>(QString::fromLatin1(id))->text();
+}
+
 // The bytes the window shows for an image.
 QImage Bytes(const kestrune::Image& image) {
   QImage bytes(static_cast<int>(image.Width()), static_cast<int>(image.Height()), QImage::Format_RGB888);
@@ -116,21 +135,77 @@ QImage Bytes(const kestrune::Image& image) {
 bool SameRow(const QImage& a, const QImage& b, int y) {
   return std::memcmp(a.constScanLine(y), b.constScanLine(y), 3 * std::size_t(a.width())) == 0;
 }
-
-// Samples of the same value v(x, y) in all three planes.
-kestrune::Image GreyImage(uint32_t width, uint32_t height, std::function<float(uint32_t, uint32_t)> v) {
-  kestrune::Image image(width, height);
-  for (int c = 0; c < 3; ++c)
-    for (uint32_t y = 0; y < height; ++y)
-      for (uint32_t x = 0; x < width; ++x) image.Row(c, y)[x] = v(x, y);
-  return image;
-}
 }  // namespace
 
 class UpscaleRunTest : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+  void progressValues() {
+    QWidget owner;
+    CProgressDlg dialog;
+    dialog.Start(QStringLiteral("Working"), &owner, false, nullptr, 0);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Progress"));
+    const struct {
+      float percent;
+      int bar;
+      const char* text;
+    } cases[] = {{0.0f, 0, "0 %"}, {50.0f, 5000, "50 %"}, {99.996f, 10000, "100 %"}, {0.4f, 40, "0 %"},
+                 {37.4f, 3740, "37 %"}, {37.5f, 3750, "38 %"}};
+    for (const auto& c : cases) {
+      dialog.SetProgress(c.percent);
+      QCOMPARE(dialog.progressBar->value(), c.bar);
+      QCOMPARE(LabelText(dialog, "1152"), QString::fromLatin1(c.text));
+    }
+    dialog.SetStatusText(QStringLiteral("Iteration 3 of 24"));
+    QCOMPARE(LabelText(dialog, "1151"), QStringLiteral("Iteration 3 of 24"));
+    dialog.Finish();
+    QVERIFY(!dialog.isVisible());
+  }
+
+  // Cancel, by the button or Esc, sets the flag and turns the button into a
+  // disabled "Canceling..."; the dialog stays up and refuses to close until
+  // its operation finishes it. A fresh start is checked by cancelledRun.
+  void progressCancel() {
+    QWidget owner;
+    CProgressDlg dialog;
+    std::atomic<bool> flag{true};
+    dialog.Start(QStringLiteral("Initializing Kestrune..."), &owner, true, &flag, 0);
+    QVERIFY(!flag);  // cleared by Start
+    QCOMPARE(LabelText(dialog, "1151"), QStringLiteral("Initializing Kestrune..."));
+    QCOMPARE(dialog.progressBar->value(), 0);
+    QCOMPARE(LabelText(dialog, "1152"), QStringLiteral("0 %"));
+    QVERIFY(dialog.cancelButton->isEnabled());
+    QCOMPARE(dialog.cancelButton->text(), QStringLiteral("Cancel"));
+
+    QTest::mouseClick(dialog.cancelButton, Qt::LeftButton);
+    QVERIFY(flag);
+    QCOMPARE(dialog.cancelButton->text(), QStringLiteral("Canceling..."));
+    QVERIFY(!dialog.cancelButton->isEnabled());
+    QVERIFY(dialog.isVisible());
+    flag = false;
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(flag);
+    QVERIFY(!dialog.close());
+    QVERIFY(dialog.isVisible());
+    dialog.Finish();
+    QVERIFY(!dialog.isVisible());
+
+    // Without a flag, the cancel message (when given) is posted, not sent.
+    const int type = QEvent::User + 11;
+    for (const uint32_t message : {0u, static_cast<uint32_t>(type)}) {
+      EventCounter counter(type);
+      CProgressDlg posting;
+      posting.Start(QStringLiteral("Working"), &counter, true, nullptr, message);
+      posting.OnCancel();
+      QCOMPARE(counter.count, 0);
+      QCoreApplication::processEvents();
+      QCOMPARE(counter.count, message ? 1 : 0);
+      posting.Finish();
+    }
+  }
 
   void statusLinesAndSizes() {
     // The default settings: NEDI, then 16 + 4 x 2 iterations counted from 0,
@@ -250,7 +325,7 @@ class UpscaleRunTest : public QObject {
     // No marker remains: the result, and the picture shown, are grey.
     for (std::size_t i = 0; i < window.currentImage.PixelCount(); ++i)
       QVERIFY(window.currentImage.Plane(kestrune::kRed)[i] == window.currentImage.Plane(kestrune::kGreen)[i]);
-    QCOMPARE(window.PictureWidget()->grab().toImage().convertToFormat(QImage::Format_RGB888).copy(0, 0, 40, 48), final);
+    QCOMPARE(Shown(window).convertToFormat(QImage::Format_RGB888).copy(0, 0, 40, 48), final);
   }
 
   // The picture during a run follows the zoom. After the run, Space held
@@ -260,8 +335,7 @@ class UpscaleRunTest : public QObject {
   void comparisonWithTheSource() {
     MessageRecorder messages;
     CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(ShowExposed(window));
     QTest::keyPress(&window, Qt::Key_Space);
     QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("No enlargement to compare with."));
     QVERIFY(!window.View()->SourceShown());
@@ -271,7 +345,7 @@ class UpscaleRunTest : public QObject {
     QImage estimate, shownDuringRun;
     AtStatus(window, QStringLiteral("Iteration 1 of 2"), [&] {
       estimate = DibToQImage(window.displayBitmap);
-      shownDuringRun = window.PictureWidget()->grab().toImage();
+      shownDuringRun = Shown(window);
     });
     window.loadedImage = PatternImage(120, 60);
     StartUpscale(window, window.loadedImage, QuickRun(2, 240, 120));
@@ -283,14 +357,14 @@ class UpscaleRunTest : public QObject {
     const QImage result = Bytes(window.currentImage);
     // True when the columns `left` to `right` show the source (else the result).
     auto shows = [&](int left, int right, bool source) {
-      const QImage shot = window.PictureWidget()->grab().toImage();
+      const QImage shot = Shown(window);
       for (const QPoint p : {QPoint(left, 0), QPoint(right, 33), QPoint((left + right) / 2, 119)})
         if (shot.pixelColor(p) != (source ? PatternColor(p.x() / 2, p.y() / 2) : result.pixelColor(p))) return false;
       return true;
     };
     auto pixelText = [&](QPoint at) {
       QTest::mouseMove(window.PictureWidget(), at);
-      return window.statusBar()->findChild<QLabel*>(QStringLiteral("pixel"))->text();
+      return StatusField(window, "pixel");
     };
     QTest::keyPress(&window, Qt::Key_Space);
     QVERIFY(window.Command(CKestruneDlg::ID_VIEW_SOURCE)->isChecked());
@@ -357,7 +431,7 @@ class UpscaleRunTest : public QObject {
     // (none for Cancel in the dialog) and leaves the picture as it was.
     auto fill = [](int id, const char* text) -> UpscaleAnswer {
       return [=](CSRSettingsDlg& dialog) {
-        SetField(dialog, id, QString::fromLatin1(text));  // accepted by the dialog, refused before the run
+        Field(dialog, id)->setText(QString::fromLatin1(text));  // accepted by the dialog, refused before the run
         return true;
       };
     };
@@ -394,8 +468,8 @@ class UpscaleRunTest : public QObject {
     // A reduction to a size beyond the image limits.
     messages.Clear();
     AnswerNextDialog<CDownSettingsDlg>([](CDownSettingsDlg& dialog) {
-      SetField(dialog, 1130, QStringLiteral("100000"));
-      SetField(dialog, 1135, QStringLiteral("100000"));
+      Field(dialog, 1130)->setText(QStringLiteral("100000"));
+      Field(dialog, 1135)->setText(QStringLiteral("100000"));
       return true;
     });
     window.OnProcessDownscale();
@@ -438,20 +512,24 @@ class UpscaleRunTest : public QObject {
     QVERIFY(HasPattern(window.currentImage, 12, 10));
   }
 
-  void commandsRefusedDuringRun() {
+  // During a run every command that would replace the image is refused;
+  // Copy and Save As take the picture being computed, as shown. Closing
+  // only asks the run to stop; the window closes when it has. Destroying a
+  // window stops its run and waits for the worker.
+  void commandsAndClosingDuringRun() {
     QTemporaryDir dir;
     const QString saved = dir.filePath(QStringLiteral("during.bmp"));
     MessageRecorder messages;
     FileDialogScript dialogs;
     CKestruneDlg window;
-    window.show();
+    QVERIFY(ShowExposed(window));
     window.loadedImage = PatternImage(120, 60);
     QStringList refusals;
     QImage shown;
     QSize pictureSize;
+    bool closeRefused = false;
     AtStatus(window, QStringLiteral("Iteration 1 of 1000"), [&] {
       pictureSize = window.PictureWidget()->size();
-      // Every command that would replace the image is refused.
       window.OnFileOpen();
       window.LoadImageFile(dir.filePath(QStringLiteral("any.bmp")));
       window.OnEditPaste();
@@ -459,17 +537,19 @@ class UpscaleRunTest : public QObject {
       window.OnProcessUpscale();
       window.OnProcessDownscale();
       refusals = messages.Texts();
-      // Copy and Save As take the picture being computed, as shown.
       shown = DibToQImage(window.displayBitmap);
       window.OnEditCopy();
       dialogs.answers = {saved};
       window.OnFileSaveAs();
-      window.progressDialog.OnCancel();
+      closeRefused = !window.close();
     });
     StartUpscale(window, window.loadedImage, QuickRun(1000, 240, 120));
-    QVERIFY(WaitForRunEnd(window));
-    QCOMPARE(refusals.size(), 6);
-    for (const QString& text : refusals) QCOMPARE(text, QString::fromLatin1(kBusyMessage));
+    QVERIFY(QTest::qWaitFor([&] { return !window.isVisible(); }, 120000));
+    QVERIFY(closeRefused);
+    QVERIFY(!window.UpscaleRunning());
+    QCOMPARE(window.progressDialog.cancelButton->text(), QStringLiteral("Canceling..."));
+    QCOMPARE(window.currentImage.Width(), 240u);
+    QCOMPARE(refusals, QStringList(6, QString::fromLatin1(kBusyMessage)));
     QCOMPARE(messages.messages.size(), std::size_t{6});
     QCOMPARE(dialogs.requests.size(), std::size_t{1});  // only Save As asked for a file
     QCOMPARE(pictureSize, QSize(240, 120));  // the window fits the x2 picture
@@ -477,27 +557,10 @@ class UpscaleRunTest : public QObject {
     QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888), shown);
     QCOMPARE(QImage(saved).convertToFormat(QImage::Format_RGB888), shown);
     QVERIFY(HasPattern(window.loadedImage, 120, 60));
-
     // After the run the commands work again.
     window.OnEditUndoAll();
     QVERIFY(HasPattern(window.currentImage, 120, 60));
-  }
 
-  void closingDuringRun() {
-    // Closing only asks the run to stop; the window closes when it has.
-    CKestruneDlg window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    bool closeRefused = false;
-    AtStatus(window, QStringLiteral("Iteration 1 of 1000"), [&] { closeRefused = !window.close(); });
-    StartUpscale(window, PatternImage(40, 40), QuickRun(1000, 80, 80));
-    QVERIFY(QTest::qWaitFor([&] { return !window.isVisible(); }, 120000));
-    QVERIFY(closeRefused);
-    QVERIFY(!window.UpscaleRunning());
-    QCOMPARE(window.progressDialog.cancelButton->text(), QStringLiteral("Canceling..."));
-    QCOMPARE(window.currentImage.Width(), 80u);
-
-    // Destroying the window stops the run and waits for the worker.
     auto* doomed = new CKestruneDlg;
     bool started = false;
     AtStatus(*doomed, QStringLiteral("Iteration 1 of 1000"), [&] { started = true; });
@@ -522,9 +585,9 @@ class UpscaleRunTest : public QObject {
       lastProgress = window.progressDialog.progressBar->value();
     });
     auto answer = [](CDownSettingsDlg& dialog) {
-      SetField(dialog, 1130, QStringLiteral("20"));
-      SetField(dialog, 1135, QStringLiteral("15"));
-      SetField(dialog, 1161, QStringLiteral("4"));
+      Field(dialog, 1130)->setText(QStringLiteral("20"));
+      Field(dialog, 1135)->setText(QStringLiteral("15"));
+      Field(dialog, 1161)->setText(QStringLiteral("4"));
       return true;
     };
     AnswerNextDialog<CDownSettingsDlg>(answer);

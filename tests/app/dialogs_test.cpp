@@ -1,19 +1,25 @@
-// The two settings dialogs: defaults shown, field checks and their messages,
-// focus on the failing field, the aspect-ratio and "x2" buttons, tooltips.
+// The two settings dialogs (defaults shown, field checks and their messages,
+// focus on the failing field, the aspect-ratio and "x2" buttons, tooltips)
+// and the About box with its hyperlinks (texts, link targets, colours on
+// hover and after a visit, the error messages, sizing to the text).
 #include <QComboBox>
+#include <QEnterEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include <initializer_list>
 #include <tuple>
+#include <utility>
 
+#include "app/about_dlg.h"
 #include "app/down_settings_dlg.h"
+#include "app/hyperlink.h"
 #include "app/sr_settings_dlg.h"
 #include "app_test_support.h"
 
 namespace {
-QLineEdit* Edit(QWidget& dialog, int id) { return dialog.findChild<QLineEdit*>(QString::number(id)); }
 QPushButton* Button(QWidget& dialog, const QString& name) { return dialog.findChild<QPushButton*>(name); }
 
 // Replaces a field's text as a user would (so that it counts as an edit).
@@ -49,18 +55,43 @@ void ExpectRefusals(std::initializer_list<Refusal> cases, uint32_t w, uint32_t h
     MessageRecorder messages;
     Dialog dialog;
     Show(dialog, w, h, true);
-    Type(Edit(dialog, c.id), QString::fromLatin1(c.text));
+    Type(Field(dialog, c.id), QString::fromLatin1(c.text));
     Button(dialog, QStringLiteral("IDOK"))->click();
     QCOMPARE(messages.Texts(), QStringList{QString::fromLatin1(c.message)});
     QVERIFY2(dialog.isVisible(), c.text);
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Edit(dialog, c.id)));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Field(dialog, c.id)));
   }
 }
 
+// Replaces the desktop's URL handler with a fixed answer for its lifetime.
+class OpenerScript {
+ public:
+  explicit OpenerScript(int result) {
+    previous_ = CHyperLink::SetOpener([this, result](const QString& target) {
+      opened << target;
+      return result;
+    });
+  }
+  ~OpenerScript() { CHyperLink::SetOpener(previous_); }
+  QStringList opened;
+
+ private:
+  CHyperLink::Opener previous_;
+};
+
+void Hover(QWidget* widget, bool inside) {
+  if (inside) {
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QCoreApplication::sendEvent(widget, &enter);
+  } else {
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(widget, &leave);
+  }
+}
 }  // namespace
 
-class SettingsDialogsTest : public QObject {
+class DialogsTest : public QObject {
   Q_OBJECT
  private slots:
   void defaults() {
@@ -73,7 +104,7 @@ class SettingsDialogsTest : public QObject {
         {&up, 1130, "320"},   {&up, 1135, "200"},   {&up, 1128, "16"},   {&up, 1129, "2"},  {&up, 1073, "3"},
         {&up, 1131, "0"},     {&up, 1132, "0.03"},  {&up, 1133, "1"},    {&up, 1134, "2"},  {&down, 1130, "800"},
         {&down, 1135, "600"}, {&down, 1163, "0.8"}, {&down, 1161, "12"}, {&down, 1162, "8"}};
-    for (const auto& [dialog, id, text] : shown) QCOMPARE(Edit(*dialog, id)->text(), QString::fromLatin1(text));
+    for (const auto& [dialog, id, text] : shown) QCOMPARE(Field(*dialog, id)->text(), QString::fromLatin1(text));
     for (QDialog* dialog : {static_cast<QDialog*>(&up), static_cast<QDialog*>(&down)})
       QCOMPARE(dialog->windowTitle(), QStringLiteral("Kestrune settings"));
     auto* methods = up.findChild<QComboBox*>(QStringLiteral("1153"));
@@ -91,13 +122,13 @@ class SettingsDialogsTest : public QObject {
   void upscaleDoubleAndRestore() {
     CSRSettingsDlg dialog;
     Show(dialog, 320, 200);
-    Type(Edit(dialog, 1128), QStringLiteral("40"));
-    Type(Edit(dialog, 1130), QStringLiteral("500"));
+    Type(Field(dialog, 1128), QStringLiteral("40"));
+    Type(Field(dialog, 1130), QStringLiteral("500"));
     Button(dialog, QStringLiteral("1158"))->click();
-    QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("640"));
-    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("400"));
+    QCOMPARE(Field(dialog, 1130)->text(), QStringLiteral("640"));
+    QCOMPARE(Field(dialog, 1135)->text(), QStringLiteral("400"));
     // "x2" reads nothing: the typed iteration count returns to its member.
-    QCOMPARE(Edit(dialog, 1128)->text(), QStringLiteral("16"));
+    QCOMPARE(Field(dialog, 1128)->text(), QStringLiteral("16"));
     QCOMPARE(dialog.iterations, 16);
 
     MessageRecorder messages;
@@ -128,9 +159,9 @@ class SettingsDialogsTest : public QObject {
     for (const auto& c : cases) {
       CDownSettingsDlg dialog;
       Show(dialog, c.width, c.height);
-      Type(Edit(dialog, c.typed), QString::fromLatin1(c.value));
+      Type(Field(dialog, c.typed), QString::fromLatin1(c.value));
       Button(dialog, QStringLiteral("1160"))->click();
-      QCOMPARE(Edit(dialog, c.other)->text(), QString::fromLatin1(c.expected));
+      QCOMPARE(Field(dialog, c.other)->text(), QString::fromLatin1(c.expected));
     }
     QVERIFY(messages.messages.empty());
 
@@ -138,13 +169,13 @@ class SettingsDialogsTest : public QObject {
     // with the members read so far, and every box shows its member again.
     CSRSettingsDlg dialog;
     Show(dialog, 640, 480);
-    Type(Edit(dialog, 1130), QStringLiteral("320"));
-    Type(Edit(dialog, 1129), QStringLiteral("many"));
+    Type(Field(dialog, 1130), QStringLiteral("320"));
+    Type(Field(dialog, 1129), QStringLiteral("many"));
     Button(dialog, QStringLiteral("1160"))->click();
     QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Enter an integer.")});
-    QCOMPARE(Edit(dialog, 1135)->text(), QStringLiteral("480"));  // width 640 was never re-read
-    QCOMPARE(Edit(dialog, 1130)->text(), QStringLiteral("640"));
-    QCOMPARE(Edit(dialog, 1129)->text(), QStringLiteral("2"));
+    QCOMPARE(Field(dialog, 1135)->text(), QStringLiteral("480"));  // width 640 was never re-read
+    QCOMPARE(Field(dialog, 1130)->text(), QStringLiteral("640"));
+    QCOMPARE(Field(dialog, 1129)->text(), QStringLiteral("2"));
   }
 
   void upscaleChecks() {
@@ -166,11 +197,11 @@ class SettingsDialogsTest : public QObject {
       MessageRecorder messages;
       CSRSettingsDlg dialog;
       Show(dialog, 320, 200, true);
-      Type(Edit(dialog, 1130), QStringLiteral("0"));
-      Type(Edit(dialog, 1128), QStringLiteral("2000"));
+      Type(Field(dialog, 1130), QStringLiteral("0"));
+      Type(Field(dialog, 1128), QStringLiteral("2000"));
       Button(dialog, QStringLiteral("IDOK"))->click();
       QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Enter an integer between 0 and 1000.")});
-      QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Edit(dialog, 1128)));
+      QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Field(dialog, 1128)));
     }
   }
 
@@ -178,15 +209,10 @@ class SettingsDialogsTest : public QObject {
     MessageRecorder messages;
     CSRSettingsDlg dialog;
     Show(dialog, 320, 200);
-    Type(Edit(dialog, 1128), QStringLiteral("1000"));  // although the tooltip says 0-100
-    Type(Edit(dialog, 1129), QStringLiteral(" 100 "));
-    Type(Edit(dialog, 1073), QStringLiteral("-2.5e1"));
-    Type(Edit(dialog, 1131), QStringLiteral("0.1"));
-    Type(Edit(dialog, 1132), QStringLiteral("7"));
-    Type(Edit(dialog, 1133), QStringLiteral("0"));
-    Type(Edit(dialog, 1134), QStringLiteral("-1"));
-    Type(Edit(dialog, 1130), QStringLiteral("100000"));
-    Type(Edit(dialog, 1135), QStringLiteral("1"));
+    // 1000 iterations although the tooltip says 0-100.
+    for (const auto& [id, text] : {std::pair{1128, "1000"}, {1129, " 100 "}, {1073, "-2.5e1"}, {1131, "0.1"},
+                                   {1132, "7"}, {1133, "0"}, {1134, "-1"}, {1130, "100000"}, {1135, "1"}})
+      Type(Field(dialog, id), QString::fromLatin1(text));
     dialog.findChild<QComboBox*>(QStringLiteral("1153"))->setCurrentIndex(4);
     Button(dialog, QStringLiteral("IDOK"))->click();
     QVERIFY(messages.messages.empty());
@@ -205,7 +231,7 @@ class SettingsDialogsTest : public QObject {
     // Cancel reads nothing.
     CSRSettingsDlg cancelled;
     Show(cancelled, 320, 200);
-    Type(Edit(cancelled, 1128), QStringLiteral("99"));
+    Type(Field(cancelled, 1128), QStringLiteral("99"));
     Button(cancelled, QStringLiteral("IDCANCEL"))->click();
     QCOMPARE(cancelled.result(), int(QDialog::Rejected));
     QCOMPARE(cancelled.iterations, 16);
@@ -224,10 +250,8 @@ class SettingsDialogsTest : public QObject {
     CDownSettingsDlg dialog;
     Show(dialog, 800, 600);
     dialog.findChild<QComboBox*>(QStringLiteral("1153"))->setCurrentIndex(5);
-    Type(Edit(dialog, 1130), QStringLiteral("400"));
-    Type(Edit(dialog, 1163), QStringLiteral("2"));
-    Type(Edit(dialog, 1161), QStringLiteral("4"));
-    Type(Edit(dialog, 1162), QStringLiteral("0"));
+    for (const auto& [id, text] : {std::pair{1130, "400"}, {1163, "2"}, {1161, "4"}, {1162, "0"}})
+      Type(Field(dialog, id), QString::fromLatin1(text));
     Button(dialog, QStringLiteral("IDOK"))->click();
     QVERIFY(messages.messages.empty());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -241,20 +265,106 @@ class SettingsDialogsTest : public QObject {
 
   void tooltips() {
     CSRSettingsDlg up;
-    QCOMPARE(Edit(up, 1128)->toolTip(), QStringLiteral("Number of enhancemnent iterations (0-100) "));
-    QCOMPARE(Edit(up, 1073)->toolTip(), QStringLiteral("Post-enhancement strength \"beta\" (1-10)"));
-    QCOMPARE(Edit(up, 1134)->toolTip(), QStringLiteral("Edge smoothness (0-3)"));
-    QCOMPARE(Button(up, QStringLiteral("1158"))->toolTip(), QStringLiteral("Upscale the image by the factor of 2"));
-    QCOMPARE(Button(up, QStringLiteral("1160"))->toolTip(), QStringLiteral("Preserve aspect ratio of the image"));
     CDownSettingsDlg down;
-    QCOMPARE(down.findChild<QComboBox*>(QStringLiteral("1153"))->toolTip(),
-             QStringLiteral("Initial image upsampling algorithm"));
-    QCOMPARE(Edit(down, 1130)->toolTip(), QStringLiteral("Desired image width (in pixels)"));
-    QVERIFY(Edit(down, 1161)->toolTip().isEmpty());
-    QVERIFY(Edit(down, 1162)->toolTip().isEmpty());
-    QVERIFY(Edit(down, 1163)->toolTip().isEmpty());
+    const std::pair<QWidget*, const char*> tips[] = {
+        {Field(up, 1128), "Number of enhancemnent iterations (0-100) "},
+        {Field(up, 1073), "Post-enhancement strength \"beta\" (1-10)"},
+        {Field(up, 1134), "Edge smoothness (0-3)"},
+        {Button(up, QStringLiteral("1158")), "Upscale the image by the factor of 2"},
+        {Button(up, QStringLiteral("1160")), "Preserve aspect ratio of the image"},
+        {down.findChild<QComboBox*>(QStringLiteral("1153")), "Initial image upsampling algorithm"},
+        {Field(down, 1130), "Desired image width (in pixels)"},
+        {Field(down, 1161), ""},
+        {Field(down, 1162), ""},
+        {Field(down, 1163), ""}};
+    for (const auto& [widget, tip] : tips) QCOMPARE(widget->toolTip(), QString::fromLatin1(tip));
+  }
+
+  void contents() {
+    CAboutDlg about;
+    QCOMPARE(about.windowTitle(), QStringLiteral("About Kestrune"));
+    QStringList texts;
+    for (QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
+    for (const char* text : {"KESTRUNE Image Resampling", "Version 1.2", "Authors:",
+                             "JPEG decoder - by Independent JPEG Group"})
+      QVERIFY2(texts.contains(QString::fromLatin1(text)), text);
+    for (CHyperLink* link : about.links) {
+      QVERIFY(link->target.startsWith(QStringLiteral("mailto:")));
+      QVERIFY(link->target.endsWith(QStringLiteral("@example.org")));
+      QCOMPARE(link->toolTip(), link->target);
+      QVERIFY(link->font().underline());
+      QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+      QCOMPARE(link->CurrentColour(), QColor(0, 0, 255));
+    }
+  }
+
+  void hoverAndVisit() {
+    CAboutDlg about;
+    about.show();
+    CHyperLink* link = about.links[0];
+    Hover(link, true);
+    QCOMPARE(link->CurrentColour(), QColor(255, 0, 0));
+    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    Hover(link, false);
+    QCOMPARE(link->CurrentColour(), QColor(0, 0, 255));
+
+    OpenerScript opener(42);  // above 32: opened
+    MessageRecorder messages;
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(2, 2));
+    QCOMPARE(opener.opened, QStringList{link->target});
+    QVERIFY(messages.messages.empty());
+    QCOMPARE(link->CurrentColour(), QColor(128, 0, 128));
+    Hover(link, true);
+    QCOMPARE(link->CurrentColour(), QColor(255, 0, 0));
+    Hover(link, false);
+    QCOMPARE(link->palette().color(QPalette::WindowText), QColor(128, 0, 128));
+  }
+
+  void openFailures() {
+    // Each failure code gives its message; the link stays unvisited and can
+    // be clicked again.
+    CAboutDlg about;
+    about.show();
+    CHyperLink* link = about.links[2];
+    const std::pair<int, const char*> cases[] = {
+        {2, "The specified file was not found."},
+        {17, "Unknown Error (17) occurred."},
+        {26, "A sharing violation occurred. "},
+        {31, "There is no application associated\nwith the given filename extension."}};
+    for (const auto& [code, text] : cases) {
+      OpenerScript opener(code);
+      MessageRecorder messages;
+      link->OnClicked();
+      QVERIFY(!link->visited);
+      QCOMPARE(messages.Texts(),
+               QStringList{QStringLiteral("Unable to open hyperlink:\n\n") + QString::fromLatin1(text)});
+      QCOMPARE(messages.messages[0].icon, QMessageBox::Warning);
+    }
+  }
+
+  void fitToText() {
+    QWidget parent;
+    auto make = [&](Qt::Alignment align) {
+      auto* link = new CHyperLink(&parent);
+      link->setText(QStringLiteral("Link text"));
+      link->setAlignment(align);
+      link->setGeometry(100, 50, 200, 40);
+      link->PreSubclassWindow();
+      return link;
+    };
+    const int textWidth = QFontMetrics(make(Qt::AlignLeft)->linkFont).horizontalAdvance(QStringLiteral("Link text"));
+    const int textHeight = QFontMetrics(make(Qt::AlignLeft)->linkFont).height();
+    CHyperLink* left = make(Qt::AlignLeft | Qt::AlignTop);
+    QCOMPARE(left->geometry(), QRect(100, 50, textWidth, textHeight));
+    QCOMPARE(left->target, QStringLiteral("Link text"));  // an empty target takes the text
+    CHyperLink* centred = make(Qt::AlignHCenter | Qt::AlignVCenter);
+    const int shrinkX = (200 - textWidth) / 2, shrinkY = (40 - textHeight) / 2;
+    QCOMPARE(centred->geometry(), QRect(100 + shrinkX, 50 + shrinkY, 200 - 2 * shrinkX, 40 - 2 * shrinkY));
+    CHyperLink* right = make(Qt::AlignRight | Qt::AlignTop);
+    QCOMPARE(right->geometry().right(), 299);
+    QCOMPARE(right->geometry().width(), textWidth);
   }
 };
 
-QTEST_MAIN(SettingsDialogsTest)
-#include "settings_dialogs_test.moc"
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"
