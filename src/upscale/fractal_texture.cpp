@@ -126,6 +126,15 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
     }
   });
   BlockDistance::SourceBlockTerms(sourceBytes_.data(), w, h, sourceTerms_);
+
+  // The centre of each block's search window in the source, per block row
+  // and per block column.
+  searchRow_.resize(std::size_t(std::max(H - B + 1, 0)));
+  for (int y = 0; y + B <= H; ++y)
+    searchRow_[std::size_t(y)] = static_cast<int>(Nint(std::clamp((y + B / 2) * double(h) / H - B / 2, 0.0, double(h - B))));
+  searchCol_.resize(std::size_t(std::max(W - B + 1, 0)));
+  for (int x = 0; x + B <= W; ++x)
+    searchCol_[std::size_t(x)] = static_cast<int>(Nint(std::clamp((x + B / 2) * double(w) / W - B / 2, 0.0, double(w - B))));
   nextBlockRow_ = nextOutputRow_ = nextQuantisedRow_ = 0;
 }
 
@@ -137,6 +146,8 @@ void FractalTexture::Reserve(int W, int H, int w, int h) {
   sourceBytes_.reserve(small * 4);
   sourceTerms_.reserve(small);
   textureRoot_.reserve(small);
+  searchRow_.reserve(std::size_t(std::max(H - blockSize_ + 1, 0)));
+  searchCol_.reserve(std::size_t(std::max(W - blockSize_ + 1, 0)));
   matches_.reserve(std::size_t(kChunkRows) * std::size_t(std::max(W - blockSize_ + 1, 0)));
 }
 
@@ -159,9 +170,9 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   auto sourceBlock = [&](int sy, int sx) { return sourceBytes_.data() + sy * sStride + std::ptrdiff_t(sx) * 4; };
 
   // Source blocks start anywhere from 0 to h - B (w - B): the last source
-  // row and column belong to blocks like any other.
-  const int ys = static_cast<int>(Nint(std::clamp((y + B / 2) * double(h_) / H_ - B / 2, 0.0, double(h_ - B))));
-  const int xs = static_cast<int>(Nint(std::clamp((x + B / 2) * double(w_) / W_ - B / 2, 0.0, double(w_ - B))));
+  // row and column belong to blocks like any other (see Init).
+  const int ys = searchRow_[std::size_t(y)];
+  const int xs = searchCol_[std::size_t(x)];
 
   // Coarse search: the first strict minimum of the squared differences.
   BlockMatch m;
@@ -175,23 +186,38 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   m.error = best;
 
   // Blend search: a neighbour of the best block mixed into it may fit better.
+  // The sums of all neighbours come from one call, then their distances from
+  // another; the neighbours are then taken in order as one by one.
   m.cy = ys, m.cx = xs;
   double tb = 0.0;
   const uint8_t* p = sourceBlock(m.by, m.bx);
+  const uint8_t* qs[BlockDistance::kMaxBlends];
+  int at[BlockDistance::kMaxBlends][2];
+  int n = 0;
   for (int ay = std::max(m.by - 1, 0); ay <= std::min(m.by + 1, h_ - B); ++ay)
     for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - B); ++ax) {
       if (ay == m.by && ax == m.bx) continue;
-      const uint8_t* q = sourceBlock(ay, ax);
-      const BlockDistance::BlendSums sums = BlockDistance::BlendSumsOf(t, tStride, p, q, sStride);
-      double tq = sums.energy == 0 ? 0.0 : 1.0 - double(sums.cross) / double(sums.energy);
-      tq = std::clamp(tq, 0.0, 0.99);
-      const int weight = static_cast<int>(Nint(256.0 * tq));
-      // The sum is 256 times the sum of absolute differences; squared and
-      // over 16 that is exact in double.
-      const double sad = double(BlockDistance::BlendSad(t, tStride, p, q, sStride, weight));
-      const int64_t e = Nint(sad * sad / (65536.0 * 16.0));
-      if (e < m.error) m.error = e, m.cy = ay, m.cx = ax, tb = tq;
+      qs[n] = sourceBlock(ay, ax), at[n][0] = ay, at[n][1] = ax, ++n;
     }
+  BlockDistance::BlendSums sums[BlockDistance::kMaxBlends];
+  BlockDistance::BlendSumsOf(t, tStride, p, qs, n, sStride, sums);
+  double tqs[BlockDistance::kMaxBlends];
+  int weights[BlockDistance::kMaxBlends];
+  for (int k = 0; k < n; ++k) {
+    double tq = sums[k].energy == 0 ? 0.0 : 1.0 - double(sums[k].cross) / double(sums[k].energy);
+    tq = std::clamp(tq, 0.0, 0.99);
+    tqs[k] = tq;
+    weights[k] = static_cast<int>(Nint(256.0 * tq));
+  }
+  int64_t sads[BlockDistance::kMaxBlends];
+  BlockDistance::BlendSads(t, tStride, p, qs, weights, n, sStride, sads);
+  for (int k = 0; k < n; ++k) {
+    // The sum is 256 times the sum of absolute differences; squared and
+    // over 16 that is exact in double.
+    const double sad = double(sads[k]);
+    const int64_t e = Nint(sad * sad / (65536.0 * 16.0));
+    if (e < m.error) m.error = e, m.cy = at[k][0], m.cx = at[k][1], tb = tqs[k];
+  }
   m.blend = static_cast<float>(tb);
   m.u = static_cast<float>(tb * std::sqrt(tb));
 
