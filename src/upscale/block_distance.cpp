@@ -87,14 +87,29 @@ __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx512vnni"))) SearchR
   const __m512i tSqV = _mm512_set1_epi32(tSq);
   __m512i bestV = _mm512_set1_epi32(INT32_MAX);
   __m512i bestRow = _mm512_setzero_si512();
+  // Source row r + i at offset k is l<i><k>: each row is loaded once and
+  // kept in registers for the four candidate rows that read it (named
+  // variables, so that the compiler keeps them out of memory).
+  const __mmask64 m0 = mask[0], m1 = mask[1], m2 = mask[2], m3 = mask[3];
+  const __m512i t0 = tv[0], t1 = tv[1], t2 = tv[2], t3 = tv[3];
+  auto load = [&](int row, int k, __mmask64 m) { return _mm512_maskz_loadu_epi8(m, src + row * srcStride + 4 * k); };
+  __m512i l00, l01, l02, l03;
+  __m512i l10 = load(0, 0, m0), l11 = load(0, 1, m1), l12 = load(0, 2, m2), l13 = load(0, 3, m3);
+  __m512i l20 = load(1, 0, m0), l21 = load(1, 1, m1), l22 = load(1, 2, m2), l23 = load(1, 3, m3);
+  __m512i l30 = load(2, 0, m0), l31 = load(2, 1, m1), l32 = load(2, 2, m2), l33 = load(2, 3, m3);
   for (int r = 0; r < rows; ++r) {
-    const uint8_t* s = src + r * srcStride;
-    __m512i acc[4];
-    for (int k = 0; k < 4; ++k) {
-      acc[k] = _mm512_setzero_si512();
-      for (int i = 0; i < 4; ++i)
-        acc[k] = _mm512_dpbusd_epi32(acc[k], _mm512_maskz_loadu_epi8(mask[k], s + i * srcStride + 4 * k), tv[i]);
-    }
+    l00 = l10, l01 = l11, l02 = l12, l03 = l13;
+    l10 = l20, l11 = l21, l12 = l22, l13 = l23;
+    l20 = l30, l21 = l31, l22 = l32, l23 = l33;
+    l30 = load(r + 3, 0, m0), l31 = load(r + 3, 1, m1), l32 = load(r + 3, 2, m2), l33 = load(r + 3, 3, m3);
+    auto dot4 = [&](__m512i a, __m512i b, __m512i c, __m512i d) {
+      __m512i v = _mm512_dpbusd_epi32(_mm512_setzero_si512(), a, t0);
+      v = _mm512_dpbusd_epi32(v, b, t1);
+      v = _mm512_dpbusd_epi32(v, c, t2);
+      return _mm512_dpbusd_epi32(v, d, t3);
+    };
+    const __m512i acc[4] = {dot4(l00, l10, l20, l30), dot4(l01, l11, l21, l31), dot4(l02, l12, l22, l32),
+                            dot4(l03, l13, l23, l33)};
     // Within every lane: (acc0, acc1, acc2, acc3) summed, so lane m holds the
     // dot products of candidates 4m .. 4m+3: candidates 0..15 in order.
     const __m512i s0 = _mm512_add_epi32(_mm512_unpacklo_epi32(acc[0], acc[1]), _mm512_unpackhi_epi32(acc[0], acc[1]));
