@@ -347,7 +347,7 @@ SearchResult Search(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src
 
 BlendSums BlendSumsScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                           std::ptrdiff_t srcStride) {
-  BlendSums sums;
+  BlendSums sums{0, 0};
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < kRowBytes; ++j) {
       const int64_t tq = int{t[i * tStride + j]} - q[i * srcStride + j];

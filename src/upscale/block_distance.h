@@ -38,9 +38,9 @@ SearchResult SearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_
 // for all of them, qs[0..n-1], come from one call: out[k] is BlendSumsScalar
 // of qs[k].
 constexpr int kMaxBlends = 8;
-struct BlendSums {
-  int64_t cross = 0;
-  int64_t energy = 0;
+struct BlendSums {  // no default values: arrays of them are filled by the calls
+  int64_t cross;
+  int64_t energy;
 };
 void BlendSumsOf(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
                  std::ptrdiff_t srcStride, BlendSums* out);
