@@ -19,9 +19,11 @@ namespace kestrune {
 namespace {
 
 // The integer nearest to v, halves away from zero (for the exact halves that
-// occur here: multiples of 1/256 and the block position centres).
+// occur here: multiples of 1/256 and the block position centres). v + 0.5 is
+// positive on the first branch and -v + 0.5 on the second, so truncation is
+// the floor there: no call into the maths library per weight.
 inline long Nint(double v) {
-  return v >= 0.0 ? static_cast<long>(std::floor(v + 0.5)) : -static_cast<long>(std::floor(-v + 0.5));
+  return v >= 0.0 ? static_cast<long>(v + 0.5) : -static_cast<long>(-v + 0.5);
 }
 
 inline uint8_t QuantiseSample(float v) {
