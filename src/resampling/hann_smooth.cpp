@@ -3,7 +3,7 @@
 // running sum) are updated in constant time per sample, so the cost does not
 // depend on the radius. Rows and columns compute exactly the same thing: the
 // column pass runs along rows for all columns at once, and the row pass lays
-// eight rows side by side and runs the same column routine on them. Row
+// 16 rows side by side and runs the same column routine on them. Row
 // groups and column bands are independent, so the threads share them out.
 // The column updates have a scalar form and a Highway form that widens the
 // floats to double as the scalar expressions do; both give the same bits.
@@ -152,7 +152,10 @@ namespace {
 
 using hann::Index;
 
-constexpr Index kLanes = 8;  // rows laid side by side in the row pass
+// Rows laid side by side in the row pass: enough for several vectors, whose
+// recursions are independent and so overlap instead of waiting on each other.
+constexpr Index kLanes = 16;
+constexpr Index kTile = 16;
 
 struct Window {
   int r = 0;       // radius after limiting to the sequence length
@@ -254,25 +257,35 @@ void SmoothColumns(const float* x, float* y, Index W, Index H, const Window& wnd
   });
 }
 
-// Every row of the W x H plane x into y: eight rows at a time are laid side
-// by side (sample m of row l at m * 8 + l), which makes them the columns of
-// an 8-wide plane for the column routine.
+// Every row of the W x H plane x into y: kLanes rows at a time are laid side
+// by side (sample m of row l at m * kLanes + l), which makes them the
+// columns of a kLanes-wide plane for the column routine.
 void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
   if (W <= 2 || wnd.r == 0) {
     std::copy(x, x + W * H, y);
     return;
   }
-  // Groups of eight rows are independent; the threads take runs of them.
+  // Groups of rows are independent; the threads take runs of them.
   const Index groups = (H + kLanes - 1) / kLanes;
   ParallelFor(0, groups, RowGrain(kLanes * W), [&](Index g0, Index g1) {
     std::vector<float> in(std::size_t(W * kLanes)), out(std::size_t(W * kLanes));
     for (Index y0 = g0 * kLanes; y0 < std::min(H, g1 * kLanes); y0 += kLanes) {
       const Index lanes = std::min(kLanes, H - y0);
-      for (Index m = 0; m < W; ++m)
-        for (Index l = 0; l < kLanes; ++l) in[m * kLanes + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
+      // Both copies go through tiles of kTile columns: a tile's share of a row
+      // is one cache line, and the laid-out tile stays in the first level
+      // cache, whose sets the rows of a power-of-two width would otherwise
+      // crowd.
+      for (Index m0 = 0; m0 < W; m0 += kTile) {
+        const Index m1 = std::min(W, m0 + kTile);
+        for (Index l = 0; l < kLanes; ++l)
+          for (Index m = m0; m < m1; ++m) in[m * kLanes + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
+      }
       SmoothColumnRange(in.data(), out.data(), kLanes, W, 0, kLanes, wnd);
-      for (Index l = 0; l < lanes; ++l)
-        for (Index m = 0; m < W; ++m) y[(y0 + l) * W + m] = out[m * kLanes + l];
+      for (Index m0 = 0; m0 < W; m0 += kTile) {
+        const Index m1 = std::min(W, m0 + kTile);
+        for (Index l = 0; l < lanes; ++l)
+          for (Index m = m0; m < m1; ++m) y[(y0 + l) * W + m] = out[m * kLanes + l];
+      }
     }
   });
 }
