@@ -227,7 +227,9 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
 
   // Noise table: uniform integers 0..32767 from a fixed counter-based
   // generator, as (n / 32767 - 0.5) * noiseAmplitude.
-  noise_.resize(kNoiseTableMask + 1 + kNoiseValues);
+  // (The vector form of NoisyTrainingRows may read a few values past a
+  // site's last one: a short tail keeps that inside the table.)
+  noise_.resize(kNoiseTableMask + 1 + kNoiseValues + kNoisyRowsOverread);
   for (size_t t = 0; t < noise_.size(); ++t) {
     const float n = float(Mix64(t) >> 49);
     noise_[t] = (n / 32767.0f - 0.5f) * noiseAmplitude;
@@ -468,18 +470,23 @@ void Nedi::PassTwo(int rEnd) {
     // Training rows: a diamond of 64 positions of even coordinate sum;
     // all of its reads stay inside [1, H-2] x [1, W-2] when this holds.
     const bool inside = r >= 10 && r <= H - 11 && c >= 10 && c <= W - 11;
-    float* row = rows;
-    for (int i = 0; i < kWindow; ++i) {
-      for (int j = 0; j < kWindow; ++j) {
-        const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
-        for (int ch = 0; ch < 3; ++ch, row += kRowStride, u += kCoeffs) {
-          const float* p = P[ch];
-          if (inside) {
-            const float* e =
-                band + (size_t(tr - bandFirst) * halfW + size_t(tc >> 1)) * kEntry + ch * (kCoeffs + 1);
-            for (int k = 0; k < kCoeffs; ++k) row[k] = e[k] + u[k];
-            row[kCoeffs] = e[kCoeffs];
-          } else {
+    if (inside) {
+      // The band's entries of the 64 positions, each with its noise added
+      // by one kernel call.
+      const float* entries[kWindow * kWindow];
+      for (int i = 0; i < kWindow; ++i)
+        for (int j = 0; j < kWindow; ++j) {
+          const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
+          entries[i * kWindow + j] = band + (size_t(tr - bandFirst) * halfW + size_t(tc >> 1)) * kEntry;
+        }
+      NoisyTrainingRows(entries, kWindow * kWindow, u, rows);
+    } else {
+      float* row = rows;
+      for (int i = 0; i < kWindow; ++i) {
+        for (int j = 0; j < kWindow; ++j) {
+          const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
+          for (int ch = 0; ch < 3; ++ch, row += kRowStride, u += kCoeffs) {
+            const float* p = P[ch];
             // Pairs 0 and 1 are next to the position: Fetch reads them directly.
             for (int k = 0; k < kCoeffs; ++k) {
               const int* e1 = kAxial[kPairFirst[k]];

@@ -92,6 +92,24 @@ void NormalSumsHwy(const float* rows, int count, float* sums) {
 #endif
 }
 
+void NoisyTrainingRowsHwy(const float* const* entries, int positions, const float* noise, float* rows) {
+  const hn::CappedTag<float, kNormalRowStride> d;
+  constexpr int lanes = static_cast<int>(hn::MaxLanes(decltype(d)()));
+  for (int h = 0; h < kNormalRowStride; h += lanes) {
+    // Lanes 0..5 of a row take the noise, lane 6 (the target) is copied,
+    // lane 7 is the zero pad.
+    const auto index = hn::Iota(d, float(h));
+    const auto noisy = hn::Lt(index, hn::Set(d, 6.0f)), kept = hn::Lt(index, hn::Set(d, 7.0f));
+    for (int p = 0; p < positions; ++p)
+      for (int ch = 0; ch < 3; ++ch) {
+        const auto e = hn::LoadU(d, entries[p] + 7 * ch + h);
+        const auto u = hn::LoadU(d, noise + (3 * p + ch) * 6 + h);
+        const auto v = hn::IfThenElseZero(kept, hn::IfThenElse(noisy, hn::Add(e, u), e));
+        hn::StoreU(v, d, rows + (3 * p + ch) * kNormalRowStride + h);
+      }
+  }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace kestrune::normal
 HWY_AFTER_NAMESPACE();
@@ -101,6 +119,7 @@ namespace kestrune {
 
 namespace normal {
 HWY_EXPORT(NormalSumsHwy);
+HWY_EXPORT(NoisyTrainingRowsHwy);
 }  // namespace normal
 
 void NormalSumsScalar(const float* rows, int count, float* sums) {
@@ -111,6 +130,21 @@ void NormalSumsScalar(const float* rows, int count, float* sums) {
     for (int p = 0; p < kNormalRowStride - 1; ++p)
       for (int q = p; q < kNormalRowStride - 1; ++q) sums[p * kNormalRowStride + q] += x[p] * x[q];
   }
+}
+
+void NoisyTrainingRowsScalar(const float* const* entries, int positions, const float* noise, float* rows) {
+  for (int p = 0; p < positions; ++p)
+    for (int ch = 0; ch < 3; ++ch, rows += kNormalRowStride, noise += 6) {
+      const float* e = entries[p] + 7 * ch;
+      for (int k = 0; k < 6; ++k) rows[k] = e[k] + noise[k];
+      rows[6] = e[6];
+      rows[7] = 0.0f;
+    }
+}
+
+void NoisyTrainingRows(const float* const* entries, int positions, const float* noise, float* rows) {
+  if (simd::ScalarKernels()) return NoisyTrainingRowsScalar(entries, positions, noise, rows);
+  HWY_DYNAMIC_DISPATCH(normal::NoisyTrainingRowsHwy)(entries, positions, noise, rows);
 }
 
 void NormalSums(const float* rows, int count, float* sums) {
