@@ -156,14 +156,18 @@ inline bool AxialSiteInside(int r, int c, int W, int H) {
 
 // The odd (then axial) sites of the frame that Apply's row kernels leave,
 // updated in the output planes with mirrored reads. Each row reads only
-// samples of the other kinds, so the threads share out the rows.
+// samples of the other kinds, so the threads share out the rows. Along a row
+// the sites the row kernels took are stepped over in one jump.
 void ApplyFrame(int w, int h, const float* weights, const float* confidence, float* const* out, bool odd) {
   const int W = 2 * w, H = 2 * h;
   ParallelFor(0, odd ? h : H, RowGrain(W), [&](ptrdiff_t r0, ptrdiff_t r1) {
     for (int row = int(r0); row < int(r1); ++row) {
       if (odd) {
         for (int x = 0; x < w; ++x) {
-          if (OddSiteInside(row, x, w, h)) continue;
+          if (OddSiteInside(row, x, w, h)) {
+            x = w - 4;  // on to x = w - 3, the first beyond
+            continue;
+          }
           float u[kOddCount];
           for (int k = 0; k < kOddCount; ++k) u[k] = weights[(size_t(row) * kOddCount + k) * w + x];
           const float q = confidence[size_t(row) * w + x];
@@ -173,7 +177,10 @@ void ApplyFrame(int w, int h, const float* weights, const float* confidence, flo
         }
       } else {
         for (int c = (row + 1) & 1; c < W; c += 2) {
-          if (AxialSiteInside(row, c, W, H)) continue;
+          if (AxialSiteInside(row, c, W, H)) {
+            c += 2 * ((W - kAxialMargin - c + 1) / 2) - 2;  // on to the first beyond, same parity
+            continue;
+          }
           const size_t x = size_t(c >> 1);
           float u[kAxialCount];
           for (int k = 0; k < kAxialCount; ++k) u[k] = weights[(size_t(row) * kAxialCount + k) * w + x];
