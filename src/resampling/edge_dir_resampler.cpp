@@ -96,6 +96,7 @@ void Costs(float* map, const float* const* est, size_t W, int r, int c0, int c1,
 // a site still land on samples its step does not write. Offsets wider than
 // the plane fold back again.
 inline int Reflect(int i, int n) {
+  if (i >= 0 && i < n) return i;  // most reads of the frame: no division
   if (n == 1) return 0;
   const int period = 2 * (n - 1);
   i %= period;
