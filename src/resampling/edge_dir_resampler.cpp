@@ -46,30 +46,14 @@ constexpr int kAxialMargin = 2;
 
 // Weights u_k = (s_k / (C_k + 150))^4, normalised to sum 0.5, and the
 // confidence 2 * max u_k. The raw weights are formed one direction at a time
-// (RawWeight) into the stored weights; Normalise finishes a site whose K raw
-// weights lie stride apart in u, and also returns them in the local copy.
+// (RawWeight) into the stored weights; NormaliseRow (edge_dir_rows.h)
+// finishes a row of sites in place.
 // When every weight underflows to 0 (costs beyond any 0..255 image) the site
 // gets no weights and confidence 0 and keeps its value, instead of 0/0.
 inline float RawWeight(float scale, float cost) {
   const float t = scale / (cost + 150.0f);
   const float t2 = t * t;
   return t2 * t2;
-}
-
-template <int K>
-inline float Normalise(float* u, size_t stride, float* local) {
-  float sum = 0.0f;
-  for (int k = 0; k < K; ++k) sum += u[k * stride];
-  float best = 0.0f;
-  for (int k = 0; k < K; ++k) {
-    float v = 0.0f;
-    if (sum > 0.0f) {
-      v = u[k * stride] * 0.5f / sum;
-      if (v > best) best = v;
-    }
-    u[k * stride] = local[k] = v;
-  }
-  return 2.0f * best;
 }
 
 // P(i) += q * sum_k u_k (P(i - o_k) + P(i + o_k) - 2 P(i)), the move towards
@@ -342,14 +326,17 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
         for (int x = 0; x < w_; ++x) u[x] = RawWeight(kOddScale[k], cost[2 * x]);
       });
     }
-    // Odd-site weights and update of the estimate; the frame with mirrored reads.
+    // Odd-site weights (the row at once) and update of the estimate; the
+    // frame with mirrored reads.
     rows(0, h_, [&](int y) {
+      float* weights = &oddWeights_[size_t(y) * kOddCount * w];
+      NormaliseRow(weights, w, kOddCount, &oddConfidence_[size_t(y) * w], 0, w);
       for (int x = 0; x < w_; ++x) {
         const int r = 2 * y + 1, c = 2 * x + 1;
         const size_t i = size_t(r) * W + c;
         float u[kOddCount];
-        const float q = Normalise<kOddCount>(&oddWeights_[size_t(y) * kOddCount * w + x], w, u);
-        oddConfidence_[size_t(y) * w + x] = q;
+        for (int k = 0; k < kOddCount; ++k) u[k] = weights[k * w + x];
+        const float q = oddConfidence_[size_t(y) * w + x];
         const bool inside = OddSiteInside(y, x, w_, h_);
         for (int ch = 0; ch < 3; ++ch) {
           if (inside)
@@ -371,13 +358,15 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
         for (int c = (r + 1) & 1; c < W; c += 2) u[c >> 1] = RawWeight(kAxialScale[k], cost[c]);
       });
     }
-    // Axial-site weights and update.
+    // Axial-site weights (the row at once) and update.
     rows(0, H, [&](int r) {
+      float* weights = &axialWeights_[size_t(r) * kAxialCount * w];
+      NormaliseRow(weights, w, kAxialCount, &axialConfidence_[size_t(r) * w], 0, w);
       for (int c = (r + 1) & 1; c < W; c += 2) {
         const size_t i = size_t(r) * W + c, x = size_t(c >> 1);
         float u[kAxialCount];
-        const float q = Normalise<kAxialCount>(&axialWeights_[size_t(r) * kAxialCount * w + x], w, u);
-        axialConfidence_[size_t(r) * w + x] = q;
+        for (int k = 0; k < kAxialCount; ++k) u[k] = weights[k * w + x];
+        const float q = axialConfidence_[size_t(r) * w + x];
         const bool inside = AxialSiteInside(r, c, W, H);
         for (int ch = 0; ch < 3; ++ch) {
           if (inside)
