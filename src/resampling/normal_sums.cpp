@@ -103,6 +103,10 @@ void NoisyTrainingRowsHwy(const float* const* entries, int positions, const floa
     for (int p = 0; p < positions; ++p)
       for (int ch = 0; ch < 3; ++ch) {
         const auto e = hn::LoadU(d, entries[p] + 7 * ch + h);
+        if (noise == nullptr) {
+          hn::StoreU(hn::IfThenElseZero(kept, e), d, rows + (3 * p + ch) * kNormalRowStride + h);
+          continue;
+        }
         const auto u = hn::LoadU(d, noise + (3 * p + ch) * 6 + h);
         const auto v = hn::IfThenElseZero(kept, hn::IfThenElse(noisy, hn::Add(e, u), e));
         hn::StoreU(v, d, rows + (3 * p + ch) * kNormalRowStride + h);
@@ -134,9 +138,9 @@ void NormalSumsScalar(const float* rows, int count, float* sums) {
 
 void NoisyTrainingRowsScalar(const float* const* entries, int positions, const float* noise, float* rows) {
   for (int p = 0; p < positions; ++p)
-    for (int ch = 0; ch < 3; ++ch, rows += kNormalRowStride, noise += 6) {
+    for (int ch = 0; ch < 3; ++ch, rows += kNormalRowStride, noise += noise != nullptr ? 6 : 0) {
       const float* e = entries[p] + 7 * ch;
-      for (int k = 0; k < 6; ++k) rows[k] = e[k] + noise[k];
+      for (int k = 0; k < 6; ++k) rows[k] = noise != nullptr ? e[k] + noise[k] : e[k];
       rows[6] = e[6];
       rows[7] = 0.0f;
     }
