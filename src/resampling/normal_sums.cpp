@@ -1,8 +1,8 @@
 // NormalSums: every product x[p] * x[q] of a training row added to its own
 // running sum. The vector forms keep one sum per lane: on x86 with 256-bit
-// vectors the row is permuted into the 28 products, elsewhere x[p] times the
-// whole row for p = 0..6. Either way each lane adds exactly the products the
-// scalar form adds, in the same order.
+// or 512-bit vectors the row is permuted into the 28 products, elsewhere
+// x[p] times the whole row for p = 0..6. Either way each lane adds exactly
+// the products the scalar form adds, in the same order.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "resampling/normal_sums.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -20,8 +20,8 @@ namespace kestrune::normal {
 // The products x[left] * x[right] with left <= right <= 6, in 32 slots (the
 // last four multiply the zero pad).
 struct ProductTable {
-  alignas(32) int32_t left[32];
-  alignas(32) int32_t right[32];
+  alignas(64) int32_t left[32];
+  alignas(64) int32_t right[32];
   constexpr ProductTable() : left(), right() {
     int n = 0;
     for (int p = 0; p < kNormalRowStride - 1; ++p)
@@ -84,8 +84,37 @@ HWY_INLINE void PermutedSums(D d, const float* rows, int count, float* sums) {
   for (int k = 0; k < 28; ++k) sums[left[k] * kNormalRowStride + right[k]] = lanes[k];
 }
 
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+// With sixteen lanes: the same 32 products in two vectors, the row loaded
+// into the lower half (the indices only reach lanes 0..7).
+template <class D>
+HWY_INLINE void PermutedSums16(D d, const float* rows, int count, float* sums) {
+  const int32_t* left = kProducts.left;
+  const int32_t* right = kProducts.right;
+  const hn::Half<D> dh;
+  using Indices = decltype(hn::SetTableIndices(d, left));
+  Indices li[2], ri[2];
+  hn::Vec<D> acc[2];
+  for (int v = 0; v < 2; ++v) {
+    li[v] = hn::SetTableIndices(d, left + 16 * v);
+    ri[v] = hn::SetTableIndices(d, right + 16 * v);
+    acc[v] = hn::Zero(d);
+  }
+  for (int s = 0; s < count; ++s) {
+    const auto x = hn::ZeroExtendVector(d, hn::LoadU(dh, rows + std::size_t(s) * kNormalRowStride));
+    for (int v = 0; v < 2; ++v)
+      acc[v] = hn::Add(acc[v], hn::Mul(hn::TableLookupLanes(x, li[v]), hn::TableLookupLanes(x, ri[v])));
+  }
+  alignas(64) float lanes[32];
+  for (int v = 0; v < 2; ++v) hn::Store(acc[v], d, lanes + 16 * v);
+  for (int k = 0; k < 28; ++k) sums[left[k] * kNormalRowStride + right[k]] = lanes[k];
+}
+#endif
+
 void NormalSumsHwy(const float* rows, int count, float* sums) {
-#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  PermutedSums16(hn::FixedTag<float, 2 * kNormalRowStride>(), rows, count, sums);
+#elif HWY_TARGET == HWY_AVX2
   PermutedSums(hn::FixedTag<float, kNormalRowStride>(), rows, count, sums);
 #else
   BroadcastSums(hn::CappedTag<float, kNormalRowStride>(), rows, count, sums);
