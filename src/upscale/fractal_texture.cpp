@@ -2,8 +2,12 @@
 // byte copies (coarse search, blend search), a texture test that keeps more
 // of the estimate where the match is poor, windowed accumulation of the
 // matched source blocks, and the output that replaces the estimate's detail by
-// the detail of the accumulated image.
-#include "upscale/fractal_texture.h"
+// the detail of the accumulated image. The accumulation of a block row has
+// a scalar form and a Highway form with the same sums in the same order.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "upscale/fractal_texture.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
 #include <climits>
@@ -11,10 +15,72 @@
 #include <cstdint>
 #include <numbers>
 
+#include "base/simd.h"
 #include "base/threading.h"
 #include "upscale/block_distance.h"
+#include "upscale/fractal_texture.h"
 
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::fractal {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Row i of the 4 x 4 blocks of a block row (block n at column n, perRow of
+// them) added to the accumulator row a (perRow + 3 samples): a[n + j] +=
+// ((lambda x[n+j] + (1 - lambda) S_j) - x[n+j]) w[j] with S_j the blend of
+// the block's source rows. Sample n + j takes block n's term after block
+// n - 1's, as in the scalar loop: four samples ride in one vector, the first
+// of them finished and stored after each block and the next one shifted in.
+void AccumulateRowHwy(const FractalTexture::BlockMatch* row, int perRow, const float* x, const float* y, int w,
+                      int i, const float* win, float* a) {
+  if (perRow <= 0) return;
+#if HWY_TARGET == HWY_SCALAR
+  // One lane: the plain loop.
+  for (int n = 0; n < perRow; ++n) {
+    const FractalTexture::BlockMatch& m = row[n];
+    const float lambda = m.lambda, keep = 1.0f - m.lambda, u = m.u, first = 1.0f - m.u;
+    const float* p = y + std::size_t(m.by + i) * w + m.bx;
+    const float* q = y + std::size_t(m.cy + i) * w + m.cx;
+    for (int j = 0; j < 4; ++j) {
+      const float source = first * p[j] + u * q[j];
+      a[n + j] += ((lambda * x[n + j] + keep * source) - x[n + j]) * win[j];
+    }
+  }
+#else
+  const hn::FixedTag<float, 4> d;
+  const auto wv = hn::LoadU(d, win);
+  const auto one = hn::Set(d, 1.0f);
+  auto acc = hn::LoadU(d, a);
+  for (int n = 0; n < perRow; ++n) {
+    const FractalTexture::BlockMatch& m = row[n];
+    const auto lambda = hn::Set(d, m.lambda), u = hn::Set(d, m.u);
+    const auto keep = hn::Sub(one, lambda), first = hn::Sub(one, u);
+    const auto p = hn::LoadU(d, y + std::size_t(m.by + i) * w + m.bx);
+    const auto q = hn::LoadU(d, y + std::size_t(m.cy + i) * w + m.cx);
+    const auto xv = hn::LoadU(d, x + n);
+    const auto source = hn::Add(hn::Mul(first, p), hn::Mul(u, q));
+    acc = hn::Add(acc, hn::Mul(hn::Sub(hn::Add(hn::Mul(lambda, xv), hn::Mul(keep, source)), xv), wv));
+    a[n] = hn::GetLane(acc);
+    const float next = n + 1 < perRow ? a[n + 4] : 0.0f;
+    acc = hn::CombineShiftRightLanes<1>(d, hn::Set(d, next), acc);
+  }
+  // The last three samples.
+  HWY_ALIGN float tail[4];
+  hn::Store(acc, d, tail);
+  for (int j = 0; j < 3; ++j) a[perRow + j] = tail[j];
+#endif
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::fractal
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 namespace kestrune {
+
+namespace fractal {
+HWY_EXPORT(AccumulateRowHwy);
+}  // namespace fractal
 
 namespace {
 
@@ -259,9 +325,14 @@ void FractalTexture::AccumulateRow(int y, int i, int chunkStart) {
   const int B = blockSize_;
   const int perRow = BlocksPerRow();
   const BlockMatch* row = matches_.data() + std::size_t(y - chunkStart) * perRow;
+  const bool vector = B == 4 && step_ == 1 && !simd::ScalarKernels();
   for (int c = 0; c < 3; ++c) {
     const float* xr = x_[c] + std::size_t(y + i) * W_;
     float* a = accum_[c] + std::size_t(y + i) * W_;
+    if (vector) {
+      HWY_DYNAMIC_DISPATCH(fractal::AccumulateRowHwy)(row, perRow, xr, y_[c], w_, i, window_ + i * B, a);
+      continue;
+    }
     for (int n = 0; n < perRow; ++n) {
       const BlockMatch& m = row[n];
       const int x = n * step_;
@@ -358,3 +429,4 @@ void FractalTexture::Run(unsigned rowLimit, unsigned rows) {
 void FractalTexture::Finish() {}
 
 }  // namespace kestrune
+#endif  // HWY_ONCE
