@@ -250,7 +250,7 @@ void SmoothColumns(const float* x, float* y, Index W, Index H, const Window& wnd
     std::copy(x, x + W * H, y);
     return;
   }
-  constexpr Index kBand = 64;
+  constexpr Index kBand = 256;
   const Index bands = (W + kBand - 1) / kBand;
   ParallelFor(0, bands, RowGrain(kBand * H), [&](Index b0, Index b1) {
     SmoothColumnRange(x, y, W, H, b0 * kBand, std::min(W, b1 * kBand), wnd);
