@@ -136,6 +136,40 @@ Index SlideColumnsHwy(const float* x, float* y, Index H, Index stride, Index W, 
   return end;
 }
 
+// Transposes 8 x 8 blocks: dst[j * dstStride + i] = src[i * srcStride + j]
+// for i < 8 rows and the columns j < n (a multiple of 8); returns the
+// columns done (0 where vectors hold fewer than eight floats).
+Index Transpose8Hwy(const float* src, Index srcStride, Index n, float* dst, Index dstStride) {
+#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  const hn::FixedTag<float, 8> d;
+  const hn::Repartition<double, decltype(d)> d64;
+  Index m0 = 0;
+  for (; m0 + 8 <= n; m0 += 8) {
+    hn::Vec<decltype(d)> r[8], t[8];
+    for (int i = 0; i < 8; ++i) r[i] = hn::LoadU(d, src + i * srcStride + m0);
+    // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves.
+    for (int i = 0; i < 8; i += 2) {
+      t[i] = hn::InterleaveLower(d, r[i], r[i + 1]);
+      t[i + 1] = hn::InterleaveUpper(d, r[i], r[i + 1]);
+    }
+    for (int g = 0; g < 8; g += 4)
+      for (int h = 0; h < 2; ++h) {
+        const auto a = hn::BitCast(d64, t[g + h]), b = hn::BitCast(d64, t[g + 2 + h]);
+        r[g + 2 * h] = hn::BitCast(d, hn::InterleaveLower(d64, a, b));
+        r[g + 2 * h + 1] = hn::BitCast(d, hn::InterleaveUpper(d64, a, b));
+      }
+    for (int j = 0; j < 4; ++j) {
+      hn::StoreU(hn::ConcatLowerLower(d, r[4 + j], r[j]), d, dst + (m0 + j) * dstStride);
+      hn::StoreU(hn::ConcatUpperUpper(d, r[4 + j], r[j]), d, dst + (m0 + 4 + j) * dstStride);
+    }
+  }
+  return m0;
+#else
+  (void)src, (void)srcStride, (void)n, (void)dst, (void)dstStride;
+  return 0;
+#endif
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace kestrune::hann
 HWY_AFTER_NAMESPACE();
@@ -144,6 +178,7 @@ HWY_AFTER_NAMESPACE();
 namespace kestrune::hann {
 HWY_EXPORT(AddRowHwy);
 HWY_EXPORT(SlideColumnsHwy);
+HWY_EXPORT(Transpose8Hwy);
 }  // namespace kestrune::hann
 
 namespace kestrune {
@@ -267,6 +302,7 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
   }
   // Groups of rows are independent; the threads take runs of them.
   const Index groups = (H + kLanes - 1) / kLanes;
+  const bool vector = !simd::ScalarKernels();
   ParallelFor(0, groups, RowGrain(kLanes * W), [&](Index g0, Index g1) {
     std::vector<float> in(std::size_t(W * kLanes)), out(std::size_t(W * kLanes));
     for (Index y0 = g0 * kLanes; y0 < std::min(H, g1 * kLanes); y0 += kLanes) {
@@ -275,16 +311,33 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
       // is one cache line, and the laid-out tile stays in the first level
       // cache, whose sets the rows of a power-of-two width would otherwise
       // crowd.
+      // A full group goes through 8 x 8 vector transposes where the vectors
+      // hold eight floats, the columns they leave one by one.
       for (Index m0 = 0; m0 < W; m0 += kTile) {
         const Index m1 = std::min(W, m0 + kTile);
+        Index done = 0;
+        if (lanes == kLanes && vector)
+          for (Index l = 0; l < kLanes; l += 8)
+            done = HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(x + (y0 + l) * W + m0, W, m1 - m0, in.data() + m0 * kLanes + l,
+                                                             kLanes);
         for (Index l = 0; l < kLanes; ++l)
-          for (Index m = m0; m < m1; ++m) in[m * kLanes + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
+          for (Index m = m0 + done; m < m1; ++m) in[m * kLanes + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
       }
       SmoothColumnRange(in.data(), out.data(), kLanes, W, 0, kLanes, wnd);
       for (Index m0 = 0; m0 < W; m0 += kTile) {
         const Index m1 = std::min(W, m0 + kTile);
+        Index done = 0;
+        if (lanes == kLanes && vector)
+          for (Index l = 0; l < kLanes; l += 8)
+            for (Index j = 0; j + 8 <= m1 - m0; j += 8) {
+              // Rows m0 + j .. of the laid-out plane, lanes l .. l + 7.
+              if (HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(out.data() + (m0 + j) * kLanes + l, kLanes, 8,
+                                                            y + (y0 + l) * W + m0 + j, W) == 0)
+                break;
+              done = j + 8;
+            }
         for (Index l = 0; l < lanes; ++l)
-          for (Index m = m0; m < m1; ++m) y[(y0 + l) * W + m] = out[m * kLanes + l];
+          for (Index m = m0 + done; m < m1; ++m) y[(y0 + l) * W + m] = out[m * kLanes + l];
       }
     }
   });
