@@ -3,7 +3,7 @@
 // running sum) are updated in constant time per sample, so the cost does not
 // depend on the radius. Rows and columns compute exactly the same thing: the
 // column pass runs along rows for all columns at once, and the row pass lays
-// 16 rows side by side and runs the same column routine on them. Row
+// 8 or 16 rows side by side and runs the same column routine on them. Row
 // groups and column bands are independent, so the threads share them out.
 // The column updates have a scalar form and a Highway form that widens the
 // floats to double as the scalar expressions do; both give the same bits.
@@ -187,9 +187,11 @@ namespace {
 
 using hann::Index;
 
-// Rows laid side by side in the row pass: enough for several vectors, whose
-// recursions are independent and so overlap instead of waiting on each other.
-constexpr Index kLanes = 16;
+// Rows laid side by side in the row pass: sixteen make two vectors of
+// doubles on AVX-512, whose recursions are independent and so overlap instead
+// of waiting on each other; short planes take eight, keeping the laid-out
+// copy below the size of a plane.
+constexpr Index kMaxLanes = 16;
 constexpr Index kTile = 16;
 
 struct Window {
@@ -292,21 +294,22 @@ void SmoothColumns(const float* x, float* y, Index W, Index H, const Window& wnd
   });
 }
 
-// Every row of the W x H plane x into y: kLanes rows at a time are laid side
-// by side (sample m of row l at m * kLanes + l), which makes them the
-// columns of a kLanes-wide plane for the column routine.
+// Every row of the W x H plane x into y: groupRows rows at a time (8 or 16)
+// are laid side by side (sample m of row l at m * groupRows + l), which makes
+// them the columns of a groupRows-wide plane for the column routine.
 void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
   if (W <= 2 || wnd.r == 0) {
     std::copy(x, x + W * H, y);
     return;
   }
   // Groups of rows are independent; the threads take runs of them.
-  const Index groups = (H + kLanes - 1) / kLanes;
+  const Index groupRows = H >= 8 * kMaxLanes ? kMaxLanes : kMaxLanes / 2;
+  const Index groups = (H + groupRows - 1) / groupRows;
   const bool vector = !simd::ScalarKernels();
-  ParallelFor(0, groups, RowGrain(kLanes * W), [&](Index g0, Index g1) {
-    std::vector<float> in(std::size_t(W * kLanes)), out(std::size_t(W * kLanes));
-    for (Index y0 = g0 * kLanes; y0 < std::min(H, g1 * kLanes); y0 += kLanes) {
-      const Index lanes = std::min(kLanes, H - y0);
+  ParallelFor(0, groups, RowGrain(groupRows * W), [&](Index g0, Index g1) {
+    std::vector<float> in(std::size_t(W * groupRows)), out(std::size_t(W * groupRows));
+    for (Index y0 = g0 * groupRows; y0 < std::min(H, g1 * groupRows); y0 += groupRows) {
+      const Index lanes = std::min(groupRows, H - y0);
       // Both copies go through tiles of kTile columns: a tile's share of a row
       // is one cache line, and the laid-out tile stays in the first level
       // cache, whose sets the rows of a power-of-two width would otherwise
@@ -316,28 +319,28 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
       for (Index m0 = 0; m0 < W; m0 += kTile) {
         const Index m1 = std::min(W, m0 + kTile);
         Index done = 0;
-        if (lanes == kLanes && vector)
-          for (Index l = 0; l < kLanes; l += 8)
-            done = HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(x + (y0 + l) * W + m0, W, m1 - m0, in.data() + m0 * kLanes + l,
-                                                             kLanes);
-        for (Index l = 0; l < kLanes; ++l)
-          for (Index m = m0 + done; m < m1; ++m) in[m * kLanes + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
+        if (lanes == groupRows && vector)
+          for (Index l = 0; l < groupRows; l += 8)
+            done = HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(x + (y0 + l) * W + m0, W, m1 - m0,
+                                                             in.data() + m0 * groupRows + l, groupRows);
+        for (Index l = 0; l < groupRows; ++l)
+          for (Index m = m0 + done; m < m1; ++m) in[m * groupRows + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
       }
-      SmoothColumnRange(in.data(), out.data(), kLanes, W, 0, kLanes, wnd);
+      SmoothColumnRange(in.data(), out.data(), groupRows, W, 0, groupRows, wnd);
       for (Index m0 = 0; m0 < W; m0 += kTile) {
         const Index m1 = std::min(W, m0 + kTile);
         Index done = 0;
-        if (lanes == kLanes && vector)
-          for (Index l = 0; l < kLanes; l += 8)
+        if (lanes == groupRows && vector)
+          for (Index l = 0; l < groupRows; l += 8)
             for (Index j = 0; j + 8 <= m1 - m0; j += 8) {
               // Rows m0 + j .. of the laid-out plane, lanes l .. l + 7.
-              if (HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(out.data() + (m0 + j) * kLanes + l, kLanes, 8,
+              if (HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(out.data() + (m0 + j) * groupRows + l, groupRows, 8,
                                                             y + (y0 + l) * W + m0 + j, W) == 0)
                 break;
               done = j + 8;
             }
         for (Index l = 0; l < lanes; ++l)
-          for (Index m = m0 + done; m < m1; ++m) y[(y0 + l) * W + m] = out[m * kLanes + l];
+          for (Index m = m0 + done; m < m1; ++m) y[(y0 + l) * W + m] = out[m * groupRows + l];
       }
     }
   });
