@@ -68,13 +68,17 @@ bool Force(std::string_view name) {
   return false;
 }
 
+// A function-local static rather than std::call_once: every kernel call
+// passes through here, and the static's guard is a single load once set,
+// where call_once goes through thread-local storage and pthread_once.
 void ApplyEnvironment() {
-  static std::once_flag once;
-  std::call_once(once, [] {
+  static const bool applied = [] {
     const char* name = std::getenv("KESTRUNE_SIMD");
     if (name && *name && !Force(name))
       std::fprintf(stderr, "KESTRUNE_SIMD=%s is not available here; using the best instruction set\n", name);
-  });
+    return true;
+  }();
+  (void)applied;
 }
 
 }  // namespace

@@ -46,30 +46,14 @@ constexpr int kAxialMargin = 2;
 
 // Weights u_k = (s_k / (C_k + 150))^4, normalised to sum 0.5, and the
 // confidence 2 * max u_k. The raw weights are formed one direction at a time
-// (RawWeight) into the stored weights; Normalise finishes a site whose K raw
-// weights lie stride apart in u, and also returns them in the local copy.
+// (RawWeight) into the stored weights; NormaliseRow (edge_dir_rows.h)
+// finishes a row of sites in place.
 // When every weight underflows to 0 (costs beyond any 0..255 image) the site
 // gets no weights and confidence 0 and keeps its value, instead of 0/0.
 inline float RawWeight(float scale, float cost) {
   const float t = scale / (cost + 150.0f);
   const float t2 = t * t;
   return t2 * t2;
-}
-
-template <int K>
-inline float Normalise(float* u, size_t stride, float* local) {
-  float sum = 0.0f;
-  for (int k = 0; k < K; ++k) sum += u[k * stride];
-  float best = 0.0f;
-  for (int k = 0; k < K; ++k) {
-    float v = 0.0f;
-    if (sum > 0.0f) {
-      v = u[k * stride] * 0.5f / sum;
-      if (v > best) best = v;
-    }
-    u[k * stride] = local[k] = v;
-  }
-  return 2.0f * best;
 }
 
 // P(i) += q * sum_k u_k (P(i - o_k) + P(i + o_k) - 2 P(i)), the move towards
@@ -96,6 +80,7 @@ void Costs(float* map, const float* const* est, size_t W, int r, int c0, int c1,
 // a site still land on samples its step does not write. Offsets wider than
 // the plane fold back again.
 inline int Reflect(int i, int n) {
+  if (i >= 0 && i < n) return i;  // most reads of the frame: no division
   if (n == 1) return 0;
   const int period = 2 * (n - 1);
   i %= period;
@@ -156,14 +141,18 @@ inline bool AxialSiteInside(int r, int c, int W, int H) {
 
 // The odd (then axial) sites of the frame that Apply's row kernels leave,
 // updated in the output planes with mirrored reads. Each row reads only
-// samples of the other kinds, so the threads share out the rows.
+// samples of the other kinds, so the threads share out the rows. Along a row
+// the sites the row kernels took are stepped over in one jump.
 void ApplyFrame(int w, int h, const float* weights, const float* confidence, float* const* out, bool odd) {
   const int W = 2 * w, H = 2 * h;
   ParallelFor(0, odd ? h : H, RowGrain(W), [&](ptrdiff_t r0, ptrdiff_t r1) {
     for (int row = int(r0); row < int(r1); ++row) {
       if (odd) {
         for (int x = 0; x < w; ++x) {
-          if (OddSiteInside(row, x, w, h)) continue;
+          if (OddSiteInside(row, x, w, h)) {
+            x = w - 4;  // on to x = w - 3, the first beyond
+            continue;
+          }
           float u[kOddCount];
           for (int k = 0; k < kOddCount; ++k) u[k] = weights[(size_t(row) * kOddCount + k) * w + x];
           const float q = confidence[size_t(row) * w + x];
@@ -173,7 +162,10 @@ void ApplyFrame(int w, int h, const float* weights, const float* confidence, flo
         }
       } else {
         for (int c = (row + 1) & 1; c < W; c += 2) {
-          if (AxialSiteInside(row, c, W, H)) continue;
+          if (AxialSiteInside(row, c, W, H)) {
+            c += 2 * ((W - kAxialMargin - c + 1) / 2) - 2;  // on to the first beyond, same parity
+            continue;
+          }
           const size_t x = size_t(c >> 1);
           float u[kAxialCount];
           for (int k = 0; k < kAxialCount; ++k) u[k] = weights[(size_t(row) * kAxialCount + k) * w + x];
@@ -338,14 +330,17 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
         for (int x = 0; x < w_; ++x) u[x] = RawWeight(kOddScale[k], cost[2 * x]);
       });
     }
-    // Odd-site weights and update of the estimate; the frame with mirrored reads.
+    // Odd-site weights (the row at once) and update of the estimate; the
+    // frame with mirrored reads.
     rows(0, h_, [&](int y) {
+      float* weights = &oddWeights_[size_t(y) * kOddCount * w];
+      NormaliseRow(weights, w, kOddCount, &oddConfidence_[size_t(y) * w], 0, w);
       for (int x = 0; x < w_; ++x) {
         const int r = 2 * y + 1, c = 2 * x + 1;
         const size_t i = size_t(r) * W + c;
         float u[kOddCount];
-        const float q = Normalise<kOddCount>(&oddWeights_[size_t(y) * kOddCount * w + x], w, u);
-        oddConfidence_[size_t(y) * w + x] = q;
+        for (int k = 0; k < kOddCount; ++k) u[k] = weights[k * w + x];
+        const float q = oddConfidence_[size_t(y) * w + x];
         const bool inside = OddSiteInside(y, x, w_, h_);
         for (int ch = 0; ch < 3; ++ch) {
           if (inside)
@@ -367,13 +362,15 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
         for (int c = (r + 1) & 1; c < W; c += 2) u[c >> 1] = RawWeight(kAxialScale[k], cost[c]);
       });
     }
-    // Axial-site weights and update.
+    // Axial-site weights (the row at once) and update.
     rows(0, H, [&](int r) {
+      float* weights = &axialWeights_[size_t(r) * kAxialCount * w];
+      NormaliseRow(weights, w, kAxialCount, &axialConfidence_[size_t(r) * w], 0, w);
       for (int c = (r + 1) & 1; c < W; c += 2) {
         const size_t i = size_t(r) * W + c, x = size_t(c >> 1);
         float u[kAxialCount];
-        const float q = Normalise<kAxialCount>(&axialWeights_[size_t(r) * kAxialCount * w + x], w, u);
-        axialConfidence_[size_t(r) * w + x] = q;
+        for (int k = 0; k < kAxialCount; ++k) u[k] = weights[k * w + x];
+        const float q = axialConfidence_[size_t(r) * w + x];
         const bool inside = AxialSiteInside(r, c, W, H);
         for (int ch = 0; ch < 3; ++ch) {
           if (inside)

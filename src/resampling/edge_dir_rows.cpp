@@ -110,6 +110,22 @@ void CostRowHwy(float* map, const float* const* g, size_t c0, size_t c1, ptrdiff
   });
 }
 
+void NormaliseRowHwy(float* u, size_t w, int K, float* confidence, size_t x0, size_t x1) {
+  Sweep(x0, x1, [&](auto d, size_t x) {
+    const auto zero = hn::Zero(d), half = hn::Set(d, 0.5f);
+    auto sum = zero;
+    for (int k = 0; k < K; ++k) sum = hn::Add(sum, hn::LoadU(d, u + k * w + x));
+    const auto positive = hn::Gt(sum, zero);
+    auto best = zero;
+    for (int k = 0; k < K; ++k) {
+      const auto v = hn::IfThenElseZero(positive, hn::Div(hn::Mul(hn::LoadU(d, u + k * w + x), half), sum));
+      best = hn::IfThenElse(hn::Gt(v, best), v, best);
+      hn::StoreU(v, d, u + k * w + x);
+    }
+    hn::StoreU(hn::Mul(hn::Set(d, 2.0f), best), d, confidence + x);
+  });
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace kestrune::Resampling
 HWY_AFTER_NAMESPACE();
@@ -124,6 +140,7 @@ HWY_EXPORT(OddRowHwy);
 HWY_EXPORT(EvenAxialRowHwy);
 HWY_EXPORT(OddAxialRowHwy);
 HWY_EXPORT(CostRowHwy);
+HWY_EXPORT(NormaliseRowHwy);
 
 namespace {
 
@@ -180,6 +197,28 @@ void CostRowScalar(float* map, const float* const* g, size_t c0, size_t c1, ptrd
     return d1 * d1 + d2 * d2;
   };
   for (size_t c = c0; c < c1; ++c) map[c] = (term(g[0] + c) + term(g[1] + c)) + term(g[2] + c);
+}
+
+void NormaliseRowScalar(float* u, size_t w, int K, float* confidence, size_t x0, size_t x1) {
+  for (size_t x = x0; x < x1; ++x) {
+    float sum = 0.0f;
+    for (int k = 0; k < K; ++k) sum += u[k * w + x];
+    float best = 0.0f;
+    for (int k = 0; k < K; ++k) {
+      float v = 0.0f;
+      if (sum > 0.0f) {
+        v = u[k * w + x] * 0.5f / sum;
+        if (v > best) best = v;
+      }
+      u[k * w + x] = v;
+    }
+    confidence[x] = 2.0f * best;
+  }
+}
+
+void NormaliseRow(float* u, size_t w, int K, float* confidence, size_t x0, size_t x1) {
+  if (simd::ScalarKernels()) return NormaliseRowScalar(u, w, K, confidence, x0, x1);
+  HWY_DYNAMIC_DISPATCH(NormaliseRowHwy)(u, w, K, confidence, x0, x1);
 }
 
 void OddRow(const float* const* minus, const float* const* plus, const float* u, size_t w, const float* q,

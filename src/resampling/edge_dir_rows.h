@@ -40,6 +40,12 @@ void OddAxialRow(const float* e1, const float* e2, const float* o0, const float*
 void OddAxialRowScalar(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
                        const float* u, std::size_t w, const float* q, float* row, std::size_t x0, std::size_t x1);
 
+// The raw weights of sites x in [x0, x1), K rows of them w apart in u,
+// normalised to sum 0.5 in place, and each site's confidence, twice its
+// largest weight (all 0 where the weights sum to 0 or less).
+void NormaliseRow(float* u, std::size_t w, int K, float* confidence, std::size_t x0, std::size_t x1);
+void NormaliseRowScalar(float* u, std::size_t w, int K, float* confidence, std::size_t x0, std::size_t x1);
+
 // Directional cost over the row segment [c0, c1) of the three estimate rows
 // g: the sum over the planes of (G(i) - G(i+o))^2 + (G(i-o) - G(i))^2.
 void CostRow(float* map, const float* const* g, std::size_t c0, std::size_t c1, std::ptrdiff_t o);

@@ -1,13 +1,75 @@
 // Fixed-weight x2 enlargements (bilinear, cubic convolution) and pixel
 // replication of one plane; source sample (x, y) lands on target (2x, 2y).
-#include "resampling/fixed_upscalers.h"
+// The cubic rows have a Highway form besides the scalar loops: it widens to
+// double and forms each sum as the scalar Cubic does, so the bits agree.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "resampling/fixed_upscalers.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
 #include <cstddef>
 
+#include "base/simd.h"
 #include "base/threading.h"
+#include "resampling/fixed_upscalers.h"
 
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::cubic {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// 0.625 (b + c) - 0.125 (a + d) in double, rounded to float.
+template <class DF>
+HWY_INLINE hn::Vec<DF> Cubic(DF df, hn::Vec<DF> a, hn::Vec<DF> b, hn::Vec<DF> c, hn::Vec<DF> d) {
+  const hn::Rebind<double, DF> dd;
+  auto wide = [&](hn::Vec<DF> v) { return hn::PromoteTo(dd, v); };
+  const auto near = hn::Mul(hn::Set(dd, 0.625), hn::Add(wide(b), wide(c)));
+  const auto far = hn::Mul(hn::Set(dd, 0.125), hn::Add(wide(a), wide(d)));
+  return hn::DemoteTo(df, hn::Sub(near, far));
+}
+
+// Samples k in [k0, k1) of a source row s to c[2k] = s[k] and
+// c[2k+1] = Cubic(s[k-1], s[k], s[k+1], s[k+2]).
+void EvenRowHwy(const float* s, std::ptrdiff_t k0, std::ptrdiff_t k1, float* c) {
+  auto samples = [&](auto df, std::ptrdiff_t k) {
+    const auto at = hn::LoadU(df, s + k);
+    const auto between = Cubic(df, hn::LoadU(df, s + k - 1), at, hn::LoadU(df, s + k + 1), hn::LoadU(df, s + k + 2));
+    hn::StoreInterleaved2(at, between, df, c + 2 * k);
+  };
+  const hn::ScalableTag<double> dd;
+  const hn::Rebind<float, decltype(dd)> df;
+  const std::ptrdiff_t lanes = static_cast<std::ptrdiff_t>(hn::Lanes(df));
+  std::ptrdiff_t k = k0;
+  for (; k + lanes <= k1; k += lanes) samples(df, k);
+  for (; k < k1; ++k) samples(hn::CappedTag<float, 1>(), k);
+}
+
+// t[i] = Cubic(a[i], b[i], c[i], d[i]) for i in [0, n).
+void CubicRowHwy(const float* a, const float* b, const float* c, const float* d, float* t, std::ptrdiff_t n) {
+  auto samples = [&](auto df, std::ptrdiff_t i) {
+    hn::StoreU(Cubic(df, hn::LoadU(df, a + i), hn::LoadU(df, b + i), hn::LoadU(df, c + i), hn::LoadU(df, d + i)), df,
+               t + i);
+  };
+  const hn::ScalableTag<double> dd;
+  const hn::Rebind<float, decltype(dd)> df;
+  const std::ptrdiff_t lanes = static_cast<std::ptrdiff_t>(hn::Lanes(df));
+  std::ptrdiff_t i = 0;
+  for (; i + lanes <= n; i += lanes) samples(df, i);
+  for (; i < n; ++i) samples(hn::CappedTag<float, 1>(), i);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::cubic
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 namespace kestrune {
+
+namespace cubic {
+HWY_EXPORT(EvenRowHwy);
+HWY_EXPORT(CubicRowHwy);
+}  // namespace cubic
 
 namespace {
 
@@ -58,10 +120,22 @@ void UpscaleBicubic2(const float* src, int w, int h, float* dst, int /*factor*/)
   // rows from the even rows. Rows of each step are independent, so the
   // threads take runs of them.
   const Index grain = RowGrain(W);
+  const bool vector = !simd::ScalarKernels();
   ParallelFor(0, h, grain, [&](Index y0, Index y1) {
     for (Index y = y0; y < y1; ++y) {
       const float* s = src + y * w;
       float* c = dst + 2 * y * W;
+      if (w >= 4 && vector) {
+        // The odd samples between source samples 1 .. w-2 read the source
+        // row itself, which is what the even samples hold.
+        c[0] = s[0];
+        HWY_DYNAMIC_DISPATCH(cubic::EvenRowHwy)(s, 1, w - 2, c);
+        c[W - 4] = s[w - 2], c[W - 2] = s[w - 1];
+        c[1] = Mean(c[0], c[2]);
+        c[W - 3] = Mean(c[W - 4], c[W - 2]);
+        c[W - 1] = c[W - 2];
+        continue;
+      }
       for (Index x = 0; x < w; ++x) c[2 * x] = s[x];
       if (w == 1) {  // a single column: its neighbour is repeated
         c[1] = c[0];
@@ -87,6 +161,10 @@ void UpscaleBicubic2(const float* src, int w, int h, float* dst, int /*factor*/)
     for (Index j = 3 + 2 * k0; j < std::min(H - 3, 3 + 2 * k1); j += 2) {
       const float *a = row(j - 3), *b = row(j - 1), *c = row(j + 1), *d = row(j + 3);
       float* t = row(j);
+      if (vector) {
+        HWY_DYNAMIC_DISPATCH(cubic::CubicRowHwy)(a, b, c, d, t, W);
+        continue;
+      }
       for (Index i = 0; i < W; ++i) t[i] = Cubic(a[i], b[i], c[i], d[i]);
     }
   });
@@ -110,3 +188,4 @@ void UpscaleReplicate(const float* src, int w, int h, float* dst, int factor) {
 }
 
 }  // namespace kestrune
+#endif  // HWY_ONCE

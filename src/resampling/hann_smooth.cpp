@@ -3,7 +3,7 @@
 // running sum) are updated in constant time per sample, so the cost does not
 // depend on the radius. Rows and columns compute exactly the same thing: the
 // column pass runs along rows for all columns at once, and the row pass lays
-// eight rows side by side and runs the same column routine on them. Row
+// 8 or 16 rows side by side and runs the same column routine on them. Row
 // groups and column bands are independent, so the threads share them out.
 // The column updates have a scalar form and a Highway form that widens the
 // floats to double as the scalar expressions do; both give the same bits.
@@ -137,6 +137,40 @@ Index SlideColumnsHwy(const float* x, float* y, Index H, Index stride, Index W, 
   return end;
 }
 
+// Transposes 8 x 8 blocks: dst[j * dstStride + i] = src[i * srcStride + j]
+// for i < 8 rows and the columns j < n (a multiple of 8); returns the
+// columns done (0 where vectors hold fewer than eight floats).
+Index Transpose8Hwy(const float* src, Index srcStride, Index n, float* dst, Index dstStride) {
+#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  const hn::FixedTag<float, 8> d;
+  const hn::Repartition<double, decltype(d)> d64;
+  Index m0 = 0;
+  for (; m0 + 8 <= n; m0 += 8) {
+    hn::Vec<decltype(d)> r[8], t[8];
+    for (int i = 0; i < 8; ++i) r[i] = hn::LoadU(d, src + i * srcStride + m0);
+    // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves.
+    for (int i = 0; i < 8; i += 2) {
+      t[i] = hn::InterleaveLower(d, r[i], r[i + 1]);
+      t[i + 1] = hn::InterleaveUpper(d, r[i], r[i + 1]);
+    }
+    for (int g = 0; g < 8; g += 4)
+      for (int h = 0; h < 2; ++h) {
+        const auto a = hn::BitCast(d64, t[g + h]), b = hn::BitCast(d64, t[g + 2 + h]);
+        r[g + 2 * h] = hn::BitCast(d, hn::InterleaveLower(d64, a, b));
+        r[g + 2 * h + 1] = hn::BitCast(d, hn::InterleaveUpper(d64, a, b));
+      }
+    for (int j = 0; j < 4; ++j) {
+      hn::StoreU(hn::ConcatLowerLower(d, r[4 + j], r[j]), d, dst + (m0 + j) * dstStride);
+      hn::StoreU(hn::ConcatUpperUpper(d, r[4 + j], r[j]), d, dst + (m0 + 4 + j) * dstStride);
+    }
+  }
+  return m0;
+#else
+  (void)src, (void)srcStride, (void)n, (void)dst, (void)dstStride;
+  return 0;
+#endif
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace kestrune::hann
 HWY_AFTER_NAMESPACE();
@@ -145,6 +179,7 @@ HWY_AFTER_NAMESPACE();
 namespace kestrune::hann {
 HWY_EXPORT(AddRowHwy);
 HWY_EXPORT(SlideColumnsHwy);
+HWY_EXPORT(Transpose8Hwy);
 }  // namespace kestrune::hann
 
 namespace kestrune {
@@ -153,7 +188,12 @@ namespace {
 
 using hann::Index;
 
-constexpr Index kLanes = 8;  // rows laid side by side in the row pass
+// Rows laid side by side in the row pass: sixteen make two vectors of
+// doubles on AVX-512, whose recursions are independent and so overlap instead
+// of waiting on each other; short planes take eight, keeping the laid-out
+// copy below the size of a plane.
+constexpr Index kMaxLanes = 16;
+constexpr Index kTile = 16;
 
 struct Window {
   int r = 0;       // radius after limiting to the sequence length
@@ -248,32 +288,61 @@ void SmoothColumns(const float* x, float* y, Index W, Index H, const Window& wnd
     std::copy(x, x + W * H, y);
     return;
   }
-  constexpr Index kBand = 64;
+  constexpr Index kBand = 256;
   const Index bands = (W + kBand - 1) / kBand;
   ParallelFor(0, bands, RowGrain(kBand * H), [&](Index b0, Index b1) {
     SmoothColumnRange(x, y, W, H, b0 * kBand, std::min(W, b1 * kBand), wnd);
   });
 }
 
-// Every row of the W x H plane x into y: eight rows at a time are laid side
-// by side (sample m of row l at m * 8 + l), which makes them the columns of
-// an 8-wide plane for the column routine.
+// Every row of the W x H plane x into y: groupRows rows at a time (8 or 16)
+// are laid side by side (sample m of row l at m * groupRows + l), which makes
+// them the columns of a groupRows-wide plane for the column routine.
 void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
   if (W <= 2 || wnd.r == 0) {
     std::copy(x, x + W * H, y);
     return;
   }
-  // Groups of eight rows are independent; the threads take runs of them.
-  const Index groups = (H + kLanes - 1) / kLanes;
-  ParallelFor(0, groups, RowGrain(kLanes * W), [&](Index g0, Index g1) {
-    std::vector<float> in(std::size_t(W * kLanes)), out(std::size_t(W * kLanes));
-    for (Index y0 = g0 * kLanes; y0 < std::min(H, g1 * kLanes); y0 += kLanes) {
-      const Index lanes = std::min(kLanes, H - y0);
-      for (Index m = 0; m < W; ++m)
-        for (Index l = 0; l < kLanes; ++l) in[m * kLanes + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
-      SmoothColumnRange(in.data(), out.data(), kLanes, W, 0, kLanes, wnd);
-      for (Index l = 0; l < lanes; ++l)
-        for (Index m = 0; m < W; ++m) y[(y0 + l) * W + m] = out[m * kLanes + l];
+  // Groups of rows are independent; the threads take runs of them.
+  const Index groupRows = H >= 8 * kMaxLanes ? kMaxLanes : kMaxLanes / 2;
+  const Index groups = (H + groupRows - 1) / groupRows;
+  const bool vector = !simd::ScalarKernels();
+  ParallelFor(0, groups, RowGrain(groupRows * W), [&](Index g0, Index g1) {
+    std::vector<float> in(std::size_t(W * groupRows)), out(std::size_t(W * groupRows));
+    for (Index y0 = g0 * groupRows; y0 < std::min(H, g1 * groupRows); y0 += groupRows) {
+      const Index lanes = std::min(groupRows, H - y0);
+      // Both copies go through tiles of kTile columns: a tile's share of a row
+      // is one cache line, and the laid-out tile stays in the first level
+      // cache, whose sets the rows of a power-of-two width would otherwise
+      // crowd.
+      // A full group goes through 8 x 8 vector transposes where the vectors
+      // hold eight floats, the columns they leave one by one.
+      for (Index m0 = 0; m0 < W; m0 += kTile) {
+        const Index m1 = std::min(W, m0 + kTile);
+        Index done = 0;
+        if (lanes == groupRows && vector)
+          for (Index l = 0; l < groupRows; l += 8)
+            done = HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(x + (y0 + l) * W + m0, W, m1 - m0,
+                                                             in.data() + m0 * groupRows + l, groupRows);
+        for (Index l = 0; l < groupRows; ++l)
+          for (Index m = m0 + done; m < m1; ++m) in[m * groupRows + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
+      }
+      SmoothColumnRange(in.data(), out.data(), groupRows, W, 0, groupRows, wnd);
+      for (Index m0 = 0; m0 < W; m0 += kTile) {
+        const Index m1 = std::min(W, m0 + kTile);
+        Index done = 0;
+        if (lanes == groupRows && vector)
+          for (Index l = 0; l < groupRows; l += 8)
+            for (Index j = 0; j + 8 <= m1 - m0; j += 8) {
+              // Rows m0 + j .. of the laid-out plane, lanes l .. l + 7.
+              if (HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(out.data() + (m0 + j) * groupRows + l, groupRows, 8,
+                                                            y + (y0 + l) * W + m0 + j, W) == 0)
+                break;
+              done = j + 8;
+            }
+        for (Index l = 0; l < lanes; ++l)
+          for (Index m = m0 + done; m < m1; ++m) y[(y0 + l) * W + m] = out[m * groupRows + l];
+      }
     }
   });
 }

@@ -228,7 +228,9 @@ void Nedi::Init(const float* inR, const float* inG, const float* inB, float* out
 
   // Noise table: uniform integers 0..32767 from a fixed counter-based
   // generator, as (n / 32767 - 0.5) * noiseAmplitude.
-  noise_.resize(kNoiseTableMask + 1 + kNoiseValues);
+  // (The vector form of NoisyTrainingRows may read a few values past a
+  // site's last one: a short tail keeps that inside the table.)
+  noise_.resize(kNoiseTableMask + 1 + kNoiseValues + kNoisyRowsOverread);
   for (size_t t = 0; t < noise_.size(); ++t) {
     const float n = float(Mix64(t) >> 49);
     noise_[t] = (n / 32767.0f - 0.5f) * noiseAmplitude;
@@ -319,6 +321,25 @@ void Nedi::PassOne(int yEnd) {
   const float* D[3] = {training_[0].data(), training_[1].data(), training_[2].data()};
   const float* A = activity_.data();
 
+  // The pair sums and targets of the low-resolution pixels that interior
+  // sites train on, formed once per block of site rows (each pixel serves up
+  // to 64 sites) in the band the second pass uses too, which it forms anew:
+  // per pixel (Y, X) and colour the six pair sums and the target, 21 floats.
+  float* const band = trainingBand_.data();
+  const size_t pitch = (size_t(W) / 2 + 1) * kEntry;
+  int bandFirst = 0;
+  auto formRow = [&](int Y) {
+    float* dst = band + size_t(Y - bandFirst) * pitch;
+    for (int X = 1; X <= w_ - 2; ++X) {
+      float* e = dst + size_t(X) * kEntry;
+      for (int c = 0; c < 3; ++c, e += kCoeffs + 1) {
+        const float* q = D[c] + size_t(2 * Y) * W + 2 * X;
+        for (int k = 0; k < kCoeffs; ++k) e[k] = q[off[kPairFirst[k]]] + q[off[kPairSecond[k]]];
+        e[kCoeffs] = *q;
+      }
+    }
+  };
+
   // Sites (y, x) for x in [x0, x1): each fit reads only the training copies
   // and the initial estimate, and writes only its own site.
   auto sites = [&](int y, int x0, int x1, float* rows) {
@@ -330,18 +351,21 @@ void Nedi::PassOne(int yEnd) {
       // Training rows (i, j, colour): the 8 x 8 low-resolution pixels from
       // (y-4, x-4) to (y+3, x+3); reads reach two output samples beyond.
       const bool inside = 2 * y - 10 >= 0 && 2 * y + 8 < H && 2 * x - 10 >= 0 && 2 * x + 8 < W;
-      float* row = rows;
-      for (int i = 0; i < kWindow; ++i) {
-        const int ty = 2 * (y + i - kWindow / 2);
-        for (int j = 0; j < kWindow; ++j) {
-          const int tx = 2 * (x + j - kWindow / 2);
-          for (int c = 0; c < 3; ++c, row += kRowStride) {
-            const float* p = D[c];
-            if (inside) {
-              const float* q = p + size_t(ty) * W + tx;
-              for (int k = 0; k < kCoeffs; ++k) row[k] = q[off[kPairFirst[k]]] + q[off[kPairSecond[k]]];
-              row[kCoeffs] = *q;
-            } else {
+      if (inside) {
+        const float* entries[kWindow * kWindow];
+        for (int i = 0; i < kWindow; ++i)
+          for (int j = 0; j < kWindow; ++j)
+            entries[i * kWindow + j] =
+                band + size_t(y + i - kWindow / 2 - bandFirst) * pitch + size_t(x + j - kWindow / 2) * kEntry;
+        NoisyTrainingRows(entries, kWindow * kWindow, nullptr, rows);
+      } else {
+        float* row = rows;
+        for (int i = 0; i < kWindow; ++i) {
+          const int ty = 2 * (y + i - kWindow / 2);
+          for (int j = 0; j < kWindow; ++j) {
+            const int tx = 2 * (x + j - kWindow / 2);
+            for (int c = 0; c < 3; ++c, row += kRowStride) {
+              const float* p = D[c];
               for (int k = 0; k < kCoeffs; ++k) {
                 const int* e1 = kDiag[kPairFirst[k]];
                 const int* e2 = kDiag[kPairSecond[k]];
@@ -363,7 +387,19 @@ void Nedi::PassOne(int yEnd) {
       }
     }
   };
-  ForEachSiteRun(pass1Next_, yEnd, w_ - 2, [&](int y, int k0, int k1, float* rows) { sites(y, 1 + k0, 1 + k1, rows); });
+  for (int y0 = pass1Next_; y0 < yEnd; y0 += kBlockRows) {
+    const int y1 = std::min(yEnd, y0 + kBlockRows);
+    // Interior sites: rows 5 .. h-5, columns 5 .. w-5; their pixels lie in
+    // rows y-4 .. y+3 and columns 1 .. w-2.
+    const int insideFirst = std::max(y0, 5), insideLast = std::min(y1 - 1, h_ - 5);
+    if (insideFirst <= insideLast && w_ - 5 >= 5) {
+      bandFirst = insideFirst - kWindow / 2;
+      ParallelFor(bandFirst, insideLast + kWindow / 2, RowGrain(W * kEntry / 2), [&](ptrdiff_t t0, ptrdiff_t t1) {
+        for (int Y = int(t0); Y < int(t1); ++Y) formRow(Y);
+      });
+    }
+    ForEachSiteRun(y0, y1, w_ - 2, [&](int y, int k0, int k1, float* rows) { sites(y, 1 + k0, 1 + k1, rows); });
+  }
   pass1Next_ = std::max(pass1Next_, yEnd);
 }
 
@@ -471,18 +507,23 @@ void Nedi::PassTwo(int rEnd) {
     // Training rows: a diamond of 64 positions of even coordinate sum;
     // all of its reads stay inside [1, H-2] x [1, W-2] when this holds.
     const bool inside = r >= 10 && r <= H - 11 && c >= 10 && c <= W - 11;
-    float* row = rows;
-    for (int i = 0; i < kWindow; ++i) {
-      for (int j = 0; j < kWindow; ++j) {
-        const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
-        for (int ch = 0; ch < 3; ++ch, row += kRowStride, u += kCoeffs) {
-          const float* p = P[ch];
-          if (inside) {
-            const float* e =
-                band + (size_t(tr - bandFirst) * halfW + size_t(tc >> 1)) * kEntry + ch * (kCoeffs + 1);
-            for (int k = 0; k < kCoeffs; ++k) row[k] = e[k] + u[k];
-            row[kCoeffs] = e[kCoeffs];
-          } else {
+    if (inside) {
+      // The band's entries of the 64 positions, each with its noise added
+      // by one kernel call.
+      const float* entries[kWindow * kWindow];
+      for (int i = 0; i < kWindow; ++i)
+        for (int j = 0; j < kWindow; ++j) {
+          const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
+          entries[i * kWindow + j] = band + (size_t(tr - bandFirst) * halfW + size_t(tc >> 1)) * kEntry;
+        }
+      NoisyTrainingRows(entries, kWindow * kWindow, u, rows);
+    } else {
+      float* row = rows;
+      for (int i = 0; i < kWindow; ++i) {
+        for (int j = 0; j < kWindow; ++j) {
+          const int tr = r - kWindow + 1 + i + j, tc = c - i + j;
+          for (int ch = 0; ch < 3; ++ch, row += kRowStride, u += kCoeffs) {
+            const float* p = P[ch];
             // Pairs 0 and 1 are next to the position: Fetch reads them directly.
             for (int k = 0; k < kCoeffs; ++k) {
               const int* e1 = kAxial[kPairFirst[k]];

@@ -78,7 +78,7 @@ class Nedi {
   SampleBuffer activity_;        // w x h
   SampleBuffer training_[3];     // degraded training copies, W x H each
   SampleBuffer provisional_[3];  // provisional planes, W x H each
-  SampleBuffer trainingBand_;    // the second pass's training rows of one block of site rows
+  SampleBuffer trainingBand_;    // either pass's training entries of one block of site rows
   std::vector<float> noise_;          // noise values, see the .cpp
 };
 

@@ -1,8 +1,8 @@
 // NormalSums: every product x[p] * x[q] of a training row added to its own
 // running sum. The vector forms keep one sum per lane: on x86 with 256-bit
-// vectors the row is permuted into the 28 products, elsewhere x[p] times the
-// whole row for p = 0..6. Either way each lane adds exactly the products the
-// scalar form adds, in the same order.
+// or 512-bit vectors the row is permuted into the 28 products, elsewhere
+// x[p] times the whole row for p = 0..6. Either way each lane adds exactly
+// the products the scalar form adds, in the same order.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "resampling/normal_sums.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -20,8 +20,8 @@ namespace kestrune::normal {
 // The products x[left] * x[right] with left <= right <= 6, in 32 slots (the
 // last four multiply the zero pad).
 struct ProductTable {
-  alignas(32) int32_t left[32];
-  alignas(32) int32_t right[32];
+  alignas(64) int32_t left[32];
+  alignas(64) int32_t right[32];
   constexpr ProductTable() : left(), right() {
     int n = 0;
     for (int p = 0; p < kNormalRowStride - 1; ++p)
@@ -84,12 +84,63 @@ HWY_INLINE void PermutedSums(D d, const float* rows, int count, float* sums) {
   for (int k = 0; k < 28; ++k) sums[left[k] * kNormalRowStride + right[k]] = lanes[k];
 }
 
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+// With sixteen lanes: the same 32 products in two vectors, the row loaded
+// into the lower half (the indices only reach lanes 0..7).
+template <class D>
+HWY_INLINE void PermutedSums16(D d, const float* rows, int count, float* sums) {
+  const int32_t* left = kProducts.left;
+  const int32_t* right = kProducts.right;
+  const hn::Half<D> dh;
+  using Indices = decltype(hn::SetTableIndices(d, left));
+  Indices li[2], ri[2];
+  hn::Vec<D> acc[2];
+  for (int v = 0; v < 2; ++v) {
+    li[v] = hn::SetTableIndices(d, left + 16 * v);
+    ri[v] = hn::SetTableIndices(d, right + 16 * v);
+    acc[v] = hn::Zero(d);
+  }
+  for (int s = 0; s < count; ++s) {
+    const auto x = hn::ZeroExtendVector(d, hn::LoadU(dh, rows + std::size_t(s) * kNormalRowStride));
+    for (int v = 0; v < 2; ++v)
+      acc[v] = hn::Add(acc[v], hn::Mul(hn::TableLookupLanes(x, li[v]), hn::TableLookupLanes(x, ri[v])));
+  }
+  alignas(64) float lanes[32];
+  for (int v = 0; v < 2; ++v) hn::Store(acc[v], d, lanes + 16 * v);
+  for (int k = 0; k < 28; ++k) sums[left[k] * kNormalRowStride + right[k]] = lanes[k];
+}
+#endif
+
 void NormalSumsHwy(const float* rows, int count, float* sums) {
-#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  PermutedSums16(hn::FixedTag<float, 2 * kNormalRowStride>(), rows, count, sums);
+#elif HWY_TARGET == HWY_AVX2
   PermutedSums(hn::FixedTag<float, kNormalRowStride>(), rows, count, sums);
 #else
   BroadcastSums(hn::CappedTag<float, kNormalRowStride>(), rows, count, sums);
 #endif
+}
+
+void NoisyTrainingRowsHwy(const float* const* entries, int positions, const float* noise, float* rows) {
+  const hn::CappedTag<float, kNormalRowStride> d;
+  constexpr int lanes = static_cast<int>(hn::MaxLanes(decltype(d)()));
+  for (int h = 0; h < kNormalRowStride; h += lanes) {
+    // Lanes 0..5 of a row take the noise, lane 6 (the target) is copied,
+    // lane 7 is the zero pad.
+    const auto index = hn::Iota(d, float(h));
+    const auto noisy = hn::Lt(index, hn::Set(d, 6.0f)), kept = hn::Lt(index, hn::Set(d, 7.0f));
+    for (int p = 0; p < positions; ++p)
+      for (int ch = 0; ch < 3; ++ch) {
+        const auto e = hn::LoadU(d, entries[p] + 7 * ch + h);
+        if (noise == nullptr) {
+          hn::StoreU(hn::IfThenElseZero(kept, e), d, rows + (3 * p + ch) * kNormalRowStride + h);
+          continue;
+        }
+        const auto u = hn::LoadU(d, noise + (3 * p + ch) * 6 + h);
+        const auto v = hn::IfThenElseZero(kept, hn::IfThenElse(noisy, hn::Add(e, u), e));
+        hn::StoreU(v, d, rows + (3 * p + ch) * kNormalRowStride + h);
+      }
+  }
 }
 
 }  // namespace HWY_NAMESPACE
@@ -101,6 +152,7 @@ namespace kestrune {
 
 namespace normal {
 HWY_EXPORT(NormalSumsHwy);
+HWY_EXPORT(NoisyTrainingRowsHwy);
 }  // namespace normal
 
 void NormalSumsScalar(const float* rows, int count, float* sums) {
@@ -111,6 +163,21 @@ void NormalSumsScalar(const float* rows, int count, float* sums) {
     for (int p = 0; p < kNormalRowStride - 1; ++p)
       for (int q = p; q < kNormalRowStride - 1; ++q) sums[p * kNormalRowStride + q] += x[p] * x[q];
   }
+}
+
+void NoisyTrainingRowsScalar(const float* const* entries, int positions, const float* noise, float* rows) {
+  for (int p = 0; p < positions; ++p)
+    for (int ch = 0; ch < 3; ++ch, rows += kNormalRowStride, noise += noise != nullptr ? 6 : 0) {
+      const float* e = entries[p] + 7 * ch;
+      for (int k = 0; k < 6; ++k) rows[k] = noise != nullptr ? e[k] + noise[k] : e[k];
+      rows[6] = e[6];
+      rows[7] = 0.0f;
+    }
+}
+
+void NoisyTrainingRows(const float* const* entries, int positions, const float* noise, float* rows) {
+  if (simd::ScalarKernels()) return NoisyTrainingRowsScalar(entries, positions, noise, rows);
+  HWY_DYNAMIC_DISPATCH(normal::NoisyTrainingRowsHwy)(entries, positions, noise, rows);
 }
 
 void NormalSums(const float* rows, int count, float* sums) {

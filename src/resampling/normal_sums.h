@@ -15,4 +15,16 @@ constexpr int kNormalRowStride = 8;
 void NormalSums(const float* rows, int count, float* sums);
 void NormalSumsScalar(const float* rows, int count, float* sums);
 
+// Training rows from entries of seven floats per colour (six pair sums and
+// the target), the three colours' entries of position p being the 21 floats
+// from entries[p], and six noise values per colour and position, in order
+// from noise: per position and colour one row of the pair sums plus their
+// noise, the target and a 0 pad, 3 * positions rows in all (no noise: null,
+// and the pair sums as they are). The vector form
+// may read up to kNoisyRowsOverread floats past an entry or the last noise
+// value (never using them); both forms give the same bits.
+constexpr int kNoisyRowsOverread = 8;
+void NoisyTrainingRows(const float* const* entries, int positions, const float* noise, float* rows);
+void NoisyTrainingRowsScalar(const float* const* entries, int positions, const float* noise, float* rows);
+
 }  // namespace kestrune

@@ -87,14 +87,29 @@ __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx512vnni"))) SearchR
   const __m512i tSqV = _mm512_set1_epi32(tSq);
   __m512i bestV = _mm512_set1_epi32(INT32_MAX);
   __m512i bestRow = _mm512_setzero_si512();
+  // Source row r + i at offset k is l<i><k>: each row is loaded once and
+  // kept in registers for the four candidate rows that read it (named
+  // variables, so that the compiler keeps them out of memory).
+  const __mmask64 m0 = mask[0], m1 = mask[1], m2 = mask[2], m3 = mask[3];
+  const __m512i t0 = tv[0], t1 = tv[1], t2 = tv[2], t3 = tv[3];
+  auto load = [&](int row, int k, __mmask64 m) { return _mm512_maskz_loadu_epi8(m, src + row * srcStride + 4 * k); };
+  __m512i l00, l01, l02, l03;
+  __m512i l10 = load(0, 0, m0), l11 = load(0, 1, m1), l12 = load(0, 2, m2), l13 = load(0, 3, m3);
+  __m512i l20 = load(1, 0, m0), l21 = load(1, 1, m1), l22 = load(1, 2, m2), l23 = load(1, 3, m3);
+  __m512i l30 = load(2, 0, m0), l31 = load(2, 1, m1), l32 = load(2, 2, m2), l33 = load(2, 3, m3);
   for (int r = 0; r < rows; ++r) {
-    const uint8_t* s = src + r * srcStride;
-    __m512i acc[4];
-    for (int k = 0; k < 4; ++k) {
-      acc[k] = _mm512_setzero_si512();
-      for (int i = 0; i < 4; ++i)
-        acc[k] = _mm512_dpbusd_epi32(acc[k], _mm512_maskz_loadu_epi8(mask[k], s + i * srcStride + 4 * k), tv[i]);
-    }
+    l00 = l10, l01 = l11, l02 = l12, l03 = l13;
+    l10 = l20, l11 = l21, l12 = l22, l13 = l23;
+    l20 = l30, l21 = l31, l22 = l32, l23 = l33;
+    l30 = load(r + 3, 0, m0), l31 = load(r + 3, 1, m1), l32 = load(r + 3, 2, m2), l33 = load(r + 3, 3, m3);
+    auto dot4 = [&](__m512i a, __m512i b, __m512i c, __m512i d) {
+      __m512i v = _mm512_dpbusd_epi32(_mm512_setzero_si512(), a, t0);
+      v = _mm512_dpbusd_epi32(v, b, t1);
+      v = _mm512_dpbusd_epi32(v, c, t2);
+      return _mm512_dpbusd_epi32(v, d, t3);
+    };
+    const __m512i acc[4] = {dot4(l00, l10, l20, l30), dot4(l01, l11, l21, l31), dot4(l02, l12, l22, l32),
+                            dot4(l03, l13, l23, l33)};
     // Within every lane: (acc0, acc1, acc2, acc3) summed, so lane m holds the
     // dot products of candidates 4m .. 4m+3: candidates 0..15 in order.
     const __m512i s0 = _mm512_add_epi32(_mm512_unpacklo_epi32(acc[0], acc[1]), _mm512_unpackhi_epi32(acc[0], acc[1]));
@@ -136,15 +151,18 @@ HWY_INLINE hn::Vec<hn::CappedTag<int32_t, 4>> AddBlocks(D d, hn::Vec<D> v) {
 }
 
 // Sums the lanes of each of a0..a3 into lanes 0..3 of one vector.
-HWY_INLINE hn::Vec<hn::CappedTag<int32_t, 4>> Reduce4(hn::Vec<D32> a0, hn::Vec<D32> a1, hn::Vec<D32> a2,
-                                                      hn::Vec<D32> a3) {
-  const D32 d32;
-  const hn::Repartition<int64_t, D32> d64;
+template <class D>
+HWY_INLINE hn::Vec<hn::CappedTag<int32_t, 4>> Reduce4(D d32, hn::Vec<D> a0, hn::Vec<D> a1, hn::Vec<D> a2,
+                                                      hn::Vec<D> a3) {
+  const hn::Repartition<int64_t, D> d64;
   // Within every 128-bit block: (a0, a1, a2, a3) summed lane-wise.
   const auto s0 = hn::Add(hn::InterleaveLower(d32, a0, a1), hn::InterleaveUpper(d32, a0, a1));
   const auto s1 = hn::Add(hn::InterleaveLower(d32, a2, a3), hn::InterleaveUpper(d32, a2, a3));
+  // The 64-bit interleaves only move lane pairs; the sums stay 32-bit, so a
+  // negative lane carries nothing into its neighbour.
   const auto b0 = hn::BitCast(d64, s0), b1 = hn::BitCast(d64, s1);
-  return AddBlocks(d32, hn::BitCast(d32, hn::Add(hn::InterleaveLower(d64, b0, b1), hn::InterleaveUpper(d64, b0, b1))));
+  return AddBlocks(d32, hn::Add(hn::BitCast(d32, hn::InterleaveLower(d64, b0, b1)),
+                                hn::BitCast(d32, hn::InterleaveUpper(d64, b0, b1))));
 }
 #endif  // HWY_TARGET != HWY_SCALAR
 
@@ -175,7 +193,7 @@ SearchResult SearchLanes(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t
 #if HWY_TARGET == HWY_SCALAR
       for (int m = 0; m < 4; ++m) d[k + m] = hn::GetLane(a[m]);
 #else
-      hn::StoreU(Reduce4(a[0], a[1], a[2], a[3]), hn::CappedTag<int32_t, 4>(), d + k);
+      hn::StoreU(Reduce4(d32, a[0], a[1], a[2], a[3]), hn::CappedTag<int32_t, 4>(), d + k);
 #endif
     }
     for (int k = 0; k < count; ++k) Consider(best, d[k], r, k);
@@ -194,41 +212,86 @@ SearchResult SearchHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* 
   return SearchLanes(t, tStride, src, srcStride, rows, count);
 }
 
-BlendSums BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                       std::ptrdiff_t srcStride) {
-  // Per lane at most 16 products of magnitude <= 65025 each: no overflow.
-  const D32 d32;
-  const int step = static_cast<int>(hn::Lanes(D16()));
-  auto cross0 = hn::Zero(d32), cross1 = hn::Zero(d32), energy0 = hn::Zero(d32), energy1 = hn::Zero(d32);
-  for (int i = 0; i < 4; ++i)
-    for (int h = 0; h < kRowBytes; h += step) {
-      const auto qv = Widen(q + i * srcStride + h);
-      const auto tq = hn::Sub(Widen(t + i * tStride + h), qv);
-      const auto pq = hn::Sub(Widen(p + i * srcStride + h), qv);
-      cross0 = hn::ReorderWidenMulAccumulate(d32, tq, pq, cross0, cross1);
-      energy0 = hn::ReorderWidenMulAccumulate(d32, pq, pq, energy0, energy1);
-    }
-  return {hn::GetLane(hn::SumOfLanes(d32, hn::Add(cross0, cross1))),
-          hn::GetLane(hn::SumOfLanes(d32, hn::Add(energy0, energy1)))};
+// Stores the lane sums of a[0..3] to out[0..3].
+template <class D>
+HWY_INLINE void StoreSums4(D d32, const hn::Vec<D>* a, int32_t* out) {
+#if HWY_TARGET == HWY_SCALAR
+  (void)d32;
+  for (int m = 0; m < 4; ++m) out[m] = hn::GetLane(a[m]);
+#else
+  hn::StoreU(Reduce4(d32, a[0], a[1], a[2], a[3]), hn::CappedTag<int32_t, 4>(), out);
+#endif
 }
 
-int64_t BlendSadHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                    std::ptrdiff_t srcStride, int weight) {
+void BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                  std::ptrdiff_t srcStride, BlendSums* out) {
+  // Per lane at most 16 products of magnitude <= 65025 each: no overflow.
+  const D32 d32;
+  constexpr int step = static_cast<int>(hn::MaxLanes(D16())), parts = kRowBytes / step;
+  hn::Vec<D16> tv[4 * parts], pv[4 * parts];
+  for (int i = 0; i < 4; ++i)
+    for (int h = 0; h < parts; ++h) {
+      tv[i * parts + h] = Widen(t + i * tStride + h * step);
+      pv[i * parts + h] = Widen(p + i * srcStride + h * step);
+    }
+  HWY_ALIGN int32_t cross[kMaxBlends + 4], energy[kMaxBlends + 4];
+  for (int k = 0; k < n; k += 4) {
+    hn::Vec<D32> c[4], e[4];
+    for (int m = 0; m < 4; ++m) {
+      auto c0 = hn::Zero(d32), c1 = hn::Zero(d32), e0 = hn::Zero(d32), e1 = hn::Zero(d32);
+      if (k + m < n) {
+        const uint8_t* q = qs[k + m];
+        for (int i = 0; i < 4; ++i)
+          for (int h = 0; h < parts; ++h) {
+            const auto qv = Widen(q + i * srcStride + h * step);
+            const auto tq = hn::Sub(tv[i * parts + h], qv);
+            const auto pq = hn::Sub(pv[i * parts + h], qv);
+            c0 = hn::ReorderWidenMulAccumulate(d32, tq, pq, c0, c1);
+            e0 = hn::ReorderWidenMulAccumulate(d32, pq, pq, e0, e1);
+          }
+      }
+      c[m] = hn::Add(c0, c1), e[m] = hn::Add(e0, e1);
+    }
+    StoreSums4(d32, c, cross + k);
+    StoreSums4(d32, e, energy + k);
+  }
+  for (int k = 0; k < n; ++k) out[k] = {cross[k], energy[k]};
+}
+
+void BlendSadsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                  const int* weights, int n, std::ptrdiff_t srcStride, int64_t* out) {
   // |256 (T - P) - weight (Q - P)| <= 130560 per value, so 64 of them summed
   // in 32 bits stay far below 2^31.
-  const hn::CappedTag<int32_t, kRowBytes> d32;
-  const hn::Rebind<uint8_t, decltype(d32)> d8;
-  const int step = static_cast<int>(hn::Lanes(d32));
-  const auto w = hn::Set(d32, weight);
-  auto acc = hn::Zero(d32);
+  using DS = hn::CappedTag<int32_t, kRowBytes>;
+  const DS d32;
+  const hn::Rebind<uint8_t, DS> d8;
+  constexpr int step = static_cast<int>(hn::MaxLanes(DS())), parts = kRowBytes / step;
+  hn::Vec<DS> tp[4 * parts], pv[4 * parts];
   for (int i = 0; i < 4; ++i)
-    for (int h = 0; h < kRowBytes; h += step) {
-      const auto pv = hn::PromoteTo(d32, hn::LoadU(d8, p + i * srcStride + h));
-      const auto tp = hn::Sub(hn::PromoteTo(d32, hn::LoadU(d8, t + i * tStride + h)), pv);
-      const auto qp = hn::Sub(hn::PromoteTo(d32, hn::LoadU(d8, q + i * srcStride + h)), pv);
-      acc = hn::Add(acc, hn::Abs(hn::Sub(hn::ShiftLeft<8>(tp), hn::Mul(qp, w))));
+    for (int h = 0; h < parts; ++h) {
+      pv[i * parts + h] = hn::PromoteTo(d32, hn::LoadU(d8, p + i * srcStride + h * step));
+      tp[i * parts + h] =
+          hn::ShiftLeft<8>(hn::Sub(hn::PromoteTo(d32, hn::LoadU(d8, t + i * tStride + h * step)), pv[i * parts + h]));
     }
-  return hn::GetLane(hn::SumOfLanes(d32, acc));
+  HWY_ALIGN int32_t sums[kMaxBlends + 4];
+  for (int k = 0; k < n; k += 4) {
+    hn::Vec<DS> a[4];
+    for (int m = 0; m < 4; ++m) {
+      auto acc = hn::Zero(d32);
+      if (k + m < n) {
+        const uint8_t* q = qs[k + m];
+        const auto w = hn::Set(d32, weights[k + m]);
+        for (int i = 0; i < 4; ++i)
+          for (int h = 0; h < parts; ++h) {
+            const auto qp = hn::Sub(hn::PromoteTo(d32, hn::LoadU(d8, q + i * srcStride + h * step)), pv[i * parts + h]);
+            acc = hn::Add(acc, hn::Abs(hn::Sub(tp[i * parts + h], hn::Mul(qp, w))));
+          }
+      }
+      a[m] = acc;
+    }
+    StoreSums4(d32, a, sums + k);
+  }
+  for (int k = 0; k < n; ++k) out[k] = sums[k];
 }
 
 }  // namespace HWY_NAMESPACE
@@ -240,7 +303,7 @@ namespace kestrune::BlockDistance {
 
 HWY_EXPORT(SearchHwy);
 HWY_EXPORT(BlendSumsHwy);
-HWY_EXPORT(BlendSadHwy);
+HWY_EXPORT(BlendSadsHwy);
 
 void SourceBlockTerms(const uint8_t* src, int w, int h, std::vector<int32_t>& terms) {
   terms.assign(std::size_t(w) * std::size_t(h), 0);
@@ -284,7 +347,7 @@ SearchResult Search(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src
 
 BlendSums BlendSumsScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                           std::ptrdiff_t srcStride) {
-  BlendSums sums;
+  BlendSums sums{0, 0};
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < kRowBytes; ++j) {
       const int64_t tq = int{t[i * tStride + j]} - q[i * srcStride + j];
@@ -295,10 +358,13 @@ BlendSums BlendSumsScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_
   return sums;
 }
 
-BlendSums BlendSumsOf(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                      std::ptrdiff_t srcStride) {
-  if (simd::ScalarKernels()) return BlendSumsScalar(t, tStride, p, q, srcStride);
-  return HWY_DYNAMIC_DISPATCH(BlendSumsHwy)(t, tStride, p, q, srcStride);
+void BlendSumsOf(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                 std::ptrdiff_t srcStride, BlendSums* out) {
+  if (simd::ScalarKernels()) {
+    for (int k = 0; k < n; ++k) out[k] = BlendSumsScalar(t, tStride, p, qs[k], srcStride);
+    return;
+  }
+  HWY_DYNAMIC_DISPATCH(BlendSumsHwy)(t, tStride, p, qs, n, srcStride, out);
 }
 
 int64_t BlendSadScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
@@ -312,10 +378,13 @@ int64_t BlendSadScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* 
   return sum;
 }
 
-int64_t BlendSad(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                 std::ptrdiff_t srcStride, int weight) {
-  if (simd::ScalarKernels()) return BlendSadScalar(t, tStride, p, q, srcStride, weight);
-  return HWY_DYNAMIC_DISPATCH(BlendSadHwy)(t, tStride, p, q, srcStride, weight);
+void BlendSads(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, const int* weights,
+               int n, std::ptrdiff_t srcStride, int64_t* out) {
+  if (simd::ScalarKernels()) {
+    for (int k = 0; k < n; ++k) out[k] = BlendSadScalar(t, tStride, p, qs[k], srcStride, weights[k]);
+    return;
+  }
+  HWY_DYNAMIC_DISPATCH(BlendSadsHwy)(t, tStride, p, qs, weights, n, srcStride, out);
 }
 
 }  // namespace kestrune::BlockDistance

@@ -33,21 +33,26 @@ SearchResult SearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_
                           int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
 
 // Sums for blending two source blocks P and Q towards a target block T:
-// cross = sum (T - Q)(P - Q) and energy = sum (P - Q)^2.
-struct BlendSums {
-  int64_t cross = 0;
-  int64_t energy = 0;
+// cross = sum (T - Q)(P - Q) and energy = sum (P - Q)^2. The blend search
+// tries up to kMaxBlends second blocks beside one first block, so the sums
+// for all of them, qs[0..n-1], come from one call: out[k] is BlendSumsScalar
+// of qs[k].
+constexpr int kMaxBlends = 8;
+struct BlendSums {  // no default values: arrays of them are filled by the calls
+  int64_t cross;
+  int64_t energy;
 };
-BlendSums BlendSumsOf(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                      std::ptrdiff_t srcStride);
+void BlendSumsOf(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                 std::ptrdiff_t srcStride, BlendSums* out);
 BlendSums BlendSumsScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                           std::ptrdiff_t srcStride);
 
 // sum |256 T - (256 P + (Q - P) * weight)| over the block, which is 256 times
 // the sum of absolute differences between T and the blend
-// P + (Q - P) * weight / 256; weight lies in 0..256.
-int64_t BlendSad(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
-                 std::ptrdiff_t srcStride, int weight);
+// P + (Q - P) * weight / 256; weight lies in 0..256. BlendSads gives it for
+// n <= kMaxBlends second blocks qs[k] with weights[k] in one call.
+void BlendSads(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, const int* weights,
+               int n, std::ptrdiff_t srcStride, int64_t* out);
 int64_t BlendSadScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                        std::ptrdiff_t srcStride, int weight);
 

@@ -11,6 +11,7 @@
 #include "resampling/edge_dir_resampler.h"
 #include "upscale/downsample2.h"
 #include "upscale/edge_weight_map.h"
+#include "upscale/estimate_update.h"
 #include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
 #include "upscale/regularization_gradient.h"
@@ -70,17 +71,14 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
     // 6. Regularisation, weighted near edges.
     float* r = planes.regularization[c].data();
     RegularizationGradient(ctx.estimate[c], W, H, r);
-    // 7. Update and clamp. Sample by sample: the threads take runs of samples.
+    // 7. Update and clamp, the gradient weighted on the way (the weighted
+    // gradient is not kept: nothing reads it). Sample by sample: the threads
+    // take runs of samples.
     float* x = ctx.estimate[c];
     const float* e = planes.enlargedResidual[c].data();
-    const float* v = planes.weights.data();
+    const float* v = weighted ? planes.weights.data() : nullptr;
     ParallelFor(0, std::ptrdiff_t(large), 16384, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
-      if (weighted)
-        for (std::ptrdiff_t i = i0; i < i1; ++i) r[i] = r[i] * v[i];
-      for (std::ptrdiff_t i = i0; i < i1; ++i) {
-        const float u = x[i] - beta * (e[i] + lambda * r[i]);
-        x[i] = u < -0.5f ? -0.5f : u > 255.5f ? 255.5f : u;
-      }
+      UpdateEstimate(x, e, r, v, beta, lambda, i0, i1);
     });
   }
 

@@ -2,8 +2,12 @@
 // byte copies (coarse search, blend search), a texture test that keeps more
 // of the estimate where the match is poor, windowed accumulation of the
 // matched source blocks, and the output that replaces the estimate's detail by
-// the detail of the accumulated image.
-#include "upscale/fractal_texture.h"
+// the detail of the accumulated image. The accumulation of a block row has
+// a scalar form and a Highway form with the same sums in the same order.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "upscale/fractal_texture.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #include <algorithm>
 #include <climits>
@@ -11,17 +15,81 @@
 #include <cstdint>
 #include <numbers>
 
+#include "base/simd.h"
 #include "base/threading.h"
 #include "upscale/block_distance.h"
+#include "upscale/fractal_texture.h"
 
+HWY_BEFORE_NAMESPACE();
+namespace kestrune::fractal {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Row i of the 4 x 4 blocks of a block row (block n at column n, perRow of
+// them) added to the accumulator row a (perRow + 3 samples): a[n + j] +=
+// ((lambda x[n+j] + (1 - lambda) S_j) - x[n+j]) w[j] with S_j the blend of
+// the block's source rows. Sample n + j takes block n's term after block
+// n - 1's, as in the scalar loop: four samples ride in one vector, the first
+// of them finished and stored after each block and the next one shifted in.
+void AccumulateRowHwy(const FractalTexture::BlockMatch* row, int perRow, const float* x, const float* y, int w,
+                      int i, const float* win, float* a) {
+  if (perRow <= 0) return;
+#if HWY_TARGET == HWY_SCALAR
+  // One lane: the plain loop.
+  for (int n = 0; n < perRow; ++n) {
+    const FractalTexture::BlockMatch& m = row[n];
+    const float lambda = m.lambda, keep = 1.0f - m.lambda, u = m.u, first = 1.0f - m.u;
+    const float* p = y + std::size_t(m.by + i) * w + m.bx;
+    const float* q = y + std::size_t(m.cy + i) * w + m.cx;
+    for (int j = 0; j < 4; ++j) {
+      const float source = first * p[j] + u * q[j];
+      a[n + j] += ((lambda * x[n + j] + keep * source) - x[n + j]) * win[j];
+    }
+  }
+#else
+  const hn::FixedTag<float, 4> d;
+  const auto wv = hn::LoadU(d, win);
+  const auto one = hn::Set(d, 1.0f);
+  auto acc = hn::LoadU(d, a);
+  for (int n = 0; n < perRow; ++n) {
+    const FractalTexture::BlockMatch& m = row[n];
+    const auto lambda = hn::Set(d, m.lambda), u = hn::Set(d, m.u);
+    const auto keep = hn::Sub(one, lambda), first = hn::Sub(one, u);
+    const auto p = hn::LoadU(d, y + std::size_t(m.by + i) * w + m.bx);
+    const auto q = hn::LoadU(d, y + std::size_t(m.cy + i) * w + m.cx);
+    const auto xv = hn::LoadU(d, x + n);
+    const auto source = hn::Add(hn::Mul(first, p), hn::Mul(u, q));
+    acc = hn::Add(acc, hn::Mul(hn::Sub(hn::Add(hn::Mul(lambda, xv), hn::Mul(keep, source)), xv), wv));
+    a[n] = hn::GetLane(acc);
+    const float next = n + 1 < perRow ? a[n + 4] : 0.0f;
+    acc = hn::CombineShiftRightLanes<1>(d, hn::Set(d, next), acc);
+  }
+  // The last three samples.
+  HWY_ALIGN float tail[4];
+  hn::Store(acc, d, tail);
+  for (int j = 0; j < 3; ++j) a[perRow + j] = tail[j];
+#endif
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kestrune::fractal
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 namespace kestrune {
+
+namespace fractal {
+HWY_EXPORT(AccumulateRowHwy);
+}  // namespace fractal
 
 namespace {
 
 // The integer nearest to v, halves away from zero (for the exact halves that
-// occur here: multiples of 1/256 and the block position centres).
+// occur here: multiples of 1/256 and the block position centres). v + 0.5 is
+// positive on the first branch and -v + 0.5 on the second, so truncation is
+// the floor there: no call into the maths library per weight.
 inline long Nint(double v) {
-  return v >= 0.0 ? static_cast<long>(std::floor(v + 0.5)) : -static_cast<long>(std::floor(-v + 0.5));
+  return v >= 0.0 ? static_cast<long>(v + 0.5) : -static_cast<long>(-v + 0.5);
 }
 
 inline uint8_t QuantiseSample(float v) {
@@ -126,6 +194,15 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
     }
   });
   BlockDistance::SourceBlockTerms(sourceBytes_.data(), w, h, sourceTerms_);
+
+  // The centre of each block's search window in the source, per block row
+  // and per block column.
+  searchRow_.resize(std::size_t(std::max(H - B + 1, 0)));
+  for (int y = 0; y + B <= H; ++y)
+    searchRow_[std::size_t(y)] = static_cast<int>(Nint(std::clamp((y + B / 2) * double(h) / H - B / 2, 0.0, double(h - B))));
+  searchCol_.resize(std::size_t(std::max(W - B + 1, 0)));
+  for (int x = 0; x + B <= W; ++x)
+    searchCol_[std::size_t(x)] = static_cast<int>(Nint(std::clamp((x + B / 2) * double(w) / W - B / 2, 0.0, double(w - B))));
   nextBlockRow_ = nextOutputRow_ = nextQuantisedRow_ = 0;
 }
 
@@ -137,6 +214,8 @@ void FractalTexture::Reserve(int W, int H, int w, int h) {
   sourceBytes_.reserve(small * 4);
   sourceTerms_.reserve(small);
   textureRoot_.reserve(small);
+  searchRow_.reserve(std::size_t(std::max(H - blockSize_ + 1, 0)));
+  searchCol_.reserve(std::size_t(std::max(W - blockSize_ + 1, 0)));
   matches_.reserve(std::size_t(kChunkRows) * std::size_t(std::max(W - blockSize_ + 1, 0)));
 }
 
@@ -159,9 +238,9 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   auto sourceBlock = [&](int sy, int sx) { return sourceBytes_.data() + sy * sStride + std::ptrdiff_t(sx) * 4; };
 
   // Source blocks start anywhere from 0 to h - B (w - B): the last source
-  // row and column belong to blocks like any other.
-  const int ys = static_cast<int>(Nint(std::clamp((y + B / 2) * double(h_) / H_ - B / 2, 0.0, double(h_ - B))));
-  const int xs = static_cast<int>(Nint(std::clamp((x + B / 2) * double(w_) / W_ - B / 2, 0.0, double(w_ - B))));
+  // row and column belong to blocks like any other (see Init).
+  const int ys = searchRow_[std::size_t(y)];
+  const int xs = searchCol_[std::size_t(x)];
 
   // Coarse search: the first strict minimum of the squared differences.
   BlockMatch m;
@@ -175,23 +254,38 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   m.error = best;
 
   // Blend search: a neighbour of the best block mixed into it may fit better.
+  // The sums of all neighbours come from one call, then their distances from
+  // another; the neighbours are then taken in order as one by one.
   m.cy = ys, m.cx = xs;
   double tb = 0.0;
   const uint8_t* p = sourceBlock(m.by, m.bx);
+  const uint8_t* qs[BlockDistance::kMaxBlends];
+  int at[BlockDistance::kMaxBlends][2];
+  int n = 0;
   for (int ay = std::max(m.by - 1, 0); ay <= std::min(m.by + 1, h_ - B); ++ay)
     for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - B); ++ax) {
       if (ay == m.by && ax == m.bx) continue;
-      const uint8_t* q = sourceBlock(ay, ax);
-      const BlockDistance::BlendSums sums = BlockDistance::BlendSumsOf(t, tStride, p, q, sStride);
-      double tq = sums.energy == 0 ? 0.0 : 1.0 - double(sums.cross) / double(sums.energy);
-      tq = std::clamp(tq, 0.0, 0.99);
-      const int weight = static_cast<int>(Nint(256.0 * tq));
-      // The sum is 256 times the sum of absolute differences; squared and
-      // over 16 that is exact in double.
-      const double sad = double(BlockDistance::BlendSad(t, tStride, p, q, sStride, weight));
-      const int64_t e = Nint(sad * sad / (65536.0 * 16.0));
-      if (e < m.error) m.error = e, m.cy = ay, m.cx = ax, tb = tq;
+      qs[n] = sourceBlock(ay, ax), at[n][0] = ay, at[n][1] = ax, ++n;
     }
+  BlockDistance::BlendSums sums[BlockDistance::kMaxBlends];
+  BlockDistance::BlendSumsOf(t, tStride, p, qs, n, sStride, sums);
+  double tqs[BlockDistance::kMaxBlends];
+  int weights[BlockDistance::kMaxBlends];
+  for (int k = 0; k < n; ++k) {
+    double tq = sums[k].energy == 0 ? 0.0 : 1.0 - double(sums[k].cross) / double(sums[k].energy);
+    tq = std::clamp(tq, 0.0, 0.99);
+    tqs[k] = tq;
+    weights[k] = static_cast<int>(Nint(256.0 * tq));
+  }
+  int64_t sads[BlockDistance::kMaxBlends];
+  BlockDistance::BlendSads(t, tStride, p, qs, weights, n, sStride, sads);
+  for (int k = 0; k < n; ++k) {
+    // The sum is 256 times the sum of absolute differences; squared and
+    // over 16 that is exact in double.
+    const double sad = double(sads[k]);
+    const int64_t e = Nint(sad * sad / (65536.0 * 16.0));
+    if (e < m.error) m.error = e, m.cy = at[k][0], m.cx = at[k][1], tb = tqs[k];
+  }
   m.blend = static_cast<float>(tb);
   m.u = static_cast<float>(tb * std::sqrt(tb));
 
@@ -231,9 +325,14 @@ void FractalTexture::AccumulateRow(int y, int i, int chunkStart) {
   const int B = blockSize_;
   const int perRow = BlocksPerRow();
   const BlockMatch* row = matches_.data() + std::size_t(y - chunkStart) * perRow;
+  const bool vector = B == 4 && step_ == 1 && !simd::ScalarKernels();
   for (int c = 0; c < 3; ++c) {
     const float* xr = x_[c] + std::size_t(y + i) * W_;
     float* a = accum_[c] + std::size_t(y + i) * W_;
+    if (vector) {
+      HWY_DYNAMIC_DISPATCH(fractal::AccumulateRowHwy)(row, perRow, xr, y_[c], w_, i, window_ + i * B, a);
+      continue;
+    }
     for (int n = 0; n < perRow; ++n) {
       const BlockMatch& m = row[n];
       const int x = n * step_;
@@ -330,3 +429,4 @@ void FractalTexture::Run(unsigned rowLimit, unsigned rows) {
 void FractalTexture::Finish() {}
 
 }  // namespace kestrune
+#endif  // HWY_ONCE

@@ -82,6 +82,7 @@ class FractalTexture {
   std::vector<uint8_t> sourceBytes_;
   std::vector<int32_t> sourceTerms_;  // per source block position, for the coarse search
   std::vector<double> textureRoot_;  // per source block position
+  std::vector<int> searchRow_, searchCol_;  // search centre per block row, block column
   // Block rows matched together: each chunk's accumulation shares out its
   // kChunkRows + B - 1 accumulator rows, enough rows for many threads.
   static constexpr int kChunkRows = 64;

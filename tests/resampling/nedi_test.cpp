@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <random>
 #include <stdexcept>
@@ -114,7 +115,24 @@ TEST(NediFit, NormalSumsOnEveryInstructionSetEqualTheScalarOnes) {
     for (int k = 0; k < 8; ++k) mixed.push_back(k == 7 ? 0.0f : unit(random) * (s % 7 == k ? 3e4f : 1.7f));
   float scalar[64];
   NormalSumsScalar(mixed.data(), 192, scalar);
+  // Training rows with noise (and without) from the same numbers: entries 21
+  // floats apart, a negative zero as a target (it must not meet a noise
+  // value), the pads written over garbage.
+  std::vector<float> source(mixed);
+  source[6] = -0.0f;
+  const float* entries[64];
+  for (int p = 0; p < 64; ++p) entries[p] = source.data() + 21 * p;
+  std::vector<float> noisy(192 * 8, std::nanf("")), noisyScalar(192 * 8, std::nanf(""));
+  std::vector<float> plain(192 * 8, std::nanf("")), plainScalar(192 * 8, std::nanf(""));
+  NoisyTrainingRowsScalar(entries, 64, source.data() + 300, noisyScalar.data());
+  NoisyTrainingRowsScalar(entries, 64, nullptr, plainScalar.data());
+  EXPECT_EQ(plainScalar[6], -0.0f);
+  EXPECT_TRUE(std::signbit(plainScalar[6]));
   ForEachSimdTarget([&](const std::string&) {
+    NoisyTrainingRows(entries, 64, source.data() + 300, noisy.data());
+    EXPECT_EQ(std::memcmp(noisy.data(), noisyScalar.data(), noisy.size() * sizeof(float)), 0);
+    NoisyTrainingRows(entries, 64, nullptr, plain.data());
+    EXPECT_EQ(std::memcmp(plain.data(), plainScalar.data(), plain.size() * sizeof(float)), 0);
     float sums[64];
     NormalSums(rows.data(), 2, sums);
     for (int p = 0; p < 7; ++p)

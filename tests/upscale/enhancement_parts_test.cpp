@@ -14,6 +14,7 @@
 #include "upscale/downsample2.h"
 #include "upscale/enhancement.h"
 #include "upscale/enhancement_schedule.h"
+#include "upscale/estimate_update.h"
 #include "upscale/regularization_gradient.h"
 #include "upscale/robust_residual.h"
 #include "upscale/working_planes.h"
@@ -100,8 +101,21 @@ TEST(RegularizationGradient, EveryInstructionSetGivesTheScalarPlanes) {
   // Ties, signed zeros, a NaN and neighbouring infinities (whose difference
   // is NaN either way round): the interior by the vector kernels and the
   // border pixels must give exactly the scalar rule, on wide, narrow and
-  // single-row or single-column planes.
-  for (const auto& [W, H] : {std::pair{37, 6}, std::pair{17, 3}, std::pair{9, 2}, std::pair{1, 5}, std::pair{6, 1}}) {
+  // single-row or single-column planes. Downsample2 (even sizes from 4 up)
+  // likewise, on samples whose double sums round differently in float; the
+  // robust residual and the clamped update (weighted or not, both clamps
+  // reached) on every sample.
+  for (const auto& [W, H] : {std::pair{37, 6}, std::pair{17, 3}, std::pair{9, 2}, std::pair{1, 5}, std::pair{6, 1},
+                             std::pair{38, 6}, std::pair{20, 4}}) {
+    if (W % 2 == 0 && H % 2 == 0 && W >= 4 && H >= 4) {
+      std::vector<float> y(W * H);
+      for (int i = 0; i < W * H; ++i) y[i] = float((i * 7919) % 255) * 0.37f + float(i) * 0.013f;
+      ExpectSameOnEveryTarget([&] {
+        std::vector<float> out(W * H / 4), tmp(W * H / 2);
+        Downsample2(y.data(), W, H, out.data(), 2, tmp.data(), 0.1f);
+        return out;
+      });
+    }
     SCOPED_TRACE(testing::Message() << W << " x " << H);
     std::vector<float> x(W * H);
     for (int i = 0; i < W * H; ++i) x[i] = float((i * 7919) % 5) - 2.0f;
@@ -110,6 +124,17 @@ TEST(RegularizationGradient, EveryInstructionSetGivesTheScalarPlanes) {
       std::vector<float> r(W * H);
       RegularizationGradient(x.data(), W, H, r.data());
       return r;
+    });
+    std::vector<float> y(W * H), z(W * H);
+    for (int i = 0; i < W * H; ++i) y[i] = float((i * 7919) % 263) * 1.01f - 3.0f, z[i] = float(i % 17) * 0.3f - 2.0f;
+    ExpectSameOnEveryTarget([&] {
+      std::vector<float> residual(W * H), weighted(y), plain(y);
+      RobustResidual(y.data(), x.data(), residual.size(), residual.data());
+      UpdateEstimate(weighted.data(), z.data(), x.data(), z.data(), 3.0f, 0.03f, 0, W * H);
+      UpdateEstimate(plain.data(), x.data(), z.data(), nullptr, 40.0f, 0.5f, 0, W * H);
+      residual.insert(residual.end(), weighted.begin(), weighted.end());
+      residual.insert(residual.end(), plain.begin(), plain.end());
+      return residual;
     });
   }
 }

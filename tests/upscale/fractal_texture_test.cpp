@@ -43,24 +43,43 @@ TEST(BlockDistance, EveryInstructionSetGivesTheScalarSums) {
     for (std::size_t i = 0; i < t.size(); ++i) t[i] = i % 4 == 3 ? 0 : value(false);
     std::vector<int32_t> terms;
     SourceBlockTerms(src.data(), w, h, terms);
+    // The first block and up to kMaxBlends second blocks: the candidates
+    // after the first (the first itself when there is no other).
     const uint8_t* p = src.data();
-    const uint8_t* q = src.data() + (count > 1 ? 4 : std::ptrdiff_t(w) * 4 * (rows > 1));
+    const uint8_t* qs[kMaxBlends];
+    int n = 0;
+    for (int r = 0; r < rows && n < kMaxBlends; ++r)
+      for (int k = 0; k < count && n < kMaxBlends; ++k)
+        if (r > 0 || k > 0) qs[n++] = src.data() + std::ptrdiff_t(r) * w * 4 + 4 * k;
+    if (n == 0) qs[n++] = p;
 
     const SearchResult ref = SearchScalar(t.data(), 24, src.data(), w * 4, rows, count, terms.data(), w);
     if (trial == 1) {
       EXPECT_EQ(ref.distance, 48 * 255 * 255);
     }
-    const BlendSums plain = BlendSumsScalar(t.data(), 24, p, q, w * 4);
     const int weights[] = {0, 1, 77, 128, 253, 256};
-    int64_t sads[6];
-    for (int i = 0; i < 6; ++i) sads[i] = BlendSadScalar(t.data(), 24, p, q, w * 4, weights[i]);
+    BlendSums plain[kMaxBlends];
+    int64_t sads[kMaxBlends][6];
+    for (int k = 0; k < n; ++k) {
+      plain[k] = BlendSumsScalar(t.data(), 24, p, qs[k], w * 4);
+      for (int i = 0; i < 6; ++i) sads[k][i] = BlendSadScalar(t.data(), 24, p, qs[k], w * 4, weights[i]);
+    }
     ForEachSimdTarget([&](const std::string& target) {
       const SearchResult got = Search(t.data(), 24, src.data(), w * 4, rows, count, terms.data(), w);
       ASSERT_TRUE(got.distance == ref.distance && got.row == ref.row && got.col == ref.col)
           << target << " trial " << trial << ": " << got.distance << " at " << got.row << ", " << got.col;
-      const BlendSums sums = BlendSumsOf(t.data(), 24, p, q, w * 4);
-      ASSERT_TRUE(sums.cross == plain.cross && sums.energy == plain.energy) << "trial " << trial;
-      for (int i = 0; i < 6; ++i) ASSERT_EQ(BlendSad(t.data(), 24, p, q, w * 4, weights[i]), sads[i]) << weights[i];
+      BlendSums sums[kMaxBlends];
+      BlendSumsOf(t.data(), 24, p, qs, n, w * 4, sums);
+      for (int k = 0; k < n; ++k)
+        ASSERT_TRUE(sums[k].cross == plain[k].cross && sums[k].energy == plain[k].energy) << "trial " << trial << ", block " << k;
+      // Each call mixes the weights over its second blocks.
+      for (int i = 0; i < 6; ++i) {
+        int ws[kMaxBlends];
+        int64_t got[kMaxBlends];
+        for (int k = 0; k < n; ++k) ws[k] = weights[(i + k) % 6];
+        BlendSads(t.data(), 24, p, qs, ws, n, w * 4, got);
+        for (int k = 0; k < n; ++k) ASSERT_EQ(got[k], sads[k][(i + k) % 6]) << ws[k];
+      }
     });
   }
 }
@@ -78,11 +97,16 @@ TEST(BlockDistance, PlainSumsByHand) {
   EXPECT_EQ(terms[0], 48 * 400 - 256 * 48 * 20);
   ForEachSimdTarget([&](const std::string&) {
     EXPECT_EQ(BlockDistance::Search(t.data(), 16, p.data(), 16, 1, 1, terms.data(), 4).distance, 48 * 100);
-    const auto sums = BlockDistance::BlendSumsOf(t.data(), 16, p.data(), q.data(), 16);
+    const uint8_t* qs[] = {q.data()};
+    BlockDistance::BlendSums sums;
+    BlockDistance::BlendSumsOf(t.data(), 16, p.data(), qs, 1, 16, &sums);
     EXPECT_EQ(sums.cross, 48 * (-20) * (-10));
     EXPECT_EQ(sums.energy, 48 * 100);
     // Blend with weight 128: P + (Q - P) / 2 = 25, |10 - 25| * 256 per value.
-    EXPECT_EQ(BlockDistance::BlendSad(t.data(), 16, p.data(), q.data(), 16, 128), 48 * 15 * 256);
+    const int weight[] = {128};
+    int64_t sad = 0;
+    BlockDistance::BlendSads(t.data(), 16, p.data(), qs, weight, 1, 16, &sad);
+    EXPECT_EQ(sad, 48 * 15 * 256);
   });
 }
 
@@ -225,14 +249,21 @@ TEST(FractalTexture, BoundedCallsLentBuffersAndThreadsGiveTheOneCallResult) {
   // accumulator rows it reads has been added, and the accumulators of
   // overlapping block rows must add up in one fixed order whatever the
   // steps and threads. Lent buffers with stale contents (Init clears them)
-  // change nothing.
+  // change nothing, and neither does the instruction set (the scalar result
+  // is the reference).
   const int w = 40, h = 36;
   Planes whole(w, h, 7);
   {
     ScopedThreadCount one(1);
     FractalTexture ft;
-    whole.Run(ft);
+    OnScalar([&] { return whole.Run(ft), 0; });
   }
+  ForEachSimdTarget([&](const std::string& target) {
+    Planes planes(w, h, 7);
+    FractalTexture ft;
+    planes.Run(ft);
+    EXPECT_TRUE(planes == whole) << target;
+  });
   auto steps = [&](unsigned step) {
     std::vector<unsigned> limits;
     for (unsigned limit = step; limit < 2 * h + step; limit += step) limits.push_back(std::min(limit, 2u * h));
