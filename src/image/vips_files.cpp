@@ -295,6 +295,18 @@ std::vector<uint8_t> Blob(const VImage& image, const char* name) {
   return std::vector<uint8_t>(bytes, bytes + length);
 }
 
+// The profile, tags, depth and greyscale flag a read records.
+ImageMetadata MetadataOf(const VImage& stored, const ImageHeader& header) {
+  ImageMetadata meta;
+  meta.icc = Blob(stored, VIPS_META_ICC_NAME);
+  meta.exif = Blob(stored, VIPS_META_EXIF_NAME);
+  meta.xmp = Blob(stored, VIPS_META_XMP_NAME);
+  meta.iptc = Blob(stored, VIPS_META_IPTC_NAME);
+  meta.depth = header.depth;
+  meta.greyscale = header.greyscale;
+  return meta;
+}
+
 // Why an image of these bands cannot be read, else empty.
 std::string LayoutProblem(const std::string& name, const VImage& image) {
   const VipsInterpretation interpretation = image.interpretation();
@@ -519,13 +531,7 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   } freer{samples};
   const VipsBandFormat bandFormat = stored.format();
   const int bands = stored.bands();
-  ImageMetadata meta;
-  meta.icc = Blob(stored, VIPS_META_ICC_NAME);
-  meta.exif = Blob(stored, VIPS_META_EXIF_NAME);
-  meta.xmp = Blob(stored, VIPS_META_XMP_NAME);
-  meta.iptc = Blob(stored, VIPS_META_IPTC_NAME);
-  meta.depth = header.depth;
-  meta.greyscale = header.greyscale;
+  ImageMetadata meta = MetadataOf(stored, header);
   // Closing the decoder gives its last remarks (libjpeg's count of corrupt
   // data), which belong to this read.
   stored = VImage();
@@ -781,12 +787,7 @@ ReadStatus RowFileReader::Open(const std::string& path) {
     const int orientation =
         vips_image_get_typeof(image, VIPS_META_ORIENTATION) ? vips_image_get_orientation(image) : 1;
     if (orientation > 1 && orientation <= 8) return Refusal(state->header.format, "turned by its EXIF orientation");
-    state->metadata.icc = Blob(state->stored, VIPS_META_ICC_NAME);
-    state->metadata.exif = Blob(state->stored, VIPS_META_EXIF_NAME);
-    state->metadata.xmp = Blob(state->stored, VIPS_META_XMP_NAME);
-    state->metadata.iptc = Blob(state->stored, VIPS_META_IPTC_NAME);
-    state->metadata.depth = state->header.depth;
-    state->metadata.greyscale = state->header.greyscale;
+    state->metadata = MetadataOf(state->stored, state->header);
     state->region = state->stored.region();
   } catch (const VError& e) {
     const std::string reason = Explain(e.what(), status.warnings);
@@ -835,33 +836,17 @@ ReadStatus RowFileReader::Read(uint32_t rows, FloatImage& band) {
     damage.warnings = std::move(status.warnings);
     return damage;
   }
-  // Orientation 1: stored row y is picture row y. One band fills the three
-  // colour planes; the last of two or four is alpha.
-  VipsRegion* region = s.region->get_region();
+  // Orientation 1, and a region as wide as the picture holds its rows one
+  // after the other: Spread places them as a whole read would.
+  const void* samples = VIPS_REGION_ADDR(s.region->get_region(), 0, int(s.next));
   const int bands = s.stored.bands();
-  const VipsBandFormat format = s.stored.format();
-  const int colours = bands <= 2 ? 1 : 3;
-  auto spread = [&](auto sample, float scale, bool divide) {
-    using T = decltype(sample);
-    ParallelFor(0, rows, RowGrain(std::ptrdiff_t(w) * bands), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
-      for (std::ptrdiff_t y = y0; y < y1; ++y) {
-        const T* in = reinterpret_cast<const T*>(VIPS_REGION_ADDR(region, 0, int(s.next + uint32_t(y))));
-        for (int c = 0; c < (band.HasAlpha() ? 4 : 3); ++c) {
-          const int b = c == 3 ? bands - 1 : colours == 1 ? 0 : c;
-          float* out = band.samples(c) + std::size_t(y) * w;
-          for (uint32_t x = 0; x < w; ++x) {
-            const float v = static_cast<float>(in[std::size_t{x} * bands + b]);
-            out[x] = divide ? v / scale : v * scale;
-          }
-        }
-      }
-    });
-  };
-  switch (format) {
-    case VIPS_FORMAT_UCHAR: spread(uint8_t{}, 1.0f, false); break;
-    case VIPS_FORMAT_USHORT: spread(uint16_t{}, 257.0f, true); break;
-    case VIPS_FORMAT_FLOAT: spread(float{}, 255.0f, false); break;
-    default: spread(double{}, 255.0f, false); break;
+  switch (s.stored.format()) {
+    case VIPS_FORMAT_UCHAR: Spread(static_cast<const uint8_t*>(samples), w, rows, bands, 1, 1.0f, false, band); break;
+    case VIPS_FORMAT_USHORT:
+      Spread(static_cast<const uint16_t*>(samples), w, rows, bands, 1, 257.0f, true, band);
+      break;
+    case VIPS_FORMAT_FLOAT: Spread(static_cast<const float*>(samples), w, rows, bands, 1, 255.0f, false, band); break;
+    default: Spread(static_cast<const double*>(samples), w, rows, bands, 1, 255.0f, false, band); break;
   }
   s.next += rows;
   return status;
