@@ -21,6 +21,19 @@ void* AllocateLargeBlock(std::size_t bytes);
 void FreeLargeBlock(void* p, std::size_t bytes) noexcept;
 inline constexpr std::size_t kLargeBlockBytes = std::size_t{4} << 20;
 
+// While one of these is alive, freed large blocks stay mapped for reuse by
+// later allocations: a fresh block is cleared by the system page by page on
+// first touch, and a run maps planes of the same sizes again and again. The blocks kept never add to the memory the same
+// run would hold without them (see AllocateLargeBlock); they are returned
+// when the last one ends.
+class LargeBlockReuse {
+ public:
+  LargeBlockReuse();
+  ~LargeBlockReuse();
+  LargeBlockReuse(const LargeBlockReuse&) = delete;
+  LargeBlockReuse& operator=(const LargeBlockReuse&) = delete;
+};
+
 // std::allocator, except that a value-initialising construct (what resize
 // uses) leaves the element default-initialised, i.e. unset for a float.
 template <class T>

@@ -11,7 +11,6 @@
 #include "resampling/edge_dir_resampler.h"
 #include "upscale/downsample2.h"
 #include "upscale/edge_weight_map.h"
-#include "upscale/estimate_update.h"
 #include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
 #include "upscale/regularization_gradient.h"
@@ -67,20 +66,11 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
 
   const float beta = schedule.beta, lambda = p.regularization;
   const bool weighted = p.variableRegularization != 0.0f;
-  for (int c = 0; c < 3; ++c) {
-    // 6. Regularisation, weighted near edges.
-    float* r = planes.regularization[c].data();
-    RegularizationGradient(ctx.estimate[c], W, H, r);
-    // 7. Update and clamp, the gradient weighted on the way (the weighted
-    // gradient is not kept: nothing reads it). Sample by sample: the threads
-    // take runs of samples.
-    float* x = ctx.estimate[c];
-    const float* e = planes.enlargedResidual[c].data();
-    const float* v = weighted ? planes.weights.data() : nullptr;
-    ParallelFor(0, std::ptrdiff_t(large), 16384, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
-      UpdateEstimate(x, e, r, v, beta, lambda, i0, i1);
-    });
-  }
+  // 6. Regularisation, weighted near edges, and 7. the update and clamp, in
+  // one pass per plane.
+  for (int c = 0; c < 3; ++c)
+    RegularizedUpdate(ctx.estimate[c], W, H, planes.enlargedResidual[c].data(), weighted ? planes.weights.data() : nullptr,
+                      beta, lambda);
 
   // 8. Step-size decay.
   schedule.Decay(it);

@@ -14,11 +14,16 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <utility>
+#include <vector>
 
+#include "base/sample_buffer.h"
 #include "base/simd.h"
 #include "base/threading.h"
+#include "upscale/estimate_update.h"
 #include "upscale/regularization_gradient.h"
 
 #ifndef KESTRUNE_REGULARIZATION_COMMON
@@ -122,15 +127,63 @@ void GradientRow(const Plane& p, Index y, float* r) {
 
 }  // namespace
 
-void RegularizationGradient(const float* x, int W, int H, float* r) {
-  if (W <= 0 || H <= 0) return;
+namespace {
+
+Plane MakePlane(const float* x, int W, int H) {
   Plane p{x, W, H, {}};
   for (int k = 0; k < 8; ++k) {
     const int dy = kShifts[k][0], dx = kShifts[k][1];
     p.a[k] = static_cast<float>(std::pow(0.5, std::sqrt(double(dy * dy + dx * dx))));
   }
+  return p;
+}
+
+}  // namespace
+
+void RegularizationGradient(const float* x, int W, int H, float* r) {
+  if (W <= 0 || H <= 0) return;
+  const Plane p = MakePlane(x, W, H);
   ParallelFor(0, H, RowGrain(W), [&](Index y0, Index y1) {
     for (Index y = y0; y < y1; ++y) GradientRow(p, y, r + y * p.W);
+  });
+}
+
+void RegularizedUpdate(float* x, int W, int H, const float* e, const float* v, float beta, float lambda) {
+  if (W <= 0 || H <= 0) return;
+  const Plane p = MakePlane(x, W, H);
+  // The threads take bands of rows. The first and last rows of a band read
+  // rows of the bands beside it, so their gradients are all taken before any
+  // band changes a row; inside a band, row y - 1 is updated as soon as the
+  // gradient of row y, the last to read it, has been taken.
+  constexpr Index kBand = 32;
+  const Index bands = (H + kBand - 1) / kBand;
+  SampleBuffer edges(std::size_t(2 * bands) * std::size_t(W));
+  auto edge = [&](Index b, int last) { return edges.data() + (2 * b + last) * Index{W}; };
+  auto band = [&](Index b) { return std::pair{b * kBand, std::min<Index>(H, (b + 1) * kBand)}; };
+  ParallelFor(0, bands, 1, [&](Index b0, Index b1) {
+    for (Index b = b0; b < b1; ++b) {
+      const auto [y0, y1] = band(b);
+      GradientRow(p, y0, edge(b, 0));
+      if (y1 - 1 > y0) GradientRow(p, y1 - 1, edge(b, 1));
+    }
+  });
+  ParallelFor(0, bands, 1, [&](Index b0, Index b1) {
+    std::vector<float> ring(std::size_t(2) * std::size_t(W));
+    auto update = [&](Index y, const float* r) {
+      const Index at = y * W;
+      UpdateEstimate(x + at, e + at, r, v != nullptr ? v + at : nullptr, beta, lambda, 0, W);
+    };
+    for (Index b = b0; b < b1; ++b) {
+      const auto [y0, y1] = band(b);
+      const float* pending = edge(b, 0);
+      for (Index y = y0 + 1; y < y1; ++y) {
+        float* gradient = y == y1 - 1 ? edge(b, 1) : ring.data() + (y & 1) * W;
+        if (y != y1 - 1) GradientRow(p, y, gradient);
+        update(y - 1, pending);
+        pending = gradient;
+      }
+      update(y1 - 1, pending);
+    }
   });
 }
 

@@ -106,6 +106,7 @@ bool UpscaleTileRow(const SourceBand& band, int w, int h, int y0, int y1, float*
   const int th = ty1 - ty0, W = 2 * w;
   const bool guided = band.init[0] != nullptr;
   const uint32_t tiles = TileCount(w, h, grid);
+  const LargeBlockReuse reuse;  // the tiles of a row have the same sizes
   for (int x0 = 0; x0 < w; x0 += grid.core) {
     const int x1 = std::min(w, x0 + grid.core);
     const int tx0 = std::max(0, x0 - grid.margin), tx1 = std::min(w, x1 + grid.margin);

@@ -130,6 +130,7 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   const std::size_t large = std::size_t(2 * w) * std::size_t(2 * h);
   Reporter reporter(progress, out, 2 * w, 2 * h);
   const bool guided = init != nullptr && init[0] != nullptr && init[1] != nullptr && init[2] != nullptr;
+  const LargeBlockReuse reuse;
 
   reporter.Send(Stage::kAllocating, 0.0f);
   // The working planes are allocated once, right before the loop: the

@@ -15,7 +15,7 @@ struct WorkingPlanes {
   WorkingPlanes(int w, int h);
 
   SampleBuffer enlargedResidual[3];  // 2w x 2h: estimate snapshot, then enlarged residual
-  SampleBuffer regularization[3];    // 2w x 2h: fractal output, then regulariser gradient
+  SampleBuffer regularization[3];    // 2w x 2h: the fractal substitution's output
   SampleBuffer scratch;              // 2w x 2h: gradient map, row-pass temporary, sign plane
   SampleBuffer weights;              // 2w x 2h: edge-adaptive weights V
   SampleBuffer simulated[3];         // w x h: estimate through the downsampling model
