@@ -7,7 +7,9 @@
 // a unit in the last place lower; the enhancement's fourth-root residual
 // magnifies such a unit into a visible step.
 // Both passes have a scalar form and a Highway form that widens the floats
-// to double and adds the taps in the same order: the same bits.
+// to double and adds the taps in the same order: the same bits. (A float
+// times a float is exact in double, so the vector form may fuse each product
+// with its addition: the one rounding is the addition's either way.)
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "upscale/downsample2.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -35,7 +37,7 @@ void RowHwy(const float* src, std::ptrdiff_t x0, std::ptrdiff_t x1, float* dst, 
     for (int m = 0; m < 4; ++m) hn::LoadInterleaved2(df, src + 2 * x - 4 + 2 * m, even[m], odd[m]);
     const hn::Vec<decltype(df)> taps[7] = {odd[0], even[1], odd[1], even[2], odd[2], even[3], odd[3]};
     auto sum = hn::Zero(dd);
-    for (int t = 0; t < 7; ++t) sum = hn::Add(sum, hn::Mul(hn::Set(dd, double(w[t])), hn::PromoteTo(dd, taps[t])));
+    for (int t = 0; t < 7; ++t) sum = hn::MulAdd(hn::Set(dd, double(w[t])), hn::PromoteTo(dd, taps[t]), sum);
     hn::StoreU(hn::DemoteTo(df, hn::Mul(sum, hn::Set(dd, norm))), df, dst + x);
   };
   const hn::ScalableTag<double> dd;
@@ -51,7 +53,7 @@ void ColumnsHwy(const float* const* rows, std::ptrdiff_t n, float* out, const fl
     const hn::Rebind<float, decltype(dd)> df;
     auto sum = hn::Zero(dd);
     for (int t = 0; t < 7; ++t)
-      sum = hn::Add(sum, hn::Mul(hn::Set(dd, double(w[t])), hn::PromoteTo(dd, hn::LoadU(df, rows[t] + x))));
+      sum = hn::MulAdd(hn::Set(dd, double(w[t])), hn::PromoteTo(dd, hn::LoadU(df, rows[t] + x)), sum);
     hn::StoreU(hn::DemoteTo(df, hn::Mul(sum, hn::Set(dd, norm))), df, out + x);
   };
   const hn::ScalableTag<double> dd;
