@@ -1,15 +1,8 @@
-// Batch runs: a tree of mixed files done once each (results as from single
-// runs), damaged files reported while the rest go on, resuming, names from
-// the template, refusals before any work, shards as separate processes, and
-// a run ended by SIGTERM then resumed.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// Batch runs: each good file once as a single run writes it, damaged ones
+// reported, resuming, the name template, refusals, shards, and SIGTERM.
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -27,14 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The files below `root` as paths relative to it.
-std::set<std::string> Files(const fs::path& root) {
-  std::set<std::string> files;
-  if (fs::exists(root))
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-      if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(root).string());
-  return files;
-}
+std::set<std::string> Files(const fs::path& root) { return Names(root, true); }
 
 std::vector<std::string> Lines(const std::string& path) {
   std::istringstream text(FileBytes(path));
