@@ -20,26 +20,19 @@ struct Operation {
   std::function<Result<Image>(const Image&)> run;
 };
 
-ResizeOptions Lanczos3(uint32_t w, uint32_t h) {
-  ResizeOptions o;
-  o.width = w, o.height = h, o.filter = Filter::kLanczos3;
-  return o;
-}
-
 // Every operation on a 40 x 40 source, each changing the size differently.
 const std::vector<Operation>& Operations() {
   static const std::vector<Operation> operations = {
       {"upscale default", [](const Image& s) { return Upscale(s, UpscaleOptions{}); }},
       {"upscale quick to 97 x 61",
        [](const Image& s) {
-         UpscaleOptions o;
-         o.initialMethod = InitialMethod::kBilinear;
-         o.iterations = 2, o.fractalSubstitutions = 0, o.edgeDirIterations = -1;
-         o.width = 97, o.height = 61;
-         return Upscale(s, o);
+         return Upscale(s, {.initialMethod = InitialMethod::kBilinear, .iterations = 2, .fractalSubstitutions = 0,
+                            .edgeDirIterations = -1, .width = 97, .height = 61});
        }},
-      {"resize lanczos3 x0.3", [](const Image& s) { return Resize(s, Lanczos3(12, 12)); }},
-      {"resize lanczos3 x2.4", [](const Image& s) { return Resize(s, Lanczos3(96, 96)); }},
+      {"resize lanczos3 x0.3",
+       [](const Image& s) { return Resize(s, {.width = 12, .height = 12, .filter = Filter::kLanczos3}); }},
+      {"resize lanczos3 x2.4",
+       [](const Image& s) { return Resize(s, {.width = 96, .height = 96, .filter = Filter::kLanczos3}); }},
       {"downscale", [](const Image& s) { return Downscale(s, {.width = 17, .height = 23, .trials = 4}); }},
   };
   return operations;

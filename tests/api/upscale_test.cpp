@@ -45,12 +45,8 @@ class Recorder : public Progress {
 };
 
 UpscaleOptions Options(InitialMethod method, uint32_t iterations, uint32_t substitutions, int edge = -1) {
-  UpscaleOptions o;
-  o.initialMethod = method;
-  o.iterations = iterations;
-  o.fractalSubstitutions = substitutions;
-  o.edgeDirIterations = edge;
-  return o;
+  return {.initialMethod = method, .iterations = iterations, .fractalSubstitutions = substitutions,
+          .edgeDirIterations = edge};
 }
 
 Image Enlarge(const Image& source, const UpscaleOptions& options, Recorder* recorder = nullptr) {
@@ -103,9 +99,7 @@ TEST(Upscale, DefaultScheduleReports) {
   // The defaults: 16 iterations and 2 substitutions, each adding 4, so 24
   // iterations; the step halves by iteration 11 and again by 15, where the
   // substitutions start.
-  UpscaleOptions options;
-  options.initialMethod = InitialMethod::kBicubic;
-  options.edgeDirIterations = -1;
+  const UpscaleOptions options = {.initialMethod = InitialMethod::kBicubic, .edgeDirIterations = -1};
   Recorder recorder;
   Enlarge(MakeTestChart(8, 8), options, &recorder);
   std::vector<std::string> expect = {"alloc", "initial rows 0", "prepare"};
@@ -295,9 +289,7 @@ TEST(Upscale, CancellationKeepsTheEstimateSoFar) {
   // Asked at iteration 12: 0..11 are done, and the estimate is resized.
   Recorder late;
   late.onReport = [&](const ProgressReport& r) { late.cancel |= r.stage == Stage::kEnhancement && r.step == 12; };
-  UpscaleOptions options = Options(InitialMethod::kBicubic, 16, 2);
-  options.width = 11, options.height = 5;
-  stopped = Upscale(source, options, &late);
+  stopped = Upscale(source, {.initialMethod = InitialMethod::kBicubic, .edgeDirIterations = -1, .width = 11, .height = 5}, &late);
   EXPECT_EQ(stopped.error().code, ErrorCode::kCancelled);
   EXPECT_EQ(late.lines.back(), "final");
   EXPECT_EQ(late.lines[late.lines.size() - 2], "iteration 12/24");
@@ -312,30 +304,28 @@ TEST(Upscale, RefusesWhatItCannotTake) {
     UpscaleOptions options;
     const char* message;  // a part of the message; empty: accepted
   };
-  auto with = [](auto change) { UpscaleOptions o; change(o); return o; };
   const Case cases[] = {
       {6, 6, {}, ""},
       {5, 40, {}, "fractal substitutions"},
       {40, 5, {}, "fractal substitutions"},
-      {3, 3, with([](UpscaleOptions& o) { o.fractalSubstitutions = 0; }), ""},
-      {2, 40, with([](UpscaleOptions& o) { o.fractalSubstitutions = 0; }), "too small"},
-      {30, 30, with([](UpscaleOptions& o) { o.edgeDirIterations = -1; }), ""},
-      {30, 30, with([](UpscaleOptions& o) { o.edgeDirIterations = -2; }), "Edge-dir"},
-      {30, 30, with([](UpscaleOptions& o) { o.sideLobe = 0.5f; }), "side lobe"},
-      {30, 30, with([](UpscaleOptions& o) { o.sideLobe = 0.49f; }), ""},
-      {30, 30, with([](UpscaleOptions& o) { o.strength = std::nanf(""); }), "The strength"},
-      {30, 30, with([](UpscaleOptions& o) { o.strength = INFINITY; }), "The strength"},
-      {30, 30, with([](UpscaleOptions& o) { o.sideLobe = std::nanf(""); }), "side lobe"},
-      {30, 30, with([](UpscaleOptions& o) { o.regularization = -INFINITY; }), "regularization amount"},
-      {30, 30, with([](UpscaleOptions& o) { o.variableRegularization = std::nanf(""); }), "variable regularization"},
-      {30, 30, with([](UpscaleOptions& o) { o.iterations = 1001; }), "iterations"},
-      {30, 30, with([](UpscaleOptions& o) { o.fractalSubstitutions = 101; }), "fractal substitutions must"},
-      {30, 30, with([](UpscaleOptions& o) { o.width = 100000, o.height = 100000; }), "too large"},
+      {3, 3, {.fractalSubstitutions = 0}, ""},
+      {2, 40, {.fractalSubstitutions = 0}, "too small"},
+      {30, 30, {.edgeDirIterations = -1}, ""},
+      {30, 30, {.edgeDirIterations = -2}, "Edge-dir"},
+      {30, 30, {.sideLobe = 0.5f}, "side lobe"},
+      {30, 30, {.sideLobe = 0.49f}, ""},
+      {30, 30, {.strength = std::nanf("")}, "The strength"},
+      {30, 30, {.strength = INFINITY}, "The strength"},
+      {30, 30, {.sideLobe = std::nanf("")}, "side lobe"},
+      {30, 30, {.regularization = -INFINITY}, "regularization amount"},
+      {30, 30, {.variableRegularization = std::nanf("")}, "variable regularization"},
+      {30, 30, {.iterations = 1001}, "iterations"},
+      {30, 30, {.fractalSubstitutions = 101}, "fractal substitutions must"},
+      {30, 30, {.width = 100000, .height = 100000}, "too large"},
       {50001, 6, {}, "too large"},
-      {6, 6, with([&](UpscaleOptions& o) { o.initialMethod = InitialMethod::kFromImage, o.initialImage = &init; }), ""},
-      {6, 7, with([&](UpscaleOptions& o) { o.initialMethod = InitialMethod::kFromImage, o.initialImage = &init; }),
-       "do not match"},
-      {6, 6, with([](UpscaleOptions& o) { o.initialMethod = InitialMethod::kFromImage; }), "do not match"},
+      {6, 6, {.initialMethod = InitialMethod::kFromImage, .initialImage = &init}, ""},
+      {6, 7, {.initialMethod = InitialMethod::kFromImage, .initialImage = &init}, "do not match"},
+      {6, 6, {.initialMethod = InitialMethod::kFromImage}, "do not match"},
   };
   for (const Case& c : cases) {
     const std::string message = CheckUpscale(c.w, c.h, c.options);
