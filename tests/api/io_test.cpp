@@ -1,10 +1,8 @@
-// Writing files all or nothing: what replaces what (files keep their
-// permissions, links stay links, FIFOs are written directly), the refusals,
-// and no temporary file left behind.
+// Files written all or nothing (files keep their permissions, links stay
+// links, FIFOs are written directly), the refusals, and reading's errors.
 #include <kestrune/kestrune.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -30,12 +28,10 @@ TEST(WriteImage, ReplacesFilesLinksTargetsAndWritesFifosDirectly) {
 
   // An existing file is replaced and keeps its permissions.
   std::ofstream(dir.File("old.png")) << "old";
-  ::chmod(dir.File("old.png").c_str(), 0640);
+  fs::permissions(dir.File("old.png"), fs::perms(0640));
   EXPECT_FALSE(WriteImage(image, dir.File("old.png")));
   EXPECT_EQ(FileBytes(dir.File("old.png")), expected);
-  struct stat st {};
-  ::stat(dir.File("old.png").c_str(), &st);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(fs::status(dir.File("old.png")).permissions(), fs::perms(0640));
 
   // A link stays a link; the file it points to (through a second link, and
   // one that does not exist yet) gets the image.
@@ -51,9 +47,7 @@ TEST(WriteImage, ReplacesFilesLinksTargetsAndWritesFifosDirectly) {
   ASSERT_EQ(::mkfifo(dir.File("pipe.png").c_str(), 0600), 0);
   std::string piped;
   std::thread reader([&] { piped = FileBytes(dir.File("pipe.png")); });
-  WriteOptions png;
-  png.format = FileFormat::kPng;
-  EXPECT_FALSE(WriteImage(image, dir.File("pipe.png"), png));
+  EXPECT_FALSE(WriteImage(image, dir.File("pipe.png"), {.format = FileFormat::kPng}));
   reader.join();
   EXPECT_EQ(piped, expected);
 
@@ -122,9 +116,7 @@ TEST(ReadImage, ErrorsKeptDamageAndTheFormat) {
   };
   for (const Case& c : cases) {
     FileFormat format = FileFormat::kPfm;
-    ReadOptions options;
-    options.keepDamaged = c.keepDamaged;
-    const Result<Image> read = ReadImage(c.path, options, &format);
+    const Result<Image> read = ReadImage(c.path, {.keepDamaged = c.keepDamaged}, &format);
     EXPECT_EQ(read.error().code, c.code) << c.path << ": " << read.error().message;
     EXPECT_EQ(read.has_value(), c.hasValue) << c.path;
     EXPECT_EQ(format, c.format) << c.path;
