@@ -17,7 +17,7 @@
 #include <kestrune/kestrune.h>
 
 #include "cli/command.h"
-#include "support/test_support.h"
+#include "support/test_support.h"  // for every CLI test: TempDir, FileBytes, Names
 
 // What a child started by StartTool runs under: files may grow to `file`
 // bytes at most (writes beyond fail with EFBIG, SIGXFSZ ignored), the address

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "support/test_support.h"
 
 using kestrune::TempDir;
 namespace fs = std::filesystem;

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "support/test_support.h"
 
 using kestrune::Image;
 using kestrune::TempDir;
