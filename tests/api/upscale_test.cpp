@@ -333,9 +333,7 @@ TEST(Upscale, RefusesWhatItCannotTake) {
         << c.w << "x" << c.h << ": " << message;
   }
   // Upscale makes the same check, and refuses an empty source.
-  UpscaleOptions nan;
-  nan.strength = std::nanf("");
-  EXPECT_EQ(Upscale(MakeTestChart(8, 8), nan).error().code, ErrorCode::kInvalidArgument);
+  EXPECT_EQ(Upscale(MakeTestChart(8, 8), {.strength = std::nanf("")}).error().code, ErrorCode::kInvalidArgument);
   EXPECT_EQ(Upscale(Image(), {}).error().code, ErrorCode::kInvalidArgument);
 }
 
