@@ -1,15 +1,8 @@
-// Batch runs: a tree of mixed files done once each (results as from single
-// runs), damaged files reported while the rest go on, resuming, names from
-// the template, refusals before any work, shards as separate processes, and
-// a run ended by SIGTERM then resumed.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// Batch runs: each good file once as a single run writes it, damaged ones
+// reported, resuming, the name template, refusals, shards, and SIGTERM.
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -20,21 +13,11 @@
 
 #include "cli/batch.h"
 #include "cli/cli_test_util.h"
-#include "support/test_support.h"
 
 using kestrune::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The files below `root` as paths relative to it.
-std::set<std::string> Files(const fs::path& root) {
-  std::set<std::string> files;
-  if (fs::exists(root))
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-      if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(root).string());
-  return files;
-}
 
 std::vector<std::string> Lines(const std::string& path) {
   std::istringstream text(FileBytes(path));
@@ -79,7 +62,7 @@ TEST(Batch, EveryGoodFileOnceAsASingleRunWouldWriteIt) {
   const CliResult r = Cli(resize, {src.string(), "-o", out.string(), "--recursive", "--report", report});
   EXPECT_EQ(r.status, kExitSomeFailed) << r.err;
   for (const std::string& name : damaged) EXPECT_NE(r.err.find((src / name).string()), std::string::npos) << name;
-  EXPECT_EQ(Files(out), std::set<std::string>(good.begin(), good.end()));
+  EXPECT_EQ(Names(out, true), std::set<std::string>(good.begin(), good.end()));
   for (const std::string& name : good) {
     const std::string single = dir.File("single" + fs::path(name).extension().string());
     ASSERT_EQ(Cli(resize, {(src / name).string(), single}).status, 0) << name;
@@ -107,7 +90,7 @@ TEST(Batch, EveryGoodFileOnceAsASingleRunWouldWriteIt) {
   WriteFileBytes((out / good[0]).string(), "stale");
   EXPECT_EQ(Cli(resize, {(src / good[0]).string(), "-o", out.string(), "--overwrite"}).status, kExitOk);
   EXPECT_EQ(ReadFile((out / good[0]).string()).Width(), 9u);
-  EXPECT_EQ(Files(out).size(), good.size());  // no temporaries left
+  EXPECT_EQ(Names(out, true).size(), good.size());  // no temporaries left
 }
 
 TEST(Batch, NamesComeFromTheTemplate) {
@@ -126,7 +109,7 @@ TEST(Batch, NamesComeFromTheTemplate) {
   for (const auto& c : cases) {
     const fs::path out = dir.path() / ("out" + std::to_string(n++));
     EXPECT_EQ(Cli({"convert", dir.File("in"), "-o", out.string()}, c.args).status, kExitOk);
-    EXPECT_EQ(Files(out), c.names);
+    EXPECT_EQ(Names(out, true), c.names);
   }
   EXPECT_EQ(kestrune::ReadImageInfo(dir.File("out2/p.tif"))->format, kestrune::FileFormat::kTiff);
 }
@@ -190,7 +173,7 @@ TEST(Batch, ShardsInSeparateProcessesCoverTheListOnce) {
   }
   EXPECT_EQ(done.size(), names.size());
   EXPECT_EQ(std::set<std::string>(done.begin(), done.end()).size(), names.size());
-  EXPECT_EQ(Files(dir.path() / "out"), std::set<std::string>(names.begin(), names.end()));
+  EXPECT_EQ(Names(dir.path() / "out", true), std::set<std::string>(names.begin(), names.end()));
 }
 
 TEST(Batch, ARunEndedBySigtermResumesToTheSameTree) {
@@ -208,20 +191,20 @@ TEST(Batch, ARunEndedBySigtermResumesToTheSameTree) {
   };
 
   const pid_t pid = run(dir.File("killed"), {"--jobs", "1"});
-  for (int i = 0; i < 20000 && Files(dir.path() / "killed").size() < names.size() / 3; ++i)
+  for (int i = 0; i < 20000 && Names(dir.path() / "killed", true).size() < names.size() / 3; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ::kill(pid, SIGTERM);
   ASSERT_EQ(WaitTool(pid), 128 + SIGTERM);
   EXPECT_NE(FileBytes(dir.File("err")).find("stopped by a signal: "), std::string::npos);
-  const std::set<std::string> partial = Files(dir.path() / "killed");
+  const std::set<std::string> partial = Names(dir.path() / "killed", true);
   EXPECT_LT(partial.size(), names.size());
   for (const std::string& name : partial) EXPECT_EQ(name.find("kestrune-tmp"), std::string::npos) << name;
 
   EXPECT_EQ(WaitTool(run(dir.File("killed"), {"--skip-existing"})), 0);
   EXPECT_EQ(WaitTool(run(dir.File("whole"), {})), 0);
-  const std::set<std::string> whole = Files(dir.path() / "whole");
+  const std::set<std::string> whole = Names(dir.path() / "whole", true);
   EXPECT_EQ(whole, std::set<std::string>(names.begin(), names.end()));
-  EXPECT_EQ(Files(dir.path() / "killed"), whole);
+  EXPECT_EQ(Names(dir.path() / "killed", true), whole);
   for (const std::string& name : whole)
     EXPECT_TRUE(FileBytes(dir.File("killed/" + name)) == FileBytes(dir.File("whole/" + name))) << name;
 }

@@ -1,6 +1,5 @@
-// kestrune-cli's info, convert and chart commands run in-process: output,
-// the output options, the standard streams, exit statuses with the reasons
-// for unreadable files, and PFM (1.0 is white) in both byte orders.
+// kestrune-cli's info, convert and chart commands: output, the output options,
+// standard streams, statuses with the reasons for unreadable files, and PFM.
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -10,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "support/test_support.h"
 
 using kestrune::Image;
 using kestrune::TempDir;
@@ -32,11 +30,9 @@ TEST(Cli, HelpAndUsageErrors) {
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_NE(r.out.find(command), std::string::npos) << command;
   }
-  EXPECT_EQ(Cli({}).status, 1);
-  EXPECT_EQ(Cli({"info"}).status, 1);
-  EXPECT_EQ(Cli({"frobnicate"}).status, 1);
-  EXPECT_EQ(Cli({"chart", "x.png", "--width", "0"}).status, 1);
-  EXPECT_EQ(Cli({"chart", "x.png", "--height", "100001"}).status, 1);
+  const std::vector<std::string> usageErrors[] = {
+      {}, {"info"}, {"frobnicate"}, {"chart", "x.png", "--width", "0"}, {"chart", "x.png", "--height", "100001"}};
+  for (const auto& args : usageErrors) EXPECT_EQ(Cli(args).status, 1) << testing::PrintToString(args);
 }
 
 TEST(Cli, ChartInfoAndConvert) {
@@ -56,26 +52,25 @@ TEST(Cli, ChartInfoAndConvert) {
 
   // The output options: a depth and format by name, whatever the extension;
   // a depth the format cannot hold is a bad argument; standard output.
+  const std::string size = "width=40 height=30 bitdepth=0 alpha=0 format=";
   const struct {
     std::vector<std::string> args;
     int status;
     std::string info;  // the start of info's line on the written file
   } cases[] = {
-      {{dir.File("e.png"), "--depth", "16"}, 0, "width=40 height=30 bitdepth=0 alpha=0 format=png depth=16"},
-      {{dir.File("e.x"), "--format", "tif", "--depth", "32f"}, 0, "width=40 height=30 bitdepth=0 alpha=0 format=tiff depth=32f"},
-      {{dir.File("e.webp"), "--lossless"}, 0, "width=40 height=30 bitdepth=0 alpha=0 format=webp depth=8"},
-      {{dir.File("e.jpg"), "--quality", "50"}, 0, "width=40 height=30 bitdepth=0 alpha=0 format=jpeg depth=8"},
+      {{dir.File("e.png"), "--depth", "16"}, 0, size + "png depth=16"},
+      {{dir.File("e.x"), "--format", "tif", "--depth", "32f"}, 0, size + "tiff depth=32f"},
+      {{dir.File("e.webp"), "--lossless"}, 0, size + "webp depth=8"},
+      {{dir.File("e.jpg"), "--quality", "50"}, 0, size + "jpeg depth=8"},
       {{dir.File("f.jpg"), "--depth", "16"}, 1, ""},
       {{dir.File("f.jpg"), "--quality", "101"}, 1, ""},
       {{dir.File("f.png"), "--depth", "12"}, 1, ""},
       {{"-"}, 3, ""},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args = {"convert", dir.File("c.png")};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    EXPECT_EQ(Cli(args).status, c.status) << args[2];
+    EXPECT_EQ(Cli({"convert", dir.File("c.png")}, c.args).status, c.status) << c.args[0];
     if (!c.info.empty()) {
-      EXPECT_EQ(Cli({"info", args[2]}).out.substr(0, c.info.size()), c.info);
+      EXPECT_EQ(Cli({"info", c.args[0]}).out.substr(0, c.info.size()), c.info);
     }
   }
   EXPECT_EQ(FileBytes(dir.File("f.jpg")), "");
@@ -110,6 +105,15 @@ TEST(Cli, UnreadableInputsGiveStatus2AndTheirReason) {
       {"junk.bmp", "this is not an image", "not an image format this program reads (it starts with 74 68 69 73", true},
       {"empty.png", "", "the file is empty", true},
       {"folder.png", "", "it is a folder, not a file", true},
+      // Malformed PFM headers, and colour data one sample long.
+      {"short.pfm", "PF\n1 1\n-1.0\n" + one,
+       "PFM truncated after row 0 of 1 (all rows are missing): its pixel data needs 12 bytes from offset 12, the file "
+       "holds 4 of them", true},
+      {"narrow.pfm", "PF\n0 1\n-1.0\n", "PFM of 0 x 1 pixels is outside the limits of 1 to 100000 pixels a side", true},
+      {"wide.pfm", "PF\n200000 1\n-1.0\n", "PFM of 200000 x 1 pixels is outside the limits", true},
+      {"flat.pfm", "PF\n1 1\n0\n" + one + one + one, "PFM scale must be a non-zero number, not '0'", true},
+      {"negative.pfm", "PF\n-1 1\n-1.0\n", "PFM header is malformed: width and height must be whole numbers", true},
+      {"cut.pfm", "PF\n1 1", "PFM truncated in its header", true},
   };
   for (const auto& c : cases) {
     if (std::string(c.name) != "folder.png") WriteFileBytes(dir.File(c.name), c.bytes);
@@ -154,37 +158,17 @@ TEST(Cli, PfmHoldsUnclampedFloatsWithOneAsWhiteInBothByteOrders) {
   EXPECT_EQ(written.substr(12, 4), Float32(1234.5f, true));
 
   // Greyscale "Pf", little-endian: one plane copied into all three.
-  WriteFileBytes(dir.File("grey.pfm"),
-                 "Pf 3 1 -2.0\n" + Float32(1.5f, true) + Float32(-2.0f, true) + Float32(999.0f, true));
+  const std::string samples = Float32(1.5f, true) + Float32(-2.0f, true) + Float32(999.0f, true);
+  WriteFileBytes(dir.File("grey.pfm"), "Pf 3 1 -2.0\n" + samples);
   image = ReadFile(dir.File("grey.pfm"));
-  for (int c = 0; c < 3; ++c) {
-    EXPECT_EQ(image.Row(c, 0)[0], 382.5f);
-    EXPECT_EQ(image.Row(c, 0)[1], -510.0f);
-    EXPECT_EQ(image.Row(c, 0)[2], 254745.0f);
-  }
+  const float read[3] = {382.5f, -510.0f, 254745.0f};
+  for (int c = 0; c < 3; ++c)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(image.Row(c, 0)[x], read[x]) << c << " " << x;
   EXPECT_EQ(Cli({"info", dir.File("grey.pfm")}).out,
             "width=3 height=1 bitdepth=0 alpha=0 format=pfm depth=32f grey=1 profile=0 exif=0\n");
   // A greyscale image is written as "Pf".
   ASSERT_EQ(Cli({"convert", dir.File("grey.pfm"), dir.File("grey2.pfm")}).status, 0);
-  EXPECT_EQ(FileBytes(dir.File("grey2.pfm")), "Pf\n3 1\n-1.0\n" + Float32(1.5f, true) + Float32(-2.0f, true) +
-                                                  Float32(999.0f, true));
-}
-
-TEST(Cli, MalformedPfmFilesAreUnreadable) {
-  TempDir dir;
-  const std::string one = Float32(1.0f, true);
-  const std::vector<std::string> bad = {
-      "PF\n1 1\n-1.0\n" + one,                     // colour needs 12 bytes
-      "PF\n0 1\n-1.0\n",                           // zero width
-      "PF\n1 1\n0\n" + one + one + one,            // zero scale
-      "PF\n200000 1\n-1.0\n",                      // beyond the size limit
-      "PF\n-1 1\n-1.0\n",                          // negative size
-      "PF\n1 1",                                   // header cut short
-  };
-  for (std::size_t i = 0; i < bad.size(); ++i) {
-    WriteFileBytes(dir.File("bad.pfm"), bad[i]);
-    EXPECT_EQ(Cli({"info", dir.File("bad.pfm")}).status, 2) << i;
-  }
+  EXPECT_EQ(FileBytes(dir.File("grey2.pfm")), "Pf\n3 1\n-1.0\n" + samples);
 }
 
 }  // namespace

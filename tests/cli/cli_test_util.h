@@ -1,7 +1,5 @@
-// Runs kestrune-cli in-process for the command tests, capturing what it
-// writes to standard output and standard error, and reads the files it
-// writes, as bytes or through the library; or as a child process, for the
-// tests of limits and signals.
+// Runs kestrune-cli in-process, capturing its standard output and error, or
+// as a child process (limits and signals); reads and writes its files.
 #pragma once
 
 #include <fcntl.h>
@@ -9,11 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,6 +17,7 @@
 #include <kestrune/kestrune.h>
 
 #include "cli/command.h"
+#include "support/test_support.h"  // for every CLI test: TempDir, FileBytes, Names
 
 // What a child started by StartTool runs under: files may grow to `file`
 // bytes at most (writes beyond fail with EFBIG, SIGXFSZ ignored), the address
@@ -32,8 +29,7 @@ struct ChildLimits {
   bool ignoreSigint = false;
 };
 
-// Starts the tool with `args` in a child process, its standard error into
-// the file `err`.
+// Starts the tool with `args` in a child process, standard error into `err`.
 inline pid_t StartTool(const std::vector<std::string>& args, const std::string& err = "/dev/null",
                        ChildLimits limits = {}) {
   const pid_t pid = ::fork();
@@ -54,8 +50,7 @@ inline pid_t StartTool(const std::vector<std::string>& args, const std::string& 
   return pid;
 }
 
-// The exit status of a child started by StartTool, or 1000 + the signal
-// that ended it.
+// The exit status of a child started by StartTool, or 1000 + its signal.
 inline int WaitTool(pid_t pid) {
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -81,18 +76,14 @@ inline CliResult Cli(std::vector<std::string> args, const std::vector<std::strin
   return {status, out, testing::internal::GetCapturedStderr()};
 }
 
-// The bytes of the file at `path` (empty when there is none), and writing
-// them.
-inline std::string FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using kestrune::FileBytes;
+using kestrune::Names;
+
 inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// The image file at `path` (empty when it cannot be read, which fails the
-// test).
+// The image file at `path` (empty when it cannot be read, failing the test).
 inline kestrune::Image ReadFile(const std::string& path) {
   kestrune::Result<kestrune::Image> read = kestrune::ReadImage(path);
   EXPECT_TRUE(read.ok()) << path << ": " << read.error().message;
@@ -106,20 +97,12 @@ inline void WriteFile(const kestrune::Image& image, const std::string& path) {
 }
 
 // True when both images have the same size and colour samples within
-// `tolerance` (a PFM file keeps samples / 255, so a sample that went
-// through one may differ in its last bits).
-inline bool NearSamples(const kestrune::Image& a, const kestrune::Image& b, float tolerance) {
+// `tolerance` (PFM keeps samples / 255: one through it may differ in its last
+// bits); by default the same samples.
+inline bool SameSamples(const kestrune::Image& a, const kestrune::Image& b, float tolerance = 0.0f) {
   if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
   for (int c = 0; c < 3; ++c)
     for (std::size_t i = 0; i < a.PixelCount(); ++i)
       if (!(std::fabs(a.Plane(c)[i] - b.Plane(c)[i]) <= tolerance)) return false;
-  return true;
-}
-
-// True when both images have the same size and colour samples.
-inline bool SameSamples(const kestrune::Image& a, const kestrune::Image& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int c = 0; c < 3; ++c)
-    if (!std::equal(a.Plane(c), a.Plane(c) + a.PixelCount(), b.Plane(c))) return false;
   return true;
 }

@@ -1,17 +1,11 @@
-// What the tool leaves behind: every command writes all or nothing (a full
-// disk leaves the previous file and no temporary one, also when the output
-// is the input), the output is checked before any work, and signals end a
-// run cleanly with their documented statuses, whatever the tool inherited.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// What the tool leaves behind: all or nothing (a full disk leaves the previous
+// file and no temporary one), the output checked before any work, and signals
+// ending a run with their statuses, whatever the tool inherited.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "support/test_support.h"
 
 using kestrune::TempDir;
 namespace fs = std::filesystem;
@@ -28,10 +21,8 @@ namespace {
 
 // Files in the folder whose names say they are temporary.
 int Temporaries(const TempDir& dir) {
-  int n = 0;
-  for (const auto& entry : fs::directory_iterator(dir.path()))
-    n += entry.path().filename().string().find("kestrune-tmp") != std::string::npos;
-  return n;
+  const std::set<std::string> names = Names(dir.path());
+  return int(std::count_if(names.begin(), names.end(), [](auto& n) { return n.find("kestrune-tmp") != n.npos; }));
 }
 
 // Whether the process has a handler for (SigCgt) or a pending `signal`.

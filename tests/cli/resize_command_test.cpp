@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_test_util.h"
-#include "support/test_support.h"
 
 using kestrune::Image;
 using kestrune::TempDir;
@@ -53,9 +52,9 @@ TEST(ResizeCommand, RefusesBadValues) {
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 
-TEST(ResizeCommand, ShiftedCopyWithoutAlpha) {
+TEST(ResizeCommand, ShiftedCopyWithoutAlphaAndTheDefaults) {
   TempDir dir;
-  const std::string in = WriteSource(dir), out = dir.File("out.pfm");
+  const std::string in = WriteSource(dir), out = dir.File("out.pfm"), a = dir.File("a.pfm"), b = dir.File("b.pfm");
   // Same size, whole-pixel offsets: a shifted copy with the edges replicated.
   ASSERT_EQ(Resize({in, out, "--width", "5", "--height", "4", "--offset-x", "1", "--offset-y", "-1", "--filter",
                     "lanczos3"}),
@@ -70,11 +69,7 @@ TEST(ResizeCommand, ShiftedCopyWithoutAlpha) {
         const int sx = std::min(x + 1, 4), sy = std::max(y - 1, 0);
         EXPECT_NEAR(result.Plane(c)[y * 5 + x], float(10 * c + sy * 5 + sx), 1e-3) << c << " " << x << "," << y;
       }
-}
-
-TEST(ResizeCommand, DefaultsAreCatmullRomUnshifted) {
-  TempDir dir;
-  const std::string in = WriteSource(dir), a = dir.File("a.pfm"), b = dir.File("b.pfm");
+  // The defaults: Catmull-Rom, unshifted.
   ASSERT_EQ(Resize({in, a, "--width", "7", "--height", "3"}), kExitOk);
   ASSERT_EQ(Resize({in, b, "--width", "7", "--height", "3", "--filter", "Catmull-Rom", "--offset-x", "0",
                     "--deviation-y", "0", "--smoothness", "1"}),

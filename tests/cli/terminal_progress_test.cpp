@@ -1,4 +1,4 @@
-// TerminalProgress: the drawn line, when it draws at all, and the cancel flag.
+// TerminalProgress: the drawn line, and when it draws at all.
 #include "cli/terminal_progress.h"
 
 #include <cmath>
@@ -27,15 +27,12 @@ std::size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-TEST(TerminalProgress, PercentageRoundsLikeTheDialog) {
-  // The integer part of percent + 0.5.
-  const std::pair<float, const char*> cases[] = {
+TEST(TerminalProgress, LineHoldsStatusBarAndRoundedPercentWithinTheWidth) {
+  // The percentage as the dialog shows it: the integer part of percent + 0.5.
+  const std::pair<float, const char*> percents[] = {
       {37.4f, "  37 %"}, {37.5f, "  38 %"}, {99.996f, " 100 %"}, {0.4f, "   0 %"}, {NAN, "   0 %"}};
-  for (const auto& [percent, shown] : cases)
+  for (const auto& [percent, shown] : percents)
     EXPECT_NE(TerminalProgress::FormatLine("x", percent, 80).find(shown), std::string::npos) << percent;
-}
-
-TEST(TerminalProgress, LineHoldsStatusAndBarWithinTheWidth) {
   const std::string status = "Searching for hints...  (best hint so far: 3.142)";
   const std::string empty = TerminalProgress::FormatLine(status, 0.0f, 100);
   const std::string half = TerminalProgress::FormatLine(status, 50.0f, 100);

@@ -1,7 +1,5 @@
-// BMP writing and reading: the written layout byte by byte, the row strides
-// of 1 and 4 bits, short palettes, and files that must be refused without
-// touching memory outside their buffers. The writers' round trips are in
-// files_test.cpp.
+// BMP: the written layout byte by byte, 1- and 4-bit strides, short palettes,
+// and files refused without touching memory outside their buffers.
 #include <array>
 
 #include <gtest/gtest.h>
@@ -33,8 +31,7 @@ TEST(WriteBmp, BottomUpRowsAfterTheFixedHeaderWithConvertedSamples) {
   ASSERT_EQ(WriteImageFile(dir.File("b.bmp"), image, {.format = FileFormat::kBmp}), kWriteOk);
   const auto f = ReadBytes(dir.File("b.bmp"));
   ASSERT_EQ(f.size(), 70u);
-  EXPECT_EQ(f[0], 'B');
-  EXPECT_EQ(f[1], 'M');
+  EXPECT_EQ(f[0] << 8 | f[1], 'B' << 8 | 'M');
   // {offset, value} of the 32-bit header fields: file size, reserved, data
   // offset, header size, width, height, compression, image size, 75 pixels
   // per metre both ways (as written), colours used, important colours.
@@ -59,7 +56,6 @@ std::vector<uint8_t> Palette(int n) {
 
 class ReadBmpTest : public ::testing::Test {
  protected:
-  int Read(const BmpLayout& layout) { return ReadStatusOf(MakeBmp(layout)).code; }
   ReadStatus ReadStatusOf(const std::vector<uint8_t>& bytes, DamagePolicy policy = DamagePolicy::kRefuse) {
     WriteBytes(dir.File("t.bmp"), bytes);
     return ReadImageFile(dir.File("t.bmp"), image, policy);
@@ -69,8 +65,7 @@ class ReadBmpTest : public ::testing::Test {
 };
 
 // Padded rows of fewer than 8 bits a pixel and short palettes, which no file
-// of the BMP suite has (its 24- and 32-bit files, top-down rows and larger
-// headers are checked against their references in bmpsuite_test.cpp).
+// of the BMP suite has.
 TEST_F(ReadBmpTest, PaletteFilesHaveTheirStridesAndOrder) {
   const struct {
     const char* what;
@@ -94,7 +89,7 @@ TEST_F(ReadBmpTest, PaletteFilesHaveTheirStridesAndOrder) {
        {{0, 0, 1}, {1, 0, -1}}},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(Read(c.layout), kReadOk) << c.what;
+    ASSERT_EQ(ReadStatusOf(MakeBmp(c.layout)).code, kReadOk) << c.what;
     EXPECT_EQ(image.sourceBitDepth, c.layout.bits) << c.what;
     ASSERT_EQ(image.height, uint32_t(c.layout.height)) << c.what;
     for (const auto& [x, y, index] : c.pixels)  // palette entry i is (200 + i, 100 + i, i)
@@ -103,8 +98,8 @@ TEST_F(ReadBmpTest, PaletteFilesHaveTheirStridesAndOrder) {
   }
 }
 
-// Files that end before their pixel data does: refused with what is missing,
-// or kept with the missing rows black when one row is there.
+// Files ending before their pixel data: refused with what is missing, or kept
+// with the missing rows black when a row is there.
 TEST_F(ReadBmpTest, TruncatedFilesSayWhatIsMissing) {
   std::vector<uint8_t> headersOnly = MakeBmp({}), farOffset = MakeBmp({.pixels = {1, 2, 3, 0}, .dataOffset = 5000});
   headersOnly.resize(30);
@@ -142,7 +137,10 @@ TEST_F(ReadBmpTest, TruncatedFilesSayWhatIsMissing) {
   }
 }
 
-TEST_F(ReadBmpTest, UnsupportedKindsAreRefusedWith2) {
+// Kinds this reader does not take, and sizes beyond the limits, refused before
+// allocating.
+TEST_F(ReadBmpTest, UnsupportedKindsAndSizesAreRefusedWithTheirReason) {
+  const int32_t side = int32_t(kMaxImageSide);
   const struct {
     const char* says;
     uint32_t headerSize;
@@ -152,7 +150,15 @@ TEST_F(ReadBmpTest, UnsupportedKindsAreRefusedWith2) {
   } cases[] = {{"16 bits per pixel", 40, 1, 1, 16, 0},         {"compression 1 is not", 40, 1, 1, 24, 1},
                {"compression 3 is not", 40, 1, 1, 24, 3},      {"0 x 1 pixels: the width", 40, 0, 1, 24, 0},
                {"1 x 0 pixels", 40, 1, 0, 24, 0},              {"-1 x 1 pixels", 40, -1, 1, 24, 0},
-               {"12-byte information header", 12, 1, 1, 24, 0}, {"64-byte information header", 64, 1, 1, 24, 0}};
+               {"12-byte information header", 12, 1, 1, 24, 0}, {"64-byte information header", 64, 1, 1, 24, 0},
+               {"BMP of 100001 x 1 pixels is outside the limits", 40, side + 1, 1, 24, 0},
+               {"BMP of 1 x 100001 pixels is outside", 40, 1, -side - 1, 24, 0},
+               // The magnitude of the height does not fit in 32 signed bits.
+               {"BMP of 1 x 2147483648 pixels is outside", 40, 1, INT32_MIN, 24, 0},
+               // Stride x height would overflow 32 bits.
+               {"BMP of 2147483647 x 2147483647 pixels is outside", 40, INT32_MAX, INT32_MAX, 32, 0},
+               // Each side allowed, the pixel count not.
+               {"BMP of 40000 x 40000 pixels is outside", 40, 40000, 40000, 24, 0}};
   for (const auto& c : cases) {
     const ReadStatus status = ReadStatusOf(MakeBmp({.headerSize = c.headerSize, .width = c.width, .height = c.height,
                                                     .bits = c.bits, .compression = c.compression,
@@ -160,23 +166,6 @@ TEST_F(ReadBmpTest, UnsupportedKindsAreRefusedWith2) {
     EXPECT_EQ(status.code, kReadFailed) << c.says;
     EXPECT_NE(status.message.find(c.says), std::string::npos) << status.message;
   }
-}
-
-TEST_F(ReadBmpTest, DimensionsBeyondTheLimitsAreRefusedBeforeAllocating) {
-  const int32_t side = int32_t(kMaxImageSide);
-  const struct {
-    int32_t width, height;
-    uint16_t bits;
-  } cases[] = {
-      {side + 1, 1, 24},
-      {1, -side - 1, 24},
-      {1, INT32_MIN, 24},          // its magnitude does not fit in 32 signed bits
-      {INT32_MAX, INT32_MAX, 32},  // stride x height would overflow 32 bits
-      {40000, 40000, 24},          // each side allowed, the pixel count not
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(Read({.width = c.width, .height = c.height, .bits = c.bits, .pixels = {0, 0, 0, 0}}), kReadFailed)
-        << c.width << " x " << c.height;
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
-// Every file of the BMP suite: the kinds this program reads (uncompressed 1,
-// 4, 8, 24 and 32 bits with a Windows header) give the pixels of the suite's
-// reference rendering; every other kind, and the truncated file, is refused
-// with 2. Nothing crashes.
+// Every file of the BMP suite: the kinds read (uncompressed 1, 4, 8, 24 and 32
+// bits, Windows header) give the reference's pixels; the others are refused.
 #include <algorithm>
 #include <map>
 #include <string>

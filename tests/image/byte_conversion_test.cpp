@@ -1,6 +1,5 @@
-// Float-to-byte conversion: the rounding and clamping cases, NaN, and the
-// block conversions on every instruction set against the one-sample
-// definition.
+// Float-to-byte conversion: rounding, clamping and NaN, and the block
+// conversions on every instruction set against the one-sample definition.
 #include "image/byte_conversion.h"
 
 #include <cmath>
@@ -44,8 +43,10 @@ std::vector<float> Samples() {
   return v;
 }
 
-TEST(ByteConversion, BlockConversionMatchesTheDefinitionAtEveryLength) {
+TEST(ByteConversion, BlockConversionsMatchTheDefinitionAtEveryLength) {
   const std::vector<float> in = Samples();
+  const std::size_t third = in.size() / 3;
+  const float *r = in.data(), *g = r + third, *b = g + third;
   ForEachSimdTarget([&](const std::string&) {
     for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{17},
                           in.size()}) {
@@ -54,26 +55,14 @@ TEST(ByteConversion, BlockConversionMatchesTheDefinitionAtEveryLength) {
       for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(out[i], FloatToByte(in[i])) << "sample " << in[i];
       EXPECT_EQ(out[n], 0xAB) << "wrote past the end";
     }
-  });
-}
-
-TEST(ByteConversion, BgrInterleavingOrderAndEnd) {
-  const std::vector<float> all = Samples();
-  const std::size_t n = all.size() / 3;
-  const float* r = all.data();
-  const float* g = all.data() + n;
-  const float* b = all.data() + 2 * n;
-  ForEachSimdTarget([&](const std::string&) {
-    for (std::size_t count : {std::size_t{1}, std::size_t{4}, std::size_t{5}, std::size_t{8}, std::size_t{9},
-                              std::size_t{16}, std::size_t{17}, n}) {
-      std::vector<uint8_t> out(3 * count + 1, 0xCD);
-      PlanesToBgr(r, g, b, out.data(), count);
-      for (std::size_t i = 0; i < count; ++i) {
-        ASSERT_EQ(out[3 * i], FloatToByte(b[i]));
-        ASSERT_EQ(out[3 * i + 1], FloatToByte(g[i]));
-        ASSERT_EQ(out[3 * i + 2], FloatToByte(r[i]));
-      }
-      EXPECT_EQ(out[3 * count], 0xCD) << "wrote past the end";
+    // Interleaved blue, green, red.
+    for (std::size_t n : {std::size_t{1}, std::size_t{4}, std::size_t{5}, std::size_t{8}, std::size_t{9},
+                          std::size_t{16}, std::size_t{17}, third}) {
+      std::vector<uint8_t> out(3 * n + 1, 0xCD);
+      PlanesToBgr(r, g, b, out.data(), n);
+      for (std::size_t i = 0; i < 3 * n; ++i)
+        ASSERT_EQ(out[i], FloatToByte((i % 3 == 0 ? b : i % 3 == 1 ? g : r)[i / 3])) << "byte " << i;
+      EXPECT_EQ(out[3 * n], 0xCD) << "wrote past the end";
     }
   });
 }

@@ -1,5 +1,4 @@
-// Helpers of the image tests: building small files byte by byte or with
-// libvips.
+// Helpers of the image tests: small files made byte by byte or with libvips.
 #pragma once
 
 #include <cstdint>
@@ -50,29 +49,16 @@ struct BmpLayout {
 };
 
 inline std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
-  std::vector<uint8_t> f;
+  std::vector<uint8_t> f = {'B', 'M'};
   const uint64_t offset = s.dataOffset >= 0 ? uint64_t(s.dataOffset) : 14 + s.headerSize + s.palette.size();
-  f.push_back('B');
-  f.push_back('M');
-  PutLE(f, offset + s.pixels.size(), 4);
-  PutLE(f, 0, 4);
-  PutLE(f, offset, 4);
-  PutLE(f, s.headerSize, 4);
-  if (s.headerSize >= 40) {
-    PutLE(f, uint32_t(s.width), 4);
-    PutLE(f, uint32_t(s.height), 4);
-    PutLE(f, 1, 2);
-    PutLE(f, s.bits, 2);
-    PutLE(f, s.compression, 4);
-    PutLE(f, 0, 4);
-    PutLE(f, 2835, 4);
-    PutLE(f, 2835, 4);
-    PutLE(f, s.coloursUsed, 4);
-    PutLE(f, 0, 4);
-    for (uint32_t i = 40; i < s.headerSize; ++i) f.push_back(0);
-  } else {
-    for (uint32_t i = 4; i < s.headerSize; ++i) f.push_back(0);
-  }
+  // {value, bytes}: file size, reserved, data offset, header size; then the
+  // 40-byte header's width, height, planes, bits, compression, image size,
+  // resolution both ways, colours used and important.
+  const uint64_t fields[][2] = {{offset + s.pixels.size(), 4}, {0, 4}, {offset, 4}, {s.headerSize, 4},
+                                {uint32_t(s.width), 4}, {uint32_t(s.height), 4}, {1, 2}, {s.bits, 2},
+                                {s.compression, 4}, {0, 4}, {2835, 4}, {2835, 4}, {s.coloursUsed, 4}, {0, 4}};
+  for (int i = 0; i < (s.headerSize >= 40 ? 14 : 4); ++i) PutLE(f, fields[i][0], int(fields[i][1]));
+  f.resize(14 + s.headerSize);  // zeros beyond the fields written
   f.insert(f.end(), s.palette.begin(), s.palette.end());
   while (f.size() < offset) f.push_back(0);
   f.insert(f.end(), s.pixels.begin(), s.pixels.end());
@@ -80,9 +66,8 @@ inline std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
 }
 
 #ifdef KESTRUNE_WITH_VIPS
-// A w x h image of `bands` bands made with libvips, whose sample (x, y, b) is
-// sample(x, y, b), converted to `format`; for the tests' own files in the
-// formats libvips writes.
+// A w x h image of `bands` bands made with libvips, sample(x, y, b) converted
+// to `format`.
 template <class F>
 vips::VImage MakeVipsImage(int w, int h, int bands, VipsBandFormat format, F sample) {
   if (vips_init("kestrune-tests") != 0) ADD_FAILURE() << "libvips did not start";

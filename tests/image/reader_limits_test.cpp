@@ -1,7 +1,5 @@
-// Sizes the readers refuse and allocation failures inside them: a header
-// beyond the limits, or declaring more than a file of its length can hold,
-// gives 2 before any allocation, and when the image planes cannot be
-// allocated every reader returns 2 instead of ending the process.
+// Sizes the readers refuse before allocating, and allocation failures inside
+// them, which give 2 instead of ending the process.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,7 +40,7 @@ std::vector<uint8_t> PngClaiming(const TempDir& dir, uint32_t width, uint32_t he
   return f;
 }
 
-// A JPEG whose frame header claims width x height; `source` is a valid JPEG.
+// The valid JPEG `f` with a frame header claiming width x height.
 std::vector<uint8_t> JpegClaiming(std::vector<uint8_t> f, uint16_t width, uint16_t height) {
   for (std::size_t i = 0; i + 9 < f.size(); ++i)
     if (f[i] == 0xFF && (f[i + 1] == 0xC0 || f[i + 1] == 0xC2 || f[i + 1] == 0xC9)) {
@@ -55,20 +53,18 @@ std::vector<uint8_t> JpegClaiming(std::vector<uint8_t> f, uint16_t width, uint16
   return f;
 }
 
+// The JPEG stream embedded in a BMP of the peer suite, from its data offset.
 std::vector<uint8_t> SmallJpeg() {
-  // The JPEG stream embedded in a BMP of the peer suite, from its data offset.
   const auto bmp = ReadBytes((SharedDir() / "peers" / "bmpsuite" / "q" / "rgb24jpeg.bmp").string());
   if (bmp.size() < 14) return {};
   const uint32_t offset = bmp[10] | bmp[11] << 8 | bmp[12] << 16 | uint32_t(bmp[13]) << 24;
   return std::vector<uint8_t>(bmp.begin() + offset, bmp.end());
 }
 
-// Sides or pixel counts beyond the limits, and declared sizes within them
-// that are more than a file of its length can hold, are refused before any
-// allocation. The least data is worked out by hand (PNG: a filter byte and
-// 3 x width bytes a row, inflating at most 1032:1; JPEG: 4:2:0 blocks of
-// 8 x 8 at two bits each when sequential, 4:4:4 at one bit in a progressive
-// DC scan).
+// Sizes beyond the limits, or more than a file of its length can hold. The
+// least data by hand: PNG a filter byte and 3 x width bytes a row, inflating
+// at most 1032:1; JPEG 4:2:0 blocks of 8 x 8 at two bits each when
+// sequential, 4:4:4 at one bit in a progressive DC scan.
 TEST(ReaderLimits, SizesBeyondTheLimitsOrTheFileAreRefused) {
   TempDir dir;
   MakeVipsImage(9, 5, 3, VIPS_FORMAT_UCHAR, [](int, int, int) { return 7; })
@@ -110,8 +106,8 @@ TEST(ReaderLimits, SizesBeyondTheLimitsOrTheFileAreRefused) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
-// Runs `read` in a child process whose address space is capped at 1 GiB, so
-// that the 3 GiB of planes for a 16384 x 16384 image cannot be allocated.
+// Runs `read` in a child process capped at 1 GiB of address space: no room
+// for the 3 GiB of planes of a 16384 x 16384 image.
 int ReadWithLittleMemory(int (*read)(const std::string&, FloatImage&), const std::string& path) {
   const pid_t child = fork();
   if (child == 0) {
@@ -130,8 +126,7 @@ TEST(ReaderLimits, AllocationFailureGives2) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer needs more address space than the cap allows";
 #else
-  // 16384 x 16384 images within the limits, each file (sparse) long enough
-  // to hold its declared data.
+  // 16384 x 16384 images within the limits, each (sparse) file long enough.
   TempDir dir;
   WriteBytes(dir.File("big.bmp"), MakeBmp({.width = 16384, .height = 16384, .bits = 1}));
   WriteBytes(dir.File("big.png"), PngClaiming(dir, 16384, 16384));

@@ -3,12 +3,20 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 namespace kestrune {
 
 // ../shared beside the repository (peer image suites).
 std::filesystem::path SharedDir();
+
+// The bytes of the file at `path` (empty when there is none).
+std::string FileBytes(const std::string& path);
+
+// The names in the folder `root` (none when it is missing); with `recursive`,
+// the regular files below it instead, as paths relative to it.
+std::set<std::string> Names(const std::filesystem::path& root, bool recursive = false);
 
 // A fresh directory under the system temporary folder, removed on destruction.
 class TempDir {
