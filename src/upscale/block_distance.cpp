@@ -223,8 +223,10 @@ HWY_INLINE void StoreSums4(D d32, const hn::Vec<D>* a, int32_t* out) {
 #endif
 }
 
-void BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
-                  std::ptrdiff_t srcStride, BlendSums* out) {
+// The blend sums of qs[0..n-1] to cross[] and energy[] (n rounded up to a
+// multiple of 4 entries, the extra ones 0).
+HWY_INLINE void BlendSumsTo(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                            int n, std::ptrdiff_t srcStride, int32_t* cross, int32_t* energy) {
   // Per lane at most 16 products of magnitude <= 65025 each: no overflow.
   const D32 d32;
   constexpr int step = static_cast<int>(hn::MaxLanes(D16())), parts = kRowBytes / step;
@@ -234,7 +236,6 @@ void BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, co
       tv[i * parts + h] = Widen(t + i * tStride + h * step);
       pv[i * parts + h] = Widen(p + i * srcStride + h * step);
     }
-  HWY_ALIGN int32_t cross[kMaxBlends + 4], energy[kMaxBlends + 4];
   for (int k = 0; k < n; k += 4) {
     hn::Vec<D32> c[4], e[4];
     for (int m = 0; m < 4; ++m) {
@@ -255,11 +256,19 @@ void BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, co
     StoreSums4(d32, c, cross + k);
     StoreSums4(d32, e, energy + k);
   }
+}
+
+void BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                  std::ptrdiff_t srcStride, BlendSums* out) {
+  HWY_ALIGN int32_t cross[kMaxBlends + 4], energy[kMaxBlends + 4];
+  BlendSumsTo(t, tStride, p, qs, n, srcStride, cross, energy);
   for (int k = 0; k < n; ++k) out[k] = {cross[k], energy[k]};
 }
 
-void BlendSadsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
-                  const int* weights, int n, std::ptrdiff_t srcStride, int64_t* out) {
+// The blended distances of qs[0..n-1] to sums[] (n rounded up to a multiple
+// of 4 entries).
+HWY_INLINE void BlendSadsTo(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                            const int* weights, int n, std::ptrdiff_t srcStride, int32_t* sums) {
   // |256 (T - P) - weight (Q - P)| <= 130560 per value, so 64 of them summed
   // in 32 bits stay far below 2^31.
   using DS = hn::CappedTag<int32_t, kRowBytes>;
@@ -273,7 +282,6 @@ void BlendSadsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, co
       tp[i * parts + h] =
           hn::ShiftLeft<8>(hn::Sub(hn::PromoteTo(d32, hn::LoadU(d8, t + i * tStride + h * step)), pv[i * parts + h]));
     }
-  HWY_ALIGN int32_t sums[kMaxBlends + 4];
   for (int k = 0; k < n; k += 4) {
     hn::Vec<DS> a[4];
     for (int m = 0; m < 4; ++m) {
@@ -291,7 +299,52 @@ void BlendSadsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, co
     }
     StoreSums4(d32, a, sums + k);
   }
+}
+
+void BlendSadsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                  const int* weights, int n, std::ptrdiff_t srcStride, int64_t* out) {
+  HWY_ALIGN int32_t sums[kMaxBlends + 4];
+  BlendSadsTo(t, tStride, p, qs, weights, n, srcStride, sums);
   for (int k = 0; k < n; ++k) out[k] = sums[k];
+}
+
+// The scalar formulas of BlendSearchScalar on up to kMaxBlends doubles at a
+// time: the same IEEE operations per value, so the same bits.
+BlendChoice BlendSearchHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                           std::ptrdiff_t srcStride, int64_t error) {
+  const hn::CappedTag<double, kMaxBlends> dd;
+  const hn::Rebind<int32_t, decltype(dd)> di;
+  const int lanes = static_cast<int>(hn::Lanes(dd));
+  HWY_ALIGN int32_t cross[kMaxBlends + 4] = {}, energy[kMaxBlends + 4] = {};
+  BlendSumsTo(t, tStride, p, qs, n, srcStride, cross, energy);
+  HWY_ALIGN double tqs[kMaxBlends];
+  HWY_ALIGN int32_t weights[kMaxBlends], errors[kMaxBlends + 4] = {};
+  const auto zero = hn::Zero(dd), one = hn::Set(dd, 1.0), half = hn::Set(dd, 0.5);
+  for (int k = 0; k < n; k += lanes) {
+    const auto e = hn::PromoteTo(dd, hn::Load(di, energy + k));
+    const auto flat = hn::Eq(e, zero);
+    const auto ratio = hn::Div(hn::PromoteTo(dd, hn::Load(di, cross + k)), hn::IfThenElse(flat, one, e));
+    // tq is never -0 or NaN, so Max and Min agree with the clamp.
+    const auto tq = hn::Min(hn::Max(hn::IfThenZeroElse(flat, hn::Sub(one, ratio)), zero), hn::Set(dd, 0.99));
+    hn::Store(tq, dd, tqs + k);
+    // Nint of a value >= 0: truncation of v + 0.5.
+    hn::Store(hn::DemoteTo(di, hn::Add(hn::Mul(hn::Set(dd, 256.0), tq), half)), di, weights + k);
+  }
+  BlendSadsTo(t, tStride, p, qs, weights, n, srcStride, errors);
+  for (int k = 0; k < n; k += lanes) {
+    const auto sad = hn::PromoteTo(dd, hn::Load(di, errors + k));
+    const auto v = hn::Div(hn::Mul(sad, sad), hn::Set(dd, 65536.0 * 16.0));
+    hn::Store(hn::DemoteTo(di, hn::Add(v, half)), di, errors + k);
+  }
+  // Selects rather than branches: the order of the errors is unpredictable.
+  BlendChoice best{error, 0.0, n};
+  for (int k = 0; k < n; ++k) {
+    const bool better = errors[k] < best.error;
+    best.error = better ? errors[k] : best.error;
+    best.k = better ? k : best.k;
+  }
+  if (best.k < n) best.tq = tqs[best.k];
+  return best;
 }
 
 }  // namespace HWY_NAMESPACE
@@ -304,6 +357,7 @@ namespace kestrune::BlockDistance {
 HWY_EXPORT(SearchHwy);
 HWY_EXPORT(BlendSumsHwy);
 HWY_EXPORT(BlendSadsHwy);
+HWY_EXPORT(BlendSearchHwy);
 
 void SourceBlockTerms(const uint8_t* src, int w, int h, std::vector<int32_t>& terms) {
   terms.assign(std::size_t(w) * std::size_t(h), 0);
@@ -385,6 +439,34 @@ void BlendSads(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const
     return;
   }
   HWY_DYNAMIC_DISPATCH(BlendSadsHwy)(t, tStride, p, qs, weights, n, srcStride, out);
+}
+
+BlendChoice BlendSearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                              int n, std::ptrdiff_t srcStride, int64_t error) {
+  double tqs[kMaxBlends];
+  int weights[kMaxBlends];
+  for (int k = 0; k < n; ++k) {
+    const BlendSums sums = BlendSumsScalar(t, tStride, p, qs[k], srcStride);
+    double tq = sums.energy == 0 ? 0.0 : 1.0 - double(sums.cross) / double(sums.energy);
+    tq = std::clamp(tq, 0.0, 0.99);
+    tqs[k] = tq;
+    weights[k] = static_cast<int>(256.0 * tq + 0.5);
+  }
+  BlendChoice best{error, 0.0, n};
+  for (int k = 0; k < n; ++k) {
+    // The sum is 256 times the sum of absolute differences; squared and
+    // over 16 that is exact in double.
+    const double sad = double(BlendSadScalar(t, tStride, p, qs[k], srcStride, weights[k]));
+    const int64_t e = static_cast<int64_t>(sad * sad / (65536.0 * 16.0) + 0.5);
+    if (e < best.error) best = {e, tqs[k], k};
+  }
+  return best;
+}
+
+BlendChoice BlendSearch(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                        std::ptrdiff_t srcStride, int64_t error) {
+  if (simd::ScalarKernels()) return BlendSearchScalar(t, tStride, p, qs, n, srcStride, error);
+  return HWY_DYNAMIC_DISPATCH(BlendSearchHwy)(t, tStride, p, qs, n, srcStride, error);
 }
 
 }  // namespace kestrune::BlockDistance

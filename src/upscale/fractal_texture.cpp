@@ -250,42 +250,23 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
       BlockDistance::Search(t, tStride, sourceBlock(syLo, sxLo), sStride, syHi - syLo + 1, sxHi - sxLo + 1,
                               sourceTerms_.data() + std::size_t(syLo) * w_ + sxLo, w_);
   m.by = syLo + found.row, m.bx = sxLo + found.col;
-  const int64_t best = found.distance;
-  m.error = best;
+  m.error = found.distance;
 
   // Blend search: a neighbour of the best block mixed into it may fit better.
-  // The sums of all neighbours come from one call, then their distances from
-  // another; the neighbours are then taken in order as one by one.
-  m.cy = ys, m.cx = xs;
-  double tb = 0.0;
-  const uint8_t* p = sourceBlock(m.by, m.bx);
   const uint8_t* qs[BlockDistance::kMaxBlends];
-  int at[BlockDistance::kMaxBlends][2];
+  int at[BlockDistance::kMaxBlends + 1][2];
   int n = 0;
   for (int ay = std::max(m.by - 1, 0); ay <= std::min(m.by + 1, h_ - B); ++ay)
     for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - B); ++ax) {
       if (ay == m.by && ax == m.bx) continue;
       qs[n] = sourceBlock(ay, ax), at[n][0] = ay, at[n][1] = ax, ++n;
     }
-  BlockDistance::BlendSums sums[BlockDistance::kMaxBlends];
-  BlockDistance::BlendSumsOf(t, tStride, p, qs, n, sStride, sums);
-  double tqs[BlockDistance::kMaxBlends];
-  int weights[BlockDistance::kMaxBlends];
-  for (int k = 0; k < n; ++k) {
-    double tq = sums[k].energy == 0 ? 0.0 : 1.0 - double(sums[k].cross) / double(sums[k].energy);
-    tq = std::clamp(tq, 0.0, 0.99);
-    tqs[k] = tq;
-    weights[k] = static_cast<int>(Nint(256.0 * tq));
-  }
-  int64_t sads[BlockDistance::kMaxBlends];
-  BlockDistance::BlendSads(t, tStride, p, qs, weights, n, sStride, sads);
-  for (int k = 0; k < n; ++k) {
-    // The sum is 256 times the sum of absolute differences; squared and
-    // over 16 that is exact in double.
-    const double sad = double(sads[k]);
-    const int64_t e = Nint(sad * sad / (65536.0 * 16.0));
-    if (e < m.error) m.error = e, m.cy = at[k][0], m.cx = at[k][1], tb = tqs[k];
-  }
+  at[n][0] = ys, at[n][1] = xs;  // no blend
+  const BlockDistance::BlendChoice blend =
+      BlockDistance::BlendSearch(t, tStride, sourceBlock(m.by, m.bx), qs, n, sStride, m.error);
+  m.error = blend.error;
+  m.cy = at[blend.k][0], m.cx = at[blend.k][1];
+  const double tb = blend.tq;
   m.blend = static_cast<float>(tb);
   m.u = static_cast<float>(tb * std::sqrt(tb));
 
