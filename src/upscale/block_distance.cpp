@@ -2,7 +2,7 @@
 // scalar form of each sum and a Highway form that widens the bytes to 16 or
 // 32 bits and sums the products lane by lane. On processors with AVX-512
 // VNNI the coarse search instead forms sum T^2 + sum S^2 - 2 sum S T with
-// byte dot products, four candidate rows per register, which Highway has no
+// byte dot products, one candidate per 32-bit lane, which Highway has no
 // operation for. Integer sums do not depend on their order, so every form
 // equals the scalar one exactly.
 #ifndef HWY_WANT_AVX3_DL
@@ -60,76 +60,64 @@ HWY_INLINE hn::Vec<D16> Widen(const uint8_t* p) {
 #endif
 
 // Highway's AVX3_DL target stands for the AVX-512 extensions that came
-// together with VNNI; the kernel still checks for VNNI itself.
+// together with VNNI; the kernel still checks for VNNI itself. Lane k of
+// every vector is candidate k of the row: the source row r + i loaded from
+// byte 4j holds sample k + j of candidate k in lane k, which meets sample
+// (i, j) of T broadcast to every lane, so the 16 products of a candidate
+// row need no shuffles to add up. The minimum is taken of the keys
+// distance * 256 + row * 16 + column (a distance is below 64 * 255^2 <
+// 2^22), whose least is the first strict minimum in row-major order.
 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx512vnni"))) SearchResult SearchVnni(
     const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride, int rows, int count,
     const int32_t* terms, std::ptrdiff_t termsStride) {
-  // T - 128 as signed bytes, each block row in all four 128-bit lanes, and
-  // sum T^2.
-  __m512i tv[4];
+  // T - 128 as signed bytes, one sample per word, and sum T^2.
+  alignas(16) int32_t tw[16];
   int32_t tSq = 0;
   for (int i = 0; i < 4; ++i) {
     for (int j = 0; j < kRowBytes; ++j) tSq += int32_t{t[i * tStride + j]} * t[i * tStride + j];
     const __m128i row = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i * tStride)),
                                       _mm_set1_epi8(char(0x80)));
-    tv[i] = _mm512_broadcast_i32x4(row);
+    _mm_store_si128(reinterpret_cast<__m128i*>(tw + 4 * i), row);
   }
-  // The 64-byte load at candidate k holds the block rows of candidates k,
-  // k+4, k+8 and k+12 in its four lanes. Bytes beyond the last candidate's
-  // block are masked off (never read).
-  const int validBytes = 4 * (count + 3);
-  __mmask64 mask[4];
-  for (int k = 0; k < 4; ++k) {
-    const int n = validBytes - 4 * k;
-    mask[k] = n >= 64 ? ~__mmask64{0} : n <= 0 ? __mmask64{0} : (__mmask64{1} << n) - 1;
-  }
+  // Bytes beyond the last candidate's samples are masked off (never read).
+  const __mmask64 m = (__mmask64{1} << (4 * count)) - 1;
   const __mmask16 outMask = static_cast<__mmask16>((1u << count) - 1);
-  const __m512i tSqV = _mm512_set1_epi32(tSq);
-  __m512i bestV = _mm512_set1_epi32(INT32_MAX);
-  __m512i bestRow = _mm512_setzero_si512();
-  // Source row r + i at offset k is l<i><k>: each row is loaded once and
-  // kept in registers for the four candidate rows that read it (named
-  // variables, so that the compiler keeps them out of memory).
-  const __mmask64 m0 = mask[0], m1 = mask[1], m2 = mask[2], m3 = mask[3];
-  const __m512i t0 = tv[0], t1 = tv[1], t2 = tv[2], t3 = tv[3];
-  auto load = [&](int row, int k, __mmask64 m) { return _mm512_maskz_loadu_epi8(m, src + row * srcStride + 4 * k); };
+  // Source row r + i at byte 4j is l<i><j>: each row is loaded once and kept
+  // in registers for the four candidate rows that read it (named variables,
+  // so that the compiler keeps them out of memory).
+  auto load = [&](int row, int j) { return _mm512_maskz_loadu_epi8(m, src + row * srcStride + 4 * j); };
   __m512i l00, l01, l02, l03;
-  __m512i l10 = load(0, 0, m0), l11 = load(0, 1, m1), l12 = load(0, 2, m2), l13 = load(0, 3, m3);
-  __m512i l20 = load(1, 0, m0), l21 = load(1, 1, m1), l22 = load(1, 2, m2), l23 = load(1, 3, m3);
-  __m512i l30 = load(2, 0, m0), l31 = load(2, 1, m1), l32 = load(2, 2, m2), l33 = load(2, 3, m3);
+  __m512i l10 = load(0, 0), l11 = load(0, 1), l12 = load(0, 2), l13 = load(0, 3);
+  __m512i l20 = load(1, 0), l21 = load(1, 1), l22 = load(1, 2), l23 = load(1, 3);
+  __m512i l30 = load(2, 0), l31 = load(2, 1), l32 = load(2, 2), l33 = load(2, 3);
+  // tSq * 256 + the candidate's row * 16 + column.
+  __m512i base = _mm512_add_epi32(_mm512_set1_epi32(tSq * 256),
+                                  _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0));
+  __m512i best = _mm512_set1_epi32(INT32_MAX);
   for (int r = 0; r < rows; ++r) {
     l00 = l10, l01 = l11, l02 = l12, l03 = l13;
     l10 = l20, l11 = l21, l12 = l22, l13 = l23;
     l20 = l30, l21 = l31, l22 = l32, l23 = l33;
-    l30 = load(r + 3, 0, m0), l31 = load(r + 3, 1, m1), l32 = load(r + 3, 2, m2), l33 = load(r + 3, 3, m3);
-    auto dot4 = [&](__m512i a, __m512i b, __m512i c, __m512i d) {
-      __m512i v = _mm512_dpbusd_epi32(_mm512_setzero_si512(), a, t0);
-      v = _mm512_dpbusd_epi32(v, b, t1);
-      v = _mm512_dpbusd_epi32(v, c, t2);
-      return _mm512_dpbusd_epi32(v, d, t3);
+    l30 = load(r + 3, 0), l31 = load(r + 3, 1), l32 = load(r + 3, 2), l33 = load(r + 3, 3);
+    // Row i of the candidates against row i of T.
+    auto dot4 = [&](int i, __m512i a, __m512i b, __m512i c, __m512i d) {
+      __m512i v = _mm512_dpbusd_epi32(_mm512_setzero_si512(), a, _mm512_set1_epi32(tw[4 * i]));
+      v = _mm512_dpbusd_epi32(v, b, _mm512_set1_epi32(tw[4 * i + 1]));
+      v = _mm512_dpbusd_epi32(v, c, _mm512_set1_epi32(tw[4 * i + 2]));
+      return _mm512_dpbusd_epi32(v, d, _mm512_set1_epi32(tw[4 * i + 3]));
     };
-    const __m512i acc[4] = {dot4(l00, l10, l20, l30), dot4(l01, l11, l21, l31), dot4(l02, l12, l22, l32),
-                            dot4(l03, l13, l23, l33)};
-    // Within every lane: (acc0, acc1, acc2, acc3) summed, so lane m holds the
-    // dot products of candidates 4m .. 4m+3: candidates 0..15 in order.
-    const __m512i s0 = _mm512_add_epi32(_mm512_unpacklo_epi32(acc[0], acc[1]), _mm512_unpackhi_epi32(acc[0], acc[1]));
-    const __m512i s1 = _mm512_add_epi32(_mm512_unpacklo_epi32(acc[2], acc[3]), _mm512_unpackhi_epi32(acc[2], acc[3]));
-    const __m512i dot = _mm512_add_epi32(_mm512_unpacklo_epi64(s0, s1), _mm512_unpackhi_epi64(s0, s1));
+    const __m512i dot = _mm512_add_epi32(
+        _mm512_add_epi32(dot4(0, l00, l01, l02, l03), dot4(1, l10, l11, l12, l13)),
+        _mm512_add_epi32(dot4(2, l20, l21, l22, l23), dot4(3, l30, l31, l32, l33)));
     const __m512i termV = _mm512_maskz_loadu_epi32(outMask, terms + r * termsStride);
-    const __m512i d = _mm512_sub_epi32(_mm512_add_epi32(tSqV, termV), _mm512_slli_epi32(dot, 1));
-    const __mmask16 better = _mm512_mask_cmplt_epi32_mask(outMask, d, bestV);
-    bestV = _mm512_mask_mov_epi32(bestV, better, d);
-    bestRow = _mm512_mask_mov_epi32(bestRow, better, _mm512_set1_epi32(r));
+    // (tSq + term - 2 dot) * 256 + r * 16 + k.
+    const __m512i key =
+        _mm512_sub_epi32(_mm512_add_epi32(base, _mm512_slli_epi32(termV, 8)), _mm512_slli_epi32(dot, 9));
+    best = _mm512_mask_min_epi32(best, outMask, best, key);
+    base = _mm512_add_epi32(base, _mm512_set1_epi32(16));
   }
-  // Each column keeps its earliest row of its minimum; the first column of
-  // the smallest (row, column) among the overall minima wins.
-  alignas(64) int32_t v[16], rowOf[16];
-  _mm512_store_si512(v, bestV);
-  _mm512_store_si512(rowOf, bestRow);
-  SearchResult best{INT32_MAX, 0, 0};
-  for (int k = 0; k < count; ++k)
-    if (v[k] < best.distance || (v[k] == best.distance && rowOf[k] < best.row)) best = {v[k], rowOf[k], k};
-  return best;
+  const int32_t least = _mm512_reduce_min_epi32(best);
+  return {least >> 8, (least >> 4) & 15, least & 15};
 }
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -205,7 +193,8 @@ SearchResult SearchHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* 
                        int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride) {
 #if HWY_TARGET == HWY_AVX3_DL
   static const bool vnni = __builtin_cpu_supports("avx512vnni");
-  if (vnni) return SearchVnni(t, tStride, src, srcStride, rows, count, terms, termsStride);
+  // The keys of SearchVnni hold rows 0..15.
+  if (vnni && rows <= 16) return SearchVnni(t, tStride, src, srcStride, rows, count, terms, termsStride);
 #else
   (void)terms, (void)termsStride;
 #endif
@@ -223,8 +212,10 @@ HWY_INLINE void StoreSums4(D d32, const hn::Vec<D>* a, int32_t* out) {
 #endif
 }
 
-void BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
-                  std::ptrdiff_t srcStride, BlendSums* out) {
+// The blend sums of qs[0..n-1] to cross[] and energy[] (n rounded up to a
+// multiple of 4 entries, the extra ones 0).
+HWY_INLINE void BlendSumsTo(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                            int n, std::ptrdiff_t srcStride, int32_t* cross, int32_t* energy) {
   // Per lane at most 16 products of magnitude <= 65025 each: no overflow.
   const D32 d32;
   constexpr int step = static_cast<int>(hn::MaxLanes(D16())), parts = kRowBytes / step;
@@ -234,7 +225,6 @@ void BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, co
       tv[i * parts + h] = Widen(t + i * tStride + h * step);
       pv[i * parts + h] = Widen(p + i * srcStride + h * step);
     }
-  HWY_ALIGN int32_t cross[kMaxBlends + 4], energy[kMaxBlends + 4];
   for (int k = 0; k < n; k += 4) {
     hn::Vec<D32> c[4], e[4];
     for (int m = 0; m < 4; ++m) {
@@ -255,11 +245,19 @@ void BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, co
     StoreSums4(d32, c, cross + k);
     StoreSums4(d32, e, energy + k);
   }
+}
+
+void BlendSumsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                  std::ptrdiff_t srcStride, BlendSums* out) {
+  HWY_ALIGN int32_t cross[kMaxBlends + 4], energy[kMaxBlends + 4];
+  BlendSumsTo(t, tStride, p, qs, n, srcStride, cross, energy);
   for (int k = 0; k < n; ++k) out[k] = {cross[k], energy[k]};
 }
 
-void BlendSadsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
-                  const int* weights, int n, std::ptrdiff_t srcStride, int64_t* out) {
+// The blended distances of qs[0..n-1] to sums[] (n rounded up to a multiple
+// of 4 entries).
+HWY_INLINE void BlendSadsTo(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                            const int* weights, int n, std::ptrdiff_t srcStride, int32_t* sums) {
   // |256 (T - P) - weight (Q - P)| <= 130560 per value, so 64 of them summed
   // in 32 bits stay far below 2^31.
   using DS = hn::CappedTag<int32_t, kRowBytes>;
@@ -273,7 +271,6 @@ void BlendSadsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, co
       tp[i * parts + h] =
           hn::ShiftLeft<8>(hn::Sub(hn::PromoteTo(d32, hn::LoadU(d8, t + i * tStride + h * step)), pv[i * parts + h]));
     }
-  HWY_ALIGN int32_t sums[kMaxBlends + 4];
   for (int k = 0; k < n; k += 4) {
     hn::Vec<DS> a[4];
     for (int m = 0; m < 4; ++m) {
@@ -291,7 +288,53 @@ void BlendSadsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, co
     }
     StoreSums4(d32, a, sums + k);
   }
+}
+
+void BlendSadsHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                  const int* weights, int n, std::ptrdiff_t srcStride, int64_t* out) {
+  HWY_ALIGN int32_t sums[kMaxBlends + 4];
+  BlendSadsTo(t, tStride, p, qs, weights, n, srcStride, sums);
   for (int k = 0; k < n; ++k) out[k] = sums[k];
+}
+
+// The scalar formulas of BlendSearchScalar on up to kMaxBlends doubles at a
+// time: the same IEEE operations per value, so the same bits.
+BlendChoice BlendSearchHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                           std::ptrdiff_t srcStride, int64_t error) {
+  const hn::CappedTag<double, kMaxBlends> dd;
+  const hn::Rebind<int32_t, decltype(dd)> di;
+  const int lanes = static_cast<int>(hn::Lanes(dd));
+  HWY_ALIGN int32_t cross[kMaxBlends + 4] = {}, energy[kMaxBlends + 4] = {};
+  BlendSumsTo(t, tStride, p, qs, n, srcStride, cross, energy);
+  HWY_ALIGN double tqs[kMaxBlends];
+  HWY_ALIGN int32_t weights[kMaxBlends], errors[kMaxBlends + 4] = {};
+  const auto zero = hn::Zero(dd), one = hn::Set(dd, 1.0), half = hn::Set(dd, 0.5);
+  for (int k = 0; k < n; k += lanes) {
+    const auto e = hn::PromoteTo(dd, hn::Load(di, energy + k));
+    const auto flat = hn::Eq(e, zero);
+    const auto ratio = hn::Div(hn::PromoteTo(dd, hn::Load(di, cross + k)), hn::IfThenElse(flat, one, e));
+    // tq is never -0 or NaN, so Max and Min agree with the clamp.
+    const auto tq = hn::Min(hn::Max(hn::IfThenZeroElse(flat, hn::Sub(one, ratio)), zero), hn::Set(dd, 0.99));
+    hn::Store(tq, dd, tqs + k);
+    // Nint of a value >= 0: truncation of v + 0.5.
+    hn::Store(hn::DemoteTo(di, hn::Add(hn::Mul(hn::Set(dd, 256.0), tq), half)), di, weights + k);
+  }
+  BlendSadsTo(t, tStride, p, qs, weights, n, srcStride, errors);
+  for (int k = 0; k < n; k += lanes) {
+    const auto sad = hn::PromoteTo(dd, hn::Load(di, errors + k));
+    // Over 2^20 as times 2^-20: both are exact for these values.
+    const auto v = hn::Mul(hn::Mul(sad, sad), hn::Set(dd, 1.0 / (65536.0 * 16.0)));
+    hn::Store(hn::DemoteTo(di, hn::Add(v, half)), di, errors + k);
+  }
+  // Selects rather than branches: the order of the errors is unpredictable.
+  BlendChoice best{error, 0.0, n};
+  for (int k = 0; k < n; ++k) {
+    const bool better = errors[k] < best.error;
+    best.error = better ? errors[k] : best.error;
+    best.k = better ? k : best.k;
+  }
+  if (best.k < n) best.tq = tqs[best.k];
+  return best;
 }
 
 }  // namespace HWY_NAMESPACE
@@ -304,6 +347,7 @@ namespace kestrune::BlockDistance {
 HWY_EXPORT(SearchHwy);
 HWY_EXPORT(BlendSumsHwy);
 HWY_EXPORT(BlendSadsHwy);
+HWY_EXPORT(BlendSearchHwy);
 
 void SourceBlockTerms(const uint8_t* src, int w, int h, std::vector<int32_t>& terms) {
   terms.assign(std::size_t(w) * std::size_t(h), 0);
@@ -385,6 +429,34 @@ void BlendSads(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const
     return;
   }
   HWY_DYNAMIC_DISPATCH(BlendSadsHwy)(t, tStride, p, qs, weights, n, srcStride, out);
+}
+
+BlendChoice BlendSearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                              int n, std::ptrdiff_t srcStride, int64_t error) {
+  double tqs[kMaxBlends];
+  int weights[kMaxBlends];
+  for (int k = 0; k < n; ++k) {
+    const BlendSums sums = BlendSumsScalar(t, tStride, p, qs[k], srcStride);
+    double tq = sums.energy == 0 ? 0.0 : 1.0 - double(sums.cross) / double(sums.energy);
+    tq = std::clamp(tq, 0.0, 0.99);
+    tqs[k] = tq;
+    weights[k] = static_cast<int>(256.0 * tq + 0.5);
+  }
+  BlendChoice best{error, 0.0, n};
+  for (int k = 0; k < n; ++k) {
+    // The sum is 256 times the sum of absolute differences; squared and
+    // over 16 that is exact in double.
+    const double sad = double(BlendSadScalar(t, tStride, p, qs[k], srcStride, weights[k]));
+    const int64_t e = static_cast<int64_t>(sad * sad / (65536.0 * 16.0) + 0.5);
+    if (e < best.error) best = {e, tqs[k], k};
+  }
+  return best;
+}
+
+BlendChoice BlendSearch(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                        std::ptrdiff_t srcStride, int64_t error) {
+  if (simd::ScalarKernels()) return BlendSearchScalar(t, tStride, p, qs, n, srcStride, error);
+  return HWY_DYNAMIC_DISPATCH(BlendSearchHwy)(t, tStride, p, qs, n, srcStride, error);
 }
 
 }  // namespace kestrune::BlockDistance

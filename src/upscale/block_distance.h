@@ -56,6 +56,23 @@ void BlendSads(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const
 int64_t BlendSadScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* q,
                        std::ptrdiff_t srcStride, int weight);
 
+// The blend search of one first block p against its second blocks qs[k]:
+// the blend factor tq = clamp(1 - cross / energy, 0, 0.99) (0 where the
+// energy is 0), the weight nint(256 tq), and the blended error
+// nint(BlendSad^2 / 2^20), which is the rounded sum of squared differences
+// when the absolute differences were all equal. The choice is the first
+// second block whose error is below `error` and least (k = n, with the
+// given error and tq 0, when there is none), as a block-by-block pass finds.
+struct BlendChoice {
+  int64_t error;
+  double tq;
+  int k;
+};
+BlendChoice BlendSearch(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                        std::ptrdiff_t srcStride, int64_t error);
+BlendChoice BlendSearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
+                              int n, std::ptrdiff_t srcStride, int64_t error);
+
 }  // namespace BlockDistance
 
 }  // namespace kestrune

@@ -71,6 +71,65 @@ void AccumulateRowHwy(const FractalTexture::BlockMatch* row, int perRow, const f
 #endif
 }
 
+// The texture measure of the 4 x 4 source blocks starting in row by, one
+// block per double lane: every lane adds its block's samples in the order of
+// the scalar loop in Init. Returns the first block column left to that loop
+// (fewer than a vector remain).
+int TextureRowHwy(const float* const* y, int w, int by, double* out) {
+  const hn::ScalableTag<double> dd;
+  const hn::Rebind<float, decltype(dd)> df;
+  const int lanes = static_cast<int>(hn::Lanes(dd));
+  const auto sixteen = hn::Set(dd, 16.0);
+  int bx = 0;
+  for (; bx + lanes + 3 <= w; bx += lanes) {
+    auto variance = hn::Zero(dd);
+    for (int c = 0; c < 3; ++c) {
+      const float* p = y[c] + std::size_t(by) * w + bx;
+      auto sum = hn::Zero(dd);
+      for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) sum = hn::Add(sum, hn::PromoteTo(dd, hn::LoadU(df, p + std::size_t(i) * w + j)));
+      const auto mean = hn::Div(sum, sixteen);
+      auto sq = hn::Zero(dd);
+      for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+          const auto d = hn::Sub(hn::PromoteTo(dd, hn::LoadU(df, p + std::size_t(i) * w + j)), mean);
+          sq = hn::Add(sq, hn::Mul(d, d));
+        }
+      variance = hn::Add(variance, hn::Div(sq, sixteen));
+    }
+    hn::StoreU(hn::Sqrt(hn::Sqrt(hn::Add(variance, hn::Set(dd, 1e-6)))), dd, out + bx);
+  }
+  return bx;
+}
+
+// The interior samples of output row `row` (rows row - 1 .. row + 1 of the
+// estimate x and the accumulator d are W wide), from column 4 on in whole
+// vectors up to column W - 5: the float operations of WriteOutputRow per
+// sample. Returns the first column left to the scalar loop.
+int OutputRowHwy(const float* x, const float* d, float* o, std::size_t W, int row, float detail, float strength) {
+  const hn::ScalableTag<float> df;
+  const std::size_t lanes = hn::Lanes(df);
+  const auto two = hn::Set(df, 2.0f), sixteen = hn::Set(df, 16.0f);
+  const auto detailV = hn::Set(df, detail), strengthV = hn::Set(df, strength);
+  const std::size_t at = std::size_t(row) * W;
+  // The 3 x 3 binomial low-pass at p[col], as LowPass forms it.
+  auto low = [&](const float* p, std::size_t col) {
+    auto line = [&](const float* r) {
+      const auto centre = hn::Mul(two, hn::LoadU(df, r + col));
+      return hn::Add(hn::Add(hn::LoadU(df, r + col - 1), centre), hn::LoadU(df, r + col + 1));
+    };
+    return hn::Div(hn::Add(hn::Add(line(p - W), hn::Mul(two, line(p))), line(p + W)), sixteen);
+  };
+  std::size_t col = 4;
+  for (; col + lanes + 4 <= W; col += lanes) {
+    const auto lx = low(x + at, col), ld = low(d + at, col);
+    const auto xl = hn::Sub(hn::LoadU(df, x + at + col), lx);
+    const auto dl = hn::Sub(hn::LoadU(df, d + at + col), ld);
+    hn::StoreU(hn::Add(hn::Add(hn::Mul(detailV, xl), lx), hn::Mul(strengthV, hn::Add(xl, dl))), df, o + at + col);
+  }
+  return static_cast<int>(col);
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace kestrune::fractal
 HWY_AFTER_NAMESPACE();
@@ -80,6 +139,8 @@ namespace kestrune {
 
 namespace fractal {
 HWY_EXPORT(AccumulateRowHwy);
+HWY_EXPORT(TextureRowHwy);
+HWY_EXPORT(OutputRowHwy);
 }  // namespace fractal
 
 namespace {
@@ -173,9 +234,13 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
   // The texture measure of every source block: (v_R + v_G + v_B + 10^-6)^(1/4)
   // with v_c the variance of the float samples of colour c over the block.
   textureRoot_.assign(std::size_t(w) * std::size_t(h), 0.0);
+  const bool vector = B == 4 && !simd::ScalarKernels();
   ParallelFor(0, std::max(h - B + 1, 0), RowGrain(std::ptrdiff_t(w) * 96), [&](std::ptrdiff_t by0, std::ptrdiff_t by1) {
-  for (int by = int(by0); by < int(by1); ++by)
-    for (int bx = 0; bx + B <= w; ++bx) {
+  for (int by = int(by0); by < int(by1); ++by) {
+    double* out = textureRoot_.data() + std::size_t(by) * w;
+    // Whole vectors of blocks first, then the rest one by one.
+    int bx = vector ? HWY_DYNAMIC_DISPATCH(fractal::TextureRowHwy)(y_, w, by, out) : 0;
+    for (; bx + B <= w; ++bx) {
       double variance = 0.0;
       for (int c = 0; c < 3; ++c) {
         double sum = 0.0;
@@ -190,8 +255,9 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
           }
         variance += sq / (B * B);
       }
-      textureRoot_[std::size_t(by) * w + bx] = std::sqrt(std::sqrt(variance + 1e-6));
+      out[bx] = std::sqrt(std::sqrt(variance + 1e-6));
     }
+  }
   });
   BlockDistance::SourceBlockTerms(sourceBytes_.data(), w, h, sourceTerms_);
 
@@ -250,42 +316,23 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
       BlockDistance::Search(t, tStride, sourceBlock(syLo, sxLo), sStride, syHi - syLo + 1, sxHi - sxLo + 1,
                               sourceTerms_.data() + std::size_t(syLo) * w_ + sxLo, w_);
   m.by = syLo + found.row, m.bx = sxLo + found.col;
-  const int64_t best = found.distance;
-  m.error = best;
+  m.error = found.distance;
 
   // Blend search: a neighbour of the best block mixed into it may fit better.
-  // The sums of all neighbours come from one call, then their distances from
-  // another; the neighbours are then taken in order as one by one.
-  m.cy = ys, m.cx = xs;
-  double tb = 0.0;
-  const uint8_t* p = sourceBlock(m.by, m.bx);
   const uint8_t* qs[BlockDistance::kMaxBlends];
-  int at[BlockDistance::kMaxBlends][2];
+  int at[BlockDistance::kMaxBlends + 1][2];
   int n = 0;
   for (int ay = std::max(m.by - 1, 0); ay <= std::min(m.by + 1, h_ - B); ++ay)
     for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - B); ++ax) {
       if (ay == m.by && ax == m.bx) continue;
       qs[n] = sourceBlock(ay, ax), at[n][0] = ay, at[n][1] = ax, ++n;
     }
-  BlockDistance::BlendSums sums[BlockDistance::kMaxBlends];
-  BlockDistance::BlendSumsOf(t, tStride, p, qs, n, sStride, sums);
-  double tqs[BlockDistance::kMaxBlends];
-  int weights[BlockDistance::kMaxBlends];
-  for (int k = 0; k < n; ++k) {
-    double tq = sums[k].energy == 0 ? 0.0 : 1.0 - double(sums[k].cross) / double(sums[k].energy);
-    tq = std::clamp(tq, 0.0, 0.99);
-    tqs[k] = tq;
-    weights[k] = static_cast<int>(Nint(256.0 * tq));
-  }
-  int64_t sads[BlockDistance::kMaxBlends];
-  BlockDistance::BlendSads(t, tStride, p, qs, weights, n, sStride, sads);
-  for (int k = 0; k < n; ++k) {
-    // The sum is 256 times the sum of absolute differences; squared and
-    // over 16 that is exact in double.
-    const double sad = double(sads[k]);
-    const int64_t e = Nint(sad * sad / (65536.0 * 16.0));
-    if (e < m.error) m.error = e, m.cy = at[k][0], m.cx = at[k][1], tb = tqs[k];
-  }
+  at[n][0] = ys, at[n][1] = xs;  // no blend
+  const BlockDistance::BlendChoice blend =
+      BlockDistance::BlendSearch(t, tStride, sourceBlock(m.by, m.bx), qs, n, sStride, m.error);
+  m.error = blend.error;
+  m.cy = at[blend.k][0], m.cx = at[blend.k][1];
+  const double tb = blend.tq;
   m.blend = static_cast<float>(tb);
   m.u = static_cast<float>(tb * std::sqrt(tb));
 
@@ -371,7 +418,12 @@ void FractalTexture::WriteOutputRow(int row) {
     const float* x = x_[c];
     const float* d = accum_[c];
     float* o = o_[c];
+    // Interior columns 4 .. vectorEnd - 1 in vectors, the rest below.
+    const int vectorEnd = interiorRow && !simd::ScalarKernels()
+                              ? HWY_DYNAMIC_DISPATCH(fractal::OutputRowHwy)(x, d, o, W, row, detail, strength)
+                              : 4;
     for (int col = 0; col < W_; ++col) {
+      if (col == 4) col = vectorEnd;
       const std::size_t i = base + col;
       float lx, ld, di;
       if (interiorRow && col >= 4 && col <= W_ - 5) {

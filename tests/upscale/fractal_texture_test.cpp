@@ -80,6 +80,12 @@ TEST(BlockDistance, EveryInstructionSetGivesTheScalarSums) {
         BlendSads(t.data(), 24, p, qs, ws, n, w * 4, got);
         for (int k = 0; k < n; ++k) ASSERT_EQ(got[k], sads[k][(i + k) % 6]) << ws[k];
       }
+      // The whole blend search, below the coarse distance or any.
+      for (const int64_t error : {int64_t{ref.distance}, int64_t{INT32_MAX}}) {
+        const BlendChoice want = BlendSearchScalar(t.data(), 24, p, qs, n, w * 4, error);
+        const BlendChoice choice = BlendSearch(t.data(), 24, p, qs, n, w * 4, error);
+        ASSERT_TRUE(choice.error == want.error && choice.k == want.k && choice.tq == want.tq) << "trial " << trial;
+      }
     });
   }
 }
