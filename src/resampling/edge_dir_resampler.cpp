@@ -318,16 +318,21 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   auto smooth = [&](float* plane, int radius) {
     (localSmoothing ? HannSmoothLocal : HannSmooth)(plane, plane, W, H, radius, scratch.data());
   };
+  // The odd sites read their costs only at (2y+1, 2x+1): smoothed there
+  // alone, into the first w x h samples of the plane.
+  auto smoothOdd = [&](float* plane, int radius) {
+    (localSmoothing ? HannSmoothLocalOdd : HannSmoothOdd)(plane, plane, W, H, radius, scratch.data());
+  };
 
   for (unsigned iter = 0; iter < iterations; ++iter) {
     // Odd-site costs, smoothed; the raw weights of every odd site (2y+1, 2x+1).
     for (int k = 0; k < kOddCount; ++k) {
       CostMap(map, est, W, H, kOddDy[k], kOddDx[k], rows);
-      smooth(map, kOddRadius[k]);
+      smoothOdd(map, kOddRadius[k]);
       rows(0, h_, [&](int y) {
         float* u = &oddWeights_[(size_t(y) * kOddCount + k) * w];
-        const float* cost = map + (2 * size_t(y) + 1) * W + 1;
-        for (int x = 0; x < w_; ++x) u[x] = RawWeight(kOddScale[k], cost[2 * x]);
+        const float* cost = map + size_t(y) * w;
+        for (int x = 0; x < w_; ++x) u[x] = RawWeight(kOddScale[k], cost[x]);
       });
     }
     // Odd-site weights (the row at once) and update of the estimate; the
