@@ -56,16 +56,6 @@ inline float RawWeight(float scale, float cost) {
   return t2 * t2;
 }
 
-// P(i) += q * sum_k u_k (P(i - o_k) + P(i + o_k) - 2 P(i)), the move towards
-// the weighted mean of the pairs taken from their deviations, as Apply does.
-template <int K>
-inline void DirectionalUpdate(float* p, const ptrdiff_t* offset, const float* u, float q) {
-  const float twice = *p + *p;
-  float d = u[0] * ((p[-offset[0]] + p[offset[0]]) - twice);
-  for (int k = 1; k < K; ++k) d += u[k] * ((p[-offset[k]] + p[offset[k]]) - twice);
-  *p = *p + d * q;
-}
-
 // Cost of one direction over the columns [c0, c1) of output row r.
 void Costs(float* map, const float* const* est, size_t W, int r, int c0, int c1, ptrdiff_t o) {
   if (c1 <= c0) return;
@@ -117,8 +107,8 @@ void CostMap(float* map, const float* const* est, int W, int H, int dy, int dx, 
   });
 }
 
-// The directional update of the site (r, c) of plane p with mirrored reads,
-// in the order of DirectionalUpdate.
+// The directional update of the site (r, c) of plane p with mirrored reads:
+// p + q * sum_k u_k (pair_k - 2p), in the order of the row kernels.
 template <int K>
 inline float MirroredUpdate(const float* p, int W, int H, int r, int c, const int* dy, const int* dx, const float* u,
                             float q) {
@@ -179,22 +169,25 @@ void ApplyFrame(int w, int h, const float* weights, const float* confidence, flo
   });
 }
 
-// The two directional steps of Apply on the bicubic enlargement in out, each
-// finished by the sites of its frame.
+// Rows per task of the two directional steps below.
+ptrdiff_t MovesGrain(size_t w) { return RowGrain(ptrdiff_t(2 * w) * 3 * kOddCount); }
+
+// The two directional steps of Apply (and of the analysis) on the 2w x 2h
+// planes out, whose even samples (2y, 2x) are the w x h planes in; each step
+// is finished by the sites of its frame.
 // Row by row: every row of a step reads only samples the step never writes,
 // so the rows of a step are shared out among the threads. The row kernels
 // store pairs of samples and so rewrite the neighbours of the sites with
 // the values they already hold; the axial step therefore runs the output
 // rows in three rounds (even rows; odd rows 4i+1; odd rows 4i+3) so that no
 // row is rewritten while another thread reads it.
-void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfidence, const float* axialWeights,
-               const float* axialConfidence, const float* const* in, float* const* out) {
+void OddMoves(int w_, int h_, const float* oddWeights, const float* oddConfidence, const float* const* in,
+              float* const* out) {
   const size_t w = size_t(w_), W = 2 * w;
-  const ptrdiff_t grain = RowGrain(ptrdiff_t(W) * 3 * kOddCount);
-  // Column ranges of the two steps (empty for narrow planes).
-  const size_t oddEnd = w_ > 5 ? w - 3 : 2, axialEnd = w_ > 2 ? w - 1 : 1;
+  // Column range of the row kernels (empty for narrow planes).
+  const size_t oddEnd = w_ > 5 ? w - 3 : 2;
   // Odd sites (2y+1, 2x+1) with 5 <= 2y+1 < H-5 and 5 <= 2x+1 < W-5.
-  ParallelFor(2, h_ - 3, grain, [&](ptrdiff_t y0, ptrdiff_t y1) {
+  ParallelFor(2, h_ - 3, MovesGrain(w), [&](ptrdiff_t y0, ptrdiff_t y1) {
     for (int y = int(y0); y < int(y1); ++y) {
       const float* u = &oddWeights[size_t(y) * kOddCount * w];
       const float* q = &oddConfidence[size_t(y) * w];
@@ -210,6 +203,13 @@ void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfiden
     }
   });
   ApplyFrame(w_, h_, oddWeights, oddConfidence, out, true);
+}
+
+void AxialMoves(int w_, int h_, const float* axialWeights, const float* axialConfidence, const float* const* in,
+                float* const* out) {
+  const size_t w = size_t(w_), W = 2 * w;
+  const ptrdiff_t grain = MovesGrain(w);
+  const size_t axialEnd = w_ > 2 ? w - 1 : 1;
   // Axial sites: (2y, 2x+1) and (2y+1, 2x) with 1 <= y, x < w-1 (h-1).
   auto axialRow = [&](int y, int parity) {
     const size_t r = 2 * size_t(y) + parity;
@@ -237,6 +237,20 @@ void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfiden
     });
   }
   ApplyFrame(w_, h_, axialWeights, axialConfidence, out, false);
+}
+
+// The even samples (2y, 2x) of the 2w x 2h planes p into the w x h planes
+// even.
+void EvenGrid(int w, int h, const float* const* p, float* const* even) {
+  const size_t W = 2 * size_t(w);
+  ParallelFor(0, h, RowGrain(ptrdiff_t(W)), [&](ptrdiff_t y0, ptrdiff_t y1) {
+    for (ptrdiff_t y = y0; y < y1; ++y)
+      for (int ch = 0; ch < 3; ++ch) {
+        const float* src = p[ch] + 2 * size_t(y) * W;
+        float* dst = even[ch] + size_t(y) * w;
+        for (int x = 0; x < w; ++x) dst[x] = src[2 * x];
+      }
+  });
 }
 
 }  // namespace
@@ -301,9 +315,10 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   SampleBuffer mapPlane(N), scratch(N);  // both are written whole
   float* map = mapPlane.data();
 
-  ptrdiff_t oddOffset[kOddCount], axialOffset[kAxialCount];
-  for (int k = 0; k < kOddCount; ++k) oddOffset[k] = ptrdiff_t(kOddDy[k]) * W + kOddDx[k];
-  for (int k = 0; k < kAxialCount; ++k) axialOffset[k] = ptrdiff_t(kAxialDy[k]) * W + kAxialDx[k];
+  // The updates move the estimate as Apply moves its output, reading the
+  // even samples, which no update writes, from compact copies: the cost
+  // plane is free then and holds them.
+  float* even[3] = {map, map + size_t(w_) * h_, map + 2 * size_t(w_) * h_};
   const size_t w = size_t(w_);
   // Every loop below works row by row and reads nothing that another row of
   // the same loop writes (the updates of one kind of site read only samples
@@ -335,26 +350,12 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
         for (int x = 0; x < w_; ++x) u[x] = RawWeight(kOddScale[k], cost[x]);
       });
     }
-    // Odd-site weights (the row at once) and update of the estimate; the
-    // frame with mirrored reads.
+    // Odd-site weights (a row at a time) and update of the estimate.
     rows(0, h_, [&](int y) {
-      float* weights = &oddWeights_[size_t(y) * kOddCount * w];
-      NormaliseRow(weights, w, kOddCount, &oddConfidence_[size_t(y) * w], 0, w);
-      for (int x = 0; x < w_; ++x) {
-        const int r = 2 * y + 1, c = 2 * x + 1;
-        const size_t i = size_t(r) * W + c;
-        float u[kOddCount];
-        for (int k = 0; k < kOddCount; ++k) u[k] = weights[k * w + x];
-        const float q = oddConfidence_[size_t(y) * w + x];
-        const bool inside = OddSiteInside(y, x, w_, h_);
-        for (int ch = 0; ch < 3; ++ch) {
-          if (inside)
-            DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, q);
-          else
-            est[ch][i] = MirroredUpdate<kOddCount>(est[ch], W, H, r, c, kOddDy, kOddDx, u, q);
-        }
-      }
+      NormaliseRow(&oddWeights_[size_t(y) * kOddCount * w], w, kOddCount, &oddConfidence_[size_t(y) * w], 0, w);
     });
+    EvenGrid(w_, h_, est, even);
+    OddMoves(w_, h_, oddWeights_.data(), oddConfidence_.data(), even, est);
 
     // Axial costs into maps 0..5, on the estimate as just updated; the raw
     // weights of every axial site.
@@ -367,24 +368,13 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
         for (int c = (r + 1) & 1; c < W; c += 2) u[c >> 1] = RawWeight(kAxialScale[k], cost[c]);
       });
     }
-    // Axial-site weights (the row at once) and update.
+    // Axial-site weights (a row at a time) and update.
     rows(0, H, [&](int r) {
-      float* weights = &axialWeights_[size_t(r) * kAxialCount * w];
-      NormaliseRow(weights, w, kAxialCount, &axialConfidence_[size_t(r) * w], 0, w);
-      for (int c = (r + 1) & 1; c < W; c += 2) {
-        const size_t i = size_t(r) * W + c, x = size_t(c >> 1);
-        float u[kAxialCount];
-        for (int k = 0; k < kAxialCount; ++k) u[k] = weights[k * w + x];
-        const float q = axialConfidence_[size_t(r) * w + x];
-        const bool inside = AxialSiteInside(r, c, W, H);
-        for (int ch = 0; ch < 3; ++ch) {
-          if (inside)
-            DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, q);
-          else
-            est[ch][i] = MirroredUpdate<kAxialCount>(est[ch], W, H, r, c, kAxialDy, kAxialDx, u, q);
-        }
-      }
+      NormaliseRow(&axialWeights_[size_t(r) * kAxialCount * w], w, kAxialCount, &axialConfidence_[size_t(r) * w], 0,
+                   w);
     });
+    EvenGrid(w_, h_, est, even);
+    AxialMoves(w_, h_, axialWeights_.data(), axialConfidence_.data(), even, est);
   }
 }
 
@@ -414,8 +404,8 @@ void EdgeDirResampler::Apply(const float* inR, const float* inG, const float* in
   ParallelFor(0, 3, 1, [&](ptrdiff_t c0, ptrdiff_t c1) {
     for (ptrdiff_t ch = c0; ch < c1; ++ch) UpscaleBicubic2(in[ch], w_, h_, out[ch]);
   });
-  ApplyRows(w_, h_, oddWeights_.data(), oddConfidence_.data(), axialWeights_.data(), axialConfidence_.data(), in,
-            out);
+  OddMoves(w_, h_, oddWeights_.data(), oddConfidence_.data(), in, out);
+  AxialMoves(w_, h_, axialWeights_.data(), axialConfidence_.data(), in, out);
 }
 
 }  // namespace Resampling
