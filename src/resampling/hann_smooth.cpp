@@ -152,25 +152,37 @@ Index Transpose8Hwy(const float* src, Index srcStride, Index n, float* dst, Inde
 #if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
   const hn::FixedTag<float, 8> d;
   const hn::Repartition<double, decltype(d)> d64;
+  using V = hn::Vec<decltype(d)>;
+  // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves;
+  // written out in full so that the compiler keeps all in registers.
+  auto pairs = [&](V a, V b, V& lo, V& hi) {
+    lo = hn::InterleaveLower(d, a, b);
+    hi = hn::InterleaveUpper(d, a, b);
+  };
+  auto pairsOfPairs = [&](V a, V b, V& lo, V& hi) {
+    lo = hn::BitCast(d, hn::InterleaveLower(d64, hn::BitCast(d64, a), hn::BitCast(d64, b)));
+    hi = hn::BitCast(d, hn::InterleaveUpper(d64, hn::BitCast(d64, a), hn::BitCast(d64, b)));
+  };
+  auto halves = [&](V a, V b, Index j) {
+    hn::StoreU(hn::ConcatLowerLower(d, b, a), d, dst + j * dstStride);
+    hn::StoreU(hn::ConcatUpperUpper(d, b, a), d, dst + (j + 4) * dstStride);
+  };
   Index m0 = 0;
   for (; m0 + 8 <= n; m0 += 8) {
-    hn::Vec<decltype(d)> r[8], t[8];
-    for (int i = 0; i < 8; ++i) r[i] = hn::LoadU(d, src + i * srcStride + m0);
-    // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves.
-    for (int i = 0; i < 8; i += 2) {
-      t[i] = hn::InterleaveLower(d, r[i], r[i + 1]);
-      t[i + 1] = hn::InterleaveUpper(d, r[i], r[i + 1]);
-    }
-    for (int g = 0; g < 8; g += 4)
-      for (int h = 0; h < 2; ++h) {
-        const auto a = hn::BitCast(d64, t[g + h]), b = hn::BitCast(d64, t[g + 2 + h]);
-        r[g + 2 * h] = hn::BitCast(d, hn::InterleaveLower(d64, a, b));
-        r[g + 2 * h + 1] = hn::BitCast(d, hn::InterleaveUpper(d64, a, b));
-      }
-    for (int j = 0; j < 4; ++j) {
-      hn::StoreU(hn::ConcatLowerLower(d, r[4 + j], r[j]), d, dst + (m0 + j) * dstStride);
-      hn::StoreU(hn::ConcatUpperUpper(d, r[4 + j], r[j]), d, dst + (m0 + 4 + j) * dstStride);
-    }
+    const float* s = src + m0;
+    V t0, t1, t2, t3, t4, t5, t6, t7, r0, r1, r2, r3, r4, r5, r6, r7;
+    pairs(hn::LoadU(d, s), hn::LoadU(d, s + srcStride), t0, t1);
+    pairs(hn::LoadU(d, s + 2 * srcStride), hn::LoadU(d, s + 3 * srcStride), t2, t3);
+    pairs(hn::LoadU(d, s + 4 * srcStride), hn::LoadU(d, s + 5 * srcStride), t4, t5);
+    pairs(hn::LoadU(d, s + 6 * srcStride), hn::LoadU(d, s + 7 * srcStride), t6, t7);
+    pairsOfPairs(t0, t2, r0, r1);
+    pairsOfPairs(t1, t3, r2, r3);
+    pairsOfPairs(t4, t6, r4, r5);
+    pairsOfPairs(t5, t7, r6, r7);
+    halves(r0, r4, m0);
+    halves(r1, r5, m0 + 1);
+    halves(r2, r6, m0 + 2);
+    halves(r3, r7, m0 + 3);
   }
   return m0;
 #else
