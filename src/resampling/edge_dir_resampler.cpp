@@ -46,15 +46,10 @@ constexpr int kAxialMargin = 2;
 
 // Weights u_k = (s_k / (C_k + 150))^4, normalised to sum 0.5, and the
 // confidence 2 * max u_k. The raw weights are formed one direction at a time
-// (RawWeight) into the stored weights; NormaliseRow (edge_dir_rows.h)
+// (RawWeights, edge_dir_rows.h) into the stored weights; NormaliseRow
 // finishes a row of sites in place.
 // When every weight underflows to 0 (costs beyond any 0..255 image) the site
 // gets no weights and confidence 0 and keeps its value, instead of 0/0.
-inline float RawWeight(float scale, float cost) {
-  const float t = scale / (cost + 150.0f);
-  const float t2 = t * t;
-  return t2 * t2;
-}
 
 // Cost of one direction over the columns [c0, c1) of output row r.
 void Costs(float* map, const float* const* est, size_t W, int r, int c0, int c1, ptrdiff_t o) {
@@ -245,11 +240,7 @@ void EvenGrid(int w, int h, const float* const* p, float* const* even) {
   const size_t W = 2 * size_t(w);
   ParallelFor(0, h, RowGrain(ptrdiff_t(W)), [&](ptrdiff_t y0, ptrdiff_t y1) {
     for (ptrdiff_t y = y0; y < y1; ++y)
-      for (int ch = 0; ch < 3; ++ch) {
-        const float* src = p[ch] + 2 * size_t(y) * W;
-        float* dst = even[ch] + size_t(y) * w;
-        for (int x = 0; x < w; ++x) dst[x] = src[2 * x];
-      }
+      for (int ch = 0; ch < 3; ++ch) EvenSamples(even[ch] + size_t(y) * w, p[ch] + 2 * size_t(y) * W, 0, size_t(w));
   });
 }
 
@@ -347,7 +338,7 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
       rows(0, h_, [&](int y) {
         float* u = &oddWeights_[(size_t(y) * kOddCount + k) * w];
         const float* cost = map + size_t(y) * w;
-        for (int x = 0; x < w_; ++x) u[x] = RawWeight(kOddScale[k], cost[x]);
+        RawWeights(u, cost, 1, 0, kOddScale[k], 0, w);
       });
     }
     // Odd-site weights (a row at a time) and update of the estimate.
@@ -365,7 +356,7 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
       rows(0, H, [&](int r) {
         float* u = &axialWeights_[(size_t(r) * kAxialCount + k) * w];
         const float* cost = map + size_t(r) * W;
-        for (int c = (r + 1) & 1; c < W; c += 2) u[c >> 1] = RawWeight(kAxialScale[k], cost[c]);
+        RawWeights(u, cost, 2, size_t(r + 1) & 1, kAxialScale[k], 0, w);  // the sites (r, 2x + (r + 1) % 2)
       });
     }
     // Axial-site weights (a row at a time) and update.

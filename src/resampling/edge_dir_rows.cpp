@@ -110,6 +110,31 @@ void CostRowHwy(float* map, const float* const* g, size_t c0, size_t c1, ptrdiff
   });
 }
 
+// The costs at x: contiguous, or the even or odd lanes of interleaved pairs.
+void RawWeightsHwy(float* u, const float* cost, size_t step, size_t first, float scale, size_t x0, size_t x1) {
+  Sweep(x0, x1, [&](auto d, size_t x) {
+    auto c = hn::Zero(d);
+    if (step == 1) {
+      c = hn::LoadU(d, cost + first + x);
+    } else {
+      hn::Vec<decltype(d)> even, odd;
+      hn::LoadInterleaved2(d, cost + 2 * x, even, odd);
+      c = first ? odd : even;
+    }
+    const auto t = hn::Div(hn::Set(d, scale), hn::Add(c, hn::Set(d, 150.0f)));
+    const auto t2 = hn::Mul(t, t);
+    hn::StoreU(hn::Mul(t2, t2), d, u + x);
+  });
+}
+
+void EvenSamplesHwy(float* even, const float* row, size_t x0, size_t x1) {
+  Sweep(x0, x1, [&](auto d, size_t x) {
+    hn::Vec<decltype(d)> e, o;
+    hn::LoadInterleaved2(d, row + 2 * x, e, o);
+    hn::StoreU(e, d, even + x);
+  });
+}
+
 void NormaliseRowHwy(float* u, size_t w, int K, float* confidence, size_t x0, size_t x1) {
   Sweep(x0, x1, [&](auto d, size_t x) {
     const auto zero = hn::Zero(d), half = hn::Set(d, 0.5f);
@@ -141,6 +166,8 @@ HWY_EXPORT(EvenAxialRowHwy);
 HWY_EXPORT(OddAxialRowHwy);
 HWY_EXPORT(CostRowHwy);
 HWY_EXPORT(NormaliseRowHwy);
+HWY_EXPORT(RawWeightsHwy);
+HWY_EXPORT(EvenSamplesHwy);
 
 namespace {
 
@@ -199,6 +226,18 @@ void CostRowScalar(float* map, const float* const* g, size_t c0, size_t c1, ptrd
   for (size_t c = c0; c < c1; ++c) map[c] = (term(g[0] + c) + term(g[1] + c)) + term(g[2] + c);
 }
 
+void RawWeightsScalar(float* u, const float* cost, size_t step, size_t first, float scale, size_t x0, size_t x1) {
+  for (size_t x = x0; x < x1; ++x) {
+    const float t = scale / (cost[x * step + first] + 150.0f);
+    const float t2 = t * t;
+    u[x] = t2 * t2;
+  }
+}
+
+void EvenSamplesScalar(float* even, const float* row, size_t x0, size_t x1) {
+  for (size_t x = x0; x < x1; ++x) even[x] = row[2 * x];
+}
+
 void NormaliseRowScalar(float* u, size_t w, int K, float* confidence, size_t x0, size_t x1) {
   for (size_t x = x0; x < x1; ++x) {
     float sum = 0.0f;
@@ -214,6 +253,16 @@ void NormaliseRowScalar(float* u, size_t w, int K, float* confidence, size_t x0,
     }
     confidence[x] = 2.0f * best;
   }
+}
+
+void RawWeights(float* u, const float* cost, size_t step, size_t first, float scale, size_t x0, size_t x1) {
+  if (simd::ScalarKernels()) return RawWeightsScalar(u, cost, step, first, scale, x0, x1);
+  HWY_DYNAMIC_DISPATCH(RawWeightsHwy)(u, cost, step, first, scale, x0, x1);
+}
+
+void EvenSamples(float* even, const float* row, size_t x0, size_t x1) {
+  if (simd::ScalarKernels()) return EvenSamplesScalar(even, row, x0, x1);
+  HWY_DYNAMIC_DISPATCH(EvenSamplesHwy)(even, row, x0, x1);
 }
 
 void NormaliseRow(float* u, size_t w, int K, float* confidence, size_t x0, size_t x1) {

@@ -40,6 +40,18 @@ void OddAxialRow(const float* e1, const float* e2, const float* o0, const float*
 void OddAxialRowScalar(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
                        const float* u, std::size_t w, const float* q, float* row, std::size_t x0, std::size_t x1);
 
+// Raw weights u[x] = (scale / (C + 150))^4 of sites x in [x0, x1) with the
+// costs C = cost[x * step + first]: step 1 (a row of costs), or step 2 and
+// first 0 or 1 (its even or odd samples).
+void RawWeights(float* u, const float* cost, std::size_t step, std::size_t first, float scale, std::size_t x0,
+                std::size_t x1);
+void RawWeightsScalar(float* u, const float* cost, std::size_t step, std::size_t first, float scale,
+                      std::size_t x0, std::size_t x1);
+
+// The even samples of a row: even[x] = row[2x] for x in [x0, x1).
+void EvenSamples(float* even, const float* row, std::size_t x0, std::size_t x1);
+void EvenSamplesScalar(float* even, const float* row, std::size_t x0, std::size_t x1);
+
 // The raw weights of sites x in [x0, x1), K rows of them w apart in u,
 // normalised to sum 0.5 in place, and each site's confidence, twice its
 // largest weight (all 0 where the weights sum to 0 or less).
