@@ -51,14 +51,6 @@ constexpr int kAxialMargin = 2;
 // When every weight underflows to 0 (costs beyond any 0..255 image) the site
 // gets no weights and confidence 0 and keeps its value, instead of 0/0.
 
-// Cost of one direction over the columns [c0, c1) of output row r.
-void Costs(float* map, const float* const* est, size_t W, int r, int c0, int c1, ptrdiff_t o) {
-  if (c1 <= c0) return;
-  const size_t row = size_t(r) * W;
-  const float* g[3] = {est[0] + row, est[1] + row, est[2] + row};
-  CostRow(map + row, g, size_t(c0), size_t(c1), o);
-}
-
 // Reads beyond the W x H plane: the x2 grid mirrored about its first and
 // last samples (whole-sample), the continuation the downsampling model of
 // the enhancement assumes; a mirrored position keeps its parity, so pairs of
@@ -88,17 +80,25 @@ float MirroredCost(const float* const* g, int W, int H, int r, int c, int dy, in
 }
 
 // Cost map of direction (dy, dx) over the whole W x H plane: the row kernel
-// where both pair samples lie inside, mirrored reads in the frame around it.
+// on the columns whose pair samples lie inside the rows (the pair rows
+// mirrored in the top and bottom frame), mirrored reads in the columns
+// beside them.
 template <typename Rows>
 void CostMap(float* map, const float* const* est, int W, int H, int dy, int dx, Rows&& rows) {
-  const int m = std::max(std::abs(dy), std::abs(dx));
-  const ptrdiff_t o = ptrdiff_t(dy) * W + dx;
+  const int m = std::abs(dx);
   rows(0, H, [&](int r) {
-    const bool inner = r >= m && r < H - m;
-    const int c0 = inner ? std::min(m, W) : W, c1 = inner ? std::max(W - m, c0) : W;
-    for (int c = 0; c < c0; ++c) map[size_t(r) * W + c] = MirroredCost(est, W, H, r, c, dy, dx);
-    Costs(map, est, size_t(W), r, c0, c1, o);
-    for (int c = c1; c < W; ++c) map[size_t(r) * W + c] = MirroredCost(est, W, H, r, c, dy, dx);
+    float* row = map + size_t(r) * W;
+    const int c0 = std::min(m, W), c1 = std::max(W - m, c0);
+    for (int c = 0; c < c0; ++c) row[c] = MirroredCost(est, W, H, r, c, dy, dx);
+    if (c0 < c1) {
+      const size_t at = size_t(r) * W, plusAt = size_t(Reflect(r + dy, H)) * W,
+                   minusAt = size_t(Reflect(r - dy, H)) * W;
+      const float* g[3] = {est[0] + at, est[1] + at, est[2] + at};
+      const float* plus[3] = {est[0] + plusAt, est[1] + plusAt, est[2] + plusAt};
+      const float* minus[3] = {est[0] + minusAt, est[1] + minusAt, est[2] + minusAt};
+      CostRow(row, g, plus, minus, size_t(c0), size_t(c1), dx);
+    }
+    for (int c = c1; c < W; ++c) row[c] = MirroredCost(est, W, H, r, c, dy, dx);
   });
 }
 

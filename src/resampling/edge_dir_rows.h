@@ -59,8 +59,12 @@ void NormaliseRow(float* u, std::size_t w, int K, float* confidence, std::size_t
 void NormaliseRowScalar(float* u, std::size_t w, int K, float* confidence, std::size_t x0, std::size_t x1);
 
 // Directional cost over the row segment [c0, c1) of the three estimate rows
-// g: the sum over the planes of (G(i) - G(i+o))^2 + (G(i-o) - G(i))^2.
-void CostRow(float* map, const float* const* g, std::size_t c0, std::size_t c1, std::ptrdiff_t o);
-void CostRowScalar(float* map, const float* const* g, std::size_t c0, std::size_t c1, std::ptrdiff_t o);
+// g, with plus and minus the rows of the pairs (dy rows below and above, or
+// their mirror images): the sum over the planes of
+// (G(c) - P(c+dx))^2 + (M(c-dx) - G(c))^2.
+void CostRow(float* map, const float* const* g, const float* const* plus, const float* const* minus,
+             std::size_t c0, std::size_t c1, std::ptrdiff_t dx);
+void CostRowScalar(float* map, const float* const* g, const float* const* plus, const float* const* minus,
+                   std::size_t c0, std::size_t c1, std::ptrdiff_t dx);
 
 }  // namespace kestrune::Resampling
