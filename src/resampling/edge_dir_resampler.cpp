@@ -102,18 +102,25 @@ void CostMap(float* map, const float* const* est, int W, int H, int dy, int dx, 
   });
 }
 
-// The directional update of the site (r, c) of plane p with mirrored reads:
-// p + q * sum_k u_k (pair_k - 2p), in the order of the row kernels.
+// The directional update of the site (r, c) of the three planes p with
+// mirrored reads: p + q * sum_k u_k (pair_k - 2p), in the order of the row
+// kernels. The pair positions are found once for the three planes.
 template <int K>
-inline float MirroredUpdate(const float* p, int W, int H, int r, int c, const int* dy, const int* dx, const float* u,
-                            float q) {
-  const float site = p[size_t(r) * W + c], twice = site + site;
-  auto pair = [&](int k) {
-    return p[MirroredIndex(r - dy[k], c - dx[k], W, H)] + p[MirroredIndex(r + dy[k], c + dx[k], W, H)];
-  };
-  float d = u[0] * (pair(0) - twice);
-  for (int k = 1; k < K; ++k) d += u[k] * (pair(k) - twice);
-  return site + d * q;
+inline void MirroredUpdate(float* const* p, int W, int H, int r, int c, const int* dy, const int* dx, const float* u,
+                           float q) {
+  size_t minus[K], plus[K];
+  for (int k = 0; k < K; ++k) {
+    minus[k] = MirroredIndex(r - dy[k], c - dx[k], W, H);
+    plus[k] = MirroredIndex(r + dy[k], c + dx[k], W, H);
+  }
+  const size_t i = size_t(r) * W + c;
+  for (int ch = 0; ch < 3; ++ch) {
+    float* plane = p[ch];
+    const float site = plane[i], twice = site + site;
+    float d = u[0] * ((plane[minus[0]] + plane[plus[0]]) - twice);
+    for (int k = 1; k < K; ++k) d += u[k] * ((plane[minus[k]] + plane[plus[k]]) - twice);
+    plane[i] = site + d * q;
+  }
 }
 
 // Sites whose pairs all lie inside the plane: odd sites (2y+1, 2x+1) with
@@ -141,9 +148,7 @@ void ApplyFrame(int w, int h, const float* weights, const float* confidence, flo
           float u[kOddCount];
           for (int k = 0; k < kOddCount; ++k) u[k] = weights[(size_t(row) * kOddCount + k) * w + x];
           const float q = confidence[size_t(row) * w + x];
-          const int r = 2 * row + 1, c = 2 * x + 1;
-          for (int ch = 0; ch < 3; ++ch)
-            out[ch][size_t(r) * W + c] = MirroredUpdate<kOddCount>(out[ch], W, H, r, c, kOddDy, kOddDx, u, q);
+          MirroredUpdate<kOddCount>(out, W, H, 2 * row + 1, 2 * x + 1, kOddDy, kOddDx, u, q);
         }
       } else {
         for (int c = (row + 1) & 1; c < W; c += 2) {
@@ -155,9 +160,7 @@ void ApplyFrame(int w, int h, const float* weights, const float* confidence, flo
           float u[kAxialCount];
           for (int k = 0; k < kAxialCount; ++k) u[k] = weights[(size_t(row) * kAxialCount + k) * w + x];
           const float q = confidence[size_t(row) * w + x];
-          for (int ch = 0; ch < 3; ++ch)
-            out[ch][size_t(row) * W + c] =
-                MirroredUpdate<kAxialCount>(out[ch], W, H, row, c, kAxialDy, kAxialDx, u, q);
+          MirroredUpdate<kAxialCount>(out, W, H, row, c, kAxialDy, kAxialDx, u, q);
         }
       }
     }
