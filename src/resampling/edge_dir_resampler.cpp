@@ -85,10 +85,10 @@ float MirroredCost(const float* const* g, int W, int H, int r, int c, int dy, in
 // beside them.
 template <typename Rows>
 void CostMap(float* map, const float* const* est, int W, int H, int dy, int dx, Rows&& rows) {
-  const int m = std::abs(dx);
+  const int side = std::abs(dx);
   rows(0, H, [&](int r) {
     float* row = map + size_t(r) * W;
-    const int c0 = std::min(m, W), c1 = std::max(W - m, c0);
+    const int c0 = std::min(side, W), c1 = std::max(W - side, c0);
     for (int c = 0; c < c0; ++c) row[c] = MirroredCost(est, W, H, r, c, dy, dx);
     if (c0 < c1) {
       const size_t at = size_t(r) * W, plusAt = size_t(Reflect(r + dy, H)) * W,
@@ -306,7 +306,7 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   float* est[3] = {estimate[0].data(), estimate[1].data(), estimate[2].data()};
 
   // One cost map at a time, computed over the whole plane before use.
-  SampleBuffer mapPlane(N), scratch(N);  // both are written whole
+  SampleBuffer mapPlane(N), scratch(N);  // both are written before they are read
   float* map = mapPlane.data();
 
   // The updates move the estimate as Apply moves its output, reading the
