@@ -46,33 +46,10 @@ constexpr int kAxialMargin = 2;
 
 // Weights u_k = (s_k / (C_k + 150))^4, normalised to sum 0.5, and the
 // confidence 2 * max u_k. The raw weights are formed one direction at a time
-// (RawWeight) into the stored weights; NormaliseRow (edge_dir_rows.h)
+// (RawWeights, edge_dir_rows.h) into the stored weights; NormaliseRow
 // finishes a row of sites in place.
 // When every weight underflows to 0 (costs beyond any 0..255 image) the site
 // gets no weights and confidence 0 and keeps its value, instead of 0/0.
-inline float RawWeight(float scale, float cost) {
-  const float t = scale / (cost + 150.0f);
-  const float t2 = t * t;
-  return t2 * t2;
-}
-
-// P(i) += q * sum_k u_k (P(i - o_k) + P(i + o_k) - 2 P(i)), the move towards
-// the weighted mean of the pairs taken from their deviations, as Apply does.
-template <int K>
-inline void DirectionalUpdate(float* p, const ptrdiff_t* offset, const float* u, float q) {
-  const float twice = *p + *p;
-  float d = u[0] * ((p[-offset[0]] + p[offset[0]]) - twice);
-  for (int k = 1; k < K; ++k) d += u[k] * ((p[-offset[k]] + p[offset[k]]) - twice);
-  *p = *p + d * q;
-}
-
-// Cost of one direction over the columns [c0, c1) of output row r.
-void Costs(float* map, const float* const* est, size_t W, int r, int c0, int c1, ptrdiff_t o) {
-  if (c1 <= c0) return;
-  const size_t row = size_t(r) * W;
-  const float* g[3] = {est[0] + row, est[1] + row, est[2] + row};
-  CostRow(map + row, g, size_t(c0), size_t(c1), o);
-}
 
 // Reads beyond the W x H plane: the x2 grid mirrored about its first and
 // last samples (whole-sample), the continuation the downsampling model of
@@ -103,32 +80,47 @@ float MirroredCost(const float* const* g, int W, int H, int r, int c, int dy, in
 }
 
 // Cost map of direction (dy, dx) over the whole W x H plane: the row kernel
-// where both pair samples lie inside, mirrored reads in the frame around it.
+// on the columns whose pair samples lie inside the rows (the pair rows
+// mirrored in the top and bottom frame), mirrored reads in the columns
+// beside them.
 template <typename Rows>
 void CostMap(float* map, const float* const* est, int W, int H, int dy, int dx, Rows&& rows) {
-  const int m = std::max(std::abs(dy), std::abs(dx));
-  const ptrdiff_t o = ptrdiff_t(dy) * W + dx;
+  const int side = std::abs(dx);
   rows(0, H, [&](int r) {
-    const bool inner = r >= m && r < H - m;
-    const int c0 = inner ? std::min(m, W) : W, c1 = inner ? std::max(W - m, c0) : W;
-    for (int c = 0; c < c0; ++c) map[size_t(r) * W + c] = MirroredCost(est, W, H, r, c, dy, dx);
-    Costs(map, est, size_t(W), r, c0, c1, o);
-    for (int c = c1; c < W; ++c) map[size_t(r) * W + c] = MirroredCost(est, W, H, r, c, dy, dx);
+    float* row = map + size_t(r) * W;
+    const int c0 = std::min(side, W), c1 = std::max(W - side, c0);
+    for (int c = 0; c < c0; ++c) row[c] = MirroredCost(est, W, H, r, c, dy, dx);
+    if (c0 < c1) {
+      const size_t at = size_t(r) * W, plusAt = size_t(Reflect(r + dy, H)) * W,
+                   minusAt = size_t(Reflect(r - dy, H)) * W;
+      const float* g[3] = {est[0] + at, est[1] + at, est[2] + at};
+      const float* plus[3] = {est[0] + plusAt, est[1] + plusAt, est[2] + plusAt};
+      const float* minus[3] = {est[0] + minusAt, est[1] + minusAt, est[2] + minusAt};
+      CostRow(row, g, plus, minus, size_t(c0), size_t(c1), dx);
+    }
+    for (int c = c1; c < W; ++c) row[c] = MirroredCost(est, W, H, r, c, dy, dx);
   });
 }
 
-// The directional update of the site (r, c) of plane p with mirrored reads,
-// in the order of DirectionalUpdate.
+// The directional update of the site (r, c) of the three planes p with
+// mirrored reads: p + q * sum_k u_k (pair_k - 2p), in the order of the row
+// kernels. The pair positions are found once for the three planes.
 template <int K>
-inline float MirroredUpdate(const float* p, int W, int H, int r, int c, const int* dy, const int* dx, const float* u,
-                            float q) {
-  const float site = p[size_t(r) * W + c], twice = site + site;
-  auto pair = [&](int k) {
-    return p[MirroredIndex(r - dy[k], c - dx[k], W, H)] + p[MirroredIndex(r + dy[k], c + dx[k], W, H)];
-  };
-  float d = u[0] * (pair(0) - twice);
-  for (int k = 1; k < K; ++k) d += u[k] * (pair(k) - twice);
-  return site + d * q;
+inline void MirroredUpdate(float* const* p, int W, int H, int r, int c, const int* dy, const int* dx, const float* u,
+                           float q) {
+  size_t minus[K], plus[K];
+  for (int k = 0; k < K; ++k) {
+    minus[k] = MirroredIndex(r - dy[k], c - dx[k], W, H);
+    plus[k] = MirroredIndex(r + dy[k], c + dx[k], W, H);
+  }
+  const size_t i = size_t(r) * W + c;
+  for (int ch = 0; ch < 3; ++ch) {
+    float* plane = p[ch];
+    const float site = plane[i], twice = site + site;
+    float d = u[0] * ((plane[minus[0]] + plane[plus[0]]) - twice);
+    for (int k = 1; k < K; ++k) d += u[k] * ((plane[minus[k]] + plane[plus[k]]) - twice);
+    plane[i] = site + d * q;
+  }
 }
 
 // Sites whose pairs all lie inside the plane: odd sites (2y+1, 2x+1) with
@@ -156,9 +148,7 @@ void ApplyFrame(int w, int h, const float* weights, const float* confidence, flo
           float u[kOddCount];
           for (int k = 0; k < kOddCount; ++k) u[k] = weights[(size_t(row) * kOddCount + k) * w + x];
           const float q = confidence[size_t(row) * w + x];
-          const int r = 2 * row + 1, c = 2 * x + 1;
-          for (int ch = 0; ch < 3; ++ch)
-            out[ch][size_t(r) * W + c] = MirroredUpdate<kOddCount>(out[ch], W, H, r, c, kOddDy, kOddDx, u, q);
+          MirroredUpdate<kOddCount>(out, W, H, 2 * row + 1, 2 * x + 1, kOddDy, kOddDx, u, q);
         }
       } else {
         for (int c = (row + 1) & 1; c < W; c += 2) {
@@ -170,31 +160,32 @@ void ApplyFrame(int w, int h, const float* weights, const float* confidence, flo
           float u[kAxialCount];
           for (int k = 0; k < kAxialCount; ++k) u[k] = weights[(size_t(row) * kAxialCount + k) * w + x];
           const float q = confidence[size_t(row) * w + x];
-          for (int ch = 0; ch < 3; ++ch)
-            out[ch][size_t(row) * W + c] =
-                MirroredUpdate<kAxialCount>(out[ch], W, H, row, c, kAxialDy, kAxialDx, u, q);
+          MirroredUpdate<kAxialCount>(out, W, H, row, c, kAxialDy, kAxialDx, u, q);
         }
       }
     }
   });
 }
 
-// The two directional steps of Apply on the bicubic enlargement in out, each
-// finished by the sites of its frame.
+// Rows per task of the two directional steps below.
+ptrdiff_t MovesGrain(size_t w) { return RowGrain(ptrdiff_t(2 * w) * 3 * kOddCount); }
+
+// The two directional steps of Apply (and of the analysis) on the 2w x 2h
+// planes out, whose even samples (2y, 2x) are the w x h planes in; each step
+// is finished by the sites of its frame.
 // Row by row: every row of a step reads only samples the step never writes,
 // so the rows of a step are shared out among the threads. The row kernels
 // store pairs of samples and so rewrite the neighbours of the sites with
 // the values they already hold; the axial step therefore runs the output
 // rows in three rounds (even rows; odd rows 4i+1; odd rows 4i+3) so that no
 // row is rewritten while another thread reads it.
-void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfidence, const float* axialWeights,
-               const float* axialConfidence, const float* const* in, float* const* out) {
+void OddMoves(int w_, int h_, const float* oddWeights, const float* oddConfidence, const float* const* in,
+              float* const* out) {
   const size_t w = size_t(w_), W = 2 * w;
-  const ptrdiff_t grain = RowGrain(ptrdiff_t(W) * 3 * kOddCount);
-  // Column ranges of the two steps (empty for narrow planes).
-  const size_t oddEnd = w_ > 5 ? w - 3 : 2, axialEnd = w_ > 2 ? w - 1 : 1;
+  // Column range of the row kernels (empty for narrow planes).
+  const size_t oddEnd = w_ > 5 ? w - 3 : 2;
   // Odd sites (2y+1, 2x+1) with 5 <= 2y+1 < H-5 and 5 <= 2x+1 < W-5.
-  ParallelFor(2, h_ - 3, grain, [&](ptrdiff_t y0, ptrdiff_t y1) {
+  ParallelFor(2, h_ - 3, MovesGrain(w), [&](ptrdiff_t y0, ptrdiff_t y1) {
     for (int y = int(y0); y < int(y1); ++y) {
       const float* u = &oddWeights[size_t(y) * kOddCount * w];
       const float* q = &oddConfidence[size_t(y) * w];
@@ -210,6 +201,13 @@ void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfiden
     }
   });
   ApplyFrame(w_, h_, oddWeights, oddConfidence, out, true);
+}
+
+void AxialMoves(int w_, int h_, const float* axialWeights, const float* axialConfidence, const float* const* in,
+                float* const* out) {
+  const size_t w = size_t(w_), W = 2 * w;
+  const ptrdiff_t grain = MovesGrain(w);
+  const size_t axialEnd = w_ > 2 ? w - 1 : 1;
   // Axial sites: (2y, 2x+1) and (2y+1, 2x) with 1 <= y, x < w-1 (h-1).
   auto axialRow = [&](int y, int parity) {
     const size_t r = 2 * size_t(y) + parity;
@@ -237,6 +235,16 @@ void ApplyRows(int w_, int h_, const float* oddWeights, const float* oddConfiden
     });
   }
   ApplyFrame(w_, h_, axialWeights, axialConfidence, out, false);
+}
+
+// The even samples (2y, 2x) of the 2w x 2h planes p into the w x h planes
+// even.
+void EvenGrid(int w, int h, const float* const* p, float* const* even) {
+  const size_t W = 2 * size_t(w);
+  ParallelFor(0, h, RowGrain(ptrdiff_t(W)), [&](ptrdiff_t y0, ptrdiff_t y1) {
+    for (ptrdiff_t y = y0; y < y1; ++y)
+      for (int ch = 0; ch < 3; ++ch) EvenSamples(even[ch] + size_t(y) * w, p[ch] + 2 * size_t(y) * W, 0, size_t(w));
+  });
 }
 
 }  // namespace
@@ -298,12 +306,13 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   float* est[3] = {estimate[0].data(), estimate[1].data(), estimate[2].data()};
 
   // One cost map at a time, computed over the whole plane before use.
-  SampleBuffer mapPlane(N), scratch(N);  // both are written whole
+  SampleBuffer mapPlane(N), scratch(N);  // both are written before they are read
   float* map = mapPlane.data();
 
-  ptrdiff_t oddOffset[kOddCount], axialOffset[kAxialCount];
-  for (int k = 0; k < kOddCount; ++k) oddOffset[k] = ptrdiff_t(kOddDy[k]) * W + kOddDx[k];
-  for (int k = 0; k < kAxialCount; ++k) axialOffset[k] = ptrdiff_t(kAxialDy[k]) * W + kAxialDx[k];
+  // The updates move the estimate as Apply moves its output, reading the
+  // even samples, which no update writes, from compact copies: the cost
+  // plane is free then and holds them.
+  float* even[3] = {map, map + size_t(w_) * h_, map + 2 * size_t(w_) * h_};
   const size_t w = size_t(w_);
   // Every loop below works row by row and reads nothing that another row of
   // the same loop writes (the updates of one kind of site read only samples
@@ -318,38 +327,29 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
   auto smooth = [&](float* plane, int radius) {
     (localSmoothing ? HannSmoothLocal : HannSmooth)(plane, plane, W, H, radius, scratch.data());
   };
+  // The odd sites read their costs only at (2y+1, 2x+1): smoothed there
+  // alone, into the first w x h samples of the plane.
+  auto smoothOdd = [&](float* plane, int radius) {
+    (localSmoothing ? HannSmoothLocalOdd : HannSmoothOdd)(plane, plane, W, H, radius, scratch.data());
+  };
 
   for (unsigned iter = 0; iter < iterations; ++iter) {
     // Odd-site costs, smoothed; the raw weights of every odd site (2y+1, 2x+1).
     for (int k = 0; k < kOddCount; ++k) {
       CostMap(map, est, W, H, kOddDy[k], kOddDx[k], rows);
-      smooth(map, kOddRadius[k]);
+      smoothOdd(map, kOddRadius[k]);
       rows(0, h_, [&](int y) {
         float* u = &oddWeights_[(size_t(y) * kOddCount + k) * w];
-        const float* cost = map + (2 * size_t(y) + 1) * W + 1;
-        for (int x = 0; x < w_; ++x) u[x] = RawWeight(kOddScale[k], cost[2 * x]);
+        const float* cost = map + size_t(y) * w;
+        RawWeights(u, cost, 1, 0, kOddScale[k], 0, w);
       });
     }
-    // Odd-site weights (the row at once) and update of the estimate; the
-    // frame with mirrored reads.
+    // Odd-site weights (a row at a time) and update of the estimate.
     rows(0, h_, [&](int y) {
-      float* weights = &oddWeights_[size_t(y) * kOddCount * w];
-      NormaliseRow(weights, w, kOddCount, &oddConfidence_[size_t(y) * w], 0, w);
-      for (int x = 0; x < w_; ++x) {
-        const int r = 2 * y + 1, c = 2 * x + 1;
-        const size_t i = size_t(r) * W + c;
-        float u[kOddCount];
-        for (int k = 0; k < kOddCount; ++k) u[k] = weights[k * w + x];
-        const float q = oddConfidence_[size_t(y) * w + x];
-        const bool inside = OddSiteInside(y, x, w_, h_);
-        for (int ch = 0; ch < 3; ++ch) {
-          if (inside)
-            DirectionalUpdate<kOddCount>(est[ch] + i, oddOffset, u, q);
-          else
-            est[ch][i] = MirroredUpdate<kOddCount>(est[ch], W, H, r, c, kOddDy, kOddDx, u, q);
-        }
-      }
+      NormaliseRow(&oddWeights_[size_t(y) * kOddCount * w], w, kOddCount, &oddConfidence_[size_t(y) * w], 0, w);
     });
+    EvenGrid(w_, h_, est, even);
+    OddMoves(w_, h_, oddWeights_.data(), oddConfidence_.data(), even, est);
 
     // Axial costs into maps 0..5, on the estimate as just updated; the raw
     // weights of every axial site.
@@ -359,27 +359,16 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
       rows(0, H, [&](int r) {
         float* u = &axialWeights_[(size_t(r) * kAxialCount + k) * w];
         const float* cost = map + size_t(r) * W;
-        for (int c = (r + 1) & 1; c < W; c += 2) u[c >> 1] = RawWeight(kAxialScale[k], cost[c]);
+        RawWeights(u, cost, 2, size_t(r + 1) & 1, kAxialScale[k], 0, w);  // the sites (r, 2x + (r + 1) % 2)
       });
     }
-    // Axial-site weights (the row at once) and update.
+    // Axial-site weights (a row at a time) and update.
     rows(0, H, [&](int r) {
-      float* weights = &axialWeights_[size_t(r) * kAxialCount * w];
-      NormaliseRow(weights, w, kAxialCount, &axialConfidence_[size_t(r) * w], 0, w);
-      for (int c = (r + 1) & 1; c < W; c += 2) {
-        const size_t i = size_t(r) * W + c, x = size_t(c >> 1);
-        float u[kAxialCount];
-        for (int k = 0; k < kAxialCount; ++k) u[k] = weights[k * w + x];
-        const float q = axialConfidence_[size_t(r) * w + x];
-        const bool inside = AxialSiteInside(r, c, W, H);
-        for (int ch = 0; ch < 3; ++ch) {
-          if (inside)
-            DirectionalUpdate<kAxialCount>(est[ch] + i, axialOffset, u, q);
-          else
-            est[ch][i] = MirroredUpdate<kAxialCount>(est[ch], W, H, r, c, kAxialDy, kAxialDx, u, q);
-        }
-      }
+      NormaliseRow(&axialWeights_[size_t(r) * kAxialCount * w], w, kAxialCount, &axialConfidence_[size_t(r) * w], 0,
+                   w);
     });
+    EvenGrid(w_, h_, est, even);
+    AxialMoves(w_, h_, axialWeights_.data(), axialConfidence_.data(), even, est);
   }
 }
 
@@ -409,8 +398,8 @@ void EdgeDirResampler::Apply(const float* inR, const float* inG, const float* in
   ParallelFor(0, 3, 1, [&](ptrdiff_t c0, ptrdiff_t c1) {
     for (ptrdiff_t ch = c0; ch < c1; ++ch) UpscaleBicubic2(in[ch], w_, h_, out[ch]);
   });
-  ApplyRows(w_, h_, oddWeights_.data(), oddConfidence_.data(), axialWeights_.data(), axialConfidence_.data(), in,
-            out);
+  OddMoves(w_, h_, oddWeights_.data(), oddConfidence_.data(), in, out);
+  AxialMoves(w_, h_, axialWeights_.data(), axialConfidence_.data(), in, out);
 }
 
 }  // namespace Resampling

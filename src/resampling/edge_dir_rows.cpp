@@ -98,15 +98,41 @@ void OddAxialRowHwy(const float* e1, const float* e2, const float* o0, const flo
   });
 }
 
-void CostRowHwy(float* map, const float* const* g, size_t c0, size_t c1, ptrdiff_t o) {
+void CostRowHwy(float* map, const float* const* g, const float* const* plus, const float* const* minus, size_t c0,
+                size_t c1, ptrdiff_t dx) {
   Sweep(c0, c1, [&](auto d, size_t c) {
-    auto term = [&](const float* p) {
-      const auto centre = hn::LoadU(d, p);
-      const auto d1 = hn::Sub(centre, hn::LoadU(d, p + o));
-      const auto d2 = hn::Sub(hn::LoadU(d, p - o), centre);
+    auto term = [&](int ch) {
+      const auto centre = hn::LoadU(d, g[ch] + c);
+      const auto d1 = hn::Sub(centre, hn::LoadU(d, plus[ch] + c + dx));
+      const auto d2 = hn::Sub(hn::LoadU(d, minus[ch] + c - dx), centre);
       return hn::Add(hn::Mul(d1, d1), hn::Mul(d2, d2));
     };
-    hn::StoreU(hn::Add(hn::Add(term(g[0] + c), term(g[1] + c)), term(g[2] + c)), d, map + c);
+    hn::StoreU(hn::Add(hn::Add(term(0), term(1)), term(2)), d, map + c);
+  });
+}
+
+// The costs at x: contiguous, or the even or odd lanes of interleaved pairs.
+void RawWeightsHwy(float* u, const float* cost, size_t step, size_t first, float scale, size_t x0, size_t x1) {
+  Sweep(x0, x1, [&](auto d, size_t x) {
+    auto c = hn::Zero(d);
+    if (step == 1) {
+      c = hn::LoadU(d, cost + first + x);
+    } else {
+      hn::Vec<decltype(d)> even, odd;
+      hn::LoadInterleaved2(d, cost + 2 * x, even, odd);
+      c = first ? odd : even;
+    }
+    const auto t = hn::Div(hn::Set(d, scale), hn::Add(c, hn::Set(d, 150.0f)));
+    const auto t2 = hn::Mul(t, t);
+    hn::StoreU(hn::Mul(t2, t2), d, u + x);
+  });
+}
+
+void EvenSamplesHwy(float* even, const float* row, size_t x0, size_t x1) {
+  Sweep(x0, x1, [&](auto d, size_t x) {
+    hn::Vec<decltype(d)> e, o;
+    hn::LoadInterleaved2(d, row + 2 * x, e, o);
+    hn::StoreU(e, d, even + x);
   });
 }
 
@@ -141,6 +167,8 @@ HWY_EXPORT(EvenAxialRowHwy);
 HWY_EXPORT(OddAxialRowHwy);
 HWY_EXPORT(CostRowHwy);
 HWY_EXPORT(NormaliseRowHwy);
+HWY_EXPORT(RawWeightsHwy);
+HWY_EXPORT(EvenSamplesHwy);
 
 namespace {
 
@@ -191,12 +219,27 @@ void OddAxialRowScalar(const float* e1, const float* e2, const float* o0, const 
   }
 }
 
-void CostRowScalar(float* map, const float* const* g, size_t c0, size_t c1, ptrdiff_t o) {
-  auto term = [&](const float* p) {
-    const float d1 = p[0] - p[o], d2 = p[-o] - p[0];
-    return d1 * d1 + d2 * d2;
-  };
-  for (size_t c = c0; c < c1; ++c) map[c] = (term(g[0] + c) + term(g[1] + c)) + term(g[2] + c);
+void CostRowScalar(float* map, const float* const* g, const float* const* plus, const float* const* minus,
+                   size_t c0, size_t c1, ptrdiff_t dx) {
+  for (size_t c = c0; c < c1; ++c) {
+    auto term = [&](int ch) {
+      const float centre = g[ch][c], d1 = centre - plus[ch][c + dx], d2 = minus[ch][c - dx] - centre;
+      return d1 * d1 + d2 * d2;
+    };
+    map[c] = (term(0) + term(1)) + term(2);
+  }
+}
+
+void RawWeightsScalar(float* u, const float* cost, size_t step, size_t first, float scale, size_t x0, size_t x1) {
+  for (size_t x = x0; x < x1; ++x) {
+    const float t = scale / (cost[x * step + first] + 150.0f);
+    const float t2 = t * t;
+    u[x] = t2 * t2;
+  }
+}
+
+void EvenSamplesScalar(float* even, const float* row, size_t x0, size_t x1) {
+  for (size_t x = x0; x < x1; ++x) even[x] = row[2 * x];
 }
 
 void NormaliseRowScalar(float* u, size_t w, int K, float* confidence, size_t x0, size_t x1) {
@@ -214,6 +257,16 @@ void NormaliseRowScalar(float* u, size_t w, int K, float* confidence, size_t x0,
     }
     confidence[x] = 2.0f * best;
   }
+}
+
+void RawWeights(float* u, const float* cost, size_t step, size_t first, float scale, size_t x0, size_t x1) {
+  if (simd::ScalarKernels()) return RawWeightsScalar(u, cost, step, first, scale, x0, x1);
+  HWY_DYNAMIC_DISPATCH(RawWeightsHwy)(u, cost, step, first, scale, x0, x1);
+}
+
+void EvenSamples(float* even, const float* row, size_t x0, size_t x1) {
+  if (simd::ScalarKernels()) return EvenSamplesScalar(even, row, x0, x1);
+  HWY_DYNAMIC_DISPATCH(EvenSamplesHwy)(even, row, x0, x1);
 }
 
 void NormaliseRow(float* u, size_t w, int K, float* confidence, size_t x0, size_t x1) {
@@ -239,9 +292,10 @@ void OddAxialRow(const float* e1, const float* e2, const float* o0, const float*
   HWY_DYNAMIC_DISPATCH(OddAxialRowHwy)(e1, e2, o0, o1, o2, u, w, q, row, x0, x1);
 }
 
-void CostRow(float* map, const float* const* g, size_t c0, size_t c1, ptrdiff_t o) {
-  if (simd::ScalarKernels()) return CostRowScalar(map, g, c0, c1, o);
-  HWY_DYNAMIC_DISPATCH(CostRowHwy)(map, g, c0, c1, o);
+void CostRow(float* map, const float* const* g, const float* const* plus, const float* const* minus, size_t c0,
+             size_t c1, ptrdiff_t dx) {
+  if (simd::ScalarKernels()) return CostRowScalar(map, g, plus, minus, c0, c1, dx);
+  HWY_DYNAMIC_DISPATCH(CostRowHwy)(map, g, plus, minus, c0, c1, dx);
 }
 
 }  // namespace kestrune::Resampling

@@ -40,6 +40,18 @@ void OddAxialRow(const float* e1, const float* e2, const float* o0, const float*
 void OddAxialRowScalar(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
                        const float* u, std::size_t w, const float* q, float* row, std::size_t x0, std::size_t x1);
 
+// Raw weights u[x] = (scale / (C + 150))^4 of sites x in [x0, x1) with the
+// costs C = cost[x * step + first]: step 1 (a row of costs), or step 2 and
+// first 0 or 1 (its even or odd samples).
+void RawWeights(float* u, const float* cost, std::size_t step, std::size_t first, float scale, std::size_t x0,
+                std::size_t x1);
+void RawWeightsScalar(float* u, const float* cost, std::size_t step, std::size_t first, float scale,
+                      std::size_t x0, std::size_t x1);
+
+// The even samples of a row: even[x] = row[2x] for x in [x0, x1).
+void EvenSamples(float* even, const float* row, std::size_t x0, std::size_t x1);
+void EvenSamplesScalar(float* even, const float* row, std::size_t x0, std::size_t x1);
+
 // The raw weights of sites x in [x0, x1), K rows of them w apart in u,
 // normalised to sum 0.5 in place, and each site's confidence, twice its
 // largest weight (all 0 where the weights sum to 0 or less).
@@ -47,8 +59,12 @@ void NormaliseRow(float* u, std::size_t w, int K, float* confidence, std::size_t
 void NormaliseRowScalar(float* u, std::size_t w, int K, float* confidence, std::size_t x0, std::size_t x1);
 
 // Directional cost over the row segment [c0, c1) of the three estimate rows
-// g: the sum over the planes of (G(i) - G(i+o))^2 + (G(i-o) - G(i))^2.
-void CostRow(float* map, const float* const* g, std::size_t c0, std::size_t c1, std::ptrdiff_t o);
-void CostRowScalar(float* map, const float* const* g, std::size_t c0, std::size_t c1, std::ptrdiff_t o);
+// g, with plus and minus the rows of the pairs (dy rows below and above, or
+// their mirror images): the sum over the planes of
+// (G(c) - P(c+dx))^2 + (M(c-dx) - G(c))^2.
+void CostRow(float* map, const float* const* g, const float* const* plus, const float* const* minus,
+             std::size_t c0, std::size_t c1, std::ptrdiff_t dx);
+void CostRowScalar(float* map, const float* const* g, const float* const* plus, const float* const* minus,
+                   std::size_t c0, std::size_t c1, std::ptrdiff_t dx);
 
 }  // namespace kestrune::Resampling

@@ -55,14 +55,22 @@ inline void AddRow(const float* row, Index W, double pr, double pi, float* sum, 
   }
 }
 
+// Output row i of y: row i, or with `odd` row i / 2 for odd i and none
+// (nullptr) for even i.
+inline float* OutputRow(float* y, Index i, Index stride, bool odd) {
+  if (!odd) return y + i * stride;
+  return (i & 1) ? y + (i >> 1) * stride : nullptr;
+}
+
 // Slides the W windows by one sample per output row 1..H-1 (samples
-// `stride` apart) and writes (sum + re) / n, from column c on.
+// `stride` apart) and writes (sum + re) / n to the output rows (OutputRow),
+// from column c on.
 inline void SlideColumns(const float* x, float* y, Index H, Index stride, Index W, const Slide& k, float* sum_,
-                         float* re_, float* im_, Index c0) {
+                         float* re_, float* im_, Index c0, bool odd) {
   for (Index i = 1; i < H; ++i) {
     const float* in = x + Mirror(i + k.r, H) * stride;
     const float* out = x + Mirror(i - 1 - k.r, H) * stride;
-    float* yr = y + i * stride;
+    float* yr = OutputRow(y, i, stride, odd);
     for (Index c = c0; c < W; ++c) {
       const float a = in[c], b = out[c];
       const float sum = sum_[c] + a - b;
@@ -73,7 +81,7 @@ inline void SlideColumns(const float* x, float* y, Index H, Index stride, Index 
       sum_[c] = sum;
       re_[c] = nre;
       im_[c] = nim;
-      yr[c] = (sum + nre) / k.n;
+      if (yr) yr[c] = (sum + nre) / k.n;
     }
   }
 }
@@ -110,7 +118,7 @@ Index AddRowHwy(const float* row, Index W, double pr, double pi, float* sum, flo
 // SlideColumns for the columns whole vectors cover; returns the first column
 // left.
 Index SlideColumnsHwy(const float* x, float* y, Index H, Index stride, Index W, const Slide& k, float* sum_,
-                      float* re_, float* im_) {
+                      float* re_, float* im_, bool odd) {
   const DD dd;
   const DF df;
   const Index lanes = static_cast<Index>(hn::Lanes(dd));
@@ -120,7 +128,7 @@ Index SlideColumnsHwy(const float* x, float* y, Index H, Index stride, Index W, 
   for (Index i = 1; i < H; ++i) {
     const float* in = x + Mirror(i + k.r, H) * stride;
     const float* out = x + Mirror(i - 1 - k.r, H) * stride;
-    float* yr = y + i * stride;
+    float* yr = OutputRow(y, i, stride, odd);
     for (Index c = 0; c < end; c += lanes) {
       const auto a = hn::LoadU(df, in + c), b = hn::LoadU(df, out + c);
       const auto sum = hn::Sub(hn::Add(hn::LoadU(df, sum_ + c), a), b);
@@ -131,7 +139,7 @@ Index SlideColumnsHwy(const float* x, float* y, Index H, Index stride, Index W, 
       hn::StoreU(sum, df, sum_ + c);
       hn::StoreU(nre, df, re_ + c);
       hn::StoreU(nim, df, im_ + c);
-      hn::StoreU(hn::Div(hn::Add(sum, nre), n), df, yr + c);
+      if (yr) hn::StoreU(hn::Div(hn::Add(sum, nre), n), df, yr + c);
     }
   }
   return end;
@@ -144,25 +152,37 @@ Index Transpose8Hwy(const float* src, Index srcStride, Index n, float* dst, Inde
 #if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
   const hn::FixedTag<float, 8> d;
   const hn::Repartition<double, decltype(d)> d64;
+  using V = hn::Vec<decltype(d)>;
+  // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves;
+  // written out in full so that the compiler keeps all in registers.
+  auto pairs = [&](V a, V b, V& lo, V& hi) {
+    lo = hn::InterleaveLower(d, a, b);
+    hi = hn::InterleaveUpper(d, a, b);
+  };
+  auto pairsOfPairs = [&](V a, V b, V& lo, V& hi) {
+    lo = hn::BitCast(d, hn::InterleaveLower(d64, hn::BitCast(d64, a), hn::BitCast(d64, b)));
+    hi = hn::BitCast(d, hn::InterleaveUpper(d64, hn::BitCast(d64, a), hn::BitCast(d64, b)));
+  };
+  auto halves = [&](V a, V b, Index j) {
+    hn::StoreU(hn::ConcatLowerLower(d, b, a), d, dst + j * dstStride);
+    hn::StoreU(hn::ConcatUpperUpper(d, b, a), d, dst + (j + 4) * dstStride);
+  };
   Index m0 = 0;
   for (; m0 + 8 <= n; m0 += 8) {
-    hn::Vec<decltype(d)> r[8], t[8];
-    for (int i = 0; i < 8; ++i) r[i] = hn::LoadU(d, src + i * srcStride + m0);
-    // Pairs of rows interleaved, then pairs of pairs, then the 128-bit halves.
-    for (int i = 0; i < 8; i += 2) {
-      t[i] = hn::InterleaveLower(d, r[i], r[i + 1]);
-      t[i + 1] = hn::InterleaveUpper(d, r[i], r[i + 1]);
-    }
-    for (int g = 0; g < 8; g += 4)
-      for (int h = 0; h < 2; ++h) {
-        const auto a = hn::BitCast(d64, t[g + h]), b = hn::BitCast(d64, t[g + 2 + h]);
-        r[g + 2 * h] = hn::BitCast(d, hn::InterleaveLower(d64, a, b));
-        r[g + 2 * h + 1] = hn::BitCast(d, hn::InterleaveUpper(d64, a, b));
-      }
-    for (int j = 0; j < 4; ++j) {
-      hn::StoreU(hn::ConcatLowerLower(d, r[4 + j], r[j]), d, dst + (m0 + j) * dstStride);
-      hn::StoreU(hn::ConcatUpperUpper(d, r[4 + j], r[j]), d, dst + (m0 + 4 + j) * dstStride);
-    }
+    const float* s = src + m0;
+    V t0, t1, t2, t3, t4, t5, t6, t7, r0, r1, r2, r3, r4, r5, r6, r7;
+    pairs(hn::LoadU(d, s), hn::LoadU(d, s + srcStride), t0, t1);
+    pairs(hn::LoadU(d, s + 2 * srcStride), hn::LoadU(d, s + 3 * srcStride), t2, t3);
+    pairs(hn::LoadU(d, s + 4 * srcStride), hn::LoadU(d, s + 5 * srcStride), t4, t5);
+    pairs(hn::LoadU(d, s + 6 * srcStride), hn::LoadU(d, s + 7 * srcStride), t6, t7);
+    pairsOfPairs(t0, t2, r0, r1);
+    pairsOfPairs(t1, t3, r2, r3);
+    pairsOfPairs(t4, t6, r4, r5);
+    pairsOfPairs(t5, t7, r6, r7);
+    halves(r0, r4, m0);
+    halves(r1, r5, m0 + 1);
+    halves(r2, r6, m0 + 2);
+    halves(r3, r7, m0 + 3);
   }
   return m0;
 #else
@@ -250,13 +270,14 @@ class ColumnSums {
   }
 
   // Writes output rows 1..H-1 of the W sequences (samples `stride` apart in
-  // x and y), sliding every window by one row per output row.
-  void Slide(const float* x, float* y, Index H) {
+  // x and y), sliding every window by one row per output row; with `odd`
+  // only the odd rows, packed (row i to row i / 2 of y).
+  void Slide(const float* x, float* y, Index H, bool odd) {
     const hann::Slide k{-wnd_.c1, wnd_.s1, wnd_.c2, wnd_.s2, wnd_.r, static_cast<float>(wnd_.n)};
     const Index c = simd::ScalarKernels() ? 0
                                           : HWY_DYNAMIC_DISPATCH(hann::SlideColumnsHwy)(
-                                                x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data());
-    if (c < W_) hann::SlideColumns(x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data(), c);
+                                                x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data(), odd);
+    if (c < W_) hann::SlideColumns(x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data(), c, odd);
   }
 
   void Value(float* y) const {
@@ -271,36 +292,43 @@ class ColumnSums {
 };
 
 // Columns [c0, c1) of the W x H plane x into y (distinct buffers), all of
-// them advancing together.
-void SmoothColumnRange(const float* x, float* y, Index W, Index H, Index c0, Index c1, const Window& wnd) {
+// them advancing together; with `odd` only the odd rows are written, as the
+// rows of a W x H/2 plane y.
+void SmoothColumnRange(const float* x, float* y, Index W, Index H, Index c0, Index c1, const Window& wnd,
+                       bool odd) {
   x += c0;
   y += c0;
   ColumnSums sums(wnd, c1 - c0, W);
   sums.Start(x, H);
-  sums.Value(y);
-  sums.Slide(x, y, H);
+  if (!odd) sums.Value(y);
+  sums.Slide(x, y, H, odd);
 }
 
-// Every column of the W x H plane x into y (distinct buffers). Columns are
-// independent; the threads take bands of them.
-void SmoothColumns(const float* x, float* y, Index W, Index H, const Window& wnd) {
+// Every column of the W x H plane x into y (distinct buffers), with `odd`
+// the odd rows only (y is W x H/2). Columns are independent; the threads
+// take bands of them.
+void SmoothColumns(const float* x, float* y, Index W, Index H, const Window& wnd, bool odd) {
   if (H <= 2 || wnd.r == 0) {
-    std::copy(x, x + W * H, y);
+    for (Index i = odd ? 1 : 0; i < H; i += odd ? 2 : 1) std::copy_n(x + i * W, W, y + (odd ? i / 2 : i) * W);
     return;
   }
   constexpr Index kBand = 256;
   const Index bands = (W + kBand - 1) / kBand;
   ParallelFor(0, bands, RowGrain(kBand * H), [&](Index b0, Index b1) {
-    SmoothColumnRange(x, y, W, H, b0 * kBand, std::min(W, b1 * kBand), wnd);
+    SmoothColumnRange(x, y, W, H, b0 * kBand, std::min(W, b1 * kBand), wnd, odd);
   });
 }
 
 // Every row of the W x H plane x into y: groupRows rows at a time (8 or 16)
 // are laid side by side (sample m of row l at m * groupRows + l), which makes
-// them the columns of a groupRows-wide plane for the column routine.
-void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
+// them the columns of a groupRows-wide plane for the column routine. With
+// `odd` only the odd columns are kept: y is W/2 x H, its column j holding
+// column 2j + 1.
+void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd, bool odd) {
+  const Index outW = odd ? W / 2 : W;
   if (W <= 2 || wnd.r == 0) {
-    std::copy(x, x + W * H, y);
+    for (Index i = 0; i < H; ++i)
+      for (Index j = 0; j < outW; ++j) y[i * outW + j] = x[i * W + (odd ? 2 * j + 1 : j)];
     return;
   }
   // Groups of rows are independent; the threads take runs of them.
@@ -308,7 +336,7 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
   const Index groups = (H + groupRows - 1) / groupRows;
   const bool vector = !simd::ScalarKernels();
   ParallelFor(0, groups, RowGrain(groupRows * W), [&](Index g0, Index g1) {
-    std::vector<float> in(std::size_t(W * groupRows)), out(std::size_t(W * groupRows));
+    std::vector<float> in(std::size_t(W * groupRows)), out(std::size_t(outW * groupRows));
     for (Index y0 = g0 * groupRows; y0 < std::min(H, g1 * groupRows); y0 += groupRows) {
       const Index lanes = std::min(groupRows, H - y0);
       // Both copies go through tiles of kTile columns: a tile's share of a row
@@ -327,21 +355,21 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd) {
         for (Index l = 0; l < groupRows; ++l)
           for (Index m = m0 + done; m < m1; ++m) in[m * groupRows + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
       }
-      SmoothColumnRange(in.data(), out.data(), groupRows, W, 0, groupRows, wnd);
-      for (Index m0 = 0; m0 < W; m0 += kTile) {
-        const Index m1 = std::min(W, m0 + kTile);
+      SmoothColumnRange(in.data(), out.data(), groupRows, W, 0, groupRows, wnd, odd);
+      for (Index m0 = 0; m0 < outW; m0 += kTile) {
+        const Index m1 = std::min(outW, m0 + kTile);
         Index done = 0;
         if (lanes == groupRows && vector)
           for (Index l = 0; l < groupRows; l += 8)
             for (Index j = 0; j + 8 <= m1 - m0; j += 8) {
               // Rows m0 + j .. of the laid-out plane, lanes l .. l + 7.
               if (HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(out.data() + (m0 + j) * groupRows + l, groupRows, 8,
-                                                            y + (y0 + l) * W + m0 + j, W) == 0)
+                                                            y + (y0 + l) * outW + m0 + j, outW) == 0)
                 break;
               done = j + 8;
             }
         for (Index l = 0; l < lanes; ++l)
-          for (Index m = m0 + done; m < m1; ++m) y[(y0 + l) * W + m] = out[m * groupRows + l];
+          for (Index m = m0 + done; m < m1; ++m) y[(y0 + l) * outW + m] = out[m * groupRows + l];
       }
     }
   });
@@ -357,52 +385,57 @@ std::vector<double> LocalWeights(const Window& wnd) {
   return weights;
 }
 
-// Direct sums along `count` lines of `length` samples, samples `step` apart
-// and lines `lineStep` apart. Sums in double, taps in window order.
-void LocalPass(const float* x, float* y, Index length, Index count, Index step, Index lineStep, const Window& wnd) {
-  if (length <= 2 || wnd.r == 0) {
-    for (Index l = 0; l < count; ++l)
-      for (Index i = 0; i < length; ++i) y[l * lineStep + i * step] = x[l * lineStep + i * step];
+// Rows of the W x H plane x into y as direct sums, sums in double, taps in
+// window order; with `odd` only the odd columns, as the columns of a W/2 x H
+// plane y.
+void LocalRows(const float* x, float* y, Index W, Index H, const Window& wnd, bool odd) {
+  const Index outW = odd ? W / 2 : W, first = odd ? 1 : 0, step = odd ? 2 : 1;
+  if (W <= 2 || wnd.r == 0) {
+    for (Index l = 0; l < H; ++l)
+      for (Index i = first; i < W; i += step) y[l * outW + i / step] = x[l * W + i];
     return;
   }
   const std::vector<double> weights = LocalWeights(wnd);
   const int r = wnd.r;
-  ParallelFor(0, count, RowGrain(length * wnd.n), [&](Index l0, Index l1) {
+  ParallelFor(0, H, RowGrain(W * wnd.n), [&](Index l0, Index l1) {
     for (Index l = l0; l < l1; ++l) {
-      const float* in = x + l * lineStep;
-      float* out = y + l * lineStep;
-      for (Index i = 0; i < length; ++i) {
+      const float* in = x + l * W;
+      float* out = y + l * outW;
+      for (Index i = first; i < W; i += step) {
         double sum = 0.0;
-        if (i >= r && i + r < length) {
-          for (int j = 0; j < wnd.n; ++j) sum += weights[std::size_t(j)] * double(in[(i - r + j) * step]);
+        if (i >= r && i + r < W) {
+          for (int j = 0; j < wnd.n; ++j) sum += weights[std::size_t(j)] * double(in[i - r + j]);
         } else {
-          for (int j = 0; j < wnd.n; ++j)
-            sum += weights[std::size_t(j)] * double(in[hann::Mirror(i - r + j, length) * step]);
+          for (int j = 0; j < wnd.n; ++j) sum += weights[std::size_t(j)] * double(in[hann::Mirror(i - r + j, W)]);
         }
-        out[i * step] = static_cast<float>(sum);
+        out[i / step] = static_cast<float>(sum);
       }
     }
   });
 }
 
-// Columns of x into y as direct sums, a whole row of outputs at a time.
-void LocalColumns(const float* x, float* y, Index W, Index H, const Window& wnd) {
+// Columns of x into y as direct sums, a whole row of outputs at a time; with
+// `odd` only the odd rows, as the rows of a W x H/2 plane y.
+void LocalColumns(const float* x, float* y, Index W, Index H, const Window& wnd, bool odd) {
+  const Index first = odd ? 1 : 0, step = odd ? 2 : 1;
   if (H <= 2 || wnd.r == 0) {
-    std::copy(x, x + W * H, y);
+    for (Index i = first; i < H; i += step) std::copy_n(x + i * W, W, y + i / step * W);
     return;
   }
   const std::vector<double> weights = LocalWeights(wnd);
   const int r = wnd.r;
-  ParallelFor(0, H, RowGrain(W * wnd.n), [&](Index y0, Index y1) {
+  // Output rows first + step * i for i in [i0, i1).
+  ParallelFor(0, (H - first + step - 1) / step, RowGrain(W * wnd.n), [&](Index i0, Index i1) {
     std::vector<double> sum(static_cast<std::size_t>(W));
-    for (Index row = y0; row < y1; ++row) {
+    for (Index i = i0; i < i1; ++i) {
+      const Index row = first + step * i;
       std::fill(sum.begin(), sum.end(), 0.0);
       for (int j = 0; j < wnd.n; ++j) {
         const float* in = x + hann::Mirror(row - r + j, H) * W;
         const double wj = weights[std::size_t(j)];
         for (Index c = 0; c < W; ++c) sum[std::size_t(c)] += wj * double(in[c]);
       }
-      float* out = y + row * W;
+      float* out = y + i * W;
       for (Index c = 0; c < W; ++c) out[c] = static_cast<float>(sum[std::size_t(c)]);
     }
   });
@@ -412,14 +445,28 @@ void LocalColumns(const float* x, float* y, Index W, Index H, const Window& wnd)
 
 void HannSmoothLocal(const float* src, float* dst, int W, int H, int r, float* tmp) {
   if (W <= 0 || H <= 0) return;
-  LocalPass(src, tmp, W, H, 1, W, MakeWindow(r, W));
-  LocalColumns(tmp, dst, W, H, MakeWindow(r, H));
+  LocalRows(src, tmp, W, H, MakeWindow(r, W), false);
+  LocalColumns(tmp, dst, W, H, MakeWindow(r, H), false);
 }
 
 void HannSmooth(const float* src, float* dst, int W, int H, int r, float* tmp) {
   if (W <= 0 || H <= 0) return;
-  SmoothRows(src, tmp, W, H, MakeWindow(r, W));
-  SmoothColumns(tmp, dst, W, H, MakeWindow(r, H));
+  SmoothRows(src, tmp, W, H, MakeWindow(r, W), false);
+  SmoothColumns(tmp, dst, W, H, MakeWindow(r, H), false);
+}
+
+// Columns are independent: the column pass takes the odd ones alone, and
+// writes their odd rows only.
+void HannSmoothOdd(const float* src, float* dst, int W, int H, int r, float* tmp) {
+  if (W <= 1 || H <= 1) return;
+  SmoothRows(src, tmp, W, H, MakeWindow(r, W), true);
+  SmoothColumns(tmp, dst, W / 2, H, MakeWindow(r, H), true);
+}
+
+void HannSmoothLocalOdd(const float* src, float* dst, int W, int H, int r, float* tmp) {
+  if (W <= 1 || H <= 1) return;
+  LocalRows(src, tmp, W, H, MakeWindow(r, W), true);
+  LocalColumns(tmp, dst, W / 2, H, MakeWindow(r, H), true);
 }
 
 }  // namespace kestrune

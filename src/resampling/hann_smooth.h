@@ -15,4 +15,12 @@ void HannSmooth(const float* src, float* dst, int W, int H, int r, float* tmp);
 // or column, which tiles of one picture cannot reproduce.
 void HannSmoothLocal(const float* src, float* dst, int W, int H, int r, float* tmp);
 
+// The outputs of HannSmooth (HannSmoothLocal) at the odd rows and columns
+// only, with the same bits: sample (2y+1, 2x+1) goes to dst[y * (W/2) + x].
+// The column pass runs on the odd columns alone, so this costs about three
+// quarters of the whole smoothing. tmp holds W/2 x H samples; src and dst
+// may be the same plane.
+void HannSmoothOdd(const float* src, float* dst, int W, int H, int r, float* tmp);
+void HannSmoothLocalOdd(const float* src, float* dst, int W, int H, int r, float* tmp);
+
 }  // namespace kestrune
