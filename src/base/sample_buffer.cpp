@@ -55,6 +55,7 @@ std::ptrdiff_t GrainFor(std::size_t n) { return n * sizeof(float) >= kLargeBlock
 // allocation they can hold (cut to its length). Whenever a block must be
 // mapped afresh, kept blocks of at least its length are unmapped first, so
 // the memory held never exceeds what the same run holds without the reuse.
+namespace {
 struct KeptBlocks {
   std::mutex mutex;
   int scopes = 0;
@@ -76,6 +77,7 @@ struct KeptBlocks {
     }
   }
 };
+}  // namespace
 
 // A mapping of its own, aligned to a huge page of 2 MiB. Only the whole huge
 // pages inside the block are marked, so the tail takes no more memory than

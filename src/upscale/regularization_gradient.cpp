@@ -125,10 +125,6 @@ void GradientRow(const Plane& p, Index y, float* r) {
   for (Index c = 0; c < W; ++c) r[c] = p.Pixel(y, c);
 }
 
-}  // namespace
-
-namespace {
-
 Plane MakePlane(const float* x, int W, int H) {
   Plane p{x, W, H, {}};
   for (int k = 0; k < 8; ++k) {
