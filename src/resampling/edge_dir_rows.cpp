@@ -6,6 +6,7 @@
 #define HWY_TARGET_INCLUDE "resampling/edge_dir_rows.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+#include "base/sweep-inl.h"
 
 #include "base/simd.h"
 #include "resampling/edge_dir_rows.h"
@@ -28,7 +29,6 @@ HWY_INLINE hn::Vec<D> Move(D d, hn::Vec<D> site, int K, const float* u, size_t w
   return hn::Add(site, hn::Mul(sum, hn::LoadU(d, q + x)));
 }
 
-// Runs site(d, x) over [x0, x1): full vectors, then one lane at a time.
 // The odd samples of the interleaved pairs at `p`.
 template <class D>
 HWY_INLINE hn::Vec<D> OddLanes(D d, const float* p) {
@@ -37,14 +37,10 @@ HWY_INLINE hn::Vec<D> OddLanes(D d, const float* p) {
   return odd;
 }
 
+// Runs site(d, x) over [x0, x1): full vectors, then one lane at a time.
 template <class Site>
 HWY_INLINE void Sweep(size_t x0, size_t x1, Site&& site) {
-  const hn::ScalableTag<float> d;
-  const hn::CappedTag<float, 1> d1;
-  const size_t lanes = hn::Lanes(d);
-  size_t x = x0;
-  for (; x + lanes <= x1; x += lanes) site(d, x);
-  for (; x < x1; ++x) site(d1, x);
+  kestrune::HWY_NAMESPACE::Sweep(hn::ScalableTag<float>(), x0, x1, site);
 }
 
 void OddRowHwy(const float* const* minus, const float* const* plus, const float* u, size_t w, const float* q,

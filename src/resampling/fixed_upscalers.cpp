@@ -6,6 +6,7 @@
 #define HWY_TARGET_INCLUDE "resampling/fixed_upscalers.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+#include "base/sweep-inl.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -37,12 +38,7 @@ void EvenRowHwy(const float* s, std::ptrdiff_t k0, std::ptrdiff_t k1, float* c) 
     const auto between = Cubic(df, hn::LoadU(df, s + k - 1), at, hn::LoadU(df, s + k + 1), hn::LoadU(df, s + k + 2));
     hn::StoreInterleaved2(at, between, df, c + 2 * k);
   };
-  const hn::ScalableTag<double> dd;
-  const hn::Rebind<float, decltype(dd)> df;
-  const std::ptrdiff_t lanes = static_cast<std::ptrdiff_t>(hn::Lanes(df));
-  std::ptrdiff_t k = k0;
-  for (; k + lanes <= k1; k += lanes) samples(df, k);
-  for (; k < k1; ++k) samples(hn::CappedTag<float, 1>(), k);
+  kestrune::HWY_NAMESPACE::Sweep(hn::Rebind<float, hn::ScalableTag<double>>(), k0, k1, samples);
 }
 
 // t[i] = Cubic(a[i], b[i], c[i], d[i]) for i in [0, n).
@@ -51,12 +47,7 @@ void CubicRowHwy(const float* a, const float* b, const float* c, const float* d,
     hn::StoreU(Cubic(df, hn::LoadU(df, a + i), hn::LoadU(df, b + i), hn::LoadU(df, c + i), hn::LoadU(df, d + i)), df,
                t + i);
   };
-  const hn::ScalableTag<double> dd;
-  const hn::Rebind<float, decltype(dd)> df;
-  const std::ptrdiff_t lanes = static_cast<std::ptrdiff_t>(hn::Lanes(df));
-  std::ptrdiff_t i = 0;
-  for (; i + lanes <= n; i += lanes) samples(df, i);
-  for (; i < n; ++i) samples(hn::CappedTag<float, 1>(), i);
+  kestrune::HWY_NAMESPACE::Sweep(hn::Rebind<float, hn::ScalableTag<double>>(), std::ptrdiff_t{0}, n, samples);
 }
 
 }  // namespace HWY_NAMESPACE

@@ -14,6 +14,7 @@
 #define HWY_TARGET_INCLUDE "upscale/downsample2.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+#include "base/sweep-inl.h"
 
 #include <cstddef>
 
@@ -40,11 +41,7 @@ void RowHwy(const float* src, std::ptrdiff_t x0, std::ptrdiff_t x1, float* dst, 
     for (int t = 0; t < 7; ++t) sum = hn::MulAdd(hn::Set(dd, double(w[t])), hn::PromoteTo(dd, taps[t]), sum);
     hn::StoreU(hn::DemoteTo(df, hn::Mul(sum, hn::Set(dd, norm))), df, dst + x);
   };
-  const hn::ScalableTag<double> dd;
-  const std::ptrdiff_t lanes = static_cast<std::ptrdiff_t>(hn::Lanes(dd));
-  std::ptrdiff_t x = x0;
-  for (; x + lanes <= x1; x += lanes) outputs(dd, x);
-  for (; x < x1; ++x) outputs(hn::CappedTag<double, 1>(), x);
+  kestrune::HWY_NAMESPACE::Sweep(hn::ScalableTag<double>(), x0, x1, outputs);
 }
 
 // One output row of the column pass: rows[0..6] are the taps' rows.
@@ -56,11 +53,7 @@ void ColumnsHwy(const float* const* rows, std::ptrdiff_t n, float* out, const fl
       sum = hn::MulAdd(hn::Set(dd, double(w[t])), hn::PromoteTo(dd, hn::LoadU(df, rows[t] + x)), sum);
     hn::StoreU(hn::DemoteTo(df, hn::Mul(sum, hn::Set(dd, norm))), df, out + x);
   };
-  const hn::ScalableTag<double> dd;
-  const std::ptrdiff_t lanes = static_cast<std::ptrdiff_t>(hn::Lanes(dd));
-  std::ptrdiff_t x = 0;
-  for (; x + lanes <= n; x += lanes) outputs(dd, x);
-  for (; x < n; ++x) outputs(hn::CappedTag<double, 1>(), x);
+  kestrune::HWY_NAMESPACE::Sweep(hn::ScalableTag<double>(), std::ptrdiff_t{0}, n, outputs);
 }
 
 }  // namespace HWY_NAMESPACE

@@ -6,6 +6,7 @@
 #define HWY_TARGET_INCLUDE "upscale/edge_weight_map.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+#include "base/sweep-inl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,11 +54,7 @@ void SquaredGradientRowHwy(const float* const* planes, Index w, Index y, float* 
     }
     hn::StoreU(sum, d, out + i);
   };
-  const hn::ScalableTag<float> d;
-  const Index lanes = static_cast<Index>(hn::Lanes(d));
-  Index i = 1;
-  for (; i + lanes <= w - 1; i += lanes) samples(d, i);
-  for (; i + 1 < w; ++i) samples(hn::CappedTag<float, 1>(), i);
+  kestrune::HWY_NAMESPACE::Sweep(hn::ScalableTag<float>(), Index{1}, w - 1, samples);
 }
 
 }  // namespace HWY_NAMESPACE

@@ -5,6 +5,7 @@
 #define HWY_TARGET_INCLUDE "upscale/estimate_update.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+#include "base/sweep-inl.h"
 
 #include "base/simd.h"
 #include "upscale/estimate_update.h"
@@ -24,11 +25,7 @@ void UpdateEstimateHwy(float* x, const float* e, const float* r, const float* v,
     const auto low = hn::Set(d, -0.5f), high = hn::Set(d, 255.5f);
     hn::StoreU(hn::IfThenElse(hn::Lt(u, low), low, hn::IfThenElse(hn::Gt(u, high), high, u)), d, x + i);
   };
-  const hn::ScalableTag<float> d;
-  const std::ptrdiff_t lanes = static_cast<std::ptrdiff_t>(hn::Lanes(d));
-  std::ptrdiff_t i = i0;
-  for (; i + lanes <= i1; i += lanes) samples(d, i);
-  for (; i < i1; ++i) samples(hn::CappedTag<float, 1>(), i);
+  kestrune::HWY_NAMESPACE::Sweep(hn::ScalableTag<float>(), i0, i1, samples);
 }
 
 }  // namespace HWY_NAMESPACE

@@ -13,6 +13,7 @@
 #define HWY_TARGET_INCLUDE "upscale/regularization_gradient.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+#include "base/sweep-inl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -63,11 +64,7 @@ void InteriorRowHwy(const float* row, Index W, const float* a, Index c0, Index c
     }
     hn::StoreU(sum, d, r + c);
   };
-  const hn::ScalableTag<float> d;
-  const Index lanes = static_cast<Index>(hn::Lanes(d));
-  Index c = c0;
-  for (; c + lanes <= c1; c += lanes) pixels(d, c);
-  for (; c < c1; ++c) pixels(hn::CappedTag<float, 1>(), c);
+  kestrune::HWY_NAMESPACE::Sweep(hn::ScalableTag<float>(), c0, c1, pixels);
 }
 
 }  // namespace HWY_NAMESPACE

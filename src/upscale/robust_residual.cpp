@@ -5,6 +5,7 @@
 #define HWY_TARGET_INCLUDE "upscale/robust_residual.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+#include "base/sweep-inl.h"
 
 #include <cmath>
 #include <cstddef>
@@ -28,11 +29,7 @@ void RobustResidualHwy(const float* simulated, const float* source, std::ptrdiff
                                                                           hn::Set(d, -1.0f)));
     hn::StoreU(hn::Mul(sign, hn::Sqrt(hn::Sqrt(hn::Abs(e)))), d, residual + i);
   };
-  const hn::ScalableTag<float> d;
-  const std::ptrdiff_t lanes = static_cast<std::ptrdiff_t>(hn::Lanes(d));
-  std::ptrdiff_t i = i0;
-  for (; i + lanes <= i1; i += lanes) samples(d, i);
-  for (; i < i1; ++i) samples(hn::CappedTag<float, 1>(), i);
+  kestrune::HWY_NAMESPACE::Sweep(hn::ScalableTag<float>(), i0, i1, samples);
 }
 
 }  // namespace HWY_NAMESPACE
