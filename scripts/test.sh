@@ -5,8 +5,9 @@
 # Between the two, the optimised build is installed into a scratch prefix,
 # where the example program is built against the installed library (with
 # CMake and with pkg-config) and run, and the Debian package is made and
-# listed. Then the README's Slurm job array on a one-node Slurm
-# (scripts/test-slurm.sh). Last, the arm64 build under
+# listed. Then the Python module's wheel in a virtual environment with its
+# tests (scripts/test-python.sh) and the README's Slurm job array on a
+# one-node Slurm (scripts/test-slurm.sh). Last, the arm64 build under
 # qemu-user (scripts/test-arm64.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,6 +37,7 @@ deb=$(ls build/kestrune_*.deb)
 dpkg-deb --info "$deb" | grep -E 'Package|Version|Depends'
 dpkg-deb --contents "$deb"
 
+bash scripts/test-python.sh build
 bash scripts/test-slurm.sh build
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" \
