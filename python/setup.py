@@ -24,11 +24,14 @@ def project_version():
 class CMakeBuild(build_ext):
     def build_extension(self, ext):
         build = Path(os.environ.get("KESTRUNE_BUILD_DIR", ROOT / "build")).resolve()
-        if not (build / "CMakeCache.txt").exists():
+        cache = build / "CMakeCache.txt"
+        if not cache.exists():  # a build of the library and the module alone
             subprocess.check_call(["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
                                    "-DKESTRUNE_BUILD_APP=OFF", "-DKESTRUNE_BUILD_TESTS=OFF",
                                    "-DKESTRUNE_BUILD_BENCH=OFF", "-DKESTRUNE_BUILD_PYTHON=ON",
                                    f"-DPython_EXECUTABLE={sys.executable}"])
+        elif "KESTRUNE_BUILD_PYTHON:BOOL=ON" not in cache.read_text():  # made without the module
+            subprocess.check_call(["cmake", str(build), "-DKESTRUNE_BUILD_PYTHON=ON"])
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", str(os.cpu_count() or 1))
         subprocess.check_call(["cmake", "--build", str(build), "--target", "kestrune_python", "-j", jobs])
         # The package folder of the module's full path, whose parent is the prefix.

@@ -162,9 +162,10 @@ Layout LayoutOf(const py::array& a, const char* what) {
     throw py::value_error(std::string(what) + ": shape " +
                           py::str(py::tuple(py::cast(a.request().shape))).cast<std::string>() +
                           " is not (H, W), (H, W, 3) or (H, W, 4)");
-  if ((a.shape(0) != 0 || a.shape(1) != 0) && !k::ImageSizeAllowed(a.shape(0), a.shape(1)))
-    throw py::value_error(std::string(what) + ": " + std::to_string(a.shape(1)) + " x " + std::to_string(a.shape(0)) +
-                          " pixels is beyond the library's limits");
+  const std::string size = std::to_string(a.shape(1)) + " x " + std::to_string(a.shape(0)) + " pixels";
+  if (a.shape(0) == 0 || a.shape(1) == 0) throw py::value_error(std::string(what) + ": empty (" + size + ")");
+  if (!k::ImageSizeAllowed(a.shape(1), a.shape(0)))
+    throw py::value_error(std::string(what) + ": " + size + " is beyond the library's limits");
   l.height = uint32_t(a.shape(0)), l.width = uint32_t(a.shape(1));
   l.channels = grey ? 1 : int(a.shape(2));
   return l;
