@@ -1,8 +1,10 @@
 """Builds the wheel from the CMake build: the module kestrune._kestrune and
 the library it links are made by the project's build (KESTRUNE_BUILD_DIR,
-default ../build, configured here when missing) and installed into the wheel
-by `cmake --install --component python`, the module's RUNPATH set to $ORIGIN
-so that it finds the library beside it, whatever the venv."""
+default build/ of the project, configured here when missing) and installed
+into the wheel by `cmake --install --component python`, the module's RUNPATH
+set to $ORIGIN so that it finds the library beside it, whatever the venv.
+The source distribution holds the Python files only and the path of the
+project it came from, where a wheel made from it takes the module."""
 import os
 import re
 import subprocess
@@ -11,9 +13,12 @@ from pathlib import Path
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
+from setuptools.command.sdist import sdist
 
 HERE = Path(__file__).resolve().parent
-ROOT = HERE.parent
+RECORDED = HERE / "project-root.txt"  # in a source distribution
+ROOT = Path(os.environ.get("KESTRUNE_SOURCE_DIR") or
+            (RECORDED.read_text().strip() if RECORDED.exists() else HERE.parent))
 
 
 def project_version():
@@ -42,9 +47,15 @@ class CMakeBuild(build_ext):
             sys.exit(f"setup.py: {built.name} not made: the build's Python is not {sys.executable}")
 
 
+class RecordingSdist(sdist):
+    def make_release_tree(self, base_dir, files):
+        super().make_release_tree(base_dir, files)
+        (Path(base_dir) / RECORDED.name).write_text(f"{ROOT}\n")
+
+
 setup(
     version=project_version(),
     ext_modules=[Extension("kestrune._kestrune", sources=[])],
-    cmdclass={"build_ext": CMakeBuild},
+    cmdclass={"build_ext": CMakeBuild, "sdist": RecordingSdist},
     zip_safe=False,
 )
