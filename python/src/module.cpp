@@ -4,14 +4,10 @@
 // exactly as its file readers and writers convert samples, so that a result
 // written by kestrune.write has the tool's bytes. The keyword defaults are
 // read from default-constructed option structs when the module loads.
-#include <kestrune/kestrune.h>
-#include <pybind11/numpy.h>
-#include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
-#include <pybind11/stl/filesystem.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -22,6 +18,13 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <kestrune/kestrune.h>
 
 namespace py = pybind11;
 using namespace pybind11::literals;
@@ -126,7 +129,8 @@ struct Layout {
 };
 
 // The samples of each dtype as the file readers and writers convert them:
-// 16 bits v / 257, floats x 255; back with rounding half to even, clamped.
+// 16 bits v / 257, floats x 255; back to integers rounded half to even and
+// clamped, to floats unclamped.
 float ToSample(uint8_t v) { return float(v); }
 float ToSample(uint16_t v) { return float(v) / 257.0f; }
 float ToSample(float v) { return v * 255.0f; }
@@ -193,7 +197,6 @@ void Fill(const py::array& a, const Layout& l, k::Image& image) {
 k::Image ToImage(const py::array& a, Layout& l, const char* what = "image") {
   l = LayoutOf(a, what);
   k::Image image(l.width, l.height, l.channels == 4);
-  if (image.IsEmpty()) return image;
   switch (l.kind) {
     case Kind::kU8: Fill<uint8_t>(a, l, image); break;
     case Kind::kU16: Fill<uint16_t>(a, l, image); break;
