@@ -69,13 +69,18 @@ def test_flat_stays_flat_in_its_own_layout(dtype, value, channels):
         np.testing.assert_allclose(out, np.broadcast_to(flat[0, 0], out.shape), rtol=1e-6)
 
 
-def test_views_read_as_contiguous_copies():
+def test_views_and_thread_counts_give_the_same_result():
     image = kestrune.test_chart(30, 20)
     view = image[::-1, ::2]
     assert not view.flags.c_contiguous
     assert np.array_equal(kestrune.resize(view, 9, 11), kestrune.resize(np.ascontiguousarray(view), 9, 11))
-    assert np.array_equal(kestrune.upscale(np.asfortranarray(image), iterations=1),
-                          kestrune.upscale(image, iterations=1))
+    expected = kestrune.upscale(image, iterations=1)
+    kestrune.set_threads(1)
+    try:
+        assert kestrune.threads() == 1
+        assert np.array_equal(kestrune.upscale(np.asfortranarray(image), iterations=1), expected)
+    finally:
+        kestrune.set_threads(0)
 
 
 @pytest.mark.parametrize("call,error,text", [
