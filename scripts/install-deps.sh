@@ -10,6 +10,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth time
   clang libclang-rt-14-dev
+  pybind11-dev python3-dev python3-numpy python3-setuptools python3-wheel python3-build python3-venv python3-pip
+  python3-pytest python3-distributed
+  slurm-wlm munge
 )
 
 missing=()

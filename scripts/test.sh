@@ -5,7 +5,10 @@
 # Between the two, the optimised build is installed into a scratch prefix,
 # where the example program is built against the installed library (with
 # CMake and with pkg-config) and run, and the Debian package is made and
-# listed. Last, the arm64 build under qemu-user (scripts/test-arm64.sh).
+# listed. Then the Python module's wheel in a virtual environment with its
+# tests (scripts/test-python.sh) and the README's Slurm job array on a
+# one-node Slurm (scripts/test-slurm.sh). Last, the arm64 build under
+# qemu-user (scripts/test-arm64.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -33,6 +36,9 @@ cmp "$prefix/chart-x2.png" "$prefix/chart-x2-pc.png"
 deb=$(ls build/kestrune_*.deb)
 dpkg-deb --info "$deb" | grep -E 'Package|Version|Depends'
 dpkg-deb --contents "$deb"
+
+bash scripts/test-python.sh build
+bash scripts/test-slurm.sh build
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" \
   -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_BENCH=OFF
