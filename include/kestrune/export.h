@@ -1,5 +1,6 @@
-// KESTRUNE_API marks what the shared library exports; everything else in it
-// stays hidden.
+/// @file
+/// KESTRUNE_API marks what the shared library exports; everything else in it
+/// stays hidden.
 #pragma once
 
 #if defined(KESTRUNE_STATIC)
