@@ -16,6 +16,8 @@ namespace kestrune {
 /// then clamped to 0..255; a sample that is not a number becomes 0.
 KESTRUNE_API uint8_t SampleToByte(float sample);
 
+/// The order of a pixel's three bytes in ExportBytes's rows: red first (kRgb)
+/// or blue first (kBgr, as Windows bitmaps and 32-bit screen formats keep them).
 enum class PixelOrder { kRgb, kBgr };
 
 /// Writes the colour planes of `image` as rows of three-byte pixels: row y at

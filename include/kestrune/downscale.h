@@ -16,8 +16,11 @@ namespace kestrune {
 
 /// The settings of a run; the defaults are those of the settings dialog.
 struct DownscaleOptions {
-  uint32_t width = 0;   ///< of the result: 1 .. kMaxImageSide, within kMaxImagePixels
+  ///@{
+  /// Size of the result: each side 1 .. kMaxImageSide, within kMaxImagePixels.
+  uint32_t width = 0;
   uint32_t height = 0;
+  ///@}
   Filter filter = Filter::kCatmullRom;  ///< of the horizontal search and the final scaling
   float smoothness = 0.8f;              ///< kernel stretch, 0.5 .. 2
   int32_t trials = 12;                  ///< deviations and offsets tried per axis, 4 .. 256
@@ -28,11 +31,18 @@ struct DownscaleOptions {
 /// and the change of the mapped extent in source pixels (as ResizeOptions
 /// takes them), and the sharpness score that chose it.
 struct Hint {
+  ///@{
+  /// Shift of the output grid, in output pixels (ResizeOptions::offsetX, offsetY).
   float offsetX = 0.0f;
   float offsetY = 0.0f;
+  ///@}
+  ///@{
+  /// Change of the mapped input extent, in source pixels
+  /// (ResizeOptions::deviationX, deviationY).
   float deviationX = 0.0f;
   float deviationY = 0.0f;
-  float score = 0.0f;
+  ///@}
+  float score = 0.0f;  ///< the sharpness of the trial reduction the hint gave; higher is crisper
 };
 
 /// Searches, then resizes `source` with the hint, reporting to `progress`

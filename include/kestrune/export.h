@@ -12,5 +12,6 @@
 #define KESTRUNE_API __declspec(dllimport)
 #endif
 #else
+/// Marks a declaration the shared library exports (empty with KESTRUNE_STATIC).
 #define KESTRUNE_API __attribute__((visibility("default")))
 #endif

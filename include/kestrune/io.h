@@ -12,6 +12,8 @@
 
 namespace kestrune {
 
+/// The file formats the library knows, as files name them and as it reads
+/// and writes them.
 enum class FileFormat {
   kUnknown = 0,  ///< also a file read by another of libvips's loaders (a matrix file, ...)
   kBmp,   ///< read: 1, 4, 8, 24 and 32 bits per pixel, uncompressed, no alpha; written: 24 bits, no alpha
@@ -32,6 +34,7 @@ KESTRUNE_API FileFormat FormatFromExtension(const std::string& path);
 /// Whether WriteImage writes this format.
 KESTRUNE_API bool CanWrite(FileFormat format);
 
+/// How ReadImage reads.
 struct ReadOptions {
   /// A damaged file (cut short, corrupt data) is normally refused. With
   /// keepDamaged the part that could be read is returned (the rest black)
@@ -41,16 +44,19 @@ struct ReadOptions {
 
 /// What a file's header says.
 struct ImageInfo {
-  FileFormat format = FileFormat::kUnknown;
+  FileFormat format = FileFormat::kUnknown;  ///< as the first bytes name it
+  ///@{
+  /// Size in pixels, upright (after the EXIF orientation), as ReadImage gives it.
   uint32_t width = 0;
   uint32_t height = 0;
+  ///@}
   /// Bits per pixel as stored: BMP 1, 4, 8, 24 or 32; PNG its bit depth times
   /// its channels (a palette image: the index depth); PFM 32 per channel;
   /// other formats the decoded sample size times the channels.
   uint32_t bitsPerPixel = 0;
-  bool hasAlpha = false;
+  bool hasAlpha = false;  ///< an alpha channel is stored
   SampleDepth depth = SampleDepth::kUnknown;  ///< as ReadImage records it in the metadata
-  bool greyscale = false;
+  bool greyscale = false;   ///< one colour channel is stored
   bool hasProfile = false;  ///< an ICC profile is embedded
   bool hasExif = false;     ///< an EXIF block is embedded
 };
@@ -77,6 +83,7 @@ KESTRUNE_API Result<Image> ReadImage(const std::string& path, const ReadOptions&
 /// the file can hold). Errors as for ReadImage.
 KESTRUNE_API Result<ImageInfo> ReadImageInfo(const std::string& path);
 
+/// How WriteImage writes.
 struct WriteOptions {
   /// kUnknown: by the extension of the path (required for "-").
   FileFormat format = FileFormat::kUnknown;

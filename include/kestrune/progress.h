@@ -11,6 +11,7 @@
 
 namespace kestrune {
 
+/// What a long operation is doing when it reports.
 enum class Stage {
   kAllocating,          ///< Upscale: setting up the run
   kInitialEnlargement,  ///< Upscale: the initial x2 enlargement (NEDI reports its rows)
@@ -20,13 +21,16 @@ enum class Stage {
   kFinalScaling,        ///< Upscale or Downscale: the final linear resampling
 };
 
+/// One report of a long operation to its Progress.
 struct ProgressReport {
-  Stage stage = Stage::kAllocating;
+  Stage stage = Stage::kAllocating;  ///< what the operation is doing
+  ///@{
   /// kEnhancement: the iteration (0-based) and the number of iterations.
   /// kHintSearch: the trial reduction about to start (0-based) and their
   /// number. 0 and 0 for the other stages.
   uint32_t step = 0;
   uint32_t total = 0;
+  ///@}
   /// kEnhancement: this iteration's fractal substitution is starting (it is
   /// reported twice: before the iteration, then before its substitution).
   bool substitution = false;
@@ -35,6 +39,7 @@ struct ProgressReport {
   /// kHintSearch: the best sharpness score so far; negative before the first
   /// group of trials has been scored.
   float bestScore = -1.0f;
+  ///@{
   /// Upscale: the x2 estimate as it stands (empty for Downscale), colour
   /// only (for a source with transparency, the colour under its transparent
   /// pixels is the visible colour around them). Its rows 0 .. rowsDone-1 are
@@ -43,6 +48,8 @@ struct ProgressReport {
   /// that hands it out.
   ImageView estimate;
   uint32_t rowsDone = 0;
+  ///@}
+  ///@{
   /// Upscale of a picture large enough to be enlarged in tiles: the tile in
   /// hand (0-based) and their number; the other fields then describe that
   /// tile's run, except percent (of the whole) and the estimate, which is the
@@ -53,8 +60,11 @@ struct ProgressReport {
   uint32_t tiles = 0;
   uint32_t bandRows = 0;
   uint32_t bandColumnsDone = 0;
+  ///@}
 };
 
+/// The caller's side of a long operation: receives its reports and answers
+/// whether to stop. Implemented by the caller.
 class Progress {
  public:
   virtual ~Progress() = default;

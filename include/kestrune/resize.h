@@ -22,17 +22,25 @@ enum class Filter : int {
   kSinc = 6,
 };
 
+/// The settings of Resize.
 struct ResizeOptions {
-  uint32_t width = 0;   ///< of the result: 1 .. kMaxImageSide, within kMaxImagePixels
+  ///@{
+  /// Size of the result: each side 1 .. kMaxImageSide, within kMaxImagePixels.
+  uint32_t width = 0;
   uint32_t height = 0;
-  Filter filter = Filter::kCatmullRom;
+  ///@}
+  Filter filter = Filter::kCatmullRom;  ///< of both passes
+  ///@{
   /// Shift of the output grid, in output pixels (-100000 .. 100000).
   float offsetX = 0.0f;
   float offsetY = 0.0f;
+  ///@}
+  ///@{
   /// Change of the input extent mapped onto the output, in input pixels; the
   /// mapped extent (source side + deviation) must stay positive.
   float deviationX = 0.0f;
   float deviationY = 0.0f;
+  ///@}
   /// Stretch of the filter kernel, 0.5 .. 2 (above 1 softer, below 1 sharper).
   float smoothness = 1.0f;
 };

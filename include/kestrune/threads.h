@@ -15,6 +15,7 @@ KESTRUNE_API int ThreadCount();
 /// 0 or less returns to the default above. Not to be called while an
 /// operation runs.
 KESTRUNE_API void SetThreadCount(int threads);
+/// The most threads SetThreadCount takes.
 inline constexpr int kMaxThreads = 1024;
 
 }  // namespace kestrune

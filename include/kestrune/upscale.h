@@ -28,7 +28,7 @@ enum class InitialMethod : int {
 /// The settings of a run; the defaults are those of the settings dialog and of
 /// kestrune-cli upscale.
 struct UpscaleOptions {
-  InitialMethod initialMethod = InitialMethod::kNedi;
+  InitialMethod initialMethod = InitialMethod::kNedi;  ///< the initial x2 enlargement
   /// kFromImage: an image of exactly twice the source's width and height,
   /// which also guides the direction analysis. Not owned; must outlive the run.
   const Image* initialImage = nullptr;
@@ -41,17 +41,21 @@ struct UpscaleOptions {
   float sideLobe = 0.0f;                ///< of the downsampling model's kernel, 0 .. 0.2 usual; not 0.5
   float regularization = 0.03f;         ///< amount of the de-ringing regulariser
   float variableRegularization = 1.0f;  ///< 0: uniform; otherwise edge-adaptive weights
+  ///@{
   /// Size of the result; 0 means twice the source's. Any other size is
   /// reached by Catmull-Rom resampling of the x2 result.
   uint32_t width = 0;
   uint32_t height = 0;
+  ///@}
 };
 
+///@{
 /// Sources must be at least kMinUpscaleSide x kMinUpscaleSide pixels, and at
 /// least kMinFractalSide x kMinFractalSide when fractal substitutions are
 /// asked for.
 inline constexpr uint32_t kMinUpscaleSide = 3;
 inline constexpr uint32_t kMinFractalSide = 6;
+///@}
 
 /// No error when a width x height source can be enlarged with `options`;
 /// otherwise kInvalidArgument with the message to show the user. Upscale
