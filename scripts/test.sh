@@ -19,6 +19,10 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+# The library's contract: the exported ABI against its baseline, and the
+# reference generated from the headers with every public symbol documented.
+bash scripts/check-abi.sh build
+KESTRUNE_BUILD=build doxygen docs/Doxyfile
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT

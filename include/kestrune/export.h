@@ -1,5 +1,6 @@
-// KESTRUNE_API marks what the shared library exports; everything else in it
-// stays hidden.
+/// @file
+/// KESTRUNE_API marks what the shared library exports; everything else in it
+/// stays hidden.
 #pragma once
 
 #if defined(KESTRUNE_STATIC)
@@ -11,5 +12,6 @@
 #define KESTRUNE_API __declspec(dllimport)
 #endif
 #else
+/// Marks a declaration the shared library exports (empty with KESTRUNE_STATIC).
 #define KESTRUNE_API __attribute__((visibility("default")))
 #endif

@@ -72,7 +72,11 @@ uint64_t UpscaleMemoryNeeded(uint32_t w, uint32_t h, const UpscaleOptions& o, bo
   return static_cast<uint64_t>(peak) + (uint64_t{16} << 20);
 }
 
-std::string CheckUpscale(uint32_t w, uint32_t h, const UpscaleOptions& o) { return CheckUpscaleRun(w, h, o, true); }
+Error CheckUpscale(uint32_t w, uint32_t h, const UpscaleOptions& o) {
+  std::string problem = CheckUpscaleRun(w, h, o, true);
+  if (problem.empty()) return {};
+  return Error{ErrorCode::kInvalidArgument, std::move(problem)};
+}
 
 std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleOptions& o, bool resultHeld) {
   if (o.iterations > 1000) return "The number of iterations must be from 0 to 1000.";
@@ -100,8 +104,7 @@ std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleOptions& o, boo
 Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progress* progress) {
   if (source.IsEmpty()) return Error{ErrorCode::kInvalidArgument, "The image is empty."};
   const uint32_t w = source.Width(), h = source.Height();
-  if (std::string problem = CheckUpscale(w, h, options); !problem.empty())
-    return Error{ErrorCode::kInvalidArgument, std::move(problem)};
+  if (Error problem = CheckUpscale(w, h, options)) return problem;
   const uint64_t needed = UpscaleMemoryNeeded(w, h, options, source.HasAlpha()), available = AvailableMemoryBytes();
   if (needed > available)
     return Error{ErrorCode::kOutOfMemory, "Kestrune interpolation of a " + std::to_string(w) + " x " +

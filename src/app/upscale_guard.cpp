@@ -14,5 +14,5 @@ QString UpscaleSourceRefusal(uint32_t width, uint32_t height) {
 QString UpscaleSettingsRefusal(uint32_t width, uint32_t height, const kestrune::UpscaleOptions& options) {
   const QString source = UpscaleSourceRefusal(width, height);
   if (!source.isEmpty()) return source;
-  return QString::fromStdString(kestrune::CheckUpscale(width, height, options));
+  return QString::fromStdString(kestrune::CheckUpscale(width, height, options).message);
 }

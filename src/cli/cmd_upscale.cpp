@@ -107,9 +107,8 @@ class UpscaleCommand : public FileCommand {
     // Unset sizes follow from the source: twice its side.
     if (width_.empty()) options.width = 2 * source.Width();
     if (height_.empty()) options.height = 2 * source.Height();
-    if (const std::string problem = kestrune::CheckUpscale(source.Width(), source.Height(), options);
-        !problem.empty()) {
-      Diag() << "kestrune-cli upscale: " << problem << "\n";
+    if (const kestrune::Error problem = kestrune::CheckUpscale(source.Width(), source.Height(), options)) {
+      Diag() << "kestrune-cli upscale: " << problem.message << "\n";
       return kExitUsage;
     }
 

@@ -328,9 +328,9 @@ TEST(Upscale, RefusesWhatItCannotTake) {
       {6, 6, {.initialMethod = InitialMethod::kFromImage}, "do not match"},
   };
   for (const Case& c : cases) {
-    const std::string message = CheckUpscale(c.w, c.h, c.options);
-    EXPECT_TRUE(*c.message ? message.find(c.message) != std::string::npos : message.empty())
-        << c.w << "x" << c.h << ": " << message;
+    const Error error = CheckUpscale(c.w, c.h, c.options);
+    EXPECT_EQ(error.code, *c.message ? ErrorCode::kInvalidArgument : ErrorCode::kNone) << c.w << "x" << c.h;
+    EXPECT_NE(error.message.find(c.message), std::string::npos) << c.w << "x" << c.h << ": " << error.message;
   }
   // Upscale makes the same check, and refuses an empty source.
   EXPECT_EQ(Upscale(MakeTestChart(8, 8), {.strength = std::nanf("")}).error().code, ErrorCode::kInvalidArgument);
