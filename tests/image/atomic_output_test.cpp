@@ -27,8 +27,7 @@ TEST(AtomicOutput, TheTemporaryFileIsNamedAndRemovedOnASignal) {
   for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   ASSERT_EQ(names.size(), 2u);
-  EXPECT_EQ(names[0], ".x.bmp." + std::to_string(::getpid()) + "-" + names[0].substr(names[0].find('-') + 1));
-  EXPECT_EQ(names[0].substr(names[0].size() - 13), ".kestrune-tmp");
+  EXPECT_EQ(names[0].rfind(".kestrune-tmp-" + std::to_string(::getpid()) + "-", 0), 0u) << names[0];
 
   RemoveOpenTemporaryFiles();  // what a signal handler does
   EXPECT_FALSE(output.Commit());
