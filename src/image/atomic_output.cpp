@@ -144,7 +144,8 @@ bool AtomicOutput::Open(const std::string& path, const std::string& within) {
     if (!OpenFolderWithin(within, path)) return false;
     exists = ::fstatat(folder_, name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     if (exists && S_ISDIR(existing.st_mode)) return Fail(EISDIR);
-    exists = exists && S_ISREG(existing.st_mode);
+    // Only a file of this user's passes its permissions on.
+    exists = exists && S_ISREG(existing.st_mode) && existing.st_uid == ::geteuid();
   }
   const std::string folder = FolderOf(target_);
   for (int attempt = 0; attempt < 100; ++attempt) {
