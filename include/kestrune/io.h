@@ -93,6 +93,12 @@ struct WriteOptions {
   SampleDepth depth = SampleDepth::kUnknown;
   int quality = 92;       ///< JPEG and lossy WebP, 1..100
   bool lossless = false;  ///< WebP
+  /// A folder the path lies below that other users may write to (a batch's
+  /// output folder): the folders between are made when missing and nothing
+  /// below it is followed, so that whatever is at the path (a symbolic link, a
+  /// FIFO) but a folder is replaced by the file, and a link among the folders
+  /// between fails the write. Empty: links are followed as WriteImage says.
+  std::string within = {};
 };
 
 /// Writes `image` with its alpha plane and metadata where the format holds
@@ -104,10 +110,11 @@ struct WriteOptions {
 /// range (32-bit float keeps them as they are, 255 written as 1.0). The path
 /// "-" writes standard output (WriteOptions::format required). The file is
 /// written all or nothing: into a temporary file beside the target (named
-/// ".NAME.kestrune-tmp"), flushed to the disk and renamed over the target only
-/// when complete, so that on any failure the file that was there before is
-/// untouched; a symbolic link at the path keeps pointing where it did and its
-/// target is replaced; a device or a FIFO is written directly. Errors:
+/// ".kestrune-tmp-<pid>-<n>", whatever the target's name), flushed to the disk
+/// and renamed over the target only when complete, so that on any failure the
+/// file that was there before is untouched; a symbolic link at the path keeps
+/// pointing where it did and its target is replaced, and a device or a FIFO is
+/// written directly (unless WriteOptions::within is given). Errors:
 /// kInvalidArgument (empty image, unknown format, a depth the format cannot
 /// hold, a quality outside 1..100), kCannotWrite (the message
 /// names the path and the system's reason).

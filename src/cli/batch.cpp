@@ -3,6 +3,7 @@
 #include "cli/batch.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -169,16 +170,18 @@ class BatchDisplay {
 
 // The report: one JSON object per input, appended as a line with a single
 // write, so that a batch ended by a signal leaves whole lines and several
-// processes may append to one file.
+// processes may append to one file. A line that cannot be written whole is
+// cut off again, and the report ends there.
 class BatchReport {
  public:
   explicit BatchReport(int fd) : fd_(fd) {}
   ~BatchReport() {
     if (fd_ >= 0) ::close(fd_);
   }
-  void Add(const BatchItem& item, const char* status, const std::string& message, double seconds,
+  // False, with the reason in error(), when this line could not be written.
+  bool Add(const BatchItem& item, const char* status, const std::string& message, double seconds,
            const FileSizes& sizes) {
-    if (fd_ < 0) return;
+    if (fd_ < 0) return true;
     std::string line = "{\"input\":" + Json(item.input) + ",\"output\":" + Json(item.output) +
                        ",\"status\":\"" + status + "\",\"message\":" + Json(message) +
                        ",\"seconds\":" + Seconds(seconds) +
@@ -188,20 +191,42 @@ class BatchReport {
                        ",\"output_width\":" + std::to_string(sizes.outWidth) +
                        ",\"output_height\":" + std::to_string(sizes.outHeight) + "}\n";
     std::lock_guard<std::mutex> lock(mutex_);
-    [[maybe_unused]] const ssize_t n = ::write(fd_, line.data(), line.size());
+    // Only after a short write (a full disk, a size limit) is the rest tried,
+    // for the system's reason; a line still cut short is removed.
+    std::size_t done = 0;
+    while (done < line.size()) {
+      const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+      if (n > 0) {
+        done += std::size_t(n);
+        continue;
+      }
+      error_ = std::strerror(n < 0 ? errno : ENOSPC);
+      struct stat st {};
+      const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+      if (done > 0 && end >= off_t(done) && ::fstat(fd_, &st) == 0 && st.st_size == end)
+        (void)::ftruncate(fd_, end - off_t(done));
+      ::close(fd_);
+      fd_ = -1;
+      return false;
+    }
+    return true;
   }
+  bool failed() const { return !error_.empty(); }
+  const std::string& error() const { return error_; }
 
  private:
   int fd_;
   std::mutex mutex_;
+  std::string error_;
 };
 
 }  // namespace
 
 void BatchOptions::Add(CLI::App& sub) {
-  outputOption_ =
-      sub.add_option("-o,--output-dir", outputDir, "Batch: the folder the results go into (made if missing)")
-          ->type_name("DIR");
+  outputOption_ = sub.add_option("-o,--output-dir", outputDir,
+                                 "Batch: the folder the results go into (made if missing; links in it are replaced, "
+                                 "not followed)")
+                      ->type_name("DIR");
   sub.add_option("--name", name, kNameHelp)->capture_default_str()->needs(outputOption_);
   sub.add_flag("--recursive", recursive, "Batch: descend into the input folders, keeping their tree")
       ->needs(outputOption_);
@@ -264,13 +289,13 @@ std::string ExpandName(const std::string& pattern, const std::string& stem, cons
     } else if (field == "{ext}") {
       name += ext;
     } else {
-      problem = "--name " + pattern + ": the fields are {stem} and {ext}";
+      problem = "--name " + Printable(pattern) + ": the fields are {stem} and {ext}";
       return {};
     }
     i = close;
   }
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-    problem = "--name " + pattern + " gives '" + name + "', which is no file name";
+    problem = "--name " + Printable(pattern) + " gives " + Quoted(name) + ", which is no file name";
     return {};
   }
   return name;
@@ -285,7 +310,7 @@ int PlanBatch(const std::vector<std::string>& inputs, const BatchOptions& batch,
     if (name.empty()) return false;
     const fs::path out = outDir / below.parent_path() / name;
     if (output.format.empty() && !kestrune::CanWrite(kestrune::FormatFromExtension(name))) {
-      problem = "cannot write '" + out.string() + "': the name names no format the tool writes (use --format)";
+      problem = "cannot write " + Quoted(out.string()) + ": the name names no format the tool writes (use --format)";
       return false;
     }
     items.push_back({file.string(), below.generic_string(), out.string()});
@@ -300,38 +325,45 @@ int PlanBatch(const std::vector<std::string>& inputs, const BatchOptions& batch,
       }
       if (!fs::is_directory(path)) {
         if (!fs::exists(path)) {
-          Diag() << "kestrune-cli: cannot read '" << input << "': no such file or folder\n";
+          Diag() << "kestrune-cli: cannot read " << Quoted(input) << ": no such file or folder\n";
           return kExitUnreadable;
         }
         if (!add(path, path.filename())) break;
         continue;
       }
-      // A folder: the files whose extensions name a format the tool reads.
-      const auto options = fs::directory_options::none;
-      auto consider = [&](const fs::directory_entry& entry) {
-        if (Hidden(entry.path())) return true;
-        if (!entry.is_regular_file()) return true;
-        if (kestrune::FormatFromExtension(entry.path().string()) == kestrune::FileFormat::kUnknown) return true;
-        return add(entry.path(), entry.path().lexically_relative(path));
-      };
-      bool ok = true;
-      if (batch.recursive) {
-        for (auto it = fs::recursive_directory_iterator(path, options); ok && it != fs::recursive_directory_iterator();
-             ++it) {
-          if (it->is_directory() && (Hidden(it->path()) || SamePlace(it->path(), outDir))) {
-            it.disable_recursion_pending();
-            continue;
-          }
-          ok = consider(*it);
+      // A folder: the files whose extensions name a format the tool reads,
+      // with --recursive its subfolders' too (not hidden ones, links or the
+      // output folder). Each folder is read whole and closed before the next,
+      // so a deep tree holds one open at a time; one that cannot be read is a
+      // failed input of its own and the others go on.
+      std::vector<fs::path> folders{path};
+      while (!folders.empty() && problem.empty()) {
+        const fs::path folder = std::move(folders.back());
+        folders.pop_back();
+        std::error_code error;
+        std::vector<fs::directory_entry> entries;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+          entries.push_back(*it);
+        if (error) {
+          items.push_back({folder.string(), folder.lexically_relative(path).generic_string(), "",
+                           "kestrune-cli: cannot read " + Quoted(folder.string()) + ": " + error.message()});
+          continue;
         }
-      } else {
-        for (const auto& entry : fs::directory_iterator(path, options))
-          if (!(ok = consider(entry))) break;
+        for (const fs::directory_entry& entry : entries) {
+          if (Hidden(entry.path())) continue;
+          if (batch.recursive && entry.is_directory(error) && !entry.is_symlink(error)) {
+            if (!SamePlace(entry.path(), outDir)) folders.push_back(entry.path());
+          } else if (entry.is_regular_file(error) &&
+                     kestrune::FormatFromExtension(entry.path().string()) != kestrune::FileFormat::kUnknown &&
+                     !add(entry.path(), entry.path().lexically_relative(path))) {
+            break;
+          }
+        }
       }
-      if (!ok) break;
+      if (!problem.empty()) break;
     }
   } catch (const fs::filesystem_error& e) {
-    Diag() << "kestrune-cli: cannot read '" << e.path1().string() << "': " << e.code().message() << '\n';
+    Diag() << "kestrune-cli: cannot read " << Quoted(e.path1().string()) << ": " << e.code().message() << '\n';
     return kExitUnreadable;
   }
   if (!problem.empty()) {
@@ -346,16 +378,18 @@ int PlanBatch(const std::vector<std::string>& inputs, const BatchOptions& batch,
   // that every shard refuses the same runs.
   std::map<std::string, const BatchItem*> outputs;
   for (const BatchItem& item : items) {
+    if (item.output.empty()) continue;
     const auto [it, fresh] = outputs.emplace(fs::path(item.output).lexically_normal().string(), &item);
     if (!fresh) {
-      Diag() << "kestrune-cli: '" << it->second->input << "' and '" << item.input << "' would both be written to '"
-             << item.output << "'\n";
+      Diag() << "kestrune-cli: " << Quoted(it->second->input) << " and " << Quoted(item.input)
+             << " would both be written to " << Quoted(item.output) << "\n";
       return kExitUsage;
     }
   }
   for (const BatchItem& item : items) {
+    if (item.output.empty()) continue;
     if (SamePlace(item.input, item.output) || outputs.count(fs::path(item.input).lexically_normal().string())) {
-      Diag() << "kestrune-cli: '" << item.input << "' is also an output of the batch\n";
+      Diag() << "kestrune-cli: " << Quoted(item.input) << " is also an output of the batch\n";
       return kExitUsage;
     }
   }
@@ -374,21 +408,21 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, 
     const BatchItem* first = nullptr;
     for (const BatchItem& item : items) {
       std::error_code error;
-      if (fs::exists(fs::symlink_status(item.output, error))) {
+      if (!item.output.empty() && fs::exists(fs::symlink_status(item.output, error))) {
         ++existing;
         if (!first) first = &item;
       }
     }
     if (first) {
-      Diag() << "kestrune-cli: " << existing << " result(s) already exist, such as '" << first->output
-             << "': --skip-existing leaves them, --overwrite replaces them\n";
+      Diag() << "kestrune-cli: " << existing << " result(s) already exist, such as " << Quoted(first->output)
+             << ": --skip-existing leaves them, --overwrite replaces them\n";
       return kExitUnwritable;
     }
   }
   std::error_code error;
   fs::create_directories(batch.outputDir, error);
   if (error || !fs::is_directory(batch.outputDir)) {
-    Diag() << "kestrune-cli: cannot make the folder '" << batch.outputDir << "': "
+    Diag() << "kestrune-cli: cannot make the folder " << Quoted(batch.outputDir) << ": "
            << (error ? error.message() : "not a folder") << '\n';
     return kExitUnwritable;
   }
@@ -396,7 +430,7 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, 
   if (!batch.report.empty()) {
     reportFd = ::open(batch.report.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (reportFd < 0) {
-      Diag() << "kestrune-cli: cannot write '" << batch.report << "': " << std::strerror(errno) << '\n';
+      Diag() << "kestrune-cli: cannot write " << Quoted(batch.report) << ": " << std::strerror(errno) << '\n';
       return kExitUnwritable;
     }
   }
@@ -421,11 +455,9 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, 
     DiagCapture capture;
     int status = kExitOk;
     try {
-      std::error_code ignored;
-      fs::create_directories(fs::path(item.output).parent_path(), ignored);
       status = work(item.input, item.output, sizes);
     } catch (const std::bad_alloc&) {
-      Diag() << "kestrune-cli: '" << item.input << "': not enough memory\n";
+      Diag() << "kestrune-cli: " << Quoted(item.input) << ": not enough memory\n";
       status = kExitOutOfMemory;
     }
     message = capture.Text();
@@ -434,14 +466,28 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, 
     return status == kExitOk ? "written" : "failed";
   };
 
+  // A report line that cannot be written is said once; the results stay.
+  auto record = [&](const BatchItem& item, const char* status, const std::string& message, double seconds,
+                    const FileSizes& sizes) {
+    if (!report.Add(item, status, message, seconds, sizes))
+      display.Print("kestrune-cli: cannot write the report " + Quoted(batch.report) + ": " + report.error() + "\n");
+  };
   auto worker = [&] {
     for (std::size_t i; (i = next++) < items.size();) {
       const BatchItem& item = items[i];
       std::error_code error;
+      if (!item.problem.empty()) {
+        slots.Take(i, 0);
+        ++tally.failed;
+        display.Print(item.problem + "\n");
+        record(item, "failed", item.problem, 0, FileSizes{});
+        display.Draw();
+        continue;
+      }
       if (batch.skipExisting && fs::exists(fs::symlink_status(item.output, error))) {
         slots.Take(i, 0);
         ++tally.skipped;
-        report.Add(item, "skipped", "already there", 0, FileSizes{});
+        record(item, "skipped", "already there", 0, FileSizes{});
         display.Draw();
         continue;
       }
@@ -458,8 +504,8 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, 
       const char* status = runOne(item, sizes, message);
       slots.Give(weight);
       ++(status[0] == 'w' ? tally.written : tally.failed);
-      report.Add(item, status, message,
-                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), sizes);
+      record(item, status, message, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+             sizes);
       display.Draw();
     }
   };
@@ -499,5 +545,5 @@ int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, 
                   tally.total, shard.c_str(), elapsed, tally.written.load(), tally.skipped.load(), tally.failed.load());
     std::cerr << text;
   }
-  return tally.failed > 0 ? kExitSomeFailed : kExitOk;
+  return tally.failed > 0 ? kExitSomeFailed : report.failed() ? kExitUnwritable : kExitOk;
 }

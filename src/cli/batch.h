@@ -39,11 +39,12 @@ struct BatchOptions {
   CLI::Option* outputOption_ = nullptr;
 };
 
-// One file of a batch.
+// One file of a batch, or a folder that could not be listed.
 struct BatchItem {
-  std::string input;   // the path read
-  std::string key;     // its path below the input it came from, '/'-separated
-  std::string output;  // the path written
+  std::string input;    // the path read
+  std::string key;      // its path below the input it came from, '/'-separated
+  std::string output;   // the path written; empty for a folder
+  std::string problem = {};  // a folder's failure, the message said for it
 };
 
 // What --help and the README say of --name.
@@ -62,18 +63,21 @@ std::string ExpandName(const std::string& pattern, const std::string& stem, cons
                        std::string& problem);
 
 // Lists the inputs' files (a folder's readable-looking files, not hidden
-// ones, its subfolders too with `recursive`, never the output folder),
-// names their outputs, sorts them by key and keeps those of the shard.
-// Refuses two files with one output, or an output that is an input. Returns
-// kExitOk, else prints why and returns a status.
+// ones, its subfolders too with `recursive`, never the output folder, a
+// folder that cannot be listed as an item with its problem), names their
+// outputs, sorts them by key and keeps those of the shard. Refuses two files
+// with one output, or an output that is an input. Returns kExitOk, else
+// prints why and returns a status.
 int PlanBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, const OutputOptions& output,
               std::vector<BatchItem>& items);
 
 // Makes `out` from `in`; returns an ExitStatus, messages through Diag().
 using FileWork = std::function<int(const std::string& in, const std::string& out, FileSizes& sizes)>;
 
-// Plans the batch, then runs `work` on each file that needs it. Returns
-// kExitOk, kExitSomeFailed when a file failed (the others are done), or the
-// status of a refusal before any work.
+// Plans the batch, then runs `work` on each file that needs it (which writes
+// with `output.within` set to the output folder). Returns kExitOk,
+// kExitSomeFailed when a file or folder failed (the others are done),
+// kExitUnwritable when only the report could not be written, or the status
+// of a refusal before any work.
 int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, const OutputOptions& output,
              bool quiet, const FileWork& work);

@@ -22,6 +22,13 @@ inline constexpr const char* kOutputHelp =
 // print them whole and put them in its report).
 std::ostream& Diag();
 
+// `text` as messages print it: control characters (C0, DEL, C1) and bytes
+// that are not UTF-8 written as \xHH, so that a file name cannot move the
+// cursor, clear the terminal or fake a line.
+std::string Printable(const std::string& text);
+// A path in a message: Printable and in single quotes.
+std::string Quoted(const std::string& path);
+
 class DiagCapture {
  public:
   DiagCapture();
@@ -42,6 +49,7 @@ struct OutputOptions {
   std::string depth;   // empty: the source's depth where the format holds it
   int quality = 92;
   bool lossless = false;
+  std::string within;  // a batch's output folder: nothing below it is followed
 
   void Add(CLI::App& sub);
   kestrune::WriteOptions ToWriteOptions() const;
@@ -56,7 +64,7 @@ int LoadInputImage(const std::string& path, kestrune::Image& image);
 // Checks before long work that `path` can be written (a format the tool
 // writes, a folder that exists and can be written). Returns kExitOk, else
 // kExitUnwritable after printing why, or kExitUsage for a --depth or
-// --quality the format cannot take.
+// --quality the format cannot take, or standard output without --format.
 int CheckOutputImage(const std::string& path, const OutputOptions& output);
 
 // Writes `image` to `path` ("-": standard output), all or nothing. Returns

@@ -41,7 +41,7 @@ class InfoCommand : public Command {
   int Run() override {
     const kestrune::Result<kestrune::ImageInfo> info = kestrune::ReadImageInfo(path_);
     if (!info.ok()) {
-      std::cerr << "kestrune-cli: cannot read '" << path_ << "': " << info.error().message << '\n';
+      std::cerr << "kestrune-cli: cannot read " << Quoted(path_) << ": " << Printable(info.error().message) << '\n';
       return info.error().code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUnreadable;
     }
     const uint32_t bmpDepth = info->format == kestrune::FileFormat::kBmp ? info->bitsPerPixel : 0;

@@ -150,10 +150,10 @@ class UpscaleCommand : public FileCommand {
         return 128 + SIGINT;
       case kestrune::ErrorCode::kCannotOpen:
       case kestrune::ErrorCode::kUnreadable:
-        Diag() << "kestrune-cli: cannot read '" << in << "': " << error.message << "\n";
+        Diag() << "kestrune-cli: cannot read " << Quoted(in) << ": " << Printable(error.message) << "\n";
         return kExitUnreadable;
       case kestrune::ErrorCode::kCannotWrite:
-        Diag() << "kestrune-cli: cannot write " << error.message << "\n";
+        Diag() << "kestrune-cli: cannot write " << Printable(error.message) << "\n";
         return kExitUnwritable;
       case kestrune::ErrorCode::kOutOfMemory:
         Diag() << "kestrune-cli upscale: " << error.message << "\n";

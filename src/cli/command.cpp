@@ -11,9 +11,10 @@
 #include "cli/options.h"
 
 const char kExitStatusHelp[] =
-    "Exit status: 0 success, 1 bad arguments, 2 unreadable input, 3 unwritable output (nothing written),\n"
-    "4 not enough memory, 5 stopped by Ctrl+C after writing an unfinished result (upscale),\n"
-    "6 a batch (-o DIR) where some inputs failed while the others were written,\n"
+    "Exit status: 0 success, 1 bad arguments, 2 unreadable input, 3 unwritable output (nothing written;\n"
+    "for a batch also a --report that could not be written, the results kept), 4 not enough memory,\n"
+    "5 stopped by Ctrl+C after writing an unfinished result (upscale),\n"
+    "6 a batch (-o DIR) where some inputs (files or folders) failed while the others were written,\n"
     "128+N ended by signal N (a second Ctrl+C, SIGTERM, SIGHUP; nothing written;\n"
     "a batch keeps the results it had finished and removes those in progress).";
 

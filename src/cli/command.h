@@ -14,10 +14,10 @@ enum ExitStatus : int {
   kExitOk = 0,
   kExitUsage = 1,        // bad arguments or values
   kExitUnreadable = 2,   // the input cannot be read: missing, not an image, damaged
-  kExitUnwritable = 3,   // the output cannot be written (nothing was written)
+  kExitUnwritable = 3,   // the output cannot be written (nothing was written), or a batch's report
   kExitOutOfMemory = 4,  // the work needs more memory than the machine has
   kExitStopped = 5,      // stopped by a first Ctrl+C: upscale wrote the unfinished estimate
-  kExitSomeFailed = 6,   // a batch went through, but some inputs failed (the others were written)
+  kExitSomeFailed = 6,   // a batch went through, but some inputs (files, folders) failed (the others were written)
   // A signal that ends the tool (a second Ctrl+C, SIGTERM, SIGHUP) gives
   // 128 + its number, after any temporary file is removed (a batch keeps the
   // results it had finished).

@@ -14,6 +14,8 @@ void FileCommand::Setup(CLI::App& sub) {
 int FileCommand::Run() {
   if (const int status = Prepare(); status != kExitOk) return status;
   if (batch_.Active()) {
+    // Results go only inside the output folder: links there are replaced.
+    output_.within = batch_.outputDir;
     return RunBatch(paths_, batch_, output_, quiet_,
                     [this](const std::string& in, const std::string& out, FileSizes& sizes) {
                       return Process(in, out, sizes);

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace kestrune {
 
@@ -66,36 +67,92 @@ std::string FolderOf(const std::string& file) {
 
 std::atomic<unsigned> g_counter{0};
 
+std::string Quoted(const std::string& path) {
+  std::string text = "'";
+  text += path;
+  text += '\'';
+  return text;
+}
+
 }  // namespace
 
 AtomicOutput::~AtomicOutput() { Abandon(); }
 
-bool AtomicOutput::Fail(int errnum) {
-  error_ = std::strerror(errnum);
+bool AtomicOutput::Fail(int errnum) { return Fail(std::string(std::strerror(errnum))); }
+
+bool AtomicOutput::Fail(std::string reason) {
+  error_ = std::move(reason);
   Abandon();
   return false;
 }
 
-bool AtomicOutput::Open(const std::string& path) {
+bool AtomicOutput::OpenFolderWithin(const std::string& within, const std::string& path) {
+  const std::string outside = Quoted(path) + " is not inside " + Quoted(within);
+  std::size_t at = within.size();
+  if (within.empty() || path.compare(0, at, within) != 0 ||
+      (within.back() != '/' && at < path.size() && path[at] != '/'))
+    return Fail(outside);
+  // Folders opened only to name what is in them (O_PATH): one that may be
+  // written but not listed serves as well.
+  folder_ = ::open(within.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (folder_ < 0) return Fail(errno);
+  for (;;) {
+    while (at < path.size() && path[at] == '/') ++at;
+    const std::size_t end = path.find('/', at);
+    if (end == std::string::npos) break;
+    const std::string part = path.substr(at, end - at);
+    at = end;
+    if (part == ".") continue;
+    if (part == "..") return Fail(outside);
+    if (::mkdirat(folder_, part.c_str(), 0777) != 0 && errno != EEXIST) return Fail(errno);
+    const int next = ::openat(folder_, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      const int errnum = errno;
+      struct stat st {};
+      if (::fstatat(folder_, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        return Fail(Quoted(path.substr(0, end)) + " is a symbolic link, which is not followed: nothing is written "
+                    "outside " + Quoted(within));
+      return Fail(errnum);
+    }
+    ::close(folder_);
+    folder_ = next;
+  }
+  name_ = path.substr(at);
+  return name_.empty() || name_ == "." || name_ == ".." ? Fail(EISDIR) : true;
+}
+
+bool AtomicOutput::Open(const std::string& path, const std::string& within) {
   Abandon();
   error_.clear();
-  target_ = ResolveTarget(path);
   struct stat existing {};
-  const bool exists = ::stat(target_.c_str(), &existing) == 0;
-  if (exists && !S_ISREG(existing.st_mode)) {
-    if (S_ISDIR(existing.st_mode)) return Fail(EISDIR);
-    // A device, a FIFO or a socket: nothing to replace, written as it is.
-    file_ = std::fopen(target_.c_str(), "wb");
-    return file_ != nullptr || Fail(errno);
+  bool exists = false;
+  if (within.empty()) {
+    target_ = ResolveTarget(path);
+    exists = ::stat(target_.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+      if (S_ISDIR(existing.st_mode)) return Fail(EISDIR);
+      // A device, a FIFO or a socket: nothing to replace, written as it is.
+      file_ = std::fopen(target_.c_str(), "wb");
+      return file_ != nullptr || Fail(errno);
+    }
+    folder_ = ::open(FolderOf(target_).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ < 0) return Fail(errno);
+    name_ = fs::path(target_).filename().string();
+  } else {
+    // Whatever is at the path itself is replaced, never followed.
+    target_ = path;
+    if (!OpenFolderWithin(within, path)) return false;
+    exists = ::fstatat(folder_, name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) return Fail(EISDIR);
+    // Only a file of this user's passes its permissions on.
+    exists = exists && S_ISREG(existing.st_mode) && existing.st_uid == ::geteuid();
   }
   const std::string folder = FolderOf(target_);
-  const std::string name = fs::path(target_).filename().string();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate = folder + "/." + name + "." + std::to_string(::getpid()) + "-" +
-                                  std::to_string(g_counter.fetch_add(1)) + ".kestrune-tmp";
+    tempName_ = ".kestrune-tmp-" + std::to_string(::getpid()) + "-" + std::to_string(g_counter.fetch_add(1));
     // Listed before it exists, so that no signal can leave it behind.
-    slot_ = ClaimSlot(candidate);
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    slot_ = ClaimSlot(folder + "/" + tempName_);
+    const int fd = ::openat(folder_, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
       const int errnum = errno;
       ReleaseSlot(slot_);
@@ -103,7 +160,7 @@ bool AtomicOutput::Open(const std::string& path) {
       if (errnum == EEXIST) continue;
       return Fail(errnum);
     }
-    temporary_ = candidate;
+    temporary_ = folder + "/" + tempName_;
     // A replaced file keeps its permissions.
     if (exists) (void)::fchmod(fd, existing.st_mode & 07777);
     file_ = ::fdopen(fd, "wb");
@@ -125,16 +182,18 @@ bool AtomicOutput::Commit() {
   file_ = nullptr;
   if (std::fclose(file) != 0) return Fail(errno);
   if (temporary_.empty()) return true;
-  if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return Fail(errno);
+  if (::renameat(folder_, tempName_.c_str(), folder_, name_.c_str()) != 0) return Fail(errno);
   ReleaseSlot(slot_);
   slot_ = -1;
   temporary_.clear();
   // The rename itself reaches the disk with the folder.
-  const int folder = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    (void)::fsync(folder);
-    ::close(folder);
+  const int sync = ::openat(folder_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (sync >= 0) {
+    (void)::fsync(sync);
+    ::close(sync);
   }
+  ::close(folder_);
+  folder_ = -1;
   return true;
 }
 
@@ -144,11 +203,15 @@ void AtomicOutput::Abandon() {
     file_ = nullptr;
   }
   if (!temporary_.empty()) {
-    ::unlink(temporary_.c_str());
+    ::unlinkat(folder_, tempName_.c_str(), 0);
     temporary_.clear();
   }
   ReleaseSlot(slot_);
   slot_ = -1;
+  if (folder_ >= 0) {
+    ::close(folder_);
+    folder_ = -1;
+  }
 }
 
 std::string OutputPathProblem(const std::string& path) {

@@ -887,11 +887,11 @@ bool RowFileWriter::Open(const std::string& path, uint32_t width, uint32_t heigh
   state->colours = metadata.greyscale ? 1 : 3;
   state->metadata = metadata;
   state->options = options;
-  if (!state->output.Open(path)) {
+  if (!state->output.Open(path, options.within)) {
     reason = state->output.error();
     return false;
   }
-  if (!state->spool.Open(state->output.target() + ".spool") || state->spool.temporary().empty()) {
+  if (!state->spool.Open(state->output.target() + ".spool", options.within) || state->spool.temporary().empty()) {
     reason = state->spool.error().empty() ? "no room for the spool file" : state->spool.error();
     return false;
   }

@@ -85,7 +85,7 @@ int WriteImageFile(const std::string& path, const FloatImage& image, const Write
     return result;
   }
   AtomicOutput output;
-  if (!output.Open(path)) {
+  if (!output.Open(path, options.within)) {
     if (reason) *reason = output.error();
     return kWriteFailed;
   }

@@ -146,6 +146,69 @@ TEST(Batch, BadRunsAreRefusedBeforeAnyWork) {
   }
 }
 
+TEST(Batch, SharedOutputFoldersAndHostileNames) {
+  // Links planted in the output folder are replaced, never followed, and a
+  // linked subfolder fails its input; 255-byte names are written; names are
+  // printed with their control characters escaped.
+  TempDir dir;
+  const std::string longName = std::string(251, 'n') + ".png", odd = "e\x1b]0;t\x07.png";
+  MakeImages(dir.path() / "in", {"a.png", "b.png", "c.png", "sub/d.png", "l.png"});
+  fs::rename(dir.path() / "in/l.png", dir.path() / "in" / longName);
+  WriteFileBytes(dir.File("in/" + odd), "not an image");
+  WriteFileBytes(dir.File("victim"), "kept");
+  fs::create_directories(dir.path() / "elsewhere");
+  fs::create_directories(dir.path() / "out");
+  for (const auto& [name, to] : {std::pair{"a.png", "../victim"}, {"b.png", "../elsewhere"}, {"c.png", "../gone"},
+                                 {"sub", "../elsewhere"}})
+    fs::create_symlink(to, dir.path() / "out" / name);
+  for (const char* how : {"--skip-existing", "--overwrite"}) {
+    const CliResult r = Cli({"convert", dir.File("in"), "-o", dir.File("out"), "--recursive", how});
+    EXPECT_EQ(r.status, kExitSomeFailed) << r.err;
+    EXPECT_NE(r.err.find("'" + dir.File("out/sub") + "' is a symbolic link"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("/e\\x1b]0;t\\x07.png'"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+  }
+  EXPECT_TRUE(FileBytes(dir.File("victim")) == "kept");
+  EXPECT_TRUE(fs::is_empty(dir.path() / "elsewhere") && !fs::exists(dir.path() / "gone"));
+  EXPECT_EQ(Names(dir.path() / "out", true), (std::set<std::string>{"a.png", "b.png", "c.png", longName}));
+  EXPECT_FALSE(fs::is_symlink(dir.path() / "out/a.png"));
+  EXPECT_EQ(Cli({"convert", dir.File("in/" + longName), dir.File(longName)}).status, kExitOk);
+  EXPECT_EQ(Cli({"convert", dir.File("in/" + odd), dir.File("x.png")}).err.find('\x1b'), std::string::npos);
+}
+
+TEST(Batch, UnreadableFoldersFailAloneAndDeepTreesAreRead) {
+  TempDir dir;
+  std::string deep = "in/deep";
+  for (int i = 0; i < 40; ++i) deep += "/d";
+  MakeImages(dir.path(), {"in/a.png", "in/locked/b.png", deep + "/c.png"});
+  fs::permissions(dir.path() / "in/locked", fs::perms::none);
+  const std::string report = dir.File("r.jsonl"), locked = dir.File("in/locked");
+  EXPECT_EQ(WaitTool(StartTool({"convert", dir.File("in"), "-o", dir.File("out"), "--recursive", "--report", report},
+                               dir.File("err"), {.files = 32, .permissions = true})),
+            kExitSomeFailed);
+  EXPECT_NE(FileBytes(dir.File("err")).find("cannot read '" + locked + "': Permission denied"), std::string::npos)
+      << FileBytes(dir.File("err"));
+  EXPECT_EQ(Count(Lines(report), "{\"input\":\"" + locked + "\",\"output\":\"\",\"status\":\"failed\""), 1);
+  EXPECT_EQ(Names(dir.path() / "out", true), (std::set<std::string>{"a.png", deep.substr(3) + "/c.png"}));
+  fs::permissions(dir.path() / "in/locked", fs::perms::owner_all);
+}
+
+TEST(Batch, AReportThatCannotBeWrittenIsAnErrorWithoutAPartLine) {
+  TempDir dir;
+  MakeImages(dir.path() / "in", {"a.png"});
+  const CliResult r = Cli({"convert", dir.File("in"), "-o", dir.File("o1"), "--report", "/dev/full"});
+  EXPECT_EQ(r.status, kExitUnwritable);
+  EXPECT_NE(r.err.find("cannot write the report '/dev/full': No space left on device"), std::string::npos) << r.err;
+  const std::string report = dir.File("r.jsonl"), before(4000, '\n');
+  WriteFileBytes(report, before);
+  EXPECT_EQ(WaitTool(StartTool({"convert", dir.File("in"), "-o", dir.File("o2"), "--report", report}, "/dev/null",
+                               {.file = 4100})),
+            kExitUnwritable);
+  EXPECT_TRUE(FileBytes(report) == before);
+  EXPECT_EQ(Names(dir.path() / "o1"), Names(dir.path() / "o2"));  // the results stay
+  EXPECT_EQ(Names(dir.path() / "o1").size(), 1u);
+}
+
 TEST(Batch, ShardsInSeparateProcessesCoverTheListOnce) {
   // The FNV-1a hash that splits the list, pinned to its published values so
   // that every machine and build splits alike.
