@@ -104,7 +104,7 @@ struct WriteOptions {
 /// range (32-bit float keeps them as they are, 255 written as 1.0). The path
 /// "-" writes standard output (WriteOptions::format required). The file is
 /// written all or nothing: into a temporary file beside the target (named
-/// ".NAME.kestrune-tmp"), flushed to the disk and renamed over the target only
+/// ".NAME.<pid>-<n>.kestrune-tmp"), flushed to the disk and renamed over the target only
 /// when complete, so that on any failure the file that was there before is
 /// untouched; a symbolic link at the path keeps pointing where it did and its
 /// target is replaced; a device or a FIFO is written directly. Errors:
