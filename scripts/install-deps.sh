@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth time
   clang libclang-rt-14-dev
-  abigail-tools doxygen
+  abigail-tools doxygen clang-format
 )
 
 missing=()
