@@ -13,7 +13,7 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-setuptools python3-wheel python3-build python3-venv python3-pip
   python3-pytest python3-distributed
   slurm-wlm munge
-  abigail-tools doxygen
+  abigail-tools doxygen clang-format
 )
 
 missing=()

@@ -75,8 +75,8 @@ class KESTRUNE_API Image {
   /// plane. A zero side gives an empty image. Throws std::bad_alloc when the
   /// planes cannot be allocated.
   Image(uint32_t width, uint32_t height, bool withAlpha = false);
-  Image(const Image& other);  ///< deep copy; throws std::bad_alloc
-  Image(Image&& other) noexcept;  ///< takes the planes; `other` is left empty
+  Image(const Image& other);                 ///< deep copy; throws std::bad_alloc
+  Image(Image&& other) noexcept;             ///< takes the planes; `other` is left empty
   Image& operator=(const Image& other);      ///< deep copy; throws std::bad_alloc
   Image& operator=(Image&& other) noexcept;  ///< takes the planes; `other` is left empty
   ~Image();

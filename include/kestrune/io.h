@@ -54,11 +54,11 @@ struct ImageInfo {
   /// its channels (a palette image: the index depth); PFM 32 per channel;
   /// other formats the decoded sample size times the channels.
   uint32_t bitsPerPixel = 0;
-  bool hasAlpha = false;  ///< an alpha channel is stored
+  bool hasAlpha = false;                      ///< an alpha channel is stored
   SampleDepth depth = SampleDepth::kUnknown;  ///< as ReadImage records it in the metadata
-  bool greyscale = false;   ///< one colour channel is stored
-  bool hasProfile = false;  ///< an ICC profile is embedded
-  bool hasExif = false;     ///< an EXIF block is embedded
+  bool greyscale = false;                     ///< one colour channel is stored
+  bool hasProfile = false;                    ///< an ICC profile is embedded
+  bool hasExif = false;                       ///< an EXIF block is embedded
 };
 
 /// Reads an image file, its format told from the first bytes whatever its

@@ -27,7 +27,7 @@ enum class ErrorCode {
 /// the user. Must be looked at: an error dropped unseen is a compiler warning.
 struct [[nodiscard]] Error {
   ErrorCode code = ErrorCode::kNone;  ///< kNone when the operation succeeded
-  std::string message;  ///< empty for kNone
+  std::string message;                ///< empty for kNone
 
   /// True when there is an error (code is not kNone).
   explicit operator bool() const { return code != ErrorCode::kNone; }
@@ -46,7 +46,7 @@ namespace detail {
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : value_(std::move(value)) {}  ///< a success
+  Result(T value) : value_(std::move(value)) {}      ///< a success
   Result(Error error) : error_(std::move(error)) {}  ///< a failure without a value
   /// A value together with an error: the estimate of a cancelled run.
   Result(T value, Error error) : value_(std::move(value)), error_(std::move(error)) {}
