@@ -22,11 +22,14 @@ abidw --no-corpus-path --no-comp-dir-path --no-show-locs --drop-private-types --
   --type-id-style hash --headers-dir include/kestrune \
   --headers-dir "$build/include/kestrune" --out-file "$current" "$(readlink -f "$build/libkestrune.so")"
 soname() { grep -o "soname='[^']*'" "$1" | head -n 1; }
+# A change breaks the ABI when a symbol was removed or changed (a type's size
+# or layout, a parameter): only added symbols keep it.
+breaks() { ((status & 8)) || grep -Eq '[1-9][0-9]* Removed|[1-9][0-9]* Changed' "$current.diff"; }
 
 status=0
 [ -f "$baseline" ] && { abidiff --no-show-locs "$baseline" "$current" > "$current.diff" || status=$?; }
 if ((update)); then
-  if ((status & 8)) && [ "$(soname "$baseline")" = "$(soname "$current")" ]; then
+  if ((status)) && breaks && [ "$(soname "$baseline")" = "$(soname "$current")" ]; then
     cat "$current.diff"; rm -f "$current.diff"
     echo "check-abi: the change breaks the ABI of $(soname "$current"): move the version first" >&2
     exit 1
@@ -38,12 +41,13 @@ if ((update)); then
 fi
 [ -f "$baseline" ] || { echo "check-abi: no $baseline; run scripts/check-abi.sh --update" >&2; exit 1; }
 if ((status)) || [ "$(soname "$baseline")" != "$(soname "$current")" ]; then
-  cat "$current.diff"; rm -f "$current.diff"
-  if ((status & 8)); then
+  cat "$current.diff"
+  if ((status)) && breaks; then
     echo "check-abi: the ABI changed incompatibly: move the version (the soname) and the baseline together" >&2
   else
     echo "check-abi: the ABI differs from $baseline: run scripts/check-abi.sh --update and commit the baseline" >&2
   fi
+  rm -f "$current.diff"
   exit 1
 fi
 rm -f "$current.diff"
