@@ -76,6 +76,8 @@ class KESTRUNE_API Image {
   std::size_t PixelCount() const { return std::size_t{Width()} * Height(); }
 
   // Plane `channel` as width x height row-major floats; null when absent.
+  // Taking a plane to change (the non-const form) ends the image's tie to
+  // the JPEG file it was read from (UpscaleOptions::jpegModel).
   float* Plane(int channel);
   const float* Plane(int channel) const;
   float* Row(int channel, uint32_t y) { return Plane(channel) + std::size_t{y} * Width(); }

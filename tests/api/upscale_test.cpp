@@ -149,6 +149,38 @@ TEST(Upscale, FlatImagesComeBackFlat) {
   }
 }
 
+// A JPEG file's coefficients hold the enlargement only when the source is
+// the file as read and the option is on; otherwise the pixels alone decide,
+// bit for bit. A flat JPEG stays flat under the model.
+TEST(Upscale, JpegModelOnlyForJpegFilesAndOnlyWhenAsked) {
+  TempDir dir;
+  const Image chart = MakeTestChart(48, 40, 5);
+  Image flat(45, 37);
+  for (int c = 0; c < 3; ++c) std::fill_n(flat.Plane(c), flat.PixelCount(), 60.0f + 50.0f * float(c));
+  const struct {
+    const Image* picture;
+    const char* file;
+  } cases[] = {{&chart, "chart.jpg"}, {&chart, "chart.png"}, {&flat, "flat.jpg"}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.file);
+    ASSERT_FALSE(WriteImage(*k.picture, dir.File(k.file), {.quality = 80}));
+    const Result<Image> read = ReadImage(dir.File(k.file));
+    ASSERT_TRUE(read.ok());
+    Image pixels = read.value();
+    pixels.Plane(kRed);  // planes open to change: no longer the file's decoding
+    UpscaleOptions options = Options(InitialMethod::kNedi, 4, 1, 2);
+    const Image on = Enlarge(read.value(), options), alone = Enlarge(pixels, options);
+    options.jpegModel = false;
+    const Image off = Enlarge(read.value(), options);
+    EXPECT_TRUE(SameSamples(off, alone));
+    if (k.picture == &chart) {
+      EXPECT_EQ(SameSamples(on, off), std::string(k.file) == "chart.png");
+    }
+    for (int c = 0; c < 3 && k.picture == &flat; ++c)
+      for (std::size_t i = 0; i < on.PixelCount(); ++i) ASSERT_NEAR(on.Plane(c)[i], on.Plane(c)[0], 0.01f) << i;
+  }
+}
+
 TEST(Upscale, SixteenBitGradientKeepsItsStepsThroughAFile) {
   // A 16-bit ramp (32 levels of 255 over 128 pixels) through a 16-bit PNG:
   // cut to 8 bits on the way, an output row would hold about 33 values.
