@@ -84,6 +84,10 @@ class KESTRUNE_API Image {
   const float* Row(int channel, uint32_t y) const { return Plane(channel) + std::size_t{y} * Width(); }
   ImageView View() const;
 
+  // True while the image is the decoding of a JPEG file as ReadImage read it,
+  // whose coefficients UpscaleOptions::jpegModel can hold the enlargement to.
+  bool HasJpegCoefficients() const;
+
   // Bits per pixel of the file the image was read from when the reader knows
   // it (BMP), else 0.
   uint32_t SourceBitDepth() const;

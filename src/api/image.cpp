@@ -46,6 +46,7 @@ float* Image::Plane(int channel) {
 const float* Image::Plane(int channel) const {
   return impl_ && channel >= 0 && channel < 4 ? impl_->samples(channel) : nullptr;
 }
+bool Image::HasJpegCoefficients() const { return impl_ && impl_->jpeg != nullptr; }
 uint32_t Image::SourceBitDepth() const { return impl_ ? impl_->sourceBitDepth : 0; }
 
 const ImageMetadata& Image::Metadata() const {
