@@ -37,7 +37,8 @@ int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 }  // namespace
 
-bool JpegObservation::ProjectBlock(float* block, int stride, const int16_t* coefficients, const uint16_t* quant) {
+bool JpegObservation::ProjectBlock(float* block, int stride, const int16_t* coefficients, const uint16_t* quant,
+                                   float share) {
   const auto& c = kBasis.m;
   float t[8][8], f[8][8];
   for (int y = 0; y < 8; ++y)
@@ -52,7 +53,7 @@ bool JpegObservation::ProjectBlock(float* block, int stride, const int16_t* coef
       float s = 0.0f;
       for (int y = 0; y < 8; ++y) s += c[v][y] * t[y][u];
       const float q = float(quant[v * 8 + u]), k = float(coefficients[v * 8 + u]);
-      const float lo = (k - 0.5f) * q, hi = (k + 0.5f) * q;
+      const float lo = (k - share) * q, hi = (k + share) * q;
       const float d = s < lo ? s - lo : s > hi ? s - hi : 0.0f;
       f[v][u] = d;
       outside |= d != 0.0f;
@@ -85,7 +86,8 @@ int JpegObservation::Reach(const JpegCoefficients& jpeg) {
   return reach;
 }
 
-JpegObservation::JpegObservation(const JpegCoefficients& jpeg, int w, int h, int x0, int y0) : w_(w), h_(h) {
+JpegObservation::JpegObservation(const JpegCoefficients& jpeg, int w, int h, int x0, int y0, float share)
+    : w_(w), h_(h), share_(share) {
   for (const JpegComponent& c : jpeg.components) {
     Plane p;
     p.component = &c;
@@ -136,7 +138,7 @@ void JpegObservation::Project(Plane& p) {
     for (std::ptrdiff_t by = b0; by < b1; ++by)
       for (int bx = 0; bx < across; ++bx)
         ProjectBlock(p.samples.data() + std::size_t(by) * 8 * std::size_t(p.columns) + std::size_t(bx) * 8,
-                     p.columns, c.Block(bx0 + bx, by0 + int(by)), c.quant);
+                     p.columns, c.Block(bx0 + bx, by0 + int(by)), c.quant, share_);
   });
 }
 

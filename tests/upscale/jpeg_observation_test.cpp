@@ -5,6 +5,7 @@
 // damaged files refused with libjpeg's reason.
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ int Sample(int x, int y, int c) {
 
 // The mean |error| the model finds in `picture` (the w x h RGB planes).
 double MeanError(const JpegCoefficients& jpeg, std::vector<float> picture[3], int w, int h) {
-  JpegObservation model(jpeg, w, h, 0, 0);
+  JpegObservation model(jpeg, w, h, 0, 0, 0.5f);  // the whole intervals
   std::vector<float> e[3];
   for (auto& p : e) p.resize(std::size_t(w) * h);
   const float* in[3] = {picture[0].data(), picture[1].data(), picture[2].data()};
@@ -136,13 +137,15 @@ TEST(JpegObservation, OneBlockByHand) {
   // A flat block v has DC 8 v. DC step 16, stored 2: the interval is
   // [24, 40]. v = 4 (DC 32) lies inside and leaves no error; v = 6 (DC 48)
   // lies 8 beyond, which is 1 in every sample; v = 1 (DC 8) 16 below: -2.
+  // The middle half [28, 36]: v = 6 lies 12 beyond.
   uint16_t quant[64];
   std::fill_n(quant, 64, uint16_t(16));
   int16_t coefficients[64] = {2};
-  for (const auto& [v, error] : {std::pair{4.0f, 0.0f}, {6.0f, 1.0f}, {1.0f, -2.0f}}) {
+  for (const auto& [v, share, error] : {std::tuple{4.0f, 0.5f, 0.0f}, {6.0f, 0.5f, 1.0f}, {1.0f, 0.5f, -2.0f},
+                                       {4.0f, 0.25f, 0.0f}, {6.0f, 0.25f, 1.5f}}) {
     float block[64];
     std::fill_n(block, 64, v);
-    EXPECT_EQ(JpegObservation::ProjectBlock(block, 8, coefficients, quant), error != 0.0f);
+    EXPECT_EQ(JpegObservation::ProjectBlock(block, 8, coefficients, quant, share), error != 0.0f);
     for (float e : block) ASSERT_NEAR(e, error, 1e-5f) << v;
   }
 }
