@@ -1,10 +1,8 @@
-// JPEG files made in memory with libjpeg at known settings, and a picture
-// turned as an EXIF orientation turns it, for the tests of the coefficient
-// reader and the observation model.
+// JPEG files made with libjpeg at known settings; pixels turned as EXIF turns them.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -32,15 +30,13 @@ inline std::vector<uint8_t> MakeJpeg(const JpegSpec& s, const std::function<int(
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = JDIMENSION(s.w);
-  cinfo.image_height = JDIMENSION(s.h);
+  cinfo.image_width = JDIMENSION(s.w), cinfo.image_height = JDIMENSION(s.h);
   cinfo.input_components = s.components;
   cinfo.in_color_space = s.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, s.quality, TRUE);
   cinfo.dct_method = JDCT_FLOAT;
-  cinfo.comp_info[0].h_samp_factor = s.hs;
-  cinfo.comp_info[0].v_samp_factor = s.vs;
+  cinfo.comp_info[0].h_samp_factor = s.hs, cinfo.comp_info[0].v_samp_factor = s.vs;
   cinfo.restart_in_rows = s.restartRows;
   if (s.progressive) jpeg_simple_progression(&cinfo);
   for (int t = 0; t < 2 && tables != nullptr; ++t)
@@ -59,18 +55,17 @@ inline std::vector<uint8_t> MakeJpeg(const JpegSpec& s, const std::function<int(
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
   jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
   std::vector<uint8_t> file(buffer, buffer + size);
+  jpeg_destroy_compress(&cinfo);
   std::free(buffer);
   return file;
 }
 
 // Where pixel (x, y) of a w x h picture goes under EXIF orientation o.
 inline void Turn(int o, int w, int h, int x, int y, int& dx, int& dy) {
-  const int t[8][2] = {{x, y},         {w - 1 - x, y},         {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
-                       {y, x},         {h - 1 - y, x},         {h - 1 - y, w - 1 - x}, {y, w - 1 - x}};
-  dx = t[o - 1][0];
-  dy = t[o - 1][1];
+  const int t[8][2] = {{x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
+                       {y, x}, {h - 1 - y, x}, {h - 1 - y, w - 1 - x}, {y, w - 1 - x}};
+  dx = t[o - 1][0], dy = t[o - 1][1];
 }
 
 }  // namespace kestrune
