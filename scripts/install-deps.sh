@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config dpkg-dev
-  libvips-dev libvips-tools
+  libvips-dev libvips-tools libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libhwy-dev libtbb-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth time

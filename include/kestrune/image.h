@@ -93,6 +93,8 @@ class KESTRUNE_API Image {
 
   ///@{
   /// Plane `channel` as width x height row-major floats; null when absent.
+  /// Taking a plane to change (the non-const form) ends the image's tie to
+  /// the JPEG file it was read from (UpscaleOptions::jpegModel).
   float* Plane(int channel);
   const float* Plane(int channel) const;
   ///@}
@@ -103,6 +105,10 @@ class KESTRUNE_API Image {
   ///@}
   /// A read-only view of the planes (empty for an empty image).
   ImageView View() const;
+
+  /// True while the image is the decoding of a JPEG file as ReadImage read it,
+  /// whose coefficients UpscaleOptions::jpegModel can hold the enlargement to.
+  bool HasJpegCoefficients() const;
 
   /// Bits per pixel of the file the image was read from when the reader knows
   /// it (BMP), else 0.

@@ -41,6 +41,16 @@ struct UpscaleOptions {
   float sideLobe = 0.0f;                ///< of the downsampling model's kernel, 0 .. 0.2 usual; not 0.5
   float regularization = 0.03f;         ///< amount of the de-ringing regulariser
   float variableRegularization = 1.0f;  ///< 0: uniform; otherwise edge-adaptive weights
+  /// For a source read from a JPEG file (ReadImage, UpscaleFile): hold the
+  /// enlargement to what the file stores, its quantised DCT coefficients,
+  /// rather than to the decoded pixels with their block edges and ringing.
+  /// Any enlargement whose reduction falls within the middle half of each of
+  /// the file's quantisation intervals counts as agreeing with it, and chroma
+  /// is compared at the file's own resolution. No effect on other sources (PNG, TIFF, BMP, PFM,
+  /// pasted or made images, or an image whose planes were changed through
+  /// Image::Plane or Image::Row after reading); false gives the result the
+  /// decoded pixels alone give.
+  bool jpegModel = true;
   ///@{
   /// Size of the result; 0 means twice the source's. Any other size is
   /// reached by Catmull-Rom resampling of the x2 result.
@@ -68,7 +78,8 @@ KESTRUNE_API Error CheckUpscale(uint32_t width, uint32_t height, const UpscaleOp
 KESTRUNE_API uint64_t UpscaleMemoryNeeded(uint32_t width, uint32_t height, const UpscaleOptions& options,
                                           bool withAlpha = false);
 
-/// Enlarges `source`, reporting each stage and iteration to `progress` (may
+/// Enlarges `source` (with UpscaleOptions::jpegModel held to the coefficients
+/// of the JPEG file it was read from, if any), reporting each stage and iteration to `progress` (may
 /// be null) on the calling thread. With an alpha plane that is not opaque
 /// throughout, the colour under pixels of alpha 0 is first replaced by the
 /// visible colour around them, so that it never shows at the edges, and

@@ -39,11 +39,14 @@ uint32_t Image::Height() const { return impl_ ? impl_->height : 0; }
 bool Image::IsEmpty() const { return !impl_ || impl_->IsEmpty(); }
 bool Image::HasAlpha() const { return impl_ && impl_->HasAlpha(); }
 float* Image::Plane(int channel) {
-  return impl_ && channel >= 0 && channel < 4 ? impl_->samples(channel) : nullptr;
+  if (!impl_) return nullptr;
+  impl_->jpeg.reset();  // the samples may change: they no longer need be the file's decoding
+  return channel >= 0 && channel < 4 ? impl_->samples(channel) : nullptr;
 }
 const float* Image::Plane(int channel) const {
   return impl_ && channel >= 0 && channel < 4 ? impl_->samples(channel) : nullptr;
 }
+bool Image::HasJpegCoefficients() const { return impl_ && impl_->jpeg != nullptr; }
 uint32_t Image::SourceBitDepth() const { return impl_ ? impl_->sourceBitDepth : 0; }
 
 const ImageMetadata& Image::Metadata() const {

@@ -144,12 +144,13 @@ Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progre
         for (int c = 0; c < 3; ++c) init[c] = own ? initial.samples(c) : given.samples(c);
       }
       const SRParams params = ToParams(options);
+      const JpegCoefficients* jpeg = options.jpegModel ? src.jpeg.get() : nullptr;
       if (tiled) {
         const bool guided = options.initialMethod == InitialMethod::kFromImage;
         complete = UpscaleInTiles(planes, int(w), int(h), out, guided ? init : nullptr, params,
-                                  TileGrid{kTileCore, TileMargin(params)}, progress);
+                                  TileGrid{kTileCore, TileMargin(params, jpeg)}, progress, jpeg);
       } else {
-        complete = UpscalePipeline(planes, int(w), int(h), out, init, params, progress);
+        complete = UpscalePipeline(planes, int(w), int(h), out, init, params, progress, nullptr, jpeg);
       }
     }
     // Tiles not reached hold nothing: a stopped tiled run has no estimate.

@@ -11,6 +11,7 @@
 
 #include "api/upscale_params.h"
 #include "base/available_memory.h"
+#include "image/jpeg_coefficients.h"
 #include "image/row_files.h"
 #include "kestrune/upscale.h"
 #include "upscale/tiled_upscale.h"
@@ -90,7 +91,17 @@ Error UpscaleFile(const std::string& input, const std::string& output, const Ups
   if (std::string problem = CheckUpscaleRun(w, h, options, false); !problem.empty())
     return Error{ErrorCode::kInvalidArgument, std::move(problem)};
   const SRParams params = ToParams(options);
-  const TileGrid grid{kTileCore, TileMargin(params)};
+  // A JPEG file's coefficients, for the observation model, held whole (some
+  // 3 bytes a pixel with chroma at half resolution).
+  JpegCoefficients coefficients;
+  const JpegCoefficients* jpeg = nullptr;
+  if (options.jpegModel && reader.header().format == FileFormat::kJpeg) {
+    std::string reason;
+    const JpegCoefficientsRead read = ReadJpegCoefficients(input, coefficients, reason);
+    if (read == JpegCoefficientsRead::kDamaged) return Error{ErrorCode::kUnreadable, "JPEG damaged: " + reason};
+    if (read == JpegCoefficientsRead::kRead && coefficients.width == w && coefficients.height == h) jpeg = &coefficients;
+  }
+  const TileGrid grid{kTileCore, TileMargin(params, jpeg)};
   // One tile's run, the source band and a band of the result with its
   // interleaved copy.
   const double tileSide = grid.core + 2.0 * grid.margin;
@@ -117,7 +128,9 @@ Error UpscaleFile(const std::string& input, const std::string& output, const Ups
       if (ReadStatus status = source.Hold(from, to); !status.ok()) return ReadError(status);
       FloatImage band(2 * w, 2 * (y1 - y0));
       float* out[3] = {band.samples(0), band.samples(1), band.samples(2)};
-      if (!UpscaleTileRow(source.Band(), int(w), int(h), int(y0), int(y1), out, params, grid, progress, ImageView{},
+      SourceBand rows = source.Band();
+      rows.jpeg = jpeg;
+      if (!UpscaleTileRow(rows, int(w), int(h), int(y0), int(y1), out, params, grid, progress, ImageView{},
                           tileIndex))
         return Error{ErrorCode::kCancelled, "Stopped before every tile was enlarged; nothing was written."};
       band.metadata = reader.metadata();

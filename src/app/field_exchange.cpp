@@ -1,6 +1,7 @@
 // Field transfer and validation of the settings dialogs, and dialog units.
 #include "app/field_exchange.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -115,6 +116,15 @@ void FieldExchange::Float(QLineEdit* edit, float& value, std::optional<float> mi
   value = static_cast<float>(*parsed);
   if ((min && value < *min) || (max && value > *max))
     Fail(edit, QStringLiteral("Enter a number between %1 and %2.").arg(FormatFloat(*min), FormatFloat(*max)));
+}
+
+void FieldExchange::Check(QCheckBox* box, bool& value) {
+  if (!save_) {
+    box->setChecked(value);
+    return;
+  }
+  if (failed_) return;
+  value = box->isChecked();
 }
 
 void FieldExchange::Combo(QComboBox* combo, int& index) {

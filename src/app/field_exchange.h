@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QWidget;
@@ -44,6 +45,7 @@ class FieldExchange {
   void UInt(QLineEdit* edit, uint32_t& value, uint32_t min, uint32_t max);
   void Float(QLineEdit* edit, float& value, std::optional<float> min = {}, std::optional<float> max = {});
   void Combo(QComboBox* combo, int& index);
+  void Check(QCheckBox* box, bool& value);
 
   bool failed() const { return failed_; }
 

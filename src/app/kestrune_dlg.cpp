@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include <kestrune/bitmap.h>
 #include <kestrune/downscale.h>
@@ -519,7 +520,7 @@ void CKestruneDlg::OnEditCopy() {
       CopyToClipboard(displayBitmap);
     } else {
       displayBitmap.FromImage(currentImage.View());
-      CopyToClipboard(displayBitmap, currentImage.Plane(kestrune::kAlpha));
+      CopyToClipboard(displayBitmap, std::as_const(currentImage).Plane(kestrune::kAlpha));
     }
   } catch (const std::bad_alloc&) {
     ShowMessageBox(this, QString::fromLatin1(kOutOfMemoryMessage), QMessageBox::Warning);
@@ -576,6 +577,7 @@ void CKestruneDlg::OnProcessUpscale() {
   CSRSettingsDlg settings(this);
   settings.newWidth = width;
   settings.newHeight = height;
+  settings.jpegSource = currentImage.HasJpegCoefficients();
   if (settings.exec() != QDialog::Accepted) return;
 
   kestrune::UpscaleOptions options;
@@ -589,6 +591,7 @@ void CKestruneDlg::OnProcessUpscale() {
   options.sideLobe = settings.sideLobe;
   options.regularization = settings.regularization;
   options.variableRegularization = settings.variableRegularization;
+  options.jpegModel = settings.jpegModel;
   options.width = settings.newWidth;
   options.height = settings.newHeight;
   const QString refusal = UpscaleSettingsRefusal(width, height, options);

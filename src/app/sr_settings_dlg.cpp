@@ -1,6 +1,7 @@
 // The upscaling settings dialog: layout, field order and checks.
 #include "app/sr_settings_dlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -47,6 +48,11 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
     *row.edit = MakeEdit(du, row.id, 98, y);
     y += 14;
   }
+  // Below the group, shown for a JPEG source only (OnInitDialog).
+  jpegModelCheck = new QCheckBox(QStringLiteral("JPEG compression taken into account"), this);
+  jpegModelCheck->setObjectName(QString::number(kJpegModelId));
+  jpegModelCheck->setGeometry(du.Rect(8, 182, 122, 12));
+  jpegModelCheck->hide();
   // Tab order follows the layout from top to bottom.
   setTabOrder(widthEdit, heightEdit);
   setTabOrder(heightEdit, aspectButton);
@@ -57,7 +63,8 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
   for (QWidget* next : {static_cast<QWidget*>(fractalSubstsEdit), static_cast<QWidget*>(betaEdit),
                         static_cast<QWidget*>(sideLobeEdit), static_cast<QWidget*>(regularizationEdit),
                         static_cast<QWidget*>(variableRegularizationEdit),
-                        static_cast<QWidget*>(edgeDirIterationsEdit), static_cast<QWidget*>(okButton),
+                        static_cast<QWidget*>(edgeDirIterationsEdit), static_cast<QWidget*>(jpegModelCheck),
+                        static_cast<QWidget*>(okButton),
                         static_cast<QWidget*>(cancelButton)}) {
     setTabOrder(previous, next);
     previous = next;
@@ -73,8 +80,22 @@ void CSRSettingsDlg::DoDataExchange(FieldExchange& exchange) {
   exchange.Float(variableRegularizationEdit, variableRegularization);
   exchange.Int(edgeDirIterationsEdit, edgeDirIterations);
   exchange.Combo(methodCombo, initialMethod);
+  if (jpegSource) exchange.Check(jpegModelCheck, jpegModel);
   exchange.UInt(widthEdit, newWidth, 1, kMaxDialogSide);
   exchange.UInt(heightEdit, newHeight, 1, kMaxDialogSide);
+}
+
+void CSRSettingsDlg::OnInitDialog() {
+  if (jpegSource) {
+    // The check box's row goes in above the buttons.
+    const DialogUnits du(this);
+    const int row = du.Y(16);
+    setFixedSize(width(), height() + row);
+    okButton->move(okButton->x(), okButton->y() + row);
+    cancelButton->move(cancelButton->x(), cancelButton->y() + row);
+    jpegModelCheck->show();
+  }
+  SizeSettingsDlg::OnInitDialog();
 }
 
 void CSRSettingsDlg::DoubleSize() {

@@ -4,6 +4,8 @@
 
 #include <kestrune/upscale.h>
 
+class QCheckBox;
+
 #include "app/size_settings_dlg.h"
 
 class CSRSettingsDlg : public SizeSettingsDlg {
@@ -25,9 +27,16 @@ class CSRSettingsDlg : public SizeSettingsDlg {
   float variableRegularization = kDefaults.variableRegularization;
   int edgeDirIterations = kDefaults.edgeDirIterations;
   int initialMethod = static_cast<int>(kDefaults.initialMethod);
+  // A source read from a JPEG file: the dialog then shows the check box of
+  // the JPEG model (kJpegModelId), checked as jpegModel says.
+  static constexpr int kJpegModelId = 1170;
+  bool jpegSource = false;
+  bool jpegModel = kDefaults.jpegModel;
 
   // "x2": twice the start size; every field shows its member again.
   void DoubleSize();
+
+  void OnInitDialog() override;
 
  protected:
   void DoDataExchange(FieldExchange& exchange) override;
@@ -40,4 +49,5 @@ class CSRSettingsDlg : public SizeSettingsDlg {
   QLineEdit* regularizationEdit = nullptr;
   QLineEdit* variableRegularizationEdit = nullptr;
   QLineEdit* edgeDirIterationsEdit = nullptr;
+  QCheckBox* jpegModelCheck = nullptr;
 };

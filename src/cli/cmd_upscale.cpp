@@ -18,6 +18,8 @@ namespace {
 
 const kestrune::UpscaleOptions kDefaults;
 
+std::string OnOff(bool on) { return on ? "on" : "off"; }
+
 class UpscaleCommand : public FileCommand {
  protected:
   void AddSettings(CLI::App& sub) override {
@@ -38,6 +40,11 @@ class UpscaleCommand : public FileCommand {
     sub.add_option("--variable-regularization", variableRegularization_,
                    "Variable regularization (0: uniform, else edge-adaptive)")
         ->default_str("1.0");
+    sub.add_option("--jpeg-model", jpegModel_,
+                   "A JPEG source: hold the enlargement to the file's quantised coefficients (on) or to its "
+                   "decoded pixels (off)")
+        ->check(CLI::IsMember({"on", "off"}))
+        ->default_str(OnOff(kDefaults.jpegModel));
     sub.add_option("--width", width_, "Width of the result (1..100000; default twice the source)");
     sub.add_option("--height", height_, "Height of the result (1..100000; default twice the source)");
     sub.footer(std::string("Ctrl+C: the first press stops the run before its next iteration and writes the estimate\n"
@@ -78,6 +85,7 @@ class UpscaleCommand : public FileCommand {
       std::cerr << "kestrune-cli upscale: " << field << ": " << message << "\n";
       return kExitUsage;
     }
+    options.jpegModel = jpegModel_ == "on";
     options.iterations = static_cast<uint32_t>(iterations);
     options.fractalSubstitutions = static_cast<uint32_t>(fractal);
     options.initialMethod = method_ == "bilinear" ? kestrune::InitialMethod::kBilinear
@@ -173,6 +181,7 @@ class UpscaleCommand : public FileCommand {
   std::string edgeIterations_ = std::to_string(kDefaults.edgeDirIterations);
   std::string strength_ = "3.0", sideLobe_ = "0.0", regularization_ = "0.03", variableRegularization_ = "1.0";
   std::string width_, height_;
+  std::string jpegModel_ = OnOff(kDefaults.jpegModel);
 };
 
 const CommandRegistration kRegistration{{"upscale", "Enlarge an image by two with Kestrune interpolation", 40,

@@ -28,6 +28,7 @@ FloatImage& FloatImage::operator=(FloatImage&& other) noexcept {
     }
     sourceBitDepth = other.sourceBitDepth;
     metadata = std::move(other.metadata);
+    jpeg = std::move(other.jpeg);
     width = other.width;
     height = other.height;
     other.width = other.height = 0;
@@ -40,6 +41,7 @@ FloatImage& FloatImage::operator=(const FloatImage& other) {
   Allocate(other.width, other.height, other.HasAlpha(), false);
   sourceBitDepth = other.sourceBitDepth;
   metadata = other.metadata;
+  jpeg = other.jpeg;
   for (int c = 0; c < 4; ++c)
     if (const SampleBuffer& plane = other.samples_[c]; !plane.empty())
       CopyParallel(plane.data(), plane.size(), samples_[c].data());
@@ -88,6 +90,7 @@ void FloatImage::Clear() {
 }
 
 void FloatImage::Release() {
+  jpeg.reset();
   if (IsEmpty()) return;  // nothing to free; a zero-sided size stays stored
   for (int c = 0; c < 4; ++c) {
     SampleBuffer().swap(samples_[c]);

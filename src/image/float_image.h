@@ -5,12 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "base/sample_buffer.h"
 #include "kestrune/image.h"
 
 namespace kestrune {
+
+struct JpegCoefficients;
 
 class FloatImage {
  public:
@@ -48,6 +51,10 @@ class FloatImage {
 
   uint32_t sourceBitDepth = 0;  // bit count of the BMP file read last, else 0
   ImageMetadata metadata;       // profile, tags, depth and greyscale flag of the source
+  // What the JPEG file the samples were decoded from stores (turned as they
+  // are), for the enlargement's observation model; null for any other
+  // source, and dropped when the planes may have been changed.
+  std::shared_ptr<const JpegCoefficients> jpeg;
   uint32_t width = 0;
   uint32_t height = 0;
 

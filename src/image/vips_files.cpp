@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -29,6 +30,7 @@
 #include "image/byte_conversion.h"
 #include "image/format_readers.h"
 #include "image/image_writers.h"
+#include "image/jpeg_coefficients.h"
 #include "image/atomic_output.h"
 #include "image/row_files.h"
 
@@ -384,6 +386,23 @@ void Spread(const T* samples, uint32_t w, uint32_t h, int bands, int orientation
   });
 }
 
+// The coefficients of the JPEG file `in`, turned by `orientation`.
+JpegCoefficientsRead ReadCoefficients(const VipsInput& in, int orientation, JpegCoefficients& jpeg,
+                                      std::string& reason) {
+  if (in.descriptor < 0) return ReadJpegCoefficients(in.data, std::size_t(in.size), orientation, jpeg, reason);
+  ::lseek(in.descriptor, 0, SEEK_SET);
+  const int copy = ::dup(in.descriptor);
+  std::FILE* file = copy >= 0 ? ::fdopen(copy, "rb") : nullptr;
+  if (file == nullptr) {
+    reason = std::strerror(errno);
+    if (copy >= 0) ::close(copy);
+    return JpegCoefficientsRead::kDamaged;
+  }
+  const JpegCoefficientsRead read = ReadJpegCoefficients(file, orientation, jpeg, reason);
+  std::fclose(file);
+  return read;
+}
+
 }  // namespace
 
 ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
@@ -571,6 +590,18 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   }
   image->sourceBitDepth = 0;
   image->metadata = std::move(meta);
+  if (format == FileFormat::kJpeg && !status.damaged) {
+    std::string reason;
+    auto jpeg = std::make_shared<JpegCoefficients>();
+    if (ReadCoefficients(in, orientation, *jpeg, reason) == JpegCoefficientsRead::kDamaged) {
+      ReadStatus kept = Damage(format, name + " damaged: " + reason, true, policy);
+      kept.warnings = std::move(status.warnings);
+      if (!kept.ok()) image->Release();
+      return kept;
+    }
+    if (jpeg->width == image->width && jpeg->height == image->height && !jpeg->components.empty())
+      image->jpeg = std::move(jpeg);
+  }
   return status;
 }
 

@@ -13,6 +13,7 @@
 #include "upscale/edge_weight_map.h"
 #include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
+#include "upscale/jpeg_observation.h"
 #include "upscale/regularization_gradient.h"
 #include "upscale/robust_residual.h"
 #include "upscale/working_planes.h"
@@ -49,10 +50,19 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
   }
   schedule.FinishFractalStep(it);
 
-  for (int c = 0; c < 3; ++c) {
-    // 3. Simulation and 4. the robust residual.
-    Downsample2(ctx.estimate[c], W, H, planes.simulated[c].data(), 2, planes.scratch.data(), p.sideLobe);
-    RobustResidual(planes.simulated[c].data(), ctx.source[c], small, planes.residual[c].data());
+  if (ctx.jpeg == nullptr) {
+    for (int c = 0; c < 3; ++c) {
+      // 3. Simulation and 4. the robust residual.
+      Downsample2(ctx.estimate[c], W, H, planes.simulated[c].data(), 2, planes.scratch.data(), p.sideLobe);
+      RobustResidual(planes.simulated[c].data(), ctx.source[c], small, planes.residual[c].data());
+    }
+  } else {
+    // The same with the file's coefficients as what was observed.
+    for (int c = 0; c < 3; ++c)
+      Downsample2(ctx.estimate[c], W, H, planes.simulated[c].data(), 2, planes.scratch.data(), p.sideLobe);
+    float* const simulated[3] = {planes.simulated[0].data(), planes.simulated[1].data(), planes.simulated[2].data()};
+    ctx.jpeg->Error(simulated, simulated);
+    for (int c = 0; c < 3; ++c) RobustResidual(simulated[c], nullptr, small, planes.residual[c].data());
   }
 
   // 5. Enlargement of the residual.

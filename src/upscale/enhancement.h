@@ -14,6 +14,7 @@
 namespace kestrune {
 
 class FractalTexture;
+class JpegObservation;
 struct WorkingPlanes;
 namespace Resampling {
 class EdgeDirResampler;
@@ -34,6 +35,9 @@ struct EnhancementContext {
   std::function<void(uint32_t it)> onSubstitution;
   // Smooth the edge-adaptive weights with HannSmoothLocal (tiles).
   bool localSmoothing = false;
+  // A JPEG source: the error of the simulation is what lies outside the
+  // file's quantisation intervals, instead of its difference from `source`.
+  JpegObservation* jpeg = nullptr;
 };
 
 // Iteration `it` (0-based) of the run. Allocates nothing.

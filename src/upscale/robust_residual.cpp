@@ -22,7 +22,8 @@ namespace hn = hwy::HWY_NAMESPACE;
 void RobustResidualHwy(const float* simulated, const float* source, std::ptrdiff_t i0, std::ptrdiff_t i1,
                        float* residual) {
   auto samples = [&](auto d, std::ptrdiff_t i) {
-    const auto e = hn::Sub(hn::LoadU(d, simulated + i), hn::LoadU(d, source + i));
+    const auto e = source != nullptr ? hn::Sub(hn::LoadU(d, simulated + i), hn::LoadU(d, source + i))
+                                     : hn::LoadU(d, simulated + i);
     const auto zero = hn::Zero(d);
     // 1 for e > 0, 0 for e = 0, -1 otherwise (NaN included).
     const auto sign = hn::IfThenZeroElse(hn::Eq(e, zero), hn::IfThenElse(hn::Gt(e, zero), hn::Set(d, 1.0f),
@@ -52,7 +53,7 @@ void RobustResidual(const float* simulated, const float* source, std::size_t n, 
       return;
     }
     for (std::ptrdiff_t i = i0; i < i1; ++i) {
-      const float e = simulated[i] - source[i];
+      const float e = source != nullptr ? simulated[i] - source[i] : simulated[i];
       const float sign = e > 0.0f ? 1.0f : e == 0.0f ? 0.0f : -1.0f;
       residual[i] = sign * std::sqrt(std::sqrt(std::fabs(e)));
     }

@@ -6,7 +6,8 @@
 
 namespace kestrune {
 
-// residual[i] = sign(e) |e|^(1/4) with e = simulated[i] - source[i].
+// residual[i] = sign(e) |e|^(1/4) with e = simulated[i] - source[i], or with
+// e = simulated[i] when `source` is null (an error formed elsewhere).
 void RobustResidual(const float* simulated, const float* source, std::size_t n, float* residual);
 
 }  // namespace kestrune

@@ -11,6 +11,7 @@
 
 #include "base/sample_buffer.h"
 #include "base/threading.h"
+#include "upscale/jpeg_observation.h"
 
 namespace kestrune {
 
@@ -37,16 +38,20 @@ namespace kestrune {
 //   estimate samples (3) and low-pass (1) and one for the rounding of the
 //   block centre: 8 on the estimate; its source search reaches 13 source
 //   samples (26) around the block, which does not chain.
+// - With a JPEG source, each iteration's error at a source sample reads the
+//   simulation over the file's block around it and the chroma upsampling's
+//   neighbour: JpegObservation::Reach source samples (16 with chroma at half
+//   resolution), twice that in output samples, added to each iteration's step.
 // - Direct reads of the source that do not chain: the residual resampler's
 //   analysis (4 + 16 per pass) under its enlargement's 7.
 // In source samples that is half, plus one for the odd sites: 161 with the
 // default settings. Reading the code gives an upper bound: measured on a
 // photograph-like chart, tiles agree with the whole result from a margin of
 // 60 on (25 for NEDI alone), and the tiled tests check the bound itself.
-int TileMargin(const SRParams& p) {
+int TileMargin(const SRParams& p, const JpegCoefficients* jpeg) {
   const int initial = p.initialMethod == 0 ? 2 : p.initialMethod == 1 ? 4 : p.initialMethod == 2 ? 43
                       : p.initialMethod == 4 ? 0 : 64;
-  const int step = std::max(p.edgeDirIterations == -1 ? 5 : 10, 4);
+  const int step = std::max(p.edgeDirIterations == -1 ? 5 : 10, 4) + (jpeg != nullptr ? 2 * JpegObservation::Reach(*jpeg) : 0);
   const int iterations = int(p.iterations + 4 * p.fractalSubsts);
   const int chain = initial + step * iterations + 8 * int(p.fractalSubsts);
   const int analysis = p.edgeDirIterations >= 0 ? 4 + 16 * p.edgeDirIterations + 7 : 0;
@@ -139,9 +144,10 @@ bool UpscaleTileRow(const SourceBand& band, int w, int h, int y0, int y1, float*
     if (progress != nullptr) {
       TileProgress tileProgress(progress, picture, uint32_t(2 * y0), uint32_t(2 * (y1 - y0)), uint32_t(2 * x0),
                                 tileIndex, tiles);
-      complete = UpscalePipeline(src, tw, th, tileOut, guided ? init : nullptr, p, &tileProgress, &placement);
+      complete =
+          UpscalePipeline(src, tw, th, tileOut, guided ? init : nullptr, p, &tileProgress, &placement, band.jpeg);
     } else {
-      complete = UpscalePipeline(src, tw, th, tileOut, guided ? init : nullptr, p, nullptr, &placement);
+      complete = UpscalePipeline(src, tw, th, tileOut, guided ? init : nullptr, p, nullptr, &placement, band.jpeg);
     }
     if (!complete) return false;
     // The core, rows [2 y0, 2 y1) and columns [2 x0, 2 x1) of the picture.
@@ -156,8 +162,9 @@ bool UpscaleTileRow(const SourceBand& band, int w, int h, int y0, int y1, float*
 }
 
 bool UpscaleInTiles(const float* const src[3], int w, int h, float* const out[3], const float* const init[3],
-                    const SRParams& p, const TileGrid& grid, Progress* progress) {
+                    const SRParams& p, const TileGrid& grid, Progress* progress, const JpegCoefficients* jpeg) {
   SourceBand band;
+  band.jpeg = jpeg;
   for (int c = 0; c < 3; ++c) {
     band.planes[c] = src[c];
     if (init != nullptr) band.init[c] = init[c];

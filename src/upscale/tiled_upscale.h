@@ -19,7 +19,8 @@ namespace kestrune {
 // (plain and substitution iterations together). Worked out beside its
 // definition in tiled_upscale.cpp.
 inline constexpr int kMarginIterations = 24;
-int TileMargin(const SRParams& params);
+// With `jpeg`, the observation model's reach is added to every iteration's.
+int TileMargin(const SRParams& params, const JpegCoefficients* jpeg = nullptr);
 
 // Pictures of more than kTilingPixels source pixels are enlarged in tiles of
 // kTileCore x kTileCore source samples; smaller ones whole, as always.
@@ -41,6 +42,7 @@ struct SourceBand {
   const float* planes[3] = {};
   const float* init[3] = {};
   int y0 = 0, rows = 0;
+  const JpegCoefficients* jpeg = nullptr;  // of the whole picture, when the source is a JPEG file
 };
 
 // Enlarges the tiles whose cores cover source rows [y0, y1) of the w x h
@@ -60,6 +62,7 @@ uint32_t TileCount(int w, int h, const TileGrid& grid);
 // 2w x 2h planes `out`; reports carry `out` as the estimate, its finished
 // rows in rowsDone.
 bool UpscaleInTiles(const float* const src[3], int w, int h, float* const out[3], const float* const init[3],
-                    const SRParams& params, const TileGrid& grid, Progress* progress);
+                    const SRParams& params, const TileGrid& grid, Progress* progress,
+                    const JpegCoefficients* jpeg = nullptr);
 
 }  // namespace kestrune

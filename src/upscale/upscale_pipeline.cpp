@@ -16,6 +16,7 @@
 #include "upscale/enhancement.h"
 #include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
+#include "upscale/jpeg_observation.h"
 #include "upscale/mirror_border.h"
 #include "upscale/working_planes.h"
 
@@ -126,7 +127,8 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
 }
 
 bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3], const float* const init[3],
-                     const SRParams& p, Progress* progress, const TilePlacement* tile) {
+                     const SRParams& p, Progress* progress, const TilePlacement* tile,
+                     const JpegCoefficients* jpeg) {
   const std::size_t large = std::size_t(2 * w) * std::size_t(2 * h);
   Reporter reporter(progress, out, 2 * w, 2 * h);
   const bool guided = init != nullptr && init[0] != nullptr && init[1] != nullptr && init[2] != nullptr;
@@ -188,6 +190,11 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   context.fractal = &fractal;
   context.localSmoothing = tile != nullptr;
   context.onSubstitution = [&](uint32_t it) { reporter.SendIteration(it, schedule.total, true); };
+  std::optional<JpegObservation> observation;
+  if (jpeg != nullptr) {
+    observation.emplace(*jpeg, w, h, tile != nullptr ? tile->x : 0, tile != nullptr ? tile->y : 0);
+    context.jpeg = &*observation;
+  }
 
   for (uint32_t it = 0; it < schedule.total; ++it) {
     if (reporter.SendIteration(it, schedule.total, false) && reporter.CancelRequested()) return false;

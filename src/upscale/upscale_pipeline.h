@@ -12,6 +12,8 @@
 
 namespace kestrune {
 
+struct JpegCoefficients;
+
 // Where a tile lies in the picture: its first source column and row, and the
 // picture's source width.
 struct TilePlacement {
@@ -37,7 +39,13 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
 // lies. Every stage then smooths with HannSmoothLocal and NEDI's training
 // noise follows the picture's coordinates, so that each output sample depends
 // only on the source within kTileMargin of it (see tiled_upscale.h).
+//
+// `jpeg`: the coefficients of the JPEG file the source was decoded from (the
+// whole picture's, turned as the source is), or null; with them the
+// enhancement holds the simulation to the file's quantisation intervals
+// (JpegObservation) instead of to the decoded samples.
 bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3], const float* const init[3],
-                     const SRParams& params, Progress* progress, const TilePlacement* tile = nullptr);
+                     const SRParams& params, Progress* progress, const TilePlacement* tile = nullptr,
+                     const JpegCoefficients* jpeg = nullptr);
 
 }  // namespace kestrune

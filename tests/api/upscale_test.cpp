@@ -149,6 +149,34 @@ TEST(Upscale, FlatImagesComeBackFlat) {
   }
 }
 
+// A JPEG file's coefficients hold the enlargement only when the source is
+// the file as read and the option is on; otherwise the pixels alone decide,
+// bit for bit. A flat JPEG stays flat under the model.
+TEST(Upscale, JpegModelOnlyForJpegFilesAndOnlyWhenAsked) {
+  TempDir dir;
+  Image flat(45, 37);
+  for (int c = 0; c < 3; ++c) std::fill_n(flat.Plane(c), flat.PixelCount(), 60.0f + 50.0f * float(c));
+  const std::pair<Image, std::string> cases[] = {
+      {MakeTestChart(48, 40, 5), "chart.jpg"}, {MakeTestChart(48, 40, 5), "chart.png"}, {flat, "flat.jpg"}};
+  for (const auto& [picture, file] : cases) {
+    SCOPED_TRACE(file);
+    ASSERT_FALSE(WriteImage(picture, dir.File(file), {.quality = 80}));
+    const Result<Image> read = ReadImage(dir.File(file));
+    Image pixels = read.value();
+    pixels.Plane(kRed);  // planes open to change: no longer the file's decoding
+    UpscaleOptions options = Options(InitialMethod::kNedi, 4, 1, 2);
+    const Image on = Enlarge(read.value(), options), alone = Enlarge(pixels, options);
+    options.jpegModel = false;
+    const Image off = Enlarge(read.value(), options);
+    EXPECT_TRUE(SameSamples(off, alone));
+    if (file != "flat.jpg") {
+      EXPECT_EQ(SameSamples(on, off), file == "chart.png");
+    }
+    for (int c = 0; c < 3 && file == "flat.jpg"; ++c)
+      for (std::size_t i = 0; i < on.PixelCount(); ++i) ASSERT_NEAR(on.Plane(c)[i], on.Plane(c)[0], 0.01f) << i;
+  }
+}
+
 TEST(Upscale, SixteenBitGradientKeepsItsStepsThroughAFile) {
   // A 16-bit ramp (32 levels of 255 over 128 pixels) through a 16-bit PNG:
   // cut to 8 bits on the way, an output row would hold about 33 values.

@@ -2,6 +2,7 @@
 // focus on the failing field, the aspect-ratio and "x2" buttons, tooltips)
 // and the About box with its hyperlinks (texts, link targets, colours on
 // hover and after a visit, the error messages, sizing to the text).
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEnterEvent>
 #include <QLabel>
@@ -117,6 +118,22 @@ class DialogsTest : public QObject {
     QCOMPARE(filters->itemText(0), QStringLiteral("Box"));
     QCOMPARE(filters->itemText(6), QStringLiteral("Sinc"));
     QVERIFY(!down.findChild<QPushButton*>(QStringLiteral("1158")));  // no "x2"
+  }
+
+  void jpegModelCheckBoxForJpegSourcesOnly() {
+    for (bool jpeg : {false, true}) {
+      CSRSettingsDlg dialog;
+      dialog.jpegSource = jpeg;
+      Show(dialog, 320, 200);
+      auto* box = dialog.findChild<QCheckBox*>(QStringLiteral("1170"));
+      QCOMPARE(box->isVisible(), jpeg);
+      if (!jpeg) continue;
+      QVERIFY(box->isChecked());
+      QCOMPARE(box->text(), QStringLiteral("JPEG compression taken into account"));
+      box->click();
+      Button(dialog, QStringLiteral("IDOK"))->click();
+      QVERIFY(!dialog.jpegModel);
+    }
   }
 
   void upscaleDoubleAndRestore() {

@@ -2,12 +2,16 @@
 // core is exactly what the whole picture gives with the same arithmetic, for
 // each starting estimate, substitutions and the residual's enlargements; and
 // a stopped run stops between tiles.
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "image/test_chart.h"
+#include "support/jpeg_maker.h"
+#include "upscale/jpeg_observation.h"
 #include "resampling/fixed_upscalers.h"
 #include "upscale/tiled_upscale.h"
 #include "upscale/upscale_pipeline.h"
@@ -23,6 +27,7 @@ struct Case {
   int edgeIterations;
   float variable;
   int w, h, core;
+  int jpegOrientation = 0;  // not 0: the observation model of a 4:2:0 JPEG turned so
 };
 
 // Pictures wider and higher than a tile's core with both margins, so that
@@ -32,6 +37,7 @@ const Case kCases[] = {
     {"bilinear, bilinear residual", 0, 6, 0, -1, 1.0f, 120, 90, 24},
     {"edge-directed, uniform regulariser", 2, 2, 0, 1, 0.0f, 200, 150, 40},
     {"loaded initial image", 4, 3, 0, 2, 1.0f, 200, 150, 40},
+    {"JPEG turned by 6, bilinear residual", 0, 3, 0, -1, 1.0f, 161, 111, 24, 6},
 };
 
 class Planes {
@@ -53,9 +59,20 @@ TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
     p.fractalSubsts = k.substitutions;
     p.edgeDirIterations = k.edgeIterations;
     p.variableRegularization = k.variable;
-    const TileGrid grid{k.core, TileMargin(p)};
-    ASSERT_LT(k.core + 2 * grid.margin, k.w) << k.name;
     const FloatImage chart = RenderTestChart(uint32_t(k.w), uint32_t(k.h), 7);
+    JpegCoefficients coefficients;
+    const JpegCoefficients* jpeg = k.jpegOrientation != 0 ? &coefficients : nullptr;
+    if (jpeg != nullptr) {
+      // The chart stored transposed, as a camera held upright stores it.
+      const std::vector<uint8_t> file = MakeJpeg({k.h, k.w, 80, 3, 2, 2}, [&](int x, int y, int c) {
+        return int(std::clamp(chart.samples(c)[std::size_t(x) * k.w + std::size_t(y)], 0.0f, 255.0f));
+      });
+      std::string reason;
+      ASSERT_EQ(ReadJpegCoefficients(file.data(), file.size(), k.jpegOrientation, coefficients, reason),
+                JpegCoefficientsRead::kRead);
+    }
+    const TileGrid grid{k.core, TileMargin(p, jpeg)};
+    ASSERT_LT(k.core + 2 * grid.margin, k.w) << k.name;
     const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
     Planes init(2 * k.w, 2 * k.h);
     for (int c = 0; c < 3 && k.method == 4; ++c) UpscaleBicubic2(src[c], k.w, k.h, init.out()[c]);
@@ -64,8 +81,8 @@ TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
 
     Planes whole(2 * k.w, 2 * k.h), tiled(2 * k.w, 2 * k.h);
     const TilePlacement picture{0, 0, k.w};
-    ASSERT_TRUE(UpscalePipeline(src, k.w, k.h, whole.out(), guide, p, nullptr, &picture));
-    ASSERT_TRUE(UpscaleInTiles(src, k.w, k.h, tiled.out(), guide, p, grid, nullptr));
+    ASSERT_TRUE(UpscalePipeline(src, k.w, k.h, whole.out(), guide, p, nullptr, &picture, jpeg));
+    ASSERT_TRUE(UpscaleInTiles(src, k.w, k.h, tiled.out(), guide, p, grid, nullptr, jpeg));
     for (int c = 0; c < 3; ++c)
       ASSERT_EQ(0, std::memcmp(whole[c].data(), tiled[c].data(), whole[c].size() * sizeof(float)))
           << k.name << ", plane " << c;

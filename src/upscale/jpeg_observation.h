@@ -1,0 +1,71 @@
+// The observation model of a JPEG source: the file stores quantised DCT
+// coefficients, so every picture whose coefficients fall in the same
+// quantisation intervals reads as faithfully as the decoded one. The
+// simulated low-resolution picture is compared with the file in its own
+// terms, and only the part of each coefficient outside its interval counts
+// as error.
+#pragma once
+
+#include <vector>
+
+#include "image/jpeg_coefficients.h"
+
+namespace kestrune {
+
+// The share of a quantisation step either side of the stored value that
+// counts as agreeing with the file. The whole interval (1/2) is what the
+// file allows; but photographs' coefficients gather towards zero within it,
+// and holding to the middle half served better on photographs saved at
+// qualities 80 and 92 (bench/jpeg_eval.py: 1/2 +0.66 and +0.97 dB over
+// Lanczos-4, 1/4 +0.77 and +1.13, 1/10 +0.47 and +0.98).
+inline constexpr float kIntervalShare = 0.25f;
+
+class JpegObservation {
+ public:
+  // The model of the w x h part of the picture whose top-left pixel is
+  // picture pixel (x0, y0) (a tile; 0, 0 for the whole picture). Blocks
+  // crossing the part's edge read its nearest edge pixel beyond it, as the
+  // encoder did at the picture's edge. Coefficients count as agreeing within
+  // `share` of a step of the stored value.
+  JpegObservation(const JpegCoefficients& jpeg, int w, int h, int x0, int y0, float share = kIntervalShare);
+
+  // error[c] (w x h, may be `simulated` itself): the simulated RGB picture
+  // (0..255) in the file's YCbCr (JFIF, full range), its chroma averaged
+  // over each sample's box as the encoder subsamples, each block's DCT
+  // (level shift 128) beyond its interval [(q - s) Q, (q + s) Q] (zero
+  // inside, s the share), back through the inverse DCT, the decoder's triangle
+  // upsampling of chroma and the inverse colour transform.
+  void Error(const float* const simulated[3], float* const error[3]);
+
+  // How far, in picture pixels, the error at a pixel reads the simulated
+  // picture: the widest block of samples plus the upsampling's neighbour.
+  static int Reach(const JpegCoefficients& jpeg);
+
+  // The coefficient-domain projection of one block: `block` (8 x 8 samples,
+  // level-shifted) becomes the part of its DCT outside the intervals of
+  // `coefficients` with steps `quant` (`share` of a step either side), back
+  // in samples. False (the block all zero) when every coefficient lies
+  // inside its interval.
+  static bool ProjectBlock(float* block, int stride, const int16_t* coefficients, const uint16_t* quant,
+                           float share = 0.5f);
+
+ private:
+  struct Plane {
+    const JpegComponent* component;
+    int ox, oy;        // part pixel of the top-left of global sample (0, 0)
+    int gx0, gy0;      // first global sample held (a block corner)
+    int gxLo, gxHi, gyLo, gyHi;  // the samples reading pixels of the part
+    int columns, rows;  // held: whole blocks
+    std::vector<float> samples;
+  };
+  void Sample(Plane& p, const float* const rgb[3], int component);
+  void Project(Plane& p);
+  void Upsample(const Plane& p, float* out);
+
+  int w_, h_;
+  float share_;
+  std::vector<Plane> planes_;
+  std::vector<float> full_[3];  // each component's error at the part's pixels
+};
+
+}  // namespace kestrune
