@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -270,6 +271,133 @@ std::string JpegSizeProblem(const VipsInput& in) {
   return {};
 }
 
+// `count` bytes of the file from `offset`; false past its end.
+bool ReadAt(const VipsInput& in, uint64_t offset, uint8_t* out, std::size_t count) {
+  if (offset > in.size || count > in.size - offset) return false;
+  if (in.descriptor < 0) {
+    std::memcpy(out, in.data + offset, count);
+    return true;
+  }
+  while (count > 0) {
+    const ssize_t got = ::pread(in.descriptor, out, count, off_t(offset));
+    if (got <= 0) return false;
+    out += got, offset += uint64_t(got), count -= std::size_t(got);
+  }
+  return true;
+}
+
+// PNM: libvips reads "-1" as a width of 1 and takes a maximum value of 0,
+// so the header is checked here; binary data (P4 to P6) must be all there.
+// Sets `rows` to the complete rows when the data is cut short.
+std::string PnmHeaderProblem(const VipsInput& in, uint32_t& rows) {
+  const uint8_t* p = in.head;
+  const std::size_t n = in.headSize;
+  const char kind = char(p[1]);
+  const int fields = kind == '1' || kind == '4' ? 2 : 3;
+  std::string tokens[3];
+  std::size_t i = 2;
+  for (int f = 0; f < fields; ++f) {
+    while (i < n && (std::isspace(p[i]) || p[i] == '#'))
+      if (p[i] == '#')
+        while (i < n && p[i] != '\n' && p[i] != '\r') ++i;
+      else
+        ++i;
+    while (i < n && !std::isspace(p[i]) && p[i] != '#' && tokens[f].size() < 12) tokens[f] += char(p[i++]);
+    if (i == n) return {};  // cut in its header: libvips says so
+  }
+  const auto number = [](const std::string& t) {
+    return !t.empty() && t.size() <= 9 && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; })
+               ? std::stoll(t)
+               : -1;
+  };
+  const long long width = number(tokens[0]), height = number(tokens[1]), top = fields == 3 ? number(tokens[2]) : 1;
+  if (width < 0 || height < 0)
+    return "PNM width and height must be whole numbers, not '" + tokens[0] + "' and '" + tokens[1] + "'";
+  if (top < 1 || top > 65535) return "PNM maximum value must be from 1 to 65535, not '" + tokens[2] + "'";
+  if (std::string problem = SizeLimitProblem(FileFormat::kPnm, uint64_t(width), uint64_t(height)); !problem.empty())
+    return problem;
+  if (kind < '4') {
+    // Text: every sample a number (P1: a digit), which libvips's reader
+    // does not count; where the text ends the rest would be black.
+    const uint64_t samples = uint64_t(width) * uint64_t(height) * (kind == '3' ? 3 : 1);
+    uint64_t found = 0;
+    bool inNumber = false;
+    uint8_t chunk[65536];
+    for (uint64_t at = i; at < in.size && found < samples;) {
+      const std::size_t count = std::size_t(std::min<uint64_t>(sizeof chunk, in.size - at));
+      if (!ReadAt(in, at, chunk, count)) break;
+      for (std::size_t k = 0; k < count && found < samples; ++k) {
+        const bool space = std::isspace(chunk[k]);
+        found += !space && (kind == '1' || !inNumber);
+        inNumber = !space;
+      }
+      at += count;
+    }
+    if (found >= samples) return {};
+    rows = uint32_t(found / (samples / uint64_t(height)));
+    return "PNM truncated after row " + std::to_string(rows) + " of " + std::to_string(height) + ": its text holds " +
+           std::to_string(found) + " of its " + std::to_string(samples) + " samples";
+  }
+  const uint64_t offset = i + 1, rowBytes = kind == '4' ? (uint64_t(width) + 7) / 8
+                                                         : uint64_t(width) * (kind == '6' ? 3 : 1) * (top > 255 ? 2 : 1);
+  const uint64_t needed = rowBytes * uint64_t(height), held = in.size > offset ? in.size - offset : 0;
+  if (held >= needed) return {};
+  rows = uint32_t(held / rowBytes);
+  return TruncatedRowsMessage(FileFormat::kPnm, rows, uint64_t(height), false, needed, offset, held);
+}
+
+// TIFF: libtiff reads a palette image without its colour map as grey, and
+// libvips copies samples of a photometric interpretation it does not know
+// as they are; both are refused from the first directory's tags.
+std::string TiffHeaderProblem(const VipsInput& in) {
+  uint8_t h[8];
+  if (!ReadAt(in, 0, h, 8)) return {};
+  const bool little = h[0] == 'I';
+  const auto u16 = [&](const uint8_t* q) { return little ? uint32_t(q[0] | q[1] << 8) : Be16(q); };
+  const auto u32 = [&](const uint8_t* q) { return little ? uint32_t(u16(q) | u16(q + 2) << 16) : Be32(q); };
+  const uint64_t ifd = u32(h + 4);
+  uint8_t c[2];
+  if (!ReadAt(in, ifd, c, 2)) return {};
+  std::vector<uint8_t> entries(std::size_t{u16(c)} * 12);
+  if (!ReadAt(in, ifd + 2, entries.data(), entries.size())) return {};
+  long photometric = -1;
+  bool colourMap = false;
+  for (std::size_t e = 0; e < entries.size(); e += 12) {
+    const uint8_t* entry = entries.data() + e;
+    if (u16(entry) == 262) photometric = u16(entry + 2) == 3 ? u16(entry + 8) : u32(entry + 8);
+    colourMap = colourMap || u16(entry) == 320;
+  }
+  // Grey (0, 1), RGB, palette, CMYK, YCbCr, CIE L*a*b* and LogLuv.
+  static const long kKnown[] = {0, 1, 2, 3, 5, 6, 8, 32845};
+  if (photometric >= 0 && std::find(std::begin(kKnown), std::end(kKnown), photometric) == std::end(kKnown))
+    return "TIFF with photometric interpretation " + std::to_string(photometric) + " is not supported";
+  if (photometric == 3 && !colourMap) return "TIFF palette image without its colour map";
+  return {};
+}
+
+// WebP: the canvas size its first chunk declares (extended, lossless or
+// lossy). libvips's loader allocates a whole frame already when it reads the
+// header, so this size is checked against the memory first.
+bool WebpSize(const VipsInput& in, uint64_t& width, uint64_t& height) {
+  const uint8_t* p = in.head;
+  if (in.headSize < 30) return false;
+  const auto le = [](const uint8_t* q, int bytes) {
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | q[i];
+    return v;
+  };
+  if (std::memcmp(p + 12, "VP8X", 4) == 0) {
+    width = le(p + 24, 3) + 1, height = le(p + 27, 3) + 1;
+  } else if (std::memcmp(p + 12, "VP8L", 4) == 0) {
+    width = (le(p + 21, 4) & 0x3FFF) + 1, height = (le(p + 21, 4) >> 14 & 0x3FFF) + 1;
+  } else if (std::memcmp(p + 12, "VP8 ", 4) == 0) {
+    width = le(p + 26, 2) & 0x3FFF, height = le(p + 28, 2) & 0x3FFF;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 VSource OpenSource(const VipsInput& in) {
   if (in.descriptor >= 0) {
     ::lseek(in.descriptor, 0, SEEK_SET);
@@ -384,6 +512,32 @@ void Spread(const T* samples, uint32_t w, uint32_t h, int bands, int orientation
   });
 }
 
+// The refusal of the first sample of interleaved rows, from `firstRow` of
+// the stored picture, that is not a finite number; empty when all are.
+template <class T>
+std::string NonFiniteProblem(const std::string& name, const T* samples, uint32_t w, uint32_t rows, int bands,
+                             uint32_t firstRow) {
+  static const char* const kColour[4] = {"red", "green", "blue", "alpha"}, *const kGrey[2] = {"grey", "alpha"};
+  const std::size_t count = std::size_t{w} * rows * bands;
+  for (std::size_t i = 0; i < count; ++i)
+    if (!std::isfinite(samples[i])) {
+      const std::size_t pixel = i / bands;
+      const int band = int(i % bands);
+      return NonFiniteMessage(name, firstRow + pixel / w, pixel % w, bands <= 2 ? kGrey[band] : kColour[band],
+                              double(samples[i]));
+    }
+  return {};
+}
+
+std::string NonFiniteProblem(const std::string& name, VipsBandFormat format, const void* samples, uint32_t w,
+                             uint32_t rows, int bands, uint32_t firstRow) {
+  if (format == VIPS_FORMAT_FLOAT)
+    return NonFiniteProblem(name, static_cast<const float*>(samples), w, rows, bands, firstRow);
+  if (format == VIPS_FORMAT_DOUBLE)
+    return NonFiniteProblem(name, static_cast<const double*>(samples), w, rows, bands, firstRow);
+  return {};
+}
+
 }  // namespace
 
 ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
@@ -404,16 +558,7 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
         damage.warnings = std::move(status.warnings);
         return damage;
       }
-      std::string bytes;
-      char hex[4];
-      for (std::size_t i = 0; i < std::min<std::size_t>(in.headSize, 8); ++i) {
-        std::snprintf(hex, sizeof hex, " %02X", in.head[i]);
-        bytes += hex;
-      }
-      ReadStatus refusal = Refusal(FileFormat::kUnknown, "not an image format this program reads (it starts with" +
-                                                             bytes + ")");
-      refusal.code = kReadNoReader;
-      return refusal;
+      return NotAnImage(in.size);
     }
     // The loader's type name ("VipsForeignLoadPngSource") to its nickname
     // ("pngload_source").
@@ -427,12 +572,36 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   const std::string name = NameOf(format, loader);
   status.format = header.format = format;
 
+  // Headers libvips would misread are refused before it reads them; PNM
+  // data cut short is damage found from the file's length.
+  uint32_t pnmRows = UINT32_MAX;
+  const std::string headerProblem = format == FileFormat::kTiff  ? TiffHeaderProblem(in)
+                                    : format == FileFormat::kPnm ? PnmHeaderProblem(in, pnmRows)
+                                                                 : std::string();
+  if (!headerProblem.empty()) {
+    ReadStatus refused = pnmRows == UINT32_MAX ? Refusal(format, headerProblem)
+                                               : Damage(format, headerProblem, pnmRows > 0, policy);
+    if (!refused.ok()) return refused;
+    status.damaged = true;
+    status.message = headerProblem;
+  }
+
   // Sizes a file of this length cannot hold are refused before anything is
   // decoded.
   uint32_t pngBits = 0;
   const std::string sizeProblem = format == FileFormat::kPng    ? PngSizeProblem(in, pngBits)
                                   : format == FileFormat::kJpeg ? JpegSizeProblem(in)
                                                                 : std::string();
+
+  // Decoding takes the samples as decoded, a copy of them and the planes.
+  const auto decodeBytes = [](uint64_t width, uint64_t height, uint64_t sampleBytes, bool alpha) {
+    return width * height * (2 * sampleBytes + (alpha ? 16 : 12));
+  };
+  uint64_t webpWidth = 0, webpHeight = 0;
+  if (image && format == FileFormat::kWebp && WebpSize(in, webpWidth, webpHeight))
+    if (ReadStatus memory = MemoryCheck(format, webpWidth, webpHeight, decodeBytes(webpWidth, webpHeight, 4, true));
+        !memory.ok())
+      return memory;
 
   // A strict read stops at the first error or truncation; a read that keeps
   // damage tries again without stopping once the strict one failed.
@@ -471,46 +640,54 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   }
   if (!sizeProblem.empty()) return Damage(format, sizeProblem, false, policy);
   if (!image) return status;
+  if (ReadStatus memory = MemoryCheck(
+          format, storedWidth, storedHeight,
+          decodeBytes(storedWidth, storedHeight, vips_format_sizeof(stored.format()) * stored.bands(), header.alpha));
+      !memory.ok()) {
+    if (format == FileFormat::kUnknown) memory.message.replace(0, std::strlen("unknown"), name);
+    return memory;
+  }
 
-  // Decoding: the whole image into memory, then spread over the planes.
-  // libvips blacks out a tile whose decoding failed and warns "error in
-  // tile"; depending on its threads' timing the read may still succeed, so
-  // that warning fails it here whatever the outcome.
+  // Decoding: the whole image into memory, then spread over the planes, on
+  // one of libvips's threads. With several, a tile whose decoding failed may
+  // be blacked out and handed to another thread as a success, so that
+  // whether the read fails would depend on their timing; its decoders work
+  // one at a time anyway. libvips's warning "error in tile" and a decoder's
+  // warning that the data ended fail the read too.
   // A failure may come without a word in libvips's error buffer (a PNG whose
   // data ends early), so whether it failed and why are kept apart.
+  struct OneThread {
+    int threads = vips_concurrency_get();
+    OneThread() { vips_concurrency_set(1); }
+    ~OneThread() { vips_concurrency_set(threads); }
+  } oneThread;
   void* samples = nullptr;
-  bool failed = false;
+  std::string damage = status.message;  // PNM data found cut short
+  bool failed = !damage.empty();
   std::string failure;
   const auto failedTile = [&] {
     return std::any_of(status.warnings.begin(), status.warnings.end(),
                        [](const std::string& w) { return w.rfind("error in tile", 0) == 0; });
   };
-  try {
-    std::size_t bytes = 0;
-    samples = stored.write_to_memory(&bytes);
-    // libvips may also finish a read whose decoder warned that the data
-    // ended, depending on its threads' timing: that warning fails it too.
-    failed = failedTile() || std::any_of(status.warnings.begin(), status.warnings.end(), SaysTruncated);
-  } catch (const VError& e) {
-    failed = true;
-    failure = e.what();
+  if (!failed) {
+    try {
+      std::size_t bytes = 0;
+      samples = stored.write_to_memory(&bytes);
+      failed = failedTile() || std::any_of(status.warnings.begin(), status.warnings.end(), SaysTruncated);
+    } catch (const VError& e) {
+      failed = true;
+      failure = e.what();
+    }
   }
-  std::string damage;
   if (failed) {
     g_free(samples);
     samples = nullptr;
     const std::string reason = Explain(failure, status.warnings);
     vips_error_clear();
-    damage = name + (SaysTruncated(reason) ? " truncated" : " damaged") + StopRow(status.warnings, storedHeight) +
-             ": " + reason;
+    if (damage.empty())
+      damage = name + (SaysTruncated(reason) ? " truncated" : " damaged") + StopRow(status.warnings, storedHeight) +
+               ": " + reason;
     if (policy == DamagePolicy::kKeepReadable) {
-      // The second reading runs on one thread: with several, whether an
-      // error ends it or leaves a black tile depends on their timing.
-      struct OneThread {
-        int threads = vips_concurrency_get();
-        OneThread() { vips_concurrency_set(1); }
-        ~OneThread() { vips_concurrency_set(threads); }
-      } oneThread;
       try {
         std::size_t bytes = 0;
         stored = Load(in, VIPS_FAIL_ON_NONE);
@@ -531,6 +708,12 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   } freer{samples};
   const VipsBandFormat bandFormat = stored.format();
   const int bands = stored.bands();
+  if (std::string problem = NonFiniteProblem(name, bandFormat, samples, storedWidth, storedHeight, bands, 0);
+      !problem.empty()) {
+    ReadStatus refusal = Refusal(format, std::move(problem));
+    refusal.warnings = std::move(status.warnings);
+    return refusal;
+  }
   ImageMetadata meta = MetadataOf(stored, header);
   // Closing the decoder gives its last remarks (libjpeg's count of corrupt
   // data), which belong to this read.
@@ -632,9 +815,11 @@ void AttachMetadata(VImage& image, const ImageMetadata& meta) {
   image.set(VIPS_META_ORIENTATION, 1);
 }
 
-// The settings of the JPEG, WebP and TIFF savers (PNG takes none).
+// The settings of the savers. PNG rows are filtered adaptively (libpng
+// picks each row's filter), which libvips leaves off by default.
 vips::VOption* SaverOptions(const WriteOptions& options, SampleDepth depth) {
   switch (options.format) {
+    case FileFormat::kPng: return VImage::option()->set("filter", VIPS_FOREIGN_PNG_FILTER_ALL);
     case FileFormat::kJpeg: return VImage::option()->set("Q", options.quality);
     case FileFormat::kWebp: return VImage::option()->set("Q", options.quality)->set("lossless", options.lossless);
     default:
@@ -724,7 +909,7 @@ int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& 
     AttachMetadata(out, image.metadata);
     switch (format) {
       case FileFormat::kJpeg: blob = out.jpegsave_buffer(SaverOptions(options, depth)); break;
-      case FileFormat::kPng: blob = out.pngsave_buffer(); break;
+      case FileFormat::kPng: blob = out.pngsave_buffer(SaverOptions(options, depth)); break;
       case FileFormat::kWebp: blob = out.webpsave_buffer(SaverOptions(options, depth)); break;
       case FileFormat::kTiff: blob = out.tiffsave_buffer(SaverOptions(options, depth)); break;
       default: reason = "not a format this program writes"; return kWriteFailed;
@@ -840,6 +1025,9 @@ ReadStatus RowFileReader::Read(uint32_t rows, FloatImage& band) {
   // after the other: Spread places them as a whole read would.
   const void* samples = VIPS_REGION_ADDR(s.region->get_region(), 0, int(s.next));
   const int bands = s.stored.bands();
+  if (std::string problem = NonFiniteProblem(s.name, s.stored.format(), samples, w, rows, bands, s.next);
+      !problem.empty())
+    return Refusal(s.header.format, std::move(problem));
   switch (s.stored.format()) {
     case VIPS_FORMAT_UCHAR: Spread(static_cast<const uint8_t*>(samples), w, rows, bands, 1, 1.0f, false, band); break;
     case VIPS_FORMAT_USHORT:
@@ -965,7 +1153,7 @@ bool RowFileWriter::Commit(std::string& reason) {
     VTarget target = VTarget::new_to_descriptor(::fileno(s.output.file()));
     switch (s.options.format) {
       case FileFormat::kJpeg: out.jpegsave_target(target, SaverOptions(s.options, s.depth)); break;
-      case FileFormat::kPng: out.pngsave_target(target); break;
+      case FileFormat::kPng: out.pngsave_target(target, SaverOptions(s.options, s.depth)); break;
       case FileFormat::kWebp: out.webpsave_target(target, SaverOptions(s.options, s.depth)); break;
       default: out.tiffsave_target(target, SaverOptions(s.options, s.depth)); break;
     }
