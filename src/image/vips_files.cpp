@@ -32,6 +32,7 @@
 #include "image/image_writers.h"
 #include "image/atomic_output.h"
 #include "image/row_files.h"
+#include "image/tiff_exif.h"
 
 namespace kestrune {
 
@@ -286,6 +287,13 @@ bool ReadAt(const VipsInput& in, uint64_t offset, uint8_t* out, std::size_t coun
   return true;
 }
 
+TiffFile TiffOf(const VipsInput& in) {
+  TiffFile file;
+  file.size = in.size;
+  file.read = [&in](uint64_t offset, uint8_t* out, std::size_t count) { return ReadAt(in, offset, out, count); };
+  return file;
+}
+
 // PNM: libvips reads "-1" as a width of 1 and takes a maximum value of 0,
 // so the header is checked here; binary data (P4 to P6) must be all there.
 // Sets `rows` to the complete rows when the data is cut short.
@@ -423,11 +431,16 @@ std::vector<uint8_t> Blob(const VImage& image, const char* name) {
   return std::vector<uint8_t>(bytes, bytes + length);
 }
 
-// The profile, tags, depth and greyscale flag a read records.
-ImageMetadata MetadataOf(const VImage& stored, const ImageHeader& header) {
+// A file libvips reads, for the program's own look at a TIFF file's EXIF.
+TiffFile TiffOf(const VipsInput& in);
+
+// The profile, tags, depth and greyscale flag a read records; a TIFF
+// file's EXIF from its directories, which libvips does not read.
+ImageMetadata MetadataOf(const VImage& stored, const ImageHeader& header, const VipsInput& in) {
   ImageMetadata meta;
   meta.icc = Blob(stored, VIPS_META_ICC_NAME);
   meta.exif = Blob(stored, VIPS_META_EXIF_NAME);
+  if (meta.exif.empty() && header.format == FileFormat::kTiff) meta.exif = ExifFromTiff(TiffOf(in));
   meta.xmp = Blob(stored, VIPS_META_XMP_NAME);
   meta.iptc = Blob(stored, VIPS_META_IPTC_NAME);
   meta.depth = header.depth;
@@ -628,7 +641,8 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   header.bitsPerPixel = pngBits != 0 ? pngBits
                                      : static_cast<uint32_t>(vips_format_sizeof(stored.format()) * 8 * stored.bands());
   header.profile = vips_image_get_typeof(stored.get_image(), VIPS_META_ICC_NAME) != 0;
-  header.exif = vips_image_get_typeof(stored.get_image(), VIPS_META_EXIF_NAME) != 0;
+  header.exif = vips_image_get_typeof(stored.get_image(), VIPS_META_EXIF_NAME) != 0 ||
+                (format == FileFormat::kTiff && !ExifFromTiff(TiffOf(in)).empty());
   if (std::string problem = LayoutProblem(name, stored); !problem.empty()) {
     ReadStatus refusal = Refusal(format, std::move(problem));
     refusal.warnings = std::move(status.warnings);
@@ -714,7 +728,7 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
     refusal.warnings = std::move(status.warnings);
     return refusal;
   }
-  ImageMetadata meta = MetadataOf(stored, header);
+  ImageMetadata meta = MetadataOf(stored, header, in);
   // Closing the decoder gives its last remarks (libjpeg's count of corrupt
   // data), which belong to this read.
   stored = VImage();
@@ -830,6 +844,37 @@ vips::VOption* SaverOptions(const WriteOptions& options, SampleDepth depth) {
   }
 }
 
+// A TIFF file held in `bytes`, which writes past its end extend.
+TiffFile VectorTiff(std::vector<uint8_t>& bytes) {
+  TiffFile file;
+  file.size = bytes.size();
+  file.read = [&bytes](uint64_t offset, uint8_t* out, std::size_t count) {
+    if (offset > bytes.size() || count > bytes.size() - offset) return false;
+    std::memcpy(out, bytes.data() + offset, count);
+    return true;
+  };
+  file.write = [&bytes](uint64_t offset, const uint8_t* in, std::size_t count) {
+    if (offset + count > bytes.size()) bytes.resize(offset + count);
+    std::memcpy(bytes.data() + offset, in, count);
+    return true;
+  };
+  return file;
+}
+
+// A TIFF file open as `descriptor`.
+TiffFile DescriptorTiff(int descriptor) {
+  TiffFile file;
+  const off_t end = ::lseek(descriptor, 0, SEEK_END);
+  file.size = end > 0 ? uint64_t(end) : 0;
+  file.read = [descriptor](uint64_t offset, uint8_t* out, std::size_t count) {
+    return ::pread(descriptor, out, count, off_t(offset)) == ssize_t(count);
+  };
+  file.write = [descriptor](uint64_t offset, const uint8_t* in, std::size_t count) {
+    return ::pwrite(descriptor, in, count, off_t(offset)) == ssize_t(count);
+  };
+  return file;
+}
+
 // Rows [first, first + count) of the planes (all of them by default) as
 // interleaved samples, rows shared out over the threads.
 template <class T, class F>
@@ -920,7 +965,15 @@ int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& 
     return kWriteFailed;
   }
   std::size_t length = 0;
-  const void* encoded = vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr);
+  const auto* encoded = static_cast<const uint8_t*>(vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr));
+  std::vector<uint8_t> tiff;
+  if (format == FileFormat::kTiff && !image.metadata.exif.empty()) {
+    // libvips leaves EXIF out of TIFF files: it is added here.
+    tiff.assign(encoded, encoded + length);
+    TiffFile extended = VectorTiff(tiff);
+    if (AddExifToTiff(extended, image.metadata.exif, image.width, image.height))
+      encoded = tiff.data(), length = tiff.size();
+  }
   const bool written = std::fwrite(encoded, 1, length, file) == length;
   vips_area_unref(&blob->area);
   return written ? kWriteOk : kWriteFailed;
@@ -967,12 +1020,13 @@ ReadStatus RowFileReader::Open(const std::string& path) {
   try {
     VipsInput in;
     in.descriptor = state->descriptor;
+    in.size = uint64_t(std::max<off_t>(0, ::lseek(state->descriptor, 0, SEEK_END)));
     state->stored = Load(in, VIPS_FAIL_ON_ERROR);
     VipsImage* image = state->stored.get_image();
     const int orientation =
         vips_image_get_typeof(image, VIPS_META_ORIENTATION) ? vips_image_get_orientation(image) : 1;
     if (orientation > 1 && orientation <= 8) return Refusal(state->header.format, "turned by its EXIF orientation");
-    state->metadata = MetadataOf(state->stored, state->header);
+    state->metadata = MetadataOf(state->stored, state->header, in);
     state->region = state->stored.region();
   } catch (const VError& e) {
     const std::string reason = Explain(e.what(), status.warnings);
@@ -1156,6 +1210,10 @@ bool RowFileWriter::Commit(std::string& reason) {
       case FileFormat::kPng: out.pngsave_target(target, SaverOptions(s.options, s.depth)); break;
       case FileFormat::kWebp: out.webpsave_target(target, SaverOptions(s.options, s.depth)); break;
       default: out.tiffsave_target(target, SaverOptions(s.options, s.depth)); break;
+    }
+    if (s.options.format == FileFormat::kTiff && !s.metadata.exif.empty()) {
+      TiffFile extended = DescriptorTiff(::fileno(s.output.file()));
+      AddExifToTiff(extended, s.metadata.exif, s.width, s.height);
     }
   } catch (const VError& e) {
     reason = "the encoder failed: " + Explain(e.what(), {});

@@ -167,16 +167,21 @@ TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
   } cases[] = {{FileFormat::kJpeg, true, true, true},
                {FileFormat::kPng, true, true, false},
                {FileFormat::kWebp, true, true, false},
-               {FileFormat::kTiff, false, true, false}};
+               {FileFormat::kTiff, true, true, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(FormatName(c.format));
     const std::string path = dir.File(std::string("out-") + FormatName(c.format));
     std::string reason;
     ASSERT_EQ(WriteImageFile(path, image, {.format = c.format}, &reason), kWriteOk) << reason;
-    const vips::VImage written = vips::VImage::new_from_file(path.c_str());
-    EXPECT_EQ(written.width(), 30);
     FloatImage back;
     ASSERT_EQ(ReadImageFile(path, back).code, kReadOk);
+    // libvips reads no EXIF from TIFF: what this program read goes on in a JPEG.
+    const std::string shown = c.format == FileFormat::kTiff ? path + ".jpg" : path;
+    if (shown != path) {
+      ASSERT_EQ(WriteImageFile(shown, back, {.format = FileFormat::kJpeg}), kWriteOk);
+    }
+    const vips::VImage written = vips::VImage::new_from_file(shown.c_str());
+    EXPECT_EQ(written.width(), 30);
     EXPECT_EQ(back.width, 30u) << "no orientation left to apply again";
     EXPECT_EQ(back.metadata.icc, icc);
     EXPECT_EQ(!back.metadata.xmp.empty(), c.xmp);
