@@ -300,7 +300,8 @@ TiffFile TiffOf(const VipsInput& in) {
 std::string PnmHeaderProblem(const VipsInput& in, uint32_t& rows) {
   const uint8_t* p = in.head;
   const std::size_t n = in.headSize;
-  const char kind = char(p[1]);
+  const char kind = n > 2 ? char(p[1]) : '0';
+  if (kind < '1' || kind > '6') return {};
   const int fields = kind == '1' || kind == '4' ? 2 : 3;
   std::string tokens[3];
   std::size_t i = 2;
@@ -365,7 +366,7 @@ std::string TiffHeaderProblem(const VipsInput& in) {
   const auto u32 = [&](const uint8_t* q) { return little ? uint32_t(u16(q) | u16(q + 2) << 16) : Be32(q); };
   const uint64_t ifd = u32(h + 4);
   uint8_t c[2];
-  if (!ReadAt(in, ifd, c, 2)) return {};
+  if (u16(h + 2) != 42 || !ReadAt(in, ifd, c, 2)) return {};  // BigTIFF: left to libtiff
   std::vector<uint8_t> entries(std::size_t{u16(c)} * 12);
   if (!ReadAt(in, ifd + 2, entries.data(), entries.size())) return {};
   long photometric = -1;
