@@ -1212,9 +1212,15 @@ bool RowFileWriter::Commit(std::string& reason) {
       case FileFormat::kWebp: out.webpsave_target(target, SaverOptions(s.options, s.depth)); break;
       default: out.tiffsave_target(target, SaverOptions(s.options, s.depth)); break;
     }
-    if (s.options.format == FileFormat::kTiff && !s.metadata.exif.empty()) {
-      TiffFile extended = DescriptorTiff(::fileno(s.output.file()));
+    // The output is open for writing only: EXIF is added through a second
+    // descriptor that also reads.
+    if (const int descriptor = s.options.format == FileFormat::kTiff && !s.metadata.exif.empty()
+                                   ? ::open(s.output.temporary().c_str(), O_RDWR | O_CLOEXEC)
+                                   : -1;
+        descriptor >= 0) {
+      TiffFile extended = DescriptorTiff(descriptor);
       AddExifToTiff(extended, s.metadata.exif, s.width, s.height);
+      ::close(descriptor);
     }
   } catch (const VError& e) {
     reason = "the encoder failed: " + Explain(e.what(), {});

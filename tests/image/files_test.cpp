@@ -14,6 +14,7 @@
 #include "image/image_readers.h"
 #include "image/image_test_util.h"
 #include "image/image_writers.h"
+#include "image/row_files.h"
 #include "support/test_support.h"
 
 using namespace kestrune;
@@ -194,6 +195,16 @@ TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
         {"exif-ifd2-PixelXDimension", "30 "}, {"exif-ifd2-PixelYDimension", "40 "}};
     for (const auto& [field, start] : fields) EXPECT_EQ(Field(written, field).rfind(start, 0) == 0, c.exif) << field;
   }
+  // A TIFF file written by rows (large enlargements) keeps it too.
+  RowFileWriter rows;
+  std::string reason;
+  ASSERT_TRUE(rows.Open(dir.File("rows.tif"), 30, 40, false, image.metadata, {.format = FileFormat::kTiff}, reason));
+  ASSERT_TRUE(rows.Write(image, reason) && rows.Commit(reason)) << reason;
+  FloatImage back, whole;
+  ASSERT_EQ(ReadImageFile(dir.File("rows.tif"), back).code, kReadOk);
+  ASSERT_EQ(ReadImageFile(dir.File("out-TIFF"), whole).code, kReadOk);
+  EXPECT_FALSE(back.metadata.exif.empty());
+  EXPECT_EQ(back.metadata.exif, whole.metadata.exif);
 }
 
 // A 3 x 2 image of pixels 10 y + x + 1 stored with each EXIF orientation
