@@ -38,6 +38,9 @@ std::size_t TypeSize(uint16_t type) {
 struct Reader {
   const TiffFile& file;
   bool little;
+  // What the values read may take in all: EXIF is small (a JPEG segment
+  // holds at most 64 KiB), a hostile file's directories need not be.
+  mutable std::size_t budget = std::size_t{1} << 20;
   uint32_t U16(const uint8_t* p) const { return little ? uint32_t(p[0] | p[1] << 8) : uint32_t(p[0] << 8 | p[1]); }
   uint32_t U32(const uint8_t* p) const { return little ? U16(p) | U16(p + 2) << 16 : U16(p) << 16 | U16(p + 2); }
 };
@@ -48,8 +51,9 @@ void Put(std::vector<uint8_t>& out, uint32_t value, int bytes, bool little) {
 
 // The entries of the directory at `offset`, their values in the byte order
 // `little`; with `raw` each entry's four value bytes as they stand (the
-// same file, the same order). Entries of unknown types or with values
-// beyond the file are left out. Sets `next` to the next directory.
+// same file, the same order). Entries of unknown types, with values beyond
+// the file or beyond the reader's budget are left out. Sets `next` to the
+// next directory.
 bool ReadIfd(const Reader& r, uint64_t offset, bool little, bool raw, std::vector<Entry>& entries, uint32_t& next) {
   uint8_t c[2];
   if (!r.file.read(offset, c, 2)) return false;
@@ -63,7 +67,8 @@ bool ReadIfd(const Reader& r, uint64_t offset, bool little, bool raw, std::vecto
     if (raw) {
       entry.value.assign(e + 8, e + 12);
     } else {
-      if (size == 0 || entry.count > (uint32_t{1} << 20) / size) continue;
+      if (size == 0 || entry.count > r.budget / size) continue;
+      r.budget -= size * entry.count;
       entry.value.resize(size * entry.count);
       if (entry.value.size() <= 4)
         std::memcpy(entry.value.data(), e + 8, entry.value.size());
