@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 peers=../../shared/peers
 [ -d "$peers" ] || peers=../../../shared/peers
-mkdir -p corpus/fuzz_read_image corpus/fuzz_read_bmp corpus/fuzz_read_pfm corpus/fuzz_clipboard_dib
+mkdir -p corpus/fuzz_read_image corpus/fuzz_read_bmp corpus/fuzz_read_pfm corpus/fuzz_clipboard_dib \
+  corpus/fuzz_read_pnm corpus/fuzz_read_tiff corpus/fuzz_read_webp
 cp -f "$peers"/bmpsuite/{g,q,b,x}/*.bmp corpus/fuzz_read_bmp/
 # A packed bitmap is a BMP file without its 14-byte file header.
 for f in "$peers"/bmpsuite/{g,q}/*.bmp; do tail -c +15 "$f" > "corpus/fuzz_clipboard_dib/$(basename "$f")"; done
@@ -61,3 +62,7 @@ vips copy "$work/rgbf.v" "$out/rgbf.tif[compression=deflate,predictor=float]"
 cp -f corpus/fuzz_read_pfm/*.pfm "$out/"
 cp -f "$peers"/bmpsuite/g/*.bmp "$out/"
 cp -f "$peers"/pngsuite/png/*.png "$out/"
+# The targets of one format take that format's seeds.
+cp -f "$out"/*.pnm "$out"/*.pgm corpus/fuzz_read_pnm/
+cp -f "$out"/*.tif corpus/fuzz_read_tiff/
+cp -f "$out"/*.webp corpus/fuzz_read_webp/

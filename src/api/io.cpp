@@ -26,7 +26,9 @@ std::string LowerExtension(const std::string& path) {
 
 // The public error of a failed read.
 Error ReadError(const ReadStatus& status) {
-  const ErrorCode code = status.code == kReadCannotOpen ? ErrorCode::kCannotOpen : ErrorCode::kUnreadable;
+  const ErrorCode code = status.code == kReadCannotOpen     ? ErrorCode::kCannotOpen
+                         : status.code == kReadOutOfMemory ? ErrorCode::kOutOfMemory
+                                                           : ErrorCode::kUnreadable;
   return Error{code, status.message};
 }
 

@@ -13,7 +13,7 @@
 // What `--help` says of the files the tool reads and writes.
 inline constexpr const char* kInputHelp =
     "Input image: BMP, PNG, JPEG, TIFF, WebP, HEIF/AVIF, GIF, PNM or PFM, told by its first bytes; - reads standard "
-    "input";
+    "input (at most 1 GiB)";
 inline constexpr const char* kOutputHelp =
     "Output image: .bmp, .png, .jpg, .tif, .webp or .pfm; - writes standard output (with --format)";
 

@@ -34,6 +34,9 @@ struct VipsInput {
 // GIF (the first frame), PNM and whatever else its trusted loaders take.
 ReadStatus ReadWithVips(const VipsInput& input, ImageHeader& header, FloatImage* image, DamagePolicy policy);
 
+// Code 3: no format starts like the file of `size` bytes (0: not known).
+ReadStatus NotAnImage(uint64_t size);
+
 // Code 2 with `message`.
 ReadStatus Refusal(FileFormat format, std::string message);
 
@@ -43,6 +46,15 @@ ReadStatus Damage(FileFormat format, std::string message, bool readable, DamageP
 
 // Empty when width x height is within the image limits, else why not.
 std::string SizeLimitProblem(FileFormat format, uint64_t width, uint64_t height);
+
+// Why a sample that is not a finite number is refused: one NaN would spread
+// to every output sample. `row` counts from the top of the stored picture;
+// `channel` is "red", "green", "blue", "grey" or "alpha".
+std::string NonFiniteMessage(const std::string& name, uint64_t row, uint64_t column, const char* channel, double value);
+
+// Code 4 with the figures when decoding a width x height picture, which
+// takes about `bytes` of memory, needs more than is available; else code 0.
+ReadStatus MemoryCheck(FileFormat format, uint64_t width, uint64_t height, uint64_t bytes);
 
 // The text for a BMP or PFM file whose fixed-size rows stop early: `rows` of
 // `height` rows are complete; `bottomUp` rows are stored bottom row first.

@@ -35,6 +35,7 @@ enum ReadResult : int {
   kReadCannotOpen = 1,  // missing, not permitted, a folder, or not a regular file
   kReadFailed = 2,      // a reader of its format refused it: damaged, an unsupported kind, too large
   kReadNoReader = 3,    // no format could be told: an empty file or unknown first bytes
+  kReadOutOfMemory = 4,  // decoding needs more memory than is available
 };
 
 struct ReadStatus {
@@ -78,6 +79,9 @@ struct ImageHeader {
   bool profile = false;  // an ICC profile is embedded
   bool exif = false;     // an EXIF block is embedded
 };
+
+// The most standard input may hold: it is read whole into memory first.
+inline constexpr uint64_t kMaxStandardInput = uint64_t{1} << 30;
 
 // Reads `path` ("-": standard input) into `image`, with the EXIF orientation
 // applied and the metadata filled in. On failure the image is left empty.

@@ -103,6 +103,8 @@ ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, Floa
     if (!status.ok()) return status;
   }
   if (!image) return status;
+  if (ReadStatus memory = MemoryCheck(kPfm, width, height, uint64_t{width} * height * 12 + rowBytes); !memory.ok())
+    return memory;
 
   std::vector<uint8_t> row;
   try {
@@ -144,10 +146,7 @@ ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, Floa
   }
   if (bad.found) {
     static const char* const kChannels[3] = {"red", "green", "blue"};
-    const std::string what = std::isnan(bad.value) ? "NaN" : bad.value > 0 ? "+infinity" : "-infinity";
-    return Refusal(kPfm, "PFM sample at row " + std::to_string(bad.y) + ", column " + std::to_string(bad.x) + " (" +
-                             (channels == 3 ? kChannels[bad.channel] : "grey") + ") is " + what +
-                             ": samples must be finite");
+    return Refusal(kPfm, NonFiniteMessage("PFM", bad.y, bad.x, channels == 3 ? kChannels[bad.channel] : "grey", bad.value));
   }
   return status;
 }

@@ -118,6 +118,7 @@ ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageHeader& header, Floa
     if (!status.ok()) return status;
   }
   if (!image) return status;
+  if (ReadStatus memory = MemoryCheck(kBmp, w, h, uint64_t{w} * h * 12 + stride); !memory.ok()) return memory;
 
   // The palette follows the information header of the declared size. It has
   // the declared number of entries (all 2^bits when 0, at most 256) as far

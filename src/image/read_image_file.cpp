@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
+#include "base/available_memory.h"
 #include "image/format_readers.h"
 #include "image/stdio_file.h"
 
@@ -48,13 +51,21 @@ bool StreamSize(std::FILE* file, uint64_t& size) {
   return true;
 }
 
-// Reads what is left of a stream (standard input, a pipe) into `bytes`.
-bool Slurp(std::FILE* file, std::vector<uint8_t>& bytes) {
+// Reads what is left of a stream (standard input, a pipe) into `bytes`,
+// at most `limit` bytes and one more: more than `limit` is too much.
+bool Slurp(std::FILE* file, std::vector<uint8_t>& bytes, uint64_t limit = UINT64_MAX) {
   uint8_t block[65536];
   std::size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.insert(bytes.end(), block, block + got);
+  while (bytes.size() <= limit &&
+         (got = std::fread(block, 1, std::min<uint64_t>(sizeof block, limit + 1 - bytes.size()), file)) > 0)
+    bytes.insert(bytes.end(), block, block + got);
   return !std::ferror(file);
 }
+
+// Standard input is read whole before decoding, so its length is bounded;
+// and its first bytes are looked at before the rest is read, so that endless
+// input that is no image is refused at once.
+constexpr std::size_t kSignatureBytes = 16;
 
 // The first bytes go to the checks made before decoding: the signature, a
 // PNG's image header, the JPEG markers up to the first scan.
@@ -110,8 +121,16 @@ ReadStatus DispatchMemory(const uint8_t* data, std::size_t size, ImageHeader& he
 ReadStatus DispatchPath(const std::string& path, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
   std::vector<uint8_t> bytes;
   if (path == "-") {
-    if (!Slurp(stdin, bytes))
+    errno = 0;
+    if (!Slurp(stdin, bytes, kSignatureBytes - 1) || (bytes.size() == kSignatureBytes &&
+                                                       FormatOfSignature(bytes.data(), bytes.size()) != FileFormat::kUnknown &&
+                                                       !Slurp(stdin, bytes, kMaxStandardInput)))
       return Failure(kReadCannotOpen, FileFormat::kUnknown, "standard input cannot be read: " + SystemReason());
+    if (!bytes.empty() && FormatOfSignature(bytes.data(), bytes.size()) == FileFormat::kUnknown) return NotAnImage(0);
+    if (bytes.size() > kMaxStandardInput)
+      return Failure(kReadFailed, FormatOfSignature(bytes.data(), bytes.size()),
+                     "standard input holds more than " + std::to_string(kMaxStandardInput) +
+                         " bytes (1 GiB), the most this program reads from it");
     return DispatchMemory(bytes.data(), bytes.size(), header, image, policy);
   }
   ReadStatus status;
@@ -188,6 +207,13 @@ ReadStatus ReadImageHeaderMemory(const uint8_t* data, std::size_t size, ImageHea
   return DispatchMemory(data, size, header, nullptr, DamagePolicy::kKeepReadable);
 }
 
+ReadStatus NotAnImage(uint64_t size) {
+  // Never the bytes themselves: the file may be anything a link points at.
+  return Failure(kReadNoReader, FileFormat::kUnknown,
+                 "not an image: its first bytes match no format this program reads" +
+                     (size != 0 ? " (a file of " + std::to_string(size) + " bytes)" : std::string()));
+}
+
 ReadStatus Refusal(FileFormat format, std::string message) { return Failure(kReadFailed, format, std::move(message)); }
 
 ReadStatus Damage(FileFormat format, std::string message, bool readable, DamagePolicy policy) {
@@ -202,6 +228,21 @@ std::string SizeLimitProblem(FileFormat format, uint64_t width, uint64_t height)
   return std::string(FormatName(format)) + " of " + std::to_string(width) + " x " + std::to_string(height) +
          " pixels is outside the limits of 1 to " + std::to_string(kMaxImageSide) + " pixels a side and " +
          std::to_string(kMaxImagePixels) + " in all";
+}
+
+std::string NonFiniteMessage(const std::string& name, uint64_t row, uint64_t column, const char* channel, double value) {
+  const char* what = std::isnan(value) ? "NaN" : value > 0 ? "+infinity" : "-infinity";
+  return name + " sample at row " + std::to_string(row) + ", column " +
+         std::to_string(column) + " (" + channel + ") is " + what + ": samples must be finite";
+}
+
+ReadStatus MemoryCheck(FileFormat format, uint64_t width, uint64_t height, uint64_t bytes) {
+  const uint64_t available = AvailableMemoryBytes();
+  if (bytes <= available) return Failure(kReadOk, format, {});
+  char text[160];
+  std::snprintf(text, sizeof text, " of %llu x %llu pixels needs about %.1f GB of memory to decode; %.1f GB are available",
+                (unsigned long long)width, (unsigned long long)height, double(bytes) / 1e9, double(available) / 1e9);
+  return Failure(kReadOutOfMemory, format, FormatName(format) + std::string(text));
 }
 
 std::string TruncatedRowsMessage(FileFormat format, uint64_t rows, uint64_t height, bool bottomUp, uint64_t needed,

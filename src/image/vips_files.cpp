@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -33,6 +34,7 @@
 #include "image/jpeg_coefficients.h"
 #include "image/atomic_output.h"
 #include "image/row_files.h"
+#include "image/tiff_exif.h"
 
 namespace kestrune {
 
@@ -272,6 +274,141 @@ std::string JpegSizeProblem(const VipsInput& in) {
   return {};
 }
 
+// `count` bytes of the file from `offset`; false past its end.
+bool ReadAt(const VipsInput& in, uint64_t offset, uint8_t* out, std::size_t count) {
+  if (offset > in.size || count > in.size - offset) return false;
+  if (in.descriptor < 0) {
+    std::memcpy(out, in.data + offset, count);
+    return true;
+  }
+  while (count > 0) {
+    const ssize_t got = ::pread(in.descriptor, out, count, off_t(offset));
+    if (got <= 0) return false;
+    out += got, offset += uint64_t(got), count -= std::size_t(got);
+  }
+  return true;
+}
+
+TiffFile TiffOf(const VipsInput& in) {
+  TiffFile file;
+  file.size = in.size;
+  file.read = [&in](uint64_t offset, uint8_t* out, std::size_t count) { return ReadAt(in, offset, out, count); };
+  return file;
+}
+
+// PNM: libvips reads "-1" as a width of 1 and takes a maximum value of 0,
+// so the header is checked here; binary data (P4 to P6) must be all there.
+// Sets `rows` to the complete rows when the data is cut short.
+std::string PnmHeaderProblem(const VipsInput& in, uint32_t& rows) {
+  const uint8_t* p = in.head;
+  const std::size_t n = in.headSize;
+  const char kind = n > 2 ? char(p[1]) : '0';
+  if (kind < '1' || kind > '6') return {};
+  const int fields = kind == '1' || kind == '4' ? 2 : 3;
+  std::string tokens[3];
+  std::size_t i = 2;
+  for (int f = 0; f < fields; ++f) {
+    while (i < n && (std::isspace(p[i]) || p[i] == '#'))
+      if (p[i] == '#')
+        while (i < n && p[i] != '\n' && p[i] != '\r') ++i;
+      else
+        ++i;
+    while (i < n && !std::isspace(p[i]) && p[i] != '#' && tokens[f].size() < 12) tokens[f] += char(p[i++]);
+    if (i == n) return {};  // cut in its header: libvips says so
+  }
+  const auto number = [](const std::string& t) {
+    return !t.empty() && t.size() <= 9 && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; })
+               ? std::stoll(t)
+               : -1;
+  };
+  const long long width = number(tokens[0]), height = number(tokens[1]), top = fields == 3 ? number(tokens[2]) : 1;
+  if (width < 0 || height < 0)
+    return "PNM width and height must be whole numbers, not '" + tokens[0] + "' and '" + tokens[1] + "'";
+  if (top < 1 || top > 65535) return "PNM maximum value must be from 1 to 65535, not '" + tokens[2] + "'";
+  if (std::string problem = SizeLimitProblem(FileFormat::kPnm, uint64_t(width), uint64_t(height)); !problem.empty())
+    return problem;
+  if (kind < '4') {
+    // Text: every sample a number (P1: a digit), which libvips's reader
+    // does not count; where the text ends the rest would be black.
+    const uint64_t samples = uint64_t(width) * uint64_t(height) * (kind == '3' ? 3 : 1);
+    uint64_t found = 0;
+    bool inNumber = false;
+    uint8_t chunk[65536];
+    for (uint64_t at = i; at < in.size && found < samples;) {
+      const std::size_t count = std::size_t(std::min<uint64_t>(sizeof chunk, in.size - at));
+      if (!ReadAt(in, at, chunk, count)) break;
+      for (std::size_t k = 0; k < count && found < samples; ++k) {
+        const bool space = std::isspace(chunk[k]);
+        found += !space && (kind == '1' || !inNumber);
+        inNumber = !space;
+      }
+      at += count;
+    }
+    if (found >= samples) return {};
+    rows = uint32_t(found / (samples / uint64_t(height)));
+    return "PNM truncated after row " + std::to_string(rows) + " of " + std::to_string(height) + ": its text holds " +
+           std::to_string(found) + " of its " + std::to_string(samples) + " samples";
+  }
+  const uint64_t offset = i + 1, rowBytes = kind == '4' ? (uint64_t(width) + 7) / 8
+                                                         : uint64_t(width) * (kind == '6' ? 3 : 1) * (top > 255 ? 2 : 1);
+  const uint64_t needed = rowBytes * uint64_t(height), held = in.size > offset ? in.size - offset : 0;
+  if (held >= needed) return {};
+  rows = uint32_t(held / rowBytes);
+  return TruncatedRowsMessage(FileFormat::kPnm, rows, uint64_t(height), false, needed, offset, held);
+}
+
+// TIFF: libtiff reads a palette image without its colour map as grey, and
+// libvips copies samples of a photometric interpretation it does not know
+// as they are; both are refused from the first directory's tags.
+std::string TiffHeaderProblem(const VipsInput& in) {
+  uint8_t h[8];
+  if (!ReadAt(in, 0, h, 8)) return {};
+  const bool little = h[0] == 'I';
+  const auto u16 = [&](const uint8_t* q) { return little ? uint32_t(q[0] | q[1] << 8) : Be16(q); };
+  const auto u32 = [&](const uint8_t* q) { return little ? uint32_t(u16(q) | u16(q + 2) << 16) : Be32(q); };
+  const uint64_t ifd = u32(h + 4);
+  uint8_t c[2];
+  if (u16(h + 2) != 42 || !ReadAt(in, ifd, c, 2)) return {};  // BigTIFF: left to libtiff
+  std::vector<uint8_t> entries(std::size_t{u16(c)} * 12);
+  if (!ReadAt(in, ifd + 2, entries.data(), entries.size())) return {};
+  long photometric = -1;
+  bool colourMap = false;
+  for (std::size_t e = 0; e < entries.size(); e += 12) {
+    const uint8_t* entry = entries.data() + e;
+    if (u16(entry) == 262) photometric = u16(entry + 2) == 3 ? u16(entry + 8) : u32(entry + 8);
+    colourMap = colourMap || u16(entry) == 320;
+  }
+  // Grey (0, 1), RGB, palette, CMYK, YCbCr, CIE L*a*b* and LogLuv.
+  static const long kKnown[] = {0, 1, 2, 3, 5, 6, 8, 32845};
+  if (photometric >= 0 && std::find(std::begin(kKnown), std::end(kKnown), photometric) == std::end(kKnown))
+    return "TIFF with photometric interpretation " + std::to_string(photometric) + " is not supported";
+  if (photometric == 3 && !colourMap) return "TIFF palette image without its colour map";
+  return {};
+}
+
+// WebP: the canvas size its first chunk declares (extended, lossless or
+// lossy). libvips's loader allocates a whole frame already when it reads the
+// header, so this size is checked against the memory first.
+bool WebpSize(const VipsInput& in, uint64_t& width, uint64_t& height) {
+  const uint8_t* p = in.head;
+  if (in.headSize < 30) return false;
+  const auto le = [](const uint8_t* q, int bytes) {
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | q[i];
+    return v;
+  };
+  if (std::memcmp(p + 12, "VP8X", 4) == 0) {
+    width = le(p + 24, 3) + 1, height = le(p + 27, 3) + 1;
+  } else if (std::memcmp(p + 12, "VP8L", 4) == 0) {
+    width = (le(p + 21, 4) & 0x3FFF) + 1, height = (le(p + 21, 4) >> 14 & 0x3FFF) + 1;
+  } else if (std::memcmp(p + 12, "VP8 ", 4) == 0) {
+    width = le(p + 26, 2) & 0x3FFF, height = le(p + 28, 2) & 0x3FFF;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 VSource OpenSource(const VipsInput& in) {
   if (in.descriptor >= 0) {
     ::lseek(in.descriptor, 0, SEEK_SET);
@@ -297,11 +434,16 @@ std::vector<uint8_t> Blob(const VImage& image, const char* name) {
   return std::vector<uint8_t>(bytes, bytes + length);
 }
 
-// The profile, tags, depth and greyscale flag a read records.
-ImageMetadata MetadataOf(const VImage& stored, const ImageHeader& header) {
+// A file libvips reads, for the program's own look at a TIFF file's EXIF.
+TiffFile TiffOf(const VipsInput& in);
+
+// The profile, tags, depth and greyscale flag a read records; a TIFF
+// file's EXIF from its directories, which libvips does not read.
+ImageMetadata MetadataOf(const VImage& stored, const ImageHeader& header, const VipsInput& in) {
   ImageMetadata meta;
   meta.icc = Blob(stored, VIPS_META_ICC_NAME);
   meta.exif = Blob(stored, VIPS_META_EXIF_NAME);
+  if (meta.exif.empty() && header.format == FileFormat::kTiff) meta.exif = ExifFromTiff(TiffOf(in));
   meta.xmp = Blob(stored, VIPS_META_XMP_NAME);
   meta.iptc = Blob(stored, VIPS_META_IPTC_NAME);
   meta.depth = header.depth;
@@ -403,6 +545,32 @@ JpegCoefficientsRead ReadCoefficients(const VipsInput& in, int orientation, Jpeg
   return read;
 }
 
+// The refusal of the first sample of interleaved rows, from `firstRow` of
+// the stored picture, that is not a finite number; empty when all are.
+template <class T>
+std::string NonFiniteProblem(const std::string& name, const T* samples, uint32_t w, uint32_t rows, int bands,
+                             uint32_t firstRow) {
+  static const char* const kColour[4] = {"red", "green", "blue", "alpha"}, *const kGrey[2] = {"grey", "alpha"};
+  const std::size_t count = std::size_t{w} * rows * bands;
+  for (std::size_t i = 0; i < count; ++i)
+    if (!std::isfinite(samples[i])) {
+      const std::size_t pixel = i / bands;
+      const int band = int(i % bands);
+      return NonFiniteMessage(name, firstRow + pixel / w, pixel % w, bands <= 2 ? kGrey[band] : kColour[band],
+                              double(samples[i]));
+    }
+  return {};
+}
+
+std::string NonFiniteProblem(const std::string& name, VipsBandFormat format, const void* samples, uint32_t w,
+                             uint32_t rows, int bands, uint32_t firstRow) {
+  if (format == VIPS_FORMAT_FLOAT)
+    return NonFiniteProblem(name, static_cast<const float*>(samples), w, rows, bands, firstRow);
+  if (format == VIPS_FORMAT_DOUBLE)
+    return NonFiniteProblem(name, static_cast<const double*>(samples), w, rows, bands, firstRow);
+  return {};
+}
+
 }  // namespace
 
 ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
@@ -423,16 +591,7 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
         damage.warnings = std::move(status.warnings);
         return damage;
       }
-      std::string bytes;
-      char hex[4];
-      for (std::size_t i = 0; i < std::min<std::size_t>(in.headSize, 8); ++i) {
-        std::snprintf(hex, sizeof hex, " %02X", in.head[i]);
-        bytes += hex;
-      }
-      ReadStatus refusal = Refusal(FileFormat::kUnknown, "not an image format this program reads (it starts with" +
-                                                             bytes + ")");
-      refusal.code = kReadNoReader;
-      return refusal;
+      return NotAnImage(in.size);
     }
     // The loader's type name ("VipsForeignLoadPngSource") to its nickname
     // ("pngload_source").
@@ -446,12 +605,36 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   const std::string name = NameOf(format, loader);
   status.format = header.format = format;
 
+  // Headers libvips would misread are refused before it reads them; PNM
+  // data cut short is damage found from the file's length.
+  uint32_t pnmRows = UINT32_MAX;
+  const std::string headerProblem = format == FileFormat::kTiff  ? TiffHeaderProblem(in)
+                                    : format == FileFormat::kPnm ? PnmHeaderProblem(in, pnmRows)
+                                                                 : std::string();
+  if (!headerProblem.empty()) {
+    ReadStatus refused = pnmRows == UINT32_MAX ? Refusal(format, headerProblem)
+                                               : Damage(format, headerProblem, pnmRows > 0, policy);
+    if (!refused.ok()) return refused;
+    status.damaged = true;
+    status.message = headerProblem;
+  }
+
   // Sizes a file of this length cannot hold are refused before anything is
   // decoded.
   uint32_t pngBits = 0;
   const std::string sizeProblem = format == FileFormat::kPng    ? PngSizeProblem(in, pngBits)
                                   : format == FileFormat::kJpeg ? JpegSizeProblem(in)
                                                                 : std::string();
+
+  // Decoding takes the samples as decoded, a copy of them and the planes.
+  const auto decodeBytes = [](uint64_t width, uint64_t height, uint64_t sampleBytes, bool alpha) {
+    return width * height * (2 * sampleBytes + (alpha ? 16 : 12));
+  };
+  uint64_t webpWidth = 0, webpHeight = 0;
+  if (image && format == FileFormat::kWebp && WebpSize(in, webpWidth, webpHeight))
+    if (ReadStatus memory = MemoryCheck(format, webpWidth, webpHeight, decodeBytes(webpWidth, webpHeight, 4, true));
+        !memory.ok())
+      return memory;
 
   // A strict read stops at the first error or truncation; a read that keeps
   // damage tries again without stopping once the strict one failed.
@@ -478,7 +661,8 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   header.bitsPerPixel = pngBits != 0 ? pngBits
                                      : static_cast<uint32_t>(vips_format_sizeof(stored.format()) * 8 * stored.bands());
   header.profile = vips_image_get_typeof(stored.get_image(), VIPS_META_ICC_NAME) != 0;
-  header.exif = vips_image_get_typeof(stored.get_image(), VIPS_META_EXIF_NAME) != 0;
+  header.exif = vips_image_get_typeof(stored.get_image(), VIPS_META_EXIF_NAME) != 0 ||
+                (format == FileFormat::kTiff && !ExifFromTiff(TiffOf(in)).empty());
   if (std::string problem = LayoutProblem(name, stored); !problem.empty()) {
     ReadStatus refusal = Refusal(format, std::move(problem));
     refusal.warnings = std::move(status.warnings);
@@ -490,46 +674,54 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   }
   if (!sizeProblem.empty()) return Damage(format, sizeProblem, false, policy);
   if (!image) return status;
+  if (ReadStatus memory = MemoryCheck(
+          format, storedWidth, storedHeight,
+          decodeBytes(storedWidth, storedHeight, vips_format_sizeof(stored.format()) * stored.bands(), header.alpha));
+      !memory.ok()) {
+    if (format == FileFormat::kUnknown) memory.message.replace(0, std::strlen("unknown"), name);
+    return memory;
+  }
 
-  // Decoding: the whole image into memory, then spread over the planes.
-  // libvips blacks out a tile whose decoding failed and warns "error in
-  // tile"; depending on its threads' timing the read may still succeed, so
-  // that warning fails it here whatever the outcome.
+  // Decoding: the whole image into memory, then spread over the planes, on
+  // one of libvips's threads. With several, a tile whose decoding failed may
+  // be blacked out and handed to another thread as a success, so that
+  // whether the read fails would depend on their timing; its decoders work
+  // one at a time anyway. libvips's warning "error in tile" and a decoder's
+  // warning that the data ended fail the read too.
   // A failure may come without a word in libvips's error buffer (a PNG whose
   // data ends early), so whether it failed and why are kept apart.
+  struct OneThread {
+    int threads = vips_concurrency_get();
+    OneThread() { vips_concurrency_set(1); }
+    ~OneThread() { vips_concurrency_set(threads); }
+  } oneThread;
   void* samples = nullptr;
-  bool failed = false;
+  std::string damage = status.message;  // PNM data found cut short
+  bool failed = !damage.empty();
   std::string failure;
   const auto failedTile = [&] {
     return std::any_of(status.warnings.begin(), status.warnings.end(),
                        [](const std::string& w) { return w.rfind("error in tile", 0) == 0; });
   };
-  try {
-    std::size_t bytes = 0;
-    samples = stored.write_to_memory(&bytes);
-    // libvips may also finish a read whose decoder warned that the data
-    // ended, depending on its threads' timing: that warning fails it too.
-    failed = failedTile() || std::any_of(status.warnings.begin(), status.warnings.end(), SaysTruncated);
-  } catch (const VError& e) {
-    failed = true;
-    failure = e.what();
+  if (!failed) {
+    try {
+      std::size_t bytes = 0;
+      samples = stored.write_to_memory(&bytes);
+      failed = failedTile() || std::any_of(status.warnings.begin(), status.warnings.end(), SaysTruncated);
+    } catch (const VError& e) {
+      failed = true;
+      failure = e.what();
+    }
   }
-  std::string damage;
   if (failed) {
     g_free(samples);
     samples = nullptr;
     const std::string reason = Explain(failure, status.warnings);
     vips_error_clear();
-    damage = name + (SaysTruncated(reason) ? " truncated" : " damaged") + StopRow(status.warnings, storedHeight) +
-             ": " + reason;
+    if (damage.empty())
+      damage = name + (SaysTruncated(reason) ? " truncated" : " damaged") + StopRow(status.warnings, storedHeight) +
+               ": " + reason;
     if (policy == DamagePolicy::kKeepReadable) {
-      // The second reading runs on one thread: with several, whether an
-      // error ends it or leaves a black tile depends on their timing.
-      struct OneThread {
-        int threads = vips_concurrency_get();
-        OneThread() { vips_concurrency_set(1); }
-        ~OneThread() { vips_concurrency_set(threads); }
-      } oneThread;
       try {
         std::size_t bytes = 0;
         stored = Load(in, VIPS_FAIL_ON_NONE);
@@ -550,7 +742,13 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   } freer{samples};
   const VipsBandFormat bandFormat = stored.format();
   const int bands = stored.bands();
-  ImageMetadata meta = MetadataOf(stored, header);
+  if (std::string problem = NonFiniteProblem(name, bandFormat, samples, storedWidth, storedHeight, bands, 0);
+      !problem.empty()) {
+    ReadStatus refusal = Refusal(format, std::move(problem));
+    refusal.warnings = std::move(status.warnings);
+    return refusal;
+  }
+  ImageMetadata meta = MetadataOf(stored, header, in);
   // Closing the decoder gives its last remarks (libjpeg's count of corrupt
   // data), which belong to this read.
   stored = VImage();
@@ -663,9 +861,11 @@ void AttachMetadata(VImage& image, const ImageMetadata& meta) {
   image.set(VIPS_META_ORIENTATION, 1);
 }
 
-// The settings of the JPEG, WebP and TIFF savers (PNG takes none).
+// The settings of the savers. PNG rows are filtered adaptively (libpng
+// picks each row's filter), which libvips leaves off by default.
 vips::VOption* SaverOptions(const WriteOptions& options, SampleDepth depth) {
   switch (options.format) {
+    case FileFormat::kPng: return VImage::option()->set("filter", VIPS_FOREIGN_PNG_FILTER_ALL);
     case FileFormat::kJpeg: return VImage::option()->set("Q", options.quality);
     case FileFormat::kWebp: return VImage::option()->set("Q", options.quality)->set("lossless", options.lossless);
     default:
@@ -674,6 +874,37 @@ vips::VOption* SaverOptions(const WriteOptions& options, SampleDepth depth) {
           ->set("predictor", depth == SampleDepth::k32Float ? VIPS_FOREIGN_TIFF_PREDICTOR_FLOAT
                                                             : VIPS_FOREIGN_TIFF_PREDICTOR_HORIZONTAL);
   }
+}
+
+// A TIFF file held in `bytes`, which writes past its end extend.
+TiffFile VectorTiff(std::vector<uint8_t>& bytes) {
+  TiffFile file;
+  file.size = bytes.size();
+  file.read = [&bytes](uint64_t offset, uint8_t* out, std::size_t count) {
+    if (offset > bytes.size() || count > bytes.size() - offset) return false;
+    std::memcpy(out, bytes.data() + offset, count);
+    return true;
+  };
+  file.write = [&bytes](uint64_t offset, const uint8_t* in, std::size_t count) {
+    if (offset + count > bytes.size()) bytes.resize(offset + count);
+    std::memcpy(bytes.data() + offset, in, count);
+    return true;
+  };
+  return file;
+}
+
+// A TIFF file open as `descriptor`.
+TiffFile DescriptorTiff(int descriptor) {
+  TiffFile file;
+  const off_t end = ::lseek(descriptor, 0, SEEK_END);
+  file.size = end > 0 ? uint64_t(end) : 0;
+  file.read = [descriptor](uint64_t offset, uint8_t* out, std::size_t count) {
+    return ::pread(descriptor, out, count, off_t(offset)) == ssize_t(count);
+  };
+  file.write = [descriptor](uint64_t offset, const uint8_t* in, std::size_t count) {
+    return ::pwrite(descriptor, in, count, off_t(offset)) == ssize_t(count);
+  };
+  return file;
 }
 
 // Rows [first, first + count) of the planes (all of them by default) as
@@ -755,7 +986,7 @@ int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& 
     AttachMetadata(out, image.metadata);
     switch (format) {
       case FileFormat::kJpeg: blob = out.jpegsave_buffer(SaverOptions(options, depth)); break;
-      case FileFormat::kPng: blob = out.pngsave_buffer(); break;
+      case FileFormat::kPng: blob = out.pngsave_buffer(SaverOptions(options, depth)); break;
       case FileFormat::kWebp: blob = out.webpsave_buffer(SaverOptions(options, depth)); break;
       case FileFormat::kTiff: blob = out.tiffsave_buffer(SaverOptions(options, depth)); break;
       default: reason = "not a format this program writes"; return kWriteFailed;
@@ -766,7 +997,15 @@ int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& 
     return kWriteFailed;
   }
   std::size_t length = 0;
-  const void* encoded = vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr);
+  const auto* encoded = static_cast<const uint8_t*>(vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr));
+  std::vector<uint8_t> tiff;
+  if (format == FileFormat::kTiff && !image.metadata.exif.empty()) {
+    // libvips leaves EXIF out of TIFF files: it is added here.
+    tiff.assign(encoded, encoded + length);
+    TiffFile extended = VectorTiff(tiff);
+    if (AddExifToTiff(extended, image.metadata.exif, image.width, image.height))
+      encoded = tiff.data(), length = tiff.size();
+  }
   const bool written = std::fwrite(encoded, 1, length, file) == length;
   vips_area_unref(&blob->area);
   return written ? kWriteOk : kWriteFailed;
@@ -813,12 +1052,13 @@ ReadStatus RowFileReader::Open(const std::string& path) {
   try {
     VipsInput in;
     in.descriptor = state->descriptor;
+    in.size = uint64_t(std::max<off_t>(0, ::lseek(state->descriptor, 0, SEEK_END)));
     state->stored = Load(in, VIPS_FAIL_ON_ERROR);
     VipsImage* image = state->stored.get_image();
     const int orientation =
         vips_image_get_typeof(image, VIPS_META_ORIENTATION) ? vips_image_get_orientation(image) : 1;
     if (orientation > 1 && orientation <= 8) return Refusal(state->header.format, "turned by its EXIF orientation");
-    state->metadata = MetadataOf(state->stored, state->header);
+    state->metadata = MetadataOf(state->stored, state->header, in);
     state->region = state->stored.region();
   } catch (const VError& e) {
     const std::string reason = Explain(e.what(), status.warnings);
@@ -871,6 +1111,9 @@ ReadStatus RowFileReader::Read(uint32_t rows, FloatImage& band) {
   // after the other: Spread places them as a whole read would.
   const void* samples = VIPS_REGION_ADDR(s.region->get_region(), 0, int(s.next));
   const int bands = s.stored.bands();
+  if (std::string problem = NonFiniteProblem(s.name, s.stored.format(), samples, w, rows, bands, s.next);
+      !problem.empty())
+    return Refusal(s.header.format, std::move(problem));
   switch (s.stored.format()) {
     case VIPS_FORMAT_UCHAR: Spread(static_cast<const uint8_t*>(samples), w, rows, bands, 1, 1.0f, false, band); break;
     case VIPS_FORMAT_USHORT:
@@ -996,9 +1239,19 @@ bool RowFileWriter::Commit(std::string& reason) {
     VTarget target = VTarget::new_to_descriptor(::fileno(s.output.file()));
     switch (s.options.format) {
       case FileFormat::kJpeg: out.jpegsave_target(target, SaverOptions(s.options, s.depth)); break;
-      case FileFormat::kPng: out.pngsave_target(target); break;
+      case FileFormat::kPng: out.pngsave_target(target, SaverOptions(s.options, s.depth)); break;
       case FileFormat::kWebp: out.webpsave_target(target, SaverOptions(s.options, s.depth)); break;
       default: out.tiffsave_target(target, SaverOptions(s.options, s.depth)); break;
+    }
+    // The output is open for writing only: EXIF is added through a second
+    // descriptor that also reads.
+    if (const int descriptor = s.options.format == FileFormat::kTiff && !s.metadata.exif.empty()
+                                   ? ::open(s.output.temporary().c_str(), O_RDWR | O_CLOEXEC)
+                                   : -1;
+        descriptor >= 0) {
+      TiffFile extended = DescriptorTiff(descriptor);
+      AddExifToTiff(extended, s.metadata.exif, s.width, s.height);
+      ::close(descriptor);
     }
   } catch (const VError& e) {
     reason = "the encoder failed: " + Explain(e.what(), {});

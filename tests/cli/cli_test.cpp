@@ -1,6 +1,7 @@
 // kestrune-cli's info, convert and chart commands: output, the output options,
 // standard streams, statuses with the reasons for unreadable files, and PFM.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -103,7 +104,8 @@ TEST(Cli, UnreadableInputsGiveStatus2AndTheirReason) {
        "PFM sample at row 1, column 0 (grey) is +infinity: samples must be finite", false},
       {"colour.pfm", "PF\n1 2\n-1.0\n" + Float32(-inf, true) + one + one + one + one + Float32(std::nanf(""), true),
        "PFM sample at row 0, column 0 (blue) is NaN", false},
-      {"junk.bmp", "this is not an image", "not an image format this program reads (it starts with 74 68 69 73", true},
+      {"junk.bmp", "this is not an image", "not an image: its first bytes match no format this program reads (a file "
+                                           "of 20 bytes)\n", true},
       {"empty.png", "", "the file is empty", true},
       {"folder.png", "", "it is a folder, not a file", true},
       // Malformed PFM headers, and colour data one sample long.
@@ -126,6 +128,15 @@ TEST(Cli, UnreadableInputsGiveStatus2AndTheirReason) {
     EXPECT_EQ(info.status, c.headerShowsIt ? 2 : 0) << c.name;
     EXPECT_EQ(info.err, c.headerShowsIt ? convert.err : "") << c.name;
   }
+  // Standard input that is no image is refused from its first bytes, not
+  // read to its end.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"convert", "-", dir.File("o.png")}, {"info", "-"}}) {
+    ASSERT_NE(std::freopen("/dev/zero", "rb", stdin), nullptr);
+    const CliResult endless = Cli(args);
+    EXPECT_EQ(endless.status, 2);
+    EXPECT_NE(endless.err.find(": not an image: its first bytes match no format this program reads\n"), std::string::npos);
+  }
+  std::freopen("/dev/null", "rb", stdin);
   EXPECT_EQ(Cli({"convert", dir.File("c.bmp"), dir.File("o.gif")}).status, 3);
   EXPECT_EQ(Cli({"convert", dir.File("c.bmp"), dir.File("no/dir/o.png")}).status, 3);
   EXPECT_EQ(Cli({"chart", dir.File("no/dir/o.pfm")}).status, 3);

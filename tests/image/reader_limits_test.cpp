@@ -122,22 +122,35 @@ int ReadWithLittleMemory(int (*read)(const std::string&, FloatImage&), const std
 }
 #endif
 
-TEST(ReaderLimits, AllocationFailureGives2) {
+TEST(ReaderLimits, TooLittleMemoryGives4BeforeDecoding) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer needs more address space than the cap allows";
 #else
-  // 16384 x 16384 images within the limits, each (sparse) file long enough.
+  // 16384 x 16384 images within the limits, each (sparse) file long enough,
+  // and a WebP whose lossless header claims 16383 x 16383.
   TempDir dir;
   WriteBytes(dir.File("big.bmp"), MakeBmp({.width = 16384, .height = 16384, .bits = 1}));
   WriteBytes(dir.File("big.png"), PngClaiming(dir, 16384, 16384));
   const auto jpeg = SmallJpeg();
   ASSERT_FALSE(jpeg.empty());
   WriteBytes(dir.File("big.jpg"), JpegClaiming(jpeg, 16384, 16384));
-  for (const char* name : {"big.bmp", "big.png", "big.jpg"}) {
-    std::filesystem::resize_file(dir.File(name), uint64_t{1} << 26);
+  WriteBytes(dir.File("big.pfm"), {'P', 'f', ' ', '1', '6', '3', '8', '4', ' ', '1', '6', '3', '8', '4', ' ', '1', '\n'});
+  MakeVipsImage(2, 2, 3, VIPS_FORMAT_UCHAR, [](int, int, int) { return 9; })
+      .webpsave(dir.File("big.webp").c_str(), vips::VImage::option()->set("lossless", true));
+  // Its lossless chunk alone, without the extended header libvips adds.
+  const std::vector<uint8_t> made = ReadBytes(dir.File("big.webp"));
+  const std::size_t at = std::string(made.begin(), made.end()).find("VP8L"), chunk = 8 + (made[at + 4] + 1) / 2 * 2;
+  std::vector<uint8_t> webp = {'R', 'I', 'F', 'F'};
+  PutLE(webp, 4 + chunk, 4);
+  webp.insert(webp.end(), {'W', 'E', 'B', 'P'});
+  webp.insert(webp.end(), made.begin() + at, made.begin() + at + chunk);
+  webp[21] = 0xFE, webp[22] = 0xBF, webp[23] = 0xFF, webp[24] = (webp[24] & 0xF0) | 0x0F;  // 14 bits each, less one
+  WriteBytes(dir.File("big.webp"), webp);
+  for (const char* name : {"big.bmp", "big.png", "big.jpg", "big.pfm", "big.webp"}) {
+    if (std::string(name) != "big.webp") std::filesystem::resize_file(dir.File(name), uint64_t{1} << 31);
     EXPECT_EQ(ReadWithLittleMemory([](const std::string& p, FloatImage& i) { return ReadImageFile(p, i).code; },
                                    dir.File(name)),
-              kReadFailed)
+              kReadOutOfMemory)
         << name;
   }
   // A failed allocation leaves the image empty, not half-built at the new size.
