@@ -230,7 +230,8 @@ class ColumnSums {
     for (Index q = -wnd_.r; q <= wnd_.r; ++q) {
       const float* row = x + hann_smooth::Mirror(q, H) * stride_;
       const Index c =
-          scalar ? 0 : HWY_DYNAMIC_DISPATCH(hann_smooth::AddRowHwy)(row, W_, pr, pi, sum_.data(), re_.data(), im_.data());
+          scalar ? 0
+                 : HWY_DYNAMIC_DISPATCH(hann_smooth::AddRowHwy)(row, W_, pr, pi, sum_.data(), re_.data(), im_.data());
       hann_smooth::AddRow(row, W_, pr, pi, sum_.data(), re_.data(), im_.data(), c);
       const double nr = pr * wnd_.c2 - pi * wnd_.s2;
       const double ni = pr * wnd_.s2 + pi * wnd_.c2;
@@ -244,9 +245,10 @@ class ColumnSums {
   // only the odd rows, packed (row i to row i / 2 of y).
   void Slide(const float* x, float* y, Index H, bool odd) {
     const hann_smooth::Slide k{-wnd_.c1, wnd_.s1, wnd_.c2, wnd_.s2, wnd_.r, static_cast<float>(wnd_.n)};
-    const Index c = simd::ScalarKernels() ? 0
-                                          : HWY_DYNAMIC_DISPATCH(hann_smooth::SlideColumnsHwy)(
-                                                x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data(), odd);
+    const Index c = simd::ScalarKernels()
+                        ? 0
+                        : HWY_DYNAMIC_DISPATCH(hann_smooth::SlideColumnsHwy)(x, y, H, stride_, W_, k, sum_.data(),
+                                                                             re_.data(), im_.data(), odd);
     if (c < W_) hann_smooth::SlideColumns(x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data(), c, odd);
   }
 
@@ -321,7 +323,7 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd, b
         if (lanes == groupRows && vector)
           for (Index l = 0; l < groupRows; l += 8)
             done = HWY_DYNAMIC_DISPATCH(hann_smooth::Transpose8Hwy)(x + (y0 + l) * W + m0, W, m1 - m0,
-                                                             in.data() + m0 * groupRows + l, groupRows);
+                                                                    in.data() + m0 * groupRows + l, groupRows);
         for (Index l = 0; l < groupRows; ++l)
           for (Index m = m0 + done; m < m1; ++m) in[m * groupRows + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
       }
@@ -334,7 +336,7 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd, b
             for (Index j = 0; j + 8 <= m1 - m0; j += 8) {
               // Rows m0 + j .. of the laid-out plane, lanes l .. l + 7.
               if (HWY_DYNAMIC_DISPATCH(hann_smooth::Transpose8Hwy)(out.data() + (m0 + j) * groupRows + l, groupRows, 8,
-                                                            y + (y0 + l) * outW + m0 + j, outW) == 0)
+                                                                   y + (y0 + l) * outW + m0 + j, outW) == 0)
                 break;
               done = j + 8;
             }
@@ -376,7 +378,8 @@ void LocalRows(const float* x, float* y, Index W, Index H, const Window& wnd, bo
         if (i >= r && i + r < W) {
           for (int j = 0; j < wnd.n; ++j) sum += weights[std::size_t(j)] * double(in[i - r + j]);
         } else {
-          for (int j = 0; j < wnd.n; ++j) sum += weights[std::size_t(j)] * double(in[hann_smooth::Mirror(i - r + j, W)]);
+          for (int j = 0; j < wnd.n; ++j)
+            sum += weights[std::size_t(j)] * double(in[hann_smooth::Mirror(i - r + j, W)]);
         }
         out[i / step] = static_cast<float>(sum);
       }

@@ -308,16 +308,16 @@ struct ScalarKernel {
 }  // namespace resize_rows
 
 void Resampling::ResizeRows(const float* src, std::ptrdiff_t width, const LinearResampler* const* verticals,
-                            const LinearResampler* const* horizontals, int count, std::ptrdiff_t y0,
-                            std::ptrdiff_t y1, float* const* dst, const std::function<void(std::ptrdiff_t)>& rowsDone,
+                            const LinearResampler* const* horizontals, int count, std::ptrdiff_t y0, std::ptrdiff_t y1,
+                            float* const* dst, const std::function<void(std::ptrdiff_t)>& rowsDone,
                             std::ptrdiff_t ringRows) {
   if (count < 1 || width < 1) return;
   if (simd::ScalarKernels()) {
     resize_rows::ScalarKernel k{src, width, {}, {}};
     return resize_rows::RunBlocks(k, verticals, horizontals, count, y0, y1, dst, rowsDone, ringRows);
   }
-  HWY_DYNAMIC_DISPATCH(resize_rows::ResizeRowsHwy)(src, width, verticals, horizontals, count, y0, y1, dst, rowsDone,
-                                                   ringRows);
+  HWY_DYNAMIC_DISPATCH(resize_rows::ResizeRowsHwy)
+  (src, width, verticals, horizontals, count, y0, y1, dst, rowsDone, ringRows);
 }
 
 }  // namespace kestrune

@@ -59,9 +59,8 @@ inline void TapRows(const float* src, Index width, const LinearResampler& r, Ind
 // intermediate rows y .. y + lanes - 1, k.Horizontal(r, lanes, rows)
 // resamples them into the output rows at rows[0 .. lanes - 1].
 template <class Kernel>
-void RunBlocks(Kernel& k, const LinearResampler* const* verticals, const LinearResampler* const* horizontals,
-               int count, Index y0, Index y1, float* const* dst, const std::function<void(Index)>& rowsDone,
-               Index ringRows) {
+void RunBlocks(Kernel& k, const LinearResampler* const* verticals, const LinearResampler* const* horizontals, int count,
+               Index y0, Index y1, float* const* dst, const std::function<void(Index)>& rowsDone, Index ringRows) {
   float* out[kRows];
   for (Index y = y0; y < y1; y += kRows) {
     const Index lanes = std::min(kRows, y1 - y);

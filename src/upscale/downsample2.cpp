@@ -68,7 +68,6 @@ HWY_EXPORT(RowHwy);
 HWY_EXPORT(ColumnsHwy);
 }  // namespace downsample2
 
-
 namespace {
 
 struct Kernel {

@@ -314,7 +314,7 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   const int sxLo = std::max(xs - searchRadius_, 0), sxHi = std::min(xs + searchRadius_, w_ - B);
   const block_distance::SearchResult found =
       block_distance::Search(t, tStride, sourceBlock(syLo, sxLo), sStride, syHi - syLo + 1, sxHi - sxLo + 1,
-                              sourceTerms_.data() + std::size_t(syLo) * w_ + sxLo, w_);
+                             sourceTerms_.data() + std::size_t(syLo) * w_ + sxLo, w_);
   m.by = syLo + found.row, m.bx = sxLo + found.col;
   m.error = found.distance;
 
