@@ -40,6 +40,7 @@
 #include "app/picture_view.h"
 #include "app/sr_settings_dlg.h"
 #include "app/upscale_guard.h"
+#include "app/upscale_worker.h"
 
 const char kBusyMessage[] = "Not possible while Kestrune interpolation is running.";
 
@@ -158,22 +159,6 @@ class DownscaleReports : public kestrune::Progress {
   float shownScore_ = -1.0f;
 };
 
-// The worker's side of an upscaling run: each report waits until the window
-// has shown it; the Cancel button's flag stops the run.
-class UpscaleReports : public kestrune::Progress {
- public:
-  UpscaleReports(CKestruneDlg* window, std::atomic<bool>& cancel) : window_(window), cancel_(cancel) {}
-  void Report(const kestrune::ProgressReport& report) override {
-    QMetaObject::invokeMethod(
-        window_, [this, &report] { window_->OnUpscaleReport(report); }, Qt::BlockingQueuedConnection);
-  }
-  bool CancelRequested() override { return cancel_.load(); }
-
- private:
-  CKestruneDlg* window_;
-  std::atomic<bool>& cancel_;
-};
-
 // Logical size that covers `pixels` device pixels at `ratio`.
 int LogicalSize(uint32_t pixels, qreal ratio) {
   return static_cast<int>(std::ceil(static_cast<double>(pixels) / ratio - 1e-9));
@@ -221,7 +206,7 @@ CKestruneDlg::~CKestruneDlg() {
       QThread::msleep(1);
     }
   }
-  JoinWorker();
+  worker_.Join();
 }
 
 void CKestruneDlg::BuildMenus() {
@@ -619,7 +604,7 @@ void CKestruneDlg::OnProcessUpscale() {
         initialImage = std::move(read).value();
       }
     }
-    JoinWorker();
+    worker_.Join();
     initialImage_ = std::move(initialImage);
     if (!initialImage_.IsEmpty()) {
       options.initialMethod = kestrune::InitialMethod::kFromImage;
@@ -635,18 +620,15 @@ void CKestruneDlg::OnProcessUpscale() {
     return;
   }
 
-  upscaleResult_.reset();
   ForgetSource();
   progressDialog.Start(QStringLiteral("Initializing Kestrune..."), this, true, &cancelRequested_, 0);
   upscaleRunning_ = true;
   FitWindowToImage();
   // currentImage stays as it is during the run: every command that would
   // change it is refused until the result is in.
-  worker_ = std::thread([this, options] {
-    UpscaleReports reports(this, cancelRequested_);
-    upscaleResult_.emplace(kestrune::Upscale(currentImage, options, &reports));
-    QMetaObject::invokeMethod(this, [this] { FinishUpscale(); }, Qt::QueuedConnection);
-  });
+  worker_.Start(
+      this, currentImage, options, cancelRequested_,
+      [this](const kestrune::ProgressReport& report) { OnUpscaleReport(report); }, [this] { FinishUpscale(); });
 }
 
 void CKestruneDlg::OnUpscaleReport(const kestrune::ProgressReport& report) {
@@ -691,9 +673,7 @@ void CKestruneDlg::OnUpscaleReport(const kestrune::ProgressReport& report) {
 }
 
 void CKestruneDlg::FinishUpscale() {
-  JoinWorker();
-  kestrune::Result<kestrune::Image> result = std::move(*upscaleResult_);
-  upscaleResult_.reset();
+  kestrune::Result<kestrune::Image> result = worker_.TakeResult();
   initialImage_ = kestrune::Image();
   sourcePreview_.Release();
   progressDialog.Finish();
@@ -710,10 +690,6 @@ void CKestruneDlg::FinishUpscale() {
   }
   FitWindowToImage();
   if (closeWhenFinished_) close();
-}
-
-void CKestruneDlg::JoinWorker() {
-  if (worker_.joinable()) worker_.join();
 }
 
 void CKestruneDlg::OnProcessDownscale() {
@@ -804,7 +780,7 @@ void CKestruneDlg::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  JoinWorker();
+  worker_.Join();
   QMainWindow::closeEvent(event);
 }
 

@@ -14,8 +14,6 @@
 
 #include <atomic>
 #include <memory>
-#include <optional>
-#include <thread>
 
 #include <kestrune/image.h>
 #include <kestrune/progress.h>
@@ -25,6 +23,7 @@
 #include "app/dib_image.h"
 #include "app/mru_list.h"
 #include "app/progress_dlg.h"
+#include "app/upscale_worker.h"
 
 class PictureView;
 class QAction;
@@ -127,7 +126,6 @@ class CKestruneDlg : public QMainWindow {
   void BuildMenus();
   // Shows the refusal and returns true while an upscaling run owns the image.
   bool RefuseWhileRunning();
-  void JoinWorker();
   void FinishUpscale();
   // What the window shows: the picture, or during a run the estimate as last
   // reported. Throws std::bad_alloc.
@@ -153,10 +151,8 @@ class CKestruneDlg : public QMainWindow {
   bool fitZoom_ = false;
   // The source of the last enlargement while its result is the picture.
   kestrune::Image beforeImage_;
-  std::thread worker_;
+  UpscaleWorker worker_;
   std::atomic<bool> cancelRequested_{false};
-  // The run's result, handed over by the worker before it posts FinishUpscale.
-  std::optional<kestrune::Result<kestrune::Image>> upscaleResult_;
   kestrune::Image initialImage_;  // "Load from file", kept for the run
   DibImage sourcePreview_;        // the source's bytes, for the blocky preview
   bool upscaleRunning_ = false;

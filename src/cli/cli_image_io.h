@@ -47,7 +47,7 @@ class DiagCapture {
 struct OutputOptions {
   std::string format;  // empty: by the extension of the output
   std::string depth;   // empty: the source's depth where the format holds it
-  int quality = 92;
+  int quality = kestrune::WriteOptions{}.quality;
   bool lossless = false;
   std::string within;  // a batch's output folder: nothing below it is followed
 

@@ -26,11 +26,12 @@ class DownscaleCommand : public FileCommand {
     widthOption_ = sub.add_option("--width", width_, "New width in pixels, 1..100000 (default: the input's width)");
     heightOption_ =
         sub.add_option("--height", height_, "New height in pixels, 1..100000 (default: the input's height)");
-    sub.add_option("--filter", filter_, "Resizing filter (default catmull-rom)")
+    sub.add_option("--filter", filter_, "Resizing filter (default " + filter_ + ")")
         ->check(CLI::IsMember(kFilterNames));
-    sub.add_option("--smoothness", smoothness_, "Filtering smoothness, 0.5..2.0 (default 0.8)");
-    sub.add_option("--trials", trials_, "Number of trials, 4..256 (default 12)");
-    sub.add_option("--deviation", deviation_, "Allowed scale deviation in source pixels, 0.0..64.0 (default 8.0)");
+    sub.add_option("--smoothness", smoothness_, "Filtering smoothness, 0.5..2.0 (default " + smoothness_ + ")");
+    sub.add_option("--trials", trials_, "Number of trials, 4..256 (default " + trials_ + ")");
+    sub.add_option("--deviation", deviation_,
+                   "Allowed scale deviation in source pixels, 0.0..64.0 (default " + deviation_ + ")");
     sub.footer(std::string("Ctrl+C stops the search before its next trial; nothing is written (exit status 130).\n") +
                kExitStatusHelp);
   }
@@ -104,10 +105,11 @@ class DownscaleCommand : public FileCommand {
   std::string width_, height_;  // when not given: the input's size
   CLI::Option* widthOption_ = nullptr;
   CLI::Option* heightOption_ = nullptr;
-  std::string filter_ = "catmull-rom";
-  std::string smoothness_ = "0.8";
-  std::string trials_ = "12";
-  std::string deviation_ = "8.0";
+  // The library's defaults, as the option texts show them.
+  std::string filter_ = kFilterNames[static_cast<std::size_t>(params_.filter)];
+  std::string smoothness_ = DecimalText(params_.smoothness);
+  std::string trials_ = std::to_string(params_.trials);
+  std::string deviation_ = DecimalText(params_.scaleDeviation);
 };
 
 const CommandRegistration registration{

@@ -27,20 +27,24 @@ class ResizeCommand : public FileCommand {
         ->required()
         ->check(DecimalDigits)
         ->check(CLI::Range(1u, kestrune::kMaxImageSide));
-    sub.add_option("--filter", filterName_, "Resizing filter (default catmull-rom)")
+    sub.add_option("--filter", filterName_, "Resizing filter (default " + filterName_ + ")")
         ->check(CLI::IsMember(kFilterNames, CLI::ignore_case));
     const CLI::Validator shift = NumberBetween(-100000.0f, 100000.0f);
-    sub.add_option("--offset-x", options_.offsetX, "Shift of the output grid in output pixels (default 0)")
+    sub.add_option("--offset-x", options_.offsetX,
+                   "Shift of the output grid in output pixels (default " + NumberText(options_.offsetX) + ")")
         ->check(shift);
-    sub.add_option("--offset-y", options_.offsetY, "Shift of the output grid in output pixels (default 0)")
+    sub.add_option("--offset-y", options_.offsetY,
+                   "Shift of the output grid in output pixels (default " + NumberText(options_.offsetY) + ")")
         ->check(shift);
     sub.add_option("--deviation-x", options_.deviationX,
-                   "Change of the mapped input width in input pixels (default 0)")
+                   "Change of the mapped input width in input pixels (default " + NumberText(options_.deviationX) + ")")
         ->check(shift);
     sub.add_option("--deviation-y", options_.deviationY,
-                   "Change of the mapped input height in input pixels (default 0)")
+                   "Change of the mapped input height in input pixels (default " + NumberText(options_.deviationY) +
+                       ")")
         ->check(shift);
-    sub.add_option("--smoothness", options_.smoothness, "Kernel stretch factor, 0.5..2 (default 1)")
+    sub.add_option("--smoothness", options_.smoothness,
+                   "Kernel stretch factor, 0.5..2 (default " + NumberText(options_.smoothness) + ")")
         ->check(NumberBetween(0.5f, 2.0f));
   }
 
@@ -64,7 +68,7 @@ class ResizeCommand : public FileCommand {
 
  private:
   kestrune::ResizeOptions options_;
-  std::string filterName_ = "catmull-rom";
+  std::string filterName_ = kFilterNames[static_cast<std::size_t>(options_.filter)];  // the library's default
 };
 
 const CommandRegistration registration{

@@ -20,12 +20,22 @@ const kestrune::UpscaleOptions kDefaults;
 
 std::string OnOff(bool on) { return on ? "on" : "off"; }
 
+// The --method name of an initial enlargement.
+std::string MethodName(kestrune::InitialMethod method) {
+  switch (method) {
+    case kestrune::InitialMethod::kBilinear: return "bilinear";
+    case kestrune::InitialMethod::kBicubic: return "bicubic";
+    case kestrune::InitialMethod::kEdgeDirectional: return "edge";
+    default: return "nedi";
+  }
+}
+
 class UpscaleCommand : public FileCommand {
  protected:
   void AddSettings(CLI::App& sub) override {
     sub.add_option("--method", method_, "Initial x2 enlargement")
         ->check(CLI::IsMember({"bilinear", "bicubic", "edge", "nedi"}))
-        ->default_str("nedi");
+        ->default_str(MethodName(kDefaults.initialMethod));
     sub.add_option("--init", init_, "Initial image of exactly twice the source size (\"Load from file\")");
     sub.add_option("--iterations", iterations_, "Number of enhancement iterations (0..1000)")
         ->default_str(std::to_string(kDefaults.iterations));
@@ -34,12 +44,12 @@ class UpscaleCommand : public FileCommand {
     sub.add_option("--edge-iterations", edgeIterations_,
                    "Edge-dir interp. iterations for the residual (-1: bilinear)")
         ->default_str(std::to_string(kDefaults.edgeDirIterations));
-    sub.add_option("--strength", strength_, "Strength (initial step size)")->default_str("3.0");
-    sub.add_option("--side-lobe", sideLobe_, "Side lobe of the downsampling filter")->default_str("0.0");
-    sub.add_option("--regularization", regularization_, "Regularization amount")->default_str("0.03");
+    sub.add_option("--strength", strength_, "Strength (initial step size)")->default_str(strength_);
+    sub.add_option("--side-lobe", sideLobe_, "Side lobe of the downsampling filter")->default_str(sideLobe_);
+    sub.add_option("--regularization", regularization_, "Regularization amount")->default_str(regularization_);
     sub.add_option("--variable-regularization", variableRegularization_,
                    "Variable regularization (0: uniform, else edge-adaptive)")
-        ->default_str("1.0");
+        ->default_str(variableRegularization_);
     sub.add_option("--jpeg-model", jpegModel_,
                    "A JPEG source: hold the enlargement to the file's quantised coefficients (on) or to its "
                    "decoded pixels (off)")
@@ -175,11 +185,13 @@ class UpscaleCommand : public FileCommand {
   static constexpr uint64_t kLargePixels = uint64_t{2048} * 2048;
 
   kestrune::UpscaleOptions options_;
-  std::string method_ = "nedi", init_;
+  std::string method_ = MethodName(kDefaults.initialMethod), init_;
   std::string iterations_ = std::to_string(kDefaults.iterations);
   std::string fractal_ = std::to_string(kDefaults.fractalSubstitutions);
   std::string edgeIterations_ = std::to_string(kDefaults.edgeDirIterations);
-  std::string strength_ = "3.0", sideLobe_ = "0.0", regularization_ = "0.03", variableRegularization_ = "1.0";
+  std::string strength_ = DecimalText(kDefaults.strength), sideLobe_ = DecimalText(kDefaults.sideLobe);
+  std::string regularization_ = DecimalText(kDefaults.regularization);
+  std::string variableRegularization_ = DecimalText(kDefaults.variableRegularization);
   std::string width_, height_;
   std::string jpegModel_ = OnOff(kDefaults.jpegModel);
 };

@@ -1,6 +1,7 @@
 // Option values with the settings dialogs' rules.
 #include "cli/options.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -96,4 +97,16 @@ bool ParseNumber(const std::string& text, float lo, float hi, float& value, std:
   }
   value = f;
   return true;
+}
+
+std::string NumberText(float value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
+}
+
+std::string DecimalText(float value) {
+  std::string text = NumberText(value);
+  if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
+  return text;
 }

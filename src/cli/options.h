@@ -21,3 +21,9 @@ bool ParseUnsigned(const std::string& text, uint32_t lo, uint32_t hi, uint32_t& 
 bool ParseInteger(const std::string& text, int32_t lo, int32_t hi, int32_t& value, std::string& message);
 // A finite number read as a double and kept as a float, within lo..hi.
 bool ParseNumber(const std::string& text, float lo, float hi, float& value, std::string& message);
+
+// A default value as --help shows it, formed from the library's own default
+// so that the two cannot drift apart: the shortest text that reads back as
+// the same float ("1", "0.03"); DecimalText keeps a decimal point ("1.0").
+std::string NumberText(float value);
+std::string DecimalText(float value);

@@ -23,74 +23,8 @@
 #include "base/threading.h"
 #include "resampling/hann_smooth.h"
 
-#ifndef KESTRUNE_HANN_SMOOTH_COMMON
-#define KESTRUNE_HANN_SMOOTH_COMMON
-namespace kestrune::hann {
-
-using Index = std::ptrdiff_t;
-
-// Mirror rule: position -j reads j (the first sample is not repeated),
-// position N-1+j reads N-j (the last sample is repeated).
-inline Index Mirror(Index q, Index N) {
-  if (q < 0) return -q;
-  if (q >= N) return 2 * N - 1 - q;
-  return q;
-}
-
-// The constants of one slide: the step's rotation (c2, s2), the entering
-// sample's phasor (-c1, s1), the window radius and length.
-struct Slide {
-  double c1, s1, c2, s2;
-  int r;
-  float n;
-};
-
-// Adds window position `row` (phasor pr, pi) to the W running sums.
-inline void AddRow(const float* row, Index W, double pr, double pi, float* sum, float* re, float* im, Index c) {
-  for (; c < W; ++c) {
-    const float v = row[c];
-    sum[c] += v;
-    re[c] = static_cast<float>(double(re[c]) + double(v) * pr);
-    im[c] = static_cast<float>(double(im[c]) + double(v) * pi);
-  }
-}
-
-// Output row i of y: row i, or with `odd` row i / 2 for odd i and none
-// (nullptr) for even i.
-inline float* OutputRow(float* y, Index i, Index stride, bool odd) {
-  if (!odd) return y + i * stride;
-  return (i & 1) ? y + (i >> 1) * stride : nullptr;
-}
-
-// Slides the W windows by one sample per output row 1..H-1 (samples
-// `stride` apart) and writes (sum + re) / n to the output rows (OutputRow),
-// from column c on.
-inline void SlideColumns(const float* x, float* y, Index H, Index stride, Index W, const Slide& k, float* sum_,
-                         float* re_, float* im_, Index c0, bool odd) {
-  for (Index i = 1; i < H; ++i) {
-    const float* in = x + Mirror(i + k.r, H) * stride;
-    const float* out = x + Mirror(i - 1 - k.r, H) * stride;
-    float* yr = OutputRow(y, i, stride, odd);
-    for (Index c = c0; c < W; ++c) {
-      const float a = in[c], b = out[c];
-      const float sum = sum_[c] + a - b;
-      const double d = double(a - b);
-      const double re = re_[c], im = im_[c];
-      const float nre = static_cast<float>(re * k.c2 + im * k.s2 + d * k.c1);
-      const float nim = static_cast<float>(im * k.c2 - re * k.s2 + d * k.s1);
-      sum_[c] = sum;
-      re_[c] = nre;
-      im_[c] = nim;
-      if (yr) yr[c] = (sum + nre) / k.n;
-    }
-  }
-}
-
-}  // namespace kestrune::hann
-#endif  // KESTRUNE_HANN_SMOOTH_COMMON
-
 HWY_BEFORE_NAMESPACE();
-namespace kestrune::hann {
+namespace kestrune::hann_smooth {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -192,21 +126,57 @@ Index Transpose8Hwy(const float* src, Index srcStride, Index n, float* dst, Inde
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune::hann
+}  // namespace kestrune::hann_smooth
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace kestrune::hann {
+namespace kestrune::hann_smooth {
 HWY_EXPORT(AddRowHwy);
 HWY_EXPORT(SlideColumnsHwy);
 HWY_EXPORT(Transpose8Hwy);
-}  // namespace kestrune::hann
+
+// The scalar forms of the column updates.
+// Adds window position `row` (phasor pr, pi) to the W running sums.
+inline void AddRow(const float* row, Index W, double pr, double pi, float* sum, float* re, float* im, Index c) {
+  for (; c < W; ++c) {
+    const float v = row[c];
+    sum[c] += v;
+    re[c] = static_cast<float>(double(re[c]) + double(v) * pr);
+    im[c] = static_cast<float>(double(im[c]) + double(v) * pi);
+  }
+}
+
+// Slides the W windows by one sample per output row 1..H-1 (samples
+// `stride` apart) and writes (sum + re) / n to the output rows (OutputRow),
+// from column c on.
+inline void SlideColumns(const float* x, float* y, Index H, Index stride, Index W, const Slide& k, float* sum_,
+                         float* re_, float* im_, Index c0, bool odd) {
+  for (Index i = 1; i < H; ++i) {
+    const float* in = x + Mirror(i + k.r, H) * stride;
+    const float* out = x + Mirror(i - 1 - k.r, H) * stride;
+    float* yr = OutputRow(y, i, stride, odd);
+    for (Index c = c0; c < W; ++c) {
+      const float a = in[c], b = out[c];
+      const float sum = sum_[c] + a - b;
+      const double d = double(a - b);
+      const double re = re_[c], im = im_[c];
+      const float nre = static_cast<float>(re * k.c2 + im * k.s2 + d * k.c1);
+      const float nim = static_cast<float>(im * k.c2 - re * k.s2 + d * k.s1);
+      sum_[c] = sum;
+      re_[c] = nre;
+      im_[c] = nim;
+      if (yr) yr[c] = (sum + nre) / k.n;
+    }
+  }
+}
+
+}  // namespace kestrune::hann_smooth
 
 namespace kestrune {
 
 namespace {
 
-using hann::Index;
+using hann_smooth::Index;
 
 // Rows laid side by side in the row pass: sixteen make two vectors of
 // doubles on AVX-512, whose recursions are independent and so overlap instead
@@ -258,10 +228,11 @@ class ColumnSums {
     const bool scalar = simd::ScalarKernels();
     double pr = -wnd_.c1, pi = -wnd_.s1;  // phasor of window position 0
     for (Index q = -wnd_.r; q <= wnd_.r; ++q) {
-      const float* row = x + hann::Mirror(q, H) * stride_;
+      const float* row = x + hann_smooth::Mirror(q, H) * stride_;
       const Index c =
-          scalar ? 0 : HWY_DYNAMIC_DISPATCH(hann::AddRowHwy)(row, W_, pr, pi, sum_.data(), re_.data(), im_.data());
-      hann::AddRow(row, W_, pr, pi, sum_.data(), re_.data(), im_.data(), c);
+          scalar ? 0
+                 : HWY_DYNAMIC_DISPATCH(hann_smooth::AddRowHwy)(row, W_, pr, pi, sum_.data(), re_.data(), im_.data());
+      hann_smooth::AddRow(row, W_, pr, pi, sum_.data(), re_.data(), im_.data(), c);
       const double nr = pr * wnd_.c2 - pi * wnd_.s2;
       const double ni = pr * wnd_.s2 + pi * wnd_.c2;
       pr = nr;
@@ -273,11 +244,12 @@ class ColumnSums {
   // x and y), sliding every window by one row per output row; with `odd`
   // only the odd rows, packed (row i to row i / 2 of y).
   void Slide(const float* x, float* y, Index H, bool odd) {
-    const hann::Slide k{-wnd_.c1, wnd_.s1, wnd_.c2, wnd_.s2, wnd_.r, static_cast<float>(wnd_.n)};
-    const Index c = simd::ScalarKernels() ? 0
-                                          : HWY_DYNAMIC_DISPATCH(hann::SlideColumnsHwy)(
-                                                x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data(), odd);
-    if (c < W_) hann::SlideColumns(x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data(), c, odd);
+    const hann_smooth::Slide k{-wnd_.c1, wnd_.s1, wnd_.c2, wnd_.s2, wnd_.r, static_cast<float>(wnd_.n)};
+    const Index c = simd::ScalarKernels()
+                        ? 0
+                        : HWY_DYNAMIC_DISPATCH(hann_smooth::SlideColumnsHwy)(x, y, H, stride_, W_, k, sum_.data(),
+                                                                             re_.data(), im_.data(), odd);
+    if (c < W_) hann_smooth::SlideColumns(x, y, H, stride_, W_, k, sum_.data(), re_.data(), im_.data(), c, odd);
   }
 
   void Value(float* y) const {
@@ -350,8 +322,8 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd, b
         Index done = 0;
         if (lanes == groupRows && vector)
           for (Index l = 0; l < groupRows; l += 8)
-            done = HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(x + (y0 + l) * W + m0, W, m1 - m0,
-                                                             in.data() + m0 * groupRows + l, groupRows);
+            done = HWY_DYNAMIC_DISPATCH(hann_smooth::Transpose8Hwy)(x + (y0 + l) * W + m0, W, m1 - m0,
+                                                                    in.data() + m0 * groupRows + l, groupRows);
         for (Index l = 0; l < groupRows; ++l)
           for (Index m = m0 + done; m < m1; ++m) in[m * groupRows + l] = l < lanes ? x[(y0 + l) * W + m] : 0.0f;
       }
@@ -363,8 +335,8 @@ void SmoothRows(const float* x, float* y, Index W, Index H, const Window& wnd, b
           for (Index l = 0; l < groupRows; l += 8)
             for (Index j = 0; j + 8 <= m1 - m0; j += 8) {
               // Rows m0 + j .. of the laid-out plane, lanes l .. l + 7.
-              if (HWY_DYNAMIC_DISPATCH(hann::Transpose8Hwy)(out.data() + (m0 + j) * groupRows + l, groupRows, 8,
-                                                            y + (y0 + l) * outW + m0 + j, outW) == 0)
+              if (HWY_DYNAMIC_DISPATCH(hann_smooth::Transpose8Hwy)(out.data() + (m0 + j) * groupRows + l, groupRows, 8,
+                                                                   y + (y0 + l) * outW + m0 + j, outW) == 0)
                 break;
               done = j + 8;
             }
@@ -406,7 +378,8 @@ void LocalRows(const float* x, float* y, Index W, Index H, const Window& wnd, bo
         if (i >= r && i + r < W) {
           for (int j = 0; j < wnd.n; ++j) sum += weights[std::size_t(j)] * double(in[i - r + j]);
         } else {
-          for (int j = 0; j < wnd.n; ++j) sum += weights[std::size_t(j)] * double(in[hann::Mirror(i - r + j, W)]);
+          for (int j = 0; j < wnd.n; ++j)
+            sum += weights[std::size_t(j)] * double(in[hann_smooth::Mirror(i - r + j, W)]);
         }
         out[i / step] = static_cast<float>(sum);
       }
@@ -431,7 +404,7 @@ void LocalColumns(const float* x, float* y, Index W, Index H, const Window& wnd,
       const Index row = first + step * i;
       std::fill(sum.begin(), sum.end(), 0.0);
       for (int j = 0; j < wnd.n; ++j) {
-        const float* in = x + hann::Mirror(row - r + j, H) * W;
+        const float* in = x + hann_smooth::Mirror(row - r + j, H) * W;
         const double wj = weights[std::size_t(j)];
         for (Index c = 0; c < W; ++c) sum[std::size_t(c)] += wj * double(in[c]);
       }

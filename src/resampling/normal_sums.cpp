@@ -13,29 +13,8 @@
 #include "base/simd.h"
 #include "resampling/normal_sums.h"
 
-#ifndef KESTRUNE_NORMAL_SUMS_COMMON
-#define KESTRUNE_NORMAL_SUMS_COMMON
-namespace kestrune::normal {
-
-// The products x[left] * x[right] with left <= right <= 6, in 32 slots (the
-// last four multiply the zero pad).
-struct ProductTable {
-  alignas(64) int32_t left[32];
-  alignas(64) int32_t right[32];
-  constexpr ProductTable() : left(), right() {
-    int n = 0;
-    for (int p = 0; p < kNormalRowStride - 1; ++p)
-      for (int q = p; q < kNormalRowStride - 1; ++q) left[n] = p, right[n] = q, ++n;
-    for (; n < 32; ++n) left[n] = right[n] = kNormalRowStride - 1;
-  }
-};
-constexpr ProductTable kProducts;
-
-}  // namespace kestrune::normal
-#endif  // KESTRUNE_NORMAL_SUMS_COMMON
-
 HWY_BEFORE_NAMESPACE();
-namespace kestrune::normal {
+namespace kestrune::normal_sums {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -144,16 +123,16 @@ void NoisyTrainingRowsHwy(const float* const* entries, int positions, const floa
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune::normal
+}  // namespace kestrune::normal_sums
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace kestrune {
 
-namespace normal {
+namespace normal_sums {
 HWY_EXPORT(NormalSumsHwy);
 HWY_EXPORT(NoisyTrainingRowsHwy);
-}  // namespace normal
+}  // namespace normal_sums
 
 void NormalSumsScalar(const float* rows, int count, float* sums) {
   for (int p = 0; p < kNormalRowStride - 1; ++p)
@@ -177,12 +156,12 @@ void NoisyTrainingRowsScalar(const float* const* entries, int positions, const f
 
 void NoisyTrainingRows(const float* const* entries, int positions, const float* noise, float* rows) {
   if (simd::ScalarKernels()) return NoisyTrainingRowsScalar(entries, positions, noise, rows);
-  HWY_DYNAMIC_DISPATCH(normal::NoisyTrainingRowsHwy)(entries, positions, noise, rows);
+  HWY_DYNAMIC_DISPATCH(normal_sums::NoisyTrainingRowsHwy)(entries, positions, noise, rows);
 }
 
 void NormalSums(const float* rows, int count, float* sums) {
   if (simd::ScalarKernels()) return NormalSumsScalar(rows, count, sums);
-  HWY_DYNAMIC_DISPATCH(normal::NormalSumsHwy)(rows, count, sums);
+  HWY_DYNAMIC_DISPATCH(normal_sums::NormalSumsHwy)(rows, count, sums);
 }
 
 }  // namespace kestrune

@@ -3,6 +3,8 @@
 // zero pad).
 #pragma once
 
+#include <cstdint>
+
 namespace kestrune {
 
 // Floats per training row, and per row of the table of sums.
@@ -26,5 +28,23 @@ void NormalSumsScalar(const float* rows, int count, float* sums);
 constexpr int kNoisyRowsOverread = 8;
 void NoisyTrainingRows(const float* const* entries, int positions, const float* noise, float* rows);
 void NoisyTrainingRowsScalar(const float* const* entries, int positions, const float* noise, float* rows);
+
+namespace normal_sums {
+
+// The products x[left] * x[right] with left <= right <= 6, in 32 slots (the
+// last four multiply the zero pad).
+struct ProductTable {
+  alignas(64) int32_t left[32];
+  alignas(64) int32_t right[32];
+  constexpr ProductTable() : left(), right() {
+    int n = 0;
+    for (int p = 0; p < kNormalRowStride - 1; ++p)
+      for (int q = p; q < kNormalRowStride - 1; ++q) left[n] = p, right[n] = q, ++n;
+    for (; n < 32; ++n) left[n] = right[n] = kNormalRowStride - 1;
+  }
+};
+inline constexpr ProductTable kProducts;
+
+}  // namespace normal_sums
 
 }  // namespace kestrune

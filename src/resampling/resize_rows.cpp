@@ -20,77 +20,8 @@
 #include "base/simd.h"
 #include "resampling/resize_rows.h"
 
-// Code outside the per-target namespace, compiled once: the block loop and
-// the scalar kernel.
-#ifndef KESTRUNE_RESIZE_ROWS_COMMON
-#define KESTRUNE_RESIZE_ROWS_COMMON
-namespace kestrune::Resampling::rows {
-
-using Index = std::ptrdiff_t;
-constexpr Index kRows = kResizeBlockRows;
-
-// The weights of output sample o.
-inline const float* WeightsOf(const LinearResampler& r, Index o) {
-  return r.phaseWeights[static_cast<std::size_t>(r.outPhase[static_cast<std::size_t>(o)])].data();
-}
-
-// The source rows of output row y's taps, edge rows replicated where the
-// window leaves the plane.
-inline void TapRows(const float* src, Index width, const LinearResampler& r, Index y, const float** taps) {
-  const Index last = Index(r.inLength) - 1;
-  for (Index j = 0; j < Index(r.taps); ++j) taps[j] = src + std::clamp<Index>(r.outStart[y] + j, 0, last) * width;
-}
-
-// The blocks of rows [y0, y1) with a kernel k: k.Vertical(r, y, lanes) makes
-// intermediate rows y .. y + lanes - 1, k.Horizontal(r, lanes, rows)
-// resamples them into the output rows at rows[0 .. lanes - 1].
-template <class Kernel>
-void RunBlocks(Kernel& k, const LinearResampler* const* verticals, const LinearResampler* const* horizontals,
-               int count, Index y0, Index y1, float* const* dst, const std::function<void(Index)>& rowsDone,
-               Index ringRows) {
-  float* out[kRows];
-  for (Index y = y0; y < y1; y += kRows) {
-    const Index lanes = std::min(kRows, y1 - y);
-    for (int i = 0; i < count; ++i) {
-      if (i == 0 || verticals[i] != verticals[i - 1]) k.Vertical(*verticals[i], y, lanes);
-      const Index dw = horizontals[i]->outLength;
-      for (Index l = 0; l < lanes; ++l) out[l] = dst[i] + (ringRows ? (y + l) % ringRows : y + l) * dw;
-      k.Horizontal(*horizontals[i], lanes, out);
-    }
-    if (rowsDone) rowsDone(y + lanes);
-  }
-}
-
-// The plain reading: each intermediate row as a weighted sum of source rows,
-// then each through LinearResampler::Resample.
-struct ScalarKernel {
-  const float* src;
-  Index width;
-  std::vector<float> rows;
-  std::vector<const float*> taps;
-
-  void Vertical(const LinearResampler& r, Index y, Index lanes) {
-    rows.resize(std::size_t(kRows * width));
-    taps.resize(r.taps);
-    for (Index l = 0; l < lanes; ++l) {
-      TapRows(src, width, r, y + l, taps.data());
-      const float* w = WeightsOf(r, y + l);
-      float* row = rows.data() + l * width;
-      std::fill_n(row, width, 0.0f);
-      for (Index j = 0; j < Index(r.taps); ++j)
-        for (Index x = 0; x < width; ++x) row[x] = row[x] + taps[j][x] * w[j];
-    }
-  }
-  void Horizontal(const LinearResampler& r, Index lanes, float* const* out) const {
-    for (Index l = 0; l < lanes; ++l) r.Resample(rows.data() + l * width, out[l]);
-  }
-};
-
-}  // namespace kestrune::Resampling::rows
-#endif  // KESTRUNE_RESIZE_ROWS_COMMON
-
 HWY_BEFORE_NAMESPACE();
-namespace kestrune::Resampling::rows {
+namespace kestrune::resize_rows {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -340,27 +271,54 @@ void ResizeRowsHwy(const float* src, Index width, const LinearResampler* const* 
 
 #undef KESTRUNE_RESIZE_TRANSPOSES
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune::Resampling::rows
+}  // namespace kestrune::resize_rows
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace kestrune::Resampling {
+namespace kestrune {
 
-namespace rows {
+namespace resize_rows {
 HWY_EXPORT(ResizeRowsHwy);
-}  // namespace rows
 
-void ResizeRows(const float* src, std::ptrdiff_t width, const LinearResampler* const* verticals,
-                const LinearResampler* const* horizontals, int count, std::ptrdiff_t y0, std::ptrdiff_t y1,
-                float* const* dst, const std::function<void(std::ptrdiff_t)>& rowsDone, std::ptrdiff_t ringRows) {
+// The plain reading: each intermediate row as a weighted sum of source rows,
+// then each through LinearResampler::Resample.
+struct ScalarKernel {
+  const float* src;
+  Index width;
+  std::vector<float> rows;
+  std::vector<const float*> taps;
+
+  void Vertical(const LinearResampler& r, Index y, Index lanes) {
+    rows.resize(std::size_t(kRows * width));
+    taps.resize(r.taps);
+    for (Index l = 0; l < lanes; ++l) {
+      TapRows(src, width, r, y + l, taps.data());
+      const float* w = WeightsOf(r, y + l);
+      float* row = rows.data() + l * width;
+      std::fill_n(row, width, 0.0f);
+      for (Index j = 0; j < Index(r.taps); ++j)
+        for (Index x = 0; x < width; ++x) row[x] = row[x] + taps[j][x] * w[j];
+    }
+  }
+  void Horizontal(const LinearResampler& r, Index lanes, float* const* out) const {
+    for (Index l = 0; l < lanes; ++l) r.Resample(rows.data() + l * width, out[l]);
+  }
+};
+
+}  // namespace resize_rows
+
+void Resampling::ResizeRows(const float* src, std::ptrdiff_t width, const LinearResampler* const* verticals,
+                            const LinearResampler* const* horizontals, int count, std::ptrdiff_t y0, std::ptrdiff_t y1,
+                            float* const* dst, const std::function<void(std::ptrdiff_t)>& rowsDone,
+                            std::ptrdiff_t ringRows) {
   if (count < 1 || width < 1) return;
   if (simd::ScalarKernels()) {
-    rows::ScalarKernel k{src, width, {}, {}};
-    return rows::RunBlocks(k, verticals, horizontals, count, y0, y1, dst, rowsDone, ringRows);
+    resize_rows::ScalarKernel k{src, width, {}, {}};
+    return resize_rows::RunBlocks(k, verticals, horizontals, count, y0, y1, dst, rowsDone, ringRows);
   }
-  HWY_DYNAMIC_DISPATCH(rows::ResizeRowsHwy)(src, width, verticals, horizontals, count, y0, y1, dst, rowsDone,
-                                            ringRows);
+  HWY_DYNAMIC_DISPATCH(resize_rows::ResizeRowsHwy)
+  (src, width, verticals, horizontals, count, y0, y1, dst, rowsDone, ringRows);
 }
 
-}  // namespace kestrune::Resampling
+}  // namespace kestrune
 #endif  // HWY_ONCE

@@ -8,6 +8,7 @@
 // which then share the intermediate rows of a common vertical set-up.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 
@@ -33,3 +34,44 @@ void ResizeRows(const float* src, std::ptrdiff_t width, const LinearResampler* c
                 std::ptrdiff_t ringRows = 0);
 
 }  // namespace kestrune::Resampling
+
+// What the scalar and vector forms of ResizeRows share.
+namespace kestrune::resize_rows {
+
+using Resampling::LinearResampler;
+
+using Index = std::ptrdiff_t;
+constexpr Index kRows = Resampling::kResizeBlockRows;
+
+// The weights of output sample o.
+inline const float* WeightsOf(const LinearResampler& r, Index o) {
+  return r.phaseWeights[static_cast<std::size_t>(r.outPhase[static_cast<std::size_t>(o)])].data();
+}
+
+// The source rows of output row y's taps, edge rows replicated where the
+// window leaves the plane.
+inline void TapRows(const float* src, Index width, const LinearResampler& r, Index y, const float** taps) {
+  const Index last = Index(r.inLength) - 1;
+  for (Index j = 0; j < Index(r.taps); ++j) taps[j] = src + std::clamp<Index>(r.outStart[y] + j, 0, last) * width;
+}
+
+// The blocks of rows [y0, y1) with a kernel k: k.Vertical(r, y, lanes) makes
+// intermediate rows y .. y + lanes - 1, k.Horizontal(r, lanes, rows)
+// resamples them into the output rows at rows[0 .. lanes - 1].
+template <class Kernel>
+void RunBlocks(Kernel& k, const LinearResampler* const* verticals, const LinearResampler* const* horizontals, int count,
+               Index y0, Index y1, float* const* dst, const std::function<void(Index)>& rowsDone, Index ringRows) {
+  float* out[kRows];
+  for (Index y = y0; y < y1; y += kRows) {
+    const Index lanes = std::min(kRows, y1 - y);
+    for (int i = 0; i < count; ++i) {
+      if (i == 0 || verticals[i] != verticals[i - 1]) k.Vertical(*verticals[i], y, lanes);
+      const Index dw = horizontals[i]->outLength;
+      for (Index l = 0; l < lanes; ++l) out[l] = dst[i] + (ringRows ? (y + l) % ringRows : y + l) * dw;
+      k.Horizontal(*horizontals[i], lanes, out);
+    }
+    if (rowsDone) rowsDone(y + lanes);
+  }
+}
+
+}  // namespace kestrune::resize_rows

@@ -21,22 +21,8 @@
 #include "base/threading.h"
 #include "upscale/block_distance.h"
 
-#ifndef KESTRUNE_BLOCK_DISTANCE_COMMON
-#define KESTRUNE_BLOCK_DISTANCE_COMMON
-namespace kestrune::BlockDistance {
-
-constexpr int kRowBytes = 16;
-
-// Keeps the first strict minimum in row-major order.
-inline void Consider(SearchResult& best, int32_t d, int row, int col) {
-  if (d < best.distance) best = {d, row, col};
-}
-
-}  // namespace kestrune::BlockDistance
-#endif  // KESTRUNE_BLOCK_DISTANCE_COMMON
-
 HWY_BEFORE_NAMESPACE();
-namespace kestrune::BlockDistance {
+namespace kestrune::block_distance {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -59,8 +45,11 @@ HWY_INLINE hn::Vec<D16> Widen(const uint8_t* p) {
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-// Highway's AVX3_DL target stands for the AVX-512 extensions that came
-// together with VNNI; the kernel still checks for VNNI itself. Lane k of
+// Highway chooses its AVX3_DL target only on processors with AVX-512 VNNI
+// (it checks VNNI among that target's features), so this form needs no
+// check of its own; the target attribute below names the instructions for
+// the compiler, whose AVX3_DL flags (in this Highway) name only the VEX
+// form of VNNI. Lane k of
 // every vector is candidate k of the row: the source row r + i loaded from
 // byte 4j holds sample k + j of candidate k in lane k, which meets sample
 // (i, j) of T broadcast to every lane, so the 16 products of a candidate
@@ -192,9 +181,8 @@ SearchResult SearchLanes(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t
 SearchResult SearchHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
                        int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride) {
 #if HWY_TARGET == HWY_AVX3_DL
-  static const bool vnni = __builtin_cpu_supports("avx512vnni");
   // The keys of SearchVnni hold rows 0..15.
-  if (vnni && rows <= 16) return SearchVnni(t, tStride, src, srcStride, rows, count, terms, termsStride);
+  if (rows <= 16) return SearchVnni(t, tStride, src, srcStride, rows, count, terms, termsStride);
 #else
   (void)terms, (void)termsStride;
 #endif
@@ -338,11 +326,11 @@ BlendChoice BlendSearchHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune::BlockDistance
+}  // namespace kestrune::block_distance
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace kestrune::BlockDistance {
+namespace kestrune::block_distance {
 
 HWY_EXPORT(SearchHwy);
 HWY_EXPORT(BlendSumsHwy);
@@ -459,5 +447,5 @@ BlendChoice BlendSearch(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t*
   return HWY_DYNAMIC_DISPATCH(BlendSearchHwy)(t, tStride, p, qs, n, srcStride, error);
 }
 
-}  // namespace kestrune::BlockDistance
+}  // namespace kestrune::block_distance
 #endif  // HWY_ONCE

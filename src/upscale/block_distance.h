@@ -10,7 +10,10 @@
 
 namespace kestrune {
 
-namespace BlockDistance {
+namespace block_distance {
+
+// Bytes in a block row (four samples of four bytes).
+constexpr int kRowBytes = 16;
 
 // Per source block position (by, bx) with by <= h-4, bx <= w-4:
 // sum S^2 - 256 sum S over the block's 64 bytes; the fast coarse search
@@ -31,6 +34,12 @@ SearchResult Search(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src
                     int count, const int32_t* terms, std::ptrdiff_t termsStride);
 SearchResult SearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
                           int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride);
+
+// Keeps the first strict minimum in row-major order (the scalar and vector
+// searches alike).
+inline void Consider(SearchResult& best, int32_t d, int row, int col) {
+  if (d < best.distance) best = {d, row, col};
+}
 
 // Sums for blending two source blocks P and Q towards a target block T:
 // cross = sum (T - Q)(P - Q) and energy = sum (P - Q)^2. The blend search
@@ -73,6 +82,6 @@ BlendChoice BlendSearch(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t*
 BlendChoice BlendSearchScalar(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
                               int n, std::ptrdiff_t srcStride, int64_t error);
 
-}  // namespace BlockDistance
+}  // namespace block_distance
 
 }  // namespace kestrune

@@ -23,7 +23,7 @@
 #include "upscale/downsample2.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace kestrune::downsample {
+namespace kestrune::downsample2 {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -57,17 +57,16 @@ void ColumnsHwy(const float* const* rows, std::ptrdiff_t n, float* out, const fl
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune::downsample
+}  // namespace kestrune::downsample2
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace kestrune {
 
-namespace downsample {
+namespace downsample2 {
 HWY_EXPORT(RowHwy);
 HWY_EXPORT(ColumnsHwy);
-}  // namespace downsample
-
+}  // namespace downsample2
 
 namespace {
 
@@ -102,7 +101,7 @@ void Line(const float* src, std::ptrdiff_t inStride, int n, float* dst, std::ptr
   // Along a row the vector form takes the outputs whose taps all lie inside.
   if (inStride == 1 && outStride == 1 && half >= 5 && !simd::ScalarKernels()) {
     for (int x = 0; x < 2; ++x) dst[x] = LineSample(src, n, x, k);
-    HWY_DYNAMIC_DISPATCH(downsample::RowHwy)(src, 2, half - 1, dst, k.w, k.norm);
+    HWY_DYNAMIC_DISPATCH(downsample2::RowHwy)(src, 2, half - 1, dst, k.w, k.norm);
     dst[half - 1] = LineSample(src, n, half - 1, k);
     return;
   }
@@ -138,7 +137,7 @@ void Downsample2(const float* src, int W, int H, float* dst, int /*factor*/, flo
     for (int t = 0; t < 7; ++t) rows[t] = tmp + std::size_t(Mirror(c - 3 + t, H)) * halfW;
     float* out = dst + std::size_t(y) * halfW;
     if (!simd::ScalarKernels()) {
-      HWY_DYNAMIC_DISPATCH(downsample::ColumnsHwy)(rows, std::ptrdiff_t(halfW), out, k.w, k.norm);
+      HWY_DYNAMIC_DISPATCH(downsample2::ColumnsHwy)(rows, std::ptrdiff_t(halfW), out, k.w, k.norm);
       continue;
     }
     for (std::size_t x = 0; x < halfW; ++x) {

@@ -19,21 +19,8 @@
 #include "upscale/edge_weight_map.h"
 #include "upscale/max_filter.h"
 
-#ifndef KESTRUNE_EDGE_WEIGHT_MAP_COMMON
-#define KESTRUNE_EDGE_WEIGHT_MAP_COMMON
-namespace kestrune::edge_weights {
-
-using Index = std::ptrdiff_t;
-
-// Neighbour offsets in the order of summation: rows above to below, each
-// left to right.
-constexpr int kNeighbours[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
-
-}  // namespace kestrune::edge_weights
-#endif  // KESTRUNE_EDGE_WEIGHT_MAP_COMMON
-
 HWY_BEFORE_NAMESPACE();
-namespace kestrune::edge_weights {
+namespace kestrune::edge_weight_map {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -58,20 +45,20 @@ void SquaredGradientRowHwy(const float* const* planes, Index w, Index y, float* 
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune::edge_weights
+}  // namespace kestrune::edge_weight_map
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace kestrune {
 
-namespace edge_weights {
+namespace edge_weight_map {
 HWY_EXPORT(SquaredGradientRowHwy);
-}  // namespace edge_weights
+}  // namespace edge_weight_map
 
 namespace {
 
-using edge_weights::Index;
-using edge_weights::kNeighbours;
+using edge_weight_map::Index;
+using edge_weight_map::kNeighbours;
 
 // The same sum at (y, i) with the neighbours beyond the plane read mirrored
 // about its first and last samples.
@@ -114,7 +101,7 @@ void EdgeWeightMap(const float* const x[3], int W, int H, float* const snapshot[
       // The scalar form reads every sample mirrored: inside the plane that
       // is the plain read.
       const bool inner = y > 0 && y + 1 < h && !simd::ScalarKernels();
-      if (inner) HWY_DYNAMIC_DISPATCH(edge_weights::SquaredGradientRowHwy)(snap, w, y, row);
+      if (inner) HWY_DYNAMIC_DISPATCH(edge_weight_map::SquaredGradientRowHwy)(snap, w, y, row);
       for (Index i = 0; i < w; ++i) {
         if (!inner || i == 0 || i + 1 == w) row[i] = SquaredGradientMirrored(snap, w, h, y, i);
         row[i] = std::sqrt(row[i]);

@@ -259,7 +259,7 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
     }
   }
   });
-  BlockDistance::SourceBlockTerms(sourceBytes_.data(), w, h, sourceTerms_);
+  block_distance::SourceBlockTerms(sourceBytes_.data(), w, h, sourceTerms_);
 
   // The centre of each block's search window in the source, per block row
   // and per block column.
@@ -312,15 +312,15 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
   BlockMatch m;
   const int syLo = std::max(ys - searchRadius_, 0), syHi = std::min(ys + searchRadius_, h_ - B);
   const int sxLo = std::max(xs - searchRadius_, 0), sxHi = std::min(xs + searchRadius_, w_ - B);
-  const BlockDistance::SearchResult found =
-      BlockDistance::Search(t, tStride, sourceBlock(syLo, sxLo), sStride, syHi - syLo + 1, sxHi - sxLo + 1,
-                              sourceTerms_.data() + std::size_t(syLo) * w_ + sxLo, w_);
+  const block_distance::SearchResult found =
+      block_distance::Search(t, tStride, sourceBlock(syLo, sxLo), sStride, syHi - syLo + 1, sxHi - sxLo + 1,
+                             sourceTerms_.data() + std::size_t(syLo) * w_ + sxLo, w_);
   m.by = syLo + found.row, m.bx = sxLo + found.col;
   m.error = found.distance;
 
   // Blend search: a neighbour of the best block mixed into it may fit better.
-  const uint8_t* qs[BlockDistance::kMaxBlends];
-  int at[BlockDistance::kMaxBlends + 1][2];
+  const uint8_t* qs[block_distance::kMaxBlends];
+  int at[block_distance::kMaxBlends + 1][2];
   int n = 0;
   for (int ay = std::max(m.by - 1, 0); ay <= std::min(m.by + 1, h_ - B); ++ay)
     for (int ax = std::max(m.bx - 1, 0); ax <= std::min(m.bx + 1, w_ - B); ++ax) {
@@ -328,8 +328,8 @@ FractalTexture::BlockMatch FractalTexture::MatchBlock(int y, int x) const {
       qs[n] = sourceBlock(ay, ax), at[n][0] = ay, at[n][1] = ax, ++n;
     }
   at[n][0] = ys, at[n][1] = xs;  // no blend
-  const BlockDistance::BlendChoice blend =
-      BlockDistance::BlendSearch(t, tStride, sourceBlock(m.by, m.bx), qs, n, sStride, m.error);
+  const block_distance::BlendChoice blend =
+      block_distance::BlendSearch(t, tStride, sourceBlock(m.by, m.bx), qs, n, sStride, m.error);
   m.error = blend.error;
   m.cy = at[blend.k][0], m.cx = at[blend.k][1];
   const double tb = blend.tq;

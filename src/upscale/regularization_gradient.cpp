@@ -27,19 +27,8 @@
 #include "upscale/estimate_update.h"
 #include "upscale/regularization_gradient.h"
 
-#ifndef KESTRUNE_REGULARIZATION_COMMON
-#define KESTRUNE_REGULARIZATION_COMMON
-namespace kestrune::regularization {
-
-using Index = std::ptrdiff_t;
-
-constexpr int kShifts[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
-
-}  // namespace kestrune::regularization
-#endif  // KESTRUNE_REGULARIZATION_COMMON
-
 HWY_BEFORE_NAMESPACE();
-namespace kestrune::regularization {
+namespace kestrune::regularization_gradient {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -68,20 +57,20 @@ void InteriorRowHwy(const float* row, Index W, const float* a, Index c0, Index c
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace kestrune::regularization
+}  // namespace kestrune::regularization_gradient
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace kestrune {
 
-namespace regularization {
+namespace regularization_gradient {
 HWY_EXPORT(InteriorRowHwy);
-}  // namespace regularization
+}  // namespace regularization_gradient
 
 namespace {
 
-using regularization::Index;
-using regularization::kShifts;
+using regularization_gradient::Index;
+using regularization_gradient::kShifts;
 
 // sign(e): 1 for e > 0, 0 for e = 0, -1 otherwise (NaN included).
 inline float Sign(float e) { return e > 0.0f ? 1.0f : e == 0.0f ? 0.0f : -1.0f; }
@@ -115,7 +104,7 @@ void GradientRow(const Plane& p, Index y, float* r) {
   const Index W = p.W;
   if (y > 0 && y + 1 < p.H && W > 2 && !simd::ScalarKernels()) {
     r[0] = p.Pixel(y, 0);
-    HWY_DYNAMIC_DISPATCH(regularization::InteriorRowHwy)(p.x + y * W, W, p.a, 1, W - 1, r);
+    HWY_DYNAMIC_DISPATCH(regularization_gradient::InteriorRowHwy)(p.x + y * W, W, p.a, 1, W - 1, r);
     r[W - 1] = p.Pixel(y, W - 1);
     return;
   }

@@ -2,7 +2,19 @@
 // regulariser of one plane, which pulls ringing and small oscillations flat.
 #pragma once
 
+#include <cstddef>
+
 namespace kestrune {
+
+namespace regularization_gradient {
+
+using Index = std::ptrdiff_t;
+
+// The eight neighbour shifts (dy, dx), in the order the scalar and vector
+// forms both sum them.
+constexpr int kShifts[8][2] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
+
+}  // namespace regularization_gradient
 
 // x and r are W x H planes; r receives the gradient.
 void RegularizationGradient(const float* x, int W, int H, float* r);

@@ -27,7 +27,7 @@ TEST(BlockDistance, EveryInstructionSetGivesTheScalarSums) {
   // large as the candidates need, so that a read past it shows under the
   // address sanitizer. Searches, blend sums and blended distances on every
   // instruction set equal the scalar ones.
-  using namespace BlockDistance;
+  using namespace block_distance;
   std::mt19937 rng(7);
   for (int trial = 0; trial < 300; ++trial) {
     const int levels = trial % 3 == 0 ? 2 : 256;
@@ -99,19 +99,19 @@ TEST(BlockDistance, PlainSumsByHand) {
     t[i] = colour ? 10 : 0, p[i] = colour ? 20 : 0, q[i] = colour ? 30 : 0;
   }
   std::vector<int32_t> terms;
-  BlockDistance::SourceBlockTerms(p.data(), 4, 4, terms);
+  block_distance::SourceBlockTerms(p.data(), 4, 4, terms);
   EXPECT_EQ(terms[0], 48 * 400 - 256 * 48 * 20);
   ForEachSimdTarget([&](const std::string&) {
-    EXPECT_EQ(BlockDistance::Search(t.data(), 16, p.data(), 16, 1, 1, terms.data(), 4).distance, 48 * 100);
+    EXPECT_EQ(block_distance::Search(t.data(), 16, p.data(), 16, 1, 1, terms.data(), 4).distance, 48 * 100);
     const uint8_t* qs[] = {q.data()};
-    BlockDistance::BlendSums sums;
-    BlockDistance::BlendSumsOf(t.data(), 16, p.data(), qs, 1, 16, &sums);
+    block_distance::BlendSums sums;
+    block_distance::BlendSumsOf(t.data(), 16, p.data(), qs, 1, 16, &sums);
     EXPECT_EQ(sums.cross, 48 * (-20) * (-10));
     EXPECT_EQ(sums.energy, 48 * 100);
     // Blend with weight 128: P + (Q - P) / 2 = 25, |10 - 25| * 256 per value.
     const int weight[] = {128};
     int64_t sad = 0;
-    BlockDistance::BlendSads(t.data(), 16, p.data(), qs, weight, 1, 16, &sad);
+    block_distance::BlendSads(t.data(), 16, p.data(), qs, weight, 1, 16, &sad);
     EXPECT_EQ(sad, 48 * 15 * 256);
   });
 }
