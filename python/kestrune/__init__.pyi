@@ -75,7 +75,8 @@ def write(image: Array, path: Path, *, info: Optional[Info] = ..., format: Optio
 def upscale_file(src: Path, dst: Path, *, method: Method = ..., iterations: int = ...,
                  fractal_substitutions: int = ..., edge_dir_iterations: int = ..., strength: float = ...,
                  side_lobe: float = ..., regularization: float = ..., variable_regularization: float = ...,
-                 width: int = ..., height: int = ..., format: Optional[Format] = ..., depth: Depth = ...,
+                 width: int = ..., height: int = ..., jpeg_model: bool = ..., format: Optional[Format] = ...,
+                 depth: Depth = ...,
                  quality: int = ..., lossless: bool = ..., progress: Progress = ...) -> None: ...
 def test_chart(width: int, height: int, seed: int = ...) -> npt.NDArray[np.uint8]: ...
 def threads() -> int: ...

@@ -465,11 +465,12 @@ void Write(const py::array& array, const std::filesystem::path& file, const std:
 
 void UpscaleFile(const std::filesystem::path& input, const std::filesystem::path& output, const std::string& method,
                  long long iterations, long long fractal, int edge, float strength, float sideLobe,
-                 float regularization, float variable, long long width, long long height,
+                 float regularization, float variable, long long width, long long height, bool jpegModel,
                  const std::optional<std::string>& format, const py::object& depth, int quality, bool lossless,
                  const py::object& progress) {
-  const k::UpscaleOptions options = MakeUpscaleOptions(method, iterations, fractal, edge, strength, sideLobe,
-                                                       regularization, variable, width, height);
+  k::UpscaleOptions options = MakeUpscaleOptions(method, iterations, fractal, edge, strength, sideLobe,
+                                                 regularization, variable, width, height);
+  options.jpegModel = jpegModel;
   const k::WriteOptions write = ToWriteOptions(format, depth, quality, lossless);
   const std::string in = input.string(), out = output.string();
   PyProgress hook(progress);
@@ -604,11 +605,12 @@ PYBIND11_MODULE(_kestrune, m) {
         "edge_dir_iterations"_a = up.edgeDirIterations, "strength"_a = Decimal(up.strength),
         "side_lobe"_a = Decimal(up.sideLobe), "regularization"_a = Decimal(up.regularization),
         "variable_regularization"_a = Decimal(up.variableRegularization), "width"_a = up.width, "height"_a = up.height,
-        "format"_a = py::none(), "depth"_a = py::none(), "quality"_a = wr.quality, "lossless"_a = wr.lossless,
+        "jpeg_model"_a = up.jpegModel, "format"_a = py::none(), "depth"_a = py::none(), "quality"_a = wr.quality, "lossless"_a = wr.lossless,
         "progress"_a = py::none(),
         (std::string("Kestrune interpolation from file to file with the source's metadata and depth, as kestrune-cli "
                      "upscale does: large pictures without alpha go a row of tiles at a time, never held whole. "
-                     "Settings as for upscale, output settings as for write; dst is written all or nothing (a "
+                     "Settings as for upscale; jpeg_model holds the enlargement of a JPEG source to the file's quantised "
+                     "coefficients (False: to its decoded pixels). Output settings as for write; dst is written all or nothing (a "
                      "stopped run writes nothing). OSError names the file that could not be read or written.") +
          kRunDoc)
             .c_str());

@@ -48,6 +48,18 @@ def test_same_bytes_as_the_tool(tmp_path, name, dtype, channels, settings):
     assert (tmp_path / f"file-{name}").read_bytes() == expected
 
 
+def test_jpeg_model_as_the_tool(tmp_path):
+    src = tmp_path / "src.jpg"
+    kestrune.write(chart(np.uint8, 3), src, quality=70)
+    out = {}
+    for model in (True, False):
+        cli("upscale", "--quiet", src, tmp_path / f"cli-{model}.png", f"--jpeg-model={'on' if model else 'off'}")
+        kestrune.upscale_file(src, tmp_path / f"py-{model}.png", iterations=16, jpeg_model=model)
+        out[model] = (tmp_path / f"py-{model}.png").read_bytes()
+        assert out[model] == (tmp_path / f"cli-{model}.png").read_bytes()
+    assert out[True] != out[False]
+
+
 def test_resize_and_downscale_as_the_tool(tmp_path):
     src = tmp_path / "src.png"
     kestrune.write(chart(np.uint8, 4), src)
