@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libhwy-dev libtbb-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth time
+  gcovr
   clang libclang-rt-14-dev
 )
 
