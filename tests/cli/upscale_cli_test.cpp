@@ -66,7 +66,6 @@ TEST_F(UpscaleCli, ChecksAndMessages) {
     std::string message;  // after "kestrune-cli upscale: "
   } cases[] = {
       {{"--iterations", "1001"}, "--iterations" + between + "0 and 1000."},
-      {{"--iterations", "-1"}, "--iterations" + between + "0 and 1000."},
       {{"--iterations", "2.5"}, "--iterations: Enter an integer."},
       {{"--iterations", "0x10"}, "--iterations: Enter an integer."},
       {{"--fractal", "101"}, "--fractal" + between + "0 and 100."},
@@ -74,10 +73,8 @@ TEST_F(UpscaleCli, ChecksAndMessages) {
       {{"--strength", "strong"}, "--strength" + number},
       {{"--strength", "nan"}, "--strength" + number},
       {{"--side-lobe", "inf"}, "--side-lobe" + number},
-      {{"--regularization", "-nan"}, "--regularization" + number},
       {{"--width", "0"}, "--width" + between + "1 and 100000."},
       {{"--height", "-4"}, "--height: Enter a positive integer."},
-      {{"--height", "100001"}, "--height" + between + "1 and 100000."},
       // The guards of the shared settings check, in its own words.
       {{"--edge-iterations", "-2"}, ""},
       {{"--side-lobe", "0.5"}, ""},
