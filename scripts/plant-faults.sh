@@ -110,6 +110,18 @@ if ! cmake --build "$build" -j"$jobs" > "$logs/baseline.log" 2>&1 ||
   exit 1
 fi
 
+# The tests of the layer that `file` belongs to: the desktop program's, or
+# the layer's GoogleTest program, stopping at its first failure.
+first_suite() {
+  local layer
+  layer=$(echo "$1" | cut -d/ -f2)
+  if [ "$layer" = app ]; then
+    (cd "$build" && ctest -R '^app\.' --timeout 600 --stop-on-failure)
+  elif [ -x "$build/tests/${layer}_tests" ]; then
+    "$build/tests/${layer}_tests" --gtest_fail_fast --gtest_brief=1
+  fi
+}
+
 caught=0 missed=0 broken=0
 for n in ${FAULTS:-$(seq 1 "$count")}; do
   what=$(fault describe "$n")
@@ -122,9 +134,15 @@ for n in ${FAULTS:-$(seq 1 "$count")}; do
   if ! cmake --build "$build" -j"$jobs" > "$log" 2>&1; then
     echo "[$n] SCRIPT ERROR: does not compile (fix the entry; $log): $what"
     broken=$((broken + 1))
-  # Without the timings of earlier runs ctest keeps the suites' order, the
-  # quick lower layers first (the tests that failed last time first of all),
-  # instead of starting with the desktop program's long tests.
+  # The faulty layer's own tests first (a fault is mostly caught there, and
+  # quickly), then the whole suite; without the timings of earlier runs ctest
+  # keeps the suites' order, the quick lower layers first.
+  elif ! first_suite "$file" >> "$log" 2>&1; then
+    failed=$({ grep -Eo '^\[  FAILED  \] [^ ,]+' "$log" | awk '{print $NF}'
+               sed -n '/The following tests FAILED/,$p' "$log" | grep -Eo '^[[:space:]]*[0-9]+ - [^ ]+' |
+                 awk '{print $3}'; } | sort -u | head -4 | paste -sd' ')
+    echo "[$n] caught by $failed: $what"
+    caught=$((caught + 1))
   elif rm -f "$build/Testing/Temporary/CTestCostData.txt" &&
        (cd "$build" && ctest -j"$jobs" --timeout 600 --stop-on-failure >> "$log" 2>&1); then
     echo "[$n] NOT caught: $what"
