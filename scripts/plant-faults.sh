@@ -140,7 +140,7 @@ for n in ${FAULTS:-$(seq 1 "$count")}; do
   elif ! first_suite "$file" >> "$log" 2>&1; then
     failed=$({ grep -Eo '^\[  FAILED  \] [^ ,]+' "$log" | awk '{print $NF}'
                sed -n '/The following tests FAILED/,$p' "$log" | grep -Eo '^[[:space:]]*[0-9]+ - [^ ]+' |
-                 awk '{print $3}'; } | sort -u | head -4 | paste -sd' ')
+                 awk '{print $3}'; } | sort -u | head -4 | paste -sd' ' || true)
     echo "[$n] caught by $failed: $what"
     caught=$((caught + 1))
   elif rm -f "$build/Testing/Temporary/CTestCostData.txt" &&
@@ -149,7 +149,7 @@ for n in ${FAULTS:-$(seq 1 "$count")}; do
     missed=$((missed + 1))
   else
     failed=$(sed -n '/The following tests FAILED/,$p' "$log" | grep -Eo '^[[:space:]]*[0-9]+ - [^ ]+' |
-             awk '{print $3}' | head -4 | paste -sd' ')
+             awk '{print $3}' | head -4 | paste -sd' ' || true)
     echo "[$n] caught by $failed: $what"
     caught=$((caught + 1))
   fi
