@@ -1,4 +1,4 @@
-// kestrune-cli upscale: the defaults, "Load from file", the final resize,
+// kestrune-cli upscale: the defaults, "Load from file", the final resize, a method,
 // the dialog's checks and messages, and the guards.
 #include <filesystem>
 #include <string>
@@ -56,6 +56,10 @@ TEST_F(UpscaleCli, OtherSizesAreResampledFromTheDoubledResult) {
   ASSERT_EQ(Cli({"upscale", in, other, "--width", "30", "--height", "7"}, common).status, 0);
   // The doubled result passed through its file on one side only.
   EXPECT_TRUE(SameSamples(ReadFile(other), Resize(ReadFile(twice), {.width = 30, .height = 7}).value(), 1e-3f));
+  // Each method is the library's.
+  ASSERT_EQ(Cli({"upscale", in, twice, "--method", "edge", "--iterations", "0", "--fractal", "0"}).status, 0);
+  const UpscaleOptions edge{.initialMethod = InitialMethod::kEdgeDirectional, .iterations = 0, .fractalSubstitutions = 0};
+  EXPECT_TRUE(SameSamples(ReadFile(twice), kestrune::Upscale(ReadFile(in), edge).value(), 1e-3f));
 }
 
 TEST_F(UpscaleCli, ChecksAndMessages) {
