@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libhwy-dev libtbb-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth time
+  gcovr
   clang libclang-rt-14-dev
   pybind11-dev python3-dev python3-numpy python3-setuptools python3-wheel python3-build python3-venv python3-pip
   python3-pytest python3-distributed

@@ -1,6 +1,7 @@
 // Transparency through Upscale, Resize and Downscale: the colour hidden under
 // transparent pixels never shows, alpha stays within 0..255 without ringing,
-// an opaque alpha plane changes no colour bit, and grey stays grey.
+// an opaque alpha plane changes no colour bit, a flat half-transparent
+// picture stays flat, and grey stays grey.
 #include <kestrune/kestrune.h>
 
 #include <algorithm>
@@ -109,9 +110,14 @@ TEST(Alpha, OpaqueAlphaChangesNoColourBitAndGreyStaysGrey) {
   }
   std::fill_n(opaque.Plane(kAlpha), opaque.PixelCount(), 255.0f);
   grey.Metadata().greyscale = true;
+  Image veiled(40, 40, true);  // flat and half transparent: stays so
+  for (int c = 0; c < 4; ++c) std::fill_n(veiled.Plane(c), veiled.PixelCount(), c == kAlpha ? 127.5f : 200.0f - 50 * c);
   for (const Operation& op : Operations()) {
     SCOPED_TRACE(op.name);
-    const Image with = Apply(op, opaque), without = Apply(op, chart), result = Apply(op, grey);
+    const Image with = Apply(op, opaque), without = Apply(op, chart), result = Apply(op, grey), flat = Apply(op, veiled);
+    for (int c = 0; c < 4; ++c)
+      for (std::size_t i = 0; i < flat.PixelCount(); ++i)
+        ASSERT_NEAR(flat.Plane(c)[i], c == kAlpha ? 127.5f : 200.0f - 50 * c, 0.01f) << "plane " << c;
     ASSERT_TRUE(with.HasAlpha());
     EXPECT_TRUE(PlaneIs(with, kAlpha, 255.0f));
     EXPECT_TRUE(result.Metadata().greyscale);

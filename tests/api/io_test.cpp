@@ -128,6 +128,12 @@ TEST(ReadImage, ErrorsKeptDamageAndTheFormat) {
   EXPECT_EQ(info->height, 8u);
   EXPECT_EQ(info->bitsPerPixel, 24u);
   EXPECT_EQ(ReadImageInfo(dir.File("cut.png")).error().code, ErrorCode::kUnreadable);
+  // An EXIF block (here an empty first directory) shows in the information.
+  Image tagged = MakeTestChart(8, 8);
+  tagged.Metadata().exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  ASSERT_FALSE(WriteImage(tagged, dir.File("tagged.jpg")));
+  EXPECT_TRUE(ReadImageInfo(dir.File("tagged.jpg"))->hasExif);
+  EXPECT_FALSE(info->hasExif);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The open and save dialogs (recent folders in the profile, the preview's
-// fit, pixels, placement and texts, the save dialog's extension rule, the
-// panel lined up with the dialog's own controls) and the recent files list
+// fit, pixels, placement and texts, the save dialog's extension rule) and
+// the recent files list
 // (its profile section, its File menu items, and the main window's use of it).
 #include <QAction>
 #include <QCheckBox>
@@ -116,13 +116,6 @@ class FileDialogsTest : public QObject {
     QVERIFY(owner.list.Get(0).isEmpty());
     CKestruneDlg window;
     QCOMPARE(RecentItems(window), QStringList());
-  }
-
-  void folderOfPath() {
-    QCOMPARE(FolderOfPath(QStringLiteral("/home/u/img/x.bmp")), QStringLiteral("/home/u/img/"));
-    QCOMPARE(FolderOfPath(QStringLiteral("/x.bmp")), QStringLiteral("/"));
-    QCOMPARE(FolderOfPath(QStringLiteral("/img/")), QStringLiteral("/img/"));
-    QCOMPARE(FolderOfPath(QStringLiteral("x.bmp")), QString());
   }
 
   void rememberFolders() {
@@ -316,29 +309,6 @@ class FileDialogsTest : public QObject {
     QCOMPARE(QtNameFilters(QStringLiteral("Bitmap Files (*.bmp)|*.bmp||")), QStringList{"Bitmap Files (*.bmp)"});
   }
 
-  void panelLinesUp() {
-    std::unique_ptr<CBitmapFileDlg> open(MakeOpenDialog());
-    open->resize(700, 500);
-    QVERIFY(ShowExposed(*open));
-    auto left = [&](const QWidget* widget) { return widget->mapTo(open.get(), QPoint(0, 0)).x(); };
-    const auto* typeLabel = open->findChild<QWidget*>(QStringLiteral("fileTypeLabel"));
-    const auto* typeCombo = open->findChild<QWidget*>(QStringLiteral("fileTypeCombo"));
-    // The file list in whichever view (list or detail) is showing.
-    const QWidget* list = open->findChild<QWidget*>(QStringLiteral("listView"));
-    if (list && !list->isVisible()) list = open->findChild<QWidget*>(QStringLiteral("treeView"));
-    QVERIFY(typeLabel && typeCombo && list && list->isVisible());
-    QCOMPARE(left(open->recentFoldersLabel), left(typeLabel));
-    QCOMPARE(left(open->recentFolders), left(typeCombo));
-    QCOMPARE(left(open->recentFolders) + open->recentFolders->width(), left(list) + list->width() - 10);
-    QCOMPARE(left(open->previewCheck), left(typeLabel) + 6);
-    QCOMPARE(left(open->dimensionsLabel), left(typeLabel) + 18);
-    QCOMPARE(left(open->bitDepthLabel), left(typeLabel) + 18);
-    // The panel sits below the dialog's own controls.
-    QVERIFY(open->panel->mapTo(open.get(), QPoint(0, 0)).y() >=
-            typeCombo->mapTo(open.get(), QPoint(0, typeCombo->height())).y());
-    open->hide();
-  }
-
   void sameFileAndLetterCase() {
     MenuOwner owner;
     MRUList& list = owner.list;
@@ -356,7 +326,7 @@ class FileDialogsTest : public QObject {
     QCOMPARE(RecentItems(owner.window).first(), QStringLiteral("2377 1. r&&d.png"));
   }
 
-  void elevenFiles() {
+  void elevenFilesAndSelect() {
     MenuOwner owner;
     MRUList& list = owner.list;
     for (int i = 0; i <= 10; ++i) list.Add(QStringLiteral("/photos/f%1.png").arg(i));
@@ -375,6 +345,14 @@ class FileDialogsTest : public QObject {
     // Read back by a new list: the same order.
     MenuOwner again;
     QCOMPARE(RecentItems(again.window), items);
+
+    // Choosing an entry moves it to the front; no such entry changes nothing.
+    list.Select(2);
+    QCOMPARE(list.Get(0), QStringLiteral("/photos/f8.png"));
+    QCOMPARE(RecentItems(owner.window).mid(0, 3), (QStringList{"2377 1. f8.png", "2378 2. f10.png", "2379 3. f9.png"}));
+    list.Select(10);
+    QCOMPARE(list.Get(0), QStringLiteral("/photos/f8.png"));
+    QCOMPARE(list.entries.size(), 10);
   }
 
   void gapEndsTheMenu() {
@@ -393,25 +371,6 @@ class FileDialogsTest : public QObject {
     // A new file pushes the gap down; the entries before it show.
     list.Add(QStringLiteral("/c/z.bmp"));
     QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. z.bmp", "2378 2. x.png"}));
-  }
-
-  void selectMovesToFront() {
-    MenuOwner owner;
-    MRUList& list = owner.list;
-    list.entries.clear();
-    for (const char* path : {"/c.png", "/b.png", "/a.png"}) list.Add(QString::fromLatin1(path));
-    list.Select(2);
-    QCOMPARE(list.Get(0), QStringLiteral("/c.png"));
-    QCOMPARE(RecentItems(owner.window), (QStringList{"2377 1. c.png", "2378 2. a.png", "2379 3. b.png"}));
-    list.Select(7);  // no such entry: nothing changes
-    QCOMPARE(list.Get(0), QStringLiteral("/c.png"));
-    QCOMPARE(list.entries.size(), 3);
-  }
-
-  void recentFileNames() {
-    QCOMPARE(MenuFileName(QStringLiteral("C:\\img\\a.png")), QStringLiteral("a.png"));
-    QCOMPARE(MenuFileName(QStringLiteral("/home/u/b.jpg")), QStringLiteral("b.jpg"));
-    QCOMPARE(MenuFileName(QStringLiteral("plain.bmp")), QStringLiteral("plain.bmp"));
   }
 
   void mainWindowUsesTheList() {
