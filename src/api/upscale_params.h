@@ -11,7 +11,7 @@ namespace kestrune {
 
 inline SRParams ToParams(const UpscaleOptions& o) {
   SRParams p;
-  p.initialMethod = static_cast<int32_t>(o.initialMethod);
+  p.initialMethod = o.initialMethod;
   p.iterations = o.iterations;
   p.fractalSubsts = o.fractalSubstitutions;
   p.edgeDirIterations = o.edgeDirIterations;

@@ -1,12 +1,17 @@
 // SRParams: the settings of one upscaling run as the pipeline takes them.
+// The record keeps the design's defaults: a new SRParams holds the side lobe
+// 0.02, while the settings dialog, the tool and UpscaleOptions start from
+// 0.0 (ToParams in src/api is the one translation between them).
 #pragma once
 
 #include <cstdint>
 
+#include "kestrune/upscale.h"
+
 namespace kestrune {
 
 struct SRParams {
-  int32_t initialMethod = 3;  // 0 bilinear, 1 bicubic, 2 edge-directional, other: NEDI
+  InitialMethod initialMethod = InitialMethod::kNedi;
   uint32_t iterations = 16;
   uint32_t fractalSubsts = 2;
   int32_t edgeDirIterations = 2;  // -1: bilinear enlargement of the residual

@@ -48,9 +48,24 @@ namespace kestrune {
 // default settings. Reading the code gives an upper bound: measured on a
 // photograph-like chart, tiles agree with the whole result from a margin of
 // 60 on (25 for NEDI alone), and the tiled tests check the bound itself.
+namespace {
+
+// The reach of the starting estimate in output samples (see above).
+int StartReach(InitialMethod method) {
+  switch (method) {
+    case InitialMethod::kBilinear: return 2;
+    case InitialMethod::kBicubic: return 4;
+    case InitialMethod::kEdgeDirectional: return 43;
+    case InitialMethod::kFromImage: return 0;
+    case InitialMethod::kNedi: break;
+  }
+  return 64;
+}
+
+}  // namespace
+
 int TileMargin(const SRParams& p, const JpegCoefficients* jpeg) {
-  const int initial = p.initialMethod == 0 ? 2 : p.initialMethod == 1 ? 4 : p.initialMethod == 2 ? 43
-                      : p.initialMethod == 4 ? 0 : 64;
+  const int initial = StartReach(p.initialMethod);
   const int step = std::max(p.edgeDirIterations == -1 ? 5 : 10, 4) + (jpeg != nullptr ? 2 * JpegObservation::Reach(*jpeg) : 0);
   const int iterations = int(p.iterations + 4 * p.fractalSubsts);
   const int chain = initial + step * iterations + 8 * int(p.fractalSubsts);

@@ -144,11 +144,11 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
 
   if (guided) {
     for (int c = 0; c < 3; ++c) CopyParallel(init[c], large, out[c]);
-  } else if (p.initialMethod == 0) {
+  } else if (p.initialMethod == InitialMethod::kBilinear) {
     for (int c = 0; c < 3; ++c) UpscaleBilinear2(src[c], w, h, out[c], 2);
-  } else if (p.initialMethod == 1) {
+  } else if (p.initialMethod == InitialMethod::kBicubic) {
     for (int c = 0; c < 3; ++c) UpscaleBicubic2(src[c], w, h, out[c], 2);
-  } else if (p.initialMethod == 2) {
+  } else if (p.initialMethod == InitialMethod::kEdgeDirectional) {
     Resampling::EdgeDirResampler edgeDir;
     edgeDir.localSmoothing = tile != nullptr;
     edgeDir.SetSize(w, h);

@@ -22,7 +22,7 @@ namespace {
 
 struct Case {
   const char* name;
-  int method;  // SRParams::initialMethod; 4: a loaded initial image (here the bicubic x2)
+  InitialMethod method;  // kFromImage: here the bicubic x2
   uint32_t iterations, substitutions;
   int edgeIterations;
   float variable;
@@ -33,11 +33,11 @@ struct Case {
 // Pictures wider and higher than a tile's core with both margins, so that
 // inner tiles see neither picture edge.
 const Case kCases[] = {
-    {"NEDI, a substitution", 3, 4, 1, 2, 1.0f, 300, 232, 64},
-    {"bilinear, bilinear residual", 0, 6, 0, -1, 1.0f, 120, 90, 24},
-    {"edge-directed, uniform regulariser", 2, 2, 0, 1, 0.0f, 200, 150, 40},
-    {"loaded initial image", 4, 3, 0, 2, 1.0f, 200, 150, 40},
-    {"JPEG turned by 6, bilinear residual", 0, 3, 0, -1, 1.0f, 161, 111, 24, 6},
+    {"NEDI, a substitution", InitialMethod::kNedi, 4, 1, 2, 1.0f, 300, 232, 64},
+    {"bilinear, bilinear residual", InitialMethod::kBilinear, 6, 0, -1, 1.0f, 120, 90, 24},
+    {"edge-directed, uniform regulariser", InitialMethod::kEdgeDirectional, 2, 0, 1, 0.0f, 200, 150, 40},
+    {"loaded initial image", InitialMethod::kFromImage, 3, 0, 2, 1.0f, 200, 150, 40},
+    {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6},
 };
 
 class Planes {
@@ -75,9 +75,9 @@ TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
     ASSERT_LT(k.core + 2 * grid.margin, k.w) << k.name;
     const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
     Planes init(2 * k.w, 2 * k.h);
-    for (int c = 0; c < 3 && k.method == 4; ++c) UpscaleBicubic2(src[c], k.w, k.h, init.out()[c]);
+    for (int c = 0; c < 3 && k.method == InitialMethod::kFromImage; ++c) UpscaleBicubic2(src[c], k.w, k.h, init.out()[c]);
     const float* initPlanes[3] = {init[0].data(), init[1].data(), init[2].data()};
-    const float* const* guide = k.method == 4 ? initPlanes : nullptr;
+    const float* const* guide = k.method == InitialMethod::kFromImage ? initPlanes : nullptr;
 
     Planes whole(2 * k.w, 2 * k.h), tiled(2 * k.w, 2 * k.h);
     const TilePlacement picture{0, 0, k.w};
@@ -110,7 +110,7 @@ class StopAtTile : public Progress {
 
 TEST(TiledUpscale, ReportsTheTileInHandAndStopsBetweenIterations) {
   SRParams p;
-  p.initialMethod = 0;
+  p.initialMethod = InitialMethod::kBilinear;
   p.iterations = 2;
   p.fractalSubsts = 0;
   p.edgeDirIterations = -1;
