@@ -58,6 +58,7 @@ void ShootDialog(std::shared_ptr<Tour> tour, const QString& name, std::function<
     dialog->newWidth = tour->window->currentImage.Width();
     dialog->newHeight = tour->window->currentImage.Height();
   }
+  if constexpr (std::is_same_v<Dialog, CSRSettingsDlg>) dialog->jpegSource = tour->window->currentImage.HasJpegCoefficients();
   dialog->show();
   After(400, [tour, dialog, name, next] {
     tour->Save(dialog->grab(), name + QStringLiteral(".png"));
