@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Runs the README's Slurm job array on a one-node Slurm started here: munged,
+# Runs the Slurm job array of docs/batch.md on a one-node Slurm started here: munged,
 # slurmctld and slurmd (Debian's munge and slurm-wlm) with a key, a minimal
 # slurm.conf and every state, log and socket in a scratch folder, as root.
-# The array's script is taken from the README as it stands, with /shared
+# The array's script is taken from docs/batch.md as it stands, with /shared
 # moved into the scratch folder, and submitted with four shards over a
 # generated folder of pictures (one damaged). Checks: every task completed,
 # every good input written exactly once (one output, one "written" line in
@@ -47,7 +47,7 @@ pids+=($!)
 for _ in $(seq 50); do [ -S "$socket" ] && break; sleep 0.1; done
 [ -S "$socket" ] || fail "munged did not start"
 
-# One node with as many CPUs as the README's tasks ask for (config_overrides
+# One node with as many CPUs as the job script's tasks ask for (config_overrides
 # keeps it in service although the machine has fewer), ports of our own.
 host=$(hostname -s)
 port=$((20000 + $$ % 20000))
@@ -104,10 +104,10 @@ done
 head -c 200 "$photos/2024/chart-2.png" > "$photos/2025/damaged.png"
 inputs=12
 
-# The README's job script, with the shared folder in the scratch folder.
-awk '/^With Slurm/ {on = 1} on && /^```sh$/ {grab = 1; next} grab && /^```$/ {exit} grab' README.md |
+# The job script of docs/batch.md, with the shared folder in the scratch folder.
+awk '/^With Slurm/ {on = 1} on && /^```sh$/ {grab = 1; next} grab && /^```$/ {exit} grab' docs/batch.md |
   sed "s|/shared/|$scratch/shared/|g" > "$scratch/batch.sh"
-grep -q -- '--shard' "$scratch/batch.sh" || fail "no job script found in README.md"
+grep -q -- '--shard' "$scratch/batch.sh" || fail "no job script found in docs/batch.md"
 job=$(PATH="$build:$PATH" sbatch --parsable --array=0-3 --output="$scratch/out/%A_%a.out" "$scratch/batch.sh")
 echo "test-slurm: submitted job array $job"
 for _ in $(seq 600); do

@@ -6,7 +6,7 @@
 # where the example program is built against the installed library (with
 # CMake and with pkg-config) and run, and the Debian package is made and
 # listed. Then the Python module's wheel in a virtual environment with its
-# tests (scripts/test-python.sh) and the README's Slurm job array on a
+# tests (scripts/test-python.sh) and the Slurm job array of docs/batch.md on a
 # one-node Slurm (scripts/test-slurm.sh). Last, the arm64 build under
 # qemu-user (scripts/test-arm64.sh).
 set -euo pipefail
