@@ -17,7 +17,7 @@ export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx arm64 || { "${sudo_cmd[@]}" dpkg --add-architecture arm64; fresh=1; }
 packages=(
   g++-aarch64-linux-gnu qemu-user
-  libgtest-dev:arm64 libhwy-dev:arm64 libtbb-dev:arm64 libcli11-dev
+  libgtest-dev:arm64 libhwy-dev:arm64 libtbb-dev:arm64 libjpeg62-turbo-dev:arm64 libcli11-dev
 )
 missing=()
 for p in "${packages[@]}"; do
