@@ -10,7 +10,7 @@
 
 namespace kestrune {
 
-struct JpegSpec {
+struct JpegRecipe {
   int w, h, quality;
   int components;  // 1 grey, 3 YCbCr
   int hs, vs;      // luma sampling factors: 1 1 4:4:4, 2 1 4:2:2, 2 2 4:2:0
@@ -21,7 +21,7 @@ struct JpegSpec {
 
 // The file, and the quantisation tables it stores (luma, chroma) in natural
 // order. `sample(x, y, c)`: 0..255 integers.
-inline std::vector<uint8_t> MakeJpeg(const JpegSpec& s, const std::function<int(int, int, int)>& sample,
+inline std::vector<uint8_t> MakeJpeg(const JpegRecipe& s, const std::function<int(int, int, int)>& sample,
                                      uint16_t tables[2][64] = nullptr) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr err;

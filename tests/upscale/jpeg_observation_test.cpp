@@ -37,9 +37,9 @@ double MeanError(const JpegCoefficients& jpeg, std::vector<float> picture[3], in
 }
 
 TEST(JpegObservation, FilesReadBackAndTheirPictureIsConsistentInEveryOrientation) {
-  const JpegSpec specs[] = {{37, 29, 50, 1, 1, 1}, {37, 29, 50, 3, 1, 1, true}, {37, 29, 50, 3, 2, 1, false, 1},
+  const JpegRecipe recipes[] = {{37, 29, 50, 1, 1, 1}, {37, 29, 50, 3, 1, 1, true}, {37, 29, 50, 3, 2, 1, false, 1},
                              {37, 29, 50, 3, 2, 2}, {40, 32, 60, 3, 2, 2, true, 2}};
-  for (const JpegSpec& s : specs) {
+  for (const JpegRecipe& s : recipes) {
     SCOPED_TRACE(testing::Message() << s.components << " components, " << s.hs << "x" << s.vs);
     uint16_t tables[2][64];
     const std::vector<uint8_t> file = MakeJpeg(s, Sample, tables);
@@ -80,7 +80,7 @@ TEST(JpegObservation, FilesReadBackAndTheirPictureIsConsistentInEveryOrientation
 // lies nearly inside its grid, turned as its pixels are (the other quarter
 // turn's grid gives 34).
 TEST(JpegObservation, DecodedFilesRequantiseToTheirCoefficients) {
-  const std::pair<JpegSpec, double> cases[] = {{{64, 48, 75, 1, 1, 1}, 0.0},
+  const std::pair<JpegRecipe, double> cases[] = {{{64, 48, 75, 1, 1, 1}, 0.0},
                                                {{37, 29, 80, 3, 2, 2, false, 0, 6}, 1.0},
                                                {{37, 29, 80, 3, 2, 2, false, 0, 8}, 1.0}};
   for (const auto& [s, within] : cases) {
