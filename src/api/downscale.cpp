@@ -8,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "api/alpha_planes.h"
+#include "resampling/alpha_planes.h"
 #include "api/image_access.h"
 #include "base/sample_buffer.h"
 #include "downscale/downscale_params.h"

@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "api/alpha_planes.h"
+#include "resampling/alpha_planes.h"
 #include "api/image_access.h"
 #include "resampling/linear_resampler.h"
 

@@ -1,20 +1,12 @@
-// UpscaleFile: large pictures go from file to file a row of tiles at a time:
-// the source band a row of tiles reads (its rows and the margins above and
-// below) is kept from one row to the next, the rows above it dropped, and
-// each finished band of the result goes straight to the spooling writer.
-// Everything else goes through the whole-picture functions.
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <new>
+// UpscaleFile: large pictures go from file to file by rows (the core's
+// src/upscale/upscale_rows.h); everything else through the whole-picture
+// functions.
 #include <string>
 
 #include "api/upscale_params.h"
-#include "base/available_memory.h"
-#include "image/jpeg_coefficients.h"
 #include "image/row_files.h"
 #include "kestrune/upscale.h"
-#include "upscale/tiled_upscale.h"
+#include "upscale/upscale_rows.h"
 
 namespace kestrune {
 
@@ -29,118 +21,17 @@ Error Whole(const std::string& input, const std::string& output, const UpscaleOp
   return WriteImage(result.value(), output, write);
 }
 
-// Keeps source rows [first, first + rows) of the picture as three planes
-// of at most `capacity` rows, reading further rows from the file as they
-// are asked for; the rows kept move up in place.
-class SourceRows {
- public:
-  SourceRows(RowFileReader& reader, uint32_t width, uint32_t capacity)
-      : reader_(reader), width_(width), planes_(width, capacity) {}
-
-  // Makes the band hold rows [from, to): drops the rows above `from`,
-  // reads up to `to`.
-  ReadStatus Hold(uint32_t from, uint32_t to) {
-    const uint32_t end = first_ + rows_, keep = end > from ? end - from : 0;
-    FloatImage more;
-    ReadStatus status = reader_.Read(to - std::max(from, end), more);
-    if (!status.ok()) return status;
-    const std::size_t kept = std::size_t(keep) * width_;
-    for (int c = 0; c < 3; ++c) {
-      float* plane = planes_.samples(c);
-      if (keep > 0) std::memmove(plane, plane + (std::size_t(rows_) * width_ - kept), kept * sizeof(float));
-      if (more.height > 0) std::memcpy(plane + kept, more.samples(c), more.PixelCount() * sizeof(float));
-    }
-    first_ = from;
-    rows_ = keep + more.height;
-    return status;
-  }
-  SourceBand Band() const {
-    SourceBand band;
-    for (int c = 0; c < 3; ++c) band.planes[c] = planes_.samples(c);
-    band.y0 = int(first_);
-    band.rows = int(rows_);
-    return band;
-  }
-
- private:
-  RowFileReader& reader_;
-  uint32_t width_;
-  FloatImage planes_;
-  uint32_t first_ = 0, rows_ = 0;
-};
-
-Error ReadError(const ReadStatus& status) {
-  return Error{status.code == kReadCannotOpen ? ErrorCode::kCannotOpen : ErrorCode::kUnreadable, status.message};
-}
-
 }  // namespace
 
 Error UpscaleFile(const std::string& input, const std::string& output, const UpscaleOptions& options,
                   const WriteOptions& write, Progress* progress) {
   WriteOptions how = write;
   if (how.format == FileFormat::kUnknown) how.format = FormatFromExtension(output);
+  const UpscaleSettings settings = ToSettings(options);
   RowFileReader reader;
-  const bool byRows = input != "-" && output != "-" && options.initialMethod != InitialMethod::kFromImage &&
-                      RowFileWriter::Takes(how.format) && reader.Open(input).ok() && !reader.header().alpha &&
-                      UseTiles(reader.header().width, reader.header().height) &&
-                      (options.width == 0 || options.width == 2 * reader.header().width) &&
-                      (options.height == 0 || options.height == 2 * reader.header().height);
-  if (!byRows) return Whole(input, output, options, write, progress);
-
-  const uint32_t w = reader.header().width, h = reader.header().height;
-  if (std::string problem = CheckUpscaleRun(w, h, options, false); !problem.empty())
-    return Error{ErrorCode::kInvalidArgument, std::move(problem)};
-  const SRParams params = ToParams(options);
-  // A JPEG file's coefficients, for the observation model, held whole (some
-  // 3 bytes a pixel with chroma at half resolution).
-  JpegCoefficients coefficients;
-  const JpegCoefficients* jpeg = nullptr;
-  if (options.jpegModel && reader.header().format == FileFormat::kJpeg) {
-    std::string reason;
-    const JpegCoefficientsRead read = ReadJpegCoefficients(input, coefficients, reason);
-    if (read == JpegCoefficientsRead::kDamaged) return Error{ErrorCode::kUnreadable, "JPEG damaged: " + reason};
-    if (read == JpegCoefficientsRead::kRead && coefficients.width == w && coefficients.height == h) jpeg = &coefficients;
-  }
-  const TileGrid grid{kTileCore, TileMargin(params, jpeg)};
-  // One tile's run, the source band and a band of the result with its
-  // interleaved copy.
-  const double tileSide = grid.core + 2.0 * grid.margin;
-  const double needed = double(UpscaleMemoryNeeded(uint32_t(std::min<double>(w, tileSide)),
-                                                   uint32_t(std::min<double>(h, tileSide)), options)) +
-                        12.0 * w * std::min<double>(h, tileSide) + 64.0 * w * grid.core;
-  if (const uint64_t available = AvailableMemoryBytes(); needed > double(available)) {
-    char text[160];
-    std::snprintf(text, sizeof text, "Kestrune interpolation of a %u x %u image needs about %.1f GB of memory; %.1f GB are available.",
-                  w, h, needed / 1e9, double(available) / 1e9);
-    return Error{ErrorCode::kOutOfMemory, text};
-  }
-  try {
-    RowFileWriter writer;
-    std::string reason;
-    if (!writer.Open(output, 2 * w, 2 * h, false, reader.metadata(), how, reason))
-      return Error{ErrorCode::kCannotWrite, output + ": " + reason};
-    SourceRows source(reader, w, std::min(h, uint32_t(grid.core + 2 * grid.margin)));
-    uint32_t tileIndex = 0;
-    for (uint32_t y0 = 0; y0 < h; y0 += uint32_t(grid.core)) {
-      const uint32_t y1 = std::min(h, y0 + uint32_t(grid.core));
-      const uint32_t from = y0 > uint32_t(grid.margin) ? y0 - uint32_t(grid.margin) : 0;
-      const uint32_t to = std::min(h, y1 + uint32_t(grid.margin));
-      if (ReadStatus status = source.Hold(from, to); !status.ok()) return ReadError(status);
-      FloatImage band(2 * w, 2 * (y1 - y0));
-      float* out[3] = {band.samples(0), band.samples(1), band.samples(2)};
-      SourceBand rows = source.Band();
-      rows.jpeg = jpeg;
-      if (!UpscaleTileRow(rows, int(w), int(h), int(y0), int(y1), out, params, grid, progress, ImageView{},
-                          tileIndex))
-        return Error{ErrorCode::kCancelled, "Stopped before every tile was enlarged; nothing was written."};
-      band.metadata = reader.metadata();
-      if (!writer.Write(band, reason)) return Error{ErrorCode::kCannotWrite, output + ": " + reason};
-    }
-    if (!writer.Commit(reason)) return Error{ErrorCode::kCannotWrite, output + ": " + reason};
-  } catch (const std::bad_alloc&) {
-    return Error{ErrorCode::kOutOfMemory, "Not enough memory for this image."};
-  }
-  return {};
+  if (!UpscaleTakesRows(input, output, settings, how.format, reader))
+    return Whole(input, output, options, write, progress);
+  return UpscaleByRows(reader, input, output, settings, how, progress);
 }
 
 }  // namespace kestrune

@@ -1,16 +1,15 @@
-// The public enlargement settings as the pipeline takes them.
+// The public enlargement settings as the core takes them.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
+#include "api/image_access.h"
 #include "kestrune/upscale.h"
-#include "upscale/sr_params.h"
+#include "upscale/upscale_image.h"
 
 namespace kestrune {
 
-inline SRParams ToParams(const UpscaleOptions& o) {
-  SRParams p;
+inline UpscaleSettings ToSettings(const UpscaleOptions& o) {
+  UpscaleSettings s;
+  SRParams& p = s.params;
   p.initialMethod = o.initialMethod;
   p.iterations = o.iterations;
   p.fractalSubsts = o.fractalSubstitutions;
@@ -19,11 +18,11 @@ inline SRParams ToParams(const UpscaleOptions& o) {
   p.sideLobe = o.sideLobe;
   p.regularization = o.regularization;
   p.variableRegularization = o.variableRegularization;
-  return p;
+  s.initialImage = o.initialImage != nullptr ? &ImageAccess::Planes(*o.initialImage) : nullptr;
+  s.jpegModel = o.jpegModel;
+  s.width = o.width;
+  s.height = o.height;
+  return s;
 }
-
-// CheckUpscale's checks; a result written by rows is never held, so only
-// its sides are limited, not its pixel count.
-std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleOptions& o, bool resultHeld);
 
 }  // namespace kestrune

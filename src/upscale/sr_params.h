@@ -1,7 +1,8 @@
 // SRParams: the settings of one upscaling run as the pipeline takes them.
 // The record keeps the design's defaults: a new SRParams holds the side lobe
 // 0.02, while the settings dialog, the tool and UpscaleOptions start from
-// 0.0 (ToParams in src/api is the one translation between them).
+// 0.0 (ToSettings in src/api/upscale_params.h is the one translation between
+// them).
 #pragma once
 
 #include <cstdint>

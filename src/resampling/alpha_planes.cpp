@@ -1,5 +1,5 @@
 // Premultiplication, its undoing, and the alpha half of a resize.
-#include "api/alpha_planes.h"
+#include "resampling/alpha_planes.h"
 
 #include <algorithm>
 #include <atomic>
