@@ -29,14 +29,14 @@ inline uint64_t Magnitude(uint32_t v) {
 inline int FuzzImageReaders(const uint8_t* data, std::size_t size, kestrune::FileFormat format) {
   using namespace kestrune;
   if (size == 0 || (format != FileFormat::kUnknown && FormatOfSignature(data, size) != format)) return -1;
-  ImageHeader header;
+  ImageInfo header;
   const ReadStatus probe = ReadImageHeaderMemory(data, size, header);
   if (probe.ok() && uint64_t{header.width} * header.height > kFuzzMaxPixels) return -1;
   for (DamagePolicy policy : {DamagePolicy::kRefuse, DamagePolicy::kKeepReadable}) {
     FloatImage image;
     const ReadStatus status = ReadImageMemory(data, size, image, policy);
     if (status.ok() && (!probe.ok() || image.width != header.width || image.height != header.height ||
-                        image.IsEmpty() || image.HasAlpha() != header.alpha))
+                        image.IsEmpty() || image.HasAlpha() != header.hasAlpha))
       std::abort();
     if (!status.ok() && (!image.IsEmpty() || status.message.empty())) std::abort();
     if (status.ok() && status.damaged && (policy == DamagePolicy::kRefuse || status.message.empty())) std::abort();

@@ -32,20 +32,6 @@ Error ReadError(const ReadStatus& status) {
   return Error{code, status.message};
 }
 
-ImageInfo InfoOf(const ImageHeader& header) {
-  ImageInfo info;
-  info.format = header.format;
-  info.width = header.width;
-  info.height = header.height;
-  info.bitsPerPixel = header.bitsPerPixel;
-  info.hasAlpha = header.alpha;
-  info.depth = header.depth;
-  info.greyscale = header.greyscale;
-  info.hasProfile = header.profile;
-  info.hasExif = header.exif;
-  return info;
-}
-
 FileFormat OutputFormat(const std::string& path, const WriteOptions& options) {
   return options.format != FileFormat::kUnknown ? options.format : FormatFromExtension(path);
 }
@@ -118,11 +104,11 @@ Result<Image> ReadImage(const std::string& path, const ReadOptions& options, Fil
 }
 
 Result<ImageInfo> ReadImageInfo(const std::string& path) {
-  ImageHeader header;
-  const ReadStatus status = ReadImageHeader(path, header);
+  ImageInfo info;
+  const ReadStatus status = ReadImageHeader(path, info);
   // A BMP or PFM file cut short is damaged, which a header shows already.
   if (!status.ok() || status.damaged) return ReadError(status);
-  return InfoOf(header);
+  return info;
 }
 
 Error CheckOutputPath(const std::string& path, const WriteOptions& options) {

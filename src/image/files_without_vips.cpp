@@ -7,7 +7,7 @@
 
 namespace kestrune {
 
-ReadStatus ReadWithVips(const VipsInput& input, ImageHeader&, FloatImage*, DamagePolicy) {
+ReadStatus ReadWithVips(const VipsInput& input, ImageInfo&, FloatImage*, DamagePolicy) {
   ReadStatus refusal = Refusal(input.signature, "this build of Kestrune reads BMP and PFM files only");
   if (input.signature == FileFormat::kUnknown) refusal.code = kReadNoReader;
   return refusal;
@@ -20,12 +20,12 @@ int WriteWithVips(std::FILE*, const FloatImage&, const WriteOptions&, SampleDept
 
 // Without libvips nothing is read or written by rows: callers read whole.
 struct RowFileReader::State {
-  ImageHeader header;
+  ImageInfo header;
   ImageMetadata metadata;
 };
 RowFileReader::RowFileReader() = default;
 RowFileReader::~RowFileReader() = default;
-const ImageHeader& RowFileReader::header() const { return state_->header; }
+const ImageInfo& RowFileReader::header() const { return state_->header; }
 const ImageMetadata& RowFileReader::metadata() const { return state_->metadata; }
 ReadStatus RowFileReader::Open(const std::string&) { return Refusal(FileFormat::kUnknown, "not read by rows"); }
 ReadStatus RowFileReader::Read(uint32_t, FloatImage&) { return Refusal(FileFormat::kUnknown, "not read by rows"); }

@@ -13,9 +13,9 @@ namespace kestrune {
 // The program's own readers, on a stream at the start of a file of
 // `fileSize` bytes. Each fills `header` and checks it, then with `image` null
 // stops (a probe) or decodes into *image.
-ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
+ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image,
                    DamagePolicy policy);
-ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
+ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image,
                    DamagePolicy policy);
 
 // A whole file for libvips: an open descriptor (read from offset 0) or
@@ -32,7 +32,7 @@ struct VipsInput {
 
 // Every other format, through libvips: PNG, JPEG, TIFF, WebP, HEIF and AVIF,
 // GIF (the first frame), PNM and whatever else its trusted loaders take.
-ReadStatus ReadWithVips(const VipsInput& input, ImageHeader& header, FloatImage* image, DamagePolicy policy);
+ReadStatus ReadWithVips(const VipsInput& input, ImageInfo& header, FloatImage* image, DamagePolicy policy);
 
 // Code 3: no format starts like the file of `size` bytes (0: not known).
 ReadStatus NotAnImage(uint64_t size);

@@ -62,23 +62,10 @@ enum class DamagePolicy {
                   // read (the desktop program shows it), else 2
 };
 
-// What a file's header says, found without reading pixels.
-struct ImageHeader {
-  FileFormat format = FileFormat::kUnknown;
-  // After the EXIF orientation is applied: a quarter turn swaps the sides.
-  uint32_t width = 0;
-  uint32_t height = 0;
-  // Bits per pixel as stored: BMP 1, 4, 8, 24 or 32 (what a full read
-  // records as FloatImage::sourceBitDepth); PNG bit depth x stored channels
-  // (a palette image: its index depth); PFM 32 x 1 or 3; other formats the
-  // decoded sample size x channels.
-  uint32_t bitsPerPixel = 0;
-  bool alpha = false;  // a full read gives an alpha plane
-  SampleDepth depth = SampleDepth::kUnknown;  // as a full read records it in the metadata
-  bool greyscale = false;
-  bool profile = false;  // an ICC profile is embedded
-  bool exif = false;     // an EXIF block is embedded
-};
+// What a file's header says, found without reading pixels, is the public
+// ImageInfo (kestrune/io.h): the readers fill it in, ReadImageInfo hands it
+// on as it is. Its bitsPerPixel for a BMP file is what a full read records
+// as FloatImage::sourceBitDepth.
 
 // The most standard input may hold: it is read whole into memory first.
 inline constexpr uint64_t kMaxStandardInput = uint64_t{1} << 30;
@@ -93,11 +80,11 @@ ReadStatus ReadImageFile(const std::string& path, FloatImage& image, DamagePolic
 // can hold. A BMP or PFM file whose pixel data is cut short gives code 0 and
 // `damaged` (as a read with kKeepReadable would), or 2 when not one row is
 // there; damage inside compressed data is found only by reading it.
-ReadStatus ReadImageHeader(const std::string& path, ImageHeader& header);
+ReadStatus ReadImageHeader(const std::string& path, ImageInfo& header);
 
 // The same on a whole file held in memory, which the caller keeps.
 ReadStatus ReadImageMemory(const uint8_t* data, std::size_t size, FloatImage& image,
                            DamagePolicy policy = DamagePolicy::kRefuse);
-ReadStatus ReadImageHeaderMemory(const uint8_t* data, std::size_t size, ImageHeader& header);
+ReadStatus ReadImageHeaderMemory(const uint8_t* data, std::size_t size, ImageInfo& header);
 
 }  // namespace kestrune

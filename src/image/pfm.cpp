@@ -64,7 +64,7 @@ void EncodeFloat(float value, uint8_t* p) {
 
 }  // namespace
 
-ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
+ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image,
                    DamagePolicy policy) {
   constexpr FileFormat kPfm = FileFormat::kPfm;
   std::string magic, widthText, heightText, scaleText;

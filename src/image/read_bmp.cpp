@@ -60,7 +60,7 @@ void DecodeRow(const uint8_t* in, uint32_t bits, const std::array<uint8_t, 1024>
 
 }  // namespace
 
-ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageHeader& header, FloatImage* image,
+ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image,
                    DamagePolicy policy) {
   constexpr FileFormat kBmp = FileFormat::kBmp;
   uint8_t headers[bmp::kFileHeaderSize + bmp::kInfoHeaderSize];

@@ -80,7 +80,7 @@ struct Input {
   uint64_t size = 0;
 };
 
-ReadStatus Dispatch(const Input& in, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
+ReadStatus Dispatch(const Input& in, ImageInfo& header, FloatImage* image, DamagePolicy policy) {
   std::vector<uint8_t> buffer;
   const uint8_t* head = in.data;
   std::size_t count = static_cast<std::size_t>(std::min<uint64_t>(in.size, kHeadBytes));
@@ -94,7 +94,7 @@ ReadStatus Dispatch(const Input& in, ImageHeader& header, FloatImage* image, Dam
   }
   if (count == 0) return Failure(kReadNoReader, FileFormat::kUnknown, "the file is empty");
   const FileFormat format = FormatOfSignature(head, count);
-  header = ImageHeader{};
+  header = ImageInfo{};
   header.format = format;
   if (format == FileFormat::kBmp) return ReadBmp(in.file, in.size, header, image, policy);
   if (format == FileFormat::kPfm) return ReadPfm(in.file, in.size, header, image, policy);
@@ -108,7 +108,7 @@ ReadStatus Dispatch(const Input& in, ImageHeader& header, FloatImage* image, Dam
   return ReadWithVips(vips, header, image, policy);
 }
 
-ReadStatus DispatchMemory(const uint8_t* data, std::size_t size, ImageHeader& header, FloatImage* image,
+ReadStatus DispatchMemory(const uint8_t* data, std::size_t size, ImageInfo& header, FloatImage* image,
                           DamagePolicy policy) {
   if (size == 0) return Failure(kReadNoReader, FileFormat::kUnknown, "the file is empty");
   StdioFile file(fmemopen(const_cast<uint8_t*>(data), size, "rb"));
@@ -118,7 +118,7 @@ ReadStatus DispatchMemory(const uint8_t* data, std::size_t size, ImageHeader& he
 
 // Reads `path` ("-": standard input). A stream that cannot seek is read
 // into memory first.
-ReadStatus DispatchPath(const std::string& path, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
+ReadStatus DispatchPath(const std::string& path, ImageInfo& header, FloatImage* image, DamagePolicy policy) {
   std::vector<uint8_t> bytes;
   if (path == "-") {
     errno = 0;
@@ -186,24 +186,24 @@ FileFormat FormatOfSignature(const uint8_t* bytes, std::size_t count) {
 }
 
 ReadStatus ReadImageFile(const std::string& path, FloatImage& image, DamagePolicy policy) {
-  ImageHeader header;
+  ImageInfo header;
   ReadStatus status = DispatchPath(path, header, &image, policy);
   if (!status.ok()) image.Release();
   return status;
 }
 
-ReadStatus ReadImageHeader(const std::string& path, ImageHeader& header) {
+ReadStatus ReadImageHeader(const std::string& path, ImageInfo& header) {
   return DispatchPath(path, header, nullptr, DamagePolicy::kKeepReadable);
 }
 
 ReadStatus ReadImageMemory(const uint8_t* data, std::size_t size, FloatImage& image, DamagePolicy policy) {
-  ImageHeader header;
+  ImageInfo header;
   ReadStatus status = DispatchMemory(data, size, header, &image, policy);
   if (!status.ok()) image.Release();
   return status;
 }
 
-ReadStatus ReadImageHeaderMemory(const uint8_t* data, std::size_t size, ImageHeader& header) {
+ReadStatus ReadImageHeaderMemory(const uint8_t* data, std::size_t size, ImageInfo& header) {
   return DispatchMemory(data, size, header, nullptr, DamagePolicy::kKeepReadable);
 }
 

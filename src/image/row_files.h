@@ -27,7 +27,7 @@ class RowFileReader {
   // after the same checks as a whole read. A failed status says why; BMP,
   // PFM, standard input and turned pictures are not read this way.
   ReadStatus Open(const std::string& path);
-  const ImageHeader& header() const;
+  const ImageInfo& header() const;
   const ImageMetadata& metadata() const;
   // The next `rows` rows into `band` (allocated here, width x rows, with an
   // alpha plane when the file has one). A damaged file fails with its reason.

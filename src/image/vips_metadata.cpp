@@ -74,7 +74,7 @@ void AttachExif(VImage& image, const std::vector<uint8_t>& exif) {
 
 }  // namespace
 
-ImageMetadata MetadataOf(const VImage& stored, const ImageHeader& header, const VipsInput& in) {
+ImageMetadata MetadataOf(const VImage& stored, const ImageInfo& header, const VipsInput& in) {
   ImageMetadata meta;
   meta.icc = Blob(stored, VIPS_META_ICC_NAME);
   meta.exif = Blob(stored, VIPS_META_EXIF_NAME);

@@ -11,7 +11,7 @@ namespace kestrune::vipsio {
 
 // The profile, tags, depth and greyscale flag a read records; a TIFF
 // file's EXIF from its directories, which libvips does not read.
-ImageMetadata MetadataOf(const vips::VImage& stored, const ImageHeader& header, const VipsInput& in);
+ImageMetadata MetadataOf(const vips::VImage& stored, const ImageInfo& header, const VipsInput& in);
 
 // The profile, XMP, IPTC and EXIF of `meta` on `image` for a saver, which
 // says orientation 1: the pixels are stored upright.

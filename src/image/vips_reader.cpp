@@ -95,7 +95,7 @@ JpegCoefficientsRead ReadCoefficients(const VipsInput& in, int orientation, Jpeg
 
 }  // namespace
 
-ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* image, DamagePolicy policy) {
+ReadStatus ReadWithVips(const VipsInput& in, ImageInfo& header, FloatImage* image, DamagePolicy policy) {
   if (const std::string& problem = StartVips(); !problem.empty()) return Refusal(in.signature, problem);
   std::lock_guard<std::mutex> lock(g_vipsMutex);
   ReadStatus status;
@@ -177,13 +177,13 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   const bool swap = orientation >= 5;
   header.width = swap ? storedHeight : storedWidth;
   header.height = swap ? storedWidth : storedHeight;
-  header.alpha = stored.bands() == 2 || stored.bands() == 4;
+  header.hasAlpha = stored.bands() == 2 || stored.bands() == 4;
   header.greyscale = stored.bands() <= 2;
   header.depth = DepthOf(stored.format());
   header.bitsPerPixel = pngBits != 0 ? pngBits
                                      : static_cast<uint32_t>(vips_format_sizeof(stored.format()) * 8 * stored.bands());
-  header.profile = vips_image_get_typeof(stored.get_image(), VIPS_META_ICC_NAME) != 0;
-  header.exif = vips_image_get_typeof(stored.get_image(), VIPS_META_EXIF_NAME) != 0 ||
+  header.hasProfile = vips_image_get_typeof(stored.get_image(), VIPS_META_ICC_NAME) != 0;
+  header.hasExif = vips_image_get_typeof(stored.get_image(), VIPS_META_EXIF_NAME) != 0 ||
                 (format == FileFormat::kTiff && !ExifFromTiff(TiffOf(in)).empty());
   if (std::string problem = LayoutProblem(name, stored); !problem.empty()) {
     ReadStatus refusal = Refusal(format, std::move(problem));
@@ -198,7 +198,7 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   if (!image) return status;
   if (ReadStatus memory = MemoryCheck(
           format, storedWidth, storedHeight,
-          decodeBytes(storedWidth, storedHeight, vips_format_sizeof(stored.format()) * stored.bands(), header.alpha));
+          decodeBytes(storedWidth, storedHeight, vips_format_sizeof(stored.format()) * stored.bands(), header.hasAlpha));
       !memory.ok()) {
     if (format == FileFormat::kUnknown) memory.message.replace(0, std::strlen("unknown"), name);
     return memory;
@@ -288,7 +288,7 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageHeader& header, FloatImage* im
   }
 
   try {
-    image->Allocate(header.width, header.height, header.alpha, false);
+    image->Allocate(header.width, header.height, header.hasAlpha, false);
   } catch (const std::bad_alloc&) {
     return Refusal(format, "not enough memory for the image");
   }

@@ -29,7 +29,7 @@ using vips::VRegion;
 
 struct RowFileReader::State {
   int descriptor = -1;
-  ImageHeader header;
+  ImageInfo header;
   ImageMetadata metadata;
   VImage stored;
   std::optional<VRegion> region;
@@ -48,7 +48,7 @@ RowFileReader::~RowFileReader() {
   }
 }
 
-const ImageHeader& RowFileReader::header() const { return state_->header; }
+const ImageInfo& RowFileReader::header() const { return state_->header; }
 const ImageMetadata& RowFileReader::metadata() const { return state_->metadata; }
 
 ReadStatus RowFileReader::Open(const std::string& path) {
@@ -91,7 +91,7 @@ ReadStatus RowFileReader::Read(uint32_t rows, FloatImage& band) {
   ReadStatus status;
   status.format = s.header.format;
   try {
-    band.Allocate(w, rows, s.header.alpha, false);
+    band.Allocate(w, rows, s.header.hasAlpha, false);
   } catch (const std::bad_alloc&) {
     return Refusal(s.header.format, "not enough memory for the rows");
   }

@@ -65,7 +65,7 @@ Error ReadError(const ReadStatus& status) {
 bool UpscaleTakesRows(const std::string& input, const std::string& output, const UpscaleSettings& settings,
                       FileFormat format, RowFileReader& reader) {
   return input != "-" && output != "-" && settings.params.initialMethod != InitialMethod::kFromImage &&
-         RowFileWriter::Takes(format) && reader.Open(input).ok() && !reader.header().alpha &&
+         RowFileWriter::Takes(format) && reader.Open(input).ok() && !reader.header().hasAlpha &&
          UseTiles(reader.header().width, reader.header().height) &&
          (settings.width == 0 || settings.width == 2 * reader.header().width) &&
          (settings.height == 0 || settings.height == 2 * reader.header().height);

@@ -376,13 +376,13 @@ TEST(Files, HeaderAgreesWithTheRead) {
   rgba.set(VIPS_META_ORIENTATION, 8);
   rgba.tiffsave(dir.File("t.tif").c_str());
   const std::vector<uint8_t> bytes = ReadBytes(dir.File("t.tif"));
-  ImageHeader header;
+  ImageInfo header;
   ASSERT_EQ(ReadImageHeaderMemory(bytes.data(), bytes.size(), header).code, kReadOk);
   EXPECT_EQ(header.format, FileFormat::kTiff);
   EXPECT_EQ(header.width, 5u);
   EXPECT_EQ(header.height, 9u);
   EXPECT_EQ(header.bitsPerPixel, 64u);
-  EXPECT_TRUE(header.alpha);
+  EXPECT_TRUE(header.hasAlpha);
   EXPECT_EQ(header.depth, SampleDepth::k16);
   EXPECT_FALSE(header.greyscale);
   FloatImage image;
