@@ -24,14 +24,6 @@ std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
-// The public error of a failed read.
-Error ReadError(const ReadStatus& status) {
-  const ErrorCode code = status.code == kReadCannotOpen     ? ErrorCode::kCannotOpen
-                         : status.code == kReadOutOfMemory ? ErrorCode::kOutOfMemory
-                                                           : ErrorCode::kUnreadable;
-  return Error{code, status.message};
-}
-
 FileFormat OutputFormat(const std::string& path, const WriteOptions& options) {
   return options.format != FileFormat::kUnknown ? options.format : FormatFromExtension(path);
 }
@@ -95,7 +87,7 @@ Result<Image> ReadImage(const std::string& path, const ReadOptions& options, Fil
                                ? (status.damaged ? Result<Image>(ImageAccess::Adopt(std::move(planes)),
                                                                  Error{ErrorCode::kUnreadable, status.message})
                                                  : Result<Image>(ImageAccess::Adopt(std::move(planes))))
-                               : Result<Image>(ReadError(status));
+                               : Result<Image>(status.error());
     result.warnings() = status.warnings;
     return result;
   } catch (const std::bad_alloc&) {
@@ -107,7 +99,7 @@ Result<ImageInfo> ReadImageInfo(const std::string& path) {
   ImageInfo info;
   const ReadStatus status = ReadImageHeader(path, info);
   // A BMP or PFM file cut short is damaged, which a header shows already.
-  if (!status.ok() || status.damaged) return ReadError(status);
+  if (!status.ok() || status.damaged) return status.error();
   return info;
 }
 

@@ -8,9 +8,7 @@
 namespace kestrune {
 
 ReadStatus ReadWithVips(const VipsInput& input, ImageInfo&, FloatImage*, DamagePolicy) {
-  ReadStatus refusal = Refusal(input.signature, "this build of Kestrune reads BMP and PFM files only");
-  if (input.signature == FileFormat::kUnknown) refusal.code = kReadNoReader;
-  return refusal;
+  return Refusal(input.signature, "this build of Kestrune reads BMP and PFM files only");
 }
 
 int WriteWithVips(std::FILE*, const FloatImage&, const WriteOptions&, SampleDepth, std::string& reason) {

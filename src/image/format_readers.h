@@ -34,14 +34,14 @@ struct VipsInput {
 // GIF (the first frame), PNM and whatever else its trusted loaders take.
 ReadStatus ReadWithVips(const VipsInput& input, ImageInfo& header, FloatImage* image, DamagePolicy policy);
 
-// Code 3: no format starts like the file of `size` bytes (0: not known).
+// kUnreadable: no format starts like the file of `size` bytes (0: not known).
 ReadStatus NotAnImage(uint64_t size);
 
-// Code 2 with `message`.
+// kUnreadable with `message`.
 ReadStatus Refusal(FileFormat format, std::string message);
 
-// A damaged file: code 0 when something could be read and the policy keeps
-// it, else 2; `damaged` set either way.
+// A damaged file: no error when something could be read and the policy
+// keeps it, else kUnreadable; `damaged` set either way.
 ReadStatus Damage(FileFormat format, std::string message, bool readable, DamagePolicy policy);
 
 // Empty when width x height is within the image limits, else why not.
@@ -52,8 +52,8 @@ std::string SizeLimitProblem(FileFormat format, uint64_t width, uint64_t height)
 // `channel` is "red", "green", "blue", "grey" or "alpha".
 std::string NonFiniteMessage(const std::string& name, uint64_t row, uint64_t column, const char* channel, double value);
 
-// Code 4 with the figures when decoding a width x height picture, which
-// takes about `bytes` of memory, needs more than is available; else code 0.
+// kOutOfMemory with the figures when decoding a width x height picture, which
+// takes about `bytes` of memory, needs more than is available; else no error.
 ReadStatus MemoryCheck(FileFormat format, uint64_t width, uint64_t height, uint64_t bytes);
 
 // The text for a BMP or PFM file whose fixed-size rows stop early: `rows` of

@@ -30,36 +30,36 @@ const char* FormatName(FileFormat format);
 // format, so that its reader can call it truncated.
 FileFormat FormatOfSignature(const uint8_t* bytes, std::size_t count);
 
-enum ReadResult : int {
-  kReadOk = 0,
-  kReadCannotOpen = 1,  // missing, not permitted, a folder, or not a regular file
-  kReadFailed = 2,      // a reader of its format refused it: damaged, an unsupported kind, too large
-  kReadNoReader = 3,    // no format could be told: an empty file or unknown first bytes
-  kReadOutOfMemory = 4,  // decoding needs more memory than is available
-};
-
+// A read's outcome in the library's error codes: kCannotOpen (missing, not
+// permitted, a folder, or not a regular file), kUnreadable (no format could
+// be told, or a reader of its format refused it: damaged, an unsupported
+// kind, too large), kOutOfMemory (decoding needs more memory than is
+// available).
 struct ReadStatus {
-  int code = kReadOk;  // a ReadResult
+  ErrorCode code = ErrorCode::kNone;
   FileFormat format = FileFormat::kUnknown;
   // Why the read failed, or for a damaged file what is missing ("PNG
   // truncated after row 37 of 64"); empty after a clean read.
   std::string message;
-  // The file ends early or holds corrupt data. With code 0 (kKeepReadable)
-  // the image holds what could be read, the rest black (JPEG: what the
+  // The file ends early or holds corrupt data. Without an error
+  // (kKeepReadable) the image holds what could be read, the rest black (JPEG: what the
   // library makes of the missing data).
   bool damaged = false;
   // The decoding library's own messages, each kind once ("VipsJpeg:
   // Premature end of JPEG file"). They do not fail a read by themselves.
   std::vector<std::string> warnings;
 
-  bool ok() const { return code == kReadOk; }
+  bool ok() const { return code == ErrorCode::kNone; }
+  // The error to report for a read that failed, or whose image is damaged
+  // (kUnreadable then, with what is missing).
+  Error error() const { return Error{ok() ? ErrorCode::kUnreadable : code, message}; }
 };
 
 // What a read does with a damaged file.
 enum class DamagePolicy {
-  kRefuse,        // code 2 (the command-line tool)
-  kKeepReadable,  // code 0 with `damaged` set when at least one row could be
-                  // read (the desktop program shows it), else 2
+  kRefuse,        // kUnreadable (the command-line tool)
+  kKeepReadable,  // no error, `damaged` set, when at least one row could be
+                  // read (the desktop program shows it), else kUnreadable
 };
 
 // What a file's header says, found without reading pixels, is the public
@@ -77,9 +77,9 @@ ReadStatus ReadImageFile(const std::string& path, FloatImage& image, DamagePolic
 
 // Reads the header of `path` and makes the checks that need no pixels: the
 // kind is supported, the size within the limits and within what the file
-// can hold. A BMP or PFM file whose pixel data is cut short gives code 0 and
-// `damaged` (as a read with kKeepReadable would), or 2 when not one row is
-// there; damage inside compressed data is found only by reading it.
+// can hold. A BMP or PFM file whose pixel data is cut short gives no error
+// and `damaged` (as a read with kKeepReadable would), or kUnreadable when not
+// one row is there; damage inside compressed data is found only by reading it.
 ReadStatus ReadImageHeader(const std::string& path, ImageInfo& header);
 
 // The same on a whole file held in memory, which the caller keeps.

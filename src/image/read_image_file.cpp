@@ -19,7 +19,7 @@ namespace kestrune {
 
 namespace {
 
-ReadStatus Failure(int code, FileFormat format, std::string message) {
+ReadStatus Failure(ErrorCode code, FileFormat format, std::string message) {
   ReadStatus status;
   status.code = code;
   status.format = format;
@@ -33,12 +33,12 @@ std::string SystemReason() { return std::strerror(errno); }
 StdioFile OpenForReading(const std::string& path, ReadStatus& status) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) {
-    status = Failure(kReadCannotOpen, FileFormat::kUnknown, "it is a folder, not a file");
+    status = Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "it is a folder, not a file");
     return {};
   }
   errno = 0;
   StdioFile file = OpenStdioFile(path, "rb");
-  if (!file) status = Failure(kReadCannotOpen, FileFormat::kUnknown, "the file cannot be opened: " + SystemReason());
+  if (!file) status = Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "the file cannot be opened: " + SystemReason());
   return file;
 }
 
@@ -89,10 +89,10 @@ ReadStatus Dispatch(const Input& in, ImageInfo& header, FloatImage* image, Damag
     errno = 0;
     count = std::fread(buffer.data(), 1, count, in.file);
     if (std::ferror(in.file) || fseeko(in.file, 0, SEEK_SET) != 0)
-      return Failure(kReadCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
+      return Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
     head = buffer.data();
   }
-  if (count == 0) return Failure(kReadNoReader, FileFormat::kUnknown, "the file is empty");
+  if (count == 0) return Failure(ErrorCode::kUnreadable, FileFormat::kUnknown, "the file is empty");
   const FileFormat format = FormatOfSignature(head, count);
   header = ImageInfo{};
   header.format = format;
@@ -110,9 +110,9 @@ ReadStatus Dispatch(const Input& in, ImageInfo& header, FloatImage* image, Damag
 
 ReadStatus DispatchMemory(const uint8_t* data, std::size_t size, ImageInfo& header, FloatImage* image,
                           DamagePolicy policy) {
-  if (size == 0) return Failure(kReadNoReader, FileFormat::kUnknown, "the file is empty");
+  if (size == 0) return Failure(ErrorCode::kUnreadable, FileFormat::kUnknown, "the file is empty");
   StdioFile file(fmemopen(const_cast<uint8_t*>(data), size, "rb"));
-  if (!file) return Failure(kReadCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
+  if (!file) return Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
   return Dispatch({file.get(), -1, data, size}, header, image, policy);
 }
 
@@ -125,10 +125,10 @@ ReadStatus DispatchPath(const std::string& path, ImageInfo& header, FloatImage* 
     if (!Slurp(stdin, bytes, kSignatureBytes - 1) || (bytes.size() == kSignatureBytes &&
                                                        FormatOfSignature(bytes.data(), bytes.size()) != FileFormat::kUnknown &&
                                                        !Slurp(stdin, bytes, kMaxStandardInput)))
-      return Failure(kReadCannotOpen, FileFormat::kUnknown, "standard input cannot be read: " + SystemReason());
+      return Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "standard input cannot be read: " + SystemReason());
     if (!bytes.empty() && FormatOfSignature(bytes.data(), bytes.size()) == FileFormat::kUnknown) return NotAnImage(0);
     if (bytes.size() > kMaxStandardInput)
-      return Failure(kReadFailed, FormatOfSignature(bytes.data(), bytes.size()),
+      return Failure(ErrorCode::kUnreadable, FormatOfSignature(bytes.data(), bytes.size()),
                      "standard input holds more than " + std::to_string(kMaxStandardInput) +
                          " bytes (1 GiB), the most this program reads from it");
     return DispatchMemory(bytes.data(), bytes.size(), header, image, policy);
@@ -139,7 +139,7 @@ ReadStatus DispatchPath(const std::string& path, ImageInfo& header, FloatImage* 
   uint64_t size = 0;
   if (StreamSize(file.get(), size)) return Dispatch({file.get(), ::fileno(file.get()), nullptr, size}, header, image, policy);
   if (!Slurp(file.get(), bytes))
-    return Failure(kReadCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
+    return Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
   return DispatchMemory(bytes.data(), bytes.size(), header, image, policy);
 }
 
@@ -209,16 +209,16 @@ ReadStatus ReadImageHeaderMemory(const uint8_t* data, std::size_t size, ImageInf
 
 ReadStatus NotAnImage(uint64_t size) {
   // Never the bytes themselves: the file may be anything a link points at.
-  return Failure(kReadNoReader, FileFormat::kUnknown,
+  return Failure(ErrorCode::kUnreadable, FileFormat::kUnknown,
                  "not an image: its first bytes match no format this program reads" +
                      (size != 0 ? " (a file of " + std::to_string(size) + " bytes)" : std::string()));
 }
 
-ReadStatus Refusal(FileFormat format, std::string message) { return Failure(kReadFailed, format, std::move(message)); }
+ReadStatus Refusal(FileFormat format, std::string message) { return Failure(ErrorCode::kUnreadable, format, std::move(message)); }
 
 ReadStatus Damage(FileFormat format, std::string message, bool readable, DamagePolicy policy) {
   const bool kept = readable && policy == DamagePolicy::kKeepReadable;
-  ReadStatus status = Failure(kept ? kReadOk : kReadFailed, format, std::move(message));
+  ReadStatus status = Failure(kept ? ErrorCode::kNone : ErrorCode::kUnreadable, format, std::move(message));
   status.damaged = true;
   return status;
 }
@@ -238,11 +238,11 @@ std::string NonFiniteMessage(const std::string& name, uint64_t row, uint64_t col
 
 ReadStatus MemoryCheck(FileFormat format, uint64_t width, uint64_t height, uint64_t bytes) {
   const uint64_t available = AvailableMemoryBytes();
-  if (bytes <= available) return Failure(kReadOk, format, {});
+  if (bytes <= available) return Failure(ErrorCode::kNone, format, {});
   char text[160];
   std::snprintf(text, sizeof text, " of %llu x %llu pixels needs about %.1f GB of memory to decode; %.1f GB are available",
                 (unsigned long long)width, (unsigned long long)height, double(bytes) / 1e9, double(available) / 1e9);
-  return Failure(kReadOutOfMemory, format, FormatName(format) + std::string(text));
+  return Failure(ErrorCode::kOutOfMemory, format, FormatName(format) + std::string(text));
 }
 
 std::string TruncatedRowsMessage(FileFormat format, uint64_t rows, uint64_t height, bool bottomUp, uint64_t needed,

@@ -56,10 +56,6 @@ class SourceRows {
   uint32_t first_ = 0, rows_ = 0;
 };
 
-Error ReadError(const ReadStatus& status) {
-  return Error{status.code == kReadCannotOpen ? ErrorCode::kCannotOpen : ErrorCode::kUnreadable, status.message};
-}
-
 }  // namespace
 
 bool UpscaleTakesRows(const std::string& input, const std::string& output, const UpscaleSettings& settings,
@@ -111,7 +107,7 @@ Error UpscaleByRows(RowFileReader& reader, const std::string& input, const std::
       const uint32_t y1 = std::min(h, y0 + uint32_t(grid.core));
       const uint32_t from = y0 > uint32_t(grid.margin) ? y0 - uint32_t(grid.margin) : 0;
       const uint32_t to = std::min(h, y1 + uint32_t(grid.margin));
-      if (ReadStatus status = source.Hold(from, to); !status.ok()) return ReadError(status);
+      if (ReadStatus status = source.Hold(from, to); !status.ok()) return status.error();
       FloatImage band(2 * w, 2 * (y1 - y0));
       float* out[3] = {band.samples(0), band.samples(1), band.samples(2)};
       SourceBand rows = source.Band();

@@ -89,7 +89,7 @@ TEST_F(ReadBmpTest, PaletteFilesHaveTheirStridesAndOrder) {
        {{0, 0, 1}, {1, 0, -1}}},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(ReadStatusOf(MakeBmp(c.layout)).code, kReadOk) << c.what;
+    ASSERT_EQ(ReadStatusOf(MakeBmp(c.layout)).code, ErrorCode::kNone) << c.what;
     EXPECT_EQ(image.sourceBitDepth, c.layout.bits) << c.what;
     ASSERT_EQ(image.height, uint32_t(c.layout.height)) << c.what;
     for (const auto& [x, y, index] : c.pixels)  // palette entry i is (200 + i, 100 + i, i)
@@ -125,11 +125,11 @@ TEST_F(ReadBmpTest, TruncatedFilesSayWhatIsMissing) {
   };
   for (const auto& c : cases) {
     ReadStatus status = ReadStatusOf(c.bytes);
-    EXPECT_EQ(status.code, kReadFailed) << c.message;
+    EXPECT_EQ(status.code, ErrorCode::kUnreadable) << c.message;
     EXPECT_TRUE(status.damaged);
     EXPECT_NE(status.message.find(c.message), std::string::npos) << status.message;
     status = ReadStatusOf(c.bytes, DamagePolicy::kKeepReadable);
-    EXPECT_EQ(status.code, c.keptRow < 0 ? kReadFailed : kReadOk) << c.message;
+    EXPECT_EQ(status.code, c.keptRow < 0 ? ErrorCode::kUnreadable : ErrorCode::kNone) << c.message;
     if (c.keptRow < 0) continue;
     EXPECT_TRUE(status.damaged);
     for (uint32_t y = 0; y < image.height; ++y)
@@ -163,7 +163,7 @@ TEST_F(ReadBmpTest, UnsupportedKindsAndSizesAreRefusedWithTheirReason) {
     const ReadStatus status = ReadStatusOf(MakeBmp({.headerSize = c.headerSize, .width = c.width, .height = c.height,
                                                     .bits = c.bits, .compression = c.compression,
                                                     .pixels = {1, 2, 3, 0}}));
-    EXPECT_EQ(status.code, kReadFailed) << c.says;
+    EXPECT_EQ(status.code, ErrorCode::kUnreadable) << c.says;
     EXPECT_NE(status.message.find(c.says), std::string::npos) << status.message;
   }
 }

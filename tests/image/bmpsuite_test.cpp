@@ -70,20 +70,20 @@ TEST(BmpSuite, EveryFileReadsAsItsReferenceOrIsRefused) {
     for (const auto& entry : std::filesystem::directory_iterator(Suite() / dir)) {
       const std::string name = std::string(dir) + "/" + entry.path().filename().string();
       FloatImage image;
-      const int result = ReadImageFile(entry.path().string(), image).code;
+      const ErrorCode result = ReadImageFile(entry.path().string(), image).code;
       const auto it = referenceOf.find(name);
       if (it == referenceOf.end()) {
         // An OS/2 bitmap array starts "BA": no reader takes it.
-        EXPECT_EQ(result, name == "x/ba-bm.bmp" ? kReadNoReader : kReadFailed) << name;
+        EXPECT_EQ(result, name == "x/ba-bm.bmp" ? ErrorCode::kUnreadable : ErrorCode::kUnreadable) << name;
         ++refused;
         continue;
       }
-      ASSERT_EQ(result, kReadOk) << name;
+      ASSERT_EQ(result, ErrorCode::kNone) << name;
       ++read;
       EXPECT_FALSE(image.HasAlpha()) << name;
       if (it->second.empty()) continue;
       FloatImage reference;
-      ASSERT_EQ(ReadImageFile((Suite() / "reference" / it->second).string(), reference).code, kReadOk);
+      ASSERT_EQ(ReadImageFile((Suite() / "reference" / it->second).string(), reference).code, ErrorCode::kNone);
       ExpectSamePixels(image, reference, name == "q/rgb24prof2.bmp", name);
     }
   }
@@ -95,13 +95,13 @@ TEST(BmpSuite, ShortFileKeptDamagedHasItsBottomRowsAndIsBlackAbove) {
   FloatImage image, reference;
   const ReadStatus status =
       ReadImageFile((Suite() / "b" / "shortfile.bmp").string(), image, DamagePolicy::kKeepReadable);
-  ASSERT_EQ(status.code, kReadOk);
+  ASSERT_EQ(status.code, ErrorCode::kNone);
   EXPECT_TRUE(status.damaged);
   // 273 bytes, pixels from offset 62, rows of 16 bytes (127 pixels at 1 bit).
   EXPECT_EQ(status.message,
             "BMP truncated after row 13 of 64 (the top 51 rows are missing): its pixel data needs 1024 bytes from "
             "offset 62, the file holds 211 of them");
-  ASSERT_EQ(ReadImageFile((Suite() / "reference" / "pal1.png").string(), reference).code, kReadOk);
+  ASSERT_EQ(ReadImageFile((Suite() / "reference" / "pal1.png").string(), reference).code, ErrorCode::kNone);
   ASSERT_EQ(image.width, reference.width);
   // The bottom row is in the file; the top row is past its end.
   const uint32_t bottom = image.height - 1;

@@ -76,7 +76,7 @@ TEST(Files, RoundTripsPerFormatAndDepth) {
     ASSERT_EQ(WriteImageFile(dir.File(name), image, options, &reason), kWriteOk) << reason;
     FloatImage back;
     const ReadStatus status = ReadImageFile(dir.File(name), back);
-    ASSERT_EQ(status.code, kReadOk) << status.message;
+    ASSERT_EQ(status.code, ErrorCode::kNone) << status.message;
     EXPECT_EQ(status.format, c.format);
     ASSERT_EQ(back.width, 67u);
     ASSERT_EQ(back.height, 61u);
@@ -154,7 +154,7 @@ TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
   photo.jpegsave(dir.File("photo.jpg").c_str(), vips::VImage::option()->set("Q", 100));
 
   FloatImage image;
-  ASSERT_EQ(ReadImageFile(dir.File("photo.jpg"), image).code, kReadOk);
+  ASSERT_EQ(ReadImageFile(dir.File("photo.jpg"), image).code, ErrorCode::kNone);
   EXPECT_EQ(image.width, 30u);  // turned a quarter
   EXPECT_EQ(image.height, 40u);
   EXPECT_EQ(image.metadata.icc, icc);
@@ -175,7 +175,7 @@ TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
     std::string reason;
     ASSERT_EQ(WriteImageFile(path, image, {.format = c.format}, &reason), kWriteOk) << reason;
     FloatImage back;
-    ASSERT_EQ(ReadImageFile(path, back).code, kReadOk);
+    ASSERT_EQ(ReadImageFile(path, back).code, ErrorCode::kNone);
     // libvips reads no EXIF from TIFF: what this program read goes on in a JPEG.
     const std::string shown = c.format == FileFormat::kTiff ? path + ".jpg" : path;
     if (shown != path) {
@@ -201,8 +201,8 @@ TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
   ASSERT_TRUE(rows.Open(dir.File("rows.tif"), 30, 40, false, image.metadata, {.format = FileFormat::kTiff}, reason));
   ASSERT_TRUE(rows.Write(image, reason) && rows.Commit(reason)) << reason;
   FloatImage back, whole;
-  ASSERT_EQ(ReadImageFile(dir.File("rows.tif"), back).code, kReadOk);
-  ASSERT_EQ(ReadImageFile(dir.File("out-TIFF"), whole).code, kReadOk);
+  ASSERT_EQ(ReadImageFile(dir.File("rows.tif"), back).code, ErrorCode::kNone);
+  ASSERT_EQ(ReadImageFile(dir.File("out-TIFF"), whole).code, ErrorCode::kNone);
   EXPECT_FALSE(back.metadata.exif.empty());
   EXPECT_EQ(back.metadata.exif, whole.metadata.exif);
 }
@@ -227,7 +227,7 @@ TEST(Files, OrientationsOneToEightAreApplied) {
     stored.set(VIPS_META_ORIENTATION, o);
     stored.tiffsave(dir.File("o.tif").c_str());
     FloatImage image;
-    ASSERT_EQ(ReadImageFile(dir.File("o.tif"), image).code, kReadOk);
+    ASSERT_EQ(ReadImageFile(dir.File("o.tif"), image).code, ErrorCode::kNone);
     const auto& rows = expected[o - 1];
     ASSERT_EQ(image.height, rows.size());
     ASSERT_EQ(image.width, rows[0].size());
@@ -301,38 +301,38 @@ TEST(Files, DamagedAndUnsupportedFilesSayWhy) {
   std::filesystem::create_directory(dir.path() / "folder.png");
   const struct {
     const char* name;
-    int code;  // of the strict read
+    ErrorCode code;  // of the strict read
     FileFormat format;
     std::string message;  // its start
     bool kept = false;    // a read keeping damage gives an image
   } cases[] = {
-      {"g.gif", kReadOk, FileFormat::kGif, ""},
-      {"g.pgm", kReadOk, FileFormat::kPnm, ""},
-      {"bmp.png", kReadOk, FileFormat::kBmp, ""},
-      {"cut-n.png", kReadFailed, FileFormat::kPng, "PNG truncated after row ", true},
-      {"cut-n.jpg", kReadFailed, FileFormat::kJpeg, "JPEG truncated after row ", true},
-      {"head-n.png", kReadFailed, FileFormat::kPng, "PNG truncated in its header"},
-      {"short.png", kReadFailed, FileFormat::kPng, "PNG truncated: not enough data"},
-      {"head-n.jpg", kReadFailed, FileFormat::kJpeg, "JPEG truncated in its header"},
-      {"cmyk.jpg", kReadFailed, FileFormat::kJpeg,
+      {"g.gif", ErrorCode::kNone, FileFormat::kGif, ""},
+      {"g.pgm", ErrorCode::kNone, FileFormat::kPnm, ""},
+      {"bmp.png", ErrorCode::kNone, FileFormat::kBmp, ""},
+      {"cut-n.png", ErrorCode::kUnreadable, FileFormat::kPng, "PNG truncated after row ", true},
+      {"cut-n.jpg", ErrorCode::kUnreadable, FileFormat::kJpeg, "JPEG truncated after row ", true},
+      {"head-n.png", ErrorCode::kUnreadable, FileFormat::kPng, "PNG truncated in its header"},
+      {"short.png", ErrorCode::kUnreadable, FileFormat::kPng, "PNG truncated: not enough data"},
+      {"head-n.jpg", ErrorCode::kUnreadable, FileFormat::kJpeg, "JPEG truncated in its header"},
+      {"cmyk.jpg", ErrorCode::kUnreadable, FileFormat::kJpeg,
        "JPEG in CMYK is not supported: its colours would need a conversion with the profile it was made for"},
-      {"empty.jpg", kReadNoReader, FileFormat::kUnknown, "the file is empty"},
-      {"cut-p.jpg", kReadFailed, FileFormat::kJpeg, "JPEG truncated", true},
-      {"head.ppm", kReadFailed, FileFormat::kPnm,
+      {"empty.jpg", ErrorCode::kUnreadable, FileFormat::kUnknown, "the file is empty"},
+      {"cut-p.jpg", ErrorCode::kUnreadable, FileFormat::kJpeg, "JPEG truncated", true},
+      {"head.ppm", ErrorCode::kUnreadable, FileFormat::kPnm,
        "PNM truncated after row 0 of 64 (all rows are missing): its pixel data needs 12288 bytes from offset 13, "
        "the file holds 0 of them"},
-      {"cut.pbm", kReadFailed, FileFormat::kPnm, "PNM truncated after row 1 of 4 (the bottom 3 rows are", true},
-      {"cut.ppm", kReadFailed, FileFormat::kPnm, "PNM truncated after row 0 of 1: its text holds 4 of its 6 samples"},
-      {"negative.ppm", kReadFailed, FileFormat::kPnm, "PNM width and height must be whole numbers, not '-1' and '8'"},
-      {"zero.pgm", kReadFailed, FileFormat::kPnm, "PNM maximum value must be from 1 to 65535, not '0'"},
-      {"grey.tif", kReadOk, FileFormat::kTiff, ""},
-      {"palette.tif", kReadFailed, FileFormat::kTiff, "TIFF palette image without its colour map"},
-      {"odd.tif", kReadFailed, FileFormat::kTiff, "TIFF with photometric interpretation 99 is not supported"},
-      {"nan.tif", kReadFailed, FileFormat::kTiff, "TIFF sample at row 0, column 0 (grey) is NaN: samples must be finite"},
-      {"junk.png", kReadNoReader, FileFormat::kUnknown,
+      {"cut.pbm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM truncated after row 1 of 4 (the bottom 3 rows are", true},
+      {"cut.ppm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM truncated after row 0 of 1: its text holds 4 of its 6 samples"},
+      {"negative.ppm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM width and height must be whole numbers, not '-1' and '8'"},
+      {"zero.pgm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM maximum value must be from 1 to 65535, not '0'"},
+      {"grey.tif", ErrorCode::kNone, FileFormat::kTiff, ""},
+      {"palette.tif", ErrorCode::kUnreadable, FileFormat::kTiff, "TIFF palette image without its colour map"},
+      {"odd.tif", ErrorCode::kUnreadable, FileFormat::kTiff, "TIFF with photometric interpretation 99 is not supported"},
+      {"nan.tif", ErrorCode::kUnreadable, FileFormat::kTiff, "TIFF sample at row 0, column 0 (grey) is NaN: samples must be finite"},
+      {"junk.png", ErrorCode::kUnreadable, FileFormat::kUnknown,
        "not an image: its first bytes match no format this program reads (a file of 6 bytes)"},
-      {"folder.png", kReadCannotOpen, FileFormat::kUnknown, "it is a folder, not a file"},
-      {"missing.png", kReadCannotOpen, FileFormat::kUnknown, "the file cannot be opened: No such file or directory"},
+      {"folder.png", ErrorCode::kCannotOpen, FileFormat::kUnknown, "it is a folder, not a file"},
+      {"missing.png", ErrorCode::kCannotOpen, FileFormat::kUnknown, "the file cannot be opened: No such file or directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -341,9 +341,9 @@ TEST(Files, DamagedAndUnsupportedFilesSayWhy) {
     EXPECT_EQ(strict.code, c.code);
     EXPECT_EQ(strict.format, c.format);
     EXPECT_EQ(strict.message.substr(0, c.message.size()), c.message) << strict.message;
-    EXPECT_EQ(image.IsEmpty(), c.code != kReadOk);
+    EXPECT_EQ(image.IsEmpty(), c.code != ErrorCode::kNone);
     const ReadStatus kept = ReadImageFile(dir.File(c.name), image, DamagePolicy::kKeepReadable);
-    EXPECT_EQ(kept.ok(), c.code == kReadOk || c.kept);
+    EXPECT_EQ(kept.ok(), c.code == ErrorCode::kNone || c.kept);
     if (c.kept) {
       EXPECT_TRUE(kept.damaged);
       EXPECT_EQ(kept.message, strict.message);
@@ -359,11 +359,11 @@ TEST(Files, DamagedAndUnsupportedFilesSayWhy) {
   FloatImage pgm;
   for (int i = 0; i < 20; ++i)
     for (const char* name : {"short.png", "cut-n.png", "cut-p.jpg", "head.ppm", "cut.ppm"})
-      EXPECT_EQ(ReadImageFile(dir.File(name), pgm).code, kReadFailed) << name;
+      EXPECT_EQ(ReadImageFile(dir.File(name), pgm).code, ErrorCode::kUnreadable) << name;
   busy = false;
   for (std::thread& t : spinners) t.join();
-  EXPECT_EQ(ReadImageFile(dir.File("short.png"), pgm, DamagePolicy::kKeepReadable).code, kReadFailed);
-  ASSERT_EQ(ReadImageFile(dir.File("g.pgm"), pgm).code, kReadOk);
+  EXPECT_EQ(ReadImageFile(dir.File("short.png"), pgm, DamagePolicy::kKeepReadable).code, ErrorCode::kUnreadable);
+  ASSERT_EQ(ReadImageFile(dir.File("g.pgm"), pgm).code, ErrorCode::kNone);
   EXPECT_EQ(pgm.metadata.depth, SampleDepth::k16);
   EXPECT_EQ(At(pgm, 1, 4, 3), 4003.0f / 257.0f);
 }
@@ -377,7 +377,7 @@ TEST(Files, HeaderAgreesWithTheRead) {
   rgba.tiffsave(dir.File("t.tif").c_str());
   const std::vector<uint8_t> bytes = ReadBytes(dir.File("t.tif"));
   ImageInfo header;
-  ASSERT_EQ(ReadImageHeaderMemory(bytes.data(), bytes.size(), header).code, kReadOk);
+  ASSERT_EQ(ReadImageHeaderMemory(bytes.data(), bytes.size(), header).code, ErrorCode::kNone);
   EXPECT_EQ(header.format, FileFormat::kTiff);
   EXPECT_EQ(header.width, 5u);
   EXPECT_EQ(header.height, 9u);
@@ -386,7 +386,7 @@ TEST(Files, HeaderAgreesWithTheRead) {
   EXPECT_EQ(header.depth, SampleDepth::k16);
   EXPECT_FALSE(header.greyscale);
   FloatImage image;
-  ASSERT_EQ(ReadImageMemory(bytes.data(), bytes.size(), image).code, kReadOk);
+  ASSERT_EQ(ReadImageMemory(bytes.data(), bytes.size(), image).code, ErrorCode::kNone);
   EXPECT_EQ(image.width, header.width);
   EXPECT_EQ(image.height, header.height);
   EXPECT_TRUE(image.HasAlpha());

@@ -43,14 +43,14 @@ TEST(PngSuite, ValidImagesReadWithTheirListedRgbaBrokenOnesAreRefused) {
     image.sourceBitDepth = 7;
     const ReadStatus status = ReadImageFile(entry.path().string(), image);
     if (stem[0] == 'x') {
-      EXPECT_NE(status.code, kReadOk) << stem;
+      EXPECT_NE(status.code, ErrorCode::kNone) << stem;
       EXPECT_FALSE(status.message.empty()) << stem;
       // Keeping damage may keep what was decoded, but must not crash.
       ReadImageFile(entry.path().string(), image, DamagePolicy::kKeepReadable);
       ++broken;
       continue;
     }
-    ASSERT_EQ(status.code, kReadOk) << stem << ": " << status.message;
+    ASSERT_EQ(status.code, ErrorCode::kNone) << stem << ": " << status.message;
     EXPECT_EQ(image.sourceBitDepth, 0u) << stem;
     // A 16-bit file's 8-bit listing where the suite has one, else its 16-bit
     // values on the 0..255 scale.

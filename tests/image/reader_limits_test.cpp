@@ -99,7 +99,7 @@ TEST(ReaderLimits, SizesBeyondTheLimitsOrTheFileAreRefused) {
     for (DamagePolicy policy : {DamagePolicy::kRefuse, DamagePolicy::kKeepReadable}) {
       FloatImage image;
       const ReadStatus status = ReadImageFile(dir.File("claim"), image, policy);
-      EXPECT_EQ(status.code, c.message.empty() ? kReadOk : kReadFailed) << c.message;
+      EXPECT_EQ(status.code, c.message.empty() ? ErrorCode::kNone : ErrorCode::kUnreadable) << c.message;
       EXPECT_EQ(status.message, c.message);
     }
   }
@@ -148,9 +148,9 @@ TEST(ReaderLimits, TooLittleMemoryGives4BeforeDecoding) {
   WriteBytes(dir.File("big.webp"), webp);
   for (const char* name : {"big.bmp", "big.png", "big.jpg", "big.pfm", "big.webp"}) {
     if (std::string(name) != "big.webp") std::filesystem::resize_file(dir.File(name), uint64_t{1} << 31);
-    EXPECT_EQ(ReadWithLittleMemory([](const std::string& p, FloatImage& i) { return ReadImageFile(p, i).code; },
+    EXPECT_EQ(ReadWithLittleMemory([](const std::string& p, FloatImage& i) { return int(ReadImageFile(p, i).code); },
                                    dir.File(name)),
-              kReadOutOfMemory)
+              int(ErrorCode::kOutOfMemory))
         << name;
   }
   // A failed allocation leaves the image empty, not half-built at the new size.
