@@ -53,7 +53,7 @@ void BM_WriteBmp(benchmark::State& state) {
   const FloatImage& image = Image();
   const std::string path = "/tmp/kestrune-image-bench-" + std::to_string(::getpid()) + ".bmp";
   for (auto _ : state) {
-    if (WriteImageFile(path, image, {.format = FileFormat::kBmp}) != kWriteOk) state.SkipWithError("WriteBmp failed");
+    if (WriteImageFile(path, image, {.format = FileFormat::kBmp})) state.SkipWithError("WriteBmp failed");
   }
   std::remove(path.c_str());
   SetSampleRate(state, 3 * image.PixelCount());

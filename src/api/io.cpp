@@ -116,10 +116,7 @@ Error WriteImage(const Image& image, const std::string& path, const WriteOptions
   if (Error problem = OptionsProblem(path, options)) return problem;
   WriteOptions resolved = options;
   resolved.format = OutputFormat(path, options);
-  std::string reason;
-  if (WriteImageFile(path, ImageAccess::Planes(image), resolved, &reason) != kWriteOk)
-    return Error{ErrorCode::kCannotWrite, reason};
-  return {};
+  return WriteImageFile(path, ImageAccess::Planes(image), resolved);
 }
 
 void RemovePartialOutputs() { RemoveOpenTemporaryFiles(); }

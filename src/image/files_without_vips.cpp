@@ -11,9 +11,8 @@ ReadStatus ReadWithVips(const VipsInput& input, ImageInfo&, FloatImage*, DamageP
   return Refusal(input.signature, "this build of Kestrune reads BMP and PFM files only");
 }
 
-int WriteWithVips(std::FILE*, const FloatImage&, const WriteOptions&, SampleDepth, std::string& reason) {
-  reason = "this build of Kestrune writes BMP and PFM files only";
-  return kWriteFailed;
+Error WriteWithVips(std::FILE*, const FloatImage&, const WriteOptions&, SampleDepth) {
+  return WriteFailure("this build of Kestrune writes BMP and PFM files only");
 }
 
 // Without libvips nothing is read or written by rows: callers read whole.

@@ -5,24 +5,23 @@
 // get the colour planes only. A greyscale image is written as one channel
 // where the format has grey (PNG, JPEG, TIFF, WebP, PFM).
 //
-// Result codes: 0 written; 1 the file cannot be created or a write failed
-// (also for an image or a depth the format cannot hold); 2 the image is empty
-// (no file is created then).
+// Each answers with the library's Error: none when written; kCannotWrite
+// when the file cannot be created or a write failed (also for an image or a
+// depth the format cannot hold), with the reason when one is known;
+// kInvalidArgument when the image is empty (no file is created then).
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "image/float_image.h"
 #include "kestrune/io.h"
 
 namespace kestrune {
 
-enum WriteResult : int {
-  kWriteOk = 0,
-  kWriteFailed = 1,
-  kWriteEmptyImage = 2,
-};
+inline Error WriteFailure(std::string reason = {}) { return Error{ErrorCode::kCannotWrite, std::move(reason)}; }
+inline Error EmptyImageError() { return Error{ErrorCode::kInvalidArgument, "the image is empty"}; }
 
 // Whether `format` can store samples of `depth`: BMP, JPEG and WebP 8 bits;
 // PNG 8 or 16; TIFF 8, 16 or 32-bit float; PFM 32-bit float.
@@ -35,16 +34,15 @@ SampleDepth DepthForWrite(FileFormat format, SampleDepth requested, SampleDepth 
 
 // Writes `image` to `path` ("-": standard output, which gets the file in one
 // piece once it is encoded) in `options.format` (not kUnknown) all or
-// nothing, through an AtomicOutput. On failure `reason` (when given)
-// receives the system's reason or what the format cannot hold.
-int WriteImageFile(const std::string& path, const FloatImage& image, const WriteOptions& options,
-                   std::string* reason = nullptr);
+// nothing, through an AtomicOutput. A failure says the system's reason or
+// what the format cannot hold.
+Error WriteImageFile(const std::string& path, const FloatImage& image, const WriteOptions& options);
 
-// The encoders on a stream open for writing; the caller closes it.
+// The encoders on a stream open for writing; the caller closes it. A failed
+// write leaves its reason in errno and none in the error.
 // Uncompressed 24-bit bottom-up BMP with the 54-byte header.
-int WriteBmp(std::FILE* file, const FloatImage& image);
+Error WriteBmp(std::FILE* file, const FloatImage& image);
 // PNG, JPEG, TIFF or WebP through libvips at `depth` (one the format holds).
-int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& options, SampleDepth depth,
-                  std::string& reason);
+Error WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& options, SampleDepth depth);
 
 }  // namespace kestrune

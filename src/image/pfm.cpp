@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "image/format_readers.h"
+#include "image/image_writers.h"
 #include "image/stdio_file.h"
 
 namespace kestrune {
@@ -151,10 +152,10 @@ ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatI
   return status;
 }
 
-int WritePfm(std::FILE* file, const FloatImage& image) {
-  if (image.IsEmpty()) return 2;
+Error WritePfm(std::FILE* file, const FloatImage& image) {
+  if (image.IsEmpty()) return EmptyImageError();
   const int channels = image.metadata.greyscale ? 1 : 3;
-  if (std::fprintf(file, "%s\n%u %u\n-1.0\n", channels == 1 ? "Pf" : "PF", image.width, image.height) < 0) return 1;
+  if (std::fprintf(file, "%s\n%u %u\n-1.0\n", channels == 1 ? "Pf" : "PF", image.width, image.height) < 0) return WriteFailure();
   std::vector<uint8_t> row(std::size_t{image.width} * channels * 4);
   for (uint32_t r = 0; r < image.height; ++r) {
     const uint32_t y = image.height - 1 - r;
@@ -162,9 +163,9 @@ int WritePfm(std::FILE* file, const FloatImage& image) {
       uint8_t* px = row.data() + std::size_t{x} * channels * 4;
       for (int c = 0; c < channels; ++c) EncodeFloat(image.rows(c)[y][x] / 255.0f, px + 4 * c);
     }
-    if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) return 1;
+    if (std::fwrite(row.data(), 1, row.size(), file) != row.size()) return WriteFailure();
   }
-  return 0;
+  return {};
 }
 
 }  // namespace kestrune

@@ -10,12 +10,13 @@
 #include <string>
 
 #include "image/float_image.h"
+#include "kestrune/result.h"
 
 namespace kestrune {
 
 // Writes the red, green and blue planes (a greyscale image: the red one) to a stream open for writing.
-// Returns 0, 1 when a write fails, 2 when the image is empty (nothing
-// written). Files are written through WriteImageFile.
-int WritePfm(std::FILE* file, const FloatImage& image);
+// Errors as WriteBmp's (image_writers.h). Files are written through
+// WriteImageFile.
+Error WritePfm(std::FILE* file, const FloatImage& image);
 
 }  // namespace kestrune

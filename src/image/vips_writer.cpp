@@ -65,13 +65,9 @@ TiffFile VectorTiff(std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& options, SampleDepth depth,
-                  std::string& reason) {
-  if (image.IsEmpty()) return kWriteEmptyImage;
-  if (const std::string& problem = StartVips(); !problem.empty()) {
-    reason = problem;
-    return kWriteFailed;
-  }
+Error WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& options, SampleDepth depth) {
+  if (image.IsEmpty()) return EmptyImageError();
+  if (const std::string& problem = StartVips(); !problem.empty()) return WriteFailure(problem);
   const FileFormat format = options.format;
   const bool alpha = image.HasAlpha() && format != FileFormat::kJpeg;
   const int colours = image.metadata.greyscale ? 1 : 3;
@@ -97,8 +93,7 @@ int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& 
       data = bytes.data(), size = bytes.size();
     }
   } catch (const std::bad_alloc&) {
-    reason = "not enough memory to encode the image";
-    return kWriteFailed;
+    return WriteFailure("not enough memory to encode the image");
   }
 
   std::lock_guard<std::mutex> lock(g_vipsMutex);
@@ -113,12 +108,12 @@ int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& 
       case FileFormat::kPng: blob = out.pngsave_buffer(SaverOptions(options, depth)); break;
       case FileFormat::kWebp: blob = out.webpsave_buffer(SaverOptions(options, depth)); break;
       case FileFormat::kTiff: blob = out.tiffsave_buffer(SaverOptions(options, depth)); break;
-      default: reason = "not a format this program writes"; return kWriteFailed;
+      default: return WriteFailure("not a format this program writes");
     }
   } catch (const VError& e) {
-    reason = "the encoder failed: " + Explain(e.what(), {});
+    const std::string reason = "the encoder failed: " + Explain(e.what(), {});
     vips_error_clear();
-    return kWriteFailed;
+    return WriteFailure(reason);
   }
   std::size_t length = 0;
   const auto* encoded = static_cast<const uint8_t*>(vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr));
@@ -132,7 +127,7 @@ int WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions& 
   }
   const bool written = std::fwrite(encoded, 1, length, file) == length;
   vips_area_unref(&blob->area);
-  return written ? kWriteOk : kWriteFailed;
+  return written ? Error{} : WriteFailure();
 }
 
 }  // namespace kestrune

@@ -13,34 +13,33 @@ namespace kestrune {
 namespace {
 
 // Runs the encoder of `options.format` on `file`.
-int Encode(std::FILE* file, const FloatImage& image, const WriteOptions& options, SampleDepth depth,
-           std::string& reason) {
+Error Encode(std::FILE* file, const FloatImage& image, const WriteOptions& options, SampleDepth depth) {
   switch (options.format) {
     case FileFormat::kBmp: return WriteBmp(file, image);
     case FileFormat::kPfm: return WritePfm(file, image);
-    default: return WriteWithVips(file, image, options, depth, reason);
+    default: return WriteWithVips(file, image, options, depth);
   }
 }
 
 // Standard output gets the file once it is complete, so that a failed
 // encoding writes nothing.
-int WriteToStandardOutput(const FloatImage& image, const WriteOptions& options, SampleDepth depth,
-                          std::string& reason) {
+Error WriteToStandardOutput(const FloatImage& image, const WriteOptions& options, SampleDepth depth) {
   char* buffer = nullptr;
   std::size_t size = 0;
   std::FILE* memory = open_memstream(&buffer, &size);
-  if (memory == nullptr) {
-    reason = std::strerror(errno);
-    return kWriteFailed;
-  }
-  const int result = Encode(memory, image, options, depth, reason);
+  if (memory == nullptr) return WriteFailure(std::strerror(errno));
+  const Error encoded = Encode(memory, image, options, depth);
   const bool closed = std::fclose(memory) == 0;
   errno = 0;
-  const bool written = result == kWriteOk && closed && std::fwrite(buffer, 1, size, stdout) == size &&
+  const bool written = !encoded && closed && std::fwrite(buffer, 1, size, stdout) == size &&
                        std::fflush(stdout) == 0;
-  if (result == kWriteOk && !written) reason = std::string("standard output: ") + std::strerror(errno != 0 ? errno : EIO);
+  Error result;
+  if (encoded)
+    result = WriteFailure(encoded.message);
+  else if (!written)
+    result = WriteFailure(std::string("standard output: ") + std::strerror(errno != 0 ? errno : EIO));
   std::free(buffer);
-  return written ? kWriteOk : kWriteFailed;
+  return result;
 }
 
 }  // namespace
@@ -65,44 +64,28 @@ SampleDepth DepthForWrite(FileFormat format, SampleDepth requested, SampleDepth 
   return SampleDepth::k8;
 }
 
-int WriteImageFile(const std::string& path, const FloatImage& image, const WriteOptions& options,
-                   std::string* reason) {
-  if (image.IsEmpty()) return kWriteEmptyImage;
-  std::string why;
+Error WriteImageFile(const std::string& path, const FloatImage& image, const WriteOptions& options) {
+  if (image.IsEmpty()) return EmptyImageError();
   const SampleDepth depth = DepthForWrite(options.format, options.depth, image.metadata.depth);
   if (options.format == FileFormat::kUnknown || options.format == FileFormat::kHeif ||
-      options.format == FileFormat::kGif || options.format == FileFormat::kPnm) {
-    if (reason) *reason = "not a format this program writes";
-    return kWriteFailed;
-  }
-  if (!FormatHoldsDepth(options.format, depth)) {
-    if (reason) *reason = "this format cannot hold samples of that depth";
-    return kWriteFailed;
-  }
-  if (path == "-") {
-    const int result = WriteToStandardOutput(image, options, depth, why);
-    if (reason) *reason = why;
-    return result;
-  }
+      options.format == FileFormat::kGif || options.format == FileFormat::kPnm)
+    return WriteFailure("not a format this program writes");
+  if (!FormatHoldsDepth(options.format, depth)) return WriteFailure("this format cannot hold samples of that depth");
+  if (path == "-") return WriteToStandardOutput(image, options, depth);
   AtomicOutput output;
-  if (!output.Open(path, options.within)) {
-    if (reason) *reason = output.error();
-    return kWriteFailed;
-  }
+  if (!output.Open(path, options.within)) return WriteFailure(output.error());
   errno = 0;
-  if (Encode(output.file(), image, options, depth, why) != kWriteOk) {
+  if (const Error failed = Encode(output.file(), image, options, depth)) {
     // A failed write leaves its reason in errno; an encoder that refuses
     // says why, or is refused a size its format cannot hold.
     const int errnum = errno;
     output.Abandon(errnum != 0 ? errnum : EFBIG);
-    if (reason) *reason = !why.empty() ? why : errnum != 0 ? output.error() : "the image is too large for the format";
-    return kWriteFailed;
+    return WriteFailure(!failed.message.empty() ? failed.message
+                        : errnum != 0       ? output.error()
+                                            : "the image is too large for the format");
   }
-  if (!output.Commit()) {
-    if (reason) *reason = output.error();
-    return kWriteFailed;
-  }
-  return kWriteOk;
+  if (!output.Commit()) return WriteFailure(output.error());
+  return {};
 }
 
 }  // namespace kestrune
