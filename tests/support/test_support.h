@@ -1,5 +1,4 @@
-// Helpers shared by the test suites: paths to the peer files and scratch
-// files that clean themselves up.
+// Paths to the peer files, and scratch folders that clean themselves up.
 #pragma once
 
 #include <filesystem>

@@ -1,6 +1,5 @@
-// Runs code under a given thread count and restores the default afterwards,
-// compares float buffers bit for bit, and checks that a computation gives
-// the same result for every thread count compared.
+// Thread counts set for a scope, float buffers compared bit for bit, and
+// results compared across thread counts.
 #pragma once
 
 #include <cstring>
@@ -21,18 +20,15 @@ class ScopedThreadCount {
   ScopedThreadCount& operator=(const ScopedThreadCount&) = delete;
 };
 
-// The thread counts the invariance tests compare: one, the machine's two
-// cores, and more threads than cores.
+// One thread, the machine's two cores, more threads than cores.
 inline constexpr int kThreadCountsToCompare[] = {1, 2, 5};
 
-// True when both buffers hold the same bits (NaN payloads and zero signs
-// included).
+// The same bits, NaN payloads and zero signs included.
 inline bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
-// Runs `run` once under each compared thread count; every result must equal
-// the one-thread result (float buffers bit for bit, other types by ==).
+// Every thread count's `run` must equal the one-thread one (floats bit for bit).
 template <class F>
 void ExpectSameForAnyThreadCount(F run) {
   std::vector<decltype(run())> results;
@@ -41,10 +37,10 @@ void ExpectSameForAnyThreadCount(F run) {
     results.push_back(run());
   }
   for (std::size_t i = 1; i < results.size(); ++i) {
-    bool same;
-    if constexpr (std::is_same_v<decltype(run()), std::vector<float>>) same = SameBits(results[i], results[0]);
-    else same = results[i] == results[0];
-    EXPECT_TRUE(same) << kThreadCountsToCompare[i] << " threads differ from 1";
+    if constexpr (std::is_same_v<decltype(run()), std::vector<float>>)
+      EXPECT_TRUE(SameBits(results[i], results[0])) << kThreadCountsToCompare[i] << " threads differ from 1";
+    else
+      EXPECT_TRUE(results[i] == results[0]) << kThreadCountsToCompare[i] << " threads differ from 1";
   }
 }
 
