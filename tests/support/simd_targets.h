@@ -1,4 +1,6 @@
-// Runs a test body on every instruction set offered, the scalar kernels first.
+// Runs a test body once on every instruction set this build and machine
+// offer, the plain scalar kernels first, so that each vector path can be
+// checked against the scalar one.
 #pragma once
 
 #include <string>
@@ -31,7 +33,8 @@ auto OnScalar(Run&& run) {
   return result;
 }
 
-// Each instruction set's `run` must equal the scalar one (floats bit for bit).
+// Runs `run` on every instruction set; each result must equal the scalar
+// kernels' one (float buffers bit for bit, other types by ==).
 template <class Run>
 void ExpectSameOnEveryTarget(Run&& run) {
   decltype(run()) scalar{};

@@ -1,4 +1,5 @@
-// Paths to the peer files, and scratch folders that clean themselves up.
+// Helpers shared by the test suites: paths to the peer files and scratch
+// files that clean themselves up.
 #pragma once
 
 #include <filesystem>

@@ -1,5 +1,6 @@
-// Thread counts set for a scope, float buffers compared bit for bit, and
-// results compared across thread counts.
+// Runs code under a given thread count and restores the default afterwards,
+// compares float buffers bit for bit, and checks that a computation gives
+// the same result for every thread count compared.
 #pragma once
 
 #include <cstring>
@@ -20,15 +21,18 @@ class ScopedThreadCount {
   ScopedThreadCount& operator=(const ScopedThreadCount&) = delete;
 };
 
-// One thread, the machine's two cores, more threads than cores.
+// The thread counts the invariance tests compare: one, the machine's two
+// cores, and more threads than cores.
 inline constexpr int kThreadCountsToCompare[] = {1, 2, 5};
 
-// The same bits, NaN payloads and zero signs included.
+// True when both buffers hold the same bits (NaN payloads and zero signs
+// included).
 inline bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
-// Every thread count's `run` must equal the one-thread one (floats bit for bit).
+// Runs `run` once under each compared thread count; every result must equal
+// the one-thread result (float buffers bit for bit, other types by ==).
 template <class F>
 void ExpectSameForAnyThreadCount(F run) {
   std::vector<decltype(run())> results;
@@ -37,10 +41,10 @@ void ExpectSameForAnyThreadCount(F run) {
     results.push_back(run());
   }
   for (std::size_t i = 1; i < results.size(); ++i) {
-    if constexpr (std::is_same_v<decltype(run()), std::vector<float>>)
-      EXPECT_TRUE(SameBits(results[i], results[0])) << kThreadCountsToCompare[i] << " threads differ from 1";
-    else
-      EXPECT_TRUE(results[i] == results[0]) << kThreadCountsToCompare[i] << " threads differ from 1";
+    bool same;
+    if constexpr (std::is_same_v<decltype(run()), std::vector<float>>) same = SameBits(results[i], results[0]);
+    else same = results[i] == results[0];
+    EXPECT_TRUE(same) << kThreadCountsToCompare[i] << " threads differ from 1";
   }
 }
 

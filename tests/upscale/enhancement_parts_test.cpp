@@ -171,8 +171,7 @@ TEST(EnhancementIteration, ResidualEnlargementByTheChosenResampler) {
   const FloatImage source = RenderTestChart(w, h, 5);
   for (int edge : {-1, 0}) {
     SRParams params;
-    params.edgeDirIterations = edge;
-    params.fractalSubsts = 0;
+    params.edgeDirIterations = edge, params.fractalSubsts = 0;
     FloatImage estimate(2 * w, 2 * h);
     for (int c = 0; c < 3; ++c) UpscaleBilinear2(source.samples(c), w, h, estimate.samples(c));
     WorkingPlanes planes(w, h);

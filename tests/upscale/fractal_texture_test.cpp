@@ -27,15 +27,15 @@ TEST(BlockDistance, PlainSumsByHand) {
   EXPECT_EQ(terms[0], 48 * 400 - 256 * 48 * 20);
   ForEachSimdTarget([&](const std::string&) {
     EXPECT_EQ(block_distance::Search(t.data(), 16, p.data(), 16, 1, 1, terms.data(), 4).distance, 48 * 100);
-    const uint8_t* qs[] = {q.data()};
-    block_distance::BlendSums sums;
-    block_distance::BlendSumsOf(t.data(), 16, p.data(), qs, 1, 16, &sums);
-    EXPECT_EQ(std::pair(sums.cross, sums.energy), std::pair(int64_t{48 * 200}, int64_t{48 * 100}));
     // Blend with weight 128: P + (Q - P) / 2 = 25, |10 - 25| * 256 per value.
+    const uint8_t* qs[] = {q.data()};
     const int weight[] = {128};
+    block_distance::BlendSums sums;
     int64_t sad = 0;
+    block_distance::BlendSumsOf(t.data(), 16, p.data(), qs, 1, 16, &sums);
     block_distance::BlendSads(t.data(), 16, p.data(), qs, weight, 1, 16, &sad);
-    EXPECT_EQ(sad, 48 * 15 * 256);
+    EXPECT_EQ(std::vector<int64_t>({sums.cross, sums.energy, sad}),
+              std::vector<int64_t>({48 * 200, 48 * 100, 48 * 15 * 256}));
   });
 }
 

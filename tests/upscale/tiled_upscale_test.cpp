@@ -47,11 +47,8 @@ struct Planes : FloatImage {
 TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
   for (const Case& k : kCases) {
     SRParams p;
-    p.initialMethod = k.method;
-    p.iterations = k.iterations;
-    p.fractalSubsts = k.substitutions;
-    p.edgeDirIterations = k.edgeIterations;
-    p.variableRegularization = k.variable;
+    p.initialMethod = k.method, p.iterations = k.iterations, p.fractalSubsts = k.substitutions;
+    p.edgeDirIterations = k.edgeIterations, p.variableRegularization = k.variable;
     const FloatImage chart = RenderTestChart(uint32_t(k.w), uint32_t(k.h), 7);
     JpegCoefficients coefficients;
     const JpegCoefficients* jpeg = k.jpegOrientation != 0 ? &coefficients : nullptr;
@@ -102,10 +99,7 @@ class StopAtTile : public Progress {
 
 TEST(TiledUpscale, ReportsTheTileInHandAndStopsBetweenIterations) {
   SRParams p;
-  p.initialMethod = InitialMethod::kBilinear;
-  p.iterations = 2;
-  p.fractalSubsts = 0;
-  p.edgeDirIterations = -1;
+  p.initialMethod = InitialMethod::kBilinear, p.iterations = 2, p.fractalSubsts = 0, p.edgeDirIterations = -1;
   const int w = 90, h = 50;
   const FloatImage chart = RenderTestChart(w, h, 3);
   const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
