@@ -1,6 +1,6 @@
-// The thread count settings and the parallel loop: every index is visited
-// once in pieces of at least the grain, plane buffers are filled and copied
-// whole, nested loops work, and exceptions reach the caller.
+// Thread count settings; the parallel loop visits every index once in pieces
+// of at least the grain, fills and copies buffers whole, nests, and passes
+// exceptions on.
 #include <algorithm>
 #include <atomic>
 #include <stdexcept>
@@ -34,7 +34,7 @@ TEST(Threading, CountSettings) {
   for (const auto& [text, count] : parsed) EXPECT_EQ(ParseThreadCount(text), count) << (text ? text : "null");
 }
 
-TEST(Threading, ParallelForCoversEveryIndexOnceInGrainSizedPieces) {
+TEST(Threading, ParallelForCoversEveryIndexOnceInGrainSizedPiecesNestsAndThrows) {
   for (int threads : kThreadCountsToCompare) {
     ScopedThreadCount scope(threads);
     for (std::ptrdiff_t grain : {1, 7, 1000}) {
@@ -49,16 +49,25 @@ TEST(Threading, ParallelForCoversEveryIndexOnceInGrainSizedPieces) {
       for (const auto& h : hits) ASSERT_EQ(h.load(), 1) << threads << " threads, grain " << grain;
       EXPECT_EQ(shortPieces.load(), 0);
     }
-    int calls = 0;
-    for (std::ptrdiff_t end : {5, 2}) ParallelFor(5, end, 1, [&](std::ptrdiff_t, std::ptrdiff_t) { ++calls; });
-    EXPECT_EQ(calls, 0);
+    for (std::ptrdiff_t end : {5, 2}) ParallelFor(5, end, 1, [&](std::ptrdiff_t, std::ptrdiff_t) { FAIL(); });
+    // A piece's exception reaches the caller; the loop works on, also nested.
+    EXPECT_THROW(ParallelFor(0, 100, 1, [](std::ptrdiff_t a, std::ptrdiff_t b) {
+      if (a <= 50 && 50 < b) throw std::runtime_error("piece failed");
+    }), std::runtime_error);
+    std::vector<std::atomic<int>> hits(64 * 64);
+    ParallelFor(0, 64, 1, [&](std::ptrdiff_t a, std::ptrdiff_t b) {
+      for (std::ptrdiff_t y = a; y < b; ++y)
+        ParallelFor(0, 64, 1, [&](std::ptrdiff_t c, std::ptrdiff_t d) {
+          for (std::ptrdiff_t x = c; x < d; ++x) ++hits[std::size_t(y * 64 + x)];
+        });
+    });
+    for (const auto& h : hits) ASSERT_EQ(h.load(), 1);
   }
 }
 
 TEST(Threading, PlaneBuffersAreFilledAndCopiedWhole) {
-  // Sizes around the pieces of the fill: a piece, several with a remainder,
-  // one sample, a block large enough for huge pages; then shrinking and
-  // growing a buffer that already holds data.
+  // A piece of the fill, several with a remainder, one sample, a block large
+  // enough for huge pages; then shrinking a buffer that holds data.
   for (int threads : kThreadCountsToCompare) {
     ScopedThreadCount scope(threads);
     for (std::size_t n : {std::size_t(65536), std::size_t(200003), std::size_t(1), kLargeBlockBytes / 4 + 3}) {
@@ -74,24 +83,6 @@ TEST(Threading, PlaneBuffersAreFilledAndCopiedWhole) {
       EXPECT_EQ(std::vector<float>(b.begin(), b.end()), std::vector<float>(3, 0.0f));
     }
   }
-}
-
-TEST(Threading, ExceptionsReachTheCallerAndLoopsNest) {
-  ScopedThreadCount scope(4);
-  EXPECT_THROW(ParallelFor(0, 100, 1,
-                           [](std::ptrdiff_t a, std::ptrdiff_t b) {
-                             if (a <= 50 && 50 < b) throw std::runtime_error("piece failed");
-                           }),
-               std::runtime_error);
-  // The loop still works afterwards, also inside itself.
-  std::vector<std::atomic<int>> hits(64 * 64);
-  ParallelFor(0, 64, 1, [&](std::ptrdiff_t a, std::ptrdiff_t b) {
-    for (std::ptrdiff_t y = a; y < b; ++y)
-      ParallelFor(0, 64, 1, [&](std::ptrdiff_t c, std::ptrdiff_t d) {
-        for (std::ptrdiff_t x = c; x < d; ++x) ++hits[std::size_t(y * 64 + x)];
-      });
-  });
-  for (const auto& h : hits) ASSERT_EQ(h.load(), 1);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-// HintSearch: the trials it makes and their order, the scores and choices
-// against whole ResizePlane calls and SharpnessMeasure, what it reports, the
-// trials that can never win, stopping, and the same results for any thread
-// count.
+// HintSearch: its trials and their order, the scores and choices against
+// whole ResizePlane calls and SharpnessMeasure on any thread count, what it
+// reports, the trials that can never win, and stopping.
 #include "downscale/hint_search.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -40,22 +40,21 @@ struct SearchRun {
   bool done;
 };
 
-// The search read plainly from its trials: each score is a whole ResizePlane
-// of the luminance scored by SharpnessMeasure times the trial's weight; each
-// horizontal group keeps the first best vertical offset of the group before
-// it, and the deviation trials after the first N the best vertical
-// deviation; the hint is the first best horizontal trial, and the image the
-// colour planes resized with it.
+std::vector<float> Fields(const Hint& h) { return {h.offsetX, h.offsetY, h.deviationX, h.deviationY, h.score}; }
+
+// The search read plainly: each score a whole ResizePlane of the luminance
+// scored by SharpnessMeasure times the weight; each horizontal group keeps the
+// first best vertical offset before it, the deviation trials after the first
+// N the best vertical deviation; the hint is the first best horizontal trial,
+// the image the colour planes resized with it.
 void ExpectPlainReading(const FloatImage& source, const DownscaleParams& p) {
   const SearchRun run(source, p);
   ASSERT_TRUE(run.done);
   const uint32_t n = uint32_t(p.trials), w = p.newWidth, h = p.newHeight;
   ASSERT_EQ(run.trials.size(), 4 * n * n);
   std::vector<float> lum(source.PixelCount()), plane(std::size_t{w} * h);
-  for (std::size_t i = 0; i < lum.size(); ++i) {
-    const float rg = 0.299f * source.samples(0)[i] + 0.587f * source.samples(1)[i];
-    lum[i] = rg + 0.114f * source.samples(2)[i];
-  }
+  for (std::size_t i = 0; i < lum.size(); ++i)
+    lum[i] = 0.299f * source.samples(0)[i] + 0.587f * source.samples(1)[i] + 0.114f * source.samples(2)[i];
   Hint hint;
   float best = -1.0f, groupBest = -1.0f, chosenY = 0.0f;
   for (const HintTrial& t : run.trials) {
@@ -71,13 +70,8 @@ void ExpectPlainReading(const FloatImage& source, const DownscaleParams& p) {
     if (!t.horizontal && t.score > groupBest) groupBest = t.score, chosenY = t.offsetY;
     if (t.horizontal && t.score > best) best = t.score, hint = {t.offsetX, t.offsetY, t.deviationX, t.deviationY};
   }
-  EXPECT_EQ(run.hint.offsetX, hint.offsetX);
-  EXPECT_EQ(run.hint.offsetY, hint.offsetY);
-  EXPECT_EQ(run.hint.deviationX, hint.deviationX);
-  EXPECT_EQ(run.hint.deviationY, hint.deviationY);
-  EXPECT_EQ(run.hint.score, best);
-  ASSERT_EQ(run.image.width, w);
-  ASSERT_EQ(run.image.height, h);
+  EXPECT_EQ(Fields(run.hint), std::vector<float>({hint.offsetX, hint.offsetY, hint.deviationX, hint.deviationY, best}));
+  ASSERT_EQ(std::pair(run.image.width, run.image.height), std::pair(w, h));
   EXPECT_FALSE(run.image.HasAlpha());
   for (int c = 0; c < 3; ++c) {
     ResizePlane(source.samples(c), source.width, source.height, plane.data(), w, h, p.filterType, hint.offsetX,
@@ -86,35 +80,35 @@ void ExpectPlainReading(const FloatImage& source, const DownscaleParams& p) {
   }
 }
 
-TEST(HintSearch, FusedParallelSearchEqualsThePlainReading) {
-  ExpectPlainReading(RenderTestChart(61, 47), {.newWidth = 24, .newHeight = 19});  // the defaults
-  // Odd N, the box filter and a wider kernel: the vertical offsets are still
-  // searched with Catmull-Rom. The alpha plane is dropped.
+TEST(HintSearch, FusedParallelSearchEqualsThePlainReadingOnAnyThreadCount) {
+  // The defaults; then odd N (the trials do not split evenly), the box filter
+  // and a wider kernel: the vertical offsets are still searched with
+  // Catmull-Rom. The alpha plane is dropped.
   const FloatImage chart = RenderTestChart(33, 30, 5);
   FloatImage withAlpha;
   withAlpha.Allocate(33, 30, true, true);
   for (int c = 0; c < 3; ++c) std::copy_n(chart.samples(c), chart.PixelCount(), withAlpha.samples(c));
-  ExpectPlainReading(withAlpha,
-                     {.filterType = FilterBox, .newWidth = 15, .newHeight = 12, .smoothness = 2.0f, .trials = 5,
-                      .scaleDeviation = 3.0f});
+  for (int threads : kThreadCountsToCompare) {
+    ScopedThreadCount scope(threads);
+    ExpectPlainReading(RenderTestChart(61, 47), {.newWidth = 24, .newHeight = 19});
+    ExpectPlainReading(withAlpha, {.filterType = FilterBox, .newWidth = 15, .newHeight = 12, .smoothness = 2.0f,
+                                   .trials = 5, .scaleDeviation = 3.0f});
+  }
 }
 
 // Deviations and offsets worked out by hand: the 2N deviation trials come
 // first vertical (no horizontal deviation), then horizontal; each holds a
 // vertical and then a horizontal group of N offsets, in order.
 TEST(HintSearch, TrialsTryTheDeviationsAndOffsetsInOrder) {
-  const struct {
-    int n;
-    float deviation, firstDeviation, deviationStep, offsetStep, weight0;
-  } cases[] = {
+  const struct { int n; float deviation, firstDeviation, deviationStep, offsetStep, weight0; } cases[] = {
       {12, 8.0f, -4.0f, 2.0f / 3.0f, 1.0f / 12.0f, std::sqrt(23.0f / 19.0f)},  // the defaults: -4 to 10/3
       {5, 8.0f, -4.0f, 1.6f, 0.2f, std::sqrt(23.0f / 19.0f)},                 // odd N: neither tries 0
       {4, 0.0f, 0.0f, 0.0f, 0.25f, 1.0f},                                     // offsets only
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.n);
-    const SearchRun run(RenderTestChart(61, 47), {.newWidth = 24, .newHeight = 19, .trials = c.n,
-                                                  .scaleDeviation = c.deviation});
+    const SearchRun run(RenderTestChart(61, 47),
+                        {.newWidth = 24, .newHeight = 19, .trials = c.n, .scaleDeviation = c.deviation});
     ASSERT_TRUE(run.done);
     ASSERT_EQ(run.trials.size(), std::size_t(4 * c.n * c.n));
     for (std::size_t i = 0; i < run.trials.size(); ++i) {
@@ -131,10 +125,8 @@ TEST(HintSearch, TrialsTryTheDeviationsAndOffsetsInOrder) {
     EXPECT_FLOAT_EQ(run.trials[0].weight, c.weight0);
     if (c.n != 12) continue;
     // 0 is tried exactly: deviation trials 6 and 18, offset 6.
-    EXPECT_EQ(run.trials[6 * 24].deviationY, 0.0f);
-    EXPECT_EQ(run.trials[18 * 24].deviationX, 0.0f);
-    EXPECT_EQ(run.trials[6].offsetY, 0.0f);
-    EXPECT_EQ(run.trials[18].offsetX, 0.0f);
+    EXPECT_EQ(std::vector<float>({run.trials[6 * 24].deviationY, run.trials[18 * 24].deviationX,
+                                  run.trials[6].offsetY, run.trials[18].offsetX}), std::vector<float>(4, 0.0f));
   }
 }
 
@@ -148,16 +140,13 @@ TEST(HintSearch, ReportsEveryReductionThenTheFinalScaling) {
   ASSERT_EQ(r.size(), 65u);
   float best = -1.0f;
   for (uint32_t i = 0; i < 64; ++i) {
-    EXPECT_EQ(r[i].stage, Stage::kHintSearch);
-    EXPECT_EQ(r[i].step, i);
-    EXPECT_EQ(r[i].total, 64u);
+    EXPECT_TRUE(r[i].stage == Stage::kHintSearch && r[i].step == i && r[i].total == 64u) << i;
     EXPECT_NEAR(r[i].percent, i * 100.0 / 64.0, 1e-4);
     EXPECT_EQ(r[i].bestScore, best) << i;
     if (i % 8 == 7)
       for (uint32_t j = i - 3; j <= i; ++j) best = std::max(best, run.trials[j].score);
   }
-  EXPECT_EQ(r[64].stage, Stage::kFinalScaling);
-  EXPECT_EQ(r[64].step + r[64].total, 0u);
+  EXPECT_TRUE(r[64].stage == Stage::kFinalScaling && r[64].step + r[64].total == 0u);
   EXPECT_EQ(r[64].bestScore, run.hint.score);
 }
 
@@ -165,12 +154,7 @@ TEST(HintSearch, ReportsEveryReductionThenTheFinalScaling) {
 // weight and score are NaN and never win. A one-pixel side scores 0
 // everywhere else, so the first trial wins.
 TEST(HintSearch, TrialsBeyondTheTargetAreNaNAndNeverWin) {
-  const struct {
-    uint32_t w, h;
-    int n;
-    float deviation;
-    int nanTrials;
-  } cases[] = {
+  const struct { uint32_t w, h; int n; float deviation; int nanTrials; } cases[] = {
       // N = 6, D = 8: deviations -4, -8/3, -4/3, 0, 4/3, 8/3.
       {25, 1, 6, 8.0f, 24},  // vertical trials 4 and 5, 2N reductions each
       {1, 19, 6, 8.0f, 24},  // horizontal trials 10 and 11
@@ -195,16 +179,9 @@ TEST(HintSearch, TrialsBeyondTheTargetAreNaNAndNeverWin) {
     }
     EXPECT_EQ(nanTrials, c.nanTrials);
     EXPECT_FALSE(std::isnan(run.hint.score));
-    EXPECT_LE(run.hint.deviationY, float(c.h));
-    EXPECT_LE(run.hint.deviationX, float(c.w));
-    EXPECT_EQ(run.image.width, c.w);
-    EXPECT_EQ(run.image.height, c.h);
-    if (!onePixel) continue;
-    EXPECT_EQ(run.hint.offsetX, -0.5f);
-    EXPECT_EQ(run.hint.offsetY, -0.5f);
-    EXPECT_EQ(run.hint.deviationX, 0.0f);
-    EXPECT_EQ(run.hint.deviationY, -4.0f);
-    EXPECT_EQ(run.hint.score, 0.0f);
+    EXPECT_TRUE(run.hint.deviationY <= float(c.h) && run.hint.deviationX <= float(c.w));
+    EXPECT_EQ(std::pair(run.image.width, run.image.height), std::pair(c.w, c.h));
+    if (onePixel) { EXPECT_EQ(Fields(run.hint), std::vector<float>({-0.5f, -0.5f, 0.0f, -4.0f, 0.0f})); }
   }
 }
 
@@ -220,31 +197,9 @@ TEST(HintSearch, StoppedOrUnusableLeavesTheImageAlone) {
   for (const DownscaleParams& p : {DownscaleParams{.newWidth = 0, .newHeight = 10},
                                    DownscaleParams{.newWidth = 10, .newHeight = 10, .trials = 0}}) {
     const SearchRun run(source, p);
-    EXPECT_FALSE(run.done);
-    EXPECT_EQ(run.image.width, 30u);
-    EXPECT_TRUE(run.progress.reports.empty());
+    EXPECT_TRUE(!run.done && run.image.width == 30u && run.progress.reports.empty());
   }
   EXPECT_FALSE(SearchRun(FloatImage(), {.newWidth = 10, .newHeight = 10}).done);
-}
-
-TEST(HintSearch, SameForAnyThreadCount) {
-  const FloatImage source = RenderTestChart(131, 97, 4);
-  ExpectSameForAnyThreadCount([&] {
-    // An odd trial count, so that the trials do not split evenly.
-    const SearchRun run(source, {.filterType = FilterLanczos3, .newWidth = 53, .newHeight = 41, .trials = 7});
-    EXPECT_TRUE(run.done);
-    std::vector<float> all;  // every trial, report, the hint and the samples
-    for (const HintTrial& t : run.trials)
-      all.insert(all.end(), {float(t.deviationTrial), float(t.horizontal), float(t.k), float(t.filterType),
-                             t.offsetX, t.offsetY, t.deviationX, t.deviationY, t.weight, t.score});
-    for (const ProgressReport& r : run.progress.reports)
-      all.insert(all.end(), {float(r.stage), float(r.step), float(r.total), r.percent, r.bestScore});
-    const Hint& h = run.hint;
-    all.insert(all.end(), {h.offsetX, h.offsetY, h.deviationX, h.deviationY, h.score});
-    for (int c = 0; c < 3; ++c)
-      all.insert(all.end(), run.image.samples(c), run.image.samples(c) + run.image.PixelCount());
-    return all;
-  });
 }
 
 }  // namespace

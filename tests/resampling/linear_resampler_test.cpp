@@ -1,13 +1,10 @@
-// Linear resampler: worked examples (phase and tap counts, identity and
-// B-spline weights, offsets, deviations, tiny targets, impulse responses),
-// flat lines, and the block passes of ResizePlane and the hint
-// search on every instruction set and thread count against the plain two-pass
-// reading through LinearResampler::Resample.
+// Linear resampler: phase and tap counts, whole shifts, deviations, impulse
+// responses and flat lines by hand; the block passes of ResizePlane and the
+// hint search on every target and thread count against a plain two-pass reading.
 #include "resampling/linear_resampler.h"
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <random>
 #include <string>
 #include <tuple>
@@ -32,12 +29,9 @@ Plane RandomPlane(std::size_t n, unsigned seed) {
   return p;
 }
 
-// ---- Worked examples ------------------------------------------------------
-
 TEST(LinearResampler, PhaseAndTapCountsAndZeroLengths) {
-  // in, out, filter, smoothness, phases, taps. 1000 -> 500: Q = 512 after
-  // nine doublings, W = base width x 2 x smoothness (6.4 for 0.8); 3 -> 7:
-  // Q = 896, P = 384, and enlarging, W is fixed in input samples.
+  // in, out, filter, smoothness, phases, taps. 1000 -> 500: Q = 512 after nine
+  // doublings, W = base width x 2 x smoothness; 3 -> 7: Q = 896, W fixed.
   const std::tuple<uint32_t, uint32_t, int, float, std::size_t, uint32_t> cases[] = {
       {1000, 500, FilterCatmullRom, 1.0f, 513, 8}, {1000, 500, FilterLanczos3, 1.0f, 513, 12},
       {3, 7, FilterCatmullRom, 1.0f, 897, 4},      {1000, 500, FilterCatmullRom, 0.8f, 513, 7},
@@ -55,49 +49,27 @@ TEST(LinearResampler, PhaseAndTapCountsAndZeroLengths) {
   EXPECT_EQ(out, Plane(3, 0.0f));
 }
 
-TEST(LinearResampler, EqualLengthsReturnTheInput) {
-  const Plane in = RandomPlane(37, 1);
-  Plane out(37);
+TEST(LinearResampler, WholeShiftsAreCopiesWithTheEdgesReplicated) {
+  // Output o is input o + shift, clamped. Equal lengths copy (the single-
+  // precision pi leaves tiny sinc weights); offset -2 puts output 0 on input
+  // -2, taken as -3 with fraction 1 (phase Q); a deviation of 8 on 100
+  // samples spans -4 .. 104, to 108 outputs a shift by 4.
+  const struct { uint32_t in, out; int type; float offset, deviation; int shift; float tolerance; } cases[] = {
+      {37, 37, FilterBox, 0, 0, 0, 0},          {37, 37, FilterBilinear, 0, 0, 0, 0},
+      {37, 37, FilterCatmullRom, 0, 0, 0, 0},   {37, 37, FilterLanczos2, 0, 0, 0, 1e-3f},
+      {37, 37, FilterLanczos3, 0, 0, 0, 1e-3f}, {37, 37, FilterSinc, 0, 0, 0, 1e-3f},
+      {10, 10, FilterCatmullRom, -2, 0, -2, 0}, {100, 108, FilterCatmullRom, 0, 8, -4, 0}};
   Resampling::LinearResampler r;
-  for (int type = FilterBox; type <= FilterSinc; ++type) {
-    if (type == FilterCubicBSpline) continue;
-    r.Configure(37, 37, type, 0, 0, 1.0f);
+  for (const auto& c : cases) {
+    const Plane in = RandomPlane(c.in, c.in);
+    Plane out(c.out);
+    r.Configure(c.in, c.out, c.type, c.offset, c.deviation, 1.0f);
     r.Resample(in.data(), out.data());
-    EXPECT_TRUE(std::all_of(r.outPhase.begin(), r.outPhase.end(), [](int p) { return p == 0; })) << type;
-    // The single-precision pi leaves tiny sinc weights.
-    for (int i = 0; i < 37; ++i) EXPECT_NEAR(out[i], in[i], type <= FilterCatmullRom ? 0.0 : 1e-3) << type;
+    for (int o = 0; o < int(c.out); ++o)
+      ASSERT_NEAR(out[o], in[std::clamp(o + c.shift, 0, int(c.in) - 1)], c.tolerance) << c.type << " at " << o;
   }
-  // The B-spline blurs with 1/6, 4/6, 1/6.
-  r.Configure(37, 37, FilterCubicBSpline, 0, 0, 1.0f);
-  r.Resample(in.data(), out.data());
-  for (int i = 1; i < 36; ++i) EXPECT_NEAR(out[i], (in[i - 1] + 4 * in[i] + in[i + 1]) / 6, 1e-3);
-  // With smoothness 0.8 the interpolating kernels blur.
-  r.Configure(37, 37, FilterCatmullRom, 0, 0, 0.8f);
-  r.Resample(in.data(), out.data());
-  EXPECT_NE(out, in);
-}
-
-TEST(LinearResampler, OffsetsAndDeviation) {
-  Plane ramp(20);
-  std::iota(ramp.begin(), ramp.end(), 0.0f);
-  Plane out(20);
-  Resampling::LinearResampler r;
-  // Half an output pixel toward higher input positions; the last window
-  // leaves the input and replicates its last sample.
-  r.Configure(20, 20, FilterBilinear, 0.5f, 0, 1.0f);
-  r.Resample(ramp.data(), out.data());
-  for (int o = 0; o < 19; ++o) EXPECT_EQ(out[o], o + 0.5f);
-  EXPECT_EQ(out[19], 19.0f);
-
-  // A deviation of 8 on 100 samples spans the input from -4 to 104: mapped
-  // to 108 outputs it is a shift by 4 with the edge samples replicated.
-  const Plane in = RandomPlane(100, 4);
-  Plane wide(108);
-  r.Configure(100, 108, FilterCatmullRom, 0, 8.0f, 1.0f);
-  r.Resample(in.data(), wide.data());
-  for (int o = 0; o < 108; ++o) EXPECT_EQ(wide[o], in[std::clamp(o - 4, 0, 99)]) << o;
-  // Mapped to 100 outputs the first and last centres lie 4.5 - 0.54 inside
-  // the extended extent: at -3.96 and 102.96.
+  // The same deviation to 100 outputs puts the first and last centres
+  // 4.5 - 0.54 inside the extended extent: at -3.96 and 102.96.
   r.Configure(100, 100, FilterCatmullRom, 0, 8.0f, 1.0f);
   const float q = float(r.phaseWeights.size() - 1);
   EXPECT_EQ(r.outPhase[0], int(std::nearbyint(0.04f * q)));
@@ -106,43 +78,17 @@ TEST(LinearResampler, OffsetsAndDeviation) {
   EXPECT_EQ(r.outPhase[99], int(q) - r.outPhase[0]);  // fractions 0.04 and 0.96
 }
 
-TEST(LinearResampler, NegativeWholePositionUsesPhaseQ) {
-  // Offset -2 on equal lengths: output 0 sits on input -2, taken as -3 with
-  // fraction 1 (phase Q), the same as phase 0 one sample further on.
-  Resampling::LinearResampler r;
-  r.Configure(10, 10, FilterCatmullRom, -2.0f, 0, 1.0f);
-  const int q = int(r.phaseWeights.size()) - 1;
-  EXPECT_EQ(r.outPhase[0], q);
-  EXPECT_EQ(r.outPhase[1], q);
-  EXPECT_EQ(r.outPhase[2], 0);
-  const Plane in = RandomPlane(10, 5);
-  Plane out(10);
-  r.Resample(in.data(), out.data());
-  for (int o = 0; o < 10; ++o) EXPECT_EQ(out[o], in[std::max(o - 2, 0)]);
-}
-
-TEST(ResizePlane, OwnSizeWithWholeOffsetsIsAShiftedCopy) {
-  // The edges are replicated.
-  const unsigned w = 23, h = 17;
-  const Plane s = RandomPlane(w * h, 8);
-  Plane d(w * h);
-  ResizePlane(s.data(), w, h, d.data(), w, h, FilterCatmullRom, 1.0f, -2.0f, 0, 0, 1.0f);
-  for (int y = 0; y < int(h); ++y)
-    for (int x = 0; x < int(w); ++x)
-      EXPECT_EQ(d[y * w + x], s[std::clamp(y - 2, 0, int(h) - 1) * w + std::clamp(x + 1, 0, int(w) - 1)]);
-}
-
-// ---- Weights worked by hand, and flat lines --------------------------------
-
 TEST(LinearResampler, ImpulseResponsesWorkedByHand) {
   // Equal lengths shifted by a half or a quarter sample: the outputs around an
   // impulse are its weights. Half-way: Catmull-Rom (-1, 9, 9, -1) / 16, the
-  // B-spline (1, 23, 23, 1) / 48; a quarter: Catmull-Rom (-3, 29, 111, -9) / 128.
+  // B-spline (1, 23, 23, 1) / 48; a quarter: Catmull-Rom (-3, 29, 111, -9) /
+  // 128. Unshifted, the B-spline blurs with (1, 4, 1) / 6.
   const struct { int type; float offset; double w[4]; } cases[] = {
       {FilterCatmullRom, 0.5f, {-1 / 16.0, 9 / 16.0, 9 / 16.0, -1 / 16.0}},
       {FilterCubicBSpline, 0.5f, {1 / 48.0, 23 / 48.0, 23 / 48.0, 1 / 48.0}},
       {FilterCatmullRom, 0.25f, {-3 / 128.0, 29 / 128.0, 111 / 128.0, -9 / 128.0}},
-      {FilterBilinear, 0.5f, {0, 0.5, 0.5, 0}}};
+      {FilterBilinear, 0.5f, {0, 0.5, 0.5, 0}},
+      {FilterCubicBSpline, 0.0f, {0, 1 / 6.0, 4 / 6.0, 1 / 6.0}}};
   Plane impulse(21, 0.0f), out(21);
   impulse[10] = 1.0f;
   Resampling::LinearResampler r;
@@ -156,8 +102,7 @@ TEST(LinearResampler, ImpulseResponsesWorkedByHand) {
 
 TEST(LinearResampler, FlatLinesStayFlat) {
   // Every filter and an unknown one, enlarging, reducing, with offsets,
-  // deviations and smoothness: the weights of every output sum to 1. The
-  // 500 -> 3 sinc line fills only the phases in use.
+  // deviations and smoothness (500 -> 3 sinc: only the phases in use filled).
   const struct { uint32_t in, out; int type; float offset, deviation, smooth; } cases[] = {
       {100, 30, FilterBox, -0.2f, 2.0f, 1.0f},          {50, 71, FilterBilinear, 0.1f, -3.0f, 1.0f},
       {37, 37, FilterCubicBSpline, 0.3f, 0.0f, 1.37f},  {1000, 500, FilterCatmullRom, 0.0f, 0.0f, 0.8f},
@@ -171,17 +116,8 @@ TEST(LinearResampler, FlatLinesStayFlat) {
     Plane out(c.out);
     r.Resample(flat.data(), out.data());
     for (uint32_t o = 0; o < c.out; ++o) ASSERT_NEAR(out[o], 100.0f, 2e-3f) << c.in << " -> " << c.out << ": " << o;
-    if (uint64_t{r.taps} * r.phaseWeights.size() > Resampling::LinearResampler::kFullTableLimit) {
-      EXPECT_EQ(r.taps, 6667u);
-      for (std::size_t ph = 0; ph < r.phaseWeights.size(); ++ph) {
-        const bool used = std::find(r.outPhase.begin(), r.outPhase.end(), int(ph)) != r.outPhase.end();
-        EXPECT_EQ(r.phaseWeights[ph].size(), used ? r.taps : 0u) << ph;
-      }
-    }
   }
 }
-
-// ---- The block passes on every instruction set ------------------------------
 
 // The plain two-pass reading: every column through v, then every row through h.
 Plane TwoPass(const Plane& src, uint32_t sw, const Resampling::LinearResampler& v,
@@ -198,16 +134,14 @@ Plane TwoPass(const Plane& src, uint32_t sw, const Resampling::LinearResampler& 
 }
 
 TEST(ResizeRows, EveryInstructionSetGivesThePlainTwoPassReading) {
-  // One-sample sides, 1 x 1 targets, widths that leave every vector tail,
-  // partial blocks, windows beyond both edges, short and long windows
-  // (strong reductions), enlargements, every filter and an unknown one; on
-  // any thread count, and planes of many blocks that the threads share.
+  // One-sample sides, 1 x 1 targets, every vector tail, partial blocks,
+  // windows beyond both edges, strong reductions, enlargements, every filter
+  // and an unknown one; on any thread count, with blocks the threads share.
   const struct { uint32_t sw, sh, dw, dh; int type; float ox, oy, dx, dy, smooth; } cases[] = {
       {1, 1, 5, 3, FilterCatmullRom, 0.3f, -0.2f, 0, 0, 1.0f},       {7, 5, 1, 1, FilterCatmullRom, 0, 0, 0, 0, 1.0f},
       {41, 9, 47, 17, FilterLanczos3, 0.25f, -0.125f, 1.5f, -0.75f, 1}, {50, 40, 50, 40, 3, 0.5f, -0.5f, 0, 0, 1.0f},
       {403, 211, 201, 105, FilterCatmullRom, -0.1f, 0.4f, -2, 3, 1.0f}, {300, 97, 611, 203, 4, 0.5f, 0, 0, 1, 0.8f},
-      {1000, 9, 3, 25, FilterCatmullRom, 0.1f, -0.3f, 2.5f, 0, 1.0f},  {1000, 9, 3, 25, FilterSinc, 0, 0, 0, 0, 1.0f},
-      {97, 61, 31, 17, FilterSinc, 0.3f, 0.2f, 2.0f, 2.0f, 0.8f},      {3000, 2, 1, 2, FilterCatmullRom, 0, 0, 0, 0, 1},
+      {1000, 9, 3, 25, FilterSinc, 0, 0, 0, 0, 1.0f},                 {3000, 2, 1, 2, FilterCatmullRom, 0, 0, 0, 0, 1},
       {300, 7, 1, 1, FilterCatmullRom, 0, 0, 64.0f, -32.0f, 0.8f},     {39, 70, 13, 1, FilterBox, 0, 0.2f, 0, -1, 1.6f},
       {33, 20, 15, 31, FilterBilinear, -0.5f, 0.5f, 3.0f, 0, 2.0f},    {20, 30, 9, 7, -1, 0.2f, 0.1f, 0, 0, 1.0f},
       {25, 12, 73, 8, FilterCubicBSpline, 0, 0, -1.0f, 2.0f, 0.5f},
@@ -222,8 +156,8 @@ TEST(ResizeRows, EveryInstructionSetGivesThePlainTwoPassReading) {
     moved.Configure(c.sw, c.dw, c.type, c.ox - 0.125f, c.dx, c.smooth);
     const Plane expected[3] = {TwoPass(src, c.sw, shifted, horizontal), TwoPass(src, c.sw, vertical, horizontal),
                                TwoPass(src, c.sw, vertical, moved)};
-    // Three resizes at once, the last two sharing a vertical set-up, through
-    // rings of rows copied out as the rows are reported done.
+    // Three resizes at once (two sharing a vertical set-up) through rings of
+    // rows copied out as the rows are reported done.
     const Resampling::LinearResampler* verticals[3] = {&shifted, &vertical, &vertical};
     const Resampling::LinearResampler* horizontals[3] = {&horizontal, &horizontal, &moved};
     const std::ptrdiff_t ringRows = Resampling::kResizeBlockRows + 1, size = std::ptrdiff_t(c.dw) * c.dh;

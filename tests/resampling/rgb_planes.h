@@ -1,4 +1,4 @@
-// Three-plane test images for the edge-directed resampler and NEDI tests.
+// Three-plane pictures for the edge-directed resampler and NEDI tests.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +18,7 @@ struct Planes {
   std::vector<float> p[3];
   float& at(int c, int y, int x) { return p[c][std::size_t(y) * w + x]; }
   float at(int c, int y, int x) const { return p[c][std::size_t(y) * w + x]; }
-  // Same size and the same bits in every plane.
+  // The same size and bits.
   bool operator==(const Planes& o) const {
     return w == o.w && h == o.h && SameBits(p[0], o.p[0]) && SameBits(p[1], o.p[1]) && SameBits(p[2], o.p[2]);
   }

@@ -19,8 +19,8 @@ struct JpegRecipe {
   int orientation = 0;  // an EXIF block saying so when not 0
 };
 
-// The file, and the quantisation tables it stores (luma, chroma) in natural
-// order. `sample(x, y, c)`: 0..255 integers.
+// The file, and its quantisation tables (luma, chroma) in natural order.
+// `sample(x, y, c)`: 0..255 integers.
 inline std::vector<uint8_t> MakeJpeg(const JpegRecipe& s, const std::function<int(int, int, int)>& sample,
                                      uint16_t tables[2][64] = nullptr) {
   jpeg_compress_struct cinfo;

@@ -1,6 +1,5 @@
-// Fixed x2 upscalers, pixel replication and the mirrored border: small
-// planes worked by hand, a ramp, a step (on every instruction set) and the
-// exact mirror layout.
+// Fixed x2 upscalers, pixel replication and the mirrored border: small planes
+// by hand, a ramp and a step on every instruction set, the mirror layout.
 #include "resampling/fixed_upscalers.h"
 
 #include <string>
@@ -22,21 +21,20 @@ TEST(FixedUpscalers, SmallPlanesByHand) {
   // Source samples land on the even positions. Bilinear: means of two and of
   // four neighbours; bicubic: two-point means next to the borders. Both
   // repeat the last row and column; a single row or column is repeated.
-  const struct {
-    void (*up)(const float*, int, int, float*, int);
-    int w, h;
-    Plane src, expect;
-  } cases[] = {
-      {UpscaleBilinear2, 1, 1, {7}, {7, 7, 7, 7}},
-      {UpscaleBilinear2, 3, 2, {0, 2, 4, 10, 12, 14},
+  // Replication makes blocks of the factor's size.
+  const struct { void (*up)(const float*, int, int, float*, int); int w, h, factor; Plane src, expect; } cases[] = {
+      {UpscaleBilinear2, 1, 1, 2, {7}, {7, 7, 7, 7}},
+      {UpscaleBilinear2, 3, 2, 2, {0, 2, 4, 10, 12, 14},
        {0, 1, 2, 3, 4, 4, 5, 6, 7, 8, 9, 9, 10, 11, 12, 13, 14, 14, 10, 11, 12, 13, 14, 14}},
-      {UpscaleBicubic2, 2, 2, {1, 3, 5, 11}, {1, 2, 3, 3, 3, 5, 7, 7, 5, 8, 11, 11, 5, 8, 11, 11}},
-      {UpscaleBicubic2, 1, 3, {1, 2, 3}, {1, 1, 1.5f, 1.5f, 2, 2, 2.5f, 2.5f, 3, 3, 3, 3}},
-      {UpscaleBicubic2, 3, 1, {1, 2, 3}, {1, 1.5f, 2, 2.5f, 3, 3, 1, 1.5f, 2, 2.5f, 3, 3}},
+      {UpscaleBicubic2, 2, 2, 2, {1, 3, 5, 11}, {1, 2, 3, 3, 3, 5, 7, 7, 5, 8, 11, 11, 5, 8, 11, 11}},
+      {UpscaleBicubic2, 1, 3, 2, {1, 2, 3}, {1, 1, 1.5f, 1.5f, 2, 2, 2.5f, 2.5f, 3, 3, 3, 3}},
+      {UpscaleBicubic2, 3, 1, 2, {1, 2, 3}, {1, 1.5f, 2, 2.5f, 3, 3, 1, 1.5f, 2, 2.5f, 3, 3}},
+      {UpscaleReplicate, 2, 1, 3, {1, 2}, {1, 1, 1, 2, 2, 2, 1, 1, 1, 2, 2, 2, 1, 1, 1, 2, 2, 2}},
+      {UpscaleReplicate, 1, 2, 3, {1, 2}, {1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2}},
   };
   for (const auto& c : cases) {
-    Plane dst(4 * c.w * c.h, -1.0f);
-    c.up(c.src.data(), c.w, c.h, dst.data(), 2);
+    Plane dst(c.factor * c.factor * c.w * c.h, -1.0f);
+    c.up(c.src.data(), c.w, c.h, dst.data(), c.factor);
     EXPECT_EQ(dst, c.expect) << c.w << "x" << c.h;
   }
 }
@@ -78,14 +76,7 @@ TEST(UpscaleBicubic2, EveryInstructionSetGivesTheScalarPlane) {
   }
 }
 
-TEST(UpscaleReplicate, Blocks) {
-  Plane src{1, 2, 3, 4, 5, 6}, dst(54, -1.0f);
-  UpscaleReplicate(src.data(), 3, 2, dst.data(), 3);
-  for (int y = 0; y < 6; ++y)
-    for (int x = 0; x < 9; ++x) EXPECT_EQ(dst[y * 9 + x], src[(y / 3) * 3 + x / 3]);
-}
-
-TEST(PadMirror, FourWideRowWithWideBorder) {
+TEST(PadMirror, LayoutAndCropRoundTrip) {
   // A border wider than the row folds back: -k reads k and 3+k reads 4-k,
   // period 7; the single row fills every row of the destination.
   const int w = 4, h = 1, p = 8, pw = w + 2 * p;
@@ -93,24 +84,19 @@ TEST(PadMirror, FourWideRowWithWideBorder) {
   PadMirror(src.data(), w, h, p, dst.data());
   const Plane expect{11, 10, 11, 12, 13, 13, 12, 11, 10, 11, 12, 13, 13, 12, 11, 10, 11, 12, 13, 13};
   for (int y = 0; y < h + 2 * p; ++y) EXPECT_EQ(Plane(&dst[y * pw], &dst[y * pw] + pw), expect) << y;
-}
-
-TEST(PadMirror, LayoutAndCropRoundTrip) {
   // The corners are mirrored both ways: the top-left one reads (3, 3), the
-  // bottom-right one (-3 from the end repeated: row 2, column 3).
-  const int w = 6, h = 5, p = 3, pw = w + 2 * p, ph = h + 2 * p;
-  Plane src(w * h), dst(pw * ph, -7.0f);
-  for (int i = 0; i < w * h; ++i) src[i] = float(i);
-  PadMirror(src.data(), w, h, p, dst.data());
-  EXPECT_EQ(dst[0], 21.0f);
-  EXPECT_EQ(dst[pw * ph - 1], 15.0f);
-  Plane back(w * h, 0.0f);
-  CropPadded(back.data(), w, h, p, dst.data());
-  EXPECT_EQ(back, src);
-  // Cropping fewer rows leaves the rest alone.
-  Plane part(w * h, -1.0f);
-  CropPadded(part.data(), w, 2, p, dst.data());
-  for (int i = 0; i < w * h; ++i) EXPECT_EQ(part[i], i < 2 * w ? src[i] : -1.0f);
+  // bottom-right one (-3 from the end repeated: row 2, column 3). Cropping
+  // gives the plane back; fewer rows leave the rest alone.
+  const int w2 = 6, h2 = 5, p2 = 3, pw2 = w2 + 2 * p2, ph2 = h2 + 2 * p2;
+  Plane plane(w2 * h2), padded(pw2 * ph2, -7.0f), back(w2 * h2, -1.0f);
+  for (int i = 0; i < w2 * h2; ++i) plane[i] = float(i);
+  PadMirror(plane.data(), w2, h2, p2, padded.data());
+  EXPECT_EQ(padded[0], 21.0f);
+  EXPECT_EQ(padded[pw2 * ph2 - 1], 15.0f);
+  CropPadded(back.data(), w2, 2, p2, padded.data());
+  for (int i = 0; i < w2 * h2; ++i) EXPECT_EQ(back[i], i < 2 * w2 ? plane[i] : -1.0f);
+  CropPadded(back.data(), w2, h2, p2, padded.data());
+  EXPECT_EQ(back, plane);
 }
 
 }  // namespace

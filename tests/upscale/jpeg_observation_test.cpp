@@ -1,8 +1,7 @@
-// The coefficient reader and the JPEG observation model against files made
-// with libjpeg at known settings: the grid, tables and sampling read back,
-// the encoded picture consistent with its own file in every orientation,
-// decoded files re-quantising to their coefficients, one block by hand, and
-// damaged files refused with libjpeg's reason.
+// The coefficient reader and the JPEG observation model on files made with
+// libjpeg: grid, tables and sampling read back, the encoded picture inside
+// its intervals in every orientation, decoded files re-quantising, one block
+// by hand, and damaged files refused with libjpeg's reason.
 #include <cmath>
 #include <string>
 #include <tuple>
@@ -60,8 +59,8 @@ TEST(JpegObservation, FilesReadBackAndTheirPictureIsConsistentInEveryOrientation
         for (int i = 0; i < 64; ++i)
           ASSERT_EQ(k.quant[swap ? (i % 8) * 8 + i / 8 : i], tables[c > 0][i]);
       }
-      // The picture the encoder saw, turned: inside its intervals (up to the
-      // encoder's integer colour conversion).
+      // The picture the encoder saw, turned, lies inside its intervals (up to
+      // the encoder's integer colour conversion).
       std::vector<float> picture[3] = {std::vector<float>(std::size_t(w) * h), {}, {}};
       picture[2] = picture[1] = picture[0];
       for (int y = 0; y < s.h; ++y)
@@ -75,10 +74,9 @@ TEST(JpegObservation, FilesReadBackAndTheirPictureIsConsistentInEveryOrientation
   }
 }
 
-// Files decoded as the program reads them: a grey file's blocks re-quantise
-// to its coefficients exactly; a 4:2:0 file turned by its EXIF orientation
-// lies nearly inside its grid, turned as its pixels are (the other quarter
-// turn's grid gives 34).
+// Files decoded as the program reads them: a grey file re-quantises exactly;
+// a 4:2:0 file turned by its EXIF orientation lies nearly inside its grid,
+// turned as its pixels are (the other quarter turn's grid gives 34).
 TEST(JpegObservation, DecodedFilesRequantiseToTheirCoefficients) {
   const std::pair<JpegRecipe, double> cases[] = {{{64, 48, 75, 1, 1, 1}, 0.0},
                                                {{37, 29, 80, 3, 2, 2, false, 0, 6}, 1.0},
@@ -97,10 +95,9 @@ TEST(JpegObservation, DecodedFilesRequantiseToTheirCoefficients) {
 }
 
 TEST(JpegObservation, OneBlockByHand) {
-  // A flat block v has DC 8 v. DC step 16, stored 2: the interval is
-  // [24, 40]. v = 4 (DC 32) lies inside and leaves no error; v = 6 (DC 48)
-  // lies 8 beyond, which is 1 in every sample; v = 1 (DC 8) 16 below: -2.
-  // The middle half [28, 36]: v = 6 lies 12 beyond.
+  // A flat block v has DC 8 v. DC step 16, stored 2: the interval [24, 40].
+  // v = 4 (DC 32) lies inside; v = 6 (DC 48) 8 beyond, 1 in every sample;
+  // v = 1 (DC 8) 16 below: -2. The middle half [28, 36]: v = 6 lies 12 beyond.
   uint16_t quant[64];
   std::fill_n(quant, 64, uint16_t(16));
   int16_t coefficients[64] = {2};

@@ -1,7 +1,6 @@
-// Enlargement in tiles: with the margin TileMargin works out, every tile's
-// core is exactly what the whole picture gives with the same arithmetic, for
-// each starting estimate, substitutions and the residual's enlargements; and
-// a stopped run stops between tiles.
+// Enlargement in tiles: with TileMargin's margin every tile's core is what the
+// whole picture gives, for each start, substitutions and residual
+// enlargement; a stopped run stops between tiles.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -20,18 +19,17 @@ using namespace kestrune;
 
 namespace {
 
+// Pictures larger than a tile's core with both margins: inner tiles see no
+// picture edge. kFromImage: here the bicubic x2; a JPEG orientation: the
+// model of a 4:2:0 JPEG turned so.
 struct Case {
   const char* name;
-  InitialMethod method;  // kFromImage: here the bicubic x2
+  InitialMethod method;
   uint32_t iterations, substitutions;
   int edgeIterations;
   float variable;
-  int w, h, core;
-  int jpegOrientation = 0;  // not 0: the observation model of a 4:2:0 JPEG turned so
+  int w, h, core, jpegOrientation = 0;
 };
-
-// Pictures wider and higher than a tile's core with both margins, so that
-// inner tiles see neither picture edge.
 const Case kCases[] = {
     {"NEDI, a substitution", InitialMethod::kNedi, 4, 1, 2, 1.0f, 300, 232, 64},
     {"bilinear, bilinear residual", InitialMethod::kBilinear, 6, 0, -1, 1.0f, 120, 90, 24},
@@ -40,25 +38,17 @@ const Case kCases[] = {
     {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6},
 };
 
-class Planes {
- public:
-  Planes(int w, int h) : data_(3, std::vector<float>(std::size_t(w) * h)) {}
-  float* const* out() { return ptrs_ = {data_[0].data(), data_[1].data(), data_[2].data()}, ptrs_.data(); }
-  const std::vector<float>& operator[](int c) const { return data_[std::size_t(c)]; }
-
- private:
-  std::vector<std::vector<float>> data_;
-  std::vector<float*> ptrs_;
+// An image's colour planes, to write into.
+struct Planes : FloatImage {
+  Planes(int w, int h) : FloatImage(uint32_t(w), uint32_t(h)), out{samples(0), samples(1), samples(2)} {}
+  float* out[3];
 };
 
 TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
   for (const Case& k : kCases) {
     SRParams p;
-    p.initialMethod = k.method;
-    p.iterations = k.iterations;
-    p.fractalSubsts = k.substitutions;
-    p.edgeDirIterations = k.edgeIterations;
-    p.variableRegularization = k.variable;
+    p.initialMethod = k.method, p.iterations = k.iterations, p.fractalSubsts = k.substitutions;
+    p.edgeDirIterations = k.edgeIterations, p.variableRegularization = k.variable;
     const FloatImage chart = RenderTestChart(uint32_t(k.w), uint32_t(k.h), 7);
     JpegCoefficients coefficients;
     const JpegCoefficients* jpeg = k.jpegOrientation != 0 ? &coefficients : nullptr;
@@ -75,17 +65,16 @@ TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
     ASSERT_LT(k.core + 2 * grid.margin, k.w) << k.name;
     const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
     Planes init(2 * k.w, 2 * k.h);
-    for (int c = 0; c < 3 && k.method == InitialMethod::kFromImage; ++c) UpscaleBicubic2(src[c], k.w, k.h, init.out()[c]);
-    const float* initPlanes[3] = {init[0].data(), init[1].data(), init[2].data()};
+    for (int c = 0; c < 3 && k.method == InitialMethod::kFromImage; ++c) UpscaleBicubic2(src[c], k.w, k.h, init.out[c]);
+    const float* initPlanes[3] = {init.out[0], init.out[1], init.out[2]};
     const float* const* guide = k.method == InitialMethod::kFromImage ? initPlanes : nullptr;
 
     Planes whole(2 * k.w, 2 * k.h), tiled(2 * k.w, 2 * k.h);
     const TilePlacement picture{0, 0, k.w};
-    ASSERT_TRUE(UpscalePipeline(src, k.w, k.h, whole.out(), guide, p, nullptr, &picture, jpeg));
-    ASSERT_TRUE(UpscaleInTiles(src, k.w, k.h, tiled.out(), guide, p, grid, nullptr, jpeg));
+    ASSERT_TRUE(UpscalePipeline(src, k.w, k.h, whole.out, guide, p, nullptr, &picture, jpeg));
+    ASSERT_TRUE(UpscaleInTiles(src, k.w, k.h, tiled.out, guide, p, grid, nullptr, jpeg));
     for (int c = 0; c < 3; ++c)
-      ASSERT_EQ(0, std::memcmp(whole[c].data(), tiled[c].data(), whole[c].size() * sizeof(float)))
-          << k.name << ", plane " << c;
+      ASSERT_EQ(0, std::memcmp(whole.out[c], tiled.out[c], whole.PixelCount() * sizeof(float))) << k.name << ", " << c;
   }
 }
 
@@ -110,26 +99,22 @@ class StopAtTile : public Progress {
 
 TEST(TiledUpscale, ReportsTheTileInHandAndStopsBetweenIterations) {
   SRParams p;
-  p.initialMethod = InitialMethod::kBilinear;
-  p.iterations = 2;
-  p.fractalSubsts = 0;
-  p.edgeDirIterations = -1;
+  p.initialMethod = InitialMethod::kBilinear, p.iterations = 2, p.fractalSubsts = 0, p.edgeDirIterations = -1;
   const int w = 90, h = 50;
   const FloatImage chart = RenderTestChart(w, h, 3);
   const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
   Planes out(2 * w, 2 * h);
   const TileGrid grid{32, TileMargin(p)};  // 3 x 2 tiles
   StopAtTile progress(4);
-  EXPECT_FALSE(UpscaleInTiles(src, w, h, out.out(), nullptr, p, grid, &progress));
+  EXPECT_FALSE(UpscaleInTiles(src, w, h, out.out, nullptr, p, grid, &progress));
   EXPECT_EQ(progress.tiles, 6u);
   ASSERT_EQ(progress.seen.size(), 5u);  // tiles 0..4 reported, 4 stopped at once
   // The second row of tiles: rows 0..63 finished, the next 36 rows finished
   // in columns 0..63 (tile 3 done, tile 4 in hand).
-  EXPECT_EQ(progress.last.rowsDone, 64u);
-  EXPECT_EQ(progress.last.bandRows, 36u);
-  EXPECT_EQ(progress.last.bandColumnsDone, 64u);
-  EXPECT_EQ(progress.last.estimate.width, uint32_t(2 * w));
-  EXPECT_EQ(progress.last.estimate.planes[0], out[0].data());
+  const ProgressReport& r = progress.last;
+  EXPECT_EQ(std::vector<uint32_t>({r.rowsDone, r.bandRows, r.bandColumnsDone, r.estimate.width}),
+            std::vector<uint32_t>({64, 36, 64, 2 * w}));
+  EXPECT_EQ(r.estimate.planes[0], out.out[0]);
 }
 
 }  // namespace
