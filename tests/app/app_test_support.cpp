@@ -1,40 +1,32 @@
 // Helpers of the desktop program's tests.
 #include "app_test_support.h"
 
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTest>
-#include <QTemporaryDir>
-#include <QtEndian>
+#include <array>
+#include <cstring>
 
 #include <kestrune/io.h>
 
-#include "app/kestrune_dlg.h"
-
 namespace {
-// Every test program keeps the program's profile (recent files and folders)
-// in a temporary folder of its own, never in the user's.
+// Every test program keeps the profile in a temporary folder, not the user's.
 struct TemporaryProfile {
   QTemporaryDir dir;
   TemporaryProfile() {
+    QStandardPaths::setTestModeEnabled(true);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
   }
 };
 const TemporaryProfile temporaryProfile;
+
+// Red, green and blue of the pattern at (x, y).
+std::array<int, 3> Pattern(uint32_t x, uint32_t y) {
+  return {static_cast<int>((10 * x + 1) % 256), static_cast<int>((20 * y + 2) % 256),
+          static_cast<int>((x + y + 3) % 256)};
+}
 }  // namespace
 
-void ClearProfile() {
-  QSettings settings;
-  settings.clear();
-  settings.sync();
-}
-
+void ClearProfile() { QSettings().clear(); }
 QVariant ProfileValue(const QString& key) { return QSettings().value(key); }
-
 void SetProfileValue(const QString& key, const QVariant& value) { QSettings().setValue(key, value); }
 
 bool ShowExposed(QWidget& window) {
@@ -51,10 +43,9 @@ QString StatusField(const CKestruneDlg& window, const char* name) {
 QImage Shown(const CKestruneDlg& window) { return window.PictureWidget()->grab().toImage(); }
 
 MessageRecorder::MessageRecorder() {
-  previous_ = SetMessageBoxHandler([this](const MessageBoxRequest& request) { messages.push_back(request); });
+  previous = SetMessageBoxHandler([this](const MessageBoxRequest& request) { messages.push_back(request); });
 }
-
-MessageRecorder::~MessageRecorder() { SetMessageBoxHandler(previous_); }
+MessageRecorder::~MessageRecorder() { SetMessageBoxHandler(previous); }
 
 QStringList MessageRecorder::Texts() const {
   QStringList texts;
@@ -63,51 +54,43 @@ QStringList MessageRecorder::Texts() const {
 }
 
 FileDialogScript::FileDialogScript() {
-  previous_ = SetFileDialogHandler([this](FileDialogKind kind, const QString& proposed) {
-    requests.push_back({kind, proposed});
+  previous = SetFileDialogHandler([this](FileDialogKind kind, const QString& proposed) {
+    requests.emplace_back(kind, proposed);
     if (answers.empty()) return QString();
-    QString answer = answers.front();
+    const QString answer = answers.front();
     answers.pop_front();
     return answer;
   });
 }
+FileDialogScript::~FileDialogScript() { SetFileDialogHandler(previous); }
 
-FileDialogScript::~FileDialogScript() { SetFileDialogHandler(previous_); }
-
-namespace {
-int PatternRed(uint32_t x, uint32_t) { return static_cast<int>((10 * x + 1) % 256); }
-int PatternGreen(uint32_t, uint32_t y) { return static_cast<int>((20 * y + 2) % 256); }
-int PatternBlue(uint32_t x, uint32_t y) { return static_cast<int>((x + y + 3) % 256); }
-}  // namespace
-
-QColor PatternColor(int x, int y) { return QColor(PatternRed(x, y), PatternGreen(x, y), PatternBlue(x, y)); }
+QColor PatternColor(int x, int y) {
+  const auto [r, g, b] = Pattern(x, y);
+  return QColor(r, g, b);
+}
 
 kestrune::Image PatternImage(uint32_t width, uint32_t height) {
   kestrune::Image image(width, height);
-  for (uint32_t y = 0; y < height; ++y)
-    for (uint32_t x = 0; x < width; ++x) {
-      image.Row(kestrune::kRed, y)[x] = static_cast<float>(PatternRed(x, y));
-      image.Row(kestrune::kGreen, y)[x] = static_cast<float>(PatternGreen(x, y));
-      image.Row(kestrune::kBlue, y)[x] = static_cast<float>(PatternBlue(x, y));
-    }
+  for (int c = 0; c < 3; ++c)
+    for (uint32_t y = 0; y < height; ++y)
+      for (uint32_t x = 0; x < width; ++x) image.Row(c, y)[x] = static_cast<float>(Pattern(x, y)[c]);
   return image;
 }
 
-kestrune::Image GreyImage(uint32_t width, uint32_t height, const std::function<float(uint32_t, uint32_t)>& v) {
-  kestrune::Image image(width, height);
+bool HasPattern(const kestrune::Image& image, uint32_t width, uint32_t height) {
+  if (image.IsEmpty() || image.Width() != width || image.Height() != height || image.HasAlpha()) return false;
   for (int c = 0; c < 3; ++c)
     for (uint32_t y = 0; y < height; ++y)
-      for (uint32_t x = 0; x < width; ++x) image.Row(c, y)[x] = v(x, y);
-  return image;
+      for (uint32_t x = 0; x < width; ++x)
+        if (image.Row(c, y)[x] != Pattern(x, y)[c]) return false;
+  return true;
 }
 
 QByteArray PatternBmp(uint32_t width, uint32_t height, int bitCount) {
-  const int bytesPerPixel = bitCount == 32 ? 4 : bitCount == 24 ? 3 : 2;
-  const uint32_t stride = (static_cast<uint32_t>(bytesPerPixel) * width + 3) / 4 * 4;
+  const uint32_t bytesPerPixel = bitCount / 8, stride = (bytesPerPixel * width + 3) / 4 * 4;
   QByteArray file(static_cast<qsizetype>(54 + stride * height), '\0');
   uchar* p = reinterpret_cast<uchar*>(file.data());
-  p[0] = 'B';
-  p[1] = 'M';
+  std::memcpy(p, "BM", 2);
   qToLittleEndian<quint32>(static_cast<quint32>(file.size()), p + 2);
   qToLittleEndian<quint32>(54, p + 10);
   qToLittleEndian<quint32>(40, p + 14);
@@ -115,37 +98,18 @@ QByteArray PatternBmp(uint32_t width, uint32_t height, int bitCount) {
   qToLittleEndian<qint32>(static_cast<qint32>(height), p + 22);
   qToLittleEndian<quint16>(1, p + 26);
   qToLittleEndian<quint16>(static_cast<quint16>(bitCount), p + 28);
-  if (bitCount == 24 || bitCount == 32) {
-    for (uint32_t y = 0; y < height; ++y) {
-      uchar* row = p + 54 + stride * (height - 1 - y);
-      for (uint32_t x = 0; x < width; ++x) {
-        uchar* pixel = row + bytesPerPixel * x;
-        pixel[0] = static_cast<uchar>(PatternBlue(x, y));
-        pixel[1] = static_cast<uchar>(PatternGreen(x, y));
-        pixel[2] = static_cast<uchar>(PatternRed(x, y));
-        if (bytesPerPixel == 4) pixel[3] = 0x7f;  // must be ignored
-      }
+  for (uint32_t y = 0; bitCount != 16 && y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x) {
+      uchar* pixel = p + 54 + stride * (height - 1 - y) + bytesPerPixel * x;
+      for (int c = 0; c < 3; ++c) pixel[2 - c] = static_cast<uchar>(Pattern(x, y)[c]);
+      if (bytesPerPixel == 4) pixel[3] = 0x7f;  // must be ignored
     }
-  }
   return file;
 }
 
-bool HasPattern(const kestrune::Image& image, uint32_t width, uint32_t height) {
-  if (image.IsEmpty() || image.Width() != width || image.Height() != height || image.HasAlpha()) return false;
-  for (uint32_t y = 0; y < height; ++y)
-    for (uint32_t x = 0; x < width; ++x)
-      if (image.Row(kestrune::kRed, y)[x] != PatternRed(x, y) ||
-          image.Row(kestrune::kGreen, y)[x] != PatternGreen(x, y) ||
-          image.Row(kestrune::kBlue, y)[x] != PatternBlue(x, y))
-        return false;
-  return true;
-}
-
 QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-  const QString path = dir.filePath(name);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return QString();
-  return path;
+  QFile file(dir.filePath(name));
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName() : QString();
 }
 
 QString WriteImageFile(const QTemporaryDir& dir, const QString& name, const kestrune::Image& image) {
