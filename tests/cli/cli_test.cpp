@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <limits>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,94 +38,91 @@ TEST(Cli, HelpAndUsageErrors) {
 
 // Bad arguments and values of every command, each refused with its status
 // and what it names (the dialogs' own words where they check the same field)
-// before anything is read or written. "in" and "out" stand for a chart and
-// an output file.
+// before anything is read or written. "@x" stands for the file x in the
+// test's folder: in.pfm a chart, a.png, f/a.png and g/a.png small ones.
 TEST(Cli, BadArgumentsAreRefusedBeforeAnyWork) {
   TempDir dir;
-  const std::string in = dir.File("in.pfm"), a = dir.File("a.png"), f = dir.File("f"), o = dir.File("o");
-  WriteFile(kestrune::MakeTestChart(12, 10, 4), in);
+  WriteFile(kestrune::MakeTestChart(12, 10, 4), dir.File("in.pfm"));
   WriteFile(kestrune::MakeTestChart(24, 21), dir.File("wrong.pfm"));
-  for (const std::string& name : {a, f + "/a.png", dir.File("g/a.png")}) {
-    std::filesystem::create_directories(std::filesystem::path(name).parent_path());
-    WriteFile(kestrune::MakeTestChart(8, 8), name);
+  for (const char* name : {"a.png", "f/a.png", "g/a.png"}) {
+    std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+    WriteFile(kestrune::MakeTestChart(8, 8), dir.File(name));
   }
   const std::set<std::string> inputs = Names(dir.path(), true);
   const std::string up = "upscale: --", down = "downscale: --", between = ": Enter an integer between ",
                     number = ": Enter a number", integer = ": Enter an integer.\n";
   const struct {
-    std::vector<std::string> args;
+    std::string args;  // separated by spaces
     int status;
     std::string says;  // a part of the message
   } cases[] = {
-      {{}, 1, ""}, {{"info"}, 1, ""}, {{"frobnicate"}, 1, ""}, {{"--threads", "0", "chart", "out"}, 1, "--threads"},
-      {{"--threads", "two", "chart", "out"}, 1, ""}, {{"--threads", "1025", "chart", "out"}, 1, ""},
-      {{"--threads", "-1", "chart", "out"}, 1, ""}, {{"--threads", "0x3", "chart", "out"}, 1, ""},
-      {{"chart", "out", "--width", "0"}, 1, "--width"}, {{"chart", "out", "--height", "100001"}, 1, "--height"},
-      {{"chart", "-"}, 1, ""}, {{"chart", dir.File("no/dir/o.pfm")}, 3, ""},
-      {{"convert", "in", "out", "--depth", "12"}, 1, ""}, {{"convert", "in", o + ".jpg", "--depth", "16"}, 1, ""},
-      {{"convert", "in", o + ".jpg", "--quality", "101"}, 1, ""}, {{"convert", "in", "-"}, 1, ""},
-      {{"convert", "in", o + ".gif"}, 3, ""}, {{"convert", "in", dir.File("no/dir/o.png")}, 3, ""},
-      {{"resize", "in", "out", "--width", "0", "--height", "2"}, 1, "--width"},
-      {{"resize", "in", "out", "--width", "3", "--height", "100001"}, 1, "--height"},
-      {{"resize", "in", "out", "--width", "3"}, 1, "--height"},
-      {{"resize", "in", "out", "--width", "x", "--height", "2"}, 1, "--width"},
-      {{"resize", "in", "out", "--width", "0x10", "--height", "2"}, 1, "--width"},
-      {{"resize", "in", "out", "--width", "3", "--height", "2", "--filter", "gauss"}, 1, "--filter"},
-      {{"resize", "in", "out", "--width", "3", "--height", "2", "--smoothness", "0.4"}, 1, "--smoothness"},
-      {{"resize", "in", "out", "--width", "3", "--height", "2", "--offset-x", "nan"}, 1, "--offset-x"},
-      {{"resize", "in", "out", "--width", "3", "--height", "2", "--deviation-x", "-12"}, 1, "deviation"},
-      {{"resize", "in", "out", "--width", "100000", "--height", "100000"}, 1, ""},  // too many pixels
-      {{"resize", dir.File("missing.png"), "out", "--width", "3", "--height", "2"}, 2, "missing.png"},
+      {"", 1, ""}, {"info", 1, ""}, {"frobnicate", 1, ""}, {"--threads 0 chart @o.pfm", 1, "--threads"},
+      {"--threads two chart @o.pfm", 1, ""}, {"--threads 1025 chart @o.pfm", 1, ""},
+      {"--threads -1 chart @o.pfm", 1, ""}, {"--threads 0x3 chart @o.pfm", 1, ""},
+      {"chart @o.pfm --width 0", 1, "--width"}, {"chart @o.pfm --height 100001", 1, "--height"}, {"chart -", 1, ""},
+      {"chart @no/dir/o.pfm", 3, ""}, {"convert @in.pfm @o.pfm --depth 12", 1, ""},
+      {"convert @in.pfm @o.jpg --depth 16", 1, ""}, {"convert @in.pfm @o.jpg --quality 101", 1, ""},
+      {"convert @in.pfm -", 1, ""}, {"convert @in.pfm @o.gif", 3, ""}, {"convert @in.pfm @no/dir/o.png", 3, ""},
+      {"resize @in.pfm @o.pfm --width 0 --height 2", 1, "--width"},
+      {"resize @in.pfm @o.pfm --width 3 --height 100001", 1, "--height"},
+      {"resize @in.pfm @o.pfm --width 3", 1, "--height"},
+      {"resize @in.pfm @o.pfm --width x --height 2", 1, "--width"},
+      {"resize @in.pfm @o.pfm --width 0x10 --height 2", 1, "--width"},
+      {"resize @in.pfm @o.pfm --width 3 --height 2 --filter gauss", 1, "--filter"},
+      {"resize @in.pfm @o.pfm --width 3 --height 2 --smoothness 0.4", 1, "--smoothness"},
+      {"resize @in.pfm @o.pfm --width 3 --height 2 --offset-x nan", 1, "--offset-x"},
+      {"resize @in.pfm @o.pfm --width 3 --height 2 --deviation-x -12", 1, "deviation"},
+      {"resize @in.pfm @o.pfm --width 100000 --height 100000", 1, ""},  // too many pixels
+      {"resize @missing.png @o.pfm --width 3 --height 2", 2, "missing.png"},
       // downscale: fields checked in the dialog's order, the first bad one speaks
-      {{"downscale", "in", "out", "--width", "0"}, 1, down + "width" + between + "1 and 100000.\n"},
-      {{"downscale", "in", "out", "--height", "12px"}, 1, down + "height: Enter a positive integer.\n"},
-      {{"downscale", "in", "out", "--smoothness", "2.5"}, 1, down + "smoothness" + number + " between 0.5 and 2.\n"},
-      {{"downscale", "in", "out", "--trials", "3"}, 1, down + "trials" + between + "4 and 256.\n"},
-      {{"downscale", "in", "out", "--deviation", "-0.5"}, 1, down + "deviation" + number + " between 0 and 64.\n"},
-      {{"downscale", "in", "out", "--trials", "3", "--width", "0"}, 1, down + "width" + between + "1 and 100000.\n"},
-      {{"downscale", "in", "out", "--deviation", "99", "--smoothness", "9"}, 1, down + "smoothness" + number},
-      {{"downscale", dir.File("missing.png"), "out", "--trials", "3"}, 1, ""},  // values before the input
-      {{"downscale", "in", "out", "--filter", "nearest"}, 1, ""}, {{"downscale", dir.File("missing.png"), "out"}, 2, ""},
-      {{"downscale", "in", o + ".xyz", "--trials", "4"}, 3, ""}, {{"downscale", "in", dir.File("no/o.pfm")}, 3, ""},
-      {{"upscale", "in", "out", "--iterations", "1001"}, 1, up + "iterations" + between + "0 and 1000.\n"},
-      {{"upscale", "in", "out", "--iterations", "2.5"}, 1, up + "iterations" + integer},
-      {{"upscale", "in", "out", "--iterations", "0x10"}, 1, up + "iterations" + integer},
-      {{"upscale", "in", "out", "--fractal", "101"}, 1, up + "fractal" + between + "0 and 100.\n"},
-      {{"upscale", "in", "out", "--edge-iterations", "x"}, 1, up + "edge-iterations" + integer},
-      {{"upscale", "in", "out", "--strength", "strong"}, 1, up + "strength" + number + ".\n"},
-      {{"upscale", "in", "out", "--strength", "nan"}, 1, up + "strength" + number + ".\n"},
-      {{"upscale", "in", "out", "--side-lobe", "inf"}, 1, up + "side-lobe" + number + ".\n"},
-      {{"upscale", "in", "out", "--width", "0"}, 1, up + "width" + between + "1 and 100000.\n"},
-      {{"upscale", "in", "out", "--height", "-4"}, 1, up + "height: Enter a positive integer.\n"},
+      {"downscale @in.pfm @o.pfm --width 0", 1, down + "width" + between + "1 and 100000.\n"},
+      {"downscale @in.pfm @o.pfm --height 12px", 1, down + "height: Enter a positive integer.\n"},
+      {"downscale @in.pfm @o.pfm --smoothness 2.5", 1, down + "smoothness" + number + " between 0.5 and 2.\n"},
+      {"downscale @in.pfm @o.pfm --trials 3", 1, down + "trials" + between + "4 and 256.\n"},
+      {"downscale @in.pfm @o.pfm --deviation -0.5", 1, down + "deviation" + number + " between 0 and 64.\n"},
+      {"downscale @in.pfm @o.pfm --trials 3 --width 0", 1, down + "width" + between + "1 and 100000.\n"},
+      {"downscale @in.pfm @o.pfm --deviation 99 --smoothness 9", 1, down + "smoothness" + number},
+      {"downscale @missing.png @o.pfm --trials 3", 1, ""},  // values before the input
+      {"downscale @in.pfm @o.pfm --filter nearest", 1, ""}, {"downscale @missing.png @o.pfm", 2, ""},
+      {"downscale @in.pfm @o.xyz --trials 4", 3, ""}, {"downscale @in.pfm @no/o.pfm", 3, ""},
+      {"upscale @in.pfm @o.pfm --iterations 1001", 1, up + "iterations" + between + "0 and 1000.\n"},
+      {"upscale @in.pfm @o.pfm --iterations 2.5", 1, up + "iterations" + integer},
+      {"upscale @in.pfm @o.pfm --iterations 0x10", 1, up + "iterations" + integer},
+      {"upscale @in.pfm @o.pfm --fractal 101", 1, up + "fractal" + between + "0 and 100.\n"},
+      {"upscale @in.pfm @o.pfm --edge-iterations x", 1, up + "edge-iterations" + integer},
+      {"upscale @in.pfm @o.pfm --strength strong", 1, up + "strength" + number + ".\n"},
+      {"upscale @in.pfm @o.pfm --strength nan", 1, up + "strength" + number + ".\n"},
+      {"upscale @in.pfm @o.pfm --side-lobe inf", 1, up + "side-lobe" + number + ".\n"},
+      {"upscale @in.pfm @o.pfm --width 0", 1, up + "width" + between + "1 and 100000.\n"},
+      {"upscale @in.pfm @o.pfm --height -4", 1, up + "height: Enter a positive integer.\n"},
       // the library's settings check (tests/api), in its own words
-      {{"upscale", "in", "out", "--init", dir.File("wrong.pfm")}, 1, "upscale: Image dimensions do not match!\n"},
-      {{"upscale", "in", "out", "--width", "100000", "--height", "100000"}, 1, ""},  // past the limits
-      {{"upscale", dir.File("missing.pfm"), "out"}, 2, ""},
+      {"upscale @in.pfm @o.pfm --init @wrong.pfm", 1, "upscale: Image dimensions do not match!\n"},
+      {"upscale @in.pfm @o.pfm --width 100000 --height 100000", 1, ""},  // past the limits
+      {"upscale @missing.pfm @o.pfm", 2, ""},
       // the output checked before any work, named as given
-      {{"upscale", "in", dir.File("missing/x.png")}, 3, "'" + dir.File("missing/x.png") + "'"},
-      {{"upscale", "in", o + ".gif"}, 3, "'" + o + ".gif'"}, {{"upscale", "in", dir.path().string()}, 3, ""},
-      // batches
-      {{"convert", f, dir.File("x.png")}, 2, ""},  // a folder needs -o
-      {{"convert", a, dir.File("b.png"), dir.File("x.png")}, 1, ""},
-      {{"convert", a, dir.File("x.png"), "--recursive"}, 1, ""},
-      {{"convert", a, "-o", o, "--skip-existing", "--overwrite"}, 1, ""},
-      {{"convert", a, "-o", o, "--shard", "2/2"}, 1, ""}, {{"convert", a, "-o", o, "--shard", "1"}, 1, ""},
-      {{"convert", a, "-o", o, "--name", "{stem}.{format}"}, 1, ""},
-      {{"convert", a, "-o", o, "--name", "sub/{stem}.png"}, 1, ""}, {{"convert", a, "-o", o, "--name", "{stem}.gif"}, 1, ""},
-      {{"convert", a, f + "/a.png", "-o", o, "--name", "same.png"}, 1, ""},
-      {{"convert", f, dir.File("g"), "-o", o}, 1, ""},  // both give o/a.png
-      {{"convert", a, "-o", dir.path().string()}, 1, ""},  // the output is the input
-      {{"convert", "-", "-o", o}, 1, ""}, {{"convert", dir.File("missing.png"), "-o", o}, 2, ""},
+      {"upscale @in.pfm @missing/x.png", 3, "'" + dir.File("missing/x.png") + "'"},
+      {"upscale @in.pfm @o.gif", 3, "'" + dir.File("o.gif") + "'"}, {"upscale @in.pfm @", 3, ""},
+      // batches; "-o @o" writes into the folder o
+      {"convert @f @x.png", 2, ""},  // a folder needs -o
+      {"convert @a.png @b.png @x.png", 1, ""}, {"convert @a.png @x.png --recursive", 1, ""},
+      {"convert @a.png -o @o --skip-existing --overwrite", 1, ""}, {"convert @a.png -o @o --shard 2/2", 1, ""},
+      {"convert @a.png -o @o --shard 1", 1, ""}, {"convert @a.png -o @o --name {stem}.{format}", 1, ""},
+      {"convert @a.png -o @o --name sub/{stem}.png", 1, ""}, {"convert @a.png -o @o --name {stem}.gif", 1, ""},
+      {"convert @a.png @f/a.png -o @o --name same.png", 1, ""},
+      {"convert @f @g -o @o", 1, ""},  // both give o/a.png
+      {"convert @a.png -o @", 1, ""},  // the output is the input
+      {"convert - -o @o", 1, ""}, {"convert @missing.png -o @o", 2, ""},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args = c.args;
-    for (std::string& arg : args) arg = arg == "in" ? in : arg == "out" ? o + ".pfm" : arg;
+    std::vector<std::string> args;
+    std::istringstream words(c.args);
+    for (std::string word; words >> word;) args.push_back(word[0] == '@' ? dir.File(word.substr(1)) : word);
     const CliResult r = Cli(args);
-    EXPECT_EQ(r.status, c.status) << testing::PrintToString(c.args) << ": " << r.err;
+    EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   }
   EXPECT_EQ(Names(dir.path(), true), inputs);
-  EXPECT_FALSE(std::filesystem::exists(o));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "o"));
 }
 
 TEST(Cli, ChartInfoAndConvert) {
