@@ -81,7 +81,7 @@ TEST(WriteImage, RefusalsLeaveEverythingAsItWas) {
   EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"keep.bmp", "folder.png"}));
 }
 
-TEST(ReadImage, ErrorsKeptDamageTheFormatAndTheInformation) {
+TEST(ReadImage, ErrorsKeptDamageAndTheFormat) {
   TempDir dir;
   ASSERT_FALSE(WriteImage(MakeTestChart(16, 8), dir.File("c.bmp")));
   std::ofstream(dir.File("cut.png"), std::ios::binary) << FileBytes(dir.File("c.bmp")).substr(0, 54 + 48 * 3);
