@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Line and branch coverage of src/ by the whole test suite at a commit: a
-# scratch clone built with --coverage (-O1, no benchmarks), every test run,
-# then gcovr's summary (branches the compiler adds for exceptions left out).
+# scratch clone built with --coverage (-O1, atomic counters, no benchmarks),
+# every test run, then gcovr's summary (branches the compiler adds for
+# exceptions left out).
 # Not part of CI. The clone and its build are kept (build-coverage/ in this
 # checkout, or $KESTRUNE_COVERAGE_DIR), so a second commit rebuilds only what
 # differs.
@@ -30,8 +31,11 @@ git -C "$clone" fetch --quiet "$repo" '+refs/heads/*:refs/remotes/source/*'
 git -C "$clone" checkout --quiet --force --detach "$sha"
 git -C "$clone" clean --quiet -fdx --exclude=build
 
-cmake -S "$clone" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 --coverage" \
-  -DCMAKE_C_FLAGS="-O1 --coverage" -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
+# The counters are updated atomically: lines run by several threads at once
+# would otherwise come out with negative branch counts, which gcovr refuses.
+flags="-O1 --coverage -fprofile-update=atomic"
+cmake -S "$clone" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
   -DKESTRUNE_BUILD_BENCH=OFF > /dev/null
 cmake --build "$build" -j"$jobs" > "$scratch/build.log" 2>&1 || { tail -20 "$scratch/build.log"; exit 1; }
 find "$build" -name '*.gcda' -delete
@@ -40,8 +44,6 @@ find "$build" -name '*.gcda' -delete
 (cd "$build" && ctest -j"$jobs" --timeout 1800) > "$scratch/ctest.log" 2>&1 ||
   sed -n '/The following tests FAILED/,/Errors while/p' "$scratch/ctest.log"
 echo "commit $(git -C "$clone" log -1 --format='%h %s' | cut -c1-72)"
-# The counters are not atomic: a line run by several threads at once can come
-# out with a negative branch count, which gcov prints and gcovr then skips.
 gcovr --root "$clone" --filter "$clone/src/" --object-directory "$build" --exclude-unreachable-branches \
   --exclude-throw-branches --gcov-ignore-parse-errors --print-summary -o "$scratch/coverage-$(git -C "$clone" rev-parse --short HEAD).txt" |
   grep -E '^(lines|branches)'

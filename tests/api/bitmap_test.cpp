@@ -14,15 +14,14 @@ using namespace kestrune;
 
 namespace {
 
-TEST(ExportBytes, RoundsHalvesToEvenClampsAndZeroesNaN) {
-  const float samples[] = {-7.0f, 300.0f, 2.5f, 3.5f, std::nanf(""), 254.5f, 0.49f};
-  const uint8_t bytes[] = {0, 255, 2, 4, 0, 254, 0};
-  for (std::size_t i = 0; i < std::size(samples); ++i) EXPECT_EQ(SampleToByte(samples[i]), bytes[i]) << samples[i];
-
-  // A 301 x 203 chart (odd width) with those samples in its first red row;
+TEST(ExportBytes, BothOrdersAndRowDirectionsHoldTheRoundedBytes) {
+  // A 301 x 203 chart (odd width) with samples to round, clamp and zero in
+  // its first red row (the rule itself is the image layer's test's);
   // top-down RGB and bottom-up BGR hold the same pixels, for any threads.
   Image image = MakeTestChart(301, 203);
+  const float samples[] = {-7.0f, 300.0f, 2.5f, 3.5f, std::nanf(""), 254.5f, 0.49f};
   std::copy(std::begin(samples), std::end(samples), image.Plane(kRed));
+  EXPECT_EQ(SampleToByte(3.5f), 4);
   const std::size_t stride = 3 * 301 + 1;
   ExpectSameForAnyThreadCount([&] {
     std::vector<uint8_t> rgb(stride * 203, 7), bgr(stride * 203, 7);
@@ -49,10 +48,7 @@ TEST(PackedBitmap, EncodeGivesA24BitBitmapThatDecodesToItsBytes) {
   image.Plane(kRed)[0] = 254.5f;  // to 254
   const std::vector<uint8_t> dib = EncodePackedBitmap(image);
   ASSERT_EQ(dib.size(), 40u + 12u * 2u);  // rows of 9 bytes padded to 12
-  EXPECT_EQ(dib[0], 40);
-  EXPECT_EQ(dib[4], 3);
-  EXPECT_EQ(dib[8], 2);
-  EXPECT_EQ(dib[14], 24);
+  EXPECT_EQ((std::vector<int>{dib[0], dib[4], dib[8], dib[14]}), (std::vector<int>{40, 3, 2, 24}));  // size, w, h, bits
   EXPECT_EQ(dib[40 + 12 + 2], 254) << "bottom-up: the top row comes second, blue first";
   const Result<Image> back = DecodePackedBitmap(dib.data(), dib.size());
   ASSERT_TRUE(back.ok());

@@ -21,17 +21,13 @@
 #include "cli/command.h"
 #include "support/test_support.h"  // for every CLI test: TempDir, FileBytes, Names
 
-// What a child started by StartTool runs under: files may grow to `file`
-// bytes at most (writes beyond fail with EFBIG, SIGXFSZ ignored), the address
-// space to `memory`, open files to `files`, SIGINT starts ignored when
-// `ignoreSigint`, as in a script's background job, and with `permissions`
-// file permissions bind root too (its capabilities to override them dropped).
+// What a child started by StartTool runs under: files of at most `file`
+// bytes (SIGXFSZ ignored: writes beyond fail), `memory` bytes of address
+// space, `files` open files, SIGINT ignored from the start (as in a script's
+// background job), and with `permissions` binding root too.
 struct ChildLimits {
-  rlim_t file = RLIM_INFINITY;
-  rlim_t memory = RLIM_INFINITY;
-  rlim_t files = RLIM_INFINITY;
-  bool ignoreSigint = false;
-  bool permissions = false;
+  rlim_t file = RLIM_INFINITY, memory = RLIM_INFINITY, files = RLIM_INFINITY;
+  bool ignoreSigint = false, permissions = false;
 };
 
 // Starts the tool with `args` in a child process, standard error into `err`.
@@ -39,19 +35,17 @@ inline pid_t StartTool(const std::vector<std::string>& args, const std::string& 
                        ChildLimits limits = {}) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const rlimit files{limits.file, limits.file}, memory{limits.memory, limits.memory};
-    ::setrlimit(RLIMIT_FSIZE, &files);
+    const rlimit file{limits.file, limits.file}, memory{limits.memory, limits.memory}, open{limits.files, limits.files};
+    ::setrlimit(RLIMIT_FSIZE, &file);
     ::setrlimit(RLIMIT_AS, &memory);
     std::signal(SIGXFSZ, SIG_IGN);
     if (limits.ignoreSigint) std::signal(SIGINT, SIG_IGN);
     for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
       if (limits.permissions) ::prctl(PR_CAPBSET_DROP, cap);
-    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(fd, STDERR_FILENO);
+    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
     std::vector<char*> argv{const_cast<char*>(KESTRUNE_CLI_PATH)};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    const rlimit open{limits.files, limits.files};
     if (limits.files != RLIM_INFINITY) ::setrlimit(RLIMIT_NOFILE, &open);
     ::execv(KESTRUNE_CLI_PATH, argv.data());
     ::_exit(127);

@@ -1,4 +1,5 @@
-// TerminalProgress: the drawn line, and when it draws at all.
+// TerminalProgress: the drawn line, when it draws at all, and what it says
+// for every stage (the dialog's own words).
 #include "cli/terminal_progress.h"
 
 #include <cmath>
@@ -10,16 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Everything written to a temporary stream so far.
-std::string Contents(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  int c;
-  while ((c = std::fgetc(file)) != EOF) text += static_cast<char>(c);
-  return text;
-}
 
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
@@ -34,16 +25,10 @@ TEST(TerminalProgress, LineHoldsStatusBarAndRoundedPercentWithinTheWidth) {
   for (const auto& [percent, shown] : percents)
     EXPECT_NE(TerminalProgress::FormatLine("x", percent, 80).find(shown), std::string::npos) << percent;
   const std::string status = "Searching for hints...  (best hint so far: 3.142)";
-  const std::string empty = TerminalProgress::FormatLine(status, 0.0f, 100);
   const std::string half = TerminalProgress::FormatLine(status, 50.0f, 100);
-  const std::string full = TerminalProgress::FormatLine(status, 100.0f, 100);
-  EXPECT_EQ(empty.rfind(status, 0), 0u);  // the status text comes first, whole
-  EXPECT_EQ(empty.size(), 99u);           // the last column stays free
-  EXPECT_EQ(half.size(), 99u);
-  EXPECT_EQ(Count(empty, "#"), 0u);
-  EXPECT_EQ(Count(full, "-"), 0u);
-  EXPECT_EQ(Count(half, "#"), Count(half, "-"));  // a 24-wide bar half filled
-
+  EXPECT_EQ(half.rfind(status, 0), 0u);  // the status text comes first, whole
+  EXPECT_EQ(half.size(), 99u);           // the last column stays free
+  EXPECT_EQ(Count(half, "#"), Count(half, "-"));
   // A narrow terminal cuts the status text short, never the bar.
   const std::string narrow = TerminalProgress::FormatLine(status, 50.0f, 40);
   EXPECT_EQ(narrow.size(), 39u);
@@ -51,38 +36,27 @@ TEST(TerminalProgress, LineHoldsStatusBarAndRoundedPercentWithinTheWidth) {
   EXPECT_NE(narrow.find("]  50 %"), std::string::npos);
 }
 
-// Reports of a hint search: the first trial, a later one with a score, and
-// the final scaling.
-std::vector<kestrune::ProgressReport> SearchReports() {
+TEST(TerminalProgress, RedrawsInPlaceOnlyOnChangeAndClearsAtTheEnd) {
+  // A hint search's first trial (twice), a later one with a score, the final scaling.
   kestrune::ProgressReport first, later, last;
   first.stage = later.stage = kestrune::Stage::kHintSearch;
   first.total = later.total = 64;
   later.step = 8, later.percent = 0.1f, later.bestScore = 3.14159f;
   last = later;
   last.stage = kestrune::Stage::kFinalScaling;
-  last.percent = 10.0f;
-  return {first, later, last};
-}
-
-TEST(TerminalProgress, RedrawsInPlaceOnlyOnChangeAndClearsAtTheEnd) {
   for (bool enabled : {true, false}) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     TerminalProgress progress(file, enabled, 80);
-    const auto reports = SearchReports();
-    progress.Report(reports[0]);
-    progress.Report(reports[0]);  // the same line: no redraw
-    progress.Report(reports[1]);  // a score: redraw
-    progress.Report(reports[2]);  // the final scaling: redraw
+    for (const auto* r : {&first, &first, &later, &last}) progress.Report(*r);
     progress.Finish();
-    const std::string text = Contents(file);
     progress.Finish();  // a second Finish writes nothing more
-    EXPECT_EQ(Contents(file), text);
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;) text += char(c);
     std::fclose(file);
-    if (!enabled) {
-      EXPECT_EQ(text, "");
-      continue;
-    }
+    EXPECT_EQ(text.empty(), !enabled);
+    if (!enabled) continue;
     EXPECT_EQ(Count(text, "\r\033[K"), 4u);  // three lines drawn, one erased
     EXPECT_EQ(Count(text, "\n"), 0u);
     EXPECT_NE(text.find("Searching for hints (best so far: 3.142)"), std::string::npos);

@@ -1,5 +1,6 @@
-// AtomicOutput's temporary file: where it is and what it is called, and that
-// the signal handlers' clean-up removes it so that nothing reaches the target.
+// AtomicOutput's temporary file: where it is and what it is called, removed
+// when abandoned or by the signal handlers' clean-up so that nothing reaches
+// the target; and nothing below an output folder followed.
 #include "image/atomic_output.h"
 
 #include <sys/stat.h>
@@ -7,7 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -18,24 +19,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(AtomicOutput, TheTemporaryFileIsNamedAndRemovedOnASignal) {
+TEST(AtomicOutput, TheTemporaryFileIsNamedAndRemovedOnASignalOrWhenAbandoned) {
   TempDir dir;
   std::ofstream(dir.File("x.bmp")) << "before";
+  {
+    AtomicOutput abandoned;  // destroyed without Commit
+    ASSERT_TRUE(abandoned.Open(dir.File("y.bmp")));
+  }
   AtomicOutput output;
   ASSERT_TRUE(output.Open(dir.File("x.bmp")));
   std::fputs("after", output.file());
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
+  const std::set<std::string> names = Names(dir.path());
   ASSERT_EQ(names.size(), 2u);
-  EXPECT_EQ(names[0].rfind(".kestrune-tmp-" + std::to_string(::getpid()) + "-", 0), 0u) << names[0];
-
+  EXPECT_EQ(names.begin()->rfind(".kestrune-tmp-" + std::to_string(::getpid()) + "-", 0), 0u) << *names.begin();
   RemoveOpenTemporaryFiles();  // what a signal handler does
   EXPECT_FALSE(output.Commit());
   EXPECT_FALSE(output.error().empty());
-  std::ifstream in(dir.File("x.bmp"));
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "before");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(FileBytes(dir.File("x.bmp")), "before");
+  EXPECT_EQ(Names(dir.path()), std::set<std::string>{"x.bmp"});
 }
 
 TEST(AtomicOutput, WithinAFolderNothingBelowItIsFollowed) {

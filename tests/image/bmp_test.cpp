@@ -1,9 +1,12 @@
-// BMP: the written layout byte by byte, 1- and 4-bit strides, short palettes,
-// and files refused without touching memory outside their buffers.
+// BMP files and the clipboard's packed bitmaps: the written layout byte by
+// byte, 1- and 4-bit strides, short palettes, the kinds accepted, and files
+// refused without touching memory outside their buffers.
 #include <array>
+#include <utility>
 
 #include <gtest/gtest.h>
 
+#include "image/clipboard_dib.h"
 #include "image/image_readers.h"
 #include "image/image_test_util.h"
 #include "image/image_writers.h"
@@ -23,8 +26,7 @@ TEST(WriteBmp, BottomUpRowsAfterTheFixedHeaderWithConvertedSamples) {
   image.Allocate(2, 2, /*withAlpha*/ true, /*clear*/ true);
   const float values[2][2] = {{-3.2f, 0.5f}, {1.5f, 254.5f}};  // [y][x], the same in every plane but two
   for (int c = 0; c < 3; ++c)
-    for (int y = 0; y < 2; ++y)
-      for (int x = 0; x < 2; ++x) image.rows(c)[y][x] = values[y][x];
+    for (int i = 0; i < 4; ++i) image.samples(c)[i] = values[i / 2][i % 2];
   image.rows(0)[1][1] = 300.0f;  // red
   image.rows(2)[1][0] = 101.5f;  // blue
   image.rows(FloatImage::kAlpha)[0][0] = 99;  // ignored
@@ -32,18 +34,15 @@ TEST(WriteBmp, BottomUpRowsAfterTheFixedHeaderWithConvertedSamples) {
   const auto f = ReadBytes(dir.File("b.bmp"));
   ASSERT_EQ(f.size(), 70u);
   EXPECT_EQ(f[0] << 8 | f[1], 'B' << 8 | 'M');
-  // {offset, value} of the 32-bit header fields: file size, reserved, data
-  // offset, header size, width, height, compression, image size, 75 pixels
-  // per metre both ways (as written), colours used, important colours.
-  const uint32_t fields[][2] = {{2, 70},  {6, 0},  {10, 54}, {14, 40}, {18, 2},  {22, 2},
+  // {offset, value} of the 32-bit fields: file size, reserved, data offset,
+  // header size, width, height, planes and bits, compression, image size,
+  // 75 pixels per metre both ways, colours used, important colours.
+  const uint32_t fields[][2] = {{2, 70},  {6, 0},  {10, 54}, {14, 40}, {18, 2},  {22, 2},  {26, 24u << 16 | 1},
                                 {30, 0},  {34, 0}, {38, 75}, {42, 75}, {46, 0},  {50, 0}};
   for (const auto& [at, value] : fields) EXPECT_EQ(Le32(f, at), value) << "offset " << at;
-  EXPECT_EQ(f[26] | f[27] << 8, 1);   // planes
-  EXPECT_EQ(f[28] | f[29] << 8, 24);  // bits per pixel
   // File row 0 is image row 1, blue first: (1.5, 101.5 blue) -> 2, 102;
   // (254.5, 300 red) -> 254, 255. Rows are padded to 8 bytes.
-  const std::vector<uint8_t> expected = {102, 2, 2, 254, 254, 255, 0, 0,  //
-                                         0,   0, 0, 0,   0,   0,   0, 0};
+  const std::vector<uint8_t> expected = {102, 2, 2, 254, 254, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(std::vector<uint8_t>(f.begin() + 54, f.end()), expected);
 }
 
@@ -111,14 +110,10 @@ TEST_F(ReadBmpTest, TruncatedFilesSayWhatIsMissing) {
   } cases[] = {
       {MakeBmp({.width = 1, .height = 3, .pixels = {10, 20, 30, 0, 1}}),
        "BMP truncated after row 1 of 3 (the top 2 rows are missing): its pixel data needs 12 bytes from offset 54, "
-       "the file holds 5 of them",
-       2},
-      {MakeBmp({.width = 1, .height = -2, .pixels = {10, 20, 30, 0}}), "after row 1 of 2 (the bottom 1 row is missing)",
-       0},
+       "the file holds 5 of them", 2},
+      {MakeBmp({.width = 1, .height = -2, .pixels = {10, 20, 30, 0}}), "after row 1 of 2 (the bottom 1 row is", 0},
       {MakeBmp({.width = 8000, .height = 8000, .pixels = std::vector<uint8_t>(1000)}),
-       "after row 0 of 8000 (all rows are missing): its pixel data needs 192000000 bytes from offset 54, the file "
-       "holds 1000 of them",
-       -1},
+       "after row 0 of 8000 (all rows are missing): its pixel data needs 192000000 bytes", -1},
       {farOffset, "BMP pixel data offset 5000 lies past the end of the file (100 bytes)", -1},
       {MakeBmp({.dataOffset = 58}), "offset 58 lies past the end of the file (58 bytes)", -1},
       {headersOnly, "BMP truncated in its headers: they need 54 bytes, the file has 30", -1},
@@ -147,17 +142,16 @@ TEST_F(ReadBmpTest, UnsupportedKindsAndSizesAreRefusedWithTheirReason) {
     int32_t width, height;
     uint16_t bits;
     uint32_t compression;
-  } cases[] = {{"16 bits per pixel", 40, 1, 1, 16, 0},         {"compression 1 is not", 40, 1, 1, 24, 1},
-               {"compression 3 is not", 40, 1, 1, 24, 3},      {"0 x 1 pixels: the width", 40, 0, 1, 24, 0},
-               {"1 x 0 pixels", 40, 1, 0, 24, 0},              {"-1 x 1 pixels", 40, -1, 1, 24, 0},
+  } cases[] = {{"16 bits per pixel", 40, 1, 1, 16, 0}, {"compression 1 is not", 40, 1, 1, 24, 1},
+               {"compression 3 is not", 40, 1, 1, 24, 3}, {"0 x 1 pixels: the width", 40, 0, 1, 24, 0},
+               {"1 x 0 pixels", 40, 1, 0, 24, 0}, {"-1 x 1 pixels", 40, -1, 1, 24, 0},
                {"12-byte information header", 12, 1, 1, 24, 0}, {"64-byte information header", 64, 1, 1, 24, 0},
                {"BMP of 100001 x 1 pixels is outside the limits", 40, side + 1, 1, 24, 0},
                {"BMP of 1 x 100001 pixels is outside", 40, 1, -side - 1, 24, 0},
-               // The magnitude of the height does not fit in 32 signed bits.
+               // The height's magnitude beyond 32 signed bits, stride x height
+               // beyond 32 bits, and each side allowed but not the pixel count.
                {"BMP of 1 x 2147483648 pixels is outside", 40, 1, INT32_MIN, 24, 0},
-               // Stride x height would overflow 32 bits.
                {"BMP of 2147483647 x 2147483647 pixels is outside", 40, INT32_MAX, INT32_MAX, 32, 0},
-               // Each side allowed, the pixel count not.
                {"BMP of 40000 x 40000 pixels is outside", 40, 40000, 40000, 24, 0}};
   for (const auto& c : cases) {
     const ReadStatus status = ReadStatusOf(MakeBmp({.headerSize = c.headerSize, .width = c.width, .height = c.height,
@@ -166,6 +160,64 @@ TEST_F(ReadBmpTest, UnsupportedKindsAndSizesAreRefusedWithTheirReason) {
     EXPECT_EQ(status.code, ErrorCode::kUnreadable) << c.says;
     EXPECT_NE(status.message.find(c.says), std::string::npos) << status.message;
   }
+}
+
+// The clipboard's packed bitmaps: a BMP file without its 14-byte file header,
+// with a 40-byte header (or `headerSize`), `extra` bytes, then the pixels.
+// Their encoder's round trip is checked through the library (tests/api).
+std::vector<uint8_t> PackedDib(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
+                               const std::vector<uint8_t>& pixels, std::vector<uint8_t> extra = {},
+                               uint32_t coloursUsed = 0, uint32_t headerSize = 40) {
+  const std::vector<uint8_t> file = MakeBmp({headerSize, width, height, bits, compression, coloursUsed, extra, pixels});
+  return std::vector<uint8_t>(file.begin() + 14, file.end());
+}
+
+TEST(ClipboardDib, AcceptedKindsReplaceTheImage) {
+  const std::vector<uint8_t> masks = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0};
+  const struct {
+    const char* what;
+    std::vector<uint8_t> dib;
+    uint32_t width, height;
+    std::vector<std::array<int, 4>> samples;  // plane, x, y, value
+  } cases[] = {
+      // Stride 8; stored row 0 is the bottom image row, blue first.
+      {"24 bits", PackedDib(2, 2, 24, 0, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}), 2, 2,
+       {{2, 0, 1, 1}, {1, 0, 1, 2}, {0, 0, 1, 3}, {0, 1, 0, 12}, {2, 0, 0, 7}}},
+      {"top down", PackedDib(1, -2, 24, 0, {1, 1, 1, 0, 2, 2, 2, 0}), 1, 2, {{0, 0, 0, 1}, {0, 0, 1, 2}}},
+      // The fourth byte is dropped; the masks after a 40-byte header are
+      // skipped, a larger header holds them itself.
+      {"32 bits", PackedDib(2, 1, 32, 3, {1, 2, 3, 200, 4, 5, 6, 201}, masks), 2, 1, {{0, 1, 0, 6}, {2, 1, 0, 4}}},
+      {"124-byte header", PackedDib(1, 1, 32, 3, {1, 2, 3, 0}, {}, 0, 124), 1, 1, {{0, 0, 0, 3}}},
+      {"colour table skipped", PackedDib(1, 1, 24, 0, {1, 2, 3, 0}, {9, 9, 9, 0, 8, 8, 8, 0}, 2), 1, 1, {{0, 0, 0, 3}}},
+  };
+  for (const auto& c : cases) {
+    FloatImage image;
+    image.Allocate(9, 9, true, true);
+    ASSERT_EQ(DecodePackedDib(c.dib.data(), c.dib.size(), image), PasteResult::kPasted) << c.what;
+    EXPECT_TRUE(!image.HasAlpha() && image.width == c.width && image.height == c.height) << c.what;
+    for (const auto& [p, x, y, value] : c.samples) EXPECT_EQ(At(image, p, x, y), value) << c.what;
+  }
+}
+
+TEST(ClipboardDib, UnsupportedKindsAndMalformedDataLeaveTheImage) {
+  FloatImage image(3, 3);
+  image.Clear();
+  image.rows(0)[1][1] = 5;
+  const std::vector<uint8_t> px(64, 0);
+  std::vector<uint8_t> header = PackedDib(2, 2, 24, 0, {});
+  header.resize(30);
+  const std::pair<const char*, std::vector<uint8_t>> cases[] = {
+      {"16 bits", PackedDib(2, 2, 16, 0, px)}, {"8 bits", PackedDib(2, 2, 8, 0, px)},
+      {"compression 1", PackedDib(2, 2, 24, 1, px)}, {"no width", PackedDib(0, 2, 24, 0, px)},
+      {"no height", PackedDib(2, 0, 24, 0, px)}, {"too wide", PackedDib(200000, 1, 24, 0, px)},
+      {"12-byte header", PackedDib(2, 2, 24, 0, px, {}, 0, 12)},
+      {"pixels cut short", PackedDib(4, 4, 32, 0, std::vector<uint8_t>(63, 0))},
+      {"colour table beyond the data", PackedDib(1, 1, 24, 0, {1, 2, 3}, {}, 0x40000000u)}, {"header cut short", header},
+  };
+  for (const auto& [what, dib] : cases)
+    EXPECT_EQ(DecodePackedDib(dib.data(), dib.size(), image), PasteResult::kUnsupported) << what;
+  EXPECT_EQ(DecodePackedDib(nullptr, 0, image), PasteResult::kNoBitmap);
+  EXPECT_TRUE(image.width == 3 && At(image, 0, 1, 1) == 5);
 }
 
 }  // namespace

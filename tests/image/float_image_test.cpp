@@ -1,86 +1,91 @@
-// FloatImage: the row tables through allocation, copies and moves, what a
-// new allocation keeps or clears, and the size limits.
+// FloatImage's row tables through copies, moves and allocation; float-to-byte
+// conversion: rounding, clamping, NaN, and the block conversions on every
+// instruction set against the one-sample definition.
 #include "image/float_image.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "image/byte_conversion.h"
+#include "support/simd_targets.h"
 
 using namespace kestrune;
 
 namespace {
 
-// Sample i of plane c is base + 1000 c + i.
-void Fill(FloatImage& image, float base) {
-  for (int c = 0; c < (image.HasAlpha() ? 4 : 3); ++c)
-    for (std::size_t i = 0; i < image.PixelCount(); ++i) image.samples(c)[i] = base + c * 1000 + i;
-}
-
-// Row y of every present plane starts y rows into its samples; absent
-// planes have no rows.
-void ExpectRowTables(const FloatImage& image) {
-  for (int c = 0; c < 4; ++c) {
-    if (image.samples(c) == nullptr) {
-      EXPECT_EQ(image.rows(c), nullptr) << c;
-      continue;
-    }
-    for (uint32_t y = 0; y < image.height; ++y) EXPECT_EQ(image.rows(c)[y], image.samples(c) + y * image.width);
-  }
-}
-
-TEST(FloatImage, AllocateKeepsTheSamplesOnlyForTheSameShape) {
+// Copies are deep and keep their row tables, also onto themselves; moves
+// keep them; a new shape allocates anew (the public Image's copies and moves
+// are this one's, exercised by every library test).
+TEST(FloatImage, CopiesMovesAndAllocationsKeepTheirRowTables) {
   FloatImage image;
-  EXPECT_TRUE(image.IsEmpty());
-  ExpectRowTables(image);
-  image.Allocate(4, 3);
-  Fill(image, 7);
-  ExpectRowTables(image);
-  EXPECT_EQ(image.samples(FloatImage::kAlpha), nullptr);
-  image.Allocate(4, 3, false, /*clear*/ true);  // the same: kept even when clearing
-  EXPECT_EQ(image.samples(1)[5], 7 + 1000 + 5);
-  image.Allocate(4, 3, true, true);  // alpha added: new planes, cleared
-  ASSERT_TRUE(image.HasAlpha());
-  for (int c = 0; c < 4; ++c) EXPECT_EQ(std::count(image.samples(c), image.samples(c) + 12, 0.0f), 12) << c;
-  ExpectRowTables(image);
+  image.Allocate(3, 2, true, /*clear*/ true);
+  image.rows(3)[1][2] = 5;
+  FloatImage copy(9, 9);
+  copy = image;
+  copy = copy;
+  EXPECT_NE(copy.samples(3), image.samples(3));
+  EXPECT_EQ(copy.rows(3)[1], copy.samples(3) + 3);
+  EXPECT_EQ(copy.rows(3)[1][2], 5);
+  const FloatImage moved = std::move(copy);
+  EXPECT_TRUE(copy.IsEmpty());
+  EXPECT_EQ(moved.rows(3)[1][2], 5);
+  image.Allocate(4, 3);  // another shape: new planes, alpha gone
+  EXPECT_TRUE(image.rows(0)[2] == image.samples(0) + 8 && image.rows(3) == nullptr);
   image.Allocate(0, 7);  // empty, with its size stored
-  EXPECT_TRUE(image.IsEmpty());
-  EXPECT_EQ(image.width, 0u);
-  EXPECT_EQ(image.height, 7u);
+  EXPECT_TRUE(image.IsEmpty() && image.height == 7);
 }
 
-TEST(FloatImage, CopiesAreDeepAndMovesKeepTheRowTables) {
-  FloatImage src;
-  src.Allocate(3, 2, true);
-  Fill(src, 1);
-  src.sourceBitDepth = 8;
-  FloatImage dst(9, 9);
-  dst = src;
-  ASSERT_TRUE(dst.HasAlpha());
-  EXPECT_EQ(dst.width, 3u);
-  EXPECT_EQ(dst.sourceBitDepth, 8u);
-  for (int c = 0; c < 4; ++c) EXPECT_TRUE(std::equal(src.samples(c), src.samples(c) + 6, dst.samples(c))) << c;
-  EXPECT_NE(dst.samples(0), src.samples(0));
-  ExpectRowTables(dst);
-  dst = dst;  // self-assignment leaves it unchanged
-  EXPECT_EQ(dst.rows(3)[1][2], 1 + 3000 + 5);
-
-  FloatImage moved = std::move(dst);
-  EXPECT_TRUE(dst.IsEmpty());
-  EXPECT_EQ(moved.rows(3)[1][2], 1 + 3000 + 5);
-  ExpectRowTables(moved);
-  const FloatImage noAlpha(3, 2), empty;
-  moved = noAlpha;
-  EXPECT_FALSE(moved.HasAlpha());
-  moved = empty;
-  EXPECT_TRUE(moved.IsEmpty());
+TEST(ByteConversion, RoundsTiesToEvenThenClampsNaNIsZero) {
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+  const std::pair<float, int> cases[] = {  // 3e9: beyond the 32-bit integer range
+      {-3.2f, 0}, {0.5f, 0}, {1.5f, 2}, {2.5f, 2}, {254.5f, 254}, {300.0f, 255}, {-0.5f, 0}, {255.5f, 255},
+      {0.49999997f, 0}, {127.50001f, 128}, {kNaN, 0}, {-kNaN, 0}, {kInf, 255}, {-kInf, 0}, {1e30f, 255},
+      {-1e30f, 0}, {3e9f, 255}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(FloatToByte(in), out) << in;
 }
 
-TEST(FloatImage, SizeLimits) {
-  EXPECT_TRUE(ImageSizeAllowed(1, 1));
-  EXPECT_TRUE(ImageSizeAllowed(100000, 2000));
-  EXPECT_FALSE(ImageSizeAllowed(100001, 1));
-  EXPECT_FALSE(ImageSizeAllowed(0, 5));
-  EXPECT_FALSE(ImageSizeAllowed(100000, 100000));  // too many pixels
+// Every half-integer and its neighbours from -2 to 258, plus the specials,
+// in a length that leaves a tail after the vector blocks.
+std::vector<float> Samples() {
+  std::vector<float> v;
+  for (int i = -4; i <= 516; ++i) {
+    const float h = i * 0.5f;
+    v.push_back(h);
+    v.push_back(std::nextafter(h, -1e9f));
+    v.push_back(std::nextafter(h, 1e9f));
+  }
+  for (float s : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                  -std::numeric_limits<float>::infinity(), 1e30f, -1e30f, 3e9f, -3e9f})
+    v.push_back(s);
+  return v;
+}
+
+TEST(ByteConversion, BlockConversionsMatchTheDefinitionAtEveryLength) {
+  const std::vector<float> in = Samples();
+  const std::size_t third = in.size() / 3;
+  const float *r = in.data(), *g = r + third, *b = g + third;
+  ForEachSimdTarget([&](const std::string&) {
+    for (std::size_t n : {std::size_t{0}, 1ul, 15ul, 16ul, 17ul, in.size()}) {
+      std::vector<uint8_t> out(n + 1, 0xAB);
+      FloatsToBytes(in.data(), out.data(), n);
+      for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(out[i], FloatToByte(in[i])) << "sample " << in[i];
+      EXPECT_EQ(out[n], 0xAB) << "wrote past the end";
+    }
+    // Interleaved blue, green, red.
+    for (std::size_t n : {std::size_t{1}, 4ul, 5ul, 8ul, 9ul, 16ul, 17ul, third}) {
+      std::vector<uint8_t> out(3 * n + 1, 0xCD);
+      PlanesToBgr(r, g, b, out.data(), n);
+      for (std::size_t i = 0; i < 3 * n; ++i)
+        ASSERT_EQ(out[i], FloatToByte((i % 3 == 0 ? b : i % 3 == 1 ? g : r)[i / 3])) << "byte " << i;
+      EXPECT_EQ(out[3 * n], 0xCD) << "wrote past the end";
+    }
+  });
 }
 
 }  // namespace

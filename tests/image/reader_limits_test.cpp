@@ -31,10 +31,7 @@ std::vector<uint8_t> PngClaiming(const TempDir& dir, uint32_t width, uint32_t he
   image.Clear();
   EXPECT_FALSE(WriteImageFile(dir.File("small.png"), image, {.format = FileFormat::kPng}));
   std::vector<uint8_t> f = ReadBytes(dir.File("small.png"));
-  for (int i = 0; i < 4; ++i) {
-    f[16 + i] = uint8_t(width >> (24 - 8 * i));
-    f[20 + i] = uint8_t(height >> (24 - 8 * i));
-  }
+  for (int i = 0; i < 4; ++i) f[16 + i] = uint8_t(width >> (24 - 8 * i)), f[20 + i] = uint8_t(height >> (24 - 8 * i));
   const uint32_t crc = Crc32(f.data() + 12, 17);
   for (int i = 0; i < 4; ++i) f[29 + i] = uint8_t(crc >> (24 - 8 * i));
   return f;
@@ -44,10 +41,7 @@ std::vector<uint8_t> PngClaiming(const TempDir& dir, uint32_t width, uint32_t he
 std::vector<uint8_t> JpegClaiming(std::vector<uint8_t> f, uint16_t width, uint16_t height) {
   for (std::size_t i = 0; i + 9 < f.size(); ++i)
     if (f[i] == 0xFF && (f[i + 1] == 0xC0 || f[i + 1] == 0xC2 || f[i + 1] == 0xC9)) {
-      f[i + 5] = uint8_t(height >> 8);
-      f[i + 6] = uint8_t(height);
-      f[i + 7] = uint8_t(width >> 8);
-      f[i + 8] = uint8_t(width);
+      f[i + 5] = uint8_t(height >> 8), f[i + 6] = uint8_t(height), f[i + 7] = uint8_t(width >> 8), f[i + 8] = uint8_t(width);
       break;
     }
   return f;
