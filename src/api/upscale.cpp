@@ -89,6 +89,7 @@ std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleOptions& o, boo
     if (!std::isfinite(value)) return std::string(name) + " must be a finite number.";
   if (static_cast<int>(o.initialMethod) < 0 || static_cast<int>(o.initialMethod) > 4)
     return "Unknown initial enlargement.";
+  if (static_cast<int>(o.sourceModel) < 0 || static_cast<int>(o.sourceModel) > 2) return "Unknown source model.";
   if (const std::string problem = CheckUpscaleSettings(w, h, ToParams(o)); !problem.empty()) return problem;
   if (resultHeld ? !ImageSizeAllowed(uint64_t{2} * w, uint64_t{2} * h) : std::max(w, h) > kMaxImageSide / 2)
     return "The image is too large for Kestrune interpolation.";

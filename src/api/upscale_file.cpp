@@ -14,6 +14,7 @@
 #include "image/jpeg_coefficients.h"
 #include "image/row_files.h"
 #include "kestrune/upscale.h"
+#include "upscale/observation_choice.h"
 #include "upscale/tiled_upscale.h"
 
 namespace kestrune {
@@ -90,7 +91,7 @@ Error UpscaleFile(const std::string& input, const std::string& output, const Ups
   const uint32_t w = reader.header().width, h = reader.header().height;
   if (std::string problem = CheckUpscaleRun(w, h, options, false); !problem.empty())
     return Error{ErrorCode::kInvalidArgument, std::move(problem)};
-  const SRParams params = ToParams(options);
+  SRParams params = ToParams(options);
   // A JPEG file's coefficients, for the observation model, held whole (some
   // 3 bytes a pixel with chroma at half resolution).
   JpegCoefficients coefficients;
@@ -130,6 +131,7 @@ Error UpscaleFile(const std::string& input, const std::string& output, const Ups
       float* out[3] = {band.samples(0), band.samples(1), band.samples(2)};
       SourceBand rows = source.Band();
       rows.jpeg = jpeg;
+      if (y0 == 0) params = ResolveObservation(params, rows.planes, int(w), rows.rows);  // from the first rows
       if (!UpscaleTileRow(rows, int(w), int(h), int(y0), int(y1), out, params, grid, progress, ImageView{},
                           tileIndex))
         return Error{ErrorCode::kCancelled, "Stopped before every tile was enlarged; nothing was written."};

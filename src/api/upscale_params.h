@@ -19,6 +19,9 @@ inline SRParams ToParams(const UpscaleOptions& o) {
   p.sideLobe = o.sideLobe;
   p.regularization = o.regularization;
   p.variableRegularization = o.variableRegularization;
+  p.observation = o.sourceModel == SourceModel::kReduced ? Observation::kCentred
+                  : o.sourceModel == SourceModel::kAuto  ? Observation::kFromPicture
+                                                         : Observation::kAligned;
   return p;
 }
 
