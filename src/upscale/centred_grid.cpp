@@ -18,7 +18,6 @@
 #include "base/simd.h"
 #include "base/threading.h"
 #include "resampling/fixed_upscalers.h"
-#include "resampling/linear_resampler.h"
 #include "upscale/centred_grid.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -104,10 +103,29 @@ void Row(const float* src, int n, float* dst) {
 // The mean of the two neighbours, or Catmull-Rom half-way between them.
 struct ShiftTaps {
   int count, first;  // taps at offsets first .. first + count - 1
-  float w[4];
+  double w[4];
 };
-constexpr ShiftTaps kMeanShift{2, -1, {0.5f, 0.5f}};
-constexpr ShiftTaps kCubicShift{4, -2, {-0.0625f, 0.5625f, 0.5625f, -0.0625f}};
+constexpr ShiftTaps kMeanShift{2, -1, {0.5, 0.5}};
+constexpr ShiftTaps kCubicShift{4, -2, {-0.0625, 0.5625, 0.5625, -0.0625}};
+
+// Catmull-Rom at a quarter sample before source sample i (taps i - 2 ..
+// i + 1, at distances 1.75, 0.75, 0.25, 1.25) and a quarter after (i - 1 ..
+// i + 2), in 128ths: the reduction's weights doubled.
+constexpr double kQuarterBefore[4] = {-3.0 / 128, 29.0 / 128, 111.0 / 128, -9.0 / 128};
+constexpr double kQuarterAfter[4] = {-9.0 / 128, 111.0 / 128, 29.0 / 128, -3.0 / 128};
+
+// n samples at stride `in` to 2n at stride `out`, mirrored between samples.
+void CubicLine(const float* src, std::ptrdiff_t in, int n, float* dst, std::ptrdiff_t out) {
+  for (int i = 0; i < n; ++i) {
+    double before = 0.0, after = 0.0;
+    for (int t = 0; t < 4; ++t) {
+      before += kQuarterBefore[t] * double(src[std::ptrdiff_t(Mirror(i - 2 + t, n)) * in]);
+      after += kQuarterAfter[t] * double(src[std::ptrdiff_t(Mirror(i - 1 + t, n)) * in]);
+    }
+    dst[std::ptrdiff_t(2 * i) * out] = static_cast<float>(before);
+    dst[std::ptrdiff_t(2 * i + 1) * out] = static_cast<float>(after);
+  }
+}
 
 }  // namespace
 
@@ -150,13 +168,13 @@ void ShiftToCentredGrid(const float* in, int W, int H, float* out, bool cubic) {
       float* o = out + std::size_t(y) * std::size_t(W);
       for (int x = 0; x < W; ++x) {
         const int* at = &columns[std::size_t(x) * k.count];
-        float sum = 0.0f;
+        double sum = 0.0;
         for (int j = 0; j < k.count; ++j) {
-          float across = 0.0f;
-          for (int i = 0; i < k.count; ++i) across += k.w[i] * rows[j][at[i]];
+          double across = 0.0;
+          for (int i = 0; i < k.count; ++i) across += k.w[i] * double(rows[j][at[i]]);
           sum += k.w[j] * across;
         }
-        o[x] = sum;
+        o[x] = static_cast<float>(sum);
       }
     }
   });
@@ -168,14 +186,20 @@ bool StartsAligned(InitialMethod method) {
 
 void StartOnCentredGrid(InitialMethod method, const float* const src[3], int w, int h, float* const out[3]) {
   const int W = 2 * w, H = 2 * h;
-  if (method == InitialMethod::kBicubic) {
-    for (int c = 0; c < 3; ++c)
-      ResizePlane(src[c], uint32_t(w), uint32_t(h), out[c], uint32_t(W), uint32_t(H), FilterCatmullRom, 0.0f, 0.0f,
-                  0.0f, 0.0f, 1.0f);
-    return;
-  }
   SampleBuffer aligned;
   AssignParallel(aligned, std::size_t(W) * std::size_t(H));
+  if (method == InitialMethod::kBicubic) {
+    // Rows into the temporary plane (its first h rows), then its columns.
+    for (int c = 0; c < 3; ++c) {
+      ParallelFor(0, h, RowGrain(W * 4), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
+        for (std::ptrdiff_t y = y0; y < y1; ++y) CubicLine(src[c] + y * w, 1, w, aligned.data() + y * W, 1);
+      });
+      ParallelFor(0, W, RowGrain(H * 4), [&](std::ptrdiff_t x0, std::ptrdiff_t x1) {
+        for (std::ptrdiff_t x = x0; x < x1; ++x) CubicLine(aligned.data() + x, W, h, out[c] + x, W);
+      });
+    }
+    return;
+  }
   for (int c = 0; c < 3; ++c) {
     if (method == InitialMethod::kBilinear)
       UpscaleBilinear2(src[c], w, h, aligned.data(), 2);

@@ -29,14 +29,16 @@ void DownsampleCentred(const float* src, int W, int H, float* dst, float* tmp);
 // source position j / 2 - 1/4): half a sample up and left, by the mean of
 // the two neighbours on each axis (`cubic` false: the centred bilinear
 // enlargement when `in` is the aligned bilinear one) or by Catmull-Rom's
-// half-way weights -1, 9, 9, -1 (/ 16). Samples beyond the plane repeat its
-// edge. in and out must not overlap.
+// half-way weights -1, 9, 9, -1 (/ 16), summed in double so that a flat
+// plane stays exactly flat. Samples beyond the plane repeat its edge. in and
+// out must not overlap.
 void ShiftToCentredGrid(const float* in, int W, int H, float* out, bool cubic);
 
 // The starting estimate on the centred grid for an initial method other
 // than a loaded image: bilinear, the aligned one shifted by the mean (the
 // centred bilinear enlargement); bicubic, the centred Catmull-Rom
-// enlargement that Resize makes; the edge-directed methods, their aligned
+// enlargement (as Resize makes it, with its weights exact: those of the
+// reduction, doubled; summed in double); the edge-directed methods, their aligned
 // result in `out` shifted with the cubic weights. `out` holds, for those,
 // the aligned enlargement on entry; for the others it is written.
 void StartOnCentredGrid(InitialMethod method, const float* const src[3], int w, int h, float* const out[3]);
