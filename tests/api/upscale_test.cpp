@@ -371,6 +371,7 @@ TEST(Upscale, RefusesWhatItCannotTake) {
       {30, 30, {.variableRegularization = std::nanf("")}, "variable regularization"},
       {30, 30, {.iterations = 1001}, "iterations"},
       {30, 30, {.fractalSubstitutions = 101}, "fractal substitutions must"},
+      {30, 30, {.sourceModel = SourceModel(3)}, "source model"},
       {30, 30, {.width = 100000, .height = 100000}, "too large"},
       {50001, 6, {}, "too large"},
       {6, 6, {.initialMethod = InitialMethod::kFromImage, .initialImage = &init}, ""},
