@@ -100,6 +100,8 @@ def main():
                     help="--method names, comma-separated (e.g. add learned); the first is run under every model")
     ap.add_argument("--table", type=int, default=len(PHOTOS),
                     help="the first N photographs go in the table; auto's picks are counted on all")
+    ap.add_argument("--others", type=int, default=len(PHOTOS),
+                    help="the methods after the first go in the table for the first N photographs only")
     ap.add_argument("--keep", help="a folder to keep the degraded copies and results in")
     args = ap.parse_args()
     cli = os.path.abspath(args.cli)
@@ -131,7 +133,7 @@ def main():
                     continue
                 got = rows[label]
                 got.setdefault("Lanczos-4", []).append(scores(lanczos(read_rgb(src, work)), original))
-                for method in methods:
+                for method in methods[:1] if number >= args.others else methods:
                     for model in MODELS[:2]:
                         out = f"{stem}_{label}_{method}_{model}.png"
                         run(cli, "upscale", src, out, "--quiet", "--method", method, "--source-model", model)
@@ -139,15 +141,17 @@ def main():
                     got.setdefault(f"{method} auto", []).append(got[f"{method} {pick}"][-1])
             print(f"{name}: done", file=sys.stderr)
 
-    n = min(args.only, args.table, len(PHOTOS))
-    print(f"Luma PSNR (dB) / SSIM, mean of {n} photographs, 512 x 384 -> 1024 x 768; truth on each set's grid")
+    print(f"Luma PSNR (dB) / SSIM and lead over Lanczos-4, mean of (n) photographs, 512 x 384 -> 1024 x 768; "
+          "truth on each set's grid")
     print(f"{'':18}" + "".join(f"{d:>22}" for d in DEGRADATIONS))
     for column in rows["optics"]:
         cells = []
         for d in DEGRADATIONS:
             m = np.mean(np.array(rows[d][column]), axis=0)
-            cells.append(f"{m[0]:8.2f} / {m[1]:.4f} {m[0] - np.mean(np.array(rows[d]['Lanczos-4'])[:, 0]):+5.2f}")
-        print(f"{column:18}" + "".join(f"{c:>22}" for c in cells))
+            count = len(rows[d][column])  # against Lanczos-4 on the same photographs
+            lead = m[0] - np.mean(np.array(rows[d]["Lanczos-4"][:count])[:, 0])
+            cells.append(f"{m[0]:8.2f} / {m[1]:.4f} {lead:+5.2f}")
+        print(f"{column + ' (' + str(len(rows['optics'][column])) + ')':18}" + "".join(f"{c:>22}" for c in cells))
     for d, right in (("optics", "camera"), ("reduced", "reduced")):
         print(f"auto on the {d} set: {picks[d].count(right)} of {len(picks[d])} right ({' '.join(picks[d])})")
 
