@@ -354,8 +354,8 @@ py::float_ Decimal(float v) {
 
 py::array Upscale(const py::array& array, const std::string& method, const std::optional<py::array>& initial,
                   long long iterations, long long fractal, int edge, float strength, float sideLobe,
-                  float regularization, float variable, long long width, long long height, const std::string& sourceModel,
-                  const py::object& progress) {
+                  float regularization, float variable, long long width, long long height,
+                  const std::string& sourceModel, const py::object& progress) {
   k::UpscaleOptions options = MakeUpscaleOptions(method, iterations, fractal, edge, strength, sideLobe, regularization,
                                                  variable, width, height);
   options.sourceModel = Lookup(kSourceModels, sourceModel, "source_model");
@@ -471,7 +471,8 @@ void Write(const py::array& array, const std::filesystem::path& file, const std:
 void UpscaleFile(const std::filesystem::path& input, const std::filesystem::path& output, const std::string& method,
                  long long iterations, long long fractal, int edge, float strength, float sideLobe,
                  float regularization, float variable, long long width, long long height, bool jpegModel,
-                 const std::string& sourceModel, const std::optional<std::string>& format, const py::object& depth, int quality, bool lossless,
+                 const std::string& sourceModel, const std::optional<std::string>& format, const py::object& depth,
+                 int quality, bool lossless,
                  const py::object& progress) {
   k::UpscaleOptions options = MakeUpscaleOptions(method, iterations, fractal, edge, strength, sideLobe,
                                                  regularization, variable, width, height);
@@ -613,7 +614,8 @@ PYBIND11_MODULE(_kestrune, m) {
         "edge_dir_iterations"_a = up.edgeDirIterations, "strength"_a = Decimal(up.strength),
         "side_lobe"_a = Decimal(up.sideLobe), "regularization"_a = Decimal(up.regularization),
         "variable_regularization"_a = Decimal(up.variableRegularization), "width"_a = up.width, "height"_a = up.height,
-        "jpeg_model"_a = up.jpegModel, "source_model"_a = NameOf(kSourceModels, up.sourceModel), "format"_a = py::none(), "depth"_a = py::none(), "quality"_a = wr.quality, "lossless"_a = wr.lossless,
+        "jpeg_model"_a = up.jpegModel, "source_model"_a = NameOf(kSourceModels, up.sourceModel),
+        "format"_a = py::none(), "depth"_a = py::none(), "quality"_a = wr.quality, "lossless"_a = wr.lossless,
         "progress"_a = py::none(),
         (std::string("Kestrune interpolation from file to file with the source's metadata and depth, as kestrune-cli "
                      "upscale does: large pictures without alpha go a row of tiles at a time, never held whole. "

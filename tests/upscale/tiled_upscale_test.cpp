@@ -39,8 +39,9 @@ const Case kCases[] = {
     {"edge-directed, uniform regulariser", InitialMethod::kEdgeDirectional, 2, 0, 1, 0.0f, 200, 150, 40},
     {"loaded initial image", InitialMethod::kFromImage, 3, 0, 2, 1.0f, 200, 150, 40},
     {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6},
-    {"centred: NEDI moved, a substitution", InitialMethod::kNedi, 0, 1, 2, 1.0f, 300, 232, 64, 0, Observation::kCentred},
-    {"centred: bicubic, bilinear residual", InitialMethod::kBicubic, 5, 0, -1, 1.0f, 120, 90, 24, 0, Observation::kCentred},
+    {"centred: NEDI moved, substituted", InitialMethod::kNedi, 0, 1, 2, 1.0f, 300, 232, 64, 0, Observation::kCentred},
+    {"centred: bicubic, bilinear residual", InitialMethod::kBicubic, 5, 0, -1, 1, 120, 90, 24, 0,
+     Observation::kCentred},
     {"centred: JPEG, bilinear start", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6, Observation::kCentred},
 };
 
