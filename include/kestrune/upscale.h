@@ -25,6 +25,21 @@ enum class InitialMethod : int {
   kFromImage = 4,  ///< "Load from file": UpscaleOptions::initialImage
 };
 
+/// How the source was made from the picture the enhancement rebuilds (its
+/// observation model), in the order of the dialog's "Source" list.
+enum class SourceModel : int {
+  /// Camera optics: a blur on the sample-aligned grid (source pixel x lies on
+  /// result pixel 2x), the kernel set by UpscaleOptions::sideLobe.
+  kCamera = 0,
+  /// A picture halved by software: the antialiased bicubic (Catmull-Rom)
+  /// reduction on the centred grid, where each source pixel covers two by two
+  /// result pixels; the result is not shifted against the source.
+  kReduced = 1,
+  /// The one of the two the picture fits best, judged from its first 1024
+  /// rows (the same for the whole picture, its tiles and by rows).
+  kAuto = 2,
+};
+
 /// The settings of a run; the defaults are those of the settings dialog and of
 /// kestrune-cli upscale.
 struct UpscaleOptions {
@@ -51,6 +66,9 @@ struct UpscaleOptions {
   /// Image::Plane or Image::Row after reading); false gives the result the
   /// decoded pixels alone give.
   bool jpegModel = true;
+  /// The observation model of the enhancement; a JPEG source (jpegModel) is
+  /// compared through it with the file's quantisation intervals on top.
+  SourceModel sourceModel = SourceModel::kCamera;
   ///@{
   /// Size of the result; 0 means twice the source's. Any other size is
   /// reached by Catmull-Rom resampling of the x2 result.

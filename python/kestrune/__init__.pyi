@@ -10,6 +10,7 @@ import numpy.typing as npt
 Array = npt.NDArray[Union[np.uint8, np.uint16, np.float32]]
 Path = Union[str, os.PathLike[str]]
 Method = Literal["bilinear", "bicubic", "edge", "nedi"]
+SourceModel = Literal["camera", "reduced", "auto"]
 Filter = Literal["box", "bilinear", "bspline", "catmull-rom", "lanczos2", "lanczos3", "sinc"]
 Format = Literal["bmp", "png", "jpeg", "jpg", "pfm", "tiff", "tif", "webp"]
 Depth = Union[None, Literal[8, 16, 32, "8", "16", "32", "32f"]]
@@ -63,7 +64,8 @@ class Info:
 def upscale(image: Array, *, method: Method = ..., initial: Optional[Array] = ..., iterations: int = ...,
             fractal_substitutions: int = ..., edge_dir_iterations: int = ..., strength: float = ...,
             side_lobe: float = ..., regularization: float = ..., variable_regularization: float = ...,
-            width: int = ..., height: int = ..., progress: Progress = ...) -> Array: ...
+            width: int = ..., height: int = ..., source_model: SourceModel = ...,
+            progress: Progress = ...) -> Array: ...
 def downscale(image: Array, width: int, height: int, *, filter: Filter = ..., smoothness: float = ...,
               trials: int = ..., scale_deviation: float = ..., progress: Progress = ...) -> Array: ...
 def resize(image: Array, width: int, height: int, *, filter: Filter = ..., offset_x: float = ...,
@@ -75,7 +77,8 @@ def write(image: Array, path: Path, *, info: Optional[Info] = ..., format: Optio
 def upscale_file(src: Path, dst: Path, *, method: Method = ..., iterations: int = ...,
                  fractal_substitutions: int = ..., edge_dir_iterations: int = ..., strength: float = ...,
                  side_lobe: float = ..., regularization: float = ..., variable_regularization: float = ...,
-                 width: int = ..., height: int = ..., jpeg_model: bool = ..., format: Optional[Format] = ...,
+                 width: int = ..., height: int = ..., jpeg_model: bool = ..., source_model: SourceModel = ...,
+                 format: Optional[Format] = ...,
                  depth: Depth = ...,
                  quality: int = ..., lossless: bool = ..., progress: Progress = ...) -> None: ...
 def test_chart(width: int, height: int, seed: int = ...) -> npt.NDArray[np.uint8]: ...

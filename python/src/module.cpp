@@ -250,6 +250,9 @@ const Named<k::InitialMethod> kMethods[] = {{"bilinear", k::InitialMethod::kBili
                                             {"bicubic", k::InitialMethod::kBicubic},
                                             {"edge", k::InitialMethod::kEdgeDirectional},
                                             {"nedi", k::InitialMethod::kNedi}};
+const Named<k::SourceModel> kSourceModels[] = {{"camera", k::SourceModel::kCamera},
+                                                 {"reduced", k::SourceModel::kReduced},
+                                                 {"auto", k::SourceModel::kAuto}};
 const Named<k::Filter> kFilters[] = {{"box", k::Filter::kBox},
                                      {"bilinear", k::Filter::kBilinear},
                                      {"bspline", k::Filter::kCubicBSpline},
@@ -351,9 +354,11 @@ py::float_ Decimal(float v) {
 
 py::array Upscale(const py::array& array, const std::string& method, const std::optional<py::array>& initial,
                   long long iterations, long long fractal, int edge, float strength, float sideLobe,
-                  float regularization, float variable, long long width, long long height, const py::object& progress) {
+                  float regularization, float variable, long long width, long long height,
+                  const std::string& sourceModel, const py::object& progress) {
   k::UpscaleOptions options = MakeUpscaleOptions(method, iterations, fractal, edge, strength, sideLobe, regularization,
                                                  variable, width, height);
+  options.sourceModel = Lookup(kSourceModels, sourceModel, "source_model");
   Layout layout, initialLayout;
   const k::Image source = ToImage(array, layout);
   k::Image initialImage;
@@ -466,11 +471,13 @@ void Write(const py::array& array, const std::filesystem::path& file, const std:
 void UpscaleFile(const std::filesystem::path& input, const std::filesystem::path& output, const std::string& method,
                  long long iterations, long long fractal, int edge, float strength, float sideLobe,
                  float regularization, float variable, long long width, long long height, bool jpegModel,
-                 const std::optional<std::string>& format, const py::object& depth, int quality, bool lossless,
+                 const std::string& sourceModel, const std::optional<std::string>& format, const py::object& depth,
+                 int quality, bool lossless,
                  const py::object& progress) {
   k::UpscaleOptions options = MakeUpscaleOptions(method, iterations, fractal, edge, strength, sideLobe,
                                                  regularization, variable, width, height);
   options.jpegModel = jpegModel;
+  options.sourceModel = Lookup(kSourceModels, sourceModel, "source_model");
   const k::WriteOptions write = ToWriteOptions(format, depth, quality, lossless);
   const std::string in = input.string(), out = output.string();
   PyProgress hook(progress);
@@ -562,11 +569,13 @@ PYBIND11_MODULE(_kestrune, m) {
         "edge_dir_iterations"_a = up.edgeDirIterations, "strength"_a = Decimal(up.strength),
         "side_lobe"_a = Decimal(up.sideLobe), "regularization"_a = Decimal(up.regularization),
         "variable_regularization"_a = Decimal(up.variableRegularization), "width"_a = up.width, "height"_a = up.height,
-        "progress"_a = py::none(),
+        "source_model"_a = NameOf(kSourceModels, up.sourceModel), "progress"_a = py::none(),
         (std::string("Kestrune interpolation: the image enlarged by two, refined by the iterative sharpness "
                      "enhancement, then resampled to width x height when given (0: twice the source's). method is "
                      "the initial x2 enlargement: bilinear, bicubic, edge or nedi; initial, an image of exactly twice "
-                     "the size, replaces it. edge_dir_iterations -1 enlarges the residual bilinearly. ") +
+                     "the size, replaces it. edge_dir_iterations -1 enlarges the residual bilinearly. source_model: "
+                     "camera (optics-like blur on the sample-aligned grid), reduced (an antialiased bicubic halving on "
+                     "the centred grid) or auto (the one the picture fits). ") +
          kImageDoc + kRunDoc)
             .c_str());
   m.def("downscale", &Downscale, "image"_a, "width"_a, "height"_a, py::kw_only(),
@@ -605,7 +614,8 @@ PYBIND11_MODULE(_kestrune, m) {
         "edge_dir_iterations"_a = up.edgeDirIterations, "strength"_a = Decimal(up.strength),
         "side_lobe"_a = Decimal(up.sideLobe), "regularization"_a = Decimal(up.regularization),
         "variable_regularization"_a = Decimal(up.variableRegularization), "width"_a = up.width, "height"_a = up.height,
-        "jpeg_model"_a = up.jpegModel, "format"_a = py::none(), "depth"_a = py::none(), "quality"_a = wr.quality, "lossless"_a = wr.lossless,
+        "jpeg_model"_a = up.jpegModel, "source_model"_a = NameOf(kSourceModels, up.sourceModel),
+        "format"_a = py::none(), "depth"_a = py::none(), "quality"_a = wr.quality, "lossless"_a = wr.lossless,
         "progress"_a = py::none(),
         (std::string("Kestrune interpolation from file to file with the source's metadata and depth, as kestrune-cli "
                      "upscale does: large pictures without alpha go a row of tiles at a time, never held whole. "

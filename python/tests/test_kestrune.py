@@ -99,6 +99,7 @@ def test_views_and_thread_counts_give_the_same_result():
     (lambda: kestrune.upscale(np.zeros((8, 8))), ValueError, "dtype float64"),
     (lambda: kestrune.upscale(np.zeros((8, 8, 2), np.uint8)), ValueError, "(8, 8, 2)"),
     (lambda: kestrune.upscale(np.zeros((8, 8), np.uint8), method="x"), ValueError, "unknown method 'x'"),
+    (lambda: kestrune.upscale(np.zeros((8, 8), np.uint8), source_model="x"), ValueError, "unknown source_model"),
     (lambda: kestrune.upscale(np.zeros((8, 8), np.uint8), iterations=-1), ValueError, "from 0 to 1000"),
     (lambda: kestrune.upscale(np.zeros((8, 8), np.uint8), strength=float("nan")), ValueError, "finite"),
     (lambda: kestrune.resize(np.zeros((8, 8), np.uint8), 4, 4, smoothness=9), ValueError, ""),

@@ -577,6 +577,7 @@ void CKestruneDlg::OnProcessUpscale() {
   options.regularization = settings.regularization;
   options.variableRegularization = settings.variableRegularization;
   options.jpegModel = settings.jpegModel;
+  options.sourceModel = static_cast<kestrune::SourceModel>(settings.sourceModel);
   options.width = settings.newWidth;
   options.height = settings.newHeight;
   const QString refusal = UpscaleSettingsRefusal(width, height, options);

@@ -13,10 +13,10 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
   DialogUnits du(this);
   du.FitText(QStringLiteral("Edge-dir interp. iterations"), 82);
   du.FitText(QStringLiteral("Initial resizing"), 48);
-  BuildCommon(du, 136, 209, QStringLiteral("Initial resizing"),
+  BuildCommon(du, 136, 209 + kSourceRow, QStringLiteral("Initial resizing"),
               {QStringLiteral("Bilinear"), QStringLiteral("Bicubic"), QStringLiteral("Edge-directional"),
                QStringLiteral("NEDI"), QStringLiteral("Load from file")},
-              188);
+              188 + kSourceRow);
 
   auto* doubleButton = new QPushButton(QStringLiteral("x2"), this);
   doubleButton->setObjectName(QString::number(kDoubleId));
@@ -26,7 +26,7 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
   connect(doubleButton, &QPushButton::clicked, this, &CSRSettingsDlg::DoubleSize);
 
   auto* group = new QGroupBox(QStringLiteral("Post-enhancement"), this);
-  group->setGeometry(du.Rect(6, 64, 124, 114));
+  group->setGeometry(du.Rect(6, 64, 124, 114 + kSourceRow));
   group->lower();
   struct Row {
     const char* label;
@@ -48,10 +48,16 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
     *row.edit = MakeEdit(du, row.id, 98, y);
     y += 14;
   }
+  // The source model, the group's last row.
+  MakeLabel(du, QStringLiteral("Source"), 14, y + 2, 40);
+  sourceModelCombo = new QComboBox(this);
+  sourceModelCombo->setObjectName(QString::number(kSourceModelId));
+  sourceModelCombo->addItems({QStringLiteral("Camera"), QStringLiteral("Reduced"), QStringLiteral("Auto")});
+  sourceModelCombo->setGeometry(du.X(56), du.Y(y), du.X(70), du.Y(12));
   // Below the group, shown for a JPEG source only (OnInitDialog).
   jpegModelCheck = new QCheckBox(QStringLiteral("JPEG compression taken into account"), this);
   jpegModelCheck->setObjectName(QString::number(kJpegModelId));
-  jpegModelCheck->setGeometry(du.Rect(8, 182, 122, 12));
+  jpegModelCheck->setGeometry(du.Rect(8, 182 + kSourceRow, 122, 12));
   jpegModelCheck->hide();
   // Tab order follows the layout from top to bottom.
   setTabOrder(widthEdit, heightEdit);
@@ -63,7 +69,8 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
   for (QWidget* next : {static_cast<QWidget*>(fractalSubstsEdit), static_cast<QWidget*>(betaEdit),
                         static_cast<QWidget*>(sideLobeEdit), static_cast<QWidget*>(regularizationEdit),
                         static_cast<QWidget*>(variableRegularizationEdit),
-                        static_cast<QWidget*>(edgeDirIterationsEdit), static_cast<QWidget*>(jpegModelCheck),
+                        static_cast<QWidget*>(edgeDirIterationsEdit), static_cast<QWidget*>(sourceModelCombo),
+                        static_cast<QWidget*>(jpegModelCheck),
                         static_cast<QWidget*>(okButton),
                         static_cast<QWidget*>(cancelButton)}) {
     setTabOrder(previous, next);
@@ -80,6 +87,7 @@ void CSRSettingsDlg::DoDataExchange(FieldExchange& exchange) {
   exchange.Float(variableRegularizationEdit, variableRegularization);
   exchange.Int(edgeDirIterationsEdit, edgeDirIterations);
   exchange.Combo(methodCombo, initialMethod);
+  exchange.Combo(sourceModelCombo, sourceModel);
   if (jpegSource) exchange.Check(jpegModelCheck, jpegModel);
   exchange.UInt(widthEdit, newWidth, 1, kMaxDialogSide);
   exchange.UInt(heightEdit, newHeight, 1, kMaxDialogSide);

@@ -5,6 +5,7 @@
 #include <kestrune/upscale.h>
 
 class QCheckBox;
+class QComboBox;
 
 #include "app/size_settings_dlg.h"
 
@@ -32,6 +33,9 @@ class CSRSettingsDlg : public SizeSettingsDlg {
   static constexpr int kJpegModelId = 1170;
   bool jpegSource = false;
   bool jpegModel = kDefaults.jpegModel;
+  // The "Source" list: SourceModel's values in order.
+  static constexpr int kSourceModelId = 1171;
+  int sourceModel = static_cast<int>(kDefaults.sourceModel);
 
   // "x2": twice the start size; every field shows its member again.
   void DoubleSize();
@@ -50,4 +54,6 @@ class CSRSettingsDlg : public SizeSettingsDlg {
   QLineEdit* variableRegularizationEdit = nullptr;
   QLineEdit* edgeDirIterationsEdit = nullptr;
   QCheckBox* jpegModelCheck = nullptr;
+  QComboBox* sourceModelCombo = nullptr;
+  static constexpr int kSourceRow = 14;  // dialog units the "Source" row adds
 };

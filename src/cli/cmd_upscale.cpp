@@ -30,6 +30,15 @@ std::string MethodName(kestrune::InitialMethod method) {
   }
 }
 
+// The --source-model name of an observation model.
+std::string SourceModelName(kestrune::SourceModel model) {
+  switch (model) {
+    case kestrune::SourceModel::kReduced: return "reduced";
+    case kestrune::SourceModel::kAuto: return "auto";
+    default: return "camera";
+  }
+}
+
 class UpscaleCommand : public FileCommand {
  protected:
   void AddSettings(CLI::App& sub) override {
@@ -55,6 +64,11 @@ class UpscaleCommand : public FileCommand {
                    "decoded pixels (off)")
         ->check(CLI::IsMember({"on", "off"}))
         ->default_str(OnOff(kDefaults.jpegModel));
+    sub.add_option("--source-model", sourceModel_,
+                   "How the source was made: camera optics (camera), halved by software with an antialiased "
+                   "bicubic (reduced; the result is not shifted), or the one the picture fits (auto)")
+        ->check(CLI::IsMember({"camera", "reduced", "auto"}))
+        ->default_str(SourceModelName(kDefaults.sourceModel));
     sub.add_option("--width", width_, "Width of the result (1..100000; default twice the source)");
     sub.add_option("--height", height_, "Height of the result (1..100000; default twice the source)");
     sub.footer(std::string("Ctrl+C: the first press stops the run before its next iteration and writes the estimate\n"
@@ -96,6 +110,9 @@ class UpscaleCommand : public FileCommand {
       return kExitUsage;
     }
     options.jpegModel = jpegModel_ == "on";
+    options.sourceModel = sourceModel_ == "reduced" ? kestrune::SourceModel::kReduced
+                          : sourceModel_ == "auto"  ? kestrune::SourceModel::kAuto
+                                                    : kestrune::SourceModel::kCamera;
     options.iterations = static_cast<uint32_t>(iterations);
     options.fractalSubstitutions = static_cast<uint32_t>(fractal);
     options.initialMethod = method_ == "bilinear" ? kestrune::InitialMethod::kBilinear
@@ -194,6 +211,7 @@ class UpscaleCommand : public FileCommand {
   std::string variableRegularization_ = DecimalText(kDefaults.variableRegularization);
   std::string width_, height_;
   std::string jpegModel_ = OnOff(kDefaults.jpegModel);
+  std::string sourceModel_ = SourceModelName(kDefaults.sourceModel);
 };
 
 const CommandRegistration kRegistration{{"upscale", "Enlarge an image by two with Kestrune interpolation", 40,

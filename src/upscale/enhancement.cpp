@@ -1,5 +1,5 @@
 // The enhancement iteration: edge-adaptive weights every fourth iteration,
-// the fractal substitution schedule, simulation through Downsample2, the
+// the fractal substitution schedule, simulation through the observation model, the
 // robust residual and its enlargement, the regulariser, the clamped update
 // and the step-size decay.
 #include "upscale/enhancement.h"
@@ -9,6 +9,7 @@
 
 #include "base/threading.h"
 #include "resampling/edge_dir_resampler.h"
+#include "upscale/centred_grid.h"
 #include "upscale/downsample2.h"
 #include "upscale/edge_weight_map.h"
 #include "resampling/fixed_upscalers.h"
@@ -50,29 +51,40 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
   }
   schedule.FinishFractalStep(it);
 
-  if (ctx.jpeg == nullptr) {
-    for (int c = 0; c < 3; ++c) {
-      // 3. Simulation and 4. the robust residual.
+  // 3. Simulation through the observation model.
+  const bool centred = p.observation == Observation::kCentred;
+  for (int c = 0; c < 3; ++c) {
+    if (centred)
+      DownsampleCentred(ctx.estimate[c], W, H, planes.simulated[c].data(), planes.scratch.data());
+    else
       Downsample2(ctx.estimate[c], W, H, planes.simulated[c].data(), 2, planes.scratch.data(), p.sideLobe);
+  }
+  if (ctx.jpeg == nullptr) {
+    // 4. The robust residual.
+    for (int c = 0; c < 3; ++c)
       RobustResidual(planes.simulated[c].data(), ctx.source[c], small, planes.residual[c].data());
-    }
   } else {
     // The same with the file's coefficients as what was observed.
-    for (int c = 0; c < 3; ++c)
-      Downsample2(ctx.estimate[c], W, H, planes.simulated[c].data(), 2, planes.scratch.data(), p.sideLobe);
     float* const simulated[3] = {planes.simulated[0].data(), planes.simulated[1].data(), planes.simulated[2].data()};
     ctx.jpeg->Error(simulated, simulated);
     for (int c = 0; c < 3; ++c) RobustResidual(simulated[c], nullptr, small, planes.residual[c].data());
   }
 
-  // 5. Enlargement of the residual.
+  // 5. Enlargement of the residual. On the centred grid the aligned
+  // enlargement goes to the substitution's planes, free here, and moves half
+  // a sample from there.
+  float* const enlarged[3] = {
+      (centred ? planes.regularization : planes.enlargedResidual)[0].data(),
+      (centred ? planes.regularization : planes.enlargedResidual)[1].data(),
+      (centred ? planes.regularization : planes.enlargedResidual)[2].data()};
   if (p.edgeDirIterations == -1) {
-    for (int c = 0; c < 3; ++c) UpscaleBilinear2(planes.residual[c].data(), w, h, planes.enlargedResidual[c].data());
+    for (int c = 0; c < 3; ++c) UpscaleBilinear2(planes.residual[c].data(), w, h, enlarged[c]);
   } else {
-    ctx.resampler->Apply(planes.residual[0].data(), planes.residual[1].data(), planes.residual[2].data(),
-                         planes.enlargedResidual[0].data(), planes.enlargedResidual[1].data(),
-                         planes.enlargedResidual[2].data());
+    ctx.resampler->Apply(planes.residual[0].data(), planes.residual[1].data(), planes.residual[2].data(), enlarged[0],
+                         enlarged[1], enlarged[2]);
   }
+  if (centred)
+    for (int c = 0; c < 3; ++c) ShiftToCentredGrid(enlarged[c], W, H, planes.enlargedResidual[c].data(), false);
 
   const float beta = schedule.beta, lambda = p.regularization;
   const bool weighted = p.variableRegularization != 0.0f;

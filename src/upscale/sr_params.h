@@ -11,6 +11,12 @@
 
 namespace kestrune {
 
+// How the source came from the picture the enhancement rebuilds: the
+// sample-aligned grid with the seven-tap low-pass (Downsample2), the centred
+// grid with the antialiased bicubic reduction (DownsampleCentred), or the
+// one of them the picture fits best, chosen before the run (ChooseObservation).
+enum class Observation { kAligned, kCentred, kFromPicture };
+
 struct SRParams {
   InitialMethod initialMethod = InitialMethod::kNedi;
   uint32_t iterations = 16;
@@ -20,6 +26,7 @@ struct SRParams {
   float sideLobe = 0.02f;
   float regularization = 0.03f;
   float variableRegularization = 1.0f;
+  Observation observation = Observation::kAligned;
 };
 
 }  // namespace kestrune

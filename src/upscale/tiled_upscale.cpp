@@ -12,6 +12,7 @@
 #include "base/sample_buffer.h"
 #include "base/threading.h"
 #include "upscale/jpeg_observation.h"
+#include "upscale/observation_choice.h"
 
 namespace kestrune {
 
@@ -42,6 +43,11 @@ namespace kestrune {
 //   simulation over the file's block around it and the chroma upsampling's
 //   neighbour: JpegObservation::Reach source samples (16 with chroma at half
 //   resolution), twice that in output samples, added to each iteration's step.
+// - On the centred grid: the antialiased bicubic reduction reads estimate
+//   samples up to 4 away (one more than the aligned model) and the
+//   residual's enlargement is moved half a sample (one more); the start's
+//   move reads 2 more (the edge-directed ones), the centred bilinear 1 more
+//   and the centred Catmull-Rom start 2 more than its aligned form.
 // - Direct reads of the source that do not chain: the residual resampler's
 //   analysis (4 + 16 per pass) under its enlargement's 7.
 // In source samples that is half, plus one for the odd sites: 161 with the
@@ -65,8 +71,12 @@ int StartReach(InitialMethod method) {
 }  // namespace
 
 int TileMargin(const SRParams& p, const JpegCoefficients* jpeg) {
-  const int initial = StartReach(p.initialMethod);
-  const int step = std::max(p.edgeDirIterations == -1 ? 5 : 10, 4) + (jpeg != nullptr ? 2 * JpegObservation::Reach(*jpeg) : 0);
+  // The centred model (or the choice that may give it) reads one sample
+  // further each way, and its half-sample shifts one or two more.
+  const int centred = p.observation == Observation::kAligned ? 0 : 2;
+  const int initial = StartReach(p.initialMethod) + centred;
+  const int step = std::max(p.edgeDirIterations == -1 ? 5 : 10, 4) + centred +
+                   (jpeg != nullptr ? 2 * JpegObservation::Reach(*jpeg) : 0);
   const int iterations = int(p.iterations + 4 * p.fractalSubsts);
   const int chain = initial + step * iterations + 8 * int(p.fractalSubsts);
   const int analysis = p.edgeDirIterations >= 0 ? 4 + 16 * p.edgeDirIterations + 7 : 0;
@@ -177,7 +187,8 @@ bool UpscaleTileRow(const SourceBand& band, int w, int h, int y0, int y1, float*
 }
 
 bool UpscaleInTiles(const float* const src[3], int w, int h, float* const out[3], const float* const init[3],
-                    const SRParams& p, const TileGrid& grid, Progress* progress, const JpegCoefficients* jpeg) {
+                    const SRParams& params, const TileGrid& grid, Progress* progress, const JpegCoefficients* jpeg) {
+  const SRParams p = ResolveObservation(params, src, w, h);
   SourceBand band;
   band.jpeg = jpeg;
   for (int c = 0; c < 3; ++c) {

@@ -46,7 +46,8 @@ struct SourceBand {
 };
 
 // Enlarges the tiles whose cores cover source rows [y0, y1) of the w x h
-// picture into `out` (three planes of 2w columns holding output rows
+// picture (the params' observation model chosen beforehand: see
+// ResolveObservation) into `out` (three planes of 2w columns holding output rows
 // [2 y0, 2 y1)). The band must hold the rows [y0 - margin, y1 + margin) that
 // lie inside the picture. Reports carry `picture` as the estimate (may be
 // empty) with the rows above y0 finished. `tileIndex` counts the tiles done

@@ -84,6 +84,7 @@ std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleSettings& s, bo
     if (!std::isfinite(value)) return std::string(name) + " must be a finite number.";
   if (static_cast<int>(p.initialMethod) < 0 || static_cast<int>(p.initialMethod) > 4)
     return "Unknown initial enlargement.";
+  if (static_cast<int>(p.observation) < 0 || static_cast<int>(p.observation) > 2) return "Unknown source model.";
   if (const std::string problem = CheckUpscaleSettings(w, h, p); !problem.empty()) return problem;
   if (resultHeld ? !ImageSizeAllowed(uint64_t{2} * w, uint64_t{2} * h) : std::max(w, h) > kMaxImageSide / 2)
     return "The image is too large for Kestrune interpolation.";

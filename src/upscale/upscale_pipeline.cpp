@@ -13,11 +13,13 @@
 #include "kestrune/upscale.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/nedi.h"
+#include "upscale/centred_grid.h"
 #include "upscale/enhancement.h"
 #include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
 #include "upscale/jpeg_observation.h"
 #include "upscale/mirror_border.h"
+#include "upscale/observation_choice.h"
 #include "upscale/working_planes.h"
 
 namespace kestrune {
@@ -127,8 +129,9 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
 }
 
 bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3], const float* const init[3],
-                     const SRParams& p, Progress* progress, const TilePlacement* tile,
+                     const SRParams& params, Progress* progress, const TilePlacement* tile,
                      const JpegCoefficients* jpeg) {
+  const SRParams p = tile == nullptr ? ResolveObservation(params, src, w, h) : params;
   const std::size_t large = std::size_t(2 * w) * std::size_t(2 * h);
   Reporter reporter(progress, out, 2 * w, 2 * h);
   const bool guided = init != nullptr && init[0] != nullptr && init[1] != nullptr && init[2] != nullptr;
@@ -142,8 +145,16 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   reporter.Send(Stage::kInitialEnlargement, 0.0f);
   FractalTexture fractal;
 
+  // On the centred grid the fixed-weight starts are made there; the
+  // edge-directed ones on the aligned grid and moved; a loaded image is
+  // taken as it is.
+  const bool centred = p.observation == Observation::kCentred;
+  const bool moved = centred && !guided && StartsAligned(p.initialMethod);
   if (guided) {
     for (int c = 0; c < 3; ++c) CopyParallel(init[c], large, out[c]);
+  } else if (centred && !moved &&
+             (p.initialMethod == InitialMethod::kBilinear || p.initialMethod == InitialMethod::kBicubic)) {
+    StartOnCentredGrid(p.initialMethod, src, w, h, out);
   } else if (p.initialMethod == InitialMethod::kBilinear) {
     for (int c = 0; c < 3; ++c) UpscaleBilinear2(src[c], w, h, out[c], 2);
   } else if (p.initialMethod == InitialMethod::kBicubic) {
@@ -157,6 +168,7 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   } else {
     NediUpscale(src, w, h, out, reporter, tile);
   }
+  if (moved) StartOnCentredGrid(p.initialMethod, src, w, h, out);
   reporter.SetRowsDone(2 * h);
 
   reporter.Send(Stage::kPreparing);

@@ -35,10 +35,12 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
 // false when the progress asked to stop before an iteration: the output then
 // holds the estimate of the iterations done.
 //
-// `tile`: null for a whole picture; for a tile of a larger picture, where it
-// lies. Every stage then smooths with HannSmoothLocal and NEDI's training
-// noise follows the picture's coordinates, so that each output sample depends
-// only on the source within kTileMargin of it (see tiled_upscale.h).
+// `tile`: null for a whole picture, whose observation model is then chosen
+// here when the params leave it to the picture; for a tile of a larger
+// picture, where it lies (the caller chooses the model beforehand). Every
+// stage then smooths with HannSmoothLocal and NEDI's training noise follows
+// the picture's coordinates, so that each output sample depends only on the
+// source within kTileMargin of it (see tiled_upscale.h).
 //
 // `jpeg`: the coefficients of the JPEG file the source was decoded from (the
 // whole picture's, turned as the source is), or null; with them the

@@ -10,6 +10,7 @@
 
 #include "base/available_memory.h"
 #include "image/jpeg_coefficients.h"
+#include "upscale/observation_choice.h"
 #include "upscale/tiled_upscale.h"
 
 namespace kestrune {
@@ -72,7 +73,7 @@ Error UpscaleByRows(RowFileReader& reader, const std::string& input, const std::
   const uint32_t w = reader.header().width, h = reader.header().height;
   if (std::string problem = CheckUpscaleRun(w, h, settings, false); !problem.empty())
     return Error{ErrorCode::kInvalidArgument, std::move(problem)};
-  const SRParams& params = settings.params;
+  SRParams params = settings.params;
   // A JPEG file's coefficients, for the observation model, held whole (some
   // 3 bytes a pixel with chroma at half resolution).
   JpegCoefficients coefficients;
@@ -112,6 +113,7 @@ Error UpscaleByRows(RowFileReader& reader, const std::string& input, const std::
       float* out[3] = {band.samples(0), band.samples(1), band.samples(2)};
       SourceBand rows = source.Band();
       rows.jpeg = jpeg;
+      if (y0 == 0) params = ResolveObservation(params, rows.planes, int(w), rows.rows);  // from the first rows
       if (!UpscaleTileRow(rows, int(w), int(h), int(y0), int(y1), out, params, grid, progress, ImageView{},
                           tileIndex))
         return Error{ErrorCode::kCancelled, "Stopped before every tile was enlarged; nothing was written."};

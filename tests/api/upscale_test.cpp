@@ -106,11 +106,12 @@ TEST(Upscale, FlatImagesComeBackFlat) {
       std::fill_n(init.Plane(c), init.PixelCount(), k.rgb[c]);
     }
     for (int method = 0; method <= 4; ++method)
-      for (bool enhance : {false, true}) {
+      for (int enhance = 0; enhance < 3; ++enhance) {  // 2: enhanced on the centred grid
         if (enhance && !k.enhanceEveryMethod && method != 3) continue;
         SCOPED_TRACE(testing::Message() << k.w << " x " << k.h << ", method " << method << ", enhance " << enhance);
         UpscaleOptions options;
         if (!enhance) options = Options(InitialMethod::kBilinear, 0, 0, 2);
+        if (enhance == 2) options.sourceModel = SourceModel::kReduced;
         options.initialMethod = static_cast<InitialMethod>(method);
         options.initialImage = &init;
         const Image out = Enlarge(source, options);
@@ -250,6 +251,7 @@ TEST(Upscale, RefusesWhatItCannotTake) {
       {30, 30, {.regularization = -INFINITY}, "regularization amount"},
       {30, 30, {.variableRegularization = std::nanf("")}, "variable regularization"},
       {30, 30, {.iterations = 1001}, "iterations"}, {30, 30, {.fractalSubstitutions = 101}, "fractal substitutions must"},
+      {30, 30, {.sourceModel = SourceModel(3)}, "source model"},
       {30, 30, {.width = 100000, .height = 100000}, "too large"}, {50001, 6, {}, "too large"},
       {6, 6, {.initialMethod = InitialMethod::kFromImage, .initialImage = &init}, ""},
       {6, 7, {.initialMethod = InitialMethod::kFromImage, .initialImage = &init}, "do not match"},

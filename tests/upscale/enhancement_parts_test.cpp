@@ -11,6 +11,7 @@
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/fixed_upscalers.h"
 #include "support/simd_targets.h"
+#include "upscale/centred_grid.h"
 #include "upscale/downsample2.h"
 #include "upscale/enhancement.h"
 #include "upscale/enhancement_schedule.h"
@@ -62,6 +63,30 @@ TEST(Downsample2, MirroredBordersAndInteriorByHand) {
   EXPECT_EQ(reduced[7], static_cast<float>(k(ramp, 11, 12, 13, 14, 15, 14, 13)));
 }
 
+TEST(DownsampleCentred, AntialiasedBicubicByHand) {
+  // Keys' cubic (a = -0.5) at a quarter, three, five and seven quarters is
+  // 0.8671875, 0.2265625, -0.0703125, -0.0234375; stretched by two it is
+  // halved: 111, 29, -9, -3 in 256ths at distances 0.5 .. 3.5 from an output
+  // pixel's centre, which lies between input samples 2x and 2x + 1. An
+  // impulse of 65536 at (5, 5) sits 0.5 from output 2's centre, 1.5 from 3's
+  // and 2.5 from 1's; one at (0, 0) reaches output 0 at 0.5 and, mirrored
+  // to -1, at 1.5 (111 + 29), and output 1 at 3.5 and 2.5 (-3 - 9).
+  std::vector<float> plane(144), tmp(72), out(36);
+  const struct {
+    int at, outX, outY;
+    float expect;
+  } cases[] = {{5 * 12 + 5, 2, 2, 111 * 111}, {5 * 12 + 5, 3, 1, 29 * -9}, {5 * 12 + 5, 1, 4, -9 * -3},
+               {5 * 12 + 5, 0, 2, 0},         {0, 0, 0, 140 * 140},       {0, 1, 0, -12 * 140}};
+  for (const auto& k : cases) {
+    std::fill(plane.begin(), plane.end(), 0.0f);
+    plane[k.at] = 65536;
+    ForEachSimdTarget([&](const std::string&) {
+      DownsampleCentred(plane.data(), 12, 12, out.data(), tmp.data());
+      EXPECT_EQ(out[k.outY * 6 + k.outX], k.expect) << k.at << " " << k.outX << " " << k.outY;
+    });
+  }
+}
+
 TEST(RobustResidual, SignedFourthRoot) {
   const float sim[5] = {16, 0, 7, 100, 1}, src[5] = {0, 16, 7, 99, 82}, expect[5] = {2, -2, 0, 1, -3};
   float r[5];
@@ -99,8 +124,9 @@ TEST(RegularizationGradient, EveryInstructionSetGivesTheScalarPlanes) {
       std::vector<float> y(W * H);
       for (int i = 0; i < W * H; ++i) y[i] = float((i * 7919) % 255) * 0.37f + float(i) * 0.013f;
       ExpectSameOnEveryTarget([&] {
-        std::vector<float> out(W * H / 4), tmp(W * H / 2);
+        std::vector<float> out(W * H / 2), tmp(W * H / 2);
         Downsample2(y.data(), W, H, out.data(), 2, tmp.data(), 0.02f);
+        DownsampleCentred(y.data(), W, H, out.data() + W * H / 4, tmp.data());
         return out;
       });
     }

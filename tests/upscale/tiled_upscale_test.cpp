@@ -28,7 +28,8 @@ struct Case {
   uint32_t iterations, substitutions;
   int edgeIterations;
   float variable;
-  int w, h, core, jpegOrientation = 0;
+  int w, h, core, jpegOrientation = 0;  // not 0: a 4:2:0 JPEG turned so
+  Observation observation = Observation::kAligned;
 };
 const Case kCases[] = {
     {"NEDI, a substitution", InitialMethod::kNedi, 4, 1, 2, 1.0f, 300, 232, 64},
@@ -36,6 +37,10 @@ const Case kCases[] = {
     {"edge-directed, uniform regulariser", InitialMethod::kEdgeDirectional, 2, 0, 1, 0.0f, 200, 150, 40},
     {"loaded initial image", InitialMethod::kFromImage, 3, 0, 2, 1.0f, 200, 150, 40},
     {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6},
+    {"centred: NEDI moved, substituted", InitialMethod::kNedi, 0, 1, 2, 1.0f, 300, 232, 64, 0, Observation::kCentred},
+    {"centred: bicubic, bilinear residual", InitialMethod::kBicubic, 5, 0, -1, 1, 120, 90, 24, 0,
+     Observation::kCentred},
+    {"centred: JPEG, bilinear start", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6, Observation::kCentred},
 };
 
 // An image's colour planes, to write into.
@@ -49,6 +54,7 @@ TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
     SRParams p;
     p.initialMethod = k.method, p.iterations = k.iterations, p.fractalSubsts = k.substitutions;
     p.edgeDirIterations = k.edgeIterations, p.variableRegularization = k.variable;
+    p.observation = k.observation;
     const FloatImage chart = RenderTestChart(uint32_t(k.w), uint32_t(k.h), 7);
     JpegCoefficients coefficients;
     const JpegCoefficients* jpeg = k.jpegOrientation != 0 ? &coefficients : nullptr;

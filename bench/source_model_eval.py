@@ -1,0 +1,160 @@
+#!/usr/bin/python3
+"""The enhancement's observation models on photographs degraded each way.
+
+Each photograph is cut to a 1024 x 768 original (libvips thumbnail, centre
+crop) and halved two ways:
+- optics: a Gaussian blur (sigma 0.8) and every second sample, on the
+  sample-aligned grid (low-res sample i is original sample 2i): what the
+  camera model assumes;
+- reduced: the antialiased bicubic reduction by two (Keys' cubic, a = -0.5,
+  stretched by two, computed here from the kernel's formula; edges mirrored
+  between samples) on the centred grid (low-res pixel i covers original
+  samples 2i and 2i + 1): what the reduced model assumes.
+Each 512 x 384 copy is enlarged by Lanczos-4 on the grid its degradation
+implies (aligned: output X reads input X / 2; centred: X / 2 - 1/4) and by
+kestrune-cli upscale with each initial method (--methods; add a new one,
+e.g. learned, by its --method name) under each --source-model (camera,
+reduced, auto), and the luma (BT.601) PSNR and SSIM against the original
+are reported, a 16-pixel border left out. Which model auto picked is read
+from a cheap run (bilinear start, no iterations) of every photograph: its
+result equals the camera run's or the reduced run's bit for bit; auto's
+row of the table is then the picked model's result.
+
+Photographs: Debian's mate-backgrounds package (apt-get download
+mate-backgrounds; dpkg-deb -x the .deb into a folder), nature/ folder, the
+twelve listed below. Needs python3-numpy and libvips-tools.
+
+  bench/source_model_eval.py --cli build/kestrune-cli --photos /tmp/bg/usr/share/backgrounds/mate/nature
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from jpeg_eval import degrade as optics, lanczos4_x2, read_rgb, run, scores, write_ppm  # noqa: E402
+
+PHOTOS = ["Garden.jpg", "Wood.jpg", "TwoWings.jpg", "LadyBird.jpg", "FreshFlower.jpg", "Dune.jpg", "Aqua.jpg",
+          "Storm.jpg", "GreenMeadow.jpg", "RainDrops.jpg", "Blinds.jpg", "YellowFlower.jpg"]
+MODELS = ["camera", "reduced", "auto"]
+
+
+def keys(x, a=-0.5):
+    x = np.abs(x)
+    return np.where(x < 1, (a + 2) * x ** 3 - (a + 3) * x ** 2 + 1,
+                    np.where(x < 2, a * (x ** 3 - 5 * x ** 2 + 8 * x - 4), 0.0))
+
+
+def taps_along(a, axis, outputs, first, k):
+    """Output o (for o in `outputs`) = sum_t k[t] a[first[o] + t] along `axis`,
+    indices mirrored between samples (-1 reads 0, n reads n - 1)."""
+    n = a.shape[axis]
+    acc = 0
+    for t, w in enumerate(k):
+        idx = first + t
+        idx = np.where(idx < 0, -idx - 1, np.where(idx > n - 1, 2 * n - 1 - idx, idx))
+        acc = acc + w * np.take(a, idx, axis=axis)
+    return acc
+
+
+def reduced(rgb):
+    """Antialiased bicubic halving on the centred grid: output i reads
+    inputs 2i - 3 .. 2i + 4 at distances d from 2i + 0.5, weight keys(d / 2)."""
+    k = keys((np.arange(-3, 5) - 0.5) / 2)
+    k = k / k.sum()
+    along = lambda a, ax: taps_along(a, ax, None, 2 * np.arange(a.shape[ax] // 2) - 3, k)
+    return along(along(rgb, 0), 1)
+
+
+def lanczos4_centred_x2(rgb):
+    """Lanczos-4 enlargement by two on the centred grid: output X reads input
+    X / 2 - 1/4 (even X: a quarter before input X / 2, odd: a quarter after)."""
+    def along(a, axis):
+        n = a.shape[axis]
+        shape = list(a.shape)
+        shape[axis] = 2 * n
+        out = np.zeros(shape)
+        for parity, pos in ((0, -0.25), (1, 0.25)):
+            x = np.arange(-3, 5) - pos
+            k = np.sinc(x) * np.sinc(x / 4)
+            k[np.abs(x) >= 4] = 0
+            sl = [slice(None)] * a.ndim
+            sl[axis] = slice(parity, None, 2)
+            out[tuple(sl)] = taps_along(a, axis, None, np.arange(n) - 3, k / k.sum())
+        return out
+    return along(along(rgb, 0), 1)
+
+
+DEGRADATIONS = {"optics": (optics, lanczos4_x2), "reduced": (reduced, lanczos4_centred_x2)}
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--cli", default="build/kestrune-cli")
+    ap.add_argument("--photos", required=True, help="folder holding the photographs listed above")
+    ap.add_argument("--only", type=int, default=len(PHOTOS), help="the first N photographs")
+    ap.add_argument("--methods", default="nedi,bilinear,bicubic,edge",
+                    help="--method names, comma-separated (e.g. add learned); the first is run under every model")
+    ap.add_argument("--table", type=int, default=len(PHOTOS),
+                    help="the first N photographs go in the table; auto's picks are counted on all")
+    ap.add_argument("--others", type=int, default=len(PHOTOS),
+                    help="the methods after the first go in the table for the first N photographs only")
+    ap.add_argument("--keep", help="a folder to keep the degraded copies and results in")
+    args = ap.parse_args()
+    cli = os.path.abspath(args.cli)
+    methods = args.methods.split(",")
+    rows = {d: {} for d in DEGRADATIONS}  # degradation -> column -> list of (psnr, ssim)
+    picks = {d: [] for d in DEGRADATIONS}
+    with tempfile.TemporaryDirectory(prefix="source_model_eval.") as work:
+        for number, name in enumerate(PHOTOS[:args.only]):
+            stem = os.path.join(args.keep, os.path.splitext(name)[0]) if args.keep else os.path.join(work, "x")
+            original_file = os.path.join(work, "original.png")
+            run("vips", "thumbnail", os.path.join(args.photos, name), original_file, 1024, "--height", 768,
+                "--crop", "centre")
+            original = read_rgb(original_file, work)
+            for label, (degrade, lanczos) in DEGRADATIONS.items():
+                low = os.path.join(work, f"low_{label}.ppm")
+                write_ppm(low, degrade(original))
+                src = f"{stem}_{label}.png"
+                run("vips", "copy", low, src)
+                quick = {}
+                for model in MODELS:
+                    out = os.path.join(work, f"quick_{model}.pfm")
+                    run(cli, "upscale", src, out, "--quiet", "--method", "bilinear", "--iterations", 0, "--fractal", 0,
+                        "--source-model", model)
+                    with open(out, "rb") as f:
+                        quick[model] = f.read()
+                pick = "camera" if quick["auto"] == quick["camera"] else "reduced" if quick["auto"] == quick["reduced"] else "?"
+                picks[label].append(pick)
+                if number >= args.table:
+                    continue
+                got = rows[label]
+                got.setdefault("Lanczos-4", []).append(scores(lanczos(read_rgb(src, work)), original))
+                for method in methods[:1] if number >= args.others else methods:
+                    for model in MODELS[:2]:
+                        out = f"{stem}_{label}_{method}_{model}.png"
+                        run(cli, "upscale", src, out, "--quiet", "--method", method, "--source-model", model)
+                        got.setdefault(f"{method} {model}", []).append(scores(read_rgb(out, work), original))
+                    got.setdefault(f"{method} auto", []).append(got[f"{method} {pick}"][-1])
+            print(f"{name}: done", file=sys.stderr)
+
+    print(f"Luma PSNR (dB) / SSIM and lead over Lanczos-4, mean of (n) photographs, 512 x 384 -> 1024 x 768; "
+          "truth on each set's grid")
+    print(f"{'':18}" + "".join(f"{d:>22}" for d in DEGRADATIONS))
+    for column in rows["optics"]:
+        cells = []
+        for d in DEGRADATIONS:
+            m = np.mean(np.array(rows[d][column]), axis=0)
+            count = len(rows[d][column])  # against Lanczos-4 on the same photographs
+            lead = m[0] - np.mean(np.array(rows[d]["Lanczos-4"][:count])[:, 0])
+            cells.append(f"{m[0]:8.2f} / {m[1]:.4f} {lead:+5.2f}")
+        print(f"{column + ' (' + str(len(rows['optics'][column])) + ')':18}" + "".join(f"{c:>22}" for c in cells))
+    for d, right in (("optics", "camera"), ("reduced", "reduced")):
+        print(f"auto on the {d} set: {picks[d].count(right)} of {len(picks[d])} right ({' '.join(picks[d])})")
+
+
+if __name__ == "__main__":
+    main()
