@@ -23,6 +23,9 @@ enum class InitialMethod : int {
   kEdgeDirectional = 2,
   kNedi = 3,
   kFromImage = 4,  ///< "Load from file": UpscaleOptions::initialImage
+  /// "Learned": a small convolutional network's correction of the bicubic
+  /// start; CheckUpscale refuses it in a build without OpenCV's dnn module.
+  kLearned = 5,
 };
 
 /// The settings of a run; the defaults are those of the settings dialog and of

@@ -5,10 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "kestrune/upscale.h"
 
 namespace kestrune {
+
+class LearnedNetwork;
 
 struct SRParams {
   InitialMethod initialMethod = InitialMethod::kNedi;
@@ -19,6 +22,8 @@ struct SRParams {
   float sideLobe = 0.02f;
   float regularization = 0.03f;
   float variableRegularization = 1.0f;
+  // The learned start's network; null: the one built into the library.
+  std::shared_ptr<const LearnedNetwork> learned;
 };
 
 }  // namespace kestrune

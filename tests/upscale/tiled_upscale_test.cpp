@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "image/test_chart.h"
+#include "learned/learned_start.h"
 #include "support/jpeg_maker.h"
 #include "upscale/jpeg_observation.h"
 #include "resampling/fixed_upscalers.h"
@@ -38,6 +39,7 @@ const Case kCases[] = {
     {"edge-directed, uniform regulariser", InitialMethod::kEdgeDirectional, 2, 0, 1, 0.0f, 200, 150, 40},
     {"loaded initial image", InitialMethod::kFromImage, 3, 0, 2, 1.0f, 200, 150, 40},
     {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6},
+    {"learned, tiles across its blocks", InitialMethod::kLearned, 2, 0, 1, 1.0f, 300, 200, 56},
 };
 
 class Planes {
@@ -53,6 +55,7 @@ class Planes {
 
 TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
   for (const Case& k : kCases) {
+    if (k.method == InitialMethod::kLearned && !LearnedStartBuilt()) continue;
     SRParams p;
     p.initialMethod = k.method;
     p.iterations = k.iterations;
