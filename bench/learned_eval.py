@@ -99,7 +99,9 @@ def main():
     ap.add_argument("--photos", required=True, help="ROOT with the packages of training/photos.txt unpacked")
     ap.add_argument("--only", type=int, default=0, help="the first N photographs (0: all)")
     ap.add_argument("--timing", action="store_true")
+    ap.add_argument("--methods", default=",".join(METHODS), help="of: " + ", ".join(METHODS))
     args = ap.parse_args()
+    methods = {m: METHODS[m] for m in args.methods.split(",")}
     cli = os.path.abspath(args.cli)
     photos = eval_photos(args.photos)
     if args.only:
@@ -117,14 +119,14 @@ def main():
                 run("vips", "copy", low, src)
                 got = rows.setdefault(label, {})
                 got.setdefault("Lanczos-4", []).append(scores(lanczos4_x2(read_rgb(src, work)), original))
-                for method, flags in METHODS.items():
+                for method, flags in methods.items():
                     out = os.path.join(work, "up.png")
                     run(cli, "upscale", src, out, "--quiet", *flags)
                     got.setdefault(method, []).append(scores(read_rgb(out, work), original))
             print(f"{os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(path))))}/"
                   f"{os.path.basename(path)}: done", file=sys.stderr)
 
-        names = ["Lanczos-4"] + list(METHODS)
+        names = ["Lanczos-4"] + list(methods)
         print(f"Luma PSNR (dB) / SSIM, mean of {len(photos)} held-out photographs, 512 x 384 -> 1024 x 768;"
               " lead: PSNR over Lanczos-4")
         print(f"{'source':11} " + " ".join(f"{n:>16}" for n in names) + " " +
@@ -138,7 +140,7 @@ def main():
         if args.timing:
             big = os.path.join(work, "big.png")
             run("vips", "thumbnail", photos[0], big, 2000, "--height", 1500, "--crop", "centre")
-            for method, flags in METHODS.items():
+            for method, flags in methods.items():
                 t = subprocess.run(["/usr/bin/time", "-f", "%e s, %M KB", cli, "upscale", big,
                                     os.path.join(work, "big2.png"), "--quiet", *flags],
                                    check=True, capture_output=True, text=True)

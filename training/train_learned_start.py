@@ -263,8 +263,8 @@ def main():
         opt.step()
         running += loss.item()
         step += 1
-        if step % 100 == 0:
-            print(f"step {step} {elapsed:.1f} min L1 {running / 100:.3f}", flush=True)
+        if step % 50 == 0:
+            print(f"step {step} {elapsed:.1f} min L1 {running / 50:.3f}", flush=True)
             running = 0.0
         if step % args.save_every == 0:
             export(net, args.out)

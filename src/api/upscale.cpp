@@ -87,7 +87,7 @@ std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleOptions& o, boo
                                                    {o.variableRegularization, "The variable regularization"}};
   for (const auto& [value, name] : numbers)
     if (!std::isfinite(value)) return std::string(name) + " must be a finite number.";
-  if (static_cast<int>(o.initialMethod) < 0 || static_cast<int>(o.initialMethod) > 4)
+  if (static_cast<int>(o.initialMethod) < 0 || o.initialMethod > InitialMethod::kLearned)
     return "Unknown initial enlargement.";
   if (const std::string problem = CheckUpscaleSettings(w, h, ToParams(o)); !problem.empty()) return problem;
   if (resultHeld ? !ImageSizeAllowed(uint64_t{2} * w, uint64_t{2} * h) : std::max(w, h) > kMaxImageSide / 2)

@@ -109,9 +109,10 @@ class DialogsTest : public QObject {
     for (QDialog* dialog : {static_cast<QDialog*>(&up), static_cast<QDialog*>(&down)})
       QCOMPARE(dialog->windowTitle(), QStringLiteral("Kestrune settings"));
     auto* methods = up.findChild<QComboBox*>(QStringLiteral("1153"));
-    QCOMPARE(methods->count(), 5);
+    QCOMPARE(methods->count(), 6);
     QCOMPARE(methods->currentText(), QStringLiteral("NEDI"));
     QCOMPARE(methods->itemText(4), QStringLiteral("Load from file"));
+    QCOMPARE(methods->itemText(5), QStringLiteral("Learned"));
     auto* filters = down.findChild<QComboBox*>(QStringLiteral("1153"));
     QCOMPARE(filters->count(), 7);
     QCOMPARE(filters->currentText(), QStringLiteral("Catmull-Rom"));
