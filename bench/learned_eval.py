@@ -123,8 +123,7 @@ def main():
                     out = os.path.join(work, "up.png")
                     run(cli, "upscale", src, out, "--quiet", *flags)
                     got.setdefault(method, []).append(scores(read_rgb(out, work), original))
-            print(f"{os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(path))))}/"
-                  f"{os.path.basename(path)}: done", file=sys.stderr)
+            print(f"{os.path.relpath(path, args.photos)}: done", file=sys.stderr)
 
         names = ["Lanczos-4"] + list(methods)
         print(f"Luma PSNR (dB) / SSIM, mean of {len(photos)} held-out photographs, 512 x 384 -> 1024 x 768;"
