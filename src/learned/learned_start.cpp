@@ -129,10 +129,15 @@ std::shared_ptr<const LearnedNetwork> Check(std::vector<char> onnx, const std::s
 
 bool LearnedStartBuilt() { return true; }
 
+std::string_view BuiltInLearnedWeights() {
+  return {reinterpret_cast<const char*>(kLearnedStartOnnx), kLearnedStartOnnxSize};
+}
+
 std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error) {
   static std::string builtInError;
-  static const std::shared_ptr<const LearnedNetwork> builtIn = Check(
-      std::vector<char>(kLearnedStartOnnx, kLearnedStartOnnx + kLearnedStartOnnxSize), "the library", &builtInError);
+  static const std::shared_ptr<const LearnedNetwork> builtIn =
+      Check(std::vector<char>(BuiltInLearnedWeights().begin(), BuiltInLearnedWeights().end()), "the library",
+            &builtInError);
   if (builtIn == nullptr && error != nullptr) *error = builtInError;
   return builtIn;
 }

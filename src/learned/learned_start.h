@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace kestrune {
 
@@ -22,6 +23,9 @@ class LearnedNetwork;
 
 // False when the library was built without OpenCV's dnn module.
 bool LearnedStartBuilt();
+
+// The ONNX weights built into the library; empty without OpenCV's dnn module.
+std::string_view BuiltInLearnedWeights();
 
 // The network built into the library, loaded on first use; null with the
 // reason in `error` when there is none.

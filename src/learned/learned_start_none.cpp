@@ -12,6 +12,8 @@ constexpr const char* kNotBuilt =
 
 bool LearnedStartBuilt() { return false; }
 
+std::string_view BuiltInLearnedWeights() { return {}; }
+
 std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error) {
   if (error != nullptr) *error = kNotBuilt;
   return nullptr;
