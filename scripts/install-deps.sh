@@ -15,6 +15,7 @@ packages=(
   python3-pytest python3-distributed
   slurm-wlm munge
   abigail-tools doxygen clang-format
+  libopencv-dnn-dev python3-torch python3-onnx python3-pil
 )
 
 missing=()

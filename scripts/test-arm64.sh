@@ -32,7 +32,7 @@ fi
 
 jobs=$(nproc)
 cmake -S . -B build-arm64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
-  -DKESTRUNE_BUILD_APP=OFF -DKESTRUNE_BUILD_BENCH=OFF -DKESTRUNE_WITH_VIPS=OFF
+  -DKESTRUNE_BUILD_APP=OFF -DKESTRUNE_BUILD_BENCH=OFF -DKESTRUNE_WITH_VIPS=OFF -DKESTRUNE_WITH_LEARNED=OFF
 cmake --build build-arm64 -j"$jobs"
 
 # The tests of the core's layers and of the library under the emulator. The

@@ -23,6 +23,9 @@ enum class InitialMethod : int {
   kEdgeDirectional = 2,
   kNedi = 3,
   kFromImage = 4,  ///< "Load from file": UpscaleOptions::initialImage
+  /// "Learned": a small convolutional network's correction of the bicubic
+  /// start; CheckUpscale refuses it in a build without OpenCV's dnn module.
+  kLearned = 5,
 };
 
 /// How the source was made from the picture the enhancement rebuilds (its

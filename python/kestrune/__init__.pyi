@@ -9,7 +9,7 @@ import numpy.typing as npt
 
 Array = npt.NDArray[Union[np.uint8, np.uint16, np.float32]]
 Path = Union[str, os.PathLike[str]]
-Method = Literal["bilinear", "bicubic", "edge", "nedi"]
+Method = Literal["bilinear", "bicubic", "edge", "nedi", "learned"]
 SourceModel = Literal["camera", "reduced", "auto"]
 Filter = Literal["box", "bilinear", "bspline", "catmull-rom", "lanczos2", "lanczos3", "sinc"]
 Format = Literal["bmp", "png", "jpeg", "jpg", "pfm", "tiff", "tif", "webp"]

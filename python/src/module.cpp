@@ -249,7 +249,8 @@ struct Named {
 const Named<k::InitialMethod> kMethods[] = {{"bilinear", k::InitialMethod::kBilinear},
                                             {"bicubic", k::InitialMethod::kBicubic},
                                             {"edge", k::InitialMethod::kEdgeDirectional},
-                                            {"nedi", k::InitialMethod::kNedi}};
+                                            {"nedi", k::InitialMethod::kNedi},
+                                            {"learned", k::InitialMethod::kLearned}};
 const Named<k::SourceModel> kSourceModels[] = {{"camera", k::SourceModel::kCamera},
                                                  {"reduced", k::SourceModel::kReduced},
                                                  {"auto", k::SourceModel::kAuto}};

@@ -15,7 +15,7 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
   du.FitText(QStringLiteral("Initial resizing"), 48);
   BuildCommon(du, 136, 209 + kSourceRow, QStringLiteral("Initial resizing"),
               {QStringLiteral("Bilinear"), QStringLiteral("Bicubic"), QStringLiteral("Edge-directional"),
-               QStringLiteral("NEDI"), QStringLiteral("Load from file")},
+               QStringLiteral("NEDI"), QStringLiteral("Load from file"), QStringLiteral("Learned")},
               188 + kSourceRow);
 
   auto* doubleButton = new QPushButton(QStringLiteral("x2"), this);

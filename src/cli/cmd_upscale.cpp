@@ -26,6 +26,7 @@ std::string MethodName(kestrune::InitialMethod method) {
     case kestrune::InitialMethod::kBilinear: return "bilinear";
     case kestrune::InitialMethod::kBicubic: return "bicubic";
     case kestrune::InitialMethod::kEdgeDirectional: return "edge";
+    case kestrune::InitialMethod::kLearned: return "learned";
     default: return "nedi";
   }
 }
@@ -43,7 +44,7 @@ class UpscaleCommand : public FileCommand {
  protected:
   void AddSettings(CLI::App& sub) override {
     sub.add_option("--method", method_, "Initial x2 enlargement")
-        ->check(CLI::IsMember({"bilinear", "bicubic", "edge", "nedi"}))
+        ->check(CLI::IsMember({"bilinear", "bicubic", "edge", "nedi", "learned"}))
         ->default_str(MethodName(kDefaults.initialMethod));
     sub.add_option("--init", init_, "Initial image of exactly twice the source size (\"Load from file\")");
     sub.add_option("--iterations", iterations_, "Number of enhancement iterations (0..1000)")
@@ -118,6 +119,7 @@ class UpscaleCommand : public FileCommand {
     options.initialMethod = method_ == "bilinear" ? kestrune::InitialMethod::kBilinear
                             : method_ == "bicubic" ? kestrune::InitialMethod::kBicubic
                             : method_ == "edge"    ? kestrune::InitialMethod::kEdgeDirectional
+                            : method_ == "learned" ? kestrune::InitialMethod::kLearned
                                                    : kestrune::InitialMethod::kNedi;
     if (!init_.empty() && InBatch()) {
       std::cerr << "kestrune-cli upscale: --init takes one file's initial image, not a batch's\n";

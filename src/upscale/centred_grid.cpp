@@ -181,7 +181,8 @@ void ShiftToCentredGrid(const float* in, int W, int H, float* out, bool cubic) {
 }
 
 bool StartsAligned(InitialMethod method) {
-  return method == InitialMethod::kEdgeDirectional || method == InitialMethod::kNedi;
+  return method == InitialMethod::kEdgeDirectional || method == InitialMethod::kNedi ||
+         method == InitialMethod::kLearned;
 }
 
 void StartOnCentredGrid(InitialMethod method, const float* const src[3], int w, int h, float* const out[3]) {

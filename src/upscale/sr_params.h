@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "kestrune/upscale.h"
 
@@ -17,6 +18,8 @@ namespace kestrune {
 // one of them the picture fits best, chosen before the run (ChooseObservation).
 enum class Observation { kAligned, kCentred, kFromPicture };
 
+class LearnedNetwork;
+
 struct SRParams {
   InitialMethod initialMethod = InitialMethod::kNedi;
   uint32_t iterations = 16;
@@ -27,6 +30,8 @@ struct SRParams {
   float regularization = 0.03f;
   float variableRegularization = 1.0f;
   Observation observation = Observation::kAligned;
+  // The learned start's network; null: the one built into the library.
+  std::shared_ptr<const LearnedNetwork> learned;
 };
 
 }  // namespace kestrune

@@ -11,6 +11,7 @@
 
 #include "base/sample_buffer.h"
 #include "base/threading.h"
+#include "learned/learned_start.h"
 #include "upscale/jpeg_observation.h"
 #include "upscale/observation_choice.h"
 
@@ -30,6 +31,8 @@ namespace kestrune {
 //   then the diagonal pass (training positions up to 7 away with their pairs
 //   up to 2 on the blurred copies: 9 more, 54) and the axial pass on its
 //   results (positions 7, pairs 2, the averaged fetch 1: 10 more): 64.
+//   Learned: the network reads kLearnedReach source samples each way (its
+//   radius and the differences' one), the cubic start 2: 2 kLearnedReach.
 // - Each iteration: the residual's enlargement reads residual samples up to 7
 //   away (2 with the bilinear enlargement), each of which the downsampling
 //   model computes from estimate samples up to 3 away: 10 (5); the
@@ -63,6 +66,7 @@ int StartReach(InitialMethod method) {
     case InitialMethod::kBicubic: return 4;
     case InitialMethod::kEdgeDirectional: return 43;
     case InitialMethod::kFromImage: return 0;
+    case InitialMethod::kLearned: return 2 * kLearnedReach;
     case InitialMethod::kNedi: break;
   }
   return 64;

@@ -82,7 +82,7 @@ std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleSettings& s, bo
                                                    {p.variableRegularization, "The variable regularization"}};
   for (const auto& [value, name] : numbers)
     if (!std::isfinite(value)) return std::string(name) + " must be a finite number.";
-  if (static_cast<int>(p.initialMethod) < 0 || static_cast<int>(p.initialMethod) > 4)
+  if (static_cast<int>(p.initialMethod) < 0 || p.initialMethod > InitialMethod::kLearned)
     return "Unknown initial enlargement.";
   if (static_cast<int>(p.observation) < 0 || static_cast<int>(p.observation) > 2) return "Unknown source model.";
   if (const std::string problem = CheckUpscaleSettings(w, h, p); !problem.empty()) return problem;

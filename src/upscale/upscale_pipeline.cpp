@@ -11,6 +11,7 @@
 
 #include "base/sample_buffer.h"
 #include "kestrune/upscale.h"
+#include "learned/learned_start.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/nedi.h"
 #include "upscale/centred_grid.h"
@@ -125,6 +126,10 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
   if (params.edgeDirIterations < -1)
     return "Edge-dir interp. iterations must be -1 (bilinear enlargement of the residual) or more.";
   if (params.sideLobe == 0.5f) return "A filter side lobe of 0.5 leaves the downsampling filter undefined: enter another value.";
+  if (params.initialMethod == InitialMethod::kLearned && params.learned == nullptr) {
+    std::string error;
+    if (BuiltInLearnedNetwork(&error) == nullptr) return error;
+  }
   return {};
 }
 
@@ -159,6 +164,10 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
     for (int c = 0; c < 3; ++c) UpscaleBilinear2(src[c], w, h, out[c], 2);
   } else if (p.initialMethod == InitialMethod::kBicubic) {
     for (int c = 0; c < 3; ++c) UpscaleBicubic2(src[c], w, h, out[c], 2);
+  } else if (p.initialMethod == InitialMethod::kLearned) {
+    const auto network = p.learned != nullptr ? p.learned : BuiltInLearnedNetwork(nullptr);
+    if (network == nullptr) return false;  // refused by CheckUpscaleSettings before
+    LearnedUpscale2(*network, src, w, h, out, tile != nullptr ? tile->x : 0, tile != nullptr ? tile->y : 0);
   } else if (p.initialMethod == InitialMethod::kEdgeDirectional) {
     Resampling::EdgeDirResampler edgeDir;
     edgeDir.localSmoothing = tile != nullptr;

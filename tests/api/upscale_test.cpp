@@ -105,7 +105,7 @@ TEST(Upscale, FlatImagesComeBackFlat) {
       std::fill_n(source.Plane(c), source.PixelCount(), k.rgb[c]);
       std::fill_n(init.Plane(c), init.PixelCount(), k.rgb[c]);
     }
-    for (int method = 0; method <= 4; ++method)
+    for (int method = 0; method <= 5; ++method)
       for (int enhance = 0; enhance < 3; ++enhance) {  // 2: enhanced on the centred grid
         if (enhance && !k.enhanceEveryMethod && method != 3) continue;
         SCOPED_TRACE(testing::Message() << k.w << " x " << k.h << ", method " << method << ", enhance " << enhance);
@@ -114,6 +114,7 @@ TEST(Upscale, FlatImagesComeBackFlat) {
         if (enhance == 2) options.sourceModel = SourceModel::kReduced;
         options.initialMethod = static_cast<InitialMethod>(method);
         options.initialImage = &init;
+        if (method == 5 && CheckUpscale(k.w, k.h, options)) continue;  // built without the learned start
         const Image out = Enlarge(source, options);
         for (int c = 0; c < 3; ++c)
           for (std::size_t i = 0; i < out.PixelCount(); ++i) ASSERT_NEAR(out.Plane(c)[i], k.rgb[c], 0.01f) << i;

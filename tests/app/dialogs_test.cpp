@@ -63,6 +63,7 @@ class DialogsTest : public QObject {
         {&down, 1135, "600"}, {&down, 1163, "0.8"}, {&down, 1161, "12"}, {&down, 1162, "8"}};
     for (const auto& [dialog, id, text] : shown) QCOMPARE(Field(*dialog, id)->text(), QString::fromLatin1(text));
     QCOMPARE(up.findChild<QComboBox*>("1153")->currentText(), QStringLiteral("NEDI"));
+    QCOMPARE(up.findChild<QComboBox*>("1153")->itemText(5), QStringLiteral("Learned"));
     QCOMPARE(down.findChild<QComboBox*>("1153")->currentText(), QStringLiteral("Catmull-Rom"));
 
     Type(up, {{1128, "40"}, {1130, "500"}});

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "image/test_chart.h"
+#include "learned/learned_start.h"
 #include "support/jpeg_maker.h"
 #include "upscale/jpeg_observation.h"
 #include "resampling/fixed_upscalers.h"
@@ -41,6 +42,7 @@ const Case kCases[] = {
     {"centred: bicubic, bilinear residual", InitialMethod::kBicubic, 5, 0, -1, 1, 120, 90, 24, 0,
      Observation::kCentred},
     {"centred: JPEG, bilinear start", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6, Observation::kCentred},
+    {"learned, tiles across its blocks", InitialMethod::kLearned, 2, 0, 1, 1.0f, 300, 200, 56},
 };
 
 // An image's colour planes, to write into.
@@ -51,6 +53,7 @@ struct Planes : FloatImage {
 
 TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
   for (const Case& k : kCases) {
+    if (k.method == InitialMethod::kLearned && !LearnedStartBuilt()) continue;
     SRParams p;
     p.initialMethod = k.method, p.iterations = k.iterations, p.fractalSubsts = k.substitutions;
     p.edgeDirIterations = k.edgeIterations, p.variableRegularization = k.variable;
