@@ -1,57 +1,44 @@
-// Resize: ResizePlane over the colour planes, after checking the options;
-// with alpha, over the premultiplied colour, and alpha beside it.
+// Resize over the public image: the resize itself, its checks and alpha are
+// the core's (src/resampling/resize_image.h).
 #include "kestrune/resize.h"
 
-#include <cmath>
 #include <new>
-#include <string>
 
-#include "resampling/alpha_planes.h"
 #include "api/image_access.h"
-#include "resampling/linear_resampler.h"
+#include "resampling/resize_image.h"
 
 namespace kestrune {
 
+static_assert(int(Filter::kBox) == FilterBox && int(Filter::kBilinear) == FilterBilinear &&
+              int(Filter::kCubicBSpline) == FilterCubicBSpline && int(Filter::kCatmullRom) == FilterCatmullRom &&
+              int(Filter::kLanczos2) == FilterLanczos2 && int(Filter::kLanczos3) == FilterLanczos3 &&
+              int(Filter::kSinc) == FilterSinc);
+
 namespace {
 
-// Offsets and deviations beyond this many pixels make no sense for any image.
-constexpr double kMaxShift = 100000.0;
-
-Error Invalid(std::string message) { return Error{ErrorCode::kInvalidArgument, std::move(message)}; }
-
-bool ValidShift(float value) { return std::isfinite(value) && std::abs(value) <= kMaxShift; }
+// The public options as the core takes them. The public filters and the
+// core's name the same kernels in the same order; an unknown value stays
+// unknown, for ResizeImage to refuse.
+ResizeSettings ToSettings(const ResizeOptions& o) {
+  ResizeSettings s;
+  s.width = o.width;
+  s.height = o.height;
+  s.filterType = static_cast<int32_t>(o.filter);
+  s.offsetX = o.offsetX;
+  s.offsetY = o.offsetY;
+  s.deviationX = o.deviationX;
+  s.deviationY = o.deviationY;
+  s.smoothness = o.smoothness;
+  return s;
+}
 
 }  // namespace
 
-Result<Image> Resize(const Image& source, const ResizeOptions& o) {
-  if (source.IsEmpty()) return Invalid("the image is empty");
-  if (!ImageSizeAllowed(o.width, o.height))
-    return Invalid("a size of " + std::to_string(o.width) + " x " + std::to_string(o.height) +
-                   " pixels is outside the image limits");
-  if (static_cast<int>(o.filter) < 0 || static_cast<int>(o.filter) > 6) return Invalid("unknown filter");
-  if (!ValidShift(o.offsetX) || !ValidShift(o.offsetY) || !ValidShift(o.deviationX) || !ValidShift(o.deviationY))
-    return Invalid("offsets and deviations must be numbers from -100000 to 100000");
-  if (!(o.smoothness >= 0.5f && o.smoothness <= 2.0f)) return Invalid("the smoothness must be a number from 0.5 to 2");
-  // The mapped input extent must stay positive.
-  if (!(double(source.Width()) + o.deviationX > 0.0) || !(double(source.Height()) + o.deviationY > 0.0))
-    return Invalid("the deviations must be greater than minus the source size");
+Result<Image> Resize(const Image& source, const ResizeOptions& options) {
+  Result<FloatImage> planes = ResizeImage(ImageAccess::Planes(source), ToSettings(options));
+  if (!planes.has_value()) return planes.error();
   try {
-    const FloatImage& src = ImageAccess::Planes(source);
-    // An opaque alpha plane leaves the colour exactly as without one.
-    const bool transparent = src.HasAlpha() && !IsOpaque(src.samples(FloatImage::kAlpha), src.PixelCount());
-    FloatImage premultiplied;
-    if (transparent) premultiplied = Premultiplied(src);
-    const FloatImage& colour = transparent ? premultiplied : src;
-    FloatImage result;
-    result.Allocate(o.width, o.height, src.HasAlpha());
-    for (int c = 0; c < 3; ++c)
-      ResizePlane(colour.samples(c), src.width, src.height, result.samples(c), o.width, o.height,
-                  static_cast<int>(o.filter), o.offsetX, o.offsetY, o.deviationX, o.deviationY, o.smoothness);
-    if (transparent)
-      FinishAlphaResize(src.samples(FloatImage::kAlpha), src.width, src.height, result, o);
-    else if (src.HasAlpha())
-      FillOpaque(result);
-    return ImageAccess::ResultOf(std::move(result), source);
+    return ImageAccess::ResultOf(std::move(planes).value(), source);
   } catch (const std::bad_alloc&) {
     return Error{ErrorCode::kOutOfMemory, "not enough memory for the resized image"};
   }

@@ -62,17 +62,17 @@ void Unpremultiply(float* const colour[3], const float* divisor, float* alpha, s
   });
 }
 
-int AlphaFilter(Filter filter) {
-  switch (filter) {
-    case Filter::kBox: return FilterBox;
-    case Filter::kCubicBSpline: return FilterCubicBSpline;
+int AlphaFilter(int filterType) {
+  switch (filterType) {
+    case FilterBox: return FilterBox;
+    case FilterCubicBSpline: return FilterCubicBSpline;
     default: return FilterBilinear;
   }
 }
 
 void FinishAlphaResize(const float* alpha, uint32_t srcWidth, uint32_t srcHeight, FloatImage& out,
-                       const ResizeOptions& o) {
-  const int filter = static_cast<int>(o.filter), alphaFilter = AlphaFilter(o.filter);
+                       const ResizeSettings& o) {
+  const int filter = o.filterType, alphaFilter = AlphaFilter(o.filterType);
   float* const outAlpha = out.samples(FloatImage::kAlpha);
   auto resize = [&](int type, float* dst) {
     ResizePlane(alpha, srcWidth, srcHeight, dst, o.width, o.height, type, o.offsetX, o.offsetY, o.deviationX,

@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "image/float_image.h"
-#include "kestrune/resize.h"
+#include "resampling/resize_image.h"
 
 namespace kestrune {
 
@@ -35,17 +35,17 @@ void Premultiply(float* const colour[3], const float* alpha, std::size_t count);
 // ignores it). Where the divisor is 0 but alpha is not, alpha divides.
 void Unpremultiply(float* const colour[3], const float* divisor, float* alpha, std::size_t count);
 
-// The kernel alpha is resized with when the colour uses `filter`: the filter
-// itself when it has no negative lobes (box, bilinear, B-spline), else the
-// bilinear one (the narrowest of them, the closest in sharpness).
-int AlphaFilter(Filter filter);
+// The kernel alpha is resized with when the colour uses `filterType`: the
+// filter itself when it has no negative lobes (box, bilinear, B-spline), else
+// the bilinear one (the narrowest of them, the closest in sharpness).
+int AlphaFilter(int filterType);
 
-// Completes a resize of an image with alpha: `out` (of options.width x
-// options.height, with an alpha plane) holds the colour already resized
-// from premultiplied planes with `options`; this resizes `alpha` (srcWidth x
+// Completes a resize of an image with alpha: `out` (of settings.width x
+// settings.height, with an alpha plane) holds the colour already resized
+// from premultiplied planes with `settings`; this resizes `alpha` (srcWidth x
 // srcHeight) into out's alpha plane and unpremultiplies the colour.
 void FinishAlphaResize(const float* alpha, uint32_t srcWidth, uint32_t srcHeight, FloatImage& out,
-                       const ResizeOptions& options);
+                       const ResizeSettings& settings);
 
 // Sets every alpha sample of `image` (which has alpha) to 255.
 void FillOpaque(FloatImage& image);

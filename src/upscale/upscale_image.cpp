@@ -15,7 +15,6 @@
 
 #include "base/available_memory.h"
 #include "base/threading.h"
-#include "kestrune/resize.h"
 #include "resampling/alpha_planes.h"
 #include "resampling/fixed_upscalers.h"
 #include "resampling/linear_resampler.h"
@@ -179,10 +178,10 @@ Result<FloatImage> UpscaleImage(const FloatImage& src, const UpscaleSettings& se
         report.rowsDone = 2 * h;
         progress->Report(report);
       }
-      ResizeOptions scaling;
+      ResizeSettings scaling;
       scaling.width = tw;
       scaling.height = th;
-      scaling.filter = Filter::kCatmullRom;
+      scaling.filterType = FilterCatmullRom;
       // The x2 result is resized as Resize would resize it.
       if (transparent) Premultiply(colour2, alpha2, W * H);
       result.Allocate(tw, th, hasAlpha);
