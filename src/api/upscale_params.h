@@ -6,6 +6,7 @@
 
 #include "kestrune/upscale.h"
 #include "upscale/sr_params.h"
+#include "upscale/tiled_upscale.h"
 
 namespace kestrune {
 
@@ -21,6 +22,16 @@ inline SRParams ToParams(const UpscaleOptions& o) {
   p.variableRegularization = o.variableRegularization;
   return p;
 }
+
+// UpscaleMemoryNeeded for a source whose JPEG model reads blocks (MCUs) of
+// `jpegBlock` pixels (0: no model), enlarged in tiles of `core` if at all.
+uint64_t UpscaleMemoryNeeded(uint32_t w, uint32_t h, const UpscaleOptions& o, bool withAlpha, int jpegBlock, int core);
+
+// The tiles of a w x h source: with the JPEG model of `jpeg` (may be null)
+// the larger ones when the run needs no more than `available` bytes with
+// them, else the usual.
+TileGrid UpscaleTileGrid(uint32_t w, uint32_t h, const UpscaleOptions& o, bool withAlpha, const JpegCoefficients* jpeg,
+                         uint64_t available);
 
 // CheckUpscale's checks; a result written by rows is never held, so only
 // its sides are limited, not its pixel count.

@@ -77,13 +77,16 @@ bool JpegObservation::ProjectBlock(float* block, int stride, const int16_t* coef
   return true;
 }
 
-int JpegObservation::Reach(const JpegCoefficients& jpeg) {
-  // A pixel reads its sample's block; beside a subsampled block's edge the
-  // upsampling's neighbour sample lies in the next block: 8 sx - 1, or 8 sx.
-  int reach = 0;
-  for (const JpegComponent& c : jpeg.components)
-    reach = std::max({reach, c.sx > 1 ? 8 * c.sx : 7, c.sy > 1 ? 8 * c.sy : 7});
-  return reach;
+std::size_t JpegObservation::Bytes() const {
+  std::size_t floats = 0;
+  for (std::size_t c = 0; c < planes_.size(); ++c) floats += planes_[c].samples.size() + full_[c].size();
+  return floats * sizeof(float);
+}
+
+int JpegObservation::BlockSide(const JpegCoefficients& jpeg) {
+  int side = 8;
+  for (const JpegComponent& c : jpeg.components) side = std::max({side, 8 * c.sx, 8 * c.sy});
+  return side;
 }
 
 JpegObservation::JpegObservation(const JpegCoefficients& jpeg, int w, int h, int x0, int y0, float share)

@@ -6,6 +6,7 @@
 // as error.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "image/jpeg_coefficients.h"
@@ -37,9 +38,18 @@ class JpegObservation {
   // upsampling of chroma and the inverse colour transform.
   void Error(const float* const simulated[3], float* const error[3]);
 
-  // How far, in picture pixels, the error at a pixel reads the simulated
-  // picture: the widest block of samples plus the upsampling's neighbour.
-  static int Reach(const JpegCoefficients& jpeg);
+  // The bytes the model holds (its buffers), and a bound for any w x h part
+  // of any file: each component's error at every pixel (12 per pixel) and
+  // its samples, a plane at most w x h rounded out to whole blocks, so 16
+  // more across and down (12 for three planes at full resolution, less with
+  // chroma at half).
+  std::size_t Bytes() const;
+  static double BytesBound(double w, double h) { return 12 * w * h + 12 * (w + 16) * (h + 16); }
+
+  // The side, in picture pixels, of the file's widest block of samples (its
+  // MCU): the error at a pixel reads the simulated picture over the MCU that
+  // holds it and, with subsampled chroma, one sample of the next.
+  static int BlockSide(const JpegCoefficients& jpeg);
 
   // The coefficient-domain projection of one block: `block` (8 x 8 samples,
   // level-shifted) becomes the part of its DCT outside the intervals of
