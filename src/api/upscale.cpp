@@ -68,8 +68,10 @@ uint64_t UpscaleMemoryNeeded(uint32_t w, uint32_t h, const UpscaleOptions& o, bo
   uint32_t tw, th;
   TargetSize(w, h, o, tw, th);
   const double result = tw == 2 * w && th == 2 * h ? 0 : (withAlpha ? 20.0 : 12.0) * double(tw) * double(th);
-  // The JPEG model's buffers beside the loop's planes.
-  auto model = [&](double rw, double rh) { return jpegBlock == 0 ? 0.0 : JpegObservation::BytesBound(rw, rh); };
+  // The JPEG model's buffers beside every phase's, and its start (12).
+  auto model = [&](double rw, double rh) {
+    return jpegBlock == 0 ? 0.0 : JpegObservation::BytesBound(rw, rh) + 12 * rw * rh;
+  };
   // In tiles the run's own buffers are those of one tile, plus the tile's
   // source, result and initial image cut from the picture.
   double work = pixels * std::max({nedi, analysis, loop}) + model(w, h);

@@ -77,7 +77,11 @@ int TileMargin(const SRParams& p, const JpegCoefficients* jpeg) {
 }
 
 int TileMargin(const SRParams& p, int jpegBlock) {
-  const int initial = StartReach(p.initialMethod);
+  // A JPEG source's start (JpegObservation::Start) reads the smoothing's
+  // neighbour, the MCU over it and the chroma upsampling's neighbour: a
+  // block and 3 source samples, before the starting estimate's own reach.
+  const bool jpegStart = jpegBlock != 0 && p.initialMethod != InitialMethod::kFromImage;
+  const int initial = StartReach(p.initialMethod) + (jpegStart ? 2 * jpegBlock + 6 : 0);
   const int enlargement = p.edgeDirIterations == -1 ? 5 : 10;
   const int iterations = int(p.iterations + 4 * p.fractalSubsts);
   int chain = initial + std::max(enlargement, 4) * iterations + 8 * int(p.fractalSubsts);

@@ -38,9 +38,9 @@ const Case kCases[] = {
     {"bilinear, bilinear residual", InitialMethod::kBilinear, 6, 0, -1, 1.0f, 120, 90, 24},
     {"edge-directed, uniform regulariser", InitialMethod::kEdgeDirectional, 2, 0, 1, 0.0f, 200, 150, 40},
     {"loaded initial image", InitialMethod::kFromImage, 3, 0, 2, 1.0f, 200, 150, 40},
-    {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6},
+    {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 180, 111, 24, 6},
     {"JPEG 4:4:4 turned by 8", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 120, 90, 24, 8, 1},
-    {"JPEG turned by 8, a substitution", InitialMethod::kBicubic, 2, 1, 2, 1.0f, 330, 120, 72, 8},
+    {"JPEG turned by 8, a substitution", InitialMethod::kBicubic, 2, 1, 2, 1.0f, 360, 120, 64, 8},
 };
 
 class Planes {
