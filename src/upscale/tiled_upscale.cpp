@@ -49,13 +49,15 @@ namespace kestrune {
 //   neighbour's 4 and the residual's enlargement after them, 4 + 4 + 7 = 15
 //   at most. A substitution's 8 more cross at most one more block edge. So
 //   the chain is Q per iteration and substitution plus those 15 once, in
-//   place of the step above.
+//   place of the step above. Its start (JpegObservation::Start) adds a block
+//   and 3 source samples to the starting estimate's reach.
 // - Direct reads of the source that do not chain: the residual resampler's
 //   analysis (4 + 16 per pass) under its enlargement's 7.
 // In source samples that is half, plus one for the odd sites: 161 with the
-// default settings. Reading the code gives an upper bound: measured on a
-// photograph-like chart, tiles agree with the whole result from a margin of
-// 60 on (25 for NEDI alone), and the tiled tests check the bound itself.
+// default settings (476 for a JPEG file with chroma at half resolution).
+// Reading the code gives an upper bound: measured on a photograph-like chart,
+// tiles agree with the whole result from a margin of 60 on (25 for NEDI
+// alone), and the tiled tests check the bound itself.
 namespace {
 
 // The reach of the starting estimate in output samples (see above).
@@ -77,9 +79,8 @@ int TileMargin(const SRParams& p, const JpegCoefficients* jpeg) {
 }
 
 int TileMargin(const SRParams& p, int jpegBlock) {
-  // A JPEG source's start (JpegObservation::Start) reads the smoothing's
-  // neighbour, the MCU over it and the chroma upsampling's neighbour: a
-  // block and 3 source samples, before the starting estimate's own reach.
+  // The start reads the smoothing's neighbour, the MCU over it and the
+  // chroma upsampling's neighbour sample.
   const bool jpegStart = jpegBlock != 0 && p.initialMethod != InitialMethod::kFromImage;
   const int initial = StartReach(p.initialMethod) + (jpegStart ? 2 * jpegBlock + 6 : 0);
   const int enlargement = p.edgeDirIterations == -1 ? 5 : 10;

@@ -29,9 +29,9 @@ int TileMargin(const SRParams& params, int jpegBlock);
 // kTileCore x kTileCore source samples; smaller ones whole, as always.
 inline constexpr uint64_t kTilingPixels = uint64_t{2048} * 2048;
 inline constexpr int kTileCore = 1024;
-// With the JPEG model the margin is some 2.8 times as wide (457 source
+// With the JPEG model the margin is some 3 times as wide (476 source
 // samples with the default settings), and tiles of kTileCore would take
-// twice the time of the model's own work: JPEG sources take tiles of
+// nearly twice the time without the model: JPEG sources take tiles of
 // kJpegTileCore when the memory allows. The result is the same either way.
 inline constexpr int kJpegTileCore = 2048;
 

@@ -142,8 +142,8 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   reporter.Send(Stage::kInitialEnlargement, 0.0f);
   FractalTexture fractal;
   std::optional<JpegObservation> observation;
-  // A JPEG source's enlargement starts from its decoding free of the block
-  // edges the file does not need (JpegObservation::Start).
+  // A JPEG source's enlargement starts from its decoding with the block
+  // edges the file does not need softened (JpegObservation::Start).
   SampleBuffer startPlanes[3];
   const float* start[3] = {src[0], src[1], src[2]};
   if (jpeg != nullptr) {
