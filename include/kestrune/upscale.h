@@ -95,7 +95,9 @@ KESTRUNE_API Error CheckUpscale(uint32_t width, uint32_t height, const UpscaleOp
 
 /// About how many bytes a run on a width x height source takes at its peak
 /// (some 340 per source pixel with the default settings, plus the result;
-/// some 30 more per source pixel when the source has an alpha plane).
+/// some 30 more per source pixel when the source has an alpha plane). With
+/// `jpegModel` on, the JPEG model's buffers count as for a JPEG source (some
+/// 36 more per pixel, wider tiles): Upscale itself counts them only for one.
 KESTRUNE_API uint64_t UpscaleMemoryNeeded(uint32_t width, uint32_t height, const UpscaleOptions& options,
                                           bool withAlpha = false);
 

@@ -77,13 +77,16 @@ bool JpegObservation::ProjectBlock(float* block, int stride, const int16_t* coef
   return true;
 }
 
-int JpegObservation::Reach(const JpegCoefficients& jpeg) {
-  // A pixel reads its sample's block; beside a subsampled block's edge the
-  // upsampling's neighbour sample lies in the next block: 8 sx - 1, or 8 sx.
-  int reach = 0;
-  for (const JpegComponent& c : jpeg.components)
-    reach = std::max({reach, c.sx > 1 ? 8 * c.sx : 7, c.sy > 1 ? 8 * c.sy : 7});
-  return reach;
+std::size_t JpegObservation::Bytes() const {
+  std::size_t floats = 0;
+  for (std::size_t c = 0; c < planes_.size(); ++c) floats += planes_[c].samples.size() + full_[c].size();
+  return floats * sizeof(float);
+}
+
+int JpegObservation::BlockSide(const JpegCoefficients& jpeg) {
+  int side = 8;
+  for (const JpegComponent& c : jpeg.components) side = std::max({side, 8 * c.sx, 8 * c.sy});
+  return side;
 }
 
 JpegObservation::JpegObservation(const JpegCoefficients& jpeg, int w, int h, int x0, int y0, float share)
@@ -180,12 +183,46 @@ void JpegObservation::Upsample(const Plane& p, float* out) {
   });
 }
 
-void JpegObservation::Error(const float* const simulated[3], float* const error[3]) {
+void JpegObservation::ComponentErrors(const float* const simulated[3]) {
   for (std::size_t c = 0; c < planes_.size(); ++c) {
     Sample(planes_[c], simulated, int(c));
     Project(planes_[c]);
     Upsample(planes_[c], full_[c].data());
   }
+}
+
+void JpegObservation::Start(const float* const rgb[3], float* const out[3]) {
+  const std::size_t W = std::size_t(w_);
+  for (int c = 0; c < 3; ++c)
+    ParallelFor(0, h_, RowGrain(3 * w_), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
+      for (std::ptrdiff_t y = y0; y < y1; ++y) {
+        const float* a = rgb[c] + std::size_t(std::max<std::ptrdiff_t>(y - 1, 0)) * W;
+        const float* b = rgb[c] + std::size_t(y) * W;
+        const float* d = rgb[c] + std::size_t(std::min<std::ptrdiff_t>(y + 1, h_ - 1)) * W;
+        float* row = out[c] + std::size_t(y) * W;
+        auto v = [&](int x) { return a[x] + 2.0f * b[x] + d[x]; };
+        for (int x = 0; x < w_; ++x)
+          row[x] = (v(std::max(x - 1, 0)) + 2.0f * v(x) + v(std::min(x + 1, w_ - 1))) * 0.0625f;
+      }
+    });
+  const float share = share_;
+  share_ = kStartShare;
+  ComponentErrors(out);
+  share_ = share;
+  const bool grey = planes_.size() == 1;
+  ParallelFor(0, std::ptrdiff_t(W) * h_, 16384, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
+    for (std::ptrdiff_t i = i0; i < i1; ++i) {
+      const float y = full_[0][std::size_t(i)];
+      const float cb = grey ? 0.0f : full_[1][std::size_t(i)], cr = grey ? 0.0f : full_[2][std::size_t(i)];
+      out[0][i] -= y + 1.402f * cr;
+      out[1][i] -= y - 0.344136f * cb - 0.714136f * cr;
+      out[2][i] -= y + 1.772f * cb;
+    }
+  });
+}
+
+void JpegObservation::Error(const float* const simulated[3], float* const error[3]) {
+  ComponentErrors(simulated);
   const std::size_t n = std::size_t(w_) * std::size_t(h_);
   const bool grey = planes_.size() == 1;
   ParallelFor(0, std::ptrdiff_t(n), 16384, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {

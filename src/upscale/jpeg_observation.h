@@ -6,6 +6,7 @@
 // as error.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "image/jpeg_coefficients.h"
@@ -19,6 +20,14 @@ namespace kestrune {
 // qualities 80 and 92 (bench/jpeg_eval.py: 1/2 +0.66 and +0.97 dB over
 // Lanczos-4, 1/4 +0.77 and +1.13, 1/10 +0.47 and +0.98).
 inline constexpr float kIntervalShare = 0.25f;
+
+// The share of a step the start (JpegObservation::Start) holds the smoothed
+// decoding to: the whole interval would take half a step off every stored
+// coefficient the smoothing weakened. On bench/jpeg_eval.py's photographs
+// (leads over Lanczos-4 at qualities 70 / 80 / 92): the decoding itself as
+// the start +0.77 / +0.95 / +1.37 dB, share 1/10 +0.85 / +1.00 / +1.39, 1/4
+// -0.05 and 1/2 -0.1 (two photographs).
+inline constexpr float kStartShare = 0.1f;
 
 class JpegObservation {
  public:
@@ -37,9 +46,25 @@ class JpegObservation {
   // upsampling of chroma and the inverse colour transform.
   void Error(const float* const simulated[3], float* const error[3]);
 
-  // How far, in picture pixels, the error at a pixel reads the simulated
-  // picture: the widest block of samples plus the upsampling's neighbour.
-  static int Reach(const JpegCoefficients& jpeg);
+  // The start for the enlargement of a JPEG source: the decoded part `rgb`
+  // (w x h, 0..255) smoothed by [1 2 1] / 4 across and down (edges
+  // repeated), less the part of it outside kStartShare of a step about each
+  // stored coefficient, into `out`: block edges the file does not need are
+  // softened, what it says stays.
+  void Start(const float* const rgb[3], float* const out[3]);
+
+  // The bytes the model holds (its buffers), and a bound for any w x h part
+  // of any file: each component's error at every pixel (12 per pixel) and
+  // its samples, a plane at most w x h rounded out to whole blocks, so 16
+  // more across and down (12 for three planes at full resolution, less with
+  // chroma at half).
+  std::size_t Bytes() const;
+  static double BytesBound(double w, double h) { return 12 * w * h + 12 * (w + 16) * (h + 16); }
+
+  // The side, in picture pixels, of the file's widest block of samples (its
+  // MCU): the error at a pixel reads the simulated picture over the MCU that
+  // holds it and, with subsampled chroma, one sample of the next.
+  static int BlockSide(const JpegCoefficients& jpeg);
 
   // The coefficient-domain projection of one block: `block` (8 x 8 samples,
   // level-shifted) becomes the part of its DCT outside the intervals of
@@ -61,6 +86,7 @@ class JpegObservation {
   void Sample(Plane& p, const float* const rgb[3], int component);
   void Project(Plane& p);
   void Upsample(const Plane& p, float* out);
+  void ComponentErrors(const float* const simulated[3]);  // into full_
 
   int w_, h_;
   float share_;

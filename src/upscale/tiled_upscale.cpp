@@ -43,9 +43,18 @@ namespace kestrune {
 //   block centre: 8 on the estimate; its source search reaches 13 source
 //   samples (26) around the block, which does not chain.
 // - With a JPEG source, each iteration's error at a source sample reads the
-//   simulation over the file's block around it and the chroma upsampling's
-//   neighbour: JpegObservation::Reach source samples (16 with chroma at half
-//   resolution), twice that in output samples, added to each iteration's step.
+//   simulation over the file's whole block (its MCU: 16 source samples with
+//   chroma at half resolution, else 8) and the chroma upsampling's neighbour
+//   sample (2). The blocks lie on the file's grid, in picture coordinates, so
+//   the samples a tile gets wrong stop at a block edge: an iteration moves
+//   that edge in by one block, Q = 16 or 32 output samples, as long as the
+//   reach that does not follow the grid fits in a block: the simulation's 3
+//   (4 with the rounding to source samples) before the blocks, the
+//   neighbour's 4 and the residual's enlargement after them, 4 + 4 + 7 = 15
+//   at most. A substitution's 8 more cross at most one more block edge. So
+//   the chain is Q per iteration and substitution plus those 15 once, in
+//   place of the step above. Its start (JpegObservation::Start) adds a block
+//   and 3 source samples to the starting estimate's reach.
 // - On the centred grid: the antialiased bicubic reduction reads estimate
 //   samples up to 4 away (one more than the aligned model) and the
 //   residual's enlargement is moved half a sample (one more); the start's
@@ -54,9 +63,10 @@ namespace kestrune {
 // - Direct reads of the source that do not chain: the residual resampler's
 //   analysis (4 + 16 per pass) under its enlargement's 7.
 // In source samples that is half, plus one for the odd sites: 161 with the
-// default settings. Reading the code gives an upper bound: measured on a
-// photograph-like chart, tiles agree with the whole result from a margin of
-// 60 on (25 for NEDI alone), and the tiled tests check the bound itself.
+// default settings (476 for a JPEG file with chroma at half resolution).
+// Reading the code gives an upper bound: measured on a photograph-like chart,
+// tiles agree with the whole result from a margin of 60 on (25 for NEDI
+// alone), and the tiled tests check the bound itself.
 namespace {
 
 // The reach of the starting estimate in output samples (see above).
@@ -75,14 +85,29 @@ int StartReach(InitialMethod method) {
 }  // namespace
 
 int TileMargin(const SRParams& p, const JpegCoefficients* jpeg) {
+  return TileMargin(p, jpeg != nullptr ? JpegObservation::BlockSide(*jpeg) : 0);
+}
+
+int TileMargin(const SRParams& p, int jpegBlock) {
   // The centred model (or the choice that may give it) reads one sample
   // further each way, and its half-sample shifts one or two more.
   const int centred = p.observation == Observation::kAligned ? 0 : 2;
-  const int initial = StartReach(p.initialMethod) + centred;
-  const int step = std::max(p.edgeDirIterations == -1 ? 5 : 10, 4) + centred +
-                   (jpeg != nullptr ? 2 * JpegObservation::Reach(*jpeg) : 0);
+  // A JPEG start reads the smoothing's neighbour, the MCU over it and the
+  // chroma upsampling's neighbour sample.
+  const bool jpegStart = jpegBlock != 0 && p.initialMethod != InitialMethod::kFromImage;
+  const int initial = StartReach(p.initialMethod) + centred + (jpegStart ? 2 * jpegBlock + 6 : 0);
+  const int enlargement = p.edgeDirIterations == -1 ? 5 : 10;
   const int iterations = int(p.iterations + 4 * p.fractalSubsts);
-  const int chain = initial + step * iterations + 8 * int(p.fractalSubsts);
+  int chain = initial + (std::max(enlargement, 4) + centred) * iterations + 8 * int(p.fractalSubsts);
+  if (jpegBlock != 0 && centred != 0) {
+    // The grid argument below needs the reach off the grid within a block,
+    // which the centred model's two more may exceed: each iteration then adds
+    // the block and its neighbour sample to its own step.
+    chain = initial + (std::max(enlargement, 4) + centred + 2 * (jpegBlock + 1)) * iterations + 8 * int(p.fractalSubsts);
+  } else if (jpegBlock != 0) {
+    const int block = 2 * jpegBlock, grid = 4 + (block > 16 ? 4 : 0) + enlargement - 3;
+    chain = initial + block * (iterations + int(p.fractalSubsts)) + grid;
+  }
   const int analysis = p.edgeDirIterations >= 0 ? 4 + 16 * p.edgeDirIterations + 7 : 0;
   const int search = p.fractalSubsts > 0 ? 26 : 0;
   const int reach = std::max({chain, analysis, search});

@@ -19,13 +19,21 @@ namespace kestrune {
 // (plain and substitution iterations together). Worked out beside its
 // definition in tiled_upscale.cpp.
 inline constexpr int kMarginIterations = 24;
-// With `jpeg`, the observation model's reach is added to every iteration's.
+// With `jpeg`, the observation model's: a block of the file per iteration.
 int TileMargin(const SRParams& params, const JpegCoefficients* jpeg = nullptr);
+// The same for a JPEG file whose widest block (MCU) is `jpegBlock` picture
+// pixels (JpegObservation::BlockSide), or no JPEG model (0).
+int TileMargin(const SRParams& params, int jpegBlock);
 
 // Pictures of more than kTilingPixels source pixels are enlarged in tiles of
 // kTileCore x kTileCore source samples; smaller ones whole, as always.
 inline constexpr uint64_t kTilingPixels = uint64_t{2048} * 2048;
 inline constexpr int kTileCore = 1024;
+// With the JPEG model the margin is some 3 times as wide (476 source
+// samples with the default settings), and tiles of kTileCore would take
+// nearly twice the time without the model: JPEG sources take tiles of
+// kJpegTileCore when the memory allows. The result is the same either way.
+inline constexpr int kJpegTileCore = 2048;
 
 bool UseTiles(uint32_t w, uint32_t h);
 

@@ -18,6 +18,7 @@
 #include "resampling/alpha_planes.h"
 #include "resampling/fixed_upscalers.h"
 #include "resampling/linear_resampler.h"
+#include "upscale/jpeg_observation.h"
 #include "upscale/tiled_upscale.h"
 #include "upscale/upscale_pipeline.h"
 
@@ -40,6 +41,13 @@ std::string Gigabytes(uint64_t bytes) {
 }  // namespace
 
 uint64_t UpscaleMemoryEstimate(uint32_t w, uint32_t h, const UpscaleSettings& s, bool withAlpha) {
+  // Not knowing the source, the JPEG model's share is counted as for a file
+  // with subsampled chroma, the smallest tiles it may take.
+  return UpscaleMemoryEstimate(w, h, s, withAlpha, s.jpegModel ? 16 : 0, kTileCore);
+}
+
+uint64_t UpscaleMemoryEstimate(uint32_t w, uint32_t h, const UpscaleSettings& s, bool withAlpha, int jpegBlock,
+                               int core) {
   // Bytes per source pixel of each phase: the x2 estimate (48) lives
   // throughout; NEDI adds its padded planes and work buffers, the direction
   // analysis its weights and cost maps, the loop the fourteen working
@@ -59,16 +67,30 @@ uint64_t UpscaleMemoryEstimate(uint32_t w, uint32_t h, const UpscaleSettings& s,
   uint32_t tw, th;
   TargetSize(w, h, s, tw, th);
   const double result = tw == 2 * w && th == 2 * h ? 0 : (withAlpha ? 20.0 : 12.0) * double(tw) * double(th);
+  // The JPEG model's buffers beside every phase's, and its start (12).
+  auto model = [&](double rw, double rh) {
+    return jpegBlock == 0 ? 0.0 : JpegObservation::BytesBound(rw, rh) + 12 * rw * rh;
+  };
   // In tiles the run's own buffers are those of one tile, plus the tile's
   // source, result and initial image cut from the picture.
-  double work = pixels * std::max({nedi, analysis, loop});
+  double work = pixels * std::max({nedi, analysis, loop}) + model(w, h);
   if (UseTiles(w, h)) {
-    const double side = kTileCore + 2.0 * TileMargin(p);
+    const double side = core + 2.0 * TileMargin(p, jpegBlock);
     const double tile = std::min<double>(w, side) * std::min<double>(h, side);
-    work = tile * (std::max({nedi, analysis, loop}) + 60 + (p.initialMethod == InitialMethod::kFromImage ? 48 : 0));
+    work = tile * (std::max({nedi, analysis, loop}) + 60 + (p.initialMethod == InitialMethod::kFromImage ? 48 : 0)) +
+           model(std::min<double>(w, side), std::min<double>(h, side));
   }
   const double peak = std::max(pixels * (estimate + copies) + work, estimate * pixels + result);
   return static_cast<uint64_t>(peak) + (uint64_t{16} << 20);
+}
+
+TileGrid UpscaleTileGrid(uint32_t w, uint32_t h, const UpscaleSettings& s, bool withAlpha, const JpegCoefficients* jpeg,
+                         uint64_t available) {
+  const int block = jpeg != nullptr ? JpegObservation::BlockSide(*jpeg) : 0;
+  const int core = block != 0 && UpscaleMemoryEstimate(w, h, s, withAlpha, block, kJpegTileCore) <= available
+                       ? kJpegTileCore
+                       : kTileCore;
+  return TileGrid{core, TileMargin(s.params, block)};
 }
 
 std::string CheckUpscaleRun(uint32_t w, uint32_t h, const UpscaleSettings& s, bool resultHeld) {
@@ -101,7 +123,11 @@ Result<FloatImage> UpscaleImage(const FloatImage& src, const UpscaleSettings& se
   const uint32_t w = src.width, h = src.height;
   if (std::string problem = CheckUpscaleRun(w, h, settings, true); !problem.empty())
     return Error{ErrorCode::kInvalidArgument, std::move(problem)};
-  const uint64_t needed = UpscaleMemoryEstimate(w, h, settings, src.HasAlpha()), available = AvailableMemoryBytes();
+  const JpegCoefficients* jpeg = settings.jpegModel ? src.jpeg.get() : nullptr;
+  const uint64_t available = AvailableMemoryBytes();
+  const TileGrid grid = UpscaleTileGrid(w, h, settings, src.HasAlpha(), jpeg, available);
+  const uint64_t needed = UpscaleMemoryEstimate(w, h, settings, src.HasAlpha(),
+                                                jpeg != nullptr ? JpegObservation::BlockSide(*jpeg) : 0, grid.core);
   if (needed > available)
     return Error{ErrorCode::kOutOfMemory, "Kestrune interpolation of a " + std::to_string(w) + " x " +
                                               std::to_string(h) + " image needs about " + Gigabytes(needed) +
@@ -139,11 +165,9 @@ Result<FloatImage> UpscaleImage(const FloatImage& src, const UpscaleSettings& se
         if (own) initial = filled(given);
         for (int c = 0; c < 3; ++c) init[c] = own ? initial.samples(c) : given.samples(c);
       }
-      const JpegCoefficients* jpeg = settings.jpegModel ? src.jpeg.get() : nullptr;
       if (tiled) {
         const bool guided = params.initialMethod == InitialMethod::kFromImage;
-        complete = UpscaleInTiles(planes, int(w), int(h), out, guided ? init : nullptr, params,
-                                  TileGrid{kTileCore, TileMargin(params, jpeg)}, progress, jpeg);
+        complete = UpscaleInTiles(planes, int(w), int(h), out, guided ? init : nullptr, params, grid, progress, jpeg);
       } else {
         complete = UpscalePipeline(planes, int(w), int(h), out, init, params, progress, nullptr, jpeg);
       }

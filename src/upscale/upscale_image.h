@@ -10,6 +10,7 @@
 #include "kestrune/progress.h"
 #include "kestrune/result.h"
 #include "upscale/sr_params.h"
+#include "upscale/tiled_upscale.h"
 
 namespace kestrune {
 
@@ -26,8 +27,19 @@ struct UpscaleSettings {
   uint32_t width = 0, height = 0;
 };
 
-// About how many bytes a run on a w x h source takes at its peak.
+// About how many bytes a run on a w x h source takes at its peak; with the
+// JPEG model on, counted as for a JPEG file with subsampled chroma.
 uint64_t UpscaleMemoryEstimate(uint32_t w, uint32_t h, const UpscaleSettings& settings, bool withAlpha);
+// The same for a source whose JPEG model reads blocks (MCUs) of `jpegBlock`
+// pixels (0: no model), enlarged in tiles of `core` if at all.
+uint64_t UpscaleMemoryEstimate(uint32_t w, uint32_t h, const UpscaleSettings& settings, bool withAlpha, int jpegBlock,
+                               int core);
+
+// The tiles of a w x h source: with the JPEG model of `jpeg` (may be null)
+// the larger ones when the run needs no more than `available` bytes with
+// them, else the usual.
+TileGrid UpscaleTileGrid(uint32_t w, uint32_t h, const UpscaleSettings& settings, bool withAlpha,
+                         const JpegCoefficients* jpeg, uint64_t available);
 
 // An empty string when a w x h source can be enlarged with `settings`, else
 // the message to show the user. A result written by rows is never held

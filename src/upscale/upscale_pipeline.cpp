@@ -149,6 +149,22 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   std::optional<WorkingPlanes> workingPlanes;
   reporter.Send(Stage::kInitialEnlargement, 0.0f);
   FractalTexture fractal;
+  std::optional<JpegObservation> observation;
+  // A JPEG source's enlargement starts from its decoding with the block
+  // edges the file does not need softened (JpegObservation::Start).
+  SampleBuffer startPlanes[3];
+  const float* start[3] = {src[0], src[1], src[2]};
+  if (jpeg != nullptr) {
+    observation.emplace(*jpeg, w, h, tile != nullptr ? tile->x : 0, tile != nullptr ? tile->y : 0);
+    if (!guided) {
+      float* planes[3];
+      for (int c = 0; c < 3; ++c) {
+        AssignParallel(startPlanes[c], std::size_t(w) * std::size_t(h));
+        start[c] = planes[c] = startPlanes[c].data();
+      }
+      observation->Start(src, planes);
+    }
+  }
 
   // On the centred grid the fixed-weight starts are made there; the
   // edge-directed ones on the aligned grid and moved; a loaded image is
@@ -159,25 +175,26 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
     for (int c = 0; c < 3; ++c) CopyParallel(init[c], large, out[c]);
   } else if (centred && !moved &&
              (p.initialMethod == InitialMethod::kBilinear || p.initialMethod == InitialMethod::kBicubic)) {
-    StartOnCentredGrid(p.initialMethod, src, w, h, out);
+    StartOnCentredGrid(p.initialMethod, start, w, h, out);
   } else if (p.initialMethod == InitialMethod::kBilinear) {
-    for (int c = 0; c < 3; ++c) UpscaleBilinear2(src[c], w, h, out[c], 2);
+    for (int c = 0; c < 3; ++c) UpscaleBilinear2(start[c], w, h, out[c], 2);
   } else if (p.initialMethod == InitialMethod::kBicubic) {
-    for (int c = 0; c < 3; ++c) UpscaleBicubic2(src[c], w, h, out[c], 2);
+    for (int c = 0; c < 3; ++c) UpscaleBicubic2(start[c], w, h, out[c], 2);
   } else if (p.initialMethod == InitialMethod::kLearned) {
     const auto network = p.learned != nullptr ? p.learned : BuiltInLearnedNetwork(nullptr);
     if (network == nullptr) return false;  // refused by CheckUpscaleSettings before
-    LearnedUpscale2(*network, src, w, h, out, tile != nullptr ? tile->x : 0, tile != nullptr ? tile->y : 0);
+    LearnedUpscale2(*network, start, w, h, out, tile != nullptr ? tile->x : 0, tile != nullptr ? tile->y : 0);
   } else if (p.initialMethod == InitialMethod::kEdgeDirectional) {
     Resampling::EdgeDirResampler edgeDir;
     edgeDir.localSmoothing = tile != nullptr;
     edgeDir.SetSize(w, h);
-    edgeDir.Analyze(src[0], src[1], src[2], nullptr, nullptr, nullptr, 2);
-    edgeDir.Apply(src[0], src[1], src[2], out[0], out[1], out[2]);
+    edgeDir.Analyze(start[0], start[1], start[2], nullptr, nullptr, nullptr, 2);
+    edgeDir.Apply(start[0], start[1], start[2], out[0], out[1], out[2]);
   } else {
-    NediUpscale(src, w, h, out, reporter, tile);
+    NediUpscale(start, w, h, out, reporter, tile);
   }
-  if (moved) StartOnCentredGrid(p.initialMethod, src, w, h, out);
+  if (moved) StartOnCentredGrid(p.initialMethod, start, w, h, out);
+  for (SampleBuffer& plane : startPlanes) SampleBuffer().swap(plane);
   reporter.SetRowsDone(2 * h);
 
   reporter.Send(Stage::kPreparing);
@@ -211,11 +228,7 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   context.fractal = &fractal;
   context.localSmoothing = tile != nullptr;
   context.onSubstitution = [&](uint32_t it) { reporter.SendIteration(it, schedule.total, true); };
-  std::optional<JpegObservation> observation;
-  if (jpeg != nullptr) {
-    observation.emplace(*jpeg, w, h, tile != nullptr ? tile->x : 0, tile != nullptr ? tile->y : 0);
-    context.jpeg = &*observation;
-  }
+  if (observation) context.jpeg = &*observation;
 
   for (uint32_t it = 0; it < schedule.total; ++it) {
     if (reporter.SendIteration(it, schedule.total, false) && reporter.CancelRequested()) return false;

@@ -10,6 +10,7 @@
 
 #include "base/available_memory.h"
 #include "image/jpeg_coefficients.h"
+#include "upscale/jpeg_observation.h"
 #include "upscale/observation_choice.h"
 #include "upscale/tiled_upscale.h"
 
@@ -84,14 +85,24 @@ Error UpscaleByRows(RowFileReader& reader, const std::string& input, const std::
     if (read == JpegCoefficientsRead::kDamaged) return Error{ErrorCode::kUnreadable, "JPEG damaged: " + reason};
     if (read == JpegCoefficientsRead::kRead && coefficients.width == w && coefficients.height == h) jpeg = &coefficients;
   }
-  const TileGrid grid{kTileCore, TileMargin(params, jpeg)};
-  // One tile's run, the source band and a band of the result with its
-  // interleaved copy.
-  const double tileSide = grid.core + 2.0 * grid.margin;
-  const double needed = double(UpscaleMemoryEstimate(uint32_t(std::min<double>(w, tileSide)),
-                                                     uint32_t(std::min<double>(h, tileSide)), settings, false)) +
-                        12.0 * w * std::min<double>(h, tileSide) + 64.0 * w * grid.core;
-  if (const uint64_t available = AvailableMemoryBytes(); needed > double(available)) {
+  // One tile's run (the whole picture's need but for the estimate, which is
+  // not held), the source band, a band of the result with its interleaved
+  // copy, and the coefficients. JPEG sources take the larger tiles when they
+  // fit.
+  const int block = jpeg != nullptr ? JpegObservation::BlockSide(*jpeg) : 0;
+  std::size_t coefficientBytes = 0;
+  if (jpeg != nullptr)
+    for (const JpegComponent& c : jpeg->components) coefficientBytes += c.coefficients.size() * sizeof(int16_t);
+  auto need = [&](int core) {
+    const double side = core + 2.0 * TileMargin(params, block);
+    return double(UpscaleMemoryEstimate(w, h, settings, false, block, core)) - 48.0 * w * h +
+           12.0 * w * std::min<double>(h, side) + 64.0 * w * core + double(coefficientBytes);
+  };
+  const uint64_t available = AvailableMemoryBytes();
+  const int core = block != 0 && need(kJpegTileCore) <= double(available) ? kJpegTileCore : kTileCore;
+  const TileGrid grid{core, TileMargin(params, block)};
+  const double needed = need(core);
+  if (needed > double(available)) {
     char text[160];
     std::snprintf(text, sizeof text, "Kestrune interpolation of a %u x %u image needs about %.1f GB of memory; %.1f GB are available.",
                   w, h, needed / 1e9, double(available) / 1e9);

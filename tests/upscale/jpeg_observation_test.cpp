@@ -1,7 +1,9 @@
-// The coefficient reader and the JPEG observation model on files made with
-// libjpeg: grid, tables and sampling read back, the encoded picture inside
-// its intervals in every orientation, decoded files re-quantising, one block
-// by hand, and damaged files refused with libjpeg's reason.
+// The coefficient reader and the JPEG observation model against files made
+// with libjpeg at known settings: the grid, tables and sampling read back,
+// the encoded picture consistent with its own file in every orientation,
+// decoded files re-quantising to their coefficients, one block by hand, the
+// model's memory within its bound, and damaged files refused with libjpeg's
+// reason.
 #include <cmath>
 #include <string>
 #include <tuple>
@@ -70,6 +72,9 @@ TEST(JpegObservation, FilesReadBackAndTheirPictureIsConsistentInEveryOrientation
           for (int c = 0; c < 3; ++c) picture[c][std::size_t(dy) * w + dx] = float(Sample(x, y, s.components == 1 ? 0 : c));
         }
       EXPECT_LT(MeanError(jpeg, picture, w, h), s.components == 1 ? 0.001 : 0.05);
+      // The memory the model holds for the picture and for a part off its grid.
+      EXPECT_LE(JpegObservation(jpeg, w, h, 0, 0).Bytes(), JpegObservation::BytesBound(w, h));
+      EXPECT_LE(JpegObservation(jpeg, w - 4, h - 3, 3, 1).Bytes(), JpegObservation::BytesBound(w - 4, h - 3));
     }
   }
 }

@@ -29,7 +29,9 @@ struct Case {
   uint32_t iterations, substitutions;
   int edgeIterations;
   float variable;
-  int w, h, core, jpegOrientation = 0;  // not 0: a 4:2:0 JPEG turned so
+  int w, h, core;
+  int jpegOrientation = 0;  // not 0: the observation model of a JPEG turned so (6 or 8)
+  int chroma = 2;           // its luma sampling factor: 2 4:2:0, 1 4:4:4
   Observation observation = Observation::kAligned;
 };
 const Case kCases[] = {
@@ -37,11 +39,13 @@ const Case kCases[] = {
     {"bilinear, bilinear residual", InitialMethod::kBilinear, 6, 0, -1, 1.0f, 120, 90, 24},
     {"edge-directed, uniform regulariser", InitialMethod::kEdgeDirectional, 2, 0, 1, 0.0f, 200, 150, 40},
     {"loaded initial image", InitialMethod::kFromImage, 3, 0, 2, 1.0f, 200, 150, 40},
-    {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6},
-    {"centred: NEDI moved, substituted", InitialMethod::kNedi, 0, 1, 2, 1.0f, 300, 232, 64, 0, Observation::kCentred},
-    {"centred: bicubic, bilinear residual", InitialMethod::kBicubic, 5, 0, -1, 1, 120, 90, 24, 0,
+    {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 180, 111, 24, 6},
+    {"JPEG 4:4:4 turned by 8", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 120, 90, 24, 8, 1},
+    {"JPEG turned by 8, a substitution", InitialMethod::kBicubic, 2, 1, 2, 1.0f, 360, 120, 64, 8},
+    {"centred: NEDI moved, substituted", InitialMethod::kNedi, 0, 1, 2, 1.0f, 300, 232, 64, 0, 2, Observation::kCentred},
+    {"centred: bicubic, bilinear residual", InitialMethod::kBicubic, 5, 0, -1, 1, 120, 90, 24, 0, 2,
      Observation::kCentred},
-    {"centred: JPEG, bilinear start", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 161, 111, 24, 6, Observation::kCentred},
+    {"centred: JPEG, bilinear start", InitialMethod::kBilinear, 2, 0, -1, 1.0f, 161, 111, 24, 6, 2, Observation::kCentred},
     {"learned, tiles across its blocks", InitialMethod::kLearned, 2, 0, 1, 1.0f, 300, 200, 56},
 };
 
@@ -63,7 +67,7 @@ TEST(TiledUpscale, TilesGiveTheWholePicturesResult) {
     const JpegCoefficients* jpeg = k.jpegOrientation != 0 ? &coefficients : nullptr;
     if (jpeg != nullptr) {
       // The chart stored transposed, as a camera held upright stores it.
-      const std::vector<uint8_t> file = MakeJpeg({k.h, k.w, 80, 3, 2, 2}, [&](int x, int y, int c) {
+      const std::vector<uint8_t> file = MakeJpeg({k.h, k.w, 80, 3, k.chroma, k.chroma}, [&](int x, int y, int c) {
         return int(std::clamp(chart.samples(c)[std::size_t(x) * k.w + std::size_t(y)], 0.0f, 255.0f));
       });
       std::string reason;
