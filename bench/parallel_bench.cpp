@@ -10,9 +10,9 @@
 
 #include <vector>
 
+#include "base/threading.h"
 #include "bench_support.h"
 #include "image/test_chart.h"
-#include "base/threading.h"
 #include "resampling/edge_dir_resampler.h"
 #include "resampling/linear_resampler.h"
 #include "resampling/nedi.h"
@@ -107,8 +107,7 @@ void BM_NediThreads(benchmark::State& state) {
   for (auto _ : state) {
     Nedi nedi;
     nedi.referenceLoading = false;
-    nedi.Init(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data(), w,
-              h);
+    nedi.Init(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data(), w, h);
     for (int y = 0; y < h; y += 8) nedi.ProcessStrip(8);
     benchmark::DoNotOptimize(out.p[0].data());
   }

@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_support.h"
-#include "upscale/edge_weight_map.h"
 #include "resampling/hann_smooth.h"
+#include "upscale/edge_weight_map.h"
 #include "upscale/max_filter.h"
 
 using namespace kestrune;

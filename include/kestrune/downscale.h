@@ -53,7 +53,7 @@ struct Hint {
 /// and alpha is scaled as Resize scales it. Errors:
 /// kInvalidArgument (empty source, options out of range), kCancelled (no
 /// result), kOutOfMemory.
-KESTRUNE_API Result<Image> Downscale(const Image& source, const DownscaleOptions& options,
-                                     Progress* progress = nullptr, Hint* chosen = nullptr);
+KESTRUNE_API Result<Image> Downscale(const Image& source, const DownscaleOptions& options, Progress* progress = nullptr,
+                                     Hint* chosen = nullptr);
 
 }  // namespace kestrune

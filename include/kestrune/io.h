@@ -16,15 +16,15 @@ namespace kestrune {
 /// and writes them.
 enum class FileFormat {
   kUnknown = 0,  ///< also a file read by another of libvips's loaders (a matrix file, ...)
-  kBmp,   ///< read: 1, 4, 8, 24 and 32 bits per pixel, uncompressed, no alpha; written: 24 bits, no alpha
-  kPng,   ///< read: every colour type; written: 8 or 16 bits, with alpha, grey or colour
-  kJpeg,  ///< read: greyscale and colour (CMYK refused); written: 8 bits, WriteOptions::quality, no alpha
-  kPfm,   ///< portable float map, 1.0 is white (read: both byte orders, colour and grey); no alpha
-  kTiff,  ///< written: 8, 16 or 32-bit float, lossless (deflate) compression
-  kWebp,  ///< written: lossy with WriteOptions::quality, or lossless
-  kHeif,  ///< HEIF and AVIF: read only
-  kGif,   ///< read only: the first frame
-  kPnm,   ///< PBM, PGM, PPM: read only
+  kBmp,          ///< read: 1, 4, 8, 24 and 32 bits per pixel, uncompressed, no alpha; written: 24 bits, no alpha
+  kPng,          ///< read: every colour type; written: 8 or 16 bits, with alpha, grey or colour
+  kJpeg,         ///< read: greyscale and colour (CMYK refused); written: 8 bits, WriteOptions::quality, no alpha
+  kPfm,          ///< portable float map, 1.0 is white (read: both byte orders, colour and grey); no alpha
+  kTiff,         ///< written: 8, 16 or 32-bit float, lossless (deflate) compression
+  kWebp,         ///< written: lossy with WriteOptions::quality, or lossless
+  kHeif,         ///< HEIF and AVIF: read only
+  kGif,          ///< read only: the first frame
+  kPnm,          ///< PBM, PGM, PPM: read only
 };
 
 /// The format a file name's extension names (".bmp", ".png", ".jpg", ".jpeg",

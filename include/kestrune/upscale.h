@@ -120,11 +120,10 @@ KESTRUNE_API uint64_t UpscaleMemoryNeeded(uint32_t width, uint32_t height, const
 /// its source and result, and the reports name the tile in hand.
 /// Cancellation is looked at before each iteration; a cancelled run returns
 /// the estimate reached so far, resized like a finished one, together with
-/// kCancelled; a cancelled run in tiles returns kCancelled alone. Results are the same bit for bit on every machine and for any
-/// thread count. Errors: kInvalidArgument (the message of CheckUpscale, or a
-/// mismatched initial image), kOutOfMemory (before any work when
-/// UpscaleMemoryNeeded exceeds what the process can still use, the message
-/// giving both figures; or when an allocation fails).
+/// kCancelled; a cancelled run in tiles returns kCancelled alone. Results are the same bit for bit on every machine and
+/// for any thread count. Errors: kInvalidArgument (the message of CheckUpscale, or a mismatched initial image),
+/// kOutOfMemory (before any work when UpscaleMemoryNeeded exceeds what the process can still use, the message giving
+/// both figures; or when an allocation fails).
 KESTRUNE_API Result<Image> Upscale(const Image& source, const UpscaleOptions& options, Progress* progress = nullptr);
 
 /// Enlarges the picture in the file `input` into the file `output`, written
@@ -137,9 +136,9 @@ KESTRUNE_API Result<Image> Upscale(const Image& source, const UpscaleOptions& op
 /// stays near that of one tile and two bands of rows whatever the size. Any
 /// other case is read, enlarged and written whole, as ReadImage, Upscale and
 /// WriteImage do. By rows the result may exceed kMaxImagePixels (its sides
-/// stay within kMaxImageSide), as long as its format can hold it. The result is the same either way. A cancelled run writes
-/// nothing and returns kCancelled. Errors: those of ReadImage (for the
-/// input), Upscale and WriteImage (for the output: kCannotWrite).
+/// stay within kMaxImageSide), as long as its format can hold it. The result is the same either way. A cancelled run
+/// writes nothing and returns kCancelled. Errors: those of ReadImage (for the input), Upscale and WriteImage (for the
+/// output: kCannotWrite).
 KESTRUNE_API Error UpscaleFile(const std::string& input, const std::string& output, const UpscaleOptions& options,
                                const WriteOptions& write = {}, Progress* progress = nullptr);
 

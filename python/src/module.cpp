@@ -251,9 +251,8 @@ const Named<k::InitialMethod> kMethods[] = {{"bilinear", k::InitialMethod::kBili
                                             {"edge", k::InitialMethod::kEdgeDirectional},
                                             {"nedi", k::InitialMethod::kNedi},
                                             {"learned", k::InitialMethod::kLearned}};
-const Named<k::SourceModel> kSourceModels[] = {{"camera", k::SourceModel::kCamera},
-                                                 {"reduced", k::SourceModel::kReduced},
-                                                 {"auto", k::SourceModel::kAuto}};
+const Named<k::SourceModel> kSourceModels[] = {
+    {"camera", k::SourceModel::kCamera}, {"reduced", k::SourceModel::kReduced}, {"auto", k::SourceModel::kAuto}};
 const Named<k::Filter> kFilters[] = {{"box", k::Filter::kBox},
                                      {"bilinear", k::Filter::kBilinear},
                                      {"bspline", k::Filter::kCubicBSpline},
@@ -261,11 +260,12 @@ const Named<k::Filter> kFilters[] = {{"box", k::Filter::kBox},
                                      {"lanczos2", k::Filter::kLanczos2},
                                      {"lanczos3", k::Filter::kLanczos3},
                                      {"sinc", k::Filter::kSinc}};
-const Named<k::FileFormat> kFormats[] = {
-    {"bmp", k::FileFormat::kBmp},  {"png", k::FileFormat::kPng},   {"jpeg", k::FileFormat::kJpeg},
-    {"jpg", k::FileFormat::kJpeg}, {"pfm", k::FileFormat::kPfm},   {"tiff", k::FileFormat::kTiff},
-    {"tif", k::FileFormat::kTiff}, {"webp", k::FileFormat::kWebp}, {"heif", k::FileFormat::kHeif},
-    {"gif", k::FileFormat::kGif},  {"pnm", k::FileFormat::kPnm}};
+const Named<k::FileFormat> kFormats[] = {{"bmp", k::FileFormat::kBmp},   {"png", k::FileFormat::kPng},
+                                         {"jpeg", k::FileFormat::kJpeg}, {"jpg", k::FileFormat::kJpeg},
+                                         {"pfm", k::FileFormat::kPfm},   {"tiff", k::FileFormat::kTiff},
+                                         {"tif", k::FileFormat::kTiff},  {"webp", k::FileFormat::kWebp},
+                                         {"heif", k::FileFormat::kHeif}, {"gif", k::FileFormat::kGif},
+                                         {"pnm", k::FileFormat::kPnm}};
 
 template <class E, std::size_t N>
 E Lookup(const Named<E> (&table)[N], const std::string& name, const char* what) {
@@ -473,10 +473,9 @@ void UpscaleFile(const std::filesystem::path& input, const std::filesystem::path
                  long long iterations, long long fractal, int edge, float strength, float sideLobe,
                  float regularization, float variable, long long width, long long height, bool jpegModel,
                  const std::string& sourceModel, const std::optional<std::string>& format, const py::object& depth,
-                 int quality, bool lossless,
-                 const py::object& progress) {
-  k::UpscaleOptions options = MakeUpscaleOptions(method, iterations, fractal, edge, strength, sideLobe,
-                                                 regularization, variable, width, height);
+                 int quality, bool lossless, const py::object& progress) {
+  k::UpscaleOptions options = MakeUpscaleOptions(method, iterations, fractal, edge, strength, sideLobe, regularization,
+                                                 variable, width, height);
   options.jpegModel = jpegModel;
   options.sourceModel = Lookup(kSourceModels, sourceModel, "source_model");
   const k::WriteOptions write = ToWriteOptions(format, depth, quality, lossless);
@@ -610,21 +609,22 @@ PYBIND11_MODULE(_kestrune, m) {
                      "format holds; quality for JPEG and lossy WebP. ") +
          kImageDoc + " Bad settings raise ValueError, an unwritable path OSError with the path as filename.")
             .c_str());
-  m.def("upscale_file", &UpscaleFile, "src"_a, "dst"_a, py::kw_only(), "method"_a = NameOf(kMethods, up.initialMethod),
-        "iterations"_a = up.iterations, "fractal_substitutions"_a = up.fractalSubstitutions,
-        "edge_dir_iterations"_a = up.edgeDirIterations, "strength"_a = Decimal(up.strength),
-        "side_lobe"_a = Decimal(up.sideLobe), "regularization"_a = Decimal(up.regularization),
-        "variable_regularization"_a = Decimal(up.variableRegularization), "width"_a = up.width, "height"_a = up.height,
-        "jpeg_model"_a = up.jpegModel, "source_model"_a = NameOf(kSourceModels, up.sourceModel),
-        "format"_a = py::none(), "depth"_a = py::none(), "quality"_a = wr.quality, "lossless"_a = wr.lossless,
-        "progress"_a = py::none(),
-        (std::string("Kestrune interpolation from file to file with the source's metadata and depth, as kestrune-cli "
-                     "upscale does: large pictures without alpha go a row of tiles at a time, never held whole. "
-                     "Settings as for upscale; jpeg_model holds the enlargement of a JPEG source to the file's quantised "
-                     "coefficients (False: to its decoded pixels). Output settings as for write; dst is written all or nothing (a "
-                     "stopped run writes nothing). OSError names the file that could not be read or written.") +
-         kRunDoc)
-            .c_str());
+  m.def(
+      "upscale_file", &UpscaleFile, "src"_a, "dst"_a, py::kw_only(), "method"_a = NameOf(kMethods, up.initialMethod),
+      "iterations"_a = up.iterations, "fractal_substitutions"_a = up.fractalSubstitutions,
+      "edge_dir_iterations"_a = up.edgeDirIterations, "strength"_a = Decimal(up.strength),
+      "side_lobe"_a = Decimal(up.sideLobe), "regularization"_a = Decimal(up.regularization),
+      "variable_regularization"_a = Decimal(up.variableRegularization), "width"_a = up.width, "height"_a = up.height,
+      "jpeg_model"_a = up.jpegModel, "source_model"_a = NameOf(kSourceModels, up.sourceModel), "format"_a = py::none(),
+      "depth"_a = py::none(), "quality"_a = wr.quality, "lossless"_a = wr.lossless, "progress"_a = py::none(),
+      (std::string("Kestrune interpolation from file to file with the source's metadata and depth, as kestrune-cli "
+                   "upscale does: large pictures without alpha go a row of tiles at a time, never held whole. "
+                   "Settings as for upscale; jpeg_model holds the enlargement of a JPEG source to the file's quantised "
+                   "coefficients (False: to its decoded pixels). Output settings as for write; dst is written all or "
+                   "nothing (a "
+                   "stopped run writes nothing). OSError names the file that could not be read or written.") +
+       kRunDoc)
+          .c_str());
   m.def("test_chart", &TestChart, "width"_a, "height"_a, "seed"_a = 1,
         "A deterministic photograph-like (H, W, 3) uint8 test image, the same on every machine for the same "
         "arguments (kestrune-cli chart's).");

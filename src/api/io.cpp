@@ -15,8 +15,8 @@ namespace kestrune {
 Result<Image> ReadImage(const std::string& path, const ReadOptions& options, FileFormat* format) {
   try {
     FloatImage planes;
-    const ReadStatus status = ReadImageFile(
-        path, planes, options.keepDamaged ? DamagePolicy::kKeepReadable : DamagePolicy::kRefuse);
+    const ReadStatus status =
+        ReadImageFile(path, planes, options.keepDamaged ? DamagePolicy::kKeepReadable : DamagePolicy::kRefuse);
     if (format != nullptr) *format = status.format;
     Result<Image> result = status.ok() && !planes.IsEmpty()
                                ? (status.damaged ? Result<Image>(ImageAccess::Adopt(std::move(planes)),

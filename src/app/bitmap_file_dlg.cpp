@@ -92,9 +92,7 @@ CRecentFolderFileDlg::CRecentFolderFileDlg(bool openFileDialog, const QString& d
 
 QString CRecentFolderFileDlg::PathName() const { return selectedFiles().value(0); }
 
-QLineEdit* CRecentFolderFileDlg::FileNameBox() const {
-  return findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-}
+QLineEdit* CRecentFolderFileDlg::FileNameBox() const { return findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }
 
 void CRecentFolderFileDlg::OnRecentFolderChosen(int index) {
   const QString folder = recentFolders->itemText(index);
@@ -261,8 +259,8 @@ void CBitmapFileDlg::done(int result) {
   previewBitmap_.Release();
 }
 
-CXDlg2::CXDlg2(bool openFileDialog, const QString& defaultExtension, const QString& fileName,
-               const QString& filter, QWidget* parent)
+CXDlg2::CXDlg2(bool openFileDialog, const QString& defaultExtension, const QString& fileName, const QString& filter,
+               QWidget* parent)
     : CRecentFolderFileDlg(openFileDialog, defaultExtension, fileName, filter, parent), filter(filter) {
   connect(this, &QFileDialog::filterSelected, this,
           [this](const QString& chosen) { OnTypeChange(static_cast<int>(nameFilters().indexOf(chosen)) + 1); });

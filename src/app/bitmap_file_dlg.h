@@ -8,8 +8,8 @@
 #include <QFileDialog>
 #include <QString>
 
-#include "app/dib_image.h"
 #include <kestrune/image.h>
+#include "app/dib_image.h"
 
 class QCheckBox;
 class QComboBox;
@@ -57,8 +57,8 @@ class CRecentFolderFileDlg : public QFileDialog {
 class CBitmapFileDlg : public CRecentFolderFileDlg {
   Q_OBJECT
  public:
-  CBitmapFileDlg(bool openFileDialog, const QString& defaultExtension, const QString& fileName,
-                 const QString& filter, QWidget* parent);
+  CBitmapFileDlg(bool openFileDialog, const QString& defaultExtension, const QString& fileName, const QString& filter,
+                 QWidget* parent);
 
   // The file list's current file changed: read it for the preview.
   void OnSelChange(const QString& path);

@@ -30,9 +30,7 @@ void DialogUnits::FitText(const QString& text, int widthUnits) {
 
 int DialogUnits::X(int units) const { return (units * baseX_ + 2) / 4; }
 int DialogUnits::Y(int units) const { return (units * baseY_ + 4) / 8; }
-QRect DialogUnits::Rect(int x, int y, int width, int height) const {
-  return QRect(X(x), Y(y), X(width), Y(height));
-}
+QRect DialogUnits::Rect(int x, int y, int width, int height) const { return QRect(X(x), Y(y), X(width), Y(height)); }
 
 namespace {
 // The text between leading and trailing blanks, as bytes for strtol/strtod.

@@ -117,15 +117,14 @@ PreviewTexts PreviewTextsFor(bool readOk, const kestrune::Image& image) {
   PreviewTexts texts;
   texts.dimensions = QStringLiteral("Dimensions: %1x%2").arg(image.Width()).arg(image.Height());
   texts.bitDepth = image.SourceBitDepth() ? QStringLiteral("Bit depth: %1 bits").arg(image.SourceBitDepth())
-                                        : QStringLiteral("Bit depth: N/A");
+                                          : QStringLiteral("Bit depth: N/A");
   return texts;
 }
 
 QString ChangeTypeExtension(const QString& name, const QString& filter, int typeIndex) {
   QString result = name;
   qsizetype dot = result.lastIndexOf(QLatin1Char('.'));
-  const qsizetype separator =
-      std::max(result.lastIndexOf(QLatin1Char('\\')), result.lastIndexOf(QLatin1Char('/')));
+  const qsizetype separator = std::max(result.lastIndexOf(QLatin1Char('\\')), result.lastIndexOf(QLatin1Char('/')));
   if (dot <= separator) {
     dot = result.size();
     result.append(QLatin1Char('.'));

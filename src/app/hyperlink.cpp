@@ -150,6 +150,5 @@ QString CHyperLink::OpenErrorText(int code) {
 }
 
 void CHyperLink::ShowOpenError(int code, QWidget* parent) {
-  ShowMessageBox(parent, QStringLiteral("Unable to open hyperlink:\n\n") + OpenErrorText(code),
-                 QMessageBox::Warning);
+  ShowMessageBox(parent, QStringLiteral("Unable to open hyperlink:\n\n") + OpenErrorText(code), QMessageBox::Warning);
 }

@@ -95,8 +95,7 @@ QString DepthText(const kestrune::Image& image) {
 // else the byte shown.
 QString SampleText(float sample, kestrune::SampleDepth depth) {
   switch (depth) {
-    case kestrune::SampleDepth::k16:
-      return QString::number(std::lround(std::clamp(sample, 0.0f, 255.0f) * 257.0f));
+    case kestrune::SampleDepth::k16: return QString::number(std::lround(std::clamp(sample, 0.0f, 255.0f) * 257.0f));
     case kestrune::SampleDepth::k32Float: return QString::number(sample / 255.0f, 'f', 3);
     default: return QString::number(kestrune::SampleToByte(sample));
   }
@@ -245,8 +244,7 @@ void CKestruneDlg::BuildMenus() {
   add(view, QStringLiteral("S&plit view\tCtrl+D"), ID_VIEW_SPLIT, &CKestruneDlg::OnViewSplit)->setCheckable(true);
   QMenu* process = menuBar()->addMenu(QStringLiteral("&Process"));
   add(process, QStringLiteral("&Kestrune interpolation..."), ID_PROCESS_UPSCALE, &CKestruneDlg::OnProcessUpscale);
-  add(process, QStringLiteral("&Downscale with hinting..."), ID_PROCESS_DOWNSCALE,
-      &CKestruneDlg::OnProcessDownscale);
+  add(process, QStringLiteral("&Downscale with hinting..."), ID_PROCESS_DOWNSCALE, &CKestruneDlg::OnProcessDownscale);
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   add(help, QStringLiteral("&About..."), ID_APP_ABOUT, &CKestruneDlg::OnHelpAbout);
 }
@@ -495,9 +493,7 @@ void CKestruneDlg::OnFileSaveAs() {
   ShowMessageBox(this, QStringLiteral("Error saving image file!"), QMessageBox::Warning, QStringLiteral("Error"));
 }
 
-kestrune::Image CKestruneDlg::ShownImage() const {
-  return upscaleRunning_ ? displayBitmap.ToImage() : currentImage;
-}
+kestrune::Image CKestruneDlg::ShownImage() const { return upscaleRunning_ ? displayBitmap.ToImage() : currentImage; }
 
 void CKestruneDlg::OnEditCopy() {
   try {
@@ -593,7 +589,8 @@ void CKestruneDlg::OnProcessUpscale() {
       const QString path = ChooseFileToOpen(this);
       if (!path.isEmpty()) {
         kestrune::FileFormat format = kestrune::FileFormat::kUnknown;
-        kestrune::Result<kestrune::Image> read = kestrune::ReadImage(QFile::encodeName(path).toStdString(), {}, &format);
+        kestrune::Result<kestrune::Image> read =
+            kestrune::ReadImage(QFile::encodeName(path).toStdString(), {}, &format);
         if (!read.ok()) {
           ShowReadProblem(this, path, read, format);
           return;
@@ -643,7 +640,8 @@ void CKestruneDlg::OnUpscaleReport(const kestrune::ProgressReport& report) {
     const uint32_t rows = std::min(report.rowsDone, estimate.height);
     kestrune::ImageView done = estimate;
     done.height = rows;
-    kestrune::ExportBytes(done, kestrune::PixelOrder::kBgr, displayBitmap.rows()[0], -std::ptrdiff_t{displayBitmap.stride});
+    kestrune::ExportBytes(done, kestrune::PixelOrder::kBgr, displayBitmap.rows()[0],
+                          -std::ptrdiff_t{displayBitmap.stride});
     // In tiles, the tiles done in the row of tiles in hand show too.
     const uint32_t bandEnd = std::min(rows + report.bandRows, estimate.height);
     const uint32_t columns = std::min(report.bandColumnsDone, estimate.width);
@@ -733,17 +731,28 @@ void CKestruneDlg::keyPressEvent(QKeyEvent* event) {
   const bool ctrl = event->modifiers() & Qt::ControlModifier;
   const bool shift = event->modifiers() & Qt::ShiftModifier;
   if (ctrl) {
-    if (key == Qt::Key_Insert || key == Qt::Key_C) OnEditCopy();
-    else if (key == Qt::Key_O) OnFileOpen();
-    else if (key == Qt::Key_S) OnFileSaveAs();
-    else if (key == Qt::Key_V) OnEditPaste();
-    else if (key == Qt::Key_Z) OnEditUndoAll();
-    else if (key == Qt::Key_0) OnViewFit();
-    else if (key == Qt::Key_1) OnViewZoom(1.0);
-    else if (key == Qt::Key_2) OnViewZoom(2.0);
-    else if (key == Qt::Key_Plus || key == Qt::Key_Equal) OnViewZoomIn();
-    else if (key == Qt::Key_Minus) OnViewZoomOut();
-    else if (key == Qt::Key_D) OnViewSplit();
+    if (key == Qt::Key_Insert || key == Qt::Key_C)
+      OnEditCopy();
+    else if (key == Qt::Key_O)
+      OnFileOpen();
+    else if (key == Qt::Key_S)
+      OnFileSaveAs();
+    else if (key == Qt::Key_V)
+      OnEditPaste();
+    else if (key == Qt::Key_Z)
+      OnEditUndoAll();
+    else if (key == Qt::Key_0)
+      OnViewFit();
+    else if (key == Qt::Key_1)
+      OnViewZoom(1.0);
+    else if (key == Qt::Key_2)
+      OnViewZoom(2.0);
+    else if (key == Qt::Key_Plus || key == Qt::Key_Equal)
+      OnViewZoomIn();
+    else if (key == Qt::Key_Minus)
+      OnViewZoomOut();
+    else if (key == Qt::Key_D)
+      OnViewSplit();
   }
   if (shift && key == Qt::Key_Insert) OnEditPaste();
   // The source shows while Space is held (its repeats change nothing).
@@ -769,7 +778,8 @@ void CKestruneDlg::keyReleaseEvent(QKeyEvent* event) {
 
 void CKestruneDlg::changeEvent(QEvent* event) {
   // A window left with Space held would not see the key's release.
-  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && view_ && view_->SourceShown()) ShowSource(false);
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && view_ && view_->SourceShown())
+    ShowSource(false);
   QMainWindow::changeEvent(event);
 }
 

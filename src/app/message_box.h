@@ -18,8 +18,7 @@ struct MessageBoxRequest {
 
 // Shows a modal box with an OK button. The caption defaults to the program's
 // name ("Kestrune").
-void ShowMessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon,
-                    const QString& caption = QString());
+void ShowMessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon, const QString& caption = QString());
 
 // Replaces the box by `handler` (empty: show real boxes again). Returns the
 // handler that was installed before.

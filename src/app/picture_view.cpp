@@ -242,11 +242,14 @@ QPoint PictureView::PixelAt(QPoint point) const {
 }
 
 void PictureView::UpdateCursor(QPoint point) {
-  if (drag_ == Drag::kScroll) viewport()->setCursor(Qt::ClosedHandCursor);
-  else if (drag_ == Drag::kDivider || NearDivider(point)) viewport()->setCursor(Qt::SplitHCursor);
+  if (drag_ == Drag::kScroll)
+    viewport()->setCursor(Qt::ClosedHandCursor);
+  else if (drag_ == Drag::kDivider || NearDivider(point))
+    viewport()->setCursor(Qt::SplitHCursor);
   else if (horizontalScrollBar()->maximum() > 0 || verticalScrollBar()->maximum() > 0)
     viewport()->setCursor(Qt::OpenHandCursor);
-  else viewport()->unsetCursor();
+  else
+    viewport()->unsetCursor();
 }
 
 void PictureView::mousePressEvent(QMouseEvent* event) {
@@ -268,8 +271,10 @@ void PictureView::mouseMoveEvent(QMouseEvent* event) {
   pointer_ = point;
   if (drag_ == Drag::kScroll) {
     const qreal ratio = Ratio();
-    horizontalScrollBar()->setValue(dragValues_.x() - static_cast<int>(std::lround((point.x() - dragStart_.x()) * ratio)));
-    verticalScrollBar()->setValue(dragValues_.y() - static_cast<int>(std::lround((point.y() - dragStart_.y()) * ratio)));
+    horizontalScrollBar()->setValue(dragValues_.x() -
+                                    static_cast<int>(std::lround((point.x() - dragStart_.x()) * ratio)));
+    verticalScrollBar()->setValue(dragValues_.y() -
+                                  static_cast<int>(std::lround((point.y() - dragStart_.y()) * ratio)));
   } else if (drag_ == Drag::kDivider) {
     divider_ = std::clamp(static_cast<double>(point.x()) / std::max(1, viewport()->width()), 0.0, 1.0);
     viewport()->update();

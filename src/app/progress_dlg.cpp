@@ -37,8 +37,7 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QDialog(parent), cancelWindow(pare
   connect(cancelButton, &QPushButton::clicked, this, &CProgressDlg::OnCancel);
 }
 
-void CProgressDlg::Start(QString text, QWidget* parent, bool cancelEnabled, std::atomic<bool>* flag,
-                         uint32_t message) {
+void CProgressDlg::Start(QString text, QWidget* parent, bool cancelEnabled, std::atomic<bool>* flag, uint32_t message) {
   if (parentWidget() != parent) setParent(parent, windowFlags());
   cancelButton->setText(QStringLiteral("Cancel"));
   statusString = std::move(text);

@@ -24,8 +24,7 @@ class CProgressDlg : public QDialog {
   // the bar at 0. Cancel is enabled when `cancelEnabled`; a non-null
   // `cancelFlag` is cleared now and set by Cancel; a non-zero
   // `cancelMessage` is posted to `parent` as an event of that type on Cancel.
-  void Start(QString text, QWidget* parent, bool cancelEnabled, std::atomic<bool>* cancelFlag,
-             uint32_t cancelMessage);
+  void Start(QString text, QWidget* parent, bool cancelEnabled, std::atomic<bool>* cancelFlag, uint32_t cancelMessage);
   // Bar at percent x 100, the percentage rounded half up; shown at once.
   void SetProgress(float percent);
   // Replaces the status line; shown at once.

@@ -20,9 +20,9 @@
 
 #include "app/about_dlg.h"
 #include "app/bitmap_file_dlg.h"
+#include "app/down_settings_dlg.h"
 #include "app/file_dialogs.h"
 #include "app/file_dlg_rules.h"
-#include "app/down_settings_dlg.h"
 #include "app/kestrune_dlg.h"
 #include "app/message_box.h"
 #include "app/picture_view.h"
@@ -58,7 +58,8 @@ void ShootDialog(std::shared_ptr<Tour> tour, const QString& name, std::function<
     dialog->newWidth = tour->window->currentImage.Width();
     dialog->newHeight = tour->window->currentImage.Height();
   }
-  if constexpr (std::is_same_v<Dialog, CSRSettingsDlg>) dialog->jpegSource = tour->window->currentImage.HasJpegCoefficients();
+  if constexpr (std::is_same_v<Dialog, CSRSettingsDlg>)
+    dialog->jpegSource = tour->window->currentImage.HasJpegCoefficients();
   dialog->show();
   After(400, [tour, dialog, name, next] {
     tour->Save(dialog->grab(), name + QStringLiteral(".png"));
@@ -180,9 +181,8 @@ void StartScreenshotTour(CKestruneDlg& window, const QString& directory) {
   tour->window = &window;
   tour->directory = QDir(directory);
   tour->directory.mkpath(QStringLiteral("."));
-  SetMessageBoxHandler([](const MessageBoxRequest& request) {
-    qWarning("screenshots: message box: %s", qPrintable(request.text));
-  });
+  SetMessageBoxHandler(
+      [](const MessageBoxRequest& request) { qWarning("screenshots: message box: %s", qPrintable(request.text)); });
 
   After(800, [tour] {
     tour->Save(tour->window->grab(), QStringLiteral("main.png"));

@@ -62,8 +62,7 @@ QLineEdit* SizeSettingsDlg::MakeEdit(const DialogUnits& du, int id, int x, int y
   return edit;
 }
 
-void SizeSettingsDlg::MakeLabel(const DialogUnits& du, const QString& text, int x, int y, int width,
-                                QWidget* parent) {
+void SizeSettingsDlg::MakeLabel(const DialogUnits& du, const QString& text, int x, int y, int width, QWidget* parent) {
   auto* label = new QLabel(text, parent ? parent : this);
   label->setGeometry(du.Rect(x, y, width, 8));
 }

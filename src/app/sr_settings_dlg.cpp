@@ -66,13 +66,11 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
   setTabOrder(doubleButton, methodCombo);
   setTabOrder(methodCombo, iterationsEdit);
   QWidget* previous = iterationsEdit;
-  for (QWidget* next : {static_cast<QWidget*>(fractalSubstsEdit), static_cast<QWidget*>(betaEdit),
-                        static_cast<QWidget*>(sideLobeEdit), static_cast<QWidget*>(regularizationEdit),
-                        static_cast<QWidget*>(variableRegularizationEdit),
-                        static_cast<QWidget*>(edgeDirIterationsEdit), static_cast<QWidget*>(sourceModelCombo),
-                        static_cast<QWidget*>(jpegModelCheck),
-                        static_cast<QWidget*>(okButton),
-                        static_cast<QWidget*>(cancelButton)}) {
+  for (QWidget* next :
+       {static_cast<QWidget*>(fractalSubstsEdit), static_cast<QWidget*>(betaEdit), static_cast<QWidget*>(sideLobeEdit),
+        static_cast<QWidget*>(regularizationEdit), static_cast<QWidget*>(variableRegularizationEdit),
+        static_cast<QWidget*>(edgeDirIterationsEdit), static_cast<QWidget*>(sourceModelCombo),
+        static_cast<QWidget*>(jpegModelCheck), static_cast<QWidget*>(okButton), static_cast<QWidget*>(cancelButton)}) {
     setTabOrder(previous, next);
     previous = next;
   }

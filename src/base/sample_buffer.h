@@ -23,9 +23,8 @@ inline constexpr std::size_t kLargeBlockBytes = std::size_t{4} << 20;
 
 // While one of these is alive, freed large blocks stay mapped for reuse by
 // later allocations: a fresh block is cleared by the system page by page on
-// first touch, and a run maps planes of the same sizes again and again. The blocks kept never add to the memory the same
-// run would hold without them (see AllocateLargeBlock); they are returned
-// when the last one ends.
+// first touch, and a run maps planes of the same sizes again and again. The blocks kept never add to the memory the
+// same run would hold without them (see AllocateLargeBlock); they are returned when the last one ends.
 class LargeBlockReuse {
  public:
   LargeBlockReuse();

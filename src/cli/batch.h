@@ -41,9 +41,9 @@ struct BatchOptions {
 
 // One file of a batch, or a folder that could not be listed.
 struct BatchItem {
-  std::string input;    // the path read
-  std::string key;      // its path below the input it came from, '/'-separated
-  std::string output;   // the path written; empty for a folder
+  std::string input;         // the path read
+  std::string key;           // its path below the input it came from, '/'-separated
+  std::string output;        // the path written; empty for a folder
   std::string problem = {};  // a folder's failure, the message said for it
 };
 
@@ -79,5 +79,5 @@ using FileWork = std::function<int(const std::string& in, const std::string& out
 // kExitSomeFailed when a file or folder failed (the others are done),
 // kExitUnwritable when only the report could not be written, or the status
 // of a refusal before any work.
-int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, const OutputOptions& output,
-             bool quiet, const FileWork& work);
+int RunBatch(const std::vector<std::string>& inputs, const BatchOptions& batch, const OutputOptions& output, bool quiet,
+             const FileWork& work);

@@ -81,8 +81,8 @@ void OutputOptions::Add(CLI::App& sub) {
 kestrune::WriteOptions OutputOptions::ToWriteOptions() const {
   kestrune::WriteOptions options;
   options.format = FormatNamed(CLI::detail::to_lower(format));
-  options.depth = depth == "8"    ? kestrune::SampleDepth::k8
-                  : depth == "16" ? kestrune::SampleDepth::k16
+  options.depth = depth == "8"     ? kestrune::SampleDepth::k8
+                  : depth == "16"  ? kestrune::SampleDepth::k16
                   : depth == "32f" ? kestrune::SampleDepth::k32Float
                                    : kestrune::SampleDepth::kUnknown;
   options.quality = quality;
@@ -99,8 +99,8 @@ int LoadInputImage(const std::string& path, kestrune::Image& image) {
     return read.error().code == kestrune::ErrorCode::kOutOfMemory ? kExitOutOfMemory : kExitUnreadable;
   }
   for (const std::string& warning : read.warnings())
-    Diag() << "kestrune-cli: " << (path == "-" ? "standard input" : Printable(path)) << ": warning: "
-           << Printable(warning) << '\n';
+    Diag() << "kestrune-cli: " << (path == "-" ? "standard input" : Printable(path))
+           << ": warning: " << Printable(warning) << '\n';
   image = std::move(read).value();
   return kExitOk;
 }

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <string>
 
-#include <CLI/CLI.hpp>
 #include <kestrune/image.h>
 #include <kestrune/io.h>
+#include <CLI/CLI.hpp>
 
 // What `--help` says of the files the tool reads and writes.
 inline constexpr const char* kInputHelp =

@@ -87,7 +87,8 @@ class DownscaleCommand : public FileCommand {
     }
     if (!quiet_ && !InBatch()) {
       char line[256];
-      std::snprintf(line, sizeof line, "hint: offset-x=%.6g offset-y=%.6g deviation-x=%.6g deviation-y=%.6g score=%.6g\n",
+      std::snprintf(line, sizeof line,
+                    "hint: offset-x=%.6g offset-y=%.6g deviation-x=%.6g deviation-y=%.6g score=%.6g\n",
                     static_cast<double>(hint.offsetX), static_cast<double>(hint.offsetY),
                     static_cast<double>(hint.deviationX), static_cast<double>(hint.deviationY),
                     static_cast<double>(hint.score));
@@ -112,8 +113,8 @@ class DownscaleCommand : public FileCommand {
   std::string deviation_ = DecimalText(params_.scaleDeviation);
 };
 
-const CommandRegistration registration{
-    {"downscale", "Reduce an image after searching for the crispest scale and sub-pixel shift", 50,
-     [] { return std::make_unique<DownscaleCommand>(); }}};
+const CommandRegistration registration{{"downscale",
+                                        "Reduce an image after searching for the crispest scale and sub-pixel shift",
+                                        50, [] { return std::make_unique<DownscaleCommand>(); }}};
 
 }  // namespace

@@ -71,8 +71,8 @@ class ResizeCommand : public FileCommand {
   std::string filterName_ = kFilterNames[static_cast<std::size_t>(options_.filter)];  // the library's default
 };
 
-const CommandRegistration registration{
-    {"resize", "Resize an image with a linear filter, sub-pixel offset and scale deviation", 40,
-     [] { return std::make_unique<ResizeCommand>(); }}};
+const CommandRegistration registration{{"resize",
+                                        "Resize an image with a linear filter, sub-pixel offset and scale deviation",
+                                        40, [] { return std::make_unique<ResizeCommand>(); }}};
 
 }  // namespace

@@ -2,8 +2,8 @@
 // settings of the upscaling dialog as options, a progress bar on a terminal,
 // and Ctrl+C to stop early (first press: write the estimate so far and exit
 // with status 5; second: end at once without writing).
-#include <csignal>
 #include <cfloat>
+#include <csignal>
 #include <cstdint>
 #include <iostream>
 #include <string>
@@ -51,8 +51,7 @@ class UpscaleCommand : public FileCommand {
         ->default_str(std::to_string(kDefaults.iterations));
     sub.add_option("--fractal", fractal_, "Number of fractal substitutions (0..100)")
         ->default_str(std::to_string(kDefaults.fractalSubstitutions));
-    sub.add_option("--edge-iterations", edgeIterations_,
-                   "Edge-dir interp. iterations for the residual (-1: bilinear)")
+    sub.add_option("--edge-iterations", edgeIterations_, "Edge-dir interp. iterations for the residual (-1: bilinear)")
         ->default_str(std::to_string(kDefaults.edgeDirIterations));
     sub.add_option("--strength", strength_, "Strength (initial step size)")->default_str(strength_);
     sub.add_option("--side-lobe", sideLobe_, "Side lobe of the downsampling filter")->default_str(sideLobe_);
@@ -116,7 +115,7 @@ class UpscaleCommand : public FileCommand {
                                                     : kestrune::SourceModel::kCamera;
     options.iterations = static_cast<uint32_t>(iterations);
     options.fractalSubstitutions = static_cast<uint32_t>(fractal);
-    options.initialMethod = method_ == "bilinear" ? kestrune::InitialMethod::kBilinear
+    options.initialMethod = method_ == "bilinear"  ? kestrune::InitialMethod::kBilinear
                             : method_ == "bicubic" ? kestrune::InitialMethod::kBicubic
                             : method_ == "edge"    ? kestrune::InitialMethod::kEdgeDirectional
                             : method_ == "learned" ? kestrune::InitialMethod::kLearned
@@ -195,9 +194,7 @@ class UpscaleCommand : public FileCommand {
       case kestrune::ErrorCode::kOutOfMemory:
         Diag() << "kestrune-cli upscale: " << error.message << "\n";
         return kExitOutOfMemory;
-      default:
-        Diag() << "kestrune-cli upscale: " << error.message << "\n";
-        return kExitUsage;
+      default: Diag() << "kestrune-cli upscale: " << error.message << "\n"; return kExitUsage;
     }
   }
   // Pictures enlarged in tiles by the library.

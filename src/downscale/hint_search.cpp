@@ -14,8 +14,8 @@
 #include <cmath>
 #include <vector>
 
-#include "downscale/sharpness_measure.h"
 #include "base/threading.h"
+#include "downscale/sharpness_measure.h"
 #include "resampling/linear_resampler.h"
 #include "resampling/resize_rows.h"
 
@@ -171,8 +171,8 @@ bool HintSearch(FloatImage& output, const FloatImage& image, const DownscalePara
     const float devX = trial.deviationX;
     const float devY = trial.deviationY;
     // A negative product makes the weight NaN: such a trial never wins.
-    trial.weight = std::sqrt((1.0f - devX / static_cast<float>(dstWidth)) *
-                             (1.0f - devY / static_cast<float>(dstHeight)));
+    trial.weight =
+        std::sqrt((1.0f - devX / static_cast<float>(dstWidth)) * (1.0f - devY / static_cast<float>(dstHeight)));
 
     // Vertical offset, always with Catmull-Rom; all N reductions share one
     // horizontal set-up. Up to four reductions at a time.
@@ -225,8 +225,8 @@ bool HintSearch(FloatImage& output, const FloatImage& image, const DownscalePara
     progress->Report(report);
   }
   for (int c = FloatImage::kRed; c <= FloatImage::kBlue; ++c)
-    ResizePlane(image.samples(c), srcWidth, srcHeight, result.samples(c), dstWidth, dstHeight, filterType,
-                hint.offsetX, hint.offsetY, hint.deviationX, hint.deviationY, smoothness);
+    ResizePlane(image.samples(c), srcWidth, srcHeight, result.samples(c), dstWidth, dstHeight, filterType, hint.offsetX,
+                hint.offsetY, hint.deviationX, hint.deviationY, smoothness);
 
   output = std::move(result);
   if (chosen) *chosen = hint;

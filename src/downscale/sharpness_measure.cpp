@@ -75,7 +75,7 @@ void Accumulate(const double* t1, const double* t2, std::size_t stride, std::siz
 
 // Adds the terms of one row of `count` planes to the sums.
 void AddRowHwy(const float* const* rows, const float* const* below, int count, std::size_t terms, double* t1,
-                double* t2, double* s1, double* s2) {
+               double* t2, double* s1, double* s2) {
   for (int p = 0; p < count; ++p) RowTerms(rows[p], below[p], terms, t1 + p * terms, t2 + p * terms);
   switch (count) {
     case 1: Accumulate<1>(t1, t2, terms, terms, s1, s2); break;
@@ -112,7 +112,9 @@ void AddRowScalar(const float* const* rows, const float* const* below, int count
 namespace kestrune {
 
 SharpnessAccumulator::SharpnessAccumulator(int count, uint32_t width)
-    : count_(count < 1 ? 1 : count > kSharpnessBatch ? kSharpnessBatch : count),
+    : count_(count < 1                 ? 1
+             : count > kSharpnessBatch ? kSharpnessBatch
+                                       : count),
       width_(width),
       t1_(static_cast<std::size_t>(count_) * (width > 1 ? width - 1 : 0)),
       t2_(t1_.size()) {}
@@ -120,8 +122,8 @@ SharpnessAccumulator::SharpnessAccumulator(int count, uint32_t width)
 void SharpnessAccumulator::AddRow(const float* const* rows, const float* const* below) {
   if (width_ < 2) return;
   if (simd::ScalarKernels()) return sharpness::AddRowScalar(rows, below, count_, width_ - 1, s1_, s2_);
-  HWY_DYNAMIC_DISPATCH(kestrune::sharpness::AddRowHwy)(rows, below, count_, width_ - 1, t1_.data(), t2_.data(), s1_,
-                                                       s2_);
+  HWY_DYNAMIC_DISPATCH(kestrune::sharpness::AddRowHwy)
+  (rows, below, count_, width_ - 1, t1_.data(), t2_.data(), s1_, s2_);
 }
 
 void SharpnessAccumulator::Scores(uint32_t height, float* scores) const {

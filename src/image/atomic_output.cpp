@@ -110,8 +110,10 @@ bool AtomicOutput::OpenFolderWithin(const std::string& within, const std::string
       const int errnum = errno;
       struct stat st {};
       if (::fstatat(folder_, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
-        return Fail(Quoted(path.substr(0, end)) + " is a symbolic link, which is not followed: nothing is written "
-                    "outside " + Quoted(within));
+        return Fail(Quoted(path.substr(0, end)) +
+                    " is a symbolic link, which is not followed: nothing is written "
+                    "outside " +
+                    Quoted(within));
       return Fail(errnum);
     }
     ::close(folder_);
@@ -225,7 +227,8 @@ std::string OutputPathProblem(const std::string& path) {
   const std::string folder = FolderOf(target);
   if (::stat(folder.c_str(), &st) != 0) return "the folder " + folder + " does not exist";
   if (!S_ISDIR(st.st_mode)) return folder + " is not a folder";
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) return "the folder " + folder + " cannot be written: " + std::strerror(errno);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    return "the folder " + folder + " cannot be written: " + std::strerror(errno);
   return {};
 }
 

@@ -36,8 +36,7 @@ std::size_t FloatsToBytesHwy(const float* in, uint8_t* out, std::size_t count) {
   return i;
 }
 
-std::size_t PlanesToBgrHwy(const float* red, const float* green, const float* blue, uint8_t* out,
-                           std::size_t count) {
+std::size_t PlanesToBgrHwy(const float* red, const float* green, const float* blue, uint8_t* out, std::size_t count) {
   const std::size_t lanes = hn::Lanes(DF());
   std::size_t i = 0;
   for (; i + lanes <= count; i += lanes)
@@ -63,8 +62,7 @@ void FloatsToBytes(const float* in, uint8_t* out, std::size_t count) {
 }
 
 void PlanesToBgr(const float* red, const float* green, const float* blue, uint8_t* out, std::size_t count) {
-  std::size_t i =
-      simd::ScalarKernels() ? 0 : HWY_DYNAMIC_DISPATCH(bytes::PlanesToBgrHwy)(red, green, blue, out, count);
+  std::size_t i = simd::ScalarKernels() ? 0 : HWY_DYNAMIC_DISPATCH(bytes::PlanesToBgrHwy)(red, green, blue, out, count);
   for (; i < count; ++i) {
     out[3 * i] = FloatToByte(blue[i]);
     out[3 * i + 1] = FloatToByte(green[i]);

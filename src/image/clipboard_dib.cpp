@@ -67,8 +67,8 @@ std::vector<uint8_t> EncodePackedDib(const FloatImage& image) {
   bmp::PutInfoHeader24(out.data(), image.width, image.height);
   for (uint32_t y = 0; y < image.height; ++y) {
     uint8_t* row = out.data() + bmp::kInfoHeaderSize + stride * (image.height - 1 - y);
-    PlanesToBgr(image.rows(FloatImage::kRed)[y], image.rows(FloatImage::kGreen)[y],
-                image.rows(FloatImage::kBlue)[y], row, image.width);
+    PlanesToBgr(image.rows(FloatImage::kRed)[y], image.rows(FloatImage::kGreen)[y], image.rows(FloatImage::kBlue)[y],
+                row, image.width);
   }
   return out;
 }

@@ -2,8 +2,8 @@
 // the arm64 test build, where Debian's libvips cannot be installed beside the
 // native one): BMP and PFM, which are the program's own, and nothing else.
 #include "image/format_readers.h"
-#include "image/row_files.h"
 #include "image/image_writers.h"
+#include "image/row_files.h"
 
 namespace kestrune {
 

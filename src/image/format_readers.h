@@ -13,10 +13,8 @@ namespace kestrune {
 // The program's own readers, on a stream at the start of a file of
 // `fileSize` bytes. Each fills `header` and checks it, then with `image` null
 // stops (a probe) or decodes into *image.
-ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image,
-                   DamagePolicy policy);
-ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image,
-                   DamagePolicy policy);
+ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image, DamagePolicy policy);
+ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image, DamagePolicy policy);
 
 // A whole file for libvips: an open descriptor (read from offset 0) or
 // bytes in memory, with its first bytes at hand for the checks made before

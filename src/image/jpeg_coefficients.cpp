@@ -110,8 +110,8 @@ JpegCoefficientsRead Read(Source source, int orientation, JpegCoefficients& out,
 
 }  // namespace
 
-JpegCoefficientsRead ReadJpegCoefficients(const uint8_t* data, std::size_t size, int orientation,
-                                          JpegCoefficients& out, std::string& reason) {
+JpegCoefficientsRead ReadJpegCoefficients(const uint8_t* data, std::size_t size, int orientation, JpegCoefficients& out,
+                                          std::string& reason) {
   return Read([&](jpeg_decompress_struct& cinfo) { jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size)); },
               orientation, out, reason);
 }

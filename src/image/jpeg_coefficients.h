@@ -48,10 +48,9 @@ enum class JpegCoefficientsRead {
 // Reads the coefficients of the JPEG file `data` (`size` bytes), or of the
 // file open as `file` (read from its current position), and turns them by
 // EXIF orientation `orientation` (1..8, as the pixels are turned).
-JpegCoefficientsRead ReadJpegCoefficients(const uint8_t* data, std::size_t size, int orientation,
-                                          JpegCoefficients& out, std::string& reason);
-JpegCoefficientsRead ReadJpegCoefficients(std::FILE* file, int orientation, JpegCoefficients& out,
+JpegCoefficientsRead ReadJpegCoefficients(const uint8_t* data, std::size_t size, int orientation, JpegCoefficients& out,
                                           std::string& reason);
+JpegCoefficientsRead ReadJpegCoefficients(std::FILE* file, int orientation, JpegCoefficients& out, std::string& reason);
 // The file at `path`, stored upright; one that cannot be opened is damaged
 // with the system's reason.
 JpegCoefficientsRead ReadJpegCoefficients(const std::string& path, JpegCoefficients& out, std::string& reason);

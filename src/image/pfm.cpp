@@ -46,9 +46,7 @@ bool ParseSide(const std::string& token, uint32_t& value) {
   return true;
 }
 
-uint32_t ByteSwap(uint32_t v) {
-  return (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
-}
+uint32_t ByteSwap(uint32_t v) { return (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24); }
 
 float DecodeFloat(const uint8_t* p, bool littleEndian) {
   uint32_t bits;
@@ -65,8 +63,7 @@ void EncodeFloat(float value, uint8_t* p) {
 
 }  // namespace
 
-ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image,
-                   DamagePolicy policy) {
+ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image, DamagePolicy policy) {
   constexpr FileFormat kPfm = FileFormat::kPfm;
   std::string magic, widthText, heightText, scaleText;
   uint32_t width = 0, height = 0;
@@ -147,7 +144,8 @@ ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatI
   }
   if (bad.found) {
     static const char* const kChannels[3] = {"red", "green", "blue"};
-    return Refusal(kPfm, NonFiniteMessage("PFM", bad.y, bad.x, channels == 3 ? kChannels[bad.channel] : "grey", bad.value));
+    return Refusal(kPfm,
+                   NonFiniteMessage("PFM", bad.y, bad.x, channels == 3 ? kChannels[bad.channel] : "grey", bad.value));
   }
   return status;
 }
@@ -155,7 +153,8 @@ ReadStatus ReadPfm(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatI
 Error WritePfm(std::FILE* file, const FloatImage& image) {
   if (image.IsEmpty()) return EmptyImageError();
   const int channels = image.metadata.greyscale ? 1 : 3;
-  if (std::fprintf(file, "%s\n%u %u\n-1.0\n", channels == 1 ? "Pf" : "PF", image.width, image.height) < 0) return WriteFailure();
+  if (std::fprintf(file, "%s\n%u %u\n-1.0\n", channels == 1 ? "Pf" : "PF", image.width, image.height) < 0)
+    return WriteFailure();
   std::vector<uint8_t> row(std::size_t{image.width} * channels * 4);
   for (uint32_t r = 0; r < image.height; ++r) {
     const uint32_t y = image.height - 1 - r;

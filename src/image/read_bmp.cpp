@@ -19,9 +19,7 @@ namespace {
 // Windows information headers: BITMAPINFOHEADER, its V2 and V3 extensions
 // (with colour masks), V4 and V5. OS/2 headers (12, 16 or 64 bytes and other
 // sizes) are not read.
-bool IsWindowsHeaderSize(uint32_t size) {
-  return size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
-}
+bool IsWindowsHeaderSize(uint32_t size) { return size == 40 || size == 52 || size == 56 || size == 108 || size == 124; }
 
 bool IsSupportedBitCount(uint32_t bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32; }
 
@@ -36,18 +34,10 @@ void DecodeRow(const uint8_t* in, uint32_t bits, const std::array<uint8_t, 1024>
   for (uint32_t x = 0; x < width; ++x) {
     const uint8_t* px;
     switch (bits) {
-      case 1:
-        px = &palette[4 * ((in[x / 8] >> (7 - x % 8)) & 1)];
-        break;
-      case 4:
-        px = &palette[4 * ((x % 2 == 0) ? in[x / 2] >> 4 : in[x / 2] & 15)];
-        break;
-      case 8:
-        px = &palette[4 * in[x]];
-        break;
-      case 24:
-        px = in + 3 * std::size_t{x};
-        break;
+      case 1: px = &palette[4 * ((in[x / 8] >> (7 - x % 8)) & 1)]; break;
+      case 4: px = &palette[4 * ((x % 2 == 0) ? in[x / 2] >> 4 : in[x / 2] & 15)]; break;
+      case 8: px = &palette[4 * in[x]]; break;
+      case 24: px = in + 3 * std::size_t{x}; break;
       default:  // 32
         px = in + 4 * std::size_t{x};
         break;
@@ -60,8 +50,7 @@ void DecodeRow(const uint8_t* in, uint32_t bits, const std::array<uint8_t, 1024>
 
 }  // namespace
 
-ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image,
-                   DamagePolicy policy) {
+ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatImage* image, DamagePolicy policy) {
   constexpr FileFormat kBmp = FileFormat::kBmp;
   uint8_t headers[bmp::kFileHeaderSize + bmp::kInfoHeaderSize];
   const std::size_t got = std::fread(headers, 1, sizeof headers, file);
@@ -84,8 +73,8 @@ ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatI
     return Refusal(kBmp,
                    "BMP with " + std::to_string(bits) + " bits per pixel is not supported (1, 4, 8, 24 and 32 are)");
   if (compression != 0)
-    return Refusal(
-        kBmp, "BMP compression " + std::to_string(compression) + " is not supported: only uncompressed files are read");
+    return Refusal(kBmp, "BMP compression " + std::to_string(compression) +
+                             " is not supported: only uncompressed files are read");
   if (width <= 0 || height == 0)
     return Refusal(kBmp, "BMP of " + std::to_string(width) + " x " + std::to_string(height) +
                              " pixels: the width must be positive and the height not 0");
@@ -113,8 +102,8 @@ ReadStatus ReadBmp(std::FILE* file, uint64_t fileSize, ImageInfo& header, FloatI
   status.format = kBmp;
   if (held < needed) {
     const uint64_t complete = held / stride;
-    status = Damage(kBmp, TruncatedRowsMessage(kBmp, complete, h, !topDown, needed, dataOffset, held), complete > 0,
-                    policy);
+    status =
+        Damage(kBmp, TruncatedRowsMessage(kBmp, complete, h, !topDown, needed, dataOffset, held), complete > 0, policy);
     if (!status.ok()) return status;
   }
   if (!image) return status;

@@ -38,7 +38,8 @@ StdioFile OpenForReading(const std::string& path, ReadStatus& status) {
   }
   errno = 0;
   StdioFile file = OpenStdioFile(path, "rb");
-  if (!file) status = Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "the file cannot be opened: " + SystemReason());
+  if (!file)
+    status = Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "the file cannot be opened: " + SystemReason());
   return file;
 }
 
@@ -122,9 +123,9 @@ ReadStatus DispatchPath(const std::string& path, ImageInfo& header, FloatImage* 
   std::vector<uint8_t> bytes;
   if (path == "-") {
     errno = 0;
-    if (!Slurp(stdin, bytes, kSignatureBytes - 1) || (bytes.size() == kSignatureBytes &&
-                                                       FormatOfSignature(bytes.data(), bytes.size()) != FileFormat::kUnknown &&
-                                                       !Slurp(stdin, bytes, kMaxStandardInput)))
+    if (!Slurp(stdin, bytes, kSignatureBytes - 1) ||
+        (bytes.size() == kSignatureBytes && FormatOfSignature(bytes.data(), bytes.size()) != FileFormat::kUnknown &&
+         !Slurp(stdin, bytes, kMaxStandardInput)))
       return Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "standard input cannot be read: " + SystemReason());
     if (!bytes.empty() && FormatOfSignature(bytes.data(), bytes.size()) == FileFormat::kUnknown) return NotAnImage(0);
     if (bytes.size() > kMaxStandardInput)
@@ -137,7 +138,8 @@ ReadStatus DispatchPath(const std::string& path, ImageInfo& header, FloatImage* 
   StdioFile file = OpenForReading(path, status);
   if (!file) return status;
   uint64_t size = 0;
-  if (StreamSize(file.get(), size)) return Dispatch({file.get(), ::fileno(file.get()), nullptr, size}, header, image, policy);
+  if (StreamSize(file.get(), size))
+    return Dispatch({file.get(), ::fileno(file.get()), nullptr, size}, header, image, policy);
   if (!Slurp(file.get(), bytes))
     return Failure(ErrorCode::kCannotOpen, FileFormat::kUnknown, "the file cannot be read: " + SystemReason());
   return DispatchMemory(bytes.data(), bytes.size(), header, image, policy);
@@ -214,7 +216,9 @@ ReadStatus NotAnImage(uint64_t size) {
                      (size != 0 ? " (a file of " + std::to_string(size) + " bytes)" : std::string()));
 }
 
-ReadStatus Refusal(FileFormat format, std::string message) { return Failure(ErrorCode::kUnreadable, format, std::move(message)); }
+ReadStatus Refusal(FileFormat format, std::string message) {
+  return Failure(ErrorCode::kUnreadable, format, std::move(message));
+}
 
 ReadStatus Damage(FileFormat format, std::string message, bool readable, DamagePolicy policy) {
   const bool kept = readable && policy == DamagePolicy::kKeepReadable;
@@ -230,17 +234,19 @@ std::string SizeLimitProblem(FileFormat format, uint64_t width, uint64_t height)
          std::to_string(kMaxImagePixels) + " in all";
 }
 
-std::string NonFiniteMessage(const std::string& name, uint64_t row, uint64_t column, const char* channel, double value) {
+std::string NonFiniteMessage(const std::string& name, uint64_t row, uint64_t column, const char* channel,
+                             double value) {
   const char* what = std::isnan(value) ? "NaN" : value > 0 ? "+infinity" : "-infinity";
-  return name + " sample at row " + std::to_string(row) + ", column " +
-         std::to_string(column) + " (" + channel + ") is " + what + ": samples must be finite";
+  return name + " sample at row " + std::to_string(row) + ", column " + std::to_string(column) + " (" + channel +
+         ") is " + what + ": samples must be finite";
 }
 
 ReadStatus MemoryCheck(FileFormat format, uint64_t width, uint64_t height, uint64_t bytes) {
   const uint64_t available = AvailableMemoryBytes();
   if (bytes <= available) return Failure(ErrorCode::kNone, format, {});
   char text[160];
-  std::snprintf(text, sizeof text, " of %llu x %llu pixels needs about %.1f GB of memory to decode; %.1f GB are available",
+  std::snprintf(text, sizeof text,
+                " of %llu x %llu pixels needs about %.1f GB of memory to decode; %.1f GB are available",
                 (unsigned long long)width, (unsigned long long)height, double(bytes) / 1e9, double(available) / 1e9);
   return Failure(ErrorCode::kOutOfMemory, format, FormatName(format) + std::string(text));
 }

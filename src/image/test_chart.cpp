@@ -67,9 +67,11 @@ FloatImage RenderTestChart(uint32_t width, uint32_t height, uint32_t seed) {
         const float angle = std::atan2(ly, lx);
         // Distance in pixels to the nearest of the fan's spokes (every 10 degrees).
         const float spoke = std::fabs(std::sin(angle * 18.0f)) * std::sqrt(lx * lx + ly * ly) / 18.0f;
-        if (spoke < 0.6f) for (float& c : rgb) c = 20 + 40 * spoke;
+        if (spoke < 0.6f)
+          for (float& c : rgb) c = 20 + 40 * spoke;
       }
-      if (x == width / 2 || y == height / 2) for (float& c : rgb) c *= 0.35f;
+      if (x == width / 2 || y == height / 2)
+        for (float& c : rgb) c *= 0.35f;
 
       // A checkerboard patch: the hardest case for every kernel.
       if (u > 0.06f && u < 0.22f && v > 0.76f && v < 0.94f) {

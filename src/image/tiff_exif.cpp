@@ -27,10 +27,19 @@ struct Entry {
 
 std::size_t TypeSize(uint16_t type) {
   switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: return 8;
+    case 1:
+    case 2:
+    case 6:
+    case 7: return 1;
+    case 3:
+    case 8: return 2;
+    case 4:
+    case 9:
+    case 11:
+    case 13: return 4;
+    case 5:
+    case 10:
+    case 12: return 8;
     default: return 0;
   }
 }
@@ -150,7 +159,9 @@ void CopyPointed(const Reader& r, std::vector<Entry>& entries, std::vector<uint8
   }
 }
 
-bool IsDescriptive(uint16_t tag) { return std::find(std::begin(kDescriptive), std::end(kDescriptive), tag) != std::end(kDescriptive); }
+bool IsDescriptive(uint16_t tag) {
+  return std::find(std::begin(kDescriptive), std::end(kDescriptive), tag) != std::end(kDescriptive);
+}
 
 // The byte order of the classic TIFF header `h`; false when it is none.
 bool Header(const uint8_t* h, bool& little) {
@@ -168,7 +179,8 @@ std::vector<uint8_t> ExifFromTiff(const TiffFile& file) {
   std::vector<Entry> first;
   uint32_t next = 0;
   if (!ReadIfd(r, r.U32(h + 4), little, false, first, next)) return {};
-  std::erase_if(first, [](const Entry& e) { return !IsDescriptive(e.tag) && e.tag != kExifPointer && e.tag != kGpsPointer; });
+  std::erase_if(first,
+                [](const Entry& e) { return !IsDescriptive(e.tag) && e.tag != kExifPointer && e.tag != kGpsPointer; });
   std::vector<uint8_t> out(h, h + 8);
   CopyPointed(r, first, out, 0, little, 2);
   if (std::none_of(first.begin(), first.end(), [](const Entry& e) { return IsPointer(e.tag); })) return {};

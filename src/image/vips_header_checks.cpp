@@ -166,7 +166,7 @@ std::string PnmHeaderProblem(const VipsInput& in, uint32_t& rows) {
            std::to_string(found) + " of its " + std::to_string(samples) + " samples";
   }
   const uint64_t offset = i + 1, rowBytes = kind == '4' ? (uint64_t(width) + 7) / 8
-                                                         : uint64_t(width) * (kind == '6' ? 3 : 1) * (top > 255 ? 2 : 1);
+                                                        : uint64_t(width) * (kind == '6' ? 3 : 1) * (top > 255 ? 2 : 1);
   const uint64_t needed = rowBytes * uint64_t(height), held = in.size > offset ? in.size - offset : 0;
   if (held >= needed) return {};
   rows = uint32_t(held / rowBytes);

@@ -50,8 +50,7 @@ bool Contains(const std::string& text, const char* part) {
 
 bool SaysTruncated(const std::string& text) {
   return (Contains(text, "premature end") && !Contains(text, "data segment")) || Contains(text, "not enough data") ||
-         Contains(text, "truncated") ||
-         Contains(text, "unexpected end") || Contains(text, "end of file");
+         Contains(text, "truncated") || Contains(text, "unexpected end") || Contains(text, "end of file");
 }
 
 bool SaysCorruptJpeg(const std::string& text) {

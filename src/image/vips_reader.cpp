@@ -166,13 +166,17 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageInfo& header, FloatImage* imag
   } catch (const VError& e) {
     const std::string reason = Explain(e.what(), status.warnings);
     vips_error_clear();
-    ReadStatus failed = SaysTruncated(reason) ? Damage(format, name + " truncated in its header: " + reason, false, policy)
-                                              : Refusal(format, name + " cannot be read: " + reason);
+    ReadStatus failed = SaysTruncated(reason)
+                            ? Damage(format, name + " truncated in its header: " + reason, false, policy)
+                            : Refusal(format, name + " cannot be read: " + reason);
     failed.warnings = std::move(status.warnings);
     return failed;
   }
-  const uint32_t storedWidth = static_cast<uint32_t>(stored.width()), storedHeight = static_cast<uint32_t>(stored.height());
-  int orientation = vips_image_get_typeof(stored.get_image(), VIPS_META_ORIENTATION) ? vips_image_get_orientation(stored.get_image()) : 1;
+  const uint32_t storedWidth = static_cast<uint32_t>(stored.width()),
+                 storedHeight = static_cast<uint32_t>(stored.height());
+  int orientation = vips_image_get_typeof(stored.get_image(), VIPS_META_ORIENTATION)
+                        ? vips_image_get_orientation(stored.get_image())
+                        : 1;
   if (orientation < 1 || orientation > 8) orientation = 1;
   const bool swap = orientation >= 5;
   header.width = swap ? storedHeight : storedWidth;
@@ -184,7 +188,7 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageInfo& header, FloatImage* imag
                                      : static_cast<uint32_t>(vips_format_sizeof(stored.format()) * 8 * stored.bands());
   header.hasProfile = vips_image_get_typeof(stored.get_image(), VIPS_META_ICC_NAME) != 0;
   header.hasExif = vips_image_get_typeof(stored.get_image(), VIPS_META_EXIF_NAME) != 0 ||
-                (format == FileFormat::kTiff && !ExifFromTiff(TiffOf(in)).empty());
+                   (format == FileFormat::kTiff && !ExifFromTiff(TiffOf(in)).empty());
   if (std::string problem = LayoutProblem(name, stored); !problem.empty()) {
     ReadStatus refusal = Refusal(format, std::move(problem));
     refusal.warnings = std::move(status.warnings);
@@ -196,9 +200,10 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageInfo& header, FloatImage* imag
   }
   if (!sizeProblem.empty()) return Damage(format, sizeProblem, false, policy);
   if (!image) return status;
-  if (ReadStatus memory = MemoryCheck(
-          format, storedWidth, storedHeight,
-          decodeBytes(storedWidth, storedHeight, vips_format_sizeof(stored.format()) * stored.bands(), header.hasAlpha));
+  if (ReadStatus memory =
+          MemoryCheck(format, storedWidth, storedHeight,
+                      decodeBytes(storedWidth, storedHeight, vips_format_sizeof(stored.format()) * stored.bands(),
+                                  header.hasAlpha));
       !memory.ok()) {
     if (format == FileFormat::kUnknown) memory.message.replace(0, std::strlen("unknown"), name);
     return memory;
@@ -304,8 +309,7 @@ ReadStatus ReadWithVips(const VipsInput& in, ImageInfo& header, FloatImage* imag
       Spread(static_cast<const float*>(samples), storedWidth, storedHeight, bands, orientation, 255.0f, false, *image);
       break;
     default:
-      Spread(static_cast<const double*>(samples), storedWidth, storedHeight, bands, orientation, 255.0f, false,
-             *image);
+      Spread(static_cast<const double*>(samples), storedWidth, storedHeight, bands, orientation, 255.0f, false, *image);
       break;
   }
   image->sourceBitDepth = 0;

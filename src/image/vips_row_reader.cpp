@@ -13,8 +13,8 @@
 
 #include <vips/vips8>
 
-#include "image/row_files.h"
 #include "image/format_readers.h"
+#include "image/row_files.h"
 #include "image/vips_messages.h"
 #include "image/vips_metadata.h"
 #include "image/vips_runtime.h"
@@ -69,8 +69,7 @@ ReadStatus RowFileReader::Open(const std::string& path) {
     in.size = uint64_t(std::max<off_t>(0, ::lseek(state->descriptor, 0, SEEK_END)));
     state->stored = Load(in, VIPS_FAIL_ON_ERROR);
     VipsImage* image = state->stored.get_image();
-    const int orientation =
-        vips_image_get_typeof(image, VIPS_META_ORIENTATION) ? vips_image_get_orientation(image) : 1;
+    const int orientation = vips_image_get_typeof(image, VIPS_META_ORIENTATION) ? vips_image_get_orientation(image) : 1;
     if (orientation > 1 && orientation <= 8) return Refusal(state->header.format, "turned by its EXIF orientation");
     state->metadata = MetadataOf(state->stored, state->header, in);
     state->region = state->stored.region();

@@ -113,7 +113,8 @@ bool RowFileWriter::Write(const FloatImage& rows, std::string& reason) {
       if (s.depth == SampleDepth::k16)
         ok = put(Interleave<uint16_t>(rows, s.colours, s.alpha, FloatToWord, y, kChunk));
       else if (s.depth == SampleDepth::k32Float)
-        ok = put(Interleave<float>(rows, s.colours, s.alpha, [](float v) { return v / 255.0f; }, y, kChunk));
+        ok = put(Interleave<float>(
+            rows, s.colours, s.alpha, [](float v) { return v / 255.0f; }, y, kChunk));
       else
         ok = put(Interleave<uint8_t>(rows, s.colours, s.alpha, FloatToByte, y, kChunk));
     }
@@ -153,13 +154,11 @@ bool RowFileWriter::Commit(std::string& reason) {
     // The spool as bytes (libvips maps it a window at a time), then read as
     // samples of the depth written; the metadata goes on an image of its own.
     const int sampleBytes = int(vips_format_sizeof(bandFormat));
-    VipsImage* raw = vips_image_new_from_file_raw(s.spool.temporary().c_str(), int(s.width), int(s.height),
-                                                  bands * sampleBytes, 0);
+    VipsImage* raw =
+        vips_image_new_from_file_raw(s.spool.temporary().c_str(), int(s.width), int(s.height), bands * sampleBytes, 0);
     if (raw == nullptr) throw VError(vips_error_buffer());
-    VImage out = VImage(raw).copy(VImage::option()
-                                      ->set("bands", bands)
-                                      ->set("format", bandFormat)
-                                      ->set("interpretation", interpretation));
+    VImage out = VImage(raw).copy(
+        VImage::option()->set("bands", bands)->set("format", bandFormat)->set("interpretation", interpretation));
     AttachMetadata(out, s.metadata);
     VTarget target = VTarget::new_to_descriptor(::fileno(s.output.file()));
     switch (s.options.format) {

@@ -8,8 +8,9 @@
 namespace kestrune::vipsio {
 
 SampleDepth DepthOf(VipsBandFormat format) {
-  return format == VIPS_FORMAT_UCHAR ? SampleDepth::k8 : format == VIPS_FORMAT_USHORT ? SampleDepth::k16
-                                                                                       : SampleDepth::k32Float;
+  return format == VIPS_FORMAT_UCHAR    ? SampleDepth::k8
+         : format == VIPS_FORMAT_USHORT ? SampleDepth::k16
+                                        : SampleDepth::k32Float;
 }
 
 void Place(int o, uint32_t w, uint32_t h, uint32_t x, uint32_t y, uint32_t& dx, uint32_t& dy) {
@@ -32,7 +33,7 @@ namespace {
 template <class T>
 std::string NonFiniteProblem(const std::string& name, const T* samples, uint32_t w, uint32_t rows, int bands,
                              uint32_t firstRow) {
-  static const char* const kColour[4] = {"red", "green", "blue", "alpha"}, *const kGrey[2] = {"grey", "alpha"};
+  static const char *const kColour[4] = {"red", "green", "blue", "alpha"}, *const kGrey[2] = {"grey", "alpha"};
   const std::size_t count = std::size_t{w} * rows * bands;
   for (std::size_t i = 0; i < count; ++i)
     if (!std::isfinite(samples[i])) {

@@ -116,7 +116,8 @@ Error WriteWithVips(std::FILE* file, const FloatImage& image, const WriteOptions
     return WriteFailure(reason);
   }
   std::size_t length = 0;
-  const auto* encoded = static_cast<const uint8_t*>(vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr));
+  const auto* encoded =
+      static_cast<const uint8_t*>(vips_area_get_data(&blob->area, &length, nullptr, nullptr, nullptr));
   std::vector<uint8_t> tiff;
   if (format == FileFormat::kTiff && !image.metadata.exif.empty()) {
     // libvips leaves EXIF out of TIFF files: it is added here.

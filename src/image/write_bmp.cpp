@@ -38,8 +38,8 @@ Error WriteBmp(std::FILE* file, const FloatImage& image) {
   }
   for (uint32_t r = 0; r < image.height; ++r) {
     const uint32_t y = image.height - 1 - r;
-    PlanesToBgr(image.rows(FloatImage::kRed)[y], image.rows(FloatImage::kGreen)[y],
-                image.rows(FloatImage::kBlue)[y], row.data(), image.width);
+    PlanesToBgr(image.rows(FloatImage::kRed)[y], image.rows(FloatImage::kGreen)[y], image.rows(FloatImage::kBlue)[y],
+                row.data(), image.width);
     if (std::fwrite(row.data(), 1, stride, file) != stride) return WriteFailure();
   }
   return {};

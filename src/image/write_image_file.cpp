@@ -31,8 +31,7 @@ Error WriteToStandardOutput(const FloatImage& image, const WriteOptions& options
   const Error encoded = Encode(memory, image, options, depth);
   const bool closed = std::fclose(memory) == 0;
   errno = 0;
-  const bool written = !encoded && closed && std::fwrite(buffer, 1, size, stdout) == size &&
-                       std::fflush(stdout) == 0;
+  const bool written = !encoded && closed && std::fwrite(buffer, 1, size, stdout) == size && std::fflush(stdout) == 0;
   Error result;
   if (encoded)
     result = WriteFailure(encoded.message);
@@ -81,8 +80,8 @@ Error WriteImageFile(const std::string& path, const FloatImage& image, const Wri
     const int errnum = errno;
     output.Abandon(errnum != 0 ? errnum : EFBIG);
     return WriteFailure(!failed.message.empty() ? failed.message
-                        : errnum != 0       ? output.error()
-                                            : "the image is too large for the format");
+                        : errnum != 0           ? output.error()
+                                                : "the image is too large for the format");
   }
   if (!output.Commit()) return WriteFailure(output.error());
   return {};

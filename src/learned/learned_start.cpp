@@ -110,8 +110,8 @@ std::shared_ptr<const LearnedNetwork> Check(std::vector<char> onnx, const std::s
     const cv::Mat outp = net->forward();
     const bool shape = outp.dims == 4 && outp.size[0] == 1 && outp.size[1] == 4 && outp.size[2] == 3 &&
                        outp.size[3] == 3 && outp.type() == CV_32F;
-    if (!shape || !std::all_of(outp.ptr<float>(), outp.ptr<float>() + outp.total(),
-                               [](float v) { return std::isfinite(v); })) {
+    if (!shape ||
+        !std::all_of(outp.ptr<float>(), outp.ptr<float>() + outp.total(), [](float v) { return std::isfinite(v); })) {
       *error = "The learned start's weights in " + name +
                " are not its network: it must map two difference planes to four corrections, reading " +
                std::to_string(kLearnedRadius) + " samples around each.";
@@ -135,9 +135,8 @@ std::string_view BuiltInLearnedWeights() {
 
 std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error) {
   static std::string builtInError;
-  static const std::shared_ptr<const LearnedNetwork> builtIn =
-      Check(std::vector<char>(BuiltInLearnedWeights().begin(), BuiltInLearnedWeights().end()), "the library",
-            &builtInError);
+  static const std::shared_ptr<const LearnedNetwork> builtIn = Check(
+      std::vector<char>(BuiltInLearnedWeights().begin(), BuiltInLearnedWeights().end()), "the library", &builtInError);
   if (builtIn == nullptr && error != nullptr) *error = builtInError;
   return builtIn;
 }

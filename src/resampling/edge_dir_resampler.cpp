@@ -364,8 +364,7 @@ void EdgeDirResampler::Analyze(const float* inR, const float* inG, const float* 
     }
     // Axial-site weights (a row at a time) and update.
     rows(0, H, [&](int r) {
-      NormaliseRow(&axialWeights_[size_t(r) * kAxialCount * w], w, kAxialCount, &axialConfidence_[size_t(r) * w], 0,
-                   w);
+      NormaliseRow(&axialWeights_[size_t(r) * kAxialCount * w], w, kAxialCount, &axialConfidence_[size_t(r) * w], 0, w);
     });
     EvenGrid(w_, h_, est, even);
     AxialMoves(w_, h_, axialWeights_.data(), axialConfidence_.data(), even, est);
@@ -387,7 +386,8 @@ void EdgeDirResampler::Apply(const float* inR, const float* inG, const float* in
     std::vector<float> wide(size_t(w2) * h2), big(size_t(4) * w2 * h2);
     for (int ch = 0; ch < 3; ++ch) {
       for (int y = 0; y < h2; ++y)
-        for (int x = 0; x < w2; ++x) wide[size_t(y) * w2 + x] = in[ch][size_t(std::min(y, h_ - 1)) * w_ + std::min(x, w_ - 1)];
+        for (int x = 0; x < w2; ++x)
+          wide[size_t(y) * w2 + x] = in[ch][size_t(std::min(y, h_ - 1)) * w_ + std::min(x, w_ - 1)];
       UpscaleBicubic2(wide.data(), w2, h2, big.data());
       for (int r = 0; r < H; ++r)
         std::memcpy(out[ch] + size_t(r) * W, big.data() + size_t(r) * 2 * w2, size_t(W) * sizeof(float));

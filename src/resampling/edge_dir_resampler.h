@@ -49,10 +49,10 @@ class EdgeDirResampler {
   // Weights and confidences are kept only where they are used: one entry per
   // odd site (2y+1, 2x+1), index y*w + x, and one per axial site (r, c),
   // index r*w + c/2.
-  SampleBuffer oddWeights_;              // 14 per odd site, weight k of odd row y at (y*14 + k)*w + x
-  SampleBuffer oddConfidence_;           // 1 per odd site
-  SampleBuffer axialWeights_;            // 6 per axial site, weight k of row r at (r*6 + k)*w + x
-  SampleBuffer axialConfidence_;         // 1 per axial site
+  SampleBuffer oddWeights_;       // 14 per odd site, weight k of odd row y at (y*14 + k)*w + x
+  SampleBuffer oddConfidence_;    // 1 per odd site
+  SampleBuffer axialWeights_;     // 6 per axial site, weight k of row r at (r*6 + k)*w + x
+  SampleBuffer axialConfidence_;  // 1 per axial site
 };
 
 }  // namespace Resampling

@@ -48,9 +48,8 @@ void OddRowHwy(const float* const* minus, const float* const* plus, const float*
   Sweep(x0, x1, [&](auto d, size_t x) {
     hn::Vec<decltype(d)> even, odd;
     hn::LoadInterleaved2(d, row + 2 * x, even, odd);
-    const auto moved = Move(d, odd, 14, u, w, q, x, [&](int k) {
-      return hn::Add(hn::LoadU(d, minus[k] + x), hn::LoadU(d, plus[k] + x));
-    });
+    const auto moved = Move(d, odd, 14, u, w, q, x,
+                            [&](int k) { return hn::Add(hn::LoadU(d, minus[k] + x), hn::LoadU(d, plus[k] + x)); });
     hn::StoreInterleaved2(even, moved, d, row + 2 * x);
   });
 }
@@ -75,18 +74,18 @@ void EvenAxialRowHwy(const float* e0, const float* e1, const float* e2, const fl
   });
 }
 
-void OddAxialRowHwy(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
-                    const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
+void OddAxialRowHwy(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2, const float* u,
+                    size_t w, const float* q, float* row, size_t x0, size_t x1) {
   Sweep(x0, x1, [&](auto d, size_t x) {
     using V = hn::Vec<decltype(d)>;
     auto odd = [&](const float* p) { return OddLanes(d, p); };
     const V pairs[6] = {
-        hn::Add(odd(o1 + 2 * x - 2), odd(o1 + 2 * x)),            // (0, 1)
-        hn::Add(hn::LoadU(d, e1 + x), hn::LoadU(d, e2 + x)),      // (1, 0)
-        hn::Add(odd(o2 + 2 * x - 2), odd(o0 + 2 * x)),            // (-2, 1)
+        hn::Add(odd(o1 + 2 * x - 2), odd(o1 + 2 * x)),                // (0, 1)
+        hn::Add(hn::LoadU(d, e1 + x), hn::LoadU(d, e2 + x)),          // (1, 0)
+        hn::Add(odd(o2 + 2 * x - 2), odd(o0 + 2 * x)),                // (-2, 1)
         hn::Add(hn::LoadU(d, e2 + x - 1), hn::LoadU(d, e1 + x + 1)),  // (-1, 2)
         hn::Add(hn::LoadU(d, e1 + x - 1), hn::LoadU(d, e2 + x + 1)),  // (1, 2)
-        hn::Add(odd(o0 + 2 * x - 2), odd(o2 + 2 * x)),            // (2, 1)
+        hn::Add(odd(o0 + 2 * x - 2), odd(o2 + 2 * x)),                // (2, 1)
     };
     V site, odd1;
     hn::LoadInterleaved2(d, row + 2 * x, site, odd1);
@@ -189,12 +188,12 @@ void EvenAxialRowScalar(const float* e0, const float* e1, const float* e2, const
                         const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
   for (size_t x = x0; x < x1; ++x) {
     const float pairs[6] = {
-        e1[x] + e1[x + 1],                  // (0, 1)
-        o0[2 * x + 1] + o1[2 * x + 1],      // (1, 0)
-        e2[x] + e0[x + 1],                  // (-2, 1)
-        o1[2 * x - 1] + o0[2 * x + 3],      // (-1, 2)
-        o0[2 * x - 1] + o1[2 * x + 3],      // (1, 2)
-        e0[x] + e2[x + 1],                  // (2, 1)
+        e1[x] + e1[x + 1],              // (0, 1)
+        o0[2 * x + 1] + o1[2 * x + 1],  // (1, 0)
+        e2[x] + e0[x + 1],              // (-2, 1)
+        o1[2 * x - 1] + o0[2 * x + 3],  // (-1, 2)
+        o0[2 * x - 1] + o1[2 * x + 3],  // (1, 2)
+        e0[x] + e2[x + 1],              // (2, 1)
     };
     row[2 * x + 1] = Move(row[2 * x + 1], 6, u, w, q[x], x, [&](int k) { return pairs[k]; });
   }
@@ -204,19 +203,19 @@ void OddAxialRowScalar(const float* e1, const float* e2, const float* o0, const 
                        const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
   for (size_t x = x0; x < x1; ++x) {
     const float pairs[6] = {
-        o1[2 * x - 1] + o1[2 * x + 1],      // (0, 1)
-        e1[x] + e2[x],                      // (1, 0)
-        o2[2 * x - 1] + o0[2 * x + 1],      // (-2, 1)
-        e2[x - 1] + e1[x + 1],              // (-1, 2)
-        e1[x - 1] + e2[x + 1],              // (1, 2)
-        o0[2 * x - 1] + o2[2 * x + 1],      // (2, 1)
+        o1[2 * x - 1] + o1[2 * x + 1],  // (0, 1)
+        e1[x] + e2[x],                  // (1, 0)
+        o2[2 * x - 1] + o0[2 * x + 1],  // (-2, 1)
+        e2[x - 1] + e1[x + 1],          // (-1, 2)
+        e1[x - 1] + e2[x + 1],          // (1, 2)
+        o0[2 * x - 1] + o2[2 * x + 1],  // (2, 1)
     };
     row[2 * x] = Move(row[2 * x], 6, u, w, q[x], x, [&](int k) { return pairs[k]; });
   }
 }
 
-void CostRowScalar(float* map, const float* const* g, const float* const* plus, const float* const* minus,
-                   size_t c0, size_t c1, ptrdiff_t dx) {
+void CostRowScalar(float* map, const float* const* g, const float* const* plus, const float* const* minus, size_t c0,
+                   size_t c1, ptrdiff_t dx) {
   for (size_t c = c0; c < c1; ++c) {
     auto term = [&](int ch) {
       const float centre = g[ch][c], d1 = centre - plus[ch][c + dx], d2 = minus[ch][c - dx] - centre;
@@ -270,20 +269,20 @@ void NormaliseRow(float* u, size_t w, int K, float* confidence, size_t x0, size_
   HWY_DYNAMIC_DISPATCH(NormaliseRowHwy)(u, w, K, confidence, x0, x1);
 }
 
-void OddRow(const float* const* minus, const float* const* plus, const float* u, size_t w, const float* q,
-            float* row, size_t x0, size_t x1) {
+void OddRow(const float* const* minus, const float* const* plus, const float* u, size_t w, const float* q, float* row,
+            size_t x0, size_t x1) {
   if (simd::ScalarKernels()) return OddRowScalar(minus, plus, u, w, q, row, x0, x1);
   HWY_DYNAMIC_DISPATCH(OddRowHwy)(minus, plus, u, w, q, row, x0, x1);
 }
 
-void EvenAxialRow(const float* e0, const float* e1, const float* e2, const float* o0, const float* o1,
-                  const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
+void EvenAxialRow(const float* e0, const float* e1, const float* e2, const float* o0, const float* o1, const float* u,
+                  size_t w, const float* q, float* row, size_t x0, size_t x1) {
   if (simd::ScalarKernels()) return EvenAxialRowScalar(e0, e1, e2, o0, o1, u, w, q, row, x0, x1);
   HWY_DYNAMIC_DISPATCH(EvenAxialRowHwy)(e0, e1, e2, o0, o1, u, w, q, row, x0, x1);
 }
 
-void OddAxialRow(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
-                 const float* u, size_t w, const float* q, float* row, size_t x0, size_t x1) {
+void OddAxialRow(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2, const float* u,
+                 size_t w, const float* q, float* row, size_t x0, size_t x1) {
   if (simd::ScalarKernels()) return OddAxialRowScalar(e1, e2, o0, o1, o2, u, w, q, row, x0, x1);
   HWY_DYNAMIC_DISPATCH(OddAxialRowHwy)(e1, e2, o0, o1, o2, u, w, q, row, x0, x1);
 }

@@ -22,21 +22,21 @@ namespace kestrune::Resampling {
 // also rewrites the even samples between the sites with their own values.
 void OddRow(const float* const* minus, const float* const* plus, const float* u, std::size_t w, const float* q,
             float* row, std::size_t x0, std::size_t x1);
-void OddRowScalar(const float* const* minus, const float* const* plus, const float* u, std::size_t w,
-                  const float* q, float* row, std::size_t x0, std::size_t x1);
+void OddRowScalar(const float* const* minus, const float* const* plus, const float* u, std::size_t w, const float* q,
+                  float* row, std::size_t x0, std::size_t x1);
 
 // Axial sites (2y, 2x+1) of an even output row 2y: e0, e1, e2 are input rows
 // y-1, y, y+1; o0, o1 output rows 2y-1, 2y+1, read through their odd samples;
 // u holds 6 weight rows (stride w).
-void EvenAxialRow(const float* e0, const float* e1, const float* e2, const float* o0, const float* o1,
-                  const float* u, std::size_t w, const float* q, float* row, std::size_t x0, std::size_t x1);
+void EvenAxialRow(const float* e0, const float* e1, const float* e2, const float* o0, const float* o1, const float* u,
+                  std::size_t w, const float* q, float* row, std::size_t x0, std::size_t x1);
 void EvenAxialRowScalar(const float* e0, const float* e1, const float* e2, const float* o0, const float* o1,
                         const float* u, std::size_t w, const float* q, float* row, std::size_t x0, std::size_t x1);
 
 // Axial sites (2y+1, 2x) of an odd output row 2y+1: e1, e2 are input rows y,
 // y+1; o0, o1, o2 output rows 2y-1, 2y+1, 2y+3.
-void OddAxialRow(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
-                 const float* u, std::size_t w, const float* q, float* row, std::size_t x0, std::size_t x1);
+void OddAxialRow(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2, const float* u,
+                 std::size_t w, const float* q, float* row, std::size_t x0, std::size_t x1);
 void OddAxialRowScalar(const float* e1, const float* e2, const float* o0, const float* o1, const float* o2,
                        const float* u, std::size_t w, const float* q, float* row, std::size_t x0, std::size_t x1);
 
@@ -45,8 +45,8 @@ void OddAxialRowScalar(const float* e1, const float* e2, const float* o0, const 
 // first 0 or 1 (its even or odd samples).
 void RawWeights(float* u, const float* cost, std::size_t step, std::size_t first, float scale, std::size_t x0,
                 std::size_t x1);
-void RawWeightsScalar(float* u, const float* cost, std::size_t step, std::size_t first, float scale,
-                      std::size_t x0, std::size_t x1);
+void RawWeightsScalar(float* u, const float* cost, std::size_t step, std::size_t first, float scale, std::size_t x0,
+                      std::size_t x1);
 
 // The even samples of a row: even[x] = row[2x] for x in [x0, x1).
 void EvenSamples(float* even, const float* row, std::size_t x0, std::size_t x1);
@@ -62,8 +62,8 @@ void NormaliseRowScalar(float* u, std::size_t w, int K, float* confidence, std::
 // g, with plus and minus the rows of the pairs (dy rows below and above, or
 // their mirror images): the sum over the planes of
 // (G(c) - P(c+dx))^2 + (M(c-dx) - G(c))^2.
-void CostRow(float* map, const float* const* g, const float* const* plus, const float* const* minus,
-             std::size_t c0, std::size_t c1, std::ptrdiff_t dx);
+void CostRow(float* map, const float* const* g, const float* const* plus, const float* const* minus, std::size_t c0,
+             std::size_t c1, std::ptrdiff_t dx);
 void CostRowScalar(float* map, const float* const* g, const float* const* plus, const float* const* minus,
                    std::size_t c0, std::size_t c1, std::ptrdiff_t dx);
 

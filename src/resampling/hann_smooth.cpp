@@ -51,8 +51,8 @@ Index AddRowHwy(const float* row, Index W, double pr, double pi, float* sum, flo
 
 // SlideColumns for the columns whole vectors cover; returns the first column
 // left.
-Index SlideColumnsHwy(const float* x, float* y, Index H, Index stride, Index W, const Slide& k, float* sum_,
-                      float* re_, float* im_, bool odd) {
+Index SlideColumnsHwy(const float* x, float* y, Index H, Index stride, Index W, const Slide& k, float* sum_, float* re_,
+                      float* im_, bool odd) {
   const DD dd;
   const DF df;
   const Index lanes = static_cast<Index>(hn::Lanes(dd));
@@ -186,12 +186,12 @@ constexpr Index kMaxLanes = 16;
 constexpr Index kTile = 16;
 
 struct Window {
-  int r = 0;       // radius after limiting to the sequence length
-  int n = 1;       // window length 2r + 1
-  double c1 = 0;   // cos(pi / n)
-  double s1 = 0;   // sin(pi / n)
-  double c2 = 0;   // cos(2 pi / n)
-  double s2 = 0;   // sin(2 pi / n)
+  int r = 0;      // radius after limiting to the sequence length
+  int n = 1;      // window length 2r + 1
+  double c1 = 0;  // cos(pi / n)
+  double s1 = 0;  // sin(pi / n)
+  double c2 = 0;  // cos(2 pi / n)
+  double s2 = 0;  // sin(2 pi / n)
 };
 
 // Radius limited to the sequence length; r <= 0 means "copy unchanged".
@@ -266,8 +266,7 @@ class ColumnSums {
 // Columns [c0, c1) of the W x H plane x into y (distinct buffers), all of
 // them advancing together; with `odd` only the odd rows are written, as the
 // rows of a W x H/2 plane y.
-void SmoothColumnRange(const float* x, float* y, Index W, Index H, Index c0, Index c1, const Window& wnd,
-                       bool odd) {
+void SmoothColumnRange(const float* x, float* y, Index W, Index H, Index c0, Index c1, const Window& wnd, bool odd) {
   x += c0;
   y += c0;
   ColumnSums sums(wnd, c1 - c0, W);

@@ -54,9 +54,9 @@ int Getrf2(int m, int n, float* a, int* ipiv) {
   }
   const int n1 = std::min(m, n) / 2, n2 = n - n1;
   int info = Getrf2(m, n1, a, ipiv);
-  float* a12 = a + n1 * kN;             // A(1, n1+1)
-  float* a21 = a + n1;                  // A(n1+1, 1)
-  float* a22 = a + n1 * kN + n1;        // A(n1+1, n1+1)
+  float* a12 = a + n1 * kN;       // A(1, n1+1)
+  float* a21 = a + n1;            // A(n1+1, 1)
+  float* a22 = a + n1 * kN + n1;  // A(n1+1, n1+1)
   Laswp(n2, a12, 1, n1, ipiv);
   // A12 = L11^-1 A12 (unit lower triangular solve).
   for (int j = 0; j < n2; ++j)
@@ -117,6 +117,5 @@ bool Invert6(float* a) {
   }
   return true;
 }
-
 
 }  // namespace kestrune

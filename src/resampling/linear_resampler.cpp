@@ -44,8 +44,7 @@ double WindowedSinc(double x, double v) {
 // Kernel value at table offset k = i - half, with scale = max(P, Q) * smoothness.
 double Kernel(int type, double k, double scale) {
   switch (type) {
-    case FilterBox:
-      return 1.0;
+    case FilterBox: return 1.0;
     case FilterBilinear: {
       const double x = k * kPi / scale;
       return 1.0 - std::abs(x) / kPi;
@@ -200,8 +199,8 @@ void LinearResampler::Resample(const float* in, float* out) const {
 }  // namespace Resampling
 
 void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float* dst, uint32_t dstWidth,
-                 uint32_t dstHeight, int filterType, float offsetX, float offsetY, float deviationX,
-                 float deviationY, float smoothness) {
+                 uint32_t dstHeight, int filterType, float offsetX, float offsetY, float deviationX, float deviationY,
+                 float smoothness) {
   using namespace Resampling;
   using Index = std::ptrdiff_t;
   if (srcWidth == 0 || srcHeight == 0 || dstWidth == 0 || dstHeight == 0) return;

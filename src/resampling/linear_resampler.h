@@ -44,9 +44,9 @@ class LinearResampler {
   // Q+1 phases of `taps` weights. When (Q+1) * taps exceeds kFullTableLimit
   // only the phases in outPhase are filled; the others are empty.
   std::vector<std::vector<float>> phaseWeights;
-  std::vector<int32_t> phaseShift;               // Q+1
-  std::vector<int32_t> outPhase;                 // outLength
-  std::vector<int32_t> outStart;                 // outLength
+  std::vector<int32_t> phaseShift;  // Q+1
+  std::vector<int32_t> outPhase;    // outLength
+  std::vector<int32_t> outStart;    // outLength
 };
 
 }  // namespace Resampling
@@ -56,7 +56,7 @@ class LinearResampler {
 // output pixels, deviations in input pixels. The resize works in blocks of
 // rows with its own small buffers.
 void ResizePlane(const float* src, uint32_t srcWidth, uint32_t srcHeight, float* dst, uint32_t dstWidth,
-                 uint32_t dstHeight, int filterType, float offsetX, float offsetY, float deviationX,
-                 float deviationY, float smoothness);
+                 uint32_t dstHeight, int filterType, float offsetX, float offsetY, float deviationX, float deviationY,
+                 float smoothness);
 
 }  // namespace kestrune

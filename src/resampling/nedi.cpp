@@ -27,10 +27,10 @@ namespace {
 using std::ptrdiff_t;
 using std::size_t;
 
-constexpr int kWindow = 8;                          // training window side N
-constexpr int kCoeffs = 6;                          // pair weights K
-constexpr int kSamples = 3 * kWindow * kWindow;     // training rows S
-constexpr int kNoiseValues = kSamples * kCoeffs;    // noise values per axial site
+constexpr int kWindow = 8;                        // training window side N
+constexpr int kCoeffs = 6;                        // pair weights K
+constexpr int kSamples = 3 * kWindow * kWindow;   // training rows S
+constexpr int kNoiseValues = kSamples * kCoeffs;  // noise values per axial site
 // The second pass forms the training rows of blocks of kBlockRows site rows,
 // kEntry values per training position (pair sums and target, per colour).
 constexpr int kBlockRows = 16, kEntry = 3 * (kCoeffs + 1);
@@ -60,9 +60,7 @@ inline uint64_t Mix64(uint64_t z) {
   return z ^ (z >> 31);
 }
 
-inline size_t NoiseOffset(uint64_t key, uint64_t salt) {
-  return size_t(Mix64(key ^ (salt << 56))) & kNoiseTableMask;
-}
+inline size_t NoiseOffset(uint64_t key, uint64_t salt) { return size_t(Mix64(key ^ (salt << 56))) & kNoiseTableMask; }
 
 // Training rows are packed 8 floats apart: the six regressors, the target
 // and a zero (the layout NormalSums reads).

@@ -68,10 +68,10 @@ class Nedi {
   float* out_[3] = {nullptr, nullptr, nullptr};
   int w_ = 0, h_ = 0, W_ = 0, H_ = 0;
   float threshold_ = 25.0f;
-  int stripStart_ = 0;      // first low-resolution row of the next strip
-  int pass1Next_ = 0;       // next low-resolution row of pass 1
-  int provisionalNext_ = 0; // next output row of the provisional planes
-  int pass2Next_ = 0;       // next output row of pass 2
+  int stripStart_ = 0;       // first low-resolution row of the next strip
+  int pass1Next_ = 0;        // next low-resolution row of pass 1
+  int provisionalNext_ = 0;  // next output row of the provisional planes
+  int pass2Next_ = 0;        // next output row of pass 2
 
   // The initial estimate is not kept apart: the samples the diagonal pass
   // reads from it are still unchanged in the output planes (see Init).
@@ -79,7 +79,7 @@ class Nedi {
   SampleBuffer training_[3];     // degraded training copies, W x H each
   SampleBuffer provisional_[3];  // provisional planes, W x H each
   SampleBuffer trainingBand_;    // either pass's training entries of one block of site rows
-  std::vector<float> noise_;          // noise values, see the .cpp
+  std::vector<float> noise_;     // noise values, see the .cpp
 };
 
 }  // namespace kestrune

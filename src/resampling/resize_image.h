@@ -13,7 +13,7 @@ namespace kestrune {
 // One resize's settings, as ResizePlane takes them. The library's
 // ResizeOptions translate into this record (ToSettings in src/api/resize.cpp).
 struct ResizeSettings {
-  uint32_t width = 0, height = 0;        // the size of the result
+  uint32_t width = 0, height = 0;         // the size of the result
   int32_t filterType = FilterCatmullRom;  // of both passes
   float offsetX = 0.0f, offsetY = 0.0f;
   float deviationX = 0.0f, deviationY = 0.0f;

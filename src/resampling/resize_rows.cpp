@@ -160,7 +160,7 @@ void HorizontalBlock(const float* block, Index inLength, const LinearResampler& 
   const Index taps = r.taps, outLength = r.outLength;
   auto inside = [&](Index o) { return r.outStart[o] >= 0 && r.outStart[o] + taps <= inLength; };
   // The eight rows of output sample o, in kParts vectors.
-  auto sample = [&](Index o, hn::Vec<DLanes> (&a)[kParts]) {
+  auto sample = [&](Index o, hn::Vec<DLanes>(&a)[kParts]) {
     const Index start = r.outStart[o];
     const float* w = WeightsOf(r, o);
     for (Index p = 0; p < kParts; ++p) a[p] = hn::Zero(d);

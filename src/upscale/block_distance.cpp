@@ -64,8 +64,8 @@ __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx512vnni"))) SearchR
   int32_t tSq = 0;
   for (int i = 0; i < 4; ++i) {
     for (int j = 0; j < kRowBytes; ++j) tSq += int32_t{t[i * tStride + j]} * t[i * tStride + j];
-    const __m128i row = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i * tStride)),
-                                      _mm_set1_epi8(char(0x80)));
+    const __m128i row =
+        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i * tStride)), _mm_set1_epi8(char(0x80)));
     _mm_store_si128(reinterpret_cast<__m128i*>(tw + 4 * i), row);
   }
   // Bytes beyond the last candidate's samples are masked off (never read).
@@ -95,9 +95,8 @@ __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx512vnni"))) SearchR
       v = _mm512_dpbusd_epi32(v, c, _mm512_set1_epi32(tw[4 * i + 2]));
       return _mm512_dpbusd_epi32(v, d, _mm512_set1_epi32(tw[4 * i + 3]));
     };
-    const __m512i dot = _mm512_add_epi32(
-        _mm512_add_epi32(dot4(0, l00, l01, l02, l03), dot4(1, l10, l11, l12, l13)),
-        _mm512_add_epi32(dot4(2, l20, l21, l22, l23), dot4(3, l30, l31, l32, l33)));
+    const __m512i dot = _mm512_add_epi32(_mm512_add_epi32(dot4(0, l00, l01, l02, l03), dot4(1, l10, l11, l12, l13)),
+                                         _mm512_add_epi32(dot4(2, l20, l21, l22, l23), dot4(3, l30, l31, l32, l33)));
     const __m512i termV = _mm512_maskz_loadu_epi32(outMask, terms + r * termsStride);
     // (tSq + term - 2 dot) * 256 + r * 16 + k.
     const __m512i key =
@@ -178,8 +177,8 @@ SearchResult SearchLanes(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t
   return best;
 }
 
-SearchResult SearchHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride,
-                       int rows, int count, const int32_t* terms, std::ptrdiff_t termsStride) {
+SearchResult SearchHwy(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* src, std::ptrdiff_t srcStride, int rows,
+                       int count, const int32_t* terms, std::ptrdiff_t termsStride) {
 #if HWY_TARGET == HWY_AVX3_DL
   // The keys of SearchVnni hold rows 0..15.
   if (rows <= 16) return SearchVnni(t, tStride, src, srcStride, rows, count, terms, termsStride);
@@ -202,8 +201,8 @@ HWY_INLINE void StoreSums4(D d32, const hn::Vec<D>* a, int32_t* out) {
 
 // The blend sums of qs[0..n-1] to cross[] and energy[] (n rounded up to a
 // multiple of 4 entries, the extra ones 0).
-HWY_INLINE void BlendSumsTo(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs,
-                            int n, std::ptrdiff_t srcStride, int32_t* cross, int32_t* energy) {
+HWY_INLINE void BlendSumsTo(const uint8_t* t, std::ptrdiff_t tStride, const uint8_t* p, const uint8_t* const* qs, int n,
+                            std::ptrdiff_t srcStride, int32_t* cross, int32_t* energy) {
   // Per lane at most 16 products of magnitude <= 65025 each: no overflow.
   const D32 d32;
   constexpr int step = static_cast<int>(hn::MaxLanes(D16())), parts = kRowBytes / step;

@@ -131,21 +131,21 @@ void Downsample2(const float* src, int W, int H, float* dst, int /*factor*/, flo
   // Columns of the temporary plane, all columns of an output row at once.
   const int halfH = H / 2;
   ParallelFor(0, halfH, RowGrain(std::ptrdiff_t(halfW) * 7), [&](std::ptrdiff_t y0, std::ptrdiff_t y1) {
-  for (int y = int(y0); y < int(y1); ++y) {
-    const int c = 2 * y;
-    const float* rows[7];
-    for (int t = 0; t < 7; ++t) rows[t] = tmp + std::size_t(Mirror(c - 3 + t, H)) * halfW;
-    float* out = dst + std::size_t(y) * halfW;
-    if (!simd::ScalarKernels()) {
-      HWY_DYNAMIC_DISPATCH(downsample2::ColumnsHwy)(rows, std::ptrdiff_t(halfW), out, k.w, k.norm);
-      continue;
+    for (int y = int(y0); y < int(y1); ++y) {
+      const int c = 2 * y;
+      const float* rows[7];
+      for (int t = 0; t < 7; ++t) rows[t] = tmp + std::size_t(Mirror(c - 3 + t, H)) * halfW;
+      float* out = dst + std::size_t(y) * halfW;
+      if (!simd::ScalarKernels()) {
+        HWY_DYNAMIC_DISPATCH(downsample2::ColumnsHwy)(rows, std::ptrdiff_t(halfW), out, k.w, k.norm);
+        continue;
+      }
+      for (std::size_t x = 0; x < halfW; ++x) {
+        double sum = 0.0;
+        for (int t = 0; t < 7; ++t) sum += double(k.w[t]) * double(rows[t][x]);
+        out[x] = static_cast<float>(sum * k.norm);
+      }
     }
-    for (std::size_t x = 0; x < halfW; ++x) {
-      double sum = 0.0;
-      for (int t = 0; t < 7; ++t) sum += double(k.w[t]) * double(rows[t][x]);
-      out[x] = static_cast<float>(sum * k.norm);
-    }
-  }
   });
 }
 

@@ -9,10 +9,10 @@
 
 #include "base/threading.h"
 #include "resampling/edge_dir_resampler.h"
+#include "resampling/fixed_upscalers.h"
 #include "upscale/centred_grid.h"
 #include "upscale/downsample2.h"
 #include "upscale/edge_weight_map.h"
-#include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
 #include "upscale/jpeg_observation.h"
 #include "upscale/regularization_gradient.h"
@@ -40,13 +40,13 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
   if (schedule.StartsSubstitution(it)) {
     if (ctx.onSubstitution) ctx.onSubstitution(it);
     FractalTexture& ft = *ctx.fractal;
-    ft.Init(ctx.estimate[0], ctx.estimate[1], ctx.estimate[2], W, H, ctx.source[0], ctx.source[1], ctx.source[2], w,
-            h, planes.regularization[0].data(), planes.regularization[1].data(), planes.regularization[2].data());
+    ft.Init(ctx.estimate[0], ctx.estimate[1], ctx.estimate[2], W, H, ctx.source[0], ctx.source[1], ctx.source[2], w, h,
+            planes.regularization[0].data(), planes.regularization[1].data(), planes.regularization[2].data());
     ft.Run(~0u, static_cast<unsigned>(H));
     ft.Finish();
     ParallelFor(0, std::ptrdiff_t(large), 65536, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
-      for (int c = 0; c < 3; ++c) std::copy(planes.regularization[c].data() + i0, planes.regularization[c].data() + i1,
-                                            ctx.estimate[c] + i0);
+      for (int c = 0; c < 3; ++c)
+        std::copy(planes.regularization[c].data() + i0, planes.regularization[c].data() + i1, ctx.estimate[c] + i0);
     });
   }
   schedule.FinishFractalStep(it);
@@ -73,10 +73,9 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
   // 5. Enlargement of the residual. On the centred grid the aligned
   // enlargement goes to the substitution's planes, free here, and moves half
   // a sample from there.
-  float* const enlarged[3] = {
-      (centred ? planes.regularization : planes.enlargedResidual)[0].data(),
-      (centred ? planes.regularization : planes.enlargedResidual)[1].data(),
-      (centred ? planes.regularization : planes.enlargedResidual)[2].data()};
+  float* const enlarged[3] = {(centred ? planes.regularization : planes.enlargedResidual)[0].data(),
+                              (centred ? planes.regularization : planes.enlargedResidual)[1].data(),
+                              (centred ? planes.regularization : planes.enlargedResidual)[2].data()};
   if (p.edgeDirIterations == -1) {
     for (int c = 0; c < 3; ++c) UpscaleBilinear2(planes.residual[c].data(), w, h, enlarged[c]);
   } else {
@@ -91,8 +90,8 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
   // 6. Regularisation, weighted near edges, and 7. the update and clamp, in
   // one pass per plane.
   for (int c = 0; c < 3; ++c)
-    RegularizedUpdate(ctx.estimate[c], W, H, planes.enlargedResidual[c].data(), weighted ? planes.weights.data() : nullptr,
-                      beta, lambda);
+    RegularizedUpdate(ctx.estimate[c], W, H, planes.enlargedResidual[c].data(),
+                      weighted ? planes.weights.data() : nullptr, beta, lambda);
 
   // 8. Step-size decay.
   schedule.Decay(it);

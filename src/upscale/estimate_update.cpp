@@ -20,8 +20,8 @@ void UpdateEstimateHwy(float* x, const float* e, const float* r, const float* v,
   auto samples = [&](auto d, std::ptrdiff_t i) {
     auto g = hn::LoadU(d, r + i);
     if (v != nullptr) g = hn::Mul(g, hn::LoadU(d, v + i));
-    const auto u = hn::Sub(hn::LoadU(d, x + i), hn::Mul(hn::Set(d, beta), hn::Add(hn::LoadU(d, e + i),
-                                                                                  hn::Mul(hn::Set(d, lambda), g))));
+    const auto u = hn::Sub(hn::LoadU(d, x + i),
+                           hn::Mul(hn::Set(d, beta), hn::Add(hn::LoadU(d, e + i), hn::Mul(hn::Set(d, lambda), g))));
     const auto low = hn::Set(d, -0.5f), high = hn::Set(d, 255.5f);
     hn::StoreU(hn::IfThenElse(hn::Lt(u, low), low, hn::IfThenElse(hn::Gt(u, high), high, u)), d, x + i);
   };

@@ -31,8 +31,8 @@ namespace hn = hwy::HWY_NAMESPACE;
 // the block's source rows. Sample n + j takes block n's term after block
 // n - 1's, as in the scalar loop: four samples ride in one vector, the first
 // of them finished and stored after each block and the next one shifted in.
-void AccumulateRowHwy(const FractalTexture::BlockMatch* row, int perRow, const float* x, const float* y, int w,
-                      int i, const float* win, float* a) {
+void AccumulateRowHwy(const FractalTexture::BlockMatch* row, int perRow, const float* x, const float* y, int w, int i,
+                      const float* win, float* a) {
   if (perRow <= 0) return;
 #if HWY_TARGET == HWY_SCALAR
   // One lane: the plain loop.
@@ -149,9 +149,7 @@ namespace {
 // occur here: multiples of 1/256 and the block position centres). v + 0.5 is
 // positive on the first branch and -v + 0.5 on the second, so truncation is
 // the floor there: no call into the maths library per weight.
-inline long Nint(double v) {
-  return v >= 0.0 ? static_cast<long>(v + 0.5) : -static_cast<long>(-v + 0.5);
-}
+inline long Nint(double v) { return v >= 0.0 ? static_cast<long>(v + 0.5) : -static_cast<long>(-v + 0.5); }
 
 inline uint8_t QuantiseSample(float v) {
   if (!(v >= 0.0f)) return 0;  // also NaN
@@ -195,8 +193,10 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
   double profile[4];
   for (int i = 0; i < B; ++i) {
     double a = 1.0;
-    if (i < taper) a = (i + 0.5) / taper;
-    else if (i >= B - taper) a = (B - 1 - i + 0.5) / taper;
+    if (i < taper)
+      a = (i + 0.5) / taper;
+    else if (i >= B - taper)
+      a = (B - 1 - i + 0.5) / taper;
     profile[i] = (1.0 - std::cos(std::numbers::pi * a)) / 2.0;
   }
   const double scale = static_cast<double>(step_) / (B - taper);
@@ -208,9 +208,8 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
     if (lentAccum_[c] != nullptr) {
       accum_[c] = lentAccum_[c];
       float* a = accum_[c];
-      ParallelFor(0, std::ptrdiff_t(large), 65536, [&](std::ptrdiff_t i0, std::ptrdiff_t i1) {
-        std::fill(a + i0, a + i1, 0.0f);
-      });
+      ParallelFor(0, std::ptrdiff_t(large), 65536,
+                  [&](std::ptrdiff_t i0, std::ptrdiff_t i1) { std::fill(a + i0, a + i1, 0.0f); });
     } else {
       ownAccum_[c].assign(large, 0.0f);
       accum_[c] = ownAccum_[c].data();
@@ -236,28 +235,28 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
   textureRoot_.assign(std::size_t(w) * std::size_t(h), 0.0);
   const bool vector = B == 4 && !simd::ScalarKernels();
   ParallelFor(0, std::max(h - B + 1, 0), RowGrain(std::ptrdiff_t(w) * 96), [&](std::ptrdiff_t by0, std::ptrdiff_t by1) {
-  for (int by = int(by0); by < int(by1); ++by) {
-    double* out = textureRoot_.data() + std::size_t(by) * w;
-    // Whole vectors of blocks first, then the rest one by one.
-    int bx = vector ? HWY_DYNAMIC_DISPATCH(fractal::TextureRowHwy)(y_, w, by, out) : 0;
-    for (; bx + B <= w; ++bx) {
-      double variance = 0.0;
-      for (int c = 0; c < 3; ++c) {
-        double sum = 0.0;
-        for (int i = 0; i < B; ++i)
-          for (int j = 0; j < B; ++j) sum += y_[c][std::size_t(by + i) * w + std::size_t(bx + j)];
-        const double mean = sum / (B * B);
-        double sq = 0.0;
-        for (int i = 0; i < B; ++i)
-          for (int j = 0; j < B; ++j) {
-            const double d = y_[c][std::size_t(by + i) * w + std::size_t(bx + j)] - mean;
-            sq += d * d;
-          }
-        variance += sq / (B * B);
+    for (int by = int(by0); by < int(by1); ++by) {
+      double* out = textureRoot_.data() + std::size_t(by) * w;
+      // Whole vectors of blocks first, then the rest one by one.
+      int bx = vector ? HWY_DYNAMIC_DISPATCH(fractal::TextureRowHwy)(y_, w, by, out) : 0;
+      for (; bx + B <= w; ++bx) {
+        double variance = 0.0;
+        for (int c = 0; c < 3; ++c) {
+          double sum = 0.0;
+          for (int i = 0; i < B; ++i)
+            for (int j = 0; j < B; ++j) sum += y_[c][std::size_t(by + i) * w + std::size_t(bx + j)];
+          const double mean = sum / (B * B);
+          double sq = 0.0;
+          for (int i = 0; i < B; ++i)
+            for (int j = 0; j < B; ++j) {
+              const double d = y_[c][std::size_t(by + i) * w + std::size_t(bx + j)] - mean;
+              sq += d * d;
+            }
+          variance += sq / (B * B);
+        }
+        out[bx] = std::sqrt(std::sqrt(variance + 1e-6));
       }
-      out[bx] = std::sqrt(std::sqrt(variance + 1e-6));
     }
-  }
   });
   block_distance::SourceBlockTerms(sourceBytes_.data(), w, h, sourceTerms_);
 
@@ -265,10 +264,12 @@ void FractalTexture::Init(const float* xR, const float* xG, const float* xB, int
   // and per block column.
   searchRow_.resize(std::size_t(std::max(H - B + 1, 0)));
   for (int y = 0; y + B <= H; ++y)
-    searchRow_[std::size_t(y)] = static_cast<int>(Nint(std::clamp((y + B / 2) * double(h) / H - B / 2, 0.0, double(h - B))));
+    searchRow_[std::size_t(y)] =
+        static_cast<int>(Nint(std::clamp((y + B / 2) * double(h) / H - B / 2, 0.0, double(h - B))));
   searchCol_.resize(std::size_t(std::max(W - B + 1, 0)));
   for (int x = 0; x + B <= W; ++x)
-    searchCol_[std::size_t(x)] = static_cast<int>(Nint(std::clamp((x + B / 2) * double(w) / W - B / 2, 0.0, double(w - B))));
+    searchCol_[std::size_t(x)] =
+        static_cast<int>(Nint(std::clamp((x + B / 2) * double(w) / W - B / 2, 0.0, double(w - B))));
   nextBlockRow_ = nextOutputRow_ = nextQuantisedRow_ = 0;
 }
 

@@ -80,13 +80,13 @@ class FractalTexture {
   uint8_t* estimateBytes_ = nullptr;
   uint8_t* lentEstimateBytes_ = nullptr;
   std::vector<uint8_t> sourceBytes_;
-  std::vector<int32_t> sourceTerms_;  // per source block position, for the coarse search
-  std::vector<double> textureRoot_;  // per source block position
+  std::vector<int32_t> sourceTerms_;        // per source block position, for the coarse search
+  std::vector<double> textureRoot_;         // per source block position
   std::vector<int> searchRow_, searchCol_;  // search centre per block row, block column
   // Block rows matched together: each chunk's accumulation shares out its
   // kChunkRows + B - 1 accumulator rows, enough rows for many threads.
   static constexpr int kChunkRows = 64;
-  std::vector<BlockMatch> matches_;      // of those block rows
+  std::vector<BlockMatch> matches_;  // of those block rows
   int nextBlockRow_ = 0;
   int nextOutputRow_ = 0;
   int nextQuantisedRow_ = 0;

@@ -28,9 +28,8 @@ struct Basis {
 const Basis kBasis;
 
 // The JFIF colour transform, level-shifted: Y - 128, Cb - 128, Cr - 128.
-constexpr float kToYcc[3][3] = {{0.299f, 0.587f, 0.114f},
-                                {-0.168736f, -0.331264f, 0.5f},
-                                {0.5f, -0.418688f, -0.081312f}};
+constexpr float kToYcc[3][3] = {
+    {0.299f, 0.587f, 0.114f}, {-0.168736f, -0.331264f, 0.5f}, {0.5f, -0.418688f, -0.081312f}};
 constexpr float kShift[3] = {128.0f, 0.0f, 0.0f};
 
 int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
@@ -140,8 +139,8 @@ void JpegObservation::Project(Plane& p) {
   ParallelFor(0, p.rows / 8, 1, [&](std::ptrdiff_t b0, std::ptrdiff_t b1) {
     for (std::ptrdiff_t by = b0; by < b1; ++by)
       for (int bx = 0; bx < across; ++bx)
-        ProjectBlock(p.samples.data() + std::size_t(by) * 8 * std::size_t(p.columns) + std::size_t(bx) * 8,
-                     p.columns, c.Block(bx0 + bx, by0 + int(by)), c.quant, share_);
+        ProjectBlock(p.samples.data() + std::size_t(by) * 8 * std::size_t(p.columns) + std::size_t(bx) * 8, p.columns,
+                     c.Block(bx0 + bx, by0 + int(by)), c.quant, share_);
   });
 }
 

@@ -77,10 +77,10 @@ class JpegObservation {
  private:
   struct Plane {
     const JpegComponent* component;
-    int ox, oy;        // part pixel of the top-left of global sample (0, 0)
-    int gx0, gy0;      // first global sample held (a block corner)
+    int ox, oy;                  // part pixel of the top-left of global sample (0, 0)
+    int gx0, gy0;                // first global sample held (a block corner)
     int gxLo, gxHi, gyLo, gyHi;  // the samples reading pixels of the part
-    int columns, rows;  // held: whole blocks
+    int columns, rows;           // held: whole blocks
     std::vector<float> samples;
   };
   void Sample(Plane& p, const float* const rgb[3], int component);

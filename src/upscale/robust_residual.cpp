@@ -26,8 +26,8 @@ void RobustResidualHwy(const float* simulated, const float* source, std::ptrdiff
                                      : hn::LoadU(d, simulated + i);
     const auto zero = hn::Zero(d);
     // 1 for e > 0, 0 for e = 0, -1 otherwise (NaN included).
-    const auto sign = hn::IfThenZeroElse(hn::Eq(e, zero), hn::IfThenElse(hn::Gt(e, zero), hn::Set(d, 1.0f),
-                                                                          hn::Set(d, -1.0f)));
+    const auto sign =
+        hn::IfThenZeroElse(hn::Eq(e, zero), hn::IfThenElse(hn::Gt(e, zero), hn::Set(d, 1.0f), hn::Set(d, -1.0f)));
     hn::StoreU(hn::Mul(sign, hn::Sqrt(hn::Sqrt(hn::Abs(e)))), d, residual + i);
   };
   kestrune::HWY_NAMESPACE::Sweep(hn::ScalableTag<float>(), i0, i1, samples);

@@ -5,8 +5,8 @@
 #include "upscale/tiled_upscale.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <cstddef>
+#include <initializer_list>
 #include <vector>
 
 #include "base/sample_buffer.h"
@@ -103,7 +103,8 @@ int TileMargin(const SRParams& p, int jpegBlock) {
     // The grid argument below needs the reach off the grid within a block,
     // which the centred model's two more may exceed: each iteration then adds
     // the block and its neighbour sample to its own step.
-    chain = initial + (std::max(enlargement, 4) + centred + 2 * (jpegBlock + 1)) * iterations + 8 * int(p.fractalSubsts);
+    chain =
+        initial + (std::max(enlargement, 4) + centred + 2 * (jpegBlock + 1)) * iterations + 8 * int(p.fractalSubsts);
   } else if (jpegBlock != 0) {
     const int block = 2 * jpegBlock, grid = 4 + (block > 16 ? 4 : 0) + enlargement - 3;
     chain = initial + block * (iterations + int(p.fractalSubsts)) + grid;

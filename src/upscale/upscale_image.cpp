@@ -210,8 +210,8 @@ Result<FloatImage> UpscaleImage(const FloatImage& src, const UpscaleSettings& se
       if (transparent) Premultiply(colour2, alpha2, W * H);
       result.Allocate(tw, th, hasAlpha);
       for (int c = 0; c < 3; ++c)
-        ResizePlane(estimate.samples(c), 2 * w, 2 * h, result.samples(c), tw, th, FilterCatmullRom, 0.0f, 0.0f,
-                    0.0f, 0.0f, 1.0f);
+        ResizePlane(estimate.samples(c), 2 * w, 2 * h, result.samples(c), tw, th, FilterCatmullRom, 0.0f, 0.0f, 0.0f,
+                    0.0f, 1.0f);
       if (transparent)
         FinishAlphaResize(alpha2, 2 * w, 2 * h, result, scaling);
       else if (hasAlpha)

@@ -13,10 +13,10 @@
 #include "kestrune/upscale.h"
 #include "learned/learned_start.h"
 #include "resampling/edge_dir_resampler.h"
+#include "resampling/fixed_upscalers.h"
 #include "resampling/nedi.h"
 #include "upscale/centred_grid.h"
 #include "upscale/enhancement.h"
-#include "resampling/fixed_upscalers.h"
 #include "upscale/fractal_texture.h"
 #include "upscale/jpeg_observation.h"
 #include "upscale/mirror_border.h"
@@ -112,8 +112,8 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
   char text[256];
   if (w < kMinUpscaleSide || h < kMinUpscaleSide) {
     std::snprintf(text, sizeof text,
-                  "The image is too small to enlarge (%ux%u): Kestrune interpolation needs at least %ux%u pixels.",
-                  w, h, kMinUpscaleSide, kMinUpscaleSide);
+                  "The image is too small to enlarge (%ux%u): Kestrune interpolation needs at least %ux%u pixels.", w,
+                  h, kMinUpscaleSide, kMinUpscaleSide);
     return text;
   }
   if (params.fractalSubsts > 0 && (w < kMinFractalSide || h < kMinFractalSide)) {
@@ -125,7 +125,8 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
   }
   if (params.edgeDirIterations < -1)
     return "Edge-dir interp. iterations must be -1 (bilinear enlargement of the residual) or more.";
-  if (params.sideLobe == 0.5f) return "A filter side lobe of 0.5 leaves the downsampling filter undefined: enter another value.";
+  if (params.sideLobe == 0.5f)
+    return "A filter side lobe of 0.5 leaves the downsampling filter undefined: enter another value.";
   if (params.initialMethod == InitialMethod::kLearned && params.learned == nullptr) {
     std::string error;
     if (BuiltInLearnedNetwork(&error) == nullptr) return error;

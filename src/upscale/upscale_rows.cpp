@@ -83,7 +83,8 @@ Error UpscaleByRows(RowFileReader& reader, const std::string& input, const std::
     std::string reason;
     const JpegCoefficientsRead read = ReadJpegCoefficients(input, coefficients, reason);
     if (read == JpegCoefficientsRead::kDamaged) return Error{ErrorCode::kUnreadable, "JPEG damaged: " + reason};
-    if (read == JpegCoefficientsRead::kRead && coefficients.width == w && coefficients.height == h) jpeg = &coefficients;
+    if (read == JpegCoefficientsRead::kRead && coefficients.width == w && coefficients.height == h)
+      jpeg = &coefficients;
   }
   // One tile's run (the whole picture's need but for the estimate, which is
   // not held), the source band, a band of the result with its interleaved
@@ -104,8 +105,9 @@ Error UpscaleByRows(RowFileReader& reader, const std::string& input, const std::
   const double needed = need(core);
   if (needed > double(available)) {
     char text[160];
-    std::snprintf(text, sizeof text, "Kestrune interpolation of a %u x %u image needs about %.1f GB of memory; %.1f GB are available.",
-                  w, h, needed / 1e9, double(available) / 1e9);
+    std::snprintf(text, sizeof text,
+                  "Kestrune interpolation of a %u x %u image needs about %.1f GB of memory; %.1f GB are available.", w,
+                  h, needed / 1e9, double(available) / 1e9);
     return Error{ErrorCode::kOutOfMemory, text};
   }
   try {
@@ -125,8 +127,7 @@ Error UpscaleByRows(RowFileReader& reader, const std::string& input, const std::
       SourceBand rows = source.Band();
       rows.jpeg = jpeg;
       if (y0 == 0) params = ResolveObservation(params, rows.planes, int(w), rows.rows);  // from the first rows
-      if (!UpscaleTileRow(rows, int(w), int(h), int(y0), int(y1), out, params, grid, progress, ImageView{},
-                          tileIndex))
+      if (!UpscaleTileRow(rows, int(w), int(h), int(y0), int(y1), out, params, grid, progress, ImageView{}, tileIndex))
         return Error{ErrorCode::kCancelled, "Stopped before every tile was enlarged; nothing was written."};
       band.metadata = reader.metadata();
       if (!writer.Write(band, reason)) return Error{ErrorCode::kCannotWrite, output + ": " + reason};

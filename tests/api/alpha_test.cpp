@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -22,11 +22,17 @@ const std::pair<const char*, std::function<Result<Image>(const Image&)>> kOperat
     {"upscale default", [](const Image& s) { return Upscale(s, UpscaleOptions{}); }},
     {"upscale quick to 97 x 61",
      [](const Image& s) {
-       return Upscale(s, {.initialMethod = InitialMethod::kBilinear, .iterations = 2, .fractalSubstitutions = 0,
-                          .edgeDirIterations = -1, .width = 97, .height = 61});
+       return Upscale(s, {.initialMethod = InitialMethod::kBilinear,
+                          .iterations = 2,
+                          .fractalSubstitutions = 0,
+                          .edgeDirIterations = -1,
+                          .width = 97,
+                          .height = 61});
      }},
-    {"resize lanczos3 x0.3", [](const Image& s) { return Resize(s, {.width = 12, .height = 12, .filter = Filter::kLanczos3}); }},
-    {"resize lanczos3 x2.4", [](const Image& s) { return Resize(s, {.width = 96, .height = 96, .filter = Filter::kLanczos3}); }},
+    {"resize lanczos3 x0.3",
+     [](const Image& s) { return Resize(s, {.width = 12, .height = 12, .filter = Filter::kLanczos3}); }},
+    {"resize lanczos3 x2.4",
+     [](const Image& s) { return Resize(s, {.width = 96, .height = 96, .filter = Filter::kLanczos3}); }},
     {"downscale", [](const Image& s) { return Downscale(s, {.width = 17, .height = 23, .trials = 4}); }},
 };
 
@@ -38,7 +44,8 @@ Image Apply(const F& run, const Image& source) {
 }
 
 bool PlaneIs(const Image& image, int channel, float value) {
-  return std::all_of(image.Plane(channel), image.Plane(channel) + image.PixelCount(), [&](float v) { return v == value; });
+  return std::all_of(image.Plane(channel), image.Plane(channel) + image.PixelCount(),
+                     [&](float v) { return v == value; });
 }
 
 // An opaque red shape whose edge leans (x < 14 + y / 3) on fully transparent

@@ -44,7 +44,8 @@ TEST(WriteImage, ReplacesFilesLinksTargetsAndWritesFifosDirectly) {
   EXPECT_FALSE(WriteImage(image, dir.File("pipe.png"), {.format = FileFormat::kPng}));
   reader.join();
   EXPECT_EQ(piped, expected);
-  EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"ref.png", "old.png", "sub", "link1.png", "link2.png", "pipe.png"}));
+  EXPECT_EQ(Names(dir.path()),
+            (std::set<std::string>{"ref.png", "old.png", "sub", "link1.png", "link2.png", "pipe.png"}));
   EXPECT_EQ(Names(dir.path() / "sub"), std::set<std::string>{"target.png"});
 }
 
@@ -63,8 +64,8 @@ TEST(WriteImage, RefusalsLeaveEverythingAsItWas) {
       {dir.File("x.jpg"), &image, ErrorCode::kInvalidArgument, {.depth = SampleDepth::k16}},
       {dir.File("x.png"), &image, ErrorCode::kInvalidArgument, {.depth = SampleDepth::k32Float}},
       {dir.File("x.jpg"), &image, ErrorCode::kInvalidArgument, {.quality = 0}},
-      {"-", &image, ErrorCode::kInvalidArgument},  // standard output needs a format
-      {dir.File("x"), &image, ErrorCode::kInvalidArgument},  // no extension
+      {"-", &image, ErrorCode::kInvalidArgument},                   // standard output needs a format
+      {dir.File("x"), &image, ErrorCode::kInvalidArgument},         // no extension
       {dir.File("keep.bmp"), &empty, ErrorCode::kInvalidArgument},  // nothing to write
       {dir.File("missing/x.png"), &image, ErrorCode::kCannotWrite},
       {dir.File("folder.png"), &image, ErrorCode::kCannotWrite},
@@ -74,7 +75,9 @@ TEST(WriteImage, RefusalsLeaveEverythingAsItWas) {
     const Error error = WriteImage(*c.image, c.path, c.options);
     EXPECT_EQ(error.code, c.code) << c.path << ": " << error.message;
     EXPECT_FALSE(error.message.empty());
-    if (c.image == &image) { EXPECT_EQ(CheckOutputPath(c.path, c.options).code, c.code) << c.path; }
+    if (c.image == &image) {
+      EXPECT_EQ(CheckOutputPath(c.path, c.options).code, c.code) << c.path;
+    }
   }
   EXPECT_FALSE(CheckOutputPath(dir.File("new.pfm")));
   EXPECT_EQ(FileBytes(dir.File("keep.bmp")), "keep");
@@ -98,7 +101,7 @@ TEST(ReadImage, ErrorsKeptDamageAndTheFormat) {
       {dir.path().string(), false, ErrorCode::kCannotOpen, false, FileFormat::kUnknown},
       {dir.File("empty.bmp"), false, ErrorCode::kUnreadable, false, FileFormat::kUnknown},
       {dir.File("cut.png"), false, ErrorCode::kUnreadable, false, FileFormat::kBmp},  // a BMP, whatever the name
-      {dir.File("cut.png"), true, ErrorCode::kUnreadable, true, FileFormat::kBmp},  // the 3 rows read, shown
+      {dir.File("cut.png"), true, ErrorCode::kUnreadable, true, FileFormat::kBmp},    // the 3 rows read, shown
   };
   for (const auto& c : cases) {
     FileFormat format = FileFormat::kPfm;

@@ -45,7 +45,9 @@ class Recorder : public Progress {
 };
 
 UpscaleOptions Options(InitialMethod method, uint32_t iterations, uint32_t substitutions, int edge = -1) {
-  return {.initialMethod = method, .iterations = iterations, .fractalSubstitutions = substitutions,
+  return {.initialMethod = method,
+          .iterations = iterations,
+          .fractalSubstitutions = substitutions,
           .edgeDirIterations = edge};
 }
 
@@ -96,9 +98,11 @@ TEST(Upscale, FlatImagesComeBackFlat) {
     uint32_t w, h;
     float rgb[3];
     bool enhanceEveryMethod;
-  } cases[] = {{6, 6, {255, 255, 255}, true},         {7, 9, {3.7f, 250.1f, 77.77f}, true},
-                        {40, 44, {97.25f, 97.25f, 97.25f}, true}, {48, 64, {200, 100, 50}, false},
-                        {100, 100, {128, 128, 128}, false}};
+  } cases[] = {{6, 6, {255, 255, 255}, true},
+               {7, 9, {3.7f, 250.1f, 77.77f}, true},
+               {40, 44, {97.25f, 97.25f, 97.25f}, true},
+               {48, 64, {200, 100, 50}, false},
+               {100, 100, {128, 128, 128}, false}};
   for (const auto& k : cases) {
     Image source(k.w, k.h), init(2 * k.w, 2 * k.h);
     for (int c = 0; c < 3; ++c) {
@@ -176,14 +180,17 @@ TEST(Upscale, TheClampHoldsAHugeStepAndVariableRegularizationSwitchesTheWeights)
   UpscaleOptions options = Options(InitialMethod::kBicubic, 6, 0);
   options.strength = 60.0f;
   const Image out = Enlarge(source, options);
-  const float* first = out.Plane(kRed), *last = first + out.PixelCount();
+  const float *first = out.Plane(kRed), *last = first + out.PixelCount();
   EXPECT_TRUE(std::all_of(first, last, [](float v) { return v >= -0.5f && v <= 255.5f; }));
   EXPECT_GT(std::count(first, last, -0.5f), 0);
   EXPECT_GT(std::count(first, last, 255.5f), 0);
   // Any non-zero variable regularization gives the same edge weights.
   auto run = [&](float variable) {
-    return Enlarge(MakeTestChart(10, 9), {.initialMethod = InitialMethod::kBicubic, .iterations = 5,
-                                          .fractalSubstitutions = 0, .edgeDirIterations = -1, .regularization = 0.5f,
+    return Enlarge(MakeTestChart(10, 9), {.initialMethod = InitialMethod::kBicubic,
+                                          .iterations = 5,
+                                          .fractalSubstitutions = 0,
+                                          .edgeDirIterations = -1,
+                                          .regularization = 0.5f,
                                           .variableRegularization = variable});
   };
   EXPECT_FALSE(SameSamples(run(0.0f), run(1.0f)));
@@ -205,8 +212,8 @@ TEST(Upscale, NediReportsItsRowsAsTheyAreFinished) {
   const Image out = Enlarge(source, Options(InitialMethod::kNedi, 0, 0), &recorder);
   EXPECT_EQ(recorder.lines, (std::vector<std::string>{"alloc", "initial rows 0", "initial rows 0", "initial rows 16",
                                                       "initial rows 20", "prepare"}));
-  EXPECT_EQ(recorder.percents, (std::vector<float>{0, 0, 0, float(50.0 * 16 / 26), float(50.0 * 24 / 26),
-                                                   float(50.0 * 24 / 26)}));
+  EXPECT_EQ(recorder.percents,
+            (std::vector<float>{0, 0, 0, float(50.0 * 16 / 26), float(50.0 * 24 / 26), float(50.0 * 24 / 26)}));
   // Rows reported as finished are the result's.
   ASSERT_EQ(finishedRows.size(), 20u);
   for (uint32_t y = 0; y < 20; ++y)
@@ -227,7 +234,8 @@ TEST(Upscale, CancellationKeepsTheEstimateSoFar) {
   // substitutions at 11 and 15): 0..11 are done, and the estimate is resized.
   Recorder late;
   late.onReport = [&](const ProgressReport& r) { late.cancel |= r.stage == Stage::kEnhancement && r.step == 12; };
-  stopped = Upscale(source, {.initialMethod = InitialMethod::kBicubic, .edgeDirIterations = -1, .width = 11, .height = 5}, &late);
+  stopped = Upscale(
+      source, {.initialMethod = InitialMethod::kBicubic, .edgeDirIterations = -1, .width = 11, .height = 5}, &late);
   EXPECT_EQ(stopped.error().code, ErrorCode::kCancelled);
   EXPECT_EQ(late.lines.back(), "final");
   EXPECT_EQ(late.lines[late.lines.size() - 2], "iteration 12/24");
@@ -243,17 +251,25 @@ TEST(Upscale, RefusesWhatItCannotTake) {
     UpscaleOptions options;
     const char* message;  // a part of the message; empty: accepted
   } cases[] = {
-      {6, 6, {}, ""}, {5, 40, {}, "fractal substitutions"}, {40, 5, {}, "fractal substitutions"},
-      {3, 3, {.fractalSubstitutions = 0}, ""}, {2, 40, {.fractalSubstitutions = 0}, "too small"},
-      {30, 30, {.edgeDirIterations = -1}, ""}, {30, 30, {.edgeDirIterations = -2}, "Edge-dir"},
-      {30, 30, {.sideLobe = 0.5f}, "side lobe"}, {30, 30, {.sideLobe = 0.49f}, ""},
-      {30, 30, {.strength = std::nanf("")}, "The strength"}, {30, 30, {.strength = INFINITY}, "The strength"},
+      {6, 6, {}, ""},
+      {5, 40, {}, "fractal substitutions"},
+      {40, 5, {}, "fractal substitutions"},
+      {3, 3, {.fractalSubstitutions = 0}, ""},
+      {2, 40, {.fractalSubstitutions = 0}, "too small"},
+      {30, 30, {.edgeDirIterations = -1}, ""},
+      {30, 30, {.edgeDirIterations = -2}, "Edge-dir"},
+      {30, 30, {.sideLobe = 0.5f}, "side lobe"},
+      {30, 30, {.sideLobe = 0.49f}, ""},
+      {30, 30, {.strength = std::nanf("")}, "The strength"},
+      {30, 30, {.strength = INFINITY}, "The strength"},
       {30, 30, {.sideLobe = std::nanf("")}, "side lobe"},
       {30, 30, {.regularization = -INFINITY}, "regularization amount"},
       {30, 30, {.variableRegularization = std::nanf("")}, "variable regularization"},
-      {30, 30, {.iterations = 1001}, "iterations"}, {30, 30, {.fractalSubstitutions = 101}, "fractal substitutions must"},
+      {30, 30, {.iterations = 1001}, "iterations"},
+      {30, 30, {.fractalSubstitutions = 101}, "fractal substitutions must"},
       {30, 30, {.sourceModel = SourceModel(3)}, "source model"},
-      {30, 30, {.width = 100000, .height = 100000}, "too large"}, {50001, 6, {}, "too large"},
+      {30, 30, {.width = 100000, .height = 100000}, "too large"},
+      {50001, 6, {}, "too large"},
       {6, 6, {.initialMethod = InitialMethod::kFromImage, .initialImage = &init}, ""},
       {6, 7, {.initialMethod = InitialMethod::kFromImage, .initialImage = &init}, "do not match"},
       {6, 6, {.initialMethod = InitialMethod::kFromImage}, "do not match"},

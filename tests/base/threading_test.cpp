@@ -28,9 +28,11 @@ TEST(Threading, CountSettings) {
   SetThreadCount(-4);
   EXPECT_EQ(ThreadCount(), defaultCount);
 
-  const std::pair<const char*, int> parsed[] = {
-      {"1", 1},  {"16", 16}, {"99999999999999999999", kMaxThreads}, {nullptr, 0}, {"", 0},   {"0", 0}, {"-2", 0},
-      {"+3", 0}, {" 4", 0},  {"4 ", 0},                             {"4x", 0},    {"two", 0}, {"1.5", 0}};
+  const std::pair<const char*, int> parsed[] = {{"1", 1},     {"16", 16}, {"99999999999999999999", kMaxThreads},
+                                                {nullptr, 0}, {"", 0},    {"0", 0},
+                                                {"-2", 0},    {"+3", 0},  {" 4", 0},
+                                                {"4 ", 0},    {"4x", 0},  {"two", 0},
+                                                {"1.5", 0}};
   for (const auto& [text, count] : parsed) EXPECT_EQ(ParseThreadCount(text), count) << (text ? text : "null");
 }
 
@@ -51,9 +53,11 @@ TEST(Threading, ParallelForCoversEveryIndexOnceInGrainSizedPiecesNestsAndThrows)
     }
     for (std::ptrdiff_t end : {5, 2}) ParallelFor(5, end, 1, [&](std::ptrdiff_t, std::ptrdiff_t) { FAIL(); });
     // A piece's exception reaches the caller; the loop works on, also nested.
-    EXPECT_THROW(ParallelFor(0, 100, 1, [](std::ptrdiff_t a, std::ptrdiff_t b) {
-      if (a <= 50 && 50 < b) throw std::runtime_error("piece failed");
-    }), std::runtime_error);
+    EXPECT_THROW(ParallelFor(0, 100, 1,
+                             [](std::ptrdiff_t a, std::ptrdiff_t b) {
+                               if (a <= 50 && 50 < b) throw std::runtime_error("piece failed");
+                             }),
+                 std::runtime_error);
     std::vector<std::atomic<int>> hits(64 * 64);
     ParallelFor(0, 64, 1, [&](std::ptrdiff_t a, std::ptrdiff_t b) {
       for (std::ptrdiff_t y = a; y < b; ++y)

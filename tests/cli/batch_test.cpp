@@ -47,8 +47,8 @@ void MakeImages(const fs::path& root, const std::vector<std::string>& names, uin
 TEST(Batch, EveryGoodFileOnceAsASingleRunWouldWriteIt) {
   TempDir dir;
   const fs::path src = dir.path() / "photos", out = dir.path() / "out";
-  const std::vector<std::string> good = {"a.png", "b c.jpg", "ü/Straße 2.tif", "ü/deep/x.webp", "ü/deep/y.bmp",
-                                         "z/\"q\".pfm"};
+  const std::vector<std::string> good = {"a.png",         "b c.jpg",      "ü/Straße 2.tif",
+                                         "ü/deep/x.webp", "ü/deep/y.bmp", "z/\"q\".pfm"};
   MakeImages(src, good);
   MakeImages(src, {".hidden.png", "ü/.cache/h.png"});  // hidden: not inputs
   WriteFileBytes((src / "notes.txt").string(), "not an image name");
@@ -127,8 +127,8 @@ TEST(Batch, SharedOutputFoldersAndHostileNames) {
   WriteFileBytes(dir.File("victim"), "kept");
   fs::create_directories(dir.path() / "elsewhere");
   fs::create_directories(dir.path() / "out");
-  for (const auto& [name, to] : {std::pair{"a.png", "../victim"}, {"b.png", "../elsewhere"}, {"c.png", "../gone"},
-                                 {"sub", "../elsewhere"}})
+  for (const auto& [name, to] :
+       {std::pair{"a.png", "../victim"}, {"b.png", "../elsewhere"}, {"c.png", "../gone"}, {"sub", "../elsewhere"}})
     fs::create_symlink(to, dir.path() / "out" / name);
   for (const char* how : {"--skip-existing", "--overwrite"}) {
     const CliResult r = Cli({"convert", dir.File("in"), "-o", dir.File("out"), "--recursive", how});
@@ -210,7 +210,7 @@ TEST(Batch, ARunEndedBySigtermResumesToTheSameTree) {
   MakeImages(dir.path() / "in", names, 48);
   auto run = [&](const std::string& out, const std::vector<std::string>& more) {
     std::vector<std::string> args = {"upscale", dir.File("in"), "--recursive", "--method", "bicubic", "--iterations",
-                                     "3", "--fractal", "0", "--quiet", "-o", dir.File(out)};
+                                     "3",       "--fractal",    "0",           "--quiet",  "-o",      dir.File(out)};
     args.insert(args.end(), more.begin(), more.end());
     return StartTool(args, dir.File("err"));
   };

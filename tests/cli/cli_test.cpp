@@ -56,13 +56,24 @@ TEST(Cli, BadArgumentsAreRefusedBeforeAnyWork) {
     int status;
     std::string says;  // a part of the message
   } cases[] = {
-      {"", 1, ""}, {"info", 1, ""}, {"frobnicate", 1, ""}, {"--threads 0 chart @o.pfm", 1, "--threads"},
-      {"--threads two chart @o.pfm", 1, ""}, {"--threads 1025 chart @o.pfm", 1, ""},
-      {"--threads -1 chart @o.pfm", 1, ""}, {"--threads 0x3 chart @o.pfm", 1, ""},
-      {"chart @o.pfm --width 0", 1, "--width"}, {"chart @o.pfm --height 100001", 1, "--height"}, {"chart -", 1, ""},
-      {"chart @no/dir/o.pfm", 3, ""}, {"convert @in.pfm @o.pfm --depth 12", 1, ""},
-      {"convert @in.pfm @o.jpg --depth 16", 1, ""}, {"convert @in.pfm @o.jpg --quality 101", 1, ""},
-      {"convert @in.pfm -", 1, ""}, {"convert @in.pfm @o.gif", 3, ""}, {"convert @in.pfm @no/dir/o.png", 3, ""},
+      {"", 1, ""},
+      {"info", 1, ""},
+      {"frobnicate", 1, ""},
+      {"--threads 0 chart @o.pfm", 1, "--threads"},
+      {"--threads two chart @o.pfm", 1, ""},
+      {"--threads 1025 chart @o.pfm", 1, ""},
+      {"--threads -1 chart @o.pfm", 1, ""},
+      {"--threads 0x3 chart @o.pfm", 1, ""},
+      {"chart @o.pfm --width 0", 1, "--width"},
+      {"chart @o.pfm --height 100001", 1, "--height"},
+      {"chart -", 1, ""},
+      {"chart @no/dir/o.pfm", 3, ""},
+      {"convert @in.pfm @o.pfm --depth 12", 1, ""},
+      {"convert @in.pfm @o.jpg --depth 16", 1, ""},
+      {"convert @in.pfm @o.jpg --quality 101", 1, ""},
+      {"convert @in.pfm -", 1, ""},
+      {"convert @in.pfm @o.gif", 3, ""},
+      {"convert @in.pfm @no/dir/o.png", 3, ""},
       {"resize @in.pfm @o.pfm --width 0 --height 2", 1, "--width"},
       {"resize @in.pfm @o.pfm --width 3 --height 100001", 1, "--height"},
       {"resize @in.pfm @o.pfm --width 3", 1, "--height"},
@@ -83,8 +94,10 @@ TEST(Cli, BadArgumentsAreRefusedBeforeAnyWork) {
       {"downscale @in.pfm @o.pfm --trials 3 --width 0", 1, down + "width" + between + "1 and 100000.\n"},
       {"downscale @in.pfm @o.pfm --deviation 99 --smoothness 9", 1, down + "smoothness" + number},
       {"downscale @missing.png @o.pfm --trials 3", 1, ""},  // values before the input
-      {"downscale @in.pfm @o.pfm --filter nearest", 1, ""}, {"downscale @missing.png @o.pfm", 2, ""},
-      {"downscale @in.pfm @o.xyz --trials 4", 3, ""}, {"downscale @in.pfm @no/o.pfm", 3, ""},
+      {"downscale @in.pfm @o.pfm --filter nearest", 1, ""},
+      {"downscale @missing.png @o.pfm", 2, ""},
+      {"downscale @in.pfm @o.xyz --trials 4", 3, ""},
+      {"downscale @in.pfm @no/o.pfm", 3, ""},
       {"upscale @in.pfm @o.pfm --iterations 1001", 1, up + "iterations" + between + "0 and 1000.\n"},
       {"upscale @in.pfm @o.pfm --iterations 2.5", 1, up + "iterations" + integer},
       {"upscale @in.pfm @o.pfm --iterations 0x10", 1, up + "iterations" + integer},
@@ -101,17 +114,23 @@ TEST(Cli, BadArgumentsAreRefusedBeforeAnyWork) {
       {"upscale @missing.pfm @o.pfm", 2, ""},
       // the output checked before any work, named as given
       {"upscale @in.pfm @missing/x.png", 3, "'" + dir.File("missing/x.png") + "'"},
-      {"upscale @in.pfm @o.gif", 3, "'" + dir.File("o.gif") + "'"}, {"upscale @in.pfm @", 3, ""},
+      {"upscale @in.pfm @o.gif", 3, "'" + dir.File("o.gif") + "'"},
+      {"upscale @in.pfm @", 3, ""},
       // batches; "-o @o" writes into the folder o
       {"convert @f @x.png", 2, ""},  // a folder needs -o
-      {"convert @a.png @b.png @x.png", 1, ""}, {"convert @a.png @x.png --recursive", 1, ""},
-      {"convert @a.png -o @o --skip-existing --overwrite", 1, ""}, {"convert @a.png -o @o --shard 2/2", 1, ""},
-      {"convert @a.png -o @o --shard 1", 1, ""}, {"convert @a.png -o @o --name {stem}.{format}", 1, ""},
-      {"convert @a.png -o @o --name sub/{stem}.png", 1, ""}, {"convert @a.png -o @o --name {stem}.gif", 1, ""},
+      {"convert @a.png @b.png @x.png", 1, ""},
+      {"convert @a.png @x.png --recursive", 1, ""},
+      {"convert @a.png -o @o --skip-existing --overwrite", 1, ""},
+      {"convert @a.png -o @o --shard 2/2", 1, ""},
+      {"convert @a.png -o @o --shard 1", 1, ""},
+      {"convert @a.png -o @o --name {stem}.{format}", 1, ""},
+      {"convert @a.png -o @o --name sub/{stem}.png", 1, ""},
+      {"convert @a.png -o @o --name {stem}.gif", 1, ""},
       {"convert @a.png @f/a.png -o @o --name same.png", 1, ""},
       {"convert @f @g -o @o", 1, ""},  // both give o/a.png
       {"convert @a.png -o @", 1, ""},  // the output is the input
-      {"convert - -o @o", 1, ""}, {"convert @missing.png -o @o", 2, ""},
+      {"convert - -o @o", 1, ""},
+      {"convert @missing.png -o @o", 2, ""},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args;
@@ -137,7 +156,8 @@ TEST(Cli, ChartInfoAndConvert) {
 
   // The output options: a depth and format by name, whatever the extension.
   const std::string size = "width=40 height=30 bitdepth=0 alpha=0 format=";
-  const std::pair<std::vector<std::string>, std::string> cases[] = {  // the start of info's line on the file
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      // the start of info's line on the file
       {{dir.File("e.png"), "--depth", "16"}, size + "png depth=16"},
       {{dir.File("e.x"), "--format", "tif", "--depth", "32f"}, size + "tiff depth=32f"},
       {{dir.File("e.webp"), "--lossless"}, size + "webp depth=8"},
@@ -178,8 +198,10 @@ TEST(Cli, UnreadableInputsGiveStatus2AndTheirReason) {
       {"junk.bmp", "this is not an image", "not an image: its first bytes match no format this program reads", true},
       {"folder.png", "", "it is a folder, not a file", true},
       // Malformed PFM headers, and colour data one sample long.
-      {"short.pfm", "PF\n1 1\n-1.0\n" + one, "PFM truncated after row 0 of 1 (all rows are missing): its pixel data "
-                                          "needs 12 bytes from offset 12, the file holds 4 of them", true},
+      {"short.pfm", "PF\n1 1\n-1.0\n" + one,
+       "PFM truncated after row 0 of 1 (all rows are missing): its pixel data "
+       "needs 12 bytes from offset 12, the file holds 4 of them",
+       true},
       {"narrow.pfm", "PF\n0 1\n-1.0\n", "PFM of 0 x 1 pixels is outside the limits of 1 to 100000 pixels a side", true},
       {"wide.pfm", "PF\n200000 1\n-1.0\n", "PFM of 200000 x 1 pixels is outside the limits", true},
       {"flat.pfm", "PF\n1 1\n0\n" + one + one + one, "PFM scale must be a non-zero number, not '0'", true},
@@ -198,11 +220,13 @@ TEST(Cli, UnreadableInputsGiveStatus2AndTheirReason) {
   }
   // Standard input that is no image is refused from its first bytes, not
   // read to its end.
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"convert", "-", dir.File("o.png")}, {"info", "-"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"convert", "-", dir.File("o.png")}, {"info", "-"}}) {
     ASSERT_NE(std::freopen("/dev/zero", "rb", stdin), nullptr);
     const CliResult endless = Cli(args);
     EXPECT_EQ(endless.status, 2);
-    EXPECT_NE(endless.err.find(": not an image: its first bytes match no format this program reads\n"), std::string::npos);
+    EXPECT_NE(endless.err.find(": not an image: its first bytes match no format this program reads\n"),
+              std::string::npos);
   }
   std::freopen("/dev/null", "rb", stdin);
 }

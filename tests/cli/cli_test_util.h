@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <string>
 #include <vector>

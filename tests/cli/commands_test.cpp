@@ -33,21 +33,28 @@ TEST(Commands, UpscaleDefaultsAreTheDialogsAndOptionsReachTheLibrary) {
   // NEDI, 16 iterations, 2 substitutions, 2 edge-directed iterations,
   // strength 3, side lobe 0, regularization 0.03, variable 1.
   ExpectLike(in, {"upscale", "--quiet"}, [](const Image& s) {
-    return Upscale(s, {.initialMethod = InitialMethod::kNedi, .iterations = 16, .fractalSubstitutions = 2,
-                       .edgeDirIterations = 2, .strength = 3, .sideLobe = 0, .regularization = 0.03f,
-                       .variableRegularization = 1}).value();
+    return Upscale(s, {.initialMethod = InitialMethod::kNedi,
+                       .iterations = 16,
+                       .fractalSubstitutions = 2,
+                       .edgeDirIterations = 2,
+                       .strength = 3,
+                       .sideLobe = 0,
+                       .regularization = 0.03f,
+                       .variableRegularization = 1})
+        .value();
   });
   ExpectLike(in, {"upscale", "--method", "edge", "--iterations", "0", "--fractal", "0"}, [](const Image& s) {
     return Upscale(s, {.initialMethod = InitialMethod::kEdgeDirectional, .iterations = 0, .fractalSubstitutions = 0})
         .value();
   });
   // Other sizes are resampled from the doubled result.
-  ExpectLike(in, {"upscale", "--iterations", "2", "--fractal", "0", "--method", "bicubic", "--width", "30", "--height",
-                  "7"}, [](const Image& s) {
-    const Image twice = Upscale(s, {.initialMethod = InitialMethod::kBicubic, .iterations = 2, .fractalSubstitutions = 0})
-                            .value();
-    return Resize(twice, {.width = 30, .height = 7}).value();
-  });
+  ExpectLike(
+      in, {"upscale", "--iterations", "2", "--fractal", "0", "--method", "bicubic", "--width", "30", "--height", "7"},
+      [](const Image& s) {
+        const Image twice =
+            Upscale(s, {.initialMethod = InitialMethod::kBicubic, .iterations = 2, .fractalSubstitutions = 0}).value();
+        return Resize(twice, {.width = 30, .height = 7}).value();
+      });
   // "Load from file" starts from the file; below 6 x 6 only without substitutions.
   TempDir dir;
   const Image init = MakeTestChart(24, 20, 8);
@@ -99,13 +106,15 @@ TEST(Commands, ResizeShiftsExactlyDropsAlphaAndHasTheDefaults) {
   for (int c = 0; c < 4; ++c)
     for (int i = 0; i < 20; ++i) image.Plane(c)[i] = float(10 * c + i);
   // Same size, whole-pixel offsets: a shifted copy with the edges replicated.
-  ExpectLike(image, {"resize", "--width", "5", "--height", "4", "--offset-x", "1", "--offset-y", "-1", "--filter",
-                     "lanczos3"}, [](const Image&) {
-    Image shifted(5, 4);
-    for (int c = 0; c < 3; ++c)
-      for (int i = 0; i < 20; ++i) shifted.Plane(c)[i] = float(10 * c + std::max(i / 5 - 1, 0) * 5 + std::min(i % 5 + 1, 4));
-    return shifted;
-  });
+  ExpectLike(image,
+             {"resize", "--width", "5", "--height", "4", "--offset-x", "1", "--offset-y", "-1", "--filter", "lanczos3"},
+             [](const Image&) {
+               Image shifted(5, 4);
+               for (int c = 0; c < 3; ++c)
+                 for (int i = 0; i < 20; ++i)
+                   shifted.Plane(c)[i] = float(10 * c + std::max(i / 5 - 1, 0) * 5 + std::min(i % 5 + 1, 4));
+               return shifted;
+             });
   // The defaults: Catmull-Rom, unshifted, smoothness 1.
   ExpectLike(image, {"resize", "--width", "7", "--height", "3"}, [](const Image& s) {
     return Resize(s, {.width = 7, .height = 3, .filter = Filter::kCatmullRom, .smoothness = 1}).value();
@@ -119,8 +128,8 @@ TEST(Commands, ThreadsSetTheCountAndResizeAlikeWithAnyCount) {
   EXPECT_EQ(ThreadCount(), 1);
   SetThreadCount(0);
   std::vector<std::string> outputs;
-  for (const std::string& run : {"KESTRUNE_THREADS=1 '" + cli + "'", "KESTRUNE_THREADS=3 '" + cli + "'",
-                                "'" + cli + "' --threads 5"}) {
+  for (const std::string& run :
+       {"KESTRUNE_THREADS=1 '" + cli + "'", "KESTRUNE_THREADS=3 '" + cli + "'", "'" + cli + "' --threads 5"}) {
     const std::string out = dir.File("r.pfm"), err = dir.File("e.txt");
     const std::string command = run + " resize '" + chart + "' '" + out + "' --width 137 --height 411 2> '" + err + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;

@@ -31,7 +31,8 @@ bool SignalIn(pid_t pid, const std::string& field, int signal) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line))
-    if (line.rfind(field + ":", 0) == 0) return (std::stoull(line.substr(field.size() + 1), nullptr, 16) >> (signal - 1)) & 1;
+    if (line.rfind(field + ":", 0) == 0)
+      return (std::stoull(line.substr(field.size() + 1), nullptr, 16) >> (signal - 1)) & 1;
   return false;
 }
 
@@ -81,9 +82,9 @@ TEST(Outputs, NotEnoughMemoryIsACleanRefusal) {
 #endif
   TempDir dir;
   WriteFile(kestrune::MakeTestChart(4000, 3000), dir.File("in.pfm"));
-  const std::vector<std::vector<std::string>> runs = {
-      {"upscale", dir.File("in.pfm"), dir.File("a.png"), "--quiet"},
-      {"resize", dir.File("in.pfm"), dir.File("b.png"), "--width", "100000", "--height", "2600"}};
+  const std::vector<std::vector<std::string>> runs = {{"upscale", dir.File("in.pfm"), dir.File("a.png"), "--quiet"},
+                                                      {"resize", dir.File("in.pfm"), dir.File("b.png"), "--width",
+                                                       "100000", "--height", "2600"}};
   for (const auto& args : runs) {
     EXPECT_EQ(WaitTool(StartTool(args, "/dev/null", {.memory = rlim_t{1} << 30})), 4) << args[0];
     EXPECT_FALSE(fs::exists(args[2]));
@@ -95,10 +96,11 @@ TEST(Outputs, SignalsEndRunsWithTheirStatuses) {
   const std::string in = dir.File("in.pfm"), small = dir.File("small.pfm");
   WriteFile(kestrune::MakeTestChart(200, 200), in);
   WriteFile(kestrune::MakeTestChart(64, 64), small);
-  const std::vector<std::string> longUpscale = {"upscale", in, "", "--method", "bicubic", "--iterations", "1000",
-                                                "--fractal", "0", "--edge-iterations", "-1", "--quiet"};
-  const std::vector<std::string> longDownscale = {"downscale", small, "", "--width", "31", "--height", "29",
-                                                  "--filter", "sinc", "--trials", "256", "--quiet"};
+  const std::vector<std::string> longUpscale = {"upscale",      in,       "",          "--method", "bicubic",
+                                                "--iterations", "1000",   "--fractal", "0",        "--edge-iterations",
+                                                "-1",           "--quiet"};
+  const std::vector<std::string> longDownscale = {"downscale", small,      "",     "--width",  "31",  "--height",
+                                                  "29",        "--filter", "sinc", "--trials", "256", "--quiet"};
   struct Case {
     const std::vector<std::string>* args;
     int signal, times;
@@ -107,11 +109,10 @@ TEST(Outputs, SignalsEndRunsWithTheirStatuses) {
     bool written;
   };
   const Case cases[] = {
-      {&longUpscale, SIGINT, 1, false, 5, true},       // stopped early: the estimate is written
-      {&longUpscale, SIGINT, 1, true, 5, true},        // the same when started with SIGINT ignored
-      {&longUpscale, SIGINT, 2, false, 130, false},    // a second press: nothing
-      {&longUpscale, SIGTERM, 1, false, 143, false},
-      {&longUpscale, SIGHUP, 1, false, 129, false},
+      {&longUpscale, SIGINT, 1, false, 5, true},     // stopped early: the estimate is written
+      {&longUpscale, SIGINT, 1, true, 5, true},      // the same when started with SIGINT ignored
+      {&longUpscale, SIGINT, 2, false, 130, false},  // a second press: nothing
+      {&longUpscale, SIGTERM, 1, false, 143, false}, {&longUpscale, SIGHUP, 1, false, 129, false},
       {&longDownscale, SIGINT, 1, true, 130, false},  // no half-searched result
   };
   int n = 0;

@@ -68,12 +68,12 @@ TEST(TerminalProgress, RedrawsInPlaceOnlyOnChangeAndClearsAtTheEnd) {
 TEST(TerminalProgress, DescribesEveryStage) {
   kestrune::ProgressReport r;
   r.estimate.height = 512;
-  const std::pair<kestrune::Stage, const char*> plain[] = {
-      {kestrune::Stage::kAllocating, "Allocating memory"},
-      {kestrune::Stage::kInitialEnlargement, "Initial enlargement"},
-      {kestrune::Stage::kPreparing, "Analysing edge directions"},
-      {kestrune::Stage::kHintSearch, "Searching for hints"},
-      {kestrune::Stage::kFinalScaling, "Final scaling"}};
+  const std::pair<kestrune::Stage, const char*> plain[] = {{kestrune::Stage::kAllocating, "Allocating memory"},
+                                                           {kestrune::Stage::kInitialEnlargement,
+                                                            "Initial enlargement"},
+                                                           {kestrune::Stage::kPreparing, "Analysing edge directions"},
+                                                           {kestrune::Stage::kHintSearch, "Searching for hints"},
+                                                           {kestrune::Stage::kFinalScaling, "Final scaling"}};
   for (const auto& [stage, text] : plain) {
     r.stage = stage;
     EXPECT_EQ(TerminalProgress::Describe(r), text);

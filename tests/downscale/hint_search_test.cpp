@@ -64,9 +64,13 @@ void ExpectPlainReading(const FloatImage& source, const DownscaleParams& p) {
                 t.deviationX, t.deviationY, p.smoothness);
     const float score = SharpnessMeasure(plane.data(), w, h) * t.weight;
     ASSERT_TRUE(t.score == score || (std::isnan(t.score) && std::isnan(score))) << t.score << " vs " << score;
-    if (t.deviationTrial >= int(n)) { EXPECT_EQ(t.deviationY, hint.deviationY); }
+    if (t.deviationTrial >= int(n)) {
+      EXPECT_EQ(t.deviationY, hint.deviationY);
+    }
     if (t.k == 0) groupBest = -1.0f;
-    if (t.horizontal) { EXPECT_EQ(t.offsetY, chosenY); }
+    if (t.horizontal) {
+      EXPECT_EQ(t.offsetY, chosenY);
+    }
     if (!t.horizontal && t.score > groupBest) groupBest = t.score, chosenY = t.offsetY;
     if (t.horizontal && t.score > best) best = t.score, hint = {t.offsetX, t.offsetY, t.deviationX, t.deviationY};
   }
@@ -91,8 +95,12 @@ TEST(HintSearch, FusedParallelSearchEqualsThePlainReadingOnAnyThreadCount) {
   for (int threads : kThreadCountsToCompare) {
     ScopedThreadCount scope(threads);
     ExpectPlainReading(RenderTestChart(61, 47), {.newWidth = 24, .newHeight = 19});
-    ExpectPlainReading(withAlpha, {.filterType = FilterBox, .newWidth = 15, .newHeight = 12, .smoothness = 2.0f,
-                                   .trials = 5, .scaleDeviation = 3.0f});
+    ExpectPlainReading(withAlpha, {.filterType = FilterBox,
+                                   .newWidth = 15,
+                                   .newHeight = 12,
+                                   .smoothness = 2.0f,
+                                   .trials = 5,
+                                   .scaleDeviation = 3.0f});
   }
 }
 
@@ -100,10 +108,13 @@ TEST(HintSearch, FusedParallelSearchEqualsThePlainReadingOnAnyThreadCount) {
 // first vertical (no horizontal deviation), then horizontal; each holds a
 // vertical and then a horizontal group of N offsets, in order.
 TEST(HintSearch, TrialsTryTheDeviationsAndOffsetsInOrder) {
-  const struct { int n; float deviation, firstDeviation, deviationStep, offsetStep, weight0; } cases[] = {
+  const struct {
+    int n;
+    float deviation, firstDeviation, deviationStep, offsetStep, weight0;
+  } cases[] = {
       {12, 8.0f, -4.0f, 2.0f / 3.0f, 1.0f / 12.0f, std::sqrt(23.0f / 19.0f)},  // the defaults: -4 to 10/3
-      {5, 8.0f, -4.0f, 1.6f, 0.2f, std::sqrt(23.0f / 19.0f)},                 // odd N: neither tries 0
-      {4, 0.0f, 0.0f, 0.0f, 0.25f, 1.0f},                                     // offsets only
+      {5, 8.0f, -4.0f, 1.6f, 0.2f, std::sqrt(23.0f / 19.0f)},                  // odd N: neither tries 0
+      {4, 0.0f, 0.0f, 0.0f, 0.25f, 1.0f},                                      // offsets only
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.n);
@@ -117,16 +128,23 @@ TEST(HintSearch, TrialsTryTheDeviationsAndOffsetsInOrder) {
       const bool vertical = t.deviationTrial < c.n;
       EXPECT_NEAR(vertical ? t.deviationY : t.deviationX,
                   c.firstDeviation + float(t.deviationTrial % c.n) * c.deviationStep, 1e-5f);
-      if (vertical) { EXPECT_EQ(t.deviationX, 0.0f); }
+      if (vertical) {
+        EXPECT_EQ(t.deviationX, 0.0f);
+      }
       EXPECT_NEAR(t.horizontal ? t.offsetX : t.offsetY, -0.5f + float(t.k) * c.offsetStep, 1e-6f);
-      if (!t.horizontal) { EXPECT_EQ(t.offsetX, 0.0f); }
-      if (c.deviation == 0.0f) { EXPECT_EQ(t.weight, 1.0f); }
+      if (!t.horizontal) {
+        EXPECT_EQ(t.offsetX, 0.0f);
+      }
+      if (c.deviation == 0.0f) {
+        EXPECT_EQ(t.weight, 1.0f);
+      }
     }
     EXPECT_FLOAT_EQ(run.trials[0].weight, c.weight0);
     if (c.n != 12) continue;
     // 0 is tried exactly: deviation trials 6 and 18, offset 6.
-    EXPECT_EQ(std::vector<float>({run.trials[6 * 24].deviationY, run.trials[18 * 24].deviationX,
-                                  run.trials[6].offsetY, run.trials[18].offsetX}), std::vector<float>(4, 0.0f));
+    EXPECT_EQ(std::vector<float>({run.trials[6 * 24].deviationY, run.trials[18 * 24].deviationX, run.trials[6].offsetY,
+                                  run.trials[18].offsetX}),
+              std::vector<float>(4, 0.0f));
   }
 }
 
@@ -154,7 +172,12 @@ TEST(HintSearch, ReportsEveryReductionThenTheFinalScaling) {
 // weight and score are NaN and never win. A one-pixel side scores 0
 // everywhere else, so the first trial wins.
 TEST(HintSearch, TrialsBeyondTheTargetAreNaNAndNeverWin) {
-  const struct { uint32_t w, h; int n; float deviation; int nanTrials; } cases[] = {
+  const struct {
+    uint32_t w, h;
+    int n;
+    float deviation;
+    int nanTrials;
+  } cases[] = {
       // N = 6, D = 8: deviations -4, -8/3, -4/3, 0, 4/3, 8/3.
       {25, 1, 6, 8.0f, 24},  // vertical trials 4 and 5, 2N reductions each
       {1, 19, 6, 8.0f, 24},  // horizontal trials 10 and 11
@@ -174,14 +197,18 @@ TEST(HintSearch, TrialsBeyondTheTargetAreNaNAndNeverWin) {
       const bool beyond = t.deviationY > float(c.h) || t.deviationX > float(c.w);
       EXPECT_EQ(std::isnan(t.weight), beyond);
       EXPECT_EQ(std::isnan(t.score), beyond);
-      if (onePixel && !beyond) { EXPECT_EQ(t.score, 0.0f); }
+      if (onePixel && !beyond) {
+        EXPECT_EQ(t.score, 0.0f);
+      }
       nanTrials += beyond;
     }
     EXPECT_EQ(nanTrials, c.nanTrials);
     EXPECT_FALSE(std::isnan(run.hint.score));
     EXPECT_TRUE(run.hint.deviationY <= float(c.h) && run.hint.deviationX <= float(c.w));
     EXPECT_EQ(std::pair(run.image.width, run.image.height), std::pair(c.w, c.h));
-    if (onePixel) { EXPECT_EQ(Fields(run.hint), std::vector<float>({-0.5f, -0.5f, 0.0f, -4.0f, 0.0f})); }
+    if (onePixel) {
+      EXPECT_EQ(Fields(run.hint), std::vector<float>({-0.5f, -0.5f, 0.0f, -4.0f, 0.0f}));
+    }
   }
 }
 

@@ -26,19 +26,21 @@ TEST(SharpnessMeasure, ScoresWorkedOutByHand) {
     uint32_t w, h;
     std::vector<float> plane;
     float score;
-  } cases[] = {
-      // An isolated bright pixel: (a, b) = (0, 0), (0, -40), (-40, 0),
-      // (40, 40); S1 = 160, S2 = 6400, n = 8: 8 * 6400 / 160^2.
-      {3, 3, {10, 10, 10, 10, 50, 10, 10, 10, 10}, 2.0f},
-      // (a, b) = (-3, 0), (0, 3), (3, -1); S1 = 10, S2 = 28, n = 6.
-      {4, 2, {0, 3, 3, 0, 0, 0, 4, 0}, 1.68f},
-      // Every |a| 1 and |b| 2 over m = 15 pixels: 2m * 5m / (3m)^2.
-      {6, 4, ramp(1, 2), 10.0f / 9.0f}, {6, 4, ramp(3, -3), 1.0f},  // equal magnitudes: the bound
-      // a = 4097: its square is not a float and rounds down: the float below 2.
-      {2, 2, {4097, 0, 4097, 0}, 2.0f - 0x1p-23f},
-      // Nothing to compare, or no difference (0 / 1e-12).
-      {5, 1, {0, 255, 0, 255, 7}, 0.0f}, {1, 5, {0, 255, 0, 255, 7}, 0.0f}, {1, 1, {7}, 0.0f},
-      {4, 3, std::vector<float>(12, 99.5f), 0.0f}};
+  } cases[] = {// An isolated bright pixel: (a, b) = (0, 0), (0, -40), (-40, 0),
+               // (40, 40); S1 = 160, S2 = 6400, n = 8: 8 * 6400 / 160^2.
+               {3, 3, {10, 10, 10, 10, 50, 10, 10, 10, 10}, 2.0f},
+               // (a, b) = (-3, 0), (0, 3), (3, -1); S1 = 10, S2 = 28, n = 6.
+               {4, 2, {0, 3, 3, 0, 0, 0, 4, 0}, 1.68f},
+               // Every |a| 1 and |b| 2 over m = 15 pixels: 2m * 5m / (3m)^2.
+               {6, 4, ramp(1, 2), 10.0f / 9.0f},
+               {6, 4, ramp(3, -3), 1.0f},  // equal magnitudes: the bound
+                                           // a = 4097: its square is not a float and rounds down: the float below 2.
+               {2, 2, {4097, 0, 4097, 0}, 2.0f - 0x1p-23f},
+               // Nothing to compare, or no difference (0 / 1e-12).
+               {5, 1, {0, 255, 0, 255, 7}, 0.0f},
+               {1, 5, {0, 255, 0, 255, 7}, 0.0f},
+               {1, 1, {7}, 0.0f},
+               {4, 3, std::vector<float>(12, 99.5f), 0.0f}};
   ForEachSimdTarget([&](const std::string&) {
     for (const auto& c : cases) EXPECT_EQ(SharpnessMeasure(c.plane.data(), c.w, c.h), c.score) << c.w << "x" << c.h;
   });

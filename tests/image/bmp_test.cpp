@@ -27,8 +27,8 @@ TEST(WriteBmp, BottomUpRowsAfterTheFixedHeaderWithConvertedSamples) {
   const float values[2][2] = {{-3.2f, 0.5f}, {1.5f, 254.5f}};  // [y][x], the same in every plane but two
   for (int c = 0; c < 3; ++c)
     for (int i = 0; i < 4; ++i) image.samples(c)[i] = values[i / 2][i % 2];
-  image.rows(0)[1][1] = 300.0f;  // red
-  image.rows(2)[1][0] = 101.5f;  // blue
+  image.rows(0)[1][1] = 300.0f;               // red
+  image.rows(2)[1][0] = 101.5f;               // blue
   image.rows(FloatImage::kAlpha)[0][0] = 99;  // ignored
   ASSERT_FALSE(WriteImageFile(dir.File("b.bmp"), image, {.format = FileFormat::kBmp}));
   const auto f = ReadBytes(dir.File("b.bmp"));
@@ -37,8 +37,8 @@ TEST(WriteBmp, BottomUpRowsAfterTheFixedHeaderWithConvertedSamples) {
   // {offset, value} of the 32-bit fields: file size, reserved, data offset,
   // header size, width, height, planes and bits, compression, image size,
   // 75 pixels per metre both ways, colours used, important colours.
-  const uint32_t fields[][2] = {{2, 70},  {6, 0},  {10, 54}, {14, 40}, {18, 2},  {22, 2},  {26, 24u << 16 | 1},
-                                {30, 0},  {34, 0}, {38, 75}, {42, 75}, {46, 0},  {50, 0}};
+  const uint32_t fields[][2] = {{2, 70}, {6, 0},  {10, 54}, {14, 40}, {18, 2}, {22, 2}, {26, 24u << 16 | 1},
+                                {30, 0}, {34, 0}, {38, 75}, {42, 75}, {46, 0}, {50, 0}};
   for (const auto& [at, value] : fields) EXPECT_EQ(Le32(f, at), value) << "offset " << at;
   // File row 0 is image row 1, blue first: (1.5, 101.5 blue) -> 2, 102;
   // (254.5, 300 red) -> 254, 255. Rows are padded to 8 bytes.
@@ -74,12 +74,18 @@ TEST_F(ReadBmpTest, PaletteFilesHaveTheirStridesAndOrder) {
       // Stride 8. Bottom row (image row 1): only pixel 32 set; top row:
       // pixels 0 and 9.
       {"1 bit, 33 wide",
-       {.width = 33, .height = 2, .bits = 1, .palette = Palette(2),
+       {.width = 33,
+        .height = 2,
+        .bits = 1,
+        .palette = Palette(2),
         .pixels = {0, 0, 0, 0, 0x80, 0xEE, 0xEE, 0xEE, 0x80, 0x40, 0, 0, 0, 0xEE, 0xEE, 0xEE}},
        {{32, 1, 1}, {31, 1, 0}, {0, 0, 1}, {9, 0, 1}, {8, 0, 0}, {32, 0, 0}}},
       // Stride 8, the high nibble first.
       {"4 bits, 9 wide",
-       {.width = 9, .height = 2, .bits = 4, .palette = Palette(16),
+       {.width = 9,
+        .height = 2,
+        .bits = 4,
+        .palette = Palette(16),
         .pixels = {0x12, 0x34, 0x56, 0x78, 0x9F, 0xEE, 0xEE, 0xEE, 0xAB, 0xCD, 0xEF, 0x01, 0x20, 0xEE, 0xEE, 0xEE}},
        {{0, 1, 1}, {1, 1, 2}, {7, 1, 8}, {8, 1, 9}, {0, 0, 10}, {5, 0, 15}, {6, 0, 0}, {8, 0, 2}}},
       // Index 5 reads as black, not as the pixel bytes after the palette.
@@ -110,7 +116,8 @@ TEST_F(ReadBmpTest, TruncatedFilesSayWhatIsMissing) {
   } cases[] = {
       {MakeBmp({.width = 1, .height = 3, .pixels = {10, 20, 30, 0, 1}}),
        "BMP truncated after row 1 of 3 (the top 2 rows are missing): its pixel data needs 12 bytes from offset 54, "
-       "the file holds 5 of them", 2},
+       "the file holds 5 of them",
+       2},
       {MakeBmp({.width = 1, .height = -2, .pixels = {10, 20, 30, 0}}), "after row 1 of 2 (the bottom 1 row is", 0},
       {MakeBmp({.width = 8000, .height = 8000, .pixels = std::vector<uint8_t>(1000)}),
        "after row 0 of 8000 (all rows are missing): its pixel data needs 192000000 bytes", -1},
@@ -142,10 +149,14 @@ TEST_F(ReadBmpTest, UnsupportedKindsAndSizesAreRefusedWithTheirReason) {
     int32_t width, height;
     uint16_t bits;
     uint32_t compression;
-  } cases[] = {{"16 bits per pixel", 40, 1, 1, 16, 0}, {"compression 1 is not", 40, 1, 1, 24, 1},
-               {"compression 3 is not", 40, 1, 1, 24, 3}, {"0 x 1 pixels: the width", 40, 0, 1, 24, 0},
-               {"1 x 0 pixels", 40, 1, 0, 24, 0}, {"-1 x 1 pixels", 40, -1, 1, 24, 0},
-               {"12-byte information header", 12, 1, 1, 24, 0}, {"64-byte information header", 64, 1, 1, 24, 0},
+  } cases[] = {{"16 bits per pixel", 40, 1, 1, 16, 0},
+               {"compression 1 is not", 40, 1, 1, 24, 1},
+               {"compression 3 is not", 40, 1, 1, 24, 3},
+               {"0 x 1 pixels: the width", 40, 0, 1, 24, 0},
+               {"1 x 0 pixels", 40, 1, 0, 24, 0},
+               {"-1 x 1 pixels", 40, -1, 1, 24, 0},
+               {"12-byte information header", 12, 1, 1, 24, 0},
+               {"64-byte information header", 64, 1, 1, 24, 0},
                {"BMP of 100001 x 1 pixels is outside the limits", 40, side + 1, 1, 24, 0},
                {"BMP of 1 x 100001 pixels is outside", 40, 1, -side - 1, 24, 0},
                // The height's magnitude beyond 32 signed bits, stride x height
@@ -154,8 +165,11 @@ TEST_F(ReadBmpTest, UnsupportedKindsAndSizesAreRefusedWithTheirReason) {
                {"BMP of 2147483647 x 2147483647 pixels is outside", 40, INT32_MAX, INT32_MAX, 32, 0},
                {"BMP of 40000 x 40000 pixels is outside", 40, 40000, 40000, 24, 0}};
   for (const auto& c : cases) {
-    const ReadStatus status = ReadStatusOf(MakeBmp({.headerSize = c.headerSize, .width = c.width, .height = c.height,
-                                                    .bits = c.bits, .compression = c.compression,
+    const ReadStatus status = ReadStatusOf(MakeBmp({.headerSize = c.headerSize,
+                                                    .width = c.width,
+                                                    .height = c.height,
+                                                    .bits = c.bits,
+                                                    .compression = c.compression,
                                                     .pixels = {1, 2, 3, 0}}));
     EXPECT_EQ(status.code, ErrorCode::kUnreadable) << c.says;
     EXPECT_NE(status.message.find(c.says), std::string::npos) << status.message;
@@ -181,7 +195,10 @@ TEST(ClipboardDib, AcceptedKindsReplaceTheImage) {
     std::vector<std::array<int, 4>> samples;  // plane, x, y, value
   } cases[] = {
       // Stride 8; stored row 0 is the bottom image row, blue first.
-      {"24 bits", PackedDib(2, 2, 24, 0, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}), 2, 2,
+      {"24 bits",
+       PackedDib(2, 2, 24, 0, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}),
+       2,
+       2,
        {{2, 0, 1, 1}, {1, 0, 1, 2}, {0, 0, 1, 3}, {0, 1, 0, 12}, {2, 0, 0, 7}}},
       {"top down", PackedDib(1, -2, 24, 0, {1, 1, 1, 0, 2, 2, 2, 0}), 1, 2, {{0, 0, 0, 1}, {0, 0, 1, 2}}},
       // The fourth byte is dropped; the masks after a 40-byte header are
@@ -207,12 +224,16 @@ TEST(ClipboardDib, UnsupportedKindsAndMalformedDataLeaveTheImage) {
   std::vector<uint8_t> header = PackedDib(2, 2, 24, 0, {});
   header.resize(30);
   const std::pair<const char*, std::vector<uint8_t>> cases[] = {
-      {"16 bits", PackedDib(2, 2, 16, 0, px)}, {"8 bits", PackedDib(2, 2, 8, 0, px)},
-      {"compression 1", PackedDib(2, 2, 24, 1, px)}, {"no width", PackedDib(0, 2, 24, 0, px)},
-      {"no height", PackedDib(2, 0, 24, 0, px)}, {"too wide", PackedDib(200000, 1, 24, 0, px)},
+      {"16 bits", PackedDib(2, 2, 16, 0, px)},
+      {"8 bits", PackedDib(2, 2, 8, 0, px)},
+      {"compression 1", PackedDib(2, 2, 24, 1, px)},
+      {"no width", PackedDib(0, 2, 24, 0, px)},
+      {"no height", PackedDib(2, 0, 24, 0, px)},
+      {"too wide", PackedDib(200000, 1, 24, 0, px)},
       {"12-byte header", PackedDib(2, 2, 24, 0, px, {}, 0, 12)},
       {"pixels cut short", PackedDib(4, 4, 32, 0, std::vector<uint8_t>(63, 0))},
-      {"colour table beyond the data", PackedDib(1, 1, 24, 0, {1, 2, 3}, {}, 0x40000000u)}, {"header cut short", header},
+      {"colour table beyond the data", PackedDib(1, 1, 24, 0, {1, 2, 3}, {}, 0x40000000u)},
+      {"header cut short", header},
   };
   for (const auto& [what, dib] : cases)
     EXPECT_EQ(DecodePackedDib(dib.data(), dib.size(), image), PasteResult::kUnsupported) << what;

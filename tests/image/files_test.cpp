@@ -60,11 +60,16 @@ TEST(Files, RoundTripsPerFormatAndDepth) {
     float tolerance;  // 0: exactly the stored samples; floats: relative; lossy: the mean error
     bool lossless = false;
   } cases[] = {
-      {FileFormat::kPng, SampleDepth::k8, true, false, 0},        {FileFormat::kPng, SampleDepth::k16, true, true, 0},
-      {FileFormat::kPng, SampleDepth::k16, false, false, 0},      {FileFormat::kTiff, SampleDepth::k8, false, true, 0},
-      {FileFormat::kTiff, SampleDepth::k16, true, false, 0},      {FileFormat::kWebp, SampleDepth::k8, false, false, 20},
-      {FileFormat::kTiff, SampleDepth::k32Float, true, false, 1e-4f}, {FileFormat::kJpeg, SampleDepth::k8, false, true, 2},
-      {FileFormat::kWebp, SampleDepth::k8, true, false, 0, true}, {FileFormat::kBmp, SampleDepth::k8, false, false, 0},
+      {FileFormat::kPng, SampleDepth::k8, true, false, 0},
+      {FileFormat::kPng, SampleDepth::k16, true, true, 0},
+      {FileFormat::kPng, SampleDepth::k16, false, false, 0},
+      {FileFormat::kTiff, SampleDepth::k8, false, true, 0},
+      {FileFormat::kTiff, SampleDepth::k16, true, false, 0},
+      {FileFormat::kWebp, SampleDepth::k8, false, false, 20},
+      {FileFormat::kTiff, SampleDepth::k32Float, true, false, 1e-4f},
+      {FileFormat::kJpeg, SampleDepth::k8, false, true, 2},
+      {FileFormat::kWebp, SampleDepth::k8, true, false, 0, true},
+      {FileFormat::kBmp, SampleDepth::k8, false, false, 0},
       {FileFormat::kPfm, SampleDepth::k32Float, false, true, 1e-4f},
   };
   for (const auto& c : cases) {
@@ -72,9 +77,9 @@ TEST(Files, RoundTripsPerFormatAndDepth) {
                              (c.alpha ? "-alpha" : "") + (c.grey ? "-grey" : "") + (c.lossless ? "-lossless" : "");
     SCOPED_TRACE(name);
     const FloatImage image = Pattern(67, 61, c.alpha, c.grey);
-    ASSERT_EQ(WriteImageFile(dir.File(name), image, {.format = c.format, .depth = c.depth, .lossless = c.lossless})
-                  .message,
-              "");
+    ASSERT_EQ(
+        WriteImageFile(dir.File(name), image, {.format = c.format, .depth = c.depth, .lossless = c.lossless}).message,
+        "");
     FloatImage back;
     const ReadStatus status = ReadImageFile(dir.File(name), back);
     ASSERT_EQ(status.code, ErrorCode::kNone) << status.message;
@@ -91,8 +96,8 @@ TEST(Files, RoundTripsPerFormatAndDepth) {
         if (c.format == FileFormat::kWebp && p < 3 && c.alpha && image.samples(3)[i] == 0) continue;
         // Exact, within the relative tolerance of floats, or any (lossy: the mean below).
         const float allowed = c.depth == SampleDepth::k32Float ? c.tolerance * std::max(1.0f, std::fabs(want))
-                              : c.tolerance == 0                 ? 0.0f
-                                                                 : INFINITY;
+                              : c.tolerance == 0               ? 0.0f
+                                                               : INFINITY;
         ASSERT_LE(std::fabs(got - want), allowed) << "plane " << p << " sample " << i;
         total += std::fabs(got - want);
       }
@@ -127,8 +132,8 @@ TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
   const std::vector<uint8_t> icc = Profile();
   const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><kestrune-test/></x:xmpmeta>";
   // IPTC as libvips holds it for JPEG: a Photoshop block around a title.
-  std::vector<uint8_t> iptc = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0,
-                               '8', 'B', 'I', 'M', 0x04, 0x04, 0, 0, 0, 0, 0, 12};
+  std::vector<uint8_t> iptc = {'P', 'h', 'o', 't', 'o', 's',  'h',  'o', 'p', ' ', '3', '.', '0',
+                               0,   '8', 'B', 'I', 'M', 0x04, 0x04, 0,   0,   0,   0,   0,   12};
   iptc.insert(iptc.end(), {0x1C, 0x02, 0x05, 0x00, 0x07, 'K', 'e', 's', 't', 'r', 'e', 'l'});
   vips::VImage photo = MakeVipsImage(40, 30, 3, VIPS_FORMAT_UCHAR, [](int x, int y, int b) { return x * 6 + y + b; });
   vips_image_set_blob_copy(photo.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
@@ -150,8 +155,8 @@ TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
   ASSERT_FALSE(image.metadata.exif.empty());
 
   const std::pair<const char*, const char*> fields[] = {
-      {"exif-ifd0-Make", "KestrelCam"}, {"exif-ifd2-DateTimeOriginal", "2024:05:06 07:08:09"},
-      {"exif-ifd3-GPSLatitudeRef", "N"}, {"exif-ifd0-Orientation", "1 "},  // the value, then its meaning
+      {"exif-ifd0-Make", "KestrelCam"},     {"exif-ifd2-DateTimeOriginal", "2024:05:06 07:08:09"},
+      {"exif-ifd3-GPSLatitudeRef", "N"},    {"exif-ifd0-Orientation", "1 "},  // the value, then its meaning
       {"exif-ifd2-PixelXDimension", "30 "}, {"exif-ifd2-PixelYDimension", "40 "}};
   for (FileFormat format : {FileFormat::kJpeg, FileFormat::kPng, FileFormat::kWebp, FileFormat::kTiff}) {
     SCOPED_TRACE(FormatName(format));
@@ -166,7 +171,8 @@ TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
     EXPECT_EQ(written.width(), 30);
     EXPECT_EQ(back.width, 30u) << "no orientation left to apply again";
     EXPECT_EQ(back.metadata.icc, icc);
-    EXPECT_NE(std::string(back.metadata.xmp.begin(), back.metadata.xmp.end()).find("<kestrune-test/>"), std::string::npos);
+    EXPECT_NE(std::string(back.metadata.xmp.begin(), back.metadata.xmp.end()).find("<kestrune-test/>"),
+              std::string::npos);
     EXPECT_EQ(back.metadata.iptc == iptc, format == FileFormat::kJpeg);
     for (const auto& [field, start] : fields) EXPECT_EQ(Field(written, field).rfind(start, 0), 0u) << field;
   }
@@ -187,14 +193,14 @@ TEST(Files, MetadataIsCarriedIntoEveryFormatThatHoldsIt) {
 TEST(Files, OrientationsOneToEightAreApplied) {
   TempDir dir;
   const std::vector<std::vector<int>> expected[8] = {
-      {{1, 2, 3}, {11, 12, 13}},        // 1 as stored
-      {{3, 2, 1}, {13, 12, 11}},        // 2 mirrored
-      {{13, 12, 11}, {3, 2, 1}},        // 3 half turn
-      {{11, 12, 13}, {1, 2, 3}},        // 4 flipped
-      {{1, 11}, {2, 12}, {3, 13}},      // 5 transposed
-      {{11, 1}, {12, 2}, {13, 3}},      // 6 quarter turn clockwise
-      {{13, 3}, {12, 2}, {11, 1}},      // 7 transversed
-      {{3, 13}, {2, 12}, {1, 11}},      // 8 quarter turn anticlockwise
+      {{1, 2, 3}, {11, 12, 13}},    // 1 as stored
+      {{3, 2, 1}, {13, 12, 11}},    // 2 mirrored
+      {{13, 12, 11}, {3, 2, 1}},    // 3 half turn
+      {{11, 12, 13}, {1, 2, 3}},    // 4 flipped
+      {{1, 11}, {2, 12}, {3, 13}},  // 5 transposed
+      {{11, 1}, {12, 2}, {13, 3}},  // 6 quarter turn clockwise
+      {{13, 3}, {12, 2}, {11, 1}},  // 7 transversed
+      {{3, 13}, {2, 12}, {1, 11}},  // 8 quarter turn anticlockwise
   };
   for (int o = 1; o <= 8; ++o) {
     SCOPED_TRACE(o);
@@ -215,8 +221,10 @@ TEST(Files, OrientationsOneToEightAreApplied) {
 // `photometric` (3: a palette, here without its colour map).
 std::vector<uint8_t> TinyTiff(uint32_t photometric) {
   std::vector<uint8_t> f = {'I', 'I', 42, 0, 8, 0, 0, 0, 8, 0};
-  const uint32_t entries[8][3] = {{256, 3, 2}, {257, 3, 1}, {258, 3, 8}, {259, 3, 1}, {262, 3, photometric},
-                                  {273, 4, 8 + 2 + 8 * 12 + 4}, {277, 3, 1}, {279, 4, 2}};
+  const uint32_t entries[8][3] = {{256, 3, 2},           {257, 3, 1},
+                                  {258, 3, 8},           {259, 3, 1},
+                                  {262, 3, photometric}, {273, 4, 8 + 2 + 8 * 12 + 4},
+                                  {277, 3, 1},           {279, 4, 2}};
   for (const auto& e : entries) PutLE(f, e[0] | uint64_t{e[1]} << 16 | uint64_t{1} << 32, 8), PutLE(f, e[2], 4);
   PutLE(f, 0, 4);
   f.insert(f.end(), {10, 200});
@@ -236,18 +244,22 @@ TEST(Files, DamagedAndUnsupportedFilesSayWhy) {
   MakeVipsImage(8, 8, 4, VIPS_FORMAT_UCHAR, noise)
       .copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_CMYK))
       .jpegsave(dir.File("cmyk.jpg").c_str());
-  MakeVipsImage(5, 4, 3, VIPS_FORMAT_UCHAR, [](int x, int, int b) { return 40 * x + b; })
-      .gifsave(dir.File("g.gif").c_str());
+  MakeVipsImage(5, 4, 3, VIPS_FORMAT_UCHAR, [](int x, int, int b) {
+    return 40 * x + b;
+  }).gifsave(dir.File("g.gif").c_str());
   MakeVipsImage(5, 4, 1, VIPS_FORMAT_USHORT, [](int x, int y, int) { return 1000 * x + y; })
       .copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_GREY16))
       .write_to_file(dir.File("g.pgm").c_str());
   MakeVipsImage(64, 64, 3, VIPS_FORMAT_UCHAR, noise)
       .jpegsave(dir.File("p.jpg").c_str(), vips::VImage::option()->set("interlace", true));
-  MakeVipsImage(2, 1, 1, VIPS_FORMAT_FLOAT, [](int x, int, int) { return x == 0 ? NAN : INFINITY; })
-      .tiffsave(dir.File("nan.tif").c_str());
-  const std::pair<const char*, std::string> texts[] = {
-      {"head.ppm", "P6\n64 64\n255\n"}, {"cut.pbm", "P4\n16 4\n\1\2\3"}, {"cut.ppm", "P3 2 1 255 1 2 3 4"},
-      {"negative.ppm", "P6 -1 8 255\n" + std::string(24, 'x')}, {"zero.pgm", "P5 1 1 0\n\0"}};
+  MakeVipsImage(2, 1, 1, VIPS_FORMAT_FLOAT, [](int x, int, int) {
+    return x == 0 ? NAN : INFINITY;
+  }).tiffsave(dir.File("nan.tif").c_str());
+  const std::pair<const char*, std::string> texts[] = {{"head.ppm", "P6\n64 64\n255\n"},
+                                                       {"cut.pbm", "P4\n16 4\n\1\2\3"},
+                                                       {"cut.ppm", "P3 2 1 255 1 2 3 4"},
+                                                       {"negative.ppm", "P6 -1 8 255\n" + std::string(24, 'x')},
+                                                       {"zero.pgm", "P5 1 1 0\n\0"}};
   for (const auto& [name, text] : texts) WriteBytes(dir.File(name), std::vector<uint8_t>(text.begin(), text.end()));
   WriteBytes(dir.File("grey.tif"), TinyTiff(1));
   WriteBytes(dir.File("palette.tif"), TinyTiff(3));
@@ -260,14 +272,14 @@ TEST(Files, DamagedAndUnsupportedFilesSayWhy) {
     WriteBytes(dir.File(std::string("head-") + name), bytes);
   }
   // A 3 x 3 palette PNG whose data ends early: libvips fails it without a text.
-  WriteBytes(dir.File("short.png"), {
-      0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
-      0x00, 0x03, 0x00, 0x00, 0x00, 0x03, 0x01, 0x03, 0x00, 0x00, 0x01, 0x1b, 0xe1, 0x17, 0x6a, 0x00, 0x00, 0x00,
-      0x04, 0x67, 0x41, 0x4d, 0x41, 0x00, 0x01, 0x86, 0xa0, 0x31, 0xe8, 0x96, 0x5f, 0x00, 0x00, 0x00, 0x03, 0x73,
-      0x42, 0x49, 0x54, 0x04, 0x04, 0x04, 0x77, 0xf8, 0xb5, 0xa3, 0x00, 0x00, 0x00, 0x06, 0x50, 0x4c, 0x54, 0x45,
-      0x00, 0xff, 0x00, 0xff, 0x77, 0x00, 0xb1, 0xe5, 0xa5, 0x9f, 0x00, 0x80, 0x00, 0x0c, 0x49, 0x44, 0x41, 0x54,
-      0x78, 0x9c, 0x63, 0x60, 0x80, 0x03, 0x07, 0x00, 0x00, 0x4c, 0x00, 0x41, 0xda, 0xc9, 0xe6, 0x1c, 0x00, 0x00,
-      0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82});
+  WriteBytes(dir.File("short.png"),
+             {0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00,
+              0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x03, 0x01, 0x03, 0x00, 0x00, 0x01, 0x1b, 0xe1, 0x17, 0x6a, 0x00,
+              0x00, 0x00, 0x04, 0x67, 0x41, 0x4d, 0x41, 0x00, 0x01, 0x86, 0xa0, 0x31, 0xe8, 0x96, 0x5f, 0x00, 0x00,
+              0x00, 0x03, 0x73, 0x42, 0x49, 0x54, 0x04, 0x04, 0x04, 0x77, 0xf8, 0xb5, 0xa3, 0x00, 0x00, 0x00, 0x06,
+              0x50, 0x4c, 0x54, 0x45, 0x00, 0xff, 0x00, 0xff, 0x77, 0x00, 0xb1, 0xe5, 0xa5, 0x9f, 0x00, 0x80, 0x00,
+              0x0c, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0x60, 0x80, 0x03, 0x07, 0x00, 0x00, 0x4c, 0x00, 0x41,
+              0xda, 0xc9, 0xe6, 0x1c, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82});
   WriteBytes(dir.File("bmp.png"), MakeBmp({.pixels = {1, 2, 3, 0}}));
   WriteBytes(dir.File("empty.jpg"), {});
   WriteBytes(dir.File("junk.png"), {'j', 'u', 'n', 'k', 0, 1});
@@ -279,8 +291,10 @@ TEST(Files, DamagedAndUnsupportedFilesSayWhy) {
     std::string message;  // its start
     bool kept = false;    // a read keeping damage gives an image
   } cases[] = {
-      {"g.gif", ErrorCode::kNone, FileFormat::kGif, ""}, {"g.pgm", ErrorCode::kNone, FileFormat::kPnm, ""},
-      {"bmp.png", ErrorCode::kNone, FileFormat::kBmp, ""}, {"grey.tif", ErrorCode::kNone, FileFormat::kTiff, ""},
+      {"g.gif", ErrorCode::kNone, FileFormat::kGif, ""},
+      {"g.pgm", ErrorCode::kNone, FileFormat::kPnm, ""},
+      {"bmp.png", ErrorCode::kNone, FileFormat::kBmp, ""},
+      {"grey.tif", ErrorCode::kNone, FileFormat::kTiff, ""},
       {"cut-n.png", ErrorCode::kUnreadable, FileFormat::kPng, "PNG truncated after row ", true},
       {"cut-n.jpg", ErrorCode::kUnreadable, FileFormat::kJpeg, "JPEG truncated after row ", true},
       {"cut-p.jpg", ErrorCode::kUnreadable, FileFormat::kJpeg, "JPEG truncated", true},
@@ -291,16 +305,23 @@ TEST(Files, DamagedAndUnsupportedFilesSayWhy) {
        "JPEG in CMYK is not supported: its colours would need a conversion with the profile it was made for"},
       {"empty.jpg", ErrorCode::kUnreadable, FileFormat::kUnknown, "the file is empty"},
       {"head.ppm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM truncated after row 0 of 64 (all rows are missing)"},
-      {"cut.pbm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM truncated after row 1 of 4 (the bottom 3 rows are", true},
-      {"cut.ppm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM truncated after row 0 of 1: its text holds 4 of its 6 samples"},
-      {"negative.ppm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM width and height must be whole numbers, not '-1' and '8'"},
+      {"cut.pbm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM truncated after row 1 of 4 (the bottom 3 rows are",
+       true},
+      {"cut.ppm", ErrorCode::kUnreadable, FileFormat::kPnm,
+       "PNM truncated after row 0 of 1: its text holds 4 of its 6 samples"},
+      {"negative.ppm", ErrorCode::kUnreadable, FileFormat::kPnm,
+       "PNM width and height must be whole numbers, not '-1' and '8'"},
       {"zero.pgm", ErrorCode::kUnreadable, FileFormat::kPnm, "PNM maximum value must be from 1 to 65535, not '0'"},
       {"palette.tif", ErrorCode::kUnreadable, FileFormat::kTiff, "TIFF palette image without its colour map"},
-      {"odd.tif", ErrorCode::kUnreadable, FileFormat::kTiff, "TIFF with photometric interpretation 99 is not supported"},
-      {"nan.tif", ErrorCode::kUnreadable, FileFormat::kTiff, "TIFF sample at row 0, column 0 (grey) is NaN: samples must be"},
-      {"junk.png", ErrorCode::kUnreadable, FileFormat::kUnknown, "not an image: its first bytes match no format this program"},
+      {"odd.tif", ErrorCode::kUnreadable, FileFormat::kTiff,
+       "TIFF with photometric interpretation 99 is not supported"},
+      {"nan.tif", ErrorCode::kUnreadable, FileFormat::kTiff,
+       "TIFF sample at row 0, column 0 (grey) is NaN: samples must be"},
+      {"junk.png", ErrorCode::kUnreadable, FileFormat::kUnknown,
+       "not an image: its first bytes match no format this program"},
       {"folder.png", ErrorCode::kCannotOpen, FileFormat::kUnknown, "it is a folder, not a file"},
-      {"missing.png", ErrorCode::kCannotOpen, FileFormat::kUnknown, "the file cannot be opened: No such file or directory"},
+      {"missing.png", ErrorCode::kCannotOpen, FileFormat::kUnknown,
+       "the file cannot be opened: No such file or directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -323,7 +344,10 @@ TEST(Files, DamagedAndUnsupportedFilesSayWhy) {
   std::atomic<bool> busy = true;
   std::vector<std::thread> spinners;
   for (unsigned t = 0; t < std::max(2u, std::thread::hardware_concurrency()); ++t)
-    spinners.emplace_back([&] { while (busy) {} });
+    spinners.emplace_back([&] {
+      while (busy) {
+      }
+    });
   FloatImage pgm;
   for (int i = 0; i < 20; ++i)
     for (const char* name : {"short.png", "cut-n.png", "cut-p.jpg", "head.ppm", "cut.ppm"})
@@ -427,7 +451,8 @@ TEST(BmpSuite, EveryFileReadsAsItsReferenceOrIsRefused) {
 // Kept damaged, the cut file has its bottom rows and is black above.
 TEST(BmpSuite, ShortFileKeptDamagedHasItsBottomRowsAndIsBlackAbove) {
   FloatImage image, reference;
-  const ReadStatus status = ReadImageFile((BmpSuiteDir() / "b/shortfile.bmp").string(), image, DamagePolicy::kKeepReadable);
+  const ReadStatus status =
+      ReadImageFile((BmpSuiteDir() / "b/shortfile.bmp").string(), image, DamagePolicy::kKeepReadable);
   ASSERT_EQ(status.code, ErrorCode::kNone);
   EXPECT_TRUE(status.damaged);
   EXPECT_EQ(status.message.rfind("BMP truncated after row 13 of 64 (the top 51 rows are missing)", 0), 0u);

@@ -43,10 +43,11 @@ TEST(FloatImage, CopiesMovesAndAllocationsKeepTheirRowTables) {
 
 TEST(ByteConversion, RoundsTiesToEvenThenClampsNaNIsZero) {
   constexpr float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
-  const std::pair<float, int> cases[] = {  // 3e9: beyond the 32-bit integer range
-      {-3.2f, 0}, {0.5f, 0}, {1.5f, 2}, {2.5f, 2}, {254.5f, 254}, {300.0f, 255}, {-0.5f, 0}, {255.5f, 255},
-      {0.49999997f, 0}, {127.50001f, 128}, {kNaN, 0}, {-kNaN, 0}, {kInf, 255}, {-kInf, 0}, {1e30f, 255},
-      {-1e30f, 0}, {3e9f, 255}};
+  const std::pair<float, int> cases[] = {// 3e9: beyond the 32-bit integer range
+                                         {-3.2f, 0},    {0.5f, 0},  {1.5f, 2},     {2.5f, 2},        {254.5f, 254},
+                                         {300.0f, 255}, {-0.5f, 0}, {255.5f, 255}, {0.49999997f, 0}, {127.50001f, 128},
+                                         {kNaN, 0},     {-kNaN, 0}, {kInf, 255},   {-kInf, 0},       {1e30f, 255},
+                                         {-1e30f, 0},   {3e9f, 255}};
   for (const auto& [in, out] : cases) EXPECT_EQ(FloatToByte(in), out) << in;
 }
 

@@ -23,8 +23,8 @@ inline void PutLE(std::vector<uint8_t>& out, uint64_t value, int bytes) {
 }
 
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
@@ -54,9 +54,20 @@ inline std::vector<uint8_t> MakeBmp(const BmpLayout& s) {
   // {value, bytes}: file size, reserved, data offset, header size; then the
   // 40-byte header's width, height, planes, bits, compression, image size,
   // resolution both ways, colours used and important.
-  const uint64_t fields[][2] = {{offset + s.pixels.size(), 4}, {0, 4}, {offset, 4}, {s.headerSize, 4},
-                                {uint32_t(s.width), 4}, {uint32_t(s.height), 4}, {1, 2}, {s.bits, 2},
-                                {s.compression, 4}, {0, 4}, {2835, 4}, {2835, 4}, {s.coloursUsed, 4}, {0, 4}};
+  const uint64_t fields[][2] = {{offset + s.pixels.size(), 4},
+                                {0, 4},
+                                {offset, 4},
+                                {s.headerSize, 4},
+                                {uint32_t(s.width), 4},
+                                {uint32_t(s.height), 4},
+                                {1, 2},
+                                {s.bits, 2},
+                                {s.compression, 4},
+                                {0, 4},
+                                {2835, 4},
+                                {2835, 4},
+                                {s.coloursUsed, 4},
+                                {0, 4}};
   for (int i = 0; i < (s.headerSize >= 40 ? 14 : 4); ++i) PutLE(f, fields[i][0], int(fields[i][1]));
   f.resize(14 + s.headerSize);  // zeros beyond the fields written
   f.insert(f.end(), s.palette.begin(), s.palette.end());
@@ -75,8 +86,7 @@ vips::VImage MakeVipsImage(int w, int h, int bands, VipsBandFormat format, F sam
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       for (int b = 0; b < bands; ++b) values[(std::size_t(y) * w + x) * bands + b] = double(sample(x, y, b));
-  return vips::VImage::new_from_memory(values.data(), values.size() * sizeof(double), w, h, bands,
-                                       VIPS_FORMAT_DOUBLE)
+  return vips::VImage::new_from_memory(values.data(), values.size() * sizeof(double), w, h, bands, VIPS_FORMAT_DOUBLE)
       .cast(format)
       .copy_memory();
 }

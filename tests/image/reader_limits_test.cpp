@@ -41,7 +41,8 @@ std::vector<uint8_t> PngClaiming(const TempDir& dir, uint32_t width, uint32_t he
 std::vector<uint8_t> JpegClaiming(std::vector<uint8_t> f, uint16_t width, uint16_t height) {
   for (std::size_t i = 0; i + 9 < f.size(); ++i)
     if (f[i] == 0xFF && (f[i + 1] == 0xC0 || f[i + 1] == 0xC2 || f[i + 1] == 0xC9)) {
-      f[i + 5] = uint8_t(height >> 8), f[i + 6] = uint8_t(height), f[i + 7] = uint8_t(width >> 8), f[i + 8] = uint8_t(width);
+      f[i + 5] = uint8_t(height >> 8), f[i + 6] = uint8_t(height), f[i + 7] = uint8_t(width >> 8),
+            f[i + 8] = uint8_t(width);
       break;
     }
   return f;
@@ -61,8 +62,9 @@ std::vector<uint8_t> SmallJpeg() {
 // sequential, 4:4:4 at one bit in a progressive DC scan.
 TEST(ReaderLimits, SizesBeyondTheLimitsOrTheFileAreRefused) {
   TempDir dir;
-  MakeVipsImage(9, 5, 3, VIPS_FORMAT_UCHAR, [](int, int, int) { return 7; })
-      .jpegsave(dir.File("p.jpg").c_str(), vips::VImage::option()->set("interlace", true)->set("Q", 100));
+  MakeVipsImage(9, 5, 3, VIPS_FORMAT_UCHAR, [](int, int, int) {
+    return 7;
+  }).jpegsave(dir.File("p.jpg").c_str(), vips::VImage::option()->set("interlace", true)->set("Q", 100));
   const auto jpeg = SmallJpeg();
   ASSERT_FALSE(jpeg.empty());
   const auto png = PngClaiming(dir, 20000, 10000), wideJpeg = JpegClaiming(jpeg, 60000, 4000),
@@ -128,9 +130,11 @@ TEST(ReaderLimits, TooLittleMemoryGives4BeforeDecoding) {
   const auto jpeg = SmallJpeg();
   ASSERT_FALSE(jpeg.empty());
   WriteBytes(dir.File("big.jpg"), JpegClaiming(jpeg, 16384, 16384));
-  WriteBytes(dir.File("big.pfm"), {'P', 'f', ' ', '1', '6', '3', '8', '4', ' ', '1', '6', '3', '8', '4', ' ', '1', '\n'});
-  MakeVipsImage(2, 2, 3, VIPS_FORMAT_UCHAR, [](int, int, int) { return 9; })
-      .webpsave(dir.File("big.webp").c_str(), vips::VImage::option()->set("lossless", true));
+  WriteBytes(dir.File("big.pfm"),
+             {'P', 'f', ' ', '1', '6', '3', '8', '4', ' ', '1', '6', '3', '8', '4', ' ', '1', '\n'});
+  MakeVipsImage(2, 2, 3, VIPS_FORMAT_UCHAR, [](int, int, int) {
+    return 9;
+  }).webpsave(dir.File("big.webp").c_str(), vips::VImage::option()->set("lossless", true));
   // Its lossless chunk alone, without the extended header libvips adds.
   const std::vector<uint8_t> made = ReadBytes(dir.File("big.webp"));
   const std::size_t at = std::string(made.begin(), made.end()).find("VP8L"), chunk = 8 + (made[at + 4] + 1) / 2 * 2;

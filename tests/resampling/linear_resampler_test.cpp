@@ -54,11 +54,16 @@ TEST(LinearResampler, WholeShiftsAreCopiesWithTheEdgesReplicated) {
   // precision pi leaves tiny sinc weights); offset -2 puts output 0 on input
   // -2, taken as -3 with fraction 1 (phase Q); a deviation of 8 on 100
   // samples spans -4 .. 104, to 108 outputs a shift by 4.
-  const struct { uint32_t in, out; int type; float offset, deviation; int shift; float tolerance; } cases[] = {
-      {37, 37, FilterBox, 0, 0, 0, 0},          {37, 37, FilterBilinear, 0, 0, 0, 0},
-      {37, 37, FilterCatmullRom, 0, 0, 0, 0},   {37, 37, FilterLanczos2, 0, 0, 0, 1e-3f},
-      {37, 37, FilterLanczos3, 0, 0, 0, 1e-3f}, {37, 37, FilterSinc, 0, 0, 0, 1e-3f},
-      {10, 10, FilterCatmullRom, -2, 0, -2, 0}, {100, 108, FilterCatmullRom, 0, 8, -4, 0}};
+  const struct {
+    uint32_t in, out;
+    int type;
+    float offset, deviation;
+    int shift;
+    float tolerance;
+  } cases[] = {{37, 37, FilterBox, 0, 0, 0, 0},          {37, 37, FilterBilinear, 0, 0, 0, 0},
+               {37, 37, FilterCatmullRom, 0, 0, 0, 0},   {37, 37, FilterLanczos2, 0, 0, 0, 1e-3f},
+               {37, 37, FilterLanczos3, 0, 0, 0, 1e-3f}, {37, 37, FilterSinc, 0, 0, 0, 1e-3f},
+               {10, 10, FilterCatmullRom, -2, 0, -2, 0}, {100, 108, FilterCatmullRom, 0, 8, -4, 0}};
   Resampling::LinearResampler r;
   for (const auto& c : cases) {
     const Plane in = RandomPlane(c.in, c.in);
@@ -83,12 +88,15 @@ TEST(LinearResampler, ImpulseResponsesWorkedByHand) {
   // impulse are its weights. Half-way: Catmull-Rom (-1, 9, 9, -1) / 16, the
   // B-spline (1, 23, 23, 1) / 48; a quarter: Catmull-Rom (-3, 29, 111, -9) /
   // 128. Unshifted, the B-spline blurs with (1, 4, 1) / 6.
-  const struct { int type; float offset; double w[4]; } cases[] = {
-      {FilterCatmullRom, 0.5f, {-1 / 16.0, 9 / 16.0, 9 / 16.0, -1 / 16.0}},
-      {FilterCubicBSpline, 0.5f, {1 / 48.0, 23 / 48.0, 23 / 48.0, 1 / 48.0}},
-      {FilterCatmullRom, 0.25f, {-3 / 128.0, 29 / 128.0, 111 / 128.0, -9 / 128.0}},
-      {FilterBilinear, 0.5f, {0, 0.5, 0.5, 0}},
-      {FilterCubicBSpline, 0.0f, {0, 1 / 6.0, 4 / 6.0, 1 / 6.0}}};
+  const struct {
+    int type;
+    float offset;
+    double w[4];
+  } cases[] = {{FilterCatmullRom, 0.5f, {-1 / 16.0, 9 / 16.0, 9 / 16.0, -1 / 16.0}},
+               {FilterCubicBSpline, 0.5f, {1 / 48.0, 23 / 48.0, 23 / 48.0, 1 / 48.0}},
+               {FilterCatmullRom, 0.25f, {-3 / 128.0, 29 / 128.0, 111 / 128.0, -9 / 128.0}},
+               {FilterBilinear, 0.5f, {0, 0.5, 0.5, 0}},
+               {FilterCubicBSpline, 0.0f, {0, 1 / 6.0, 4 / 6.0, 1 / 6.0}}};
   Plane impulse(21, 0.0f), out(21);
   impulse[10] = 1.0f;
   Resampling::LinearResampler r;
@@ -103,12 +111,19 @@ TEST(LinearResampler, ImpulseResponsesWorkedByHand) {
 TEST(LinearResampler, FlatLinesStayFlat) {
   // Every filter and an unknown one, enlarging, reducing, with offsets,
   // deviations and smoothness (500 -> 3 sinc: only the phases in use filled).
-  const struct { uint32_t in, out; int type; float offset, deviation, smooth; } cases[] = {
-      {100, 30, FilterBox, -0.2f, 2.0f, 1.0f},          {50, 71, FilterBilinear, 0.1f, -3.0f, 1.0f},
-      {37, 37, FilterCubicBSpline, 0.3f, 0.0f, 1.37f},  {1000, 500, FilterCatmullRom, 0.0f, 0.0f, 0.8f},
-      {64, 29, FilterLanczos2, 0.25f, 1.5f, 1.0f},      {400, 123, FilterLanczos3, -0.4f, 6.0f, 1.0f},
-      {90, 200, FilterSinc, 0.0f, -2.0f, 0.5f},         {500, 3, FilterSinc, 0.1f, 1.5f, 1.0f},
-      {31, 45, 11, 0.2f, 0.5f, 2.0f}};
+  const struct {
+    uint32_t in, out;
+    int type;
+    float offset, deviation, smooth;
+  } cases[] = {{100, 30, FilterBox, -0.2f, 2.0f, 1.0f},
+               {50, 71, FilterBilinear, 0.1f, -3.0f, 1.0f},
+               {37, 37, FilterCubicBSpline, 0.3f, 0.0f, 1.37f},
+               {1000, 500, FilterCatmullRom, 0.0f, 0.0f, 0.8f},
+               {64, 29, FilterLanczos2, 0.25f, 1.5f, 1.0f},
+               {400, 123, FilterLanczos3, -0.4f, 6.0f, 1.0f},
+               {90, 200, FilterSinc, 0.0f, -2.0f, 0.5f},
+               {500, 3, FilterSinc, 0.1f, 1.5f, 1.0f},
+               {31, 45, 11, 0.2f, 0.5f, 2.0f}};
   for (const auto& c : cases) {
     Resampling::LinearResampler r;
     r.Configure(c.in, c.out, c.type, c.offset, c.deviation, c.smooth);
@@ -137,13 +152,23 @@ TEST(ResizeRows, EveryInstructionSetGivesThePlainTwoPassReading) {
   // One-sample sides, 1 x 1 targets, every vector tail, partial blocks,
   // windows beyond both edges, strong reductions, enlargements, every filter
   // and an unknown one; on any thread count, with blocks the threads share.
-  const struct { uint32_t sw, sh, dw, dh; int type; float ox, oy, dx, dy, smooth; } cases[] = {
-      {1, 1, 5, 3, FilterCatmullRom, 0.3f, -0.2f, 0, 0, 1.0f},       {7, 5, 1, 1, FilterCatmullRom, 0, 0, 0, 0, 1.0f},
-      {41, 9, 47, 17, FilterLanczos3, 0.25f, -0.125f, 1.5f, -0.75f, 1}, {50, 40, 50, 40, 3, 0.5f, -0.5f, 0, 0, 1.0f},
-      {403, 211, 201, 105, FilterCatmullRom, -0.1f, 0.4f, -2, 3, 1.0f}, {300, 97, 611, 203, 4, 0.5f, 0, 0, 1, 0.8f},
-      {1000, 9, 3, 25, FilterSinc, 0, 0, 0, 0, 1.0f},                 {3000, 2, 1, 2, FilterCatmullRom, 0, 0, 0, 0, 1},
-      {300, 7, 1, 1, FilterCatmullRom, 0, 0, 64.0f, -32.0f, 0.8f},     {39, 70, 13, 1, FilterBox, 0, 0.2f, 0, -1, 1.6f},
-      {33, 20, 15, 31, FilterBilinear, -0.5f, 0.5f, 3.0f, 0, 2.0f},    {20, 30, 9, 7, -1, 0.2f, 0.1f, 0, 0, 1.0f},
+  const struct {
+    uint32_t sw, sh, dw, dh;
+    int type;
+    float ox, oy, dx, dy, smooth;
+  } cases[] = {
+      {1, 1, 5, 3, FilterCatmullRom, 0.3f, -0.2f, 0, 0, 1.0f},
+      {7, 5, 1, 1, FilterCatmullRom, 0, 0, 0, 0, 1.0f},
+      {41, 9, 47, 17, FilterLanczos3, 0.25f, -0.125f, 1.5f, -0.75f, 1},
+      {50, 40, 50, 40, 3, 0.5f, -0.5f, 0, 0, 1.0f},
+      {403, 211, 201, 105, FilterCatmullRom, -0.1f, 0.4f, -2, 3, 1.0f},
+      {300, 97, 611, 203, 4, 0.5f, 0, 0, 1, 0.8f},
+      {1000, 9, 3, 25, FilterSinc, 0, 0, 0, 0, 1.0f},
+      {3000, 2, 1, 2, FilterCatmullRom, 0, 0, 0, 0, 1},
+      {300, 7, 1, 1, FilterCatmullRom, 0, 0, 64.0f, -32.0f, 0.8f},
+      {39, 70, 13, 1, FilterBox, 0, 0.2f, 0, -1, 1.6f},
+      {33, 20, 15, 31, FilterBilinear, -0.5f, 0.5f, 3.0f, 0, 2.0f},
+      {20, 30, 9, 7, -1, 0.2f, 0.1f, 0, 0, 1.0f},
       {25, 12, 73, 8, FilterCubicBSpline, 0, 0, -1.0f, 2.0f, 0.5f},
   };
   for (const auto& c : cases) {
@@ -170,11 +195,14 @@ TEST(ResizeRows, EveryInstructionSetGivesThePlainTwoPassReading) {
       }
       float* ring[3] = {rings.data(), rings.data() + c.dw * ringRows, rings.data() + 2 * c.dw * ringRows};
       std::ptrdiff_t next = 0;
-      Resampling::ResizeRows(src.data(), c.sw, verticals, horizontals, 3, 0, c.dh, ring, [&](std::ptrdiff_t done) {
-        for (; next < done; ++next)
-          for (int i = 0; i < 3; ++i)
-            std::copy_n(ring[i] + next % ringRows * c.dw, c.dw, copied.data() + i * size + next * c.dw);
-      }, ringRows);
+      Resampling::ResizeRows(
+          src.data(), c.sw, verticals, horizontals, 3, 0, c.dh, ring,
+          [&](std::ptrdiff_t done) {
+            for (; next < done; ++next)
+              for (int i = 0; i < 3; ++i)
+                std::copy_n(ring[i] + next % ringRows * c.dw, c.dw, copied.data() + i * size + next * c.dw);
+          },
+          ringRows);
       EXPECT_EQ(next, c.dh);
       for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(SameBits(Plane(copied.begin() + i * size, copied.begin() + (i + 1) * size), expected[i])) << i;

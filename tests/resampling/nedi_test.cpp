@@ -163,9 +163,12 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
   for (int y : lows)
     for (int x : lows) {
       if (out.at(0, 2 * y + 1, 2 * x + 1) == E.at(0, 2 * y + 1, 2 * x + 1)) continue;  // a flat site
-      ExpectFittedSite(out, E, 2 * y + 1, 2 * x + 1, [&](int i, int j) {
-        return std::pair{2 * (y + i - 4), 2 * (x + j - 4)};
-      }, diagPairs);
+      ExpectFittedSite(
+          out, E, 2 * y + 1, 2 * x + 1,
+          [&](int i, int j) {
+            return std::pair{2 * (y + i - 4), 2 * (x + j - 4)};
+          },
+          diagPairs);
       ++checked;
     }
   EXPECT_GT(checked, 40);
@@ -186,7 +189,7 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
     for (int col = 0; col < W; ++col) {
       if (!((r + col) & 1)) continue;
       // Seven differences along each axis, the vertical ones transposed.
-      static const int diffs[7][4] = {{0, 1, 0, -1}, {0, -1, 0, -3}, {0, 3, 0, 1},  {-1, 0, -1, -2},
+      static const int diffs[7][4] = {{0, 1, 0, -1},  {0, -1, 0, -3}, {0, 3, 0, 1}, {-1, 0, -1, -2},
                                       {-1, 2, -1, 0}, {1, 0, 1, -2},  {1, 2, 1, 0}};
       float dh = 0, dv = 0;
       for (int c = 0; c < 3; ++c)
@@ -221,7 +224,12 @@ TEST(Nedi, SitesMatchAnIndependentRebuildOfTheirFits) {
     for (int col0 : highs) {
       const int col = col0 + ((r + col0 + 1) & 1);  // an axial site
       if (col > W - 3 || out.at(0, r, col) == E.at(0, r, col)) continue;
-      ExpectFittedSite(out, P, r, col, [&](int i, int j) { return std::pair{r - 7 + i + j, col - i + j}; }, axialPairs);
+      ExpectFittedSite(
+          out, P, r, col,
+          [&](int i, int j) {
+            return std::pair{r - 7 + i + j, col - i + j};
+          },
+          axialPairs);
       ++checked;
     }
   EXPECT_GT(checked, 40);
@@ -272,11 +280,13 @@ TEST(Nedi, RefusesUnsupportedSettings) {
     n.referenceLoading = bad == 0;
     n.blurSpread = bad == 5 ? 0.0f : 0.2f;
     auto init = [&] {
-      n.Init(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data(), 8,
-             8, bad == 1 ? 0 : 1, bad == 2 ? 2.0f : 1.0f, nullptr, bad == 3, bad != 4);
+      n.Init(in.p[0].data(), in.p[1].data(), in.p[2].data(), out.p[0].data(), out.p[1].data(), out.p[2].data(), 8, 8,
+             bad == 1 ? 0 : 1, bad == 2 ? 2.0f : 1.0f, nullptr, bad == 3, bad != 4);
     };
-    if (bad == 6) { EXPECT_NO_THROW(init()); }
-    else EXPECT_THROW(init(), std::invalid_argument) << bad;
+    if (bad == 6) {
+      EXPECT_NO_THROW(init());
+    } else
+      EXPECT_THROW(init(), std::invalid_argument) << bad;
   }
 }
 

@@ -43,8 +43,9 @@ inline std::vector<uint8_t> MakeJpeg(const JpegRecipe& s, const std::function<in
     for (int k = 0; k < 64; ++k) tables[t][k] = cinfo.quant_tbl_ptrs[t]->quantval[k];
   jpeg_start_compress(&cinfo, TRUE);
   if (s.orientation != 0) {
-    const JOCTET exif[] = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3,
-                           0, 0, 0, 1, 0, JOCTET(s.orientation), 0, 0, 0, 0, 0, 0};
+    const JOCTET exif[] = {'E', 'x', 'i', 'f',  0,    0, 'M', 'M', 0, 42, 0, 0, 0,
+                           8,   0,   1,   0x01, 0x12, 0, 3,   0,   0, 0,  1, 0, JOCTET(s.orientation),
+                           0,   0,   0,   0,    0,    0};
     jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif, sizeof exif);
   }
   std::vector<JSAMPLE> row(std::size_t(s.w) * std::size_t(s.components));

@@ -1,11 +1,11 @@
 // Helpers shared by the test suites.
 #include "support/test_support.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <unistd.h>
 
 namespace kestrune {
 

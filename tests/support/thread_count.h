@@ -42,8 +42,10 @@ void ExpectSameForAnyThreadCount(F run) {
   }
   for (std::size_t i = 1; i < results.size(); ++i) {
     bool same;
-    if constexpr (std::is_same_v<decltype(run()), std::vector<float>>) same = SameBits(results[i], results[0]);
-    else same = results[i] == results[0];
+    if constexpr (std::is_same_v<decltype(run()), std::vector<float>>)
+      same = SameBits(results[i], results[0]);
+    else
+      same = results[i] == results[0];
     EXPECT_TRUE(same) << kThreadCountsToCompare[i] << " threads differ from 1";
   }
 }

@@ -33,7 +33,7 @@ TEST(Downsample2, MirroredBordersAndInteriorByHand) {
   std::vector<float> alongX(36), alongY(36), tmp(18), out(9);
   for (int y = 0; y < 6; ++y)
     for (int x = 0; x < 6; ++x) alongX[y * 6 + x] = a[x], alongY[y * 6 + x] = a[y];
-  auto check = [&](float sideLobe, const double (&expect)[3]) {
+  auto check = [&](float sideLobe, const double(&expect)[3]) {
     for (const std::vector<float>* plane : {&alongX, &alongY}) {
       Downsample2(plane->data(), 6, 6, out.data(), 2, tmp.data(), sideLobe);
       for (int y = 0; y < 3; ++y)
@@ -76,7 +76,7 @@ TEST(DownsampleCentred, AntialiasedBicubicByHand) {
     int at, outX, outY;
     float expect;
   } cases[] = {{5 * 12 + 5, 2, 2, 111 * 111}, {5 * 12 + 5, 3, 1, 29 * -9}, {5 * 12 + 5, 1, 4, -9 * -3},
-               {5 * 12 + 5, 0, 2, 0},         {0, 0, 0, 140 * 140},       {0, 1, 0, -12 * 140}};
+               {5 * 12 + 5, 0, 2, 0},         {0, 0, 0, 140 * 140},        {0, 1, 0, -12 * 140}};
   for (const auto& k : cases) {
     std::fill(plane.begin(), plane.end(), 0.0f);
     plane[k.at] = 65536;
@@ -164,19 +164,29 @@ TEST(EnhancementSchedule, StepsAndSubstitutions) {
   // index means "none running", so iteration 1 starts another; that one ends
   // in iteration 4 and the second counted one starts in 5. NaN: the
   // comparison is false, nothing starts.
-  const struct { uint32_t substitutions, iterations; float beta; std::size_t total; std::vector<uint32_t> starts;
-                 std::vector<double> betas; } cases[] = {
-      {2, 16, 3.0f, 24, {11, 15}, {3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 2.25, 1.6875, 1.2656, 0.9492, 0.4983,
-                                   1.5, 1.125, 0.8438, 0.4430, 1.5, 1.125, 0.8438, 0.6328, 0.4746, 0.3560}},
-      {0, 16, 3.0f, 16, {}, {3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 2.25, 1.6875, 1.2656, 0.9492, 0.7119,
-                             0.53394, 0.40045}},
-      {2, 5, 3.0f, 13, {}, std::vector<double>(13, 3.0)}, {2, 16, 0.0f, 24, {0, 1, 5}, std::vector<double>(24, 0.0)},
-      {2, 16, std::nanf(""), 24, {}, {}}};
+  const struct {
+    uint32_t substitutions, iterations;
+    float beta;
+    std::size_t total;
+    std::vector<uint32_t> starts;
+    std::vector<double> betas;
+  } cases[] = {{2, 16, 3.0f, 24, {11, 15}, {3.0,    3.0,    3.0,    3.0,    3.0,    3.0,    3.0,    3.0,
+                                            3.0,    2.25,   1.6875, 1.2656, 0.9492, 0.4983, 1.5,    1.125,
+                                            0.8438, 0.4430, 1.5,    1.125,  0.8438, 0.6328, 0.4746, 0.3560}},
+               {0,
+                16,
+                3.0f,
+                16,
+                {},
+                {3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 3.0, 2.25, 1.6875, 1.2656, 0.9492, 0.7119, 0.53394, 0.40045}},
+               {2, 5, 3.0f, 13, {}, std::vector<double>(13, 3.0)},
+               {2, 16, 0.0f, 24, {0, 1, 5}, std::vector<double>(24, 0.0)},
+               {2, 16, std::nanf(""), 24, {}, {}}};
   for (const auto& c : cases) {
     SRParams params;
     params.fractalSubsts = c.substitutions, params.iterations = c.iterations, params.beta = c.beta;
     EnhancementSchedule schedule(params);
-    std::vector<float> betas;  // the step used in the update of each iteration
+    std::vector<float> betas;      // the step used in the update of each iteration
     std::vector<uint32_t> starts;  // iterations in which a substitution starts
     for (uint32_t it = 0; it < schedule.total; ++it) {
       if (schedule.StartsSubstitution(it)) starts.push_back(it);
@@ -204,16 +214,25 @@ TEST(EnhancementIteration, ResidualEnlargementByTheChosenResampler) {
     Resampling::EdgeDirResampler resampler;
     resampler.SetSize(w, h);
     resampler.Analyze(source.samples(0), source.samples(1), source.samples(2), nullptr, nullptr, nullptr, 0);
-    const EnhancementContext context{{source.samples(0), source.samples(1), source.samples(2)}, w, h,
+    const EnhancementContext context{{source.samples(0), source.samples(1), source.samples(2)},
+                                     w,
+                                     h,
                                      {estimate.samples(0), estimate.samples(1), estimate.samples(2)},
-                                     &planes, &params, &resampler, nullptr, {}};
+                                     &planes,
+                                     &params,
+                                     &resampler,
+                                     nullptr,
+                                     {}};
     EnhancementSchedule schedule(params);
     EnhancementIteration(schedule, 0, context);
     for (int c = 0; c < 3; ++c) {
       std::vector<float> expect(4 * w * h);
-      if (edge == -1) UpscaleBilinear2(planes.residual[c].data(), w, h, expect.data());
-      else UpscaleBicubic2(planes.residual[c].data(), w, h, expect.data());
-      ASSERT_EQ(expect, std::vector<float>(planes.enlargedResidual[c].begin(), planes.enlargedResidual[c].end())) << edge;
+      if (edge == -1)
+        UpscaleBilinear2(planes.residual[c].data(), w, h, expect.data());
+      else
+        UpscaleBicubic2(planes.residual[c].data(), w, h, expect.data());
+      ASSERT_EQ(expect, std::vector<float>(planes.enlargedResidual[c].begin(), planes.enlargedResidual[c].end()))
+          << edge;
     }
   }
 }

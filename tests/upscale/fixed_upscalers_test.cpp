@@ -22,10 +22,14 @@ TEST(FixedUpscalers, SmallPlanesByHand) {
   // four neighbours; bicubic: two-point means next to the borders. Both
   // repeat the last row and column; a single row or column is repeated.
   // Replication makes blocks of the factor's size.
-  const struct { void (*up)(const float*, int, int, float*, int); int w, h, factor; Plane src, expect; } cases[] = {
+  const struct {
+    void (*up)(const float*, int, int, float*, int);
+    int w, h, factor;
+    Plane src, expect;
+  } cases[] = {
       {UpscaleBilinear2, 1, 1, 2, {7}, {7, 7, 7, 7}},
-      {UpscaleBilinear2, 3, 2, 2, {0, 2, 4, 10, 12, 14},
-       {0, 1, 2, 3, 4, 4, 5, 6, 7, 8, 9, 9, 10, 11, 12, 13, 14, 14, 10, 11, 12, 13, 14, 14}},
+      {UpscaleBilinear2, 3, 2, 2, {0, 2, 4, 10, 12, 14}, {0,  1,  2,  3,  4,  4,  5,  6,  7,  8,  9,  9,
+                                                          10, 11, 12, 13, 14, 14, 10, 11, 12, 13, 14, 14}},
       {UpscaleBicubic2, 2, 2, 2, {1, 3, 5, 11}, {1, 2, 3, 3, 3, 5, 7, 7, 5, 8, 11, 11, 5, 8, 11, 11}},
       {UpscaleBicubic2, 1, 3, 2, {1, 2, 3}, {1, 1, 1.5f, 1.5f, 2, 2, 2.5f, 2.5f, 3, 3, 3, 3}},
       {UpscaleBicubic2, 3, 1, 2, {1, 2, 3}, {1, 1.5f, 2, 2.5f, 3, 3, 1, 1.5f, 2, 2.5f, 3, 3}},

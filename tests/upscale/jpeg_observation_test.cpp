@@ -38,8 +38,11 @@ double MeanError(const JpegCoefficients& jpeg, std::vector<float> picture[3], in
 }
 
 TEST(JpegObservation, FilesReadBackAndTheirPictureIsConsistentInEveryOrientation) {
-  const JpegRecipe recipes[] = {{37, 29, 50, 1, 1, 1}, {37, 29, 50, 3, 1, 1, true}, {37, 29, 50, 3, 2, 1, false, 1},
-                             {37, 29, 50, 3, 2, 2}, {40, 32, 60, 3, 2, 2, true, 2}};
+  const JpegRecipe recipes[] = {{37, 29, 50, 1, 1, 1},
+                                {37, 29, 50, 3, 1, 1, true},
+                                {37, 29, 50, 3, 2, 1, false, 1},
+                                {37, 29, 50, 3, 2, 2},
+                                {40, 32, 60, 3, 2, 2, true, 2}};
   for (const JpegRecipe& s : recipes) {
     SCOPED_TRACE(testing::Message() << s.components << " components, " << s.hs << "x" << s.vs);
     uint16_t tables[2][64];
@@ -58,8 +61,7 @@ TEST(JpegObservation, FilesReadBackAndTheirPictureIsConsistentInEveryOrientation
         EXPECT_EQ(swap ? k.sy : k.sx, sx);
         EXPECT_EQ(swap ? k.blocksY : k.blocksX, ((s.w + sx - 1) / sx + 7) / 8);
         EXPECT_EQ(swap ? k.blocksX : k.blocksY, ((s.h + sy - 1) / sy + 7) / 8);
-        for (int i = 0; i < 64; ++i)
-          ASSERT_EQ(k.quant[swap ? (i % 8) * 8 + i / 8 : i], tables[c > 0][i]);
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(k.quant[swap ? (i % 8) * 8 + i / 8 : i], tables[c > 0][i]);
       }
       // The picture the encoder saw, turned, lies inside its intervals (up to
       // the encoder's integer colour conversion).
@@ -69,7 +71,8 @@ TEST(JpegObservation, FilesReadBackAndTheirPictureIsConsistentInEveryOrientation
         for (int x = 0; x < s.w; ++x) {
           int dx, dy;
           Turn(o, s.w, s.h, x, y, dx, dy);
-          for (int c = 0; c < 3; ++c) picture[c][std::size_t(dy) * w + dx] = float(Sample(x, y, s.components == 1 ? 0 : c));
+          for (int c = 0; c < 3; ++c)
+            picture[c][std::size_t(dy) * w + dx] = float(Sample(x, y, s.components == 1 ? 0 : c));
         }
       EXPECT_LT(MeanError(jpeg, picture, w, h), s.components == 1 ? 0.001 : 0.05);
       // The memory the model holds for the picture and for a part off its grid.
@@ -84,8 +87,8 @@ TEST(JpegObservation, FilesReadBackAndTheirPictureIsConsistentInEveryOrientation
 // turned as its pixels are (the other quarter turn's grid gives 34).
 TEST(JpegObservation, DecodedFilesRequantiseToTheirCoefficients) {
   const std::pair<JpegRecipe, double> cases[] = {{{64, 48, 75, 1, 1, 1}, 0.0},
-                                               {{37, 29, 80, 3, 2, 2, false, 0, 6}, 1.0},
-                                               {{37, 29, 80, 3, 2, 2, false, 0, 8}, 1.0}};
+                                                 {{37, 29, 80, 3, 2, 2, false, 0, 6}, 1.0},
+                                                 {{37, 29, 80, 3, 2, 2, false, 0, 8}, 1.0}};
   for (const auto& [s, within] : cases) {
     SCOPED_TRACE(s.orientation);
     const std::vector<uint8_t> file = MakeJpeg(s, Sample);
@@ -106,8 +109,11 @@ TEST(JpegObservation, OneBlockByHand) {
   uint16_t quant[64];
   std::fill_n(quant, 64, uint16_t(16));
   int16_t coefficients[64] = {2};
-  for (const auto& [v, share, error] : {std::tuple{4.0f, 0.5f, 0.0f}, {6.0f, 0.5f, 1.0f}, {1.0f, 0.5f, -2.0f},
-                                       {4.0f, 0.25f, 0.0f}, {6.0f, 0.25f, 1.5f}}) {
+  for (const auto& [v, share, error] : {std::tuple{4.0f, 0.5f, 0.0f},
+                                        {6.0f, 0.5f, 1.0f},
+                                        {1.0f, 0.5f, -2.0f},
+                                        {4.0f, 0.25f, 0.0f},
+                                        {6.0f, 0.25f, 1.5f}}) {
     float block[64];
     std::fill_n(block, 64, v);
     EXPECT_EQ(JpegObservation::ProjectBlock(block, 8, coefficients, quant, share), error != 0.0f);

@@ -85,8 +85,10 @@ TEST(HannSmooth, InPlaceAndTinyPlanes) {
 TEST(HannSmooth, OddFormKeepsTheOddSamplesBits) {
   // Odd and even sizes, partial row groups, tiles and column bands, a radius
   // beyond the plane; on every instruction set.
-  const struct { const char* name; Smoother whole, odd; } forms[] = {{"running", HannSmooth, HannSmoothOdd},
-                                                                    {"local", HannSmoothLocal, HannSmoothLocalOdd}};
+  const struct {
+    const char* name;
+    Smoother whole, odd;
+  } forms[] = {{"running", HannSmooth, HannSmoothOdd}, {"local", HannSmoothLocal, HannSmoothLocalOdd}};
   const int sizes[][3] = {{16, 12, 3}, {413, 301, 6}, {37, 21, 40}, {7, 5, 1}, {3, 2, 1}, {2, 2, 1}};
   for (const auto& form : forms)
     for (const auto& [W, H, r] : sizes) {
@@ -120,8 +122,15 @@ TEST(MaxFilter2D, MatchesBruteForceWithTheRadiusLimitedToThePlane) {
   // W, H, radius, the radius used: a plane 4 wide or high cannot hold a
   // 5 x 5 window. Under five threads the large plane is split into row groups.
   ScopedThreadCount threads(5);
-  for (auto [W, H, r, used] : {std::tuple{30, 20, 2, 2}, {17, 23, 1, 1}, {6, 6, 2, 2}, {40, 9, 4, 4}, {5, 8, 0, 0},
-                               {4, 9, 2, 1}, {9, 4, 2, 1}, {1, 1, 2, 0}, {413, 301, 2, 2}}) {
+  for (auto [W, H, r, used] : {std::tuple{30, 20, 2, 2},
+                               {17, 23, 1, 1},
+                               {6, 6, 2, 2},
+                               {40, 9, 4, 4},
+                               {5, 8, 0, 0},
+                               {4, 9, 2, 1},
+                               {9, 4, 2, 1},
+                               {1, 1, 2, 0},
+                               {413, 301, 2, 2}}) {
     // Negative samples and a negative zero take the running-maximum path;
     // with an initial value below every sample it is the true maximum too.
     for (const float low : {0.0f, -50.0f}) {
@@ -160,9 +169,9 @@ TEST(EdgeWeightMap, IsolatedBrightPixelAndStrongEdgeByHand) {
   // b on its rim); then 1/6, 2/3, 1/6 both ways, and the weight is
   // 4 min(1, 0.008 s / 3). Beyond the reach the recursion leaves rounding.
   const double k = 4 * 0.008 / 3, a = std::sqrt(24.0) * v, b = std::sqrt(3.0) * v;
-  const std::tuple<int, int, double> at[] = {{0, 0, k * a},           {3, 0, k * (a + 4 * b) / 6},
-                                             {0, -3, k * (a + 4 * b) / 6}, {4, 4, k * b / 36},
-                                             {-5, 0, 0.0},            {6, 8, 0.0}};
+  const std::tuple<int, int, double> at[] = {
+      {0, 0, k * a}, {3, 0, k * (a + 4 * b) / 6}, {0, -3, k * (a + 4 * b) / 6}, {4, 4, k * b / 36}, {-5, 0, 0.0},
+      {6, 8, 0.0}};
   for (const auto& [dx, dy, expect] : at)
     EXPECT_NEAR(p.weights[(cy + dy) * W + cx + dx], expect, expect == 0.0 ? 1e-6 : 1e-4) << dx << "," << dy;
   // A strong edge saturates at 4 along its length, frame rows included.

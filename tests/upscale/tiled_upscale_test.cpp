@@ -10,9 +10,9 @@
 
 #include "image/test_chart.h"
 #include "learned/learned_start.h"
+#include "resampling/fixed_upscalers.h"
 #include "support/jpeg_maker.h"
 #include "upscale/jpeg_observation.h"
-#include "resampling/fixed_upscalers.h"
 #include "upscale/tiled_upscale.h"
 #include "upscale/upscale_pipeline.h"
 
@@ -42,10 +42,12 @@ const Case kCases[] = {
     {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 180, 111, 24, 6},
     {"JPEG 4:4:4 turned by 8", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 120, 90, 24, 8, 1},
     {"JPEG turned by 8, a substitution", InitialMethod::kBicubic, 2, 1, 2, 1.0f, 360, 120, 64, 8},
-    {"centred: NEDI moved, substituted", InitialMethod::kNedi, 0, 1, 2, 1.0f, 300, 232, 64, 0, 2, Observation::kCentred},
+    {"centred: NEDI moved, substituted", InitialMethod::kNedi, 0, 1, 2, 1.0f, 300, 232, 64, 0, 2,
+     Observation::kCentred},
     {"centred: bicubic, bilinear residual", InitialMethod::kBicubic, 5, 0, -1, 1, 120, 90, 24, 0, 2,
      Observation::kCentred},
-    {"centred: JPEG, bilinear start", InitialMethod::kBilinear, 2, 0, -1, 1.0f, 161, 111, 24, 6, 2, Observation::kCentred},
+    {"centred: JPEG, bilinear start", InitialMethod::kBilinear, 2, 0, -1, 1.0f, 161, 111, 24, 6, 2,
+     Observation::kCentred},
     {"learned, tiles across its blocks", InitialMethod::kLearned, 2, 0, 1, 1.0f, 300, 200, 56},
 };
 
