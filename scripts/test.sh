@@ -22,6 +22,8 @@ cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 # The library's contract: the exported ABI against its baseline, and the
 # reference generated from the headers with every public symbol documented.
+# The C++ sources follow the committed .clang-format.
+clang-format --dry-run --Werror $(git ls-files '*.cpp' '*.h')
 bash scripts/check-abi.sh build
 KESTRUNE_BUILD=build doxygen docs/Doxyfile
 
