@@ -12,20 +12,32 @@
 # qemu-user (scripts/test-arm64.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# Each step's time, so that a slow step shows in the log.
+step_start=$SECONDS
+step() {
+  echo "test.sh: $1 took $((SECONDS - step_start)) s (total $SECONDS s)"
+  step_start=$SECONDS
+}
+
 bash scripts/install-deps.sh
+step "installing the dependencies"
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
+step "the optimised build"
 (cd build && ctest --output-on-failure -j"$jobs")
+step "its tests"
 # The library's contract: the exported ABI against its baseline, and the
 # reference generated from the headers with every public symbol documented.
 # The C++ sources follow the committed .clang-format.
 clang-format --dry-run --Werror $(git ls-files '*.cpp' '*.h')
 bash scripts/check-abi.sh build
 KESTRUNE_BUILD=build doxygen docs/Doxyfile
+step "the format, ABI and reference checks"
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
@@ -43,21 +55,28 @@ cmp "$prefix/chart-x2.png" "$prefix/chart-x2-pc.png"
 deb=$(ls build/kestrune_*.deb)
 dpkg-deb --info "$deb" | grep -E 'Package|Version|Depends'
 dpkg-deb --contents "$deb"
+step "the installed library, its example and package"
 
 bash scripts/test-python.sh build
+step "the Python module"
 # The learned start's training script still trains and exports: a few steps
 # on made-up pictures.
 /usr/bin/python3 training/train_learned_start.py --smoke --out "$prefix/learned-smoke.onnx" > /dev/null
+step "the training smoke run"
 bash scripts/test-slurm.sh build
+step "the Slurm job array"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" \
   -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"
+step "the sanitizer build"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+step "its tests"
 
 # The core, the tool and the core's tests built for arm64 and run under
 # qemu-user; the chart's enlargement must give the same bytes as here.
 bash scripts/test-arm64.sh
+step "the arm64 build and its tests"
