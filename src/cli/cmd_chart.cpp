@@ -41,7 +41,7 @@ class ChartCommand : public Command {
   uint32_t width_ = 640, height_ = 480, seed_ = 1;
 };
 
-const CommandRegistration registration{
+const CommandRegistration kChartRegistration{
     {"chart", "Write a generated photograph-like test chart", 30, [] { return std::make_unique<ChartCommand>(); }}};
 
 }  // namespace

@@ -16,7 +16,7 @@ class ConvertCommand : public FileCommand {
   }
 };
 
-const CommandRegistration registration{{"convert", "Read an image and write it in another format or depth", 20,
-                                        [] { return std::make_unique<ConvertCommand>(); }}};
+const CommandRegistration kConvertRegistration{{"convert", "Read an image and write it in another format or depth", 20,
+                                                [] { return std::make_unique<ConvertCommand>(); }}};
 
 }  // namespace

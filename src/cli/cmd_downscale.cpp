@@ -16,10 +16,6 @@
 
 namespace {
 
-// The "Resizing filter" list in filter order.
-const std::vector<std::string> kFilterNames = {"box",      "bilinear", "bspline", "catmull-rom",
-                                               "lanczos2", "lanczos3", "sinc"};
-
 class DownscaleCommand : public FileCommand {
  protected:
   void AddSettings(CLI::App& sub) override {
@@ -113,8 +109,8 @@ class DownscaleCommand : public FileCommand {
   std::string deviation_ = DecimalText(params_.scaleDeviation);
 };
 
-const CommandRegistration registration{{"downscale",
-                                        "Reduce an image after searching for the crispest scale and sub-pixel shift",
-                                        50, [] { return std::make_unique<DownscaleCommand>(); }}};
+const CommandRegistration kDownscaleRegistration{
+    {"downscale", "Reduce an image after searching for the crispest scale and sub-pixel shift", 50,
+     [] { return std::make_unique<DownscaleCommand>(); }}};
 
 }  // namespace

@@ -56,7 +56,7 @@ class InfoCommand : public Command {
   std::string path_;
 };
 
-const CommandRegistration registration{
+const CommandRegistration kInfoRegistration{
     {"info",
      "Print width, height, BMP bit depth (0 for other files), alpha, format, sample depth, greyscale, and whether "
      "a profile or EXIF is embedded",

@@ -12,10 +12,6 @@
 
 namespace {
 
-// Names in the order of the filter numbers.
-const std::vector<std::string> kFilterNames{"box",      "bilinear", "bspline", "catmull-rom",
-                                            "lanczos2", "lanczos3", "sinc"};
-
 class ResizeCommand : public FileCommand {
  protected:
   void AddSettings(CLI::App& sub) override {
@@ -71,8 +67,8 @@ class ResizeCommand : public FileCommand {
   std::string filterName_ = kFilterNames[static_cast<std::size_t>(options_.filter)];  // the library's default
 };
 
-const CommandRegistration registration{{"resize",
-                                        "Resize an image with a linear filter, sub-pixel offset and scale deviation",
-                                        40, [] { return std::make_unique<ResizeCommand>(); }}};
+const CommandRegistration kResizeRegistration{
+    {"resize", "Resize an image with a linear filter, sub-pixel offset and scale deviation", 40,
+     [] { return std::make_unique<ResizeCommand>(); }}};
 
 }  // namespace

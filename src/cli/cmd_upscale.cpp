@@ -213,7 +213,7 @@ class UpscaleCommand : public FileCommand {
   std::string sourceModel_ = SourceModelName(kDefaults.sourceModel);
 };
 
-const CommandRegistration kRegistration{{"upscale", "Enlarge an image by two with Kestrune interpolation", 40,
-                                         [] { return std::make_unique<UpscaleCommand>(); }}};
+const CommandRegistration kUpscaleRegistration{{"upscale", "Enlarge an image by two with Kestrune interpolation", 40,
+                                                [] { return std::make_unique<UpscaleCommand>(); }}};
 
 }  // namespace

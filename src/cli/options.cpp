@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <limits>
 
+const std::vector<std::string> kFilterNames{"box",      "bilinear", "bspline", "catmull-rom",
+                                            "lanczos2", "lanczos3", "sinc"};
+
 namespace {
 
 std::string Trimmed(const std::string& text) {

@@ -4,8 +4,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
+
+// The filters' names for --filter, in the order of kestrune::Filter's numbers
+// (the "Resizing filter" list).
+extern const std::vector<std::string> kFilterNames;
 
 // A CLI11 check that lets through decimal integers only (an optional sign,
 // then digits), so that "0x10" or "1e3" is refused instead of read.

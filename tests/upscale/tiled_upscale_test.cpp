@@ -35,16 +35,16 @@ struct Case {
   Observation observation = Observation::kAligned;
 };
 const Case kCases[] = {
-    {"NEDI, a substitution", InitialMethod::kNedi, 4, 1, 2, 1.0f, 300, 232, 64},
+    {"NEDI", InitialMethod::kNedi, 1, 0, 2, 1.0f, 200, 150, 40},
+    {"bicubic, a substitution", InitialMethod::kBicubic, 1, 1, 2, 1.0f, 200, 150, 40},
     {"bilinear, bilinear residual", InitialMethod::kBilinear, 6, 0, -1, 1.0f, 120, 90, 24},
     {"edge-directed, uniform regulariser", InitialMethod::kEdgeDirectional, 2, 0, 1, 0.0f, 200, 150, 40},
     {"loaded initial image", InitialMethod::kFromImage, 3, 0, 2, 1.0f, 200, 150, 40},
     {"JPEG turned by 6, bilinear residual", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 180, 111, 24, 6},
     {"JPEG 4:4:4 turned by 8", InitialMethod::kBilinear, 3, 0, -1, 1.0f, 120, 90, 24, 8, 1},
     {"JPEG turned by 8, a substitution", InitialMethod::kBicubic, 2, 1, 2, 1.0f, 360, 120, 64, 8},
-    {"centred: NEDI moved, substituted", InitialMethod::kNedi, 0, 1, 2, 1.0f, 300, 232, 64, 0, 2,
-     Observation::kCentred},
-    {"centred: bicubic, bilinear residual", InitialMethod::kBicubic, 5, 0, -1, 1, 120, 90, 24, 0, 2,
+    {"centred: NEDI moved", InitialMethod::kNedi, 1, 0, 2, 1.0f, 200, 150, 40, 0, 2, Observation::kCentred},
+    {"centred: bicubic, bilinear residual, a substitution", InitialMethod::kBicubic, 5, 1, -1, 1, 120, 90, 24, 0, 2,
      Observation::kCentred},
     {"centred: JPEG, bilinear start", InitialMethod::kBilinear, 2, 0, -1, 1.0f, 161, 111, 24, 6, 2,
      Observation::kCentred},
