@@ -64,10 +64,12 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
     for (int c = 0; c < 3; ++c)
       RobustResidual(planes.simulated[c].data(), ctx.source[c], small, planes.residual[c].data());
   } else {
-    // The same with the file's coefficients as what was observed.
-    float* const simulated[3] = {planes.simulated[0].data(), planes.simulated[1].data(), planes.simulated[2].data()};
-    ctx.jpeg->Error(simulated, simulated);
-    for (int c = 0; c < 3; ++c) RobustResidual(simulated[c], nullptr, small, planes.residual[c].data());
+    // With the file's coefficients as what was observed: the part outside
+    // their intervals, taken linearly (kJpegResidualGain).
+    const float* const simulated[3] = {planes.simulated[0].data(), planes.simulated[1].data(),
+                                       planes.simulated[2].data()};
+    float* const residual[3] = {planes.residual[0].data(), planes.residual[1].data(), planes.residual[2].data()};
+    ctx.jpeg->Error(simulated, residual, kJpegResidualGain);
   }
 
   // 5. Enlargement of the residual. On the centred grid the aligned
@@ -85,7 +87,8 @@ void EnhancementIteration(EnhancementSchedule& schedule, uint32_t it, const Enha
   if (centred)
     for (int c = 0; c < 3; ++c) ShiftToCentredGrid(enlarged[c], W, H, planes.enlargedResidual[c].data(), false);
 
-  const float beta = schedule.beta, lambda = p.regularization;
+  const float beta = schedule.beta;
+  const float lambda = ctx.jpeg != nullptr ? kJpegRegularizationShare * p.regularization : p.regularization;
   const bool weighted = p.variableRegularization != 0.0f;
   // 6. Regularisation, weighted near edges, and 7. the update and clamp, in
   // one pass per plane.

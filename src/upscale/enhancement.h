@@ -36,7 +36,9 @@ struct EnhancementContext {
   // Smooth the edge-adaptive weights with HannSmoothLocal (tiles).
   bool localSmoothing = false;
   // A JPEG source: the error of the simulation is what lies outside the
-  // file's quantisation intervals, instead of its difference from `source`.
+  // file's quantisation intervals, instead of its difference from `source`,
+  // taken linearly rather than through the robust residual, and the
+  // regulariser's amount is kJpegRegularizationShare of the setting.
   JpegObservation* jpeg = nullptr;
 };
 

@@ -220,7 +220,7 @@ void JpegObservation::Start(const float* const rgb[3], float* const out[3]) {
   });
 }
 
-void JpegObservation::Error(const float* const simulated[3], float* const error[3]) {
+void JpegObservation::Error(const float* const simulated[3], float* const error[3], float gain) {
   ComponentErrors(simulated);
   const std::size_t n = std::size_t(w_) * std::size_t(h_);
   const bool grey = planes_.size() == 1;
@@ -228,13 +228,13 @@ void JpegObservation::Error(const float* const simulated[3], float* const error[
     for (std::ptrdiff_t i = i0; i < i1; ++i) {
       const float y = full_[0][std::size_t(i)];
       if (grey) {
-        error[0][i] = error[1][i] = error[2][i] = y;
+        error[0][i] = error[1][i] = error[2][i] = gain * y;
         continue;
       }
       const float cb = full_[1][std::size_t(i)], cr = full_[2][std::size_t(i)];
-      error[0][i] = y + 1.402f * cr;
-      error[1][i] = y - 0.344136f * cb - 0.714136f * cr;
-      error[2][i] = y + 1.772f * cb;
+      error[0][i] = gain * (y + 1.402f * cr);
+      error[1][i] = gain * (y - 0.344136f * cb - 0.714136f * cr);
+      error[2][i] = gain * (y + 1.772f * cb);
     }
   });
 }
