@@ -136,6 +136,7 @@ def main():
     ap.add_argument("--lr", type=float, default=2e-3)
     ap.add_argument("--threads", type=int, default=1)
     ap.add_argument("--seed", type=int, default=29)
+    ap.add_argument("--init", help="an ONNX file of this network to go on training from")
     ap.add_argument("--channels", type=int, default=CHANNELS)
     ap.add_argument("--layers", type=int, default=LAYERS)
     ap.add_argument("--save-every", type=int, default=500, help="steps between exports")
@@ -153,6 +154,11 @@ def main():
     print(f"{len(photos)} pictures", flush=True)
 
     net = SourceChoice(args.channels, args.layers)
+    if args.init:
+        import onnx
+        from onnx import numpy_helper
+        net.load_state_dict({i.name: torch.from_numpy(numpy_helper.to_array(i).copy())
+                             for i in onnx.load(args.init).graph.initializer})
     opt = torch.optim.Adam(net.parameters(), lr=args.lr)
     start = time.time()
     running, right, seen, step = 0.0, 0, 0, 0

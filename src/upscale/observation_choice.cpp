@@ -52,7 +52,8 @@ double ReducedScore(const float* const src[3], int w, int h) {
   const std::vector<float> luma = RoundedLuma(src, w, rows);
   std::vector<std::pair<double, int>> crops;  // (minus the crop's differences, its index)
   for (int b = 0; b < across * down; ++b) {
-    const float* corner = luma.data() + std::size_t(b / across) * kChoiceCrop * w + std::size_t(b % across) * kChoiceCrop;
+    const float* corner =
+        luma.data() + std::size_t(b / across) * kChoiceCrop * w + std::size_t(b % across) * kChoiceCrop;
     double sum = 0.0;
     for (int i = 0; i < kChoiceCrop; ++i)
       for (int j = 0; j < kChoiceCrop; ++j) {
@@ -68,7 +69,8 @@ double ReducedScore(const float* const src[3], int w, int h) {
   std::vector<float> crop(std::size_t(kChoiceCrop) * kChoiceCrop);
   for (std::size_t k = 0; k < count; ++k) {
     const int b = crops[k].second;
-    const float* corner = luma.data() + std::size_t(b / across) * kChoiceCrop * w + std::size_t(b % across) * kChoiceCrop;
+    const float* corner =
+        luma.data() + std::size_t(b / across) * kChoiceCrop * w + std::size_t(b % across) * kChoiceCrop;
     for (int i = 0; i < kChoiceCrop; ++i)
       std::copy(corner + std::size_t(i) * w, corner + std::size_t(i) * w + kChoiceCrop,
                 crop.data() + std::size_t(i) * kChoiceCrop);

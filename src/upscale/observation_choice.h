@@ -19,7 +19,7 @@ namespace kestrune {
 // rows (whose first band holds them) is judged as the whole one is.
 inline constexpr int kChoiceRows = 1024;
 // How many crops of the first rows the network scores.
-inline constexpr int kChoiceCrops = 8;
+inline constexpr int kChoiceCrops = 32;
 // The share of its height the 98th percentile of edges' steepest step must
 // exceed for the picture to count as reduced.
 inline constexpr float kSharpEdges = 0.6f;
