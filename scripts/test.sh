@@ -6,8 +6,8 @@
 # where the example program is built against the installed library (with
 # CMake and with pkg-config) and run, and the Debian package is made and
 # listed. Then the Python module's wheel in a virtual environment with its
-# tests (scripts/test-python.sh), a smoke run of the learned start's training
-# script, and the Slurm job array of docs/batch.md on a
+# tests (scripts/test-python.sh), smoke runs of the training scripts of the
+# learned start and the source choice, and the Slurm job array of docs/batch.md on a
 # one-node Slurm (scripts/test-slurm.sh). Last, the arm64 build under
 # qemu-user (scripts/test-arm64.sh).
 set -euo pipefail
@@ -45,9 +45,10 @@ dpkg-deb --info "$deb" | grep -E 'Package|Version|Depends'
 dpkg-deb --contents "$deb"
 
 bash scripts/test-python.sh build
-# The learned start's training script still trains and exports: a few steps
-# on made-up pictures.
+# The training scripts of the learned start and the source choice still train
+# and export: a few steps on made-up pictures.
 /usr/bin/python3 training/train_learned_start.py --smoke --out "$prefix/learned-smoke.onnx" > /dev/null
+/usr/bin/python3 training/train_source_choice.py --smoke --out "$prefix/choice-smoke.onnx" > /dev/null
 bash scripts/test-slurm.sh build
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" \
