@@ -28,7 +28,11 @@ mate-backgrounds; dpkg-deb -x the .deb into a folder), nature/ folder, the
 twelve listed below (the first six are held out of the learned start's
 training, training/photos.txt; the rest were trained on). --extra adds
 photographs by path after the six held-out ones (e.g. the held-out Kite and
-Path of plasma-workspace-wallpapers). Lanczos-4 on the aligned grid is
+Path of plasma-workspace-wallpapers); --lomiri ROOT adds after those the
+fourteen photographs of lomiri-wallpapers-16.04 and -20.04 (LOMIRI_PHOTOS,
+none of them trained on), each package unpacked into ROOT/PACKAGE. With
+Kite, Path and --lomiri, --only 22 keeps the trained ones out and --table 8
+scores the first eight, while auto's picks are counted on all 22. Lanczos-4 on the aligned grid is
 reported as well, as the issue's targets are set against it. Needs python3-numpy and libvips-tools.
 
   bench/source_model_eval.py --cli build/kestrune-cli --photos /tmp/bg/usr/share/backgrounds/mate/nature
@@ -47,6 +51,14 @@ from jpeg_eval import degrade as optics, lanczos4_x2, read_rgb, run, scores, wri
 PHOTOS = ["Garden.jpg", "Wood.jpg", "TwoWings.jpg", "LadyBird.jpg", "FreshFlower.jpg", "Dune.jpg", "Aqua.jpg",
           "Storm.jpg", "GreenMeadow.jpg", "RainDrops.jpg", "Blinds.jpg", "YellowFlower.jpg"]
 HELD_OUT = 6  # the first six of PHOTOS were not trained on
+# Photographs (not drawings) of Debian's lomiri-wallpapers-16.04 (usr/share/backgrounds/, the first
+# thirteen) and lomiri-wallpapers-20.04 (the last), none in training/photos.txt; licences in each
+# package's debian/copyright (CC-BY-4.0, CC-BY-SA-3.0 or -4.0, CC0-1.0).
+LOMIRI_PHOTOS = ["Bridge_by_Sander_Klootwijk", "Dragonfly_by_Bolly", "Picture_0B_by_freespace",
+                 "Picture_1A_by_freespace", "Wine_by_Jakkub_Mede", "aitzgorri_by_Aitzol_Berasategi",
+                 "free_by_Peter_Nerlich", "friends_by_Aitzol_Berasategi", "greentock_by_Peter_Nerlich",
+                 "life_by_Aitzol_Berasategi", "picosdeeuropa_by_Aitzol_Berasategi",
+                 "seeding_by_Clements_Engelhardt", "sunset_by_Aitzol_Berasategi", "Kleiber_by_Lukas_Baubkus"]
 MODELS = ["camera", "reduced", "auto"]
 
 
@@ -104,6 +116,7 @@ def main():
     ap.add_argument("--cli", default="build/kestrune-cli")
     ap.add_argument("--photos", required=True, help="folder holding the photographs listed above")
     ap.add_argument("--extra", nargs="*", default=[], help="further photographs (paths), after the held-out six")
+    ap.add_argument("--lomiri", help="ROOT holding lomiri-wallpapers-16.04 and -20.04 unpacked (dpkg -x)")
     ap.add_argument("--only", type=int, default=0, help="the first N photographs (0: all)")
     ap.add_argument("--methods", default="nedi,bilinear,bicubic,edge",
                     help="--method names, comma-separated (e.g. add learned); the first is run under every model")
@@ -122,7 +135,9 @@ def main():
     picks = {d: [] for d in DEGRADATIONS}
     with tempfile.TemporaryDirectory(prefix="source_model_eval.") as work:
         photos = [os.path.join(args.photos, n) for n in PHOTOS]
-        photos = photos[:HELD_OUT] + args.extra + photos[HELD_OUT:]
+        lomiri = [os.path.join(args.lomiri, f"lomiri-wallpapers-{'16.04' if k < 13 else '20.04'}", "usr/share/backgrounds",
+                               n + ".jpg") for k, n in enumerate(LOMIRI_PHOTOS)] if args.lomiri else []
+        photos = photos[:HELD_OUT] + args.extra + lomiri + photos[HELD_OUT:]
         for number, path in enumerate(photos[:args.only or len(photos)]):
             name = os.path.relpath(path, os.path.commonpath([path, args.photos]))
             stem = os.path.join(args.keep, str(number)) if args.keep else os.path.join(work, "x")

@@ -6,8 +6,8 @@
 # where the example program is built against the installed library (with
 # CMake and with pkg-config) and run, and the Debian package is made and
 # listed. Then the Python module's wheel in a virtual environment with its
-# tests (scripts/test-python.sh), a smoke run of the learned start's training
-# script, and the Slurm job array of docs/batch.md on a
+# tests (scripts/test-python.sh), smoke runs of the training scripts of the
+# learned start and the source choice, and the Slurm job array of docs/batch.md on a
 # one-node Slurm (scripts/test-slurm.sh). Last, the arm64 build under
 # qemu-user (scripts/test-arm64.sh).
 set -euo pipefail
@@ -59,10 +59,11 @@ step "the installed library, its example and package"
 
 bash scripts/test-python.sh build
 step "the Python module"
-# The learned start's training script still trains and exports: a few steps
-# on made-up pictures.
+# The training scripts of the learned start and the source choice still train
+# and export: a few steps on made-up pictures.
 /usr/bin/python3 training/train_learned_start.py --smoke --out "$prefix/learned-smoke.onnx" > /dev/null
-step "the training smoke run"
+/usr/bin/python3 training/train_source_choice.py --smoke --out "$prefix/choice-smoke.onnx" > /dev/null
+step "the training smoke runs"
 bash scripts/test-slurm.sh build
 step "the Slurm job array"
 

@@ -36,10 +36,13 @@ enum class SourceModel : int {
   kCamera = 0,
   /// A picture halved by software: the antialiased bicubic (Catmull-Rom)
   /// reduction on the centred grid, where each source pixel covers two by two
-  /// result pixels; the result is not shifted against the source.
+  /// result pixels; the result is not shifted against the source. The
+  /// enhancement runs without fractal substitutions under it.
   kReduced = 1,
   /// The one of the two the picture fits best, judged from its first 1024
-  /// rows (the same for the whole picture, its tiles and by rows).
+  /// rows (the same for the whole picture, its tiles and by rows): by a
+  /// small network's scores of their most edge-rich crops in builds with
+  /// OpenCV's dnn module, else by the steepness of their sharpest edges.
   kAuto = 2,
 };
 
@@ -51,7 +54,7 @@ struct UpscaleOptions {
   /// which also guides the direction analysis. Not owned; must outlive the run.
   const Image* initialImage = nullptr;
   uint32_t iterations = 16;           ///< enhancement iterations, 0 .. 1000
-  uint32_t fractalSubstitutions = 2;  ///< 0 .. 100; each adds 4 iterations
+  uint32_t fractalSubstitutions = 2;  ///< 0 .. 100; each adds 4 iterations; none under kReduced
   /// Direction-analysis passes of the residual's edge-directed enlargement;
   /// -1 enlarges the residual bilinearly instead.
   int32_t edgeDirIterations = 2;

@@ -28,17 +28,13 @@
 
 #include "base/threading.h"
 #include "learned/learned_start.h"
+#include "learned/opencv_setup.h"
 #include "resampling/fixed_upscalers.h"
 
 namespace kestrune {
 
 extern const unsigned char kLearnedStartOnnx[];
 extern const std::size_t kLearnedStartOnnxSize;
-
-namespace {
-
-constexpr int kBlock = 128;
-constexpr int kBlockIn = kBlock + 2 * kLearnedRadius;
 
 void SameOpenCVEverywhere() {
   static std::once_flag once;
@@ -48,6 +44,11 @@ void SameOpenCVEverywhere() {
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
   });
 }
+
+namespace {
+
+constexpr int kBlock = 128;
+constexpr int kBlockIn = kBlock + 2 * kLearnedRadius;
 
 // Sample i of a plane of n samples, mirrored about its first and last
 // samples as often as needed.

@@ -1,13 +1,17 @@
-// EdgeSteepness: a histogram of the steepness of every edge position, read
-// in one thread (a few milliseconds on the rows it reads), so the choice is
-// the same for any thread count.
+// EdgeSteepness and ReducedScore read the first rows in one thread (a few
+// milliseconds; the network's crops some more), so the choice is the same
+// for any thread count.
 #include "upscale/observation_choice.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <utility>
 #include <vector>
+
+#include "learned/source_choice.h"
 
 namespace kestrune {
 
@@ -32,13 +36,52 @@ void AddLine(const float* line, std::ptrdiff_t step, int n, std::vector<uint64_t
   }
 }
 
-}  // namespace
-
-float EdgeSteepness(const float* const src[3], int w, int h) {
-  const int rows = std::min(h, kChoiceRows);
+// The luma of rows [0, rows), rounded to whole levels.
+std::vector<float> RoundedLuma(const float* const src[3], int w, int rows) {
   std::vector<float> luma(std::size_t(w) * std::size_t(std::max(rows, 0)));
   for (std::size_t i = 0; i < luma.size(); ++i)
     luma[i] = std::nearbyint(0.299f * src[0][i] + 0.587f * src[1][i] + 0.114f * src[2][i]);
+  return luma;
+}
+
+}  // namespace
+
+double ReducedScore(const float* const src[3], int w, int h) {
+  const int rows = std::min(h, kChoiceRows), across = w / kChoiceCrop, down = rows / kChoiceCrop;
+  if (!SourceChoiceBuilt() || across < 1 || down < 1) return std::numeric_limits<double>::quiet_NaN();
+  const std::vector<float> luma = RoundedLuma(src, w, rows);
+  std::vector<std::pair<double, int>> crops;  // (minus the crop's differences, its index)
+  for (int b = 0; b < across * down; ++b) {
+    const float* corner =
+        luma.data() + std::size_t(b / across) * kChoiceCrop * w + std::size_t(b % across) * kChoiceCrop;
+    double sum = 0.0;
+    for (int i = 0; i < kChoiceCrop; ++i)
+      for (int j = 0; j < kChoiceCrop; ++j) {
+        const float* at = corner + std::size_t(i) * w + j;
+        if (j + 1 < kChoiceCrop) sum += std::fabs(at[1] - at[0]);
+        if (i + 1 < kChoiceCrop) sum += std::fabs(at[w] - at[0]);
+      }
+    crops.emplace_back(-sum, b);
+  }
+  const std::size_t count = std::min<std::size_t>(crops.size(), kChoiceCrops);
+  std::partial_sort(crops.begin(), crops.begin() + std::ptrdiff_t(count), crops.end());
+  double score = 0.0;
+  std::vector<float> crop(std::size_t(kChoiceCrop) * kChoiceCrop);
+  for (std::size_t k = 0; k < count; ++k) {
+    const int b = crops[k].second;
+    const float* corner =
+        luma.data() + std::size_t(b / across) * kChoiceCrop * w + std::size_t(b % across) * kChoiceCrop;
+    for (int i = 0; i < kChoiceCrop; ++i)
+      std::copy(corner + std::size_t(i) * w, corner + std::size_t(i) * w + kChoiceCrop,
+                crop.data() + std::size_t(i) * kChoiceCrop);
+    score += SourceChoiceScore(crop.data());
+  }
+  return score;
+}
+
+float EdgeSteepness(const float* const src[3], int w, int h) {
+  const int rows = std::min(h, kChoiceRows);
+  const std::vector<float> luma = RoundedLuma(src, w, rows);
   std::vector<uint64_t> histogram(kBins);
   for (int y = 0; y < rows; ++y) AddLine(luma.data() + std::size_t(y) * w, 1, w, histogram);
   for (int x = 0; x < w; ++x) AddLine(luma.data() + x, w, rows, histogram);
@@ -55,8 +98,11 @@ float EdgeSteepness(const float* const src[3], int w, int h) {
 
 SRParams ResolveObservation(const SRParams& params, const float* const src[3], int w, int h) {
   SRParams p = params;
-  if (p.observation == Observation::kFromPicture)
-    p.observation = EdgeSteepness(src, w, h) > kSharpEdges ? Observation::kCentred : Observation::kAligned;
+  if (p.observation == Observation::kFromPicture) {
+    const double score = ReducedScore(src, w, h);
+    const bool reduced = std::isnan(score) ? EdgeSteepness(src, w, h) > kSharpEdges : score > 0.0;
+    p.observation = reduced ? Observation::kCentred : Observation::kAligned;
+  }
   return p;
 }
 

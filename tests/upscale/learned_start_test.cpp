@@ -1,6 +1,8 @@
 // The learned start: its loader refuses what is not its network, a flat
 // picture stays exactly flat, and thread counts agree. Tiles: the table of
 // tiled_upscale_test.cpp.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +13,9 @@
 #include "image/test_chart.h"
 #include "kestrune/threads.h"
 #include "learned/learned_start.h"
+#include "learned/source_choice.h"
+#include "upscale/centred_grid.h"
+#include "upscale/observation_choice.h"
 
 using namespace kestrune;
 
@@ -68,6 +73,46 @@ TEST(LearnedStart, FlatStaysExactlyFlatAndThreadCountsAgree) {
   const auto two = Learned(src, w, h);
   SetThreadCount(threads);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(0, std::memcmp(one[c].data(), two[c].data(), one[c].size() * 4)) << c;
+}
+
+// The source choice: a flat picture scores exactly zero, rows past the first
+// kChoiceRows do not count, and sharp discs halved each way are told apart.
+TEST(SourceChoice, FlatIsZeroAndEachReductionIsRecognised) {
+  if (!SourceChoiceBuilt()) GTEST_SKIP() << "built without OpenCV's dnn module";
+  std::vector<float> flat(std::size_t(300) * 200, 117.0f);
+  const float* flatSrc[3] = {flat.data(), flat.data(), flat.data()};
+  EXPECT_EQ(ReducedScore(flatSrc, 300, 200), 0.0);
+  const FloatImage tall = RenderTestChart(200, kChoiceRows + 60, 3);
+  const float* tallSrc[3] = {tall.samples(0), tall.samples(1), tall.samples(2)};
+  EXPECT_EQ(ReducedScore(tallSrc, 200, kChoiceRows + 60), ReducedScore(tallSrc, 200, kChoiceRows));
+  // Discs of random levels, each pixel the mean of 4 x 4 points.
+  const int W = 384, w = W / 2;
+  std::vector<float> sharp(std::size_t(W) * W), tmp(std::size_t(w) * W);
+  uint32_t seed = 29;
+  const auto next = [&] { return float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24); };
+  for (int d = 0; d < 40; ++d) {
+    const float cx = W * next(), cy = W * next(), r = 8 + 40 * next(), level = 255 * next();
+    for (int y = 0; y < W; ++y)
+      for (int x = 0; x < W; ++x)
+        for (int i = 0; i < 16; ++i)
+          if (std::hypot(x + (i % 4) * 0.25f - cx, y + (i / 4) * 0.25f - cy) < r)
+            sharp[std::size_t(y) * W + x] += (level - sharp[std::size_t(y) * W + x]) / 16;
+  }
+  std::vector<float> halved[2] = {std::vector<float>(std::size_t(w) * w), std::vector<float>(std::size_t(w) * w)};
+  DownsampleCentred(sharp.data(), W, W, halved[1].data(), tmp.data());
+  const float g[4] = {0.4479f, 0.2417f, 0.0293f, 0.0007f};  // Gaussian, sigma 0.8
+  for (int y = 0; y < w; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int i = -3; i <= 3; ++i)
+        for (int j = -3; j <= 3; ++j)
+          halved[0][std::size_t(y) * w + x] +=
+              g[std::abs(i)] * g[std::abs(j)] *
+              sharp[std::size_t(std::clamp(2 * y + i, 0, W - 1)) * W + std::size_t(std::clamp(2 * x + j, 0, W - 1))];
+  for (int k = 0; k < 2; ++k) {
+    const float* src[3] = {halved[k].data(), halved[k].data(), halved[k].data()};
+    const double score = ReducedScore(src, w, w);
+    EXPECT_EQ(score > 0.0, k == 1) << score;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,196 @@
+#!/usr/bin/python3
+"""Trains the network that tells a reduced picture from a camera one, and writes it as ONNX.
+
+`--source-model auto` asks it which observation model a picture fits: the
+camera model (optics-like blur, then every second sample) or the reduced one
+(the antialiased bicubic reduction by two on the centred grid). The network
+sees the luma only through its differences to the right and downward
+neighbours, rounded to whole levels as an 8-bit picture holds them; its
+3 x 3 convolutions are unpadded, without bias terms, ReLU between them, and
+a 1 x 1 convolution ends it with one score per position. Kestrune sums the
+scores over a few edge-rich crops: above zero, the picture is taken as
+reduced. Without bias terms a flat region scores exactly zero and the sign
+of a crop's sum does not change with the picture's contrast, so the edges
+decide, each by its shape, not by its strength of contrast alone.
+
+Training pairs are cut from the photographs marked `train` in
+training/photos.txt (made smaller by 2 or 3 first, as for the learned start),
+every crop degraded both ways:
+  - camera: Gaussian blur, sigma 0.6 .. 1.0 (mostly near 0.8), every second
+    sample;
+  - reduced: Keys' cubic (a = -0.5) stretched by two, centred between two
+    samples, every second pair;
+scaled by a contrast of 0.4 .. 1 and rounded to whole levels, and the loss
+is the logistic one of each crop's mean score.
+
+  training/train_source_choice.py --photos ROOT --out training/source_choice.onnx --minutes 15
+  training/train_source_choice.py --smoke --out /tmp/smoke.onnx   # made-up images, a few steps
+
+Needs what train_learned_start.py needs.
+"""
+import argparse
+import math
+import os
+import random
+import sys
+import time
+
+import numpy as np
+import torch
+import torch.nn as nn
+import torch.nn.functional as F
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from train_learned_start import gaussian_taps, load_photos, made_up_photos  # noqa: E402
+
+CHANNELS = 16
+LAYERS = 4  # 3 x 3 convolutions
+PATCH = 64  # source samples per side of a training crop
+EDGE = 4  # original samples around the crop for the reductions' filters
+
+
+class SourceChoice(nn.Module):
+    def __init__(self, channels=CHANNELS, layers=LAYERS):
+        super().__init__()
+        sizes = [2] + [channels] * layers
+        self.convs = nn.ModuleList(nn.Conv2d(a, b, 3, bias=False) for a, b in zip(sizes[:-1], sizes[1:]))
+        self.score = nn.Conv2d(channels, 1, 1, bias=False)
+
+    def forward(self, diffs):
+        x = diffs
+        for conv in self.convs:
+            x = F.relu(conv(x))
+        return self.score(x)
+
+
+def differences(y):
+    dx = y[:, :, :-1, 1:] - y[:, :, :-1, :-1]
+    dy = y[:, :, 1:, :-1] - y[:, :, :-1, :-1]
+    return torch.cat([dx, dy], 1)
+
+
+def keys(x, a=-0.5):
+    x = abs(x)
+    if x < 1:
+        return (a + 2) * x ** 3 - (a + 3) * x ** 2 + 1
+    if x < 2:
+        return a * x ** 3 - 5 * a * x ** 2 + 8 * a * x - 4 * a
+    return 0.0
+
+
+CENTRED = torch.tensor([keys((t - 0.5) / 2.0) for t in range(-3, 5)], dtype=torch.float32)
+CENTRED = CENTRED / CENTRED.sum()
+
+
+def reduce(hr, taps, offset):
+    """Separable filter then every second sample: source sample i reads the
+    crop from EDGE + 2i + offset on."""
+    k = taps.view(1, 1, 1, -1)
+    x = F.conv2d(hr, k)
+    x = F.conv2d(x, k.transpose(2, 3))
+    return x[:, :, offset::2, offset::2][:, :, :PATCH, :PATCH]
+
+
+def batch(photos, n, rng):
+    side = 2 * PATCH + 2 * EDGE
+    lrs, labels = [], []
+    for _ in range(n):
+        p = photos[rng.randrange(len(photos))]
+        y0, x0 = rng.randrange(p.shape[0] - side + 1), rng.randrange(p.shape[1] - side + 1)
+        crop = p[y0:y0 + side, x0:x0 + side]
+        if rng.random() < 0.5:
+            crop = crop.t()
+        if rng.random() < 0.5:
+            crop = crop.flip(1)
+        crop = crop.contiguous()[None, None] * rng.uniform(0.4, 1.0)
+        sigma = min(max(rng.gauss(0.8, 0.1), 0.6), 1.0)
+        # Gaussian taps reach EDGE each way: output i is crop sample 2i + EDGE.
+        lrs.append(reduce(crop, gaussian_taps(sigma), 0))
+        # The centred taps cover 2i - 3 .. 2i + 4 around crop sample 2i + EDGE.
+        lrs.append(reduce(crop, CENTRED, EDGE - 3 - 0))
+        labels += [0.0, 1.0]
+    return torch.round(torch.cat(lrs)), torch.tensor(labels)
+
+
+def export(net, path):
+    net.eval()
+    dummy = torch.zeros(1, 2, 32, 32)
+    tmp = path + ".part"
+    torch.onnx.export(net, dummy, tmp, input_names=["differences"], output_names=["scores"],
+                      dynamic_axes={"differences": {2: "h", 3: "w"}, "scores": {2: "h", 3: "w"}},
+                      opset_version=11, do_constant_folding=True)
+    import onnx
+    onnx.checker.check_model(onnx.load(tmp))
+    os.replace(tmp, path)
+    net.train()
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--photos", help="ROOT with the packages of photos.txt unpacked")
+    ap.add_argument("--smoke", action="store_true", help="a few steps on made-up pictures")
+    ap.add_argument("--out", required=True, help="the ONNX file to write")
+    ap.add_argument("--steps", type=int, default=1000000)
+    ap.add_argument("--minutes", type=float, default=0, help="stop after this long (0: after --steps)")
+    ap.add_argument("--batch", type=int, default=16, help="crops per step, each degraded both ways")
+    ap.add_argument("--lr", type=float, default=2e-3)
+    ap.add_argument("--threads", type=int, default=1)
+    ap.add_argument("--seed", type=int, default=29)
+    ap.add_argument("--init", help="an ONNX file of this network to go on training from")
+    ap.add_argument("--channels", type=int, default=CHANNELS)
+    ap.add_argument("--layers", type=int, default=LAYERS)
+    ap.add_argument("--save-every", type=int, default=500, help="steps between exports")
+    args = ap.parse_args()
+
+    torch.set_num_threads(args.threads)
+    torch.manual_seed(args.seed)
+    rng = random.Random(args.seed)
+    if args.smoke:
+        photos, steps, minutes, batch_size = made_up_photos(), min(args.steps, 3), 0, 2
+    else:
+        if not args.photos:
+            sys.exit("--photos ROOT or --smoke is needed")
+        photos, steps, minutes, batch_size = load_photos(args.photos, "train"), args.steps, args.minutes, args.batch
+    print(f"{len(photos)} pictures", flush=True)
+
+    net = SourceChoice(args.channels, args.layers)
+    if args.init:
+        import onnx
+        from onnx import numpy_helper
+        net.load_state_dict({i.name: torch.from_numpy(numpy_helper.to_array(i).copy())
+                             for i in onnx.load(args.init).graph.initializer})
+    opt = torch.optim.Adam(net.parameters(), lr=args.lr)
+    start = time.time()
+    running, right, seen, step = 0.0, 0, 0, 0
+    while step < steps:
+        elapsed = (time.time() - start) / 60
+        if minutes and elapsed >= minutes:
+            break
+        share = elapsed / minutes if minutes else step / steps
+        for g in opt.param_groups:
+            g["lr"] = args.lr * (0.02 + 0.98 * 0.5 * (1 + math.cos(math.pi * min(share, 1.0))))
+        lr, labels = batch(photos, batch_size, rng)
+        # Contrast scales the scores: the loss sees them per unit of the
+        # crop's mean difference, so that faint crops count as much.
+        d = differences(lr)
+        scale = d.abs().mean(dim=(1, 2, 3)).clamp(min=0.5)
+        logits = net(d).mean(dim=(1, 2, 3)) / scale
+        loss = F.binary_cross_entropy_with_logits(logits, labels)
+        opt.zero_grad()
+        loss.backward()
+        opt.step()
+        running += loss.item()
+        right += int(((logits > 0).float() == labels).sum())
+        seen += len(labels)
+        step += 1
+        if step % 100 == 0:
+            print(f"step {step} {elapsed:.1f} min loss {running / 100:.3f} right {right / seen:.3f}", flush=True)
+            running, right, seen = 0.0, 0, 0
+        if step % args.save_every == 0:
+            export(net, args.out)
+    export(net, args.out)
+    print(f"{step} steps in {(time.time() - start) / 60:.1f} min -> {args.out}", flush=True)
+
+
+if __name__ == "__main__":
+    main()
