@@ -49,8 +49,8 @@ class UpscaleCommand : public FileCommand {
     sub.add_option("--init", init_, "Initial image of exactly twice the source size (\"Load from file\")");
     sub.add_option("--iterations", iterations_, "Number of enhancement iterations (0..1000)")
         ->default_str(std::to_string(kDefaults.iterations));
-    sub.add_option("--fractal", fractal_, "Number of fractal substitutions (0..100)")
-        ->default_str(std::to_string(kDefaults.fractalSubstitutions));
+    fractalOption_ = sub.add_option("--fractal", fractal_, "Number of fractal substitutions (0..100)");
+    fractalOption_->default_str(std::to_string(kDefaults.fractalSubstitutions));
     sub.add_option("--edge-iterations", edgeIterations_, "Edge-dir interp. iterations for the residual (-1: bilinear)")
         ->default_str(std::to_string(kDefaults.edgeDirIterations));
     sub.add_option("--strength", strength_, "Strength (initial step size)")->default_str(strength_);
@@ -115,6 +115,10 @@ class UpscaleCommand : public FileCommand {
                                                     : kestrune::SourceModel::kCamera;
     options.iterations = static_cast<uint32_t>(iterations);
     options.fractalSubstitutions = static_cast<uint32_t>(fractal);
+    // The reduced model enhances without substitutions: asked for, they are
+    // not silently dropped.
+    if (options.sourceModel == kestrune::SourceModel::kReduced && fractal > 0 && fractalOption_->count() > 0)
+      std::cerr << "kestrune-cli upscale: --fractal: no fractal substitutions under --source-model reduced\n";
     options.initialMethod = method_ == "bilinear"  ? kestrune::InitialMethod::kBilinear
                             : method_ == "bicubic" ? kestrune::InitialMethod::kBicubic
                             : method_ == "edge"    ? kestrune::InitialMethod::kEdgeDirectional
@@ -204,6 +208,7 @@ class UpscaleCommand : public FileCommand {
   std::string method_ = MethodName(kDefaults.initialMethod), init_;
   std::string iterations_ = std::to_string(kDefaults.iterations);
   std::string fractal_ = std::to_string(kDefaults.fractalSubstitutions);
+  CLI::Option* fractalOption_ = nullptr;
   std::string edgeIterations_ = std::to_string(kDefaults.edgeDirIterations);
   std::string strength_ = DecimalText(kDefaults.strength), sideLobe_ = DecimalText(kDefaults.sideLobe);
   std::string regularization_ = DecimalText(kDefaults.regularization);

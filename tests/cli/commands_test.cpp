@@ -63,6 +63,15 @@ TEST(Commands, UpscaleDefaultsAreTheDialogsAndOptionsReachTheLibrary) {
              [&](const Image&) { return ReadFile(dir.File("init.pfm")); });
   ExpectLike(MakeTestChart(5, 9), {"upscale", "--fractal", "0", "--iterations", "1", "--quiet"},
              [](const Image& s) { return Upscale(s, {.iterations = 1, .fractalSubstitutions = 0}).value(); });
+  // The source model reaches the library; substitutions asked for under the
+  // reduced model, which has none, are not dropped silently.
+  ExpectLike(in, {"upscale", "--source-model", "reduced", "--iterations", "1", "--quiet"}, [](const Image& s) {
+    return Upscale(s, {.iterations = 1, .sourceModel = SourceModel::kReduced}).value();
+  });
+  const CliResult r = Cli({"upscale", dir.File("init.pfm"), dir.File("r.pfm"), "--source-model", "reduced", "--fractal",
+                           "3", "--iterations", "0", "--quiet"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("--fractal: no fractal substitutions"), std::string::npos) << r.err;
 }
 
 TEST(Commands, DownscaleDefaultsAreTheDialogsAndOptionsReachTheSearch) {
