@@ -204,12 +204,14 @@ def batch(photos, n, rng):
     return torch.cat(lrs), torch.cat(hrs)
 
 
-def export(net, path):
+def export(net, path, side=2 * RADIUS + 16, output="corrections"):
+    """Writes `net`, which maps the (N, 2, h, w) differences to `output`, as
+    ONNX of any h and w; the file appears whole or not at all."""
     net.eval()
-    dummy = torch.zeros(1, 2, 2 * RADIUS + 16, 2 * RADIUS + 16)
+    dummy = torch.zeros(1, 2, side, side)
     tmp = path + ".part"
-    torch.onnx.export(net, dummy, tmp, input_names=["differences"], output_names=["corrections"],
-                      dynamic_axes={"differences": {2: "h", 3: "w"}, "corrections": {2: "h", 3: "w"}},
+    torch.onnx.export(net, dummy, tmp, input_names=["differences"], output_names=[output],
+                      dynamic_axes={"differences": {2: "h", 3: "w"}, output: {2: "h", 3: "w"}},
                       opset_version=11, do_constant_folding=True)
     import onnx
     onnx.checker.check_model(onnx.load(tmp))
@@ -217,32 +219,46 @@ def export(net, path):
     net.train()
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+def training_arguments(description, batch_help=None):
+    """The options both training scripts take."""
+    ap = argparse.ArgumentParser(description=description, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--photos", help="ROOT with the packages of photos.txt unpacked")
     ap.add_argument("--smoke", action="store_true", help="a few steps on made-up pictures")
     ap.add_argument("--out", required=True, help="the ONNX file to write")
     ap.add_argument("--steps", type=int, default=1000000)
     ap.add_argument("--minutes", type=float, default=0, help="stop after this long (0: after --steps)")
-    ap.add_argument("--batch", type=int, default=16)
+    ap.add_argument("--batch", type=int, default=16, help=batch_help)
     ap.add_argument("--lr", type=float, default=2e-3)
     ap.add_argument("--threads", type=int, default=1)
     ap.add_argument("--seed", type=int, default=29)
     ap.add_argument("--save-every", type=int, default=500, help="steps between exports")
-    args = ap.parse_args()
+    return ap
 
+
+def training_setup(args):
+    """Threads, seeds and the pictures: (photos, steps, minutes, batch size, rng)."""
     torch.set_num_threads(args.threads)
     torch.manual_seed(args.seed)
     rng = random.Random(args.seed)
     if args.smoke:
-        photos, steps, minutes = made_up_photos(), min(args.steps, 3), 0
-        batch_size = 2
+        photos, steps, minutes, batch_size = made_up_photos(), min(args.steps, 3), 0, 2
     else:
         if not args.photos:
             sys.exit("--photos ROOT or --smoke is needed")
-        photos, steps, minutes = load_photos(args.photos, "train"), args.steps, args.minutes
-        batch_size = args.batch
+        photos, steps, minutes, batch_size = load_photos(args.photos, "train"), args.steps, args.minutes, args.batch
     print(f"{len(photos)} pictures", flush=True)
+    return photos, steps, minutes, batch_size, rng
+
+
+def set_rate(opt, base, share):
+    """Cosine decay from `base` to a fiftieth of it over the run's share done."""
+    for g in opt.param_groups:
+        g["lr"] = base * (0.02 + 0.98 * 0.5 * (1 + math.cos(math.pi * min(share, 1.0))))
+
+
+def main():
+    args = training_arguments(__doc__).parse_args()
+    photos, steps, minutes, batch_size, rng = training_setup(args)
 
     net = LearnedStart()
     opt = torch.optim.Adam(net.parameters(), lr=args.lr)
@@ -253,9 +269,7 @@ def main():
         elapsed = (time.time() - start) / 60
         if minutes and elapsed >= minutes:
             break
-        share = elapsed / minutes if minutes else step / steps
-        for g in opt.param_groups:
-            g["lr"] = args.lr * (0.02 + 0.98 * 0.5 * (1 + math.cos(math.pi * min(share, 1.0))))
+        set_rate(opt, args.lr, elapsed / minutes if minutes else step / steps)
         lr, hr = batch(photos, batch_size, rng)
         loss = F.l1_loss(predict(net, lr), hr)
         opt.zero_grad()

@@ -28,20 +28,16 @@ is the logistic one of each crop's mean score.
 
 Needs what train_learned_start.py needs.
 """
-import argparse
-import math
 import os
-import random
 import sys
 import time
 
-import numpy as np
 import torch
 import torch.nn as nn
 import torch.nn.functional as F
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from train_learned_start import gaussian_taps, load_photos, made_up_photos  # noqa: E402
+from train_learned_start import differences, export, gaussian_taps, set_rate, training_arguments, training_setup  # noqa: E402
 
 CHANNELS = 16
 LAYERS = 4  # 3 x 3 convolutions
@@ -61,12 +57,6 @@ class SourceChoice(nn.Module):
         for conv in self.convs:
             x = F.relu(conv(x))
         return self.score(x)
-
-
-def differences(y):
-    dx = y[:, :, :-1, 1:] - y[:, :, :-1, :-1]
-    dy = y[:, :, 1:, :-1] - y[:, :, :-1, :-1]
-    return torch.cat([dx, dy], 1)
 
 
 def keys(x, a=-0.5):
@@ -112,46 +102,13 @@ def batch(photos, n, rng):
     return torch.round(torch.cat(lrs)), torch.tensor(labels)
 
 
-def export(net, path):
-    net.eval()
-    dummy = torch.zeros(1, 2, 32, 32)
-    tmp = path + ".part"
-    torch.onnx.export(net, dummy, tmp, input_names=["differences"], output_names=["scores"],
-                      dynamic_axes={"differences": {2: "h", 3: "w"}, "scores": {2: "h", 3: "w"}},
-                      opset_version=11, do_constant_folding=True)
-    import onnx
-    onnx.checker.check_model(onnx.load(tmp))
-    os.replace(tmp, path)
-    net.train()
-
-
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--photos", help="ROOT with the packages of photos.txt unpacked")
-    ap.add_argument("--smoke", action="store_true", help="a few steps on made-up pictures")
-    ap.add_argument("--out", required=True, help="the ONNX file to write")
-    ap.add_argument("--steps", type=int, default=1000000)
-    ap.add_argument("--minutes", type=float, default=0, help="stop after this long (0: after --steps)")
-    ap.add_argument("--batch", type=int, default=16, help="crops per step, each degraded both ways")
-    ap.add_argument("--lr", type=float, default=2e-3)
-    ap.add_argument("--threads", type=int, default=1)
-    ap.add_argument("--seed", type=int, default=29)
+    ap = training_arguments(__doc__, "crops per step, each degraded both ways")
     ap.add_argument("--init", help="an ONNX file of this network to go on training from")
     ap.add_argument("--channels", type=int, default=CHANNELS)
     ap.add_argument("--layers", type=int, default=LAYERS)
-    ap.add_argument("--save-every", type=int, default=500, help="steps between exports")
     args = ap.parse_args()
-
-    torch.set_num_threads(args.threads)
-    torch.manual_seed(args.seed)
-    rng = random.Random(args.seed)
-    if args.smoke:
-        photos, steps, minutes, batch_size = made_up_photos(), min(args.steps, 3), 0, 2
-    else:
-        if not args.photos:
-            sys.exit("--photos ROOT or --smoke is needed")
-        photos, steps, minutes, batch_size = load_photos(args.photos, "train"), args.steps, args.minutes, args.batch
-    print(f"{len(photos)} pictures", flush=True)
+    photos, steps, minutes, batch_size, rng = training_setup(args)
 
     net = SourceChoice(args.channels, args.layers)
     if args.init:
@@ -166,9 +123,7 @@ def main():
         elapsed = (time.time() - start) / 60
         if minutes and elapsed >= minutes:
             break
-        share = elapsed / minutes if minutes else step / steps
-        for g in opt.param_groups:
-            g["lr"] = args.lr * (0.02 + 0.98 * 0.5 * (1 + math.cos(math.pi * min(share, 1.0))))
+        set_rate(opt, args.lr, elapsed / minutes if minutes else step / steps)
         lr, labels = batch(photos, batch_size, rng)
         # Contrast scales the scores: the loss sees them per unit of the
         # crop's mean difference, so that faint crops count as much.
@@ -187,8 +142,8 @@ def main():
             print(f"step {step} {elapsed:.1f} min loss {running / 100:.3f} right {right / seen:.3f}", flush=True)
             running, right, seen = 0.0, 0, 0
         if step % args.save_every == 0:
-            export(net, args.out)
-    export(net, args.out)
+            export(net, args.out, 32, "scores")
+    export(net, args.out, 32, "scores")
     print(f"{step} steps in {(time.time() - start) / 60:.1f} min -> {args.out}", flush=True)
 
 
