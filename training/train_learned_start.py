@@ -113,15 +113,18 @@ def gaussian_taps(sigma):
     return k / k.sum()
 
 
+def keys(x, a=-0.5):
+    """Keys' cubic convolution kernel."""
+    x = abs(x)
+    if x < 1:
+        return (a + 2) * x ** 3 - (a + 3) * x ** 2 + 1
+    if x < 2:
+        return a * x ** 3 - 5 * a * x ** 2 + 8 * a * x - 4 * a
+    return 0.0
+
+
 def bicubic_taps():
     """Antialiased Keys (a = -0.5) reduction by two on the aligned grid."""
-    def keys(x, a=-0.5):
-        x = abs(x)
-        if x < 1:
-            return (a + 2) * x ** 3 - (a + 3) * x ** 2 + 1
-        if x < 2:
-            return a * x ** 3 - 5 * a * x ** 2 + 8 * a * x - 4 * a
-        return 0.0
     k = torch.tensor([keys(t / 2.0) for t in range(-EDGE, EDGE + 1)], dtype=torch.float32)
     return k / k.sum()
 
@@ -179,18 +182,24 @@ def made_up_photos(count=3, size=160, seed=1):
     return out
 
 
+def random_crop(photos, side, rng):
+    """A side x side crop of a random photograph, perhaps transposed and
+    mirrored, as (1, 1, side, side)."""
+    p = photos[rng.randrange(len(photos))]
+    y0, x0 = rng.randrange(p.shape[0] - side + 1), rng.randrange(p.shape[1] - side + 1)
+    crop = p[y0:y0 + side, x0:x0 + side]
+    if rng.random() < 0.5:
+        crop = crop.t()
+    if rng.random() < 0.5:
+        crop = crop.flip(1)
+    return crop.contiguous()[None, None]
+
+
 def batch(photos, n, rng):
     side = 2 * (PATCH + 2 * MARGIN) + 2 * EDGE
     lrs, hrs = [], []
     for _ in range(n):
-        p = photos[rng.randrange(len(photos))]
-        y0, x0 = rng.randrange(p.shape[0] - side + 1), rng.randrange(p.shape[1] - side + 1)
-        crop = p[y0:y0 + side, x0:x0 + side]
-        if rng.random() < 0.5:
-            crop = crop.t()
-        if rng.random() < 0.5:
-            crop = crop.flip(1)
-        crop = crop.contiguous()[None, None]
+        crop = random_crop(photos, side, rng)
         if rng.random() < 0.5:
             taps = gaussian_taps(min(max(rng.gauss(0.8, 0.12), 0.6), 1.0))
         else:

@@ -37,7 +37,8 @@ import torch.nn as nn
 import torch.nn.functional as F
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from train_learned_start import differences, export, gaussian_taps, set_rate, training_arguments, training_setup  # noqa: E402
+from train_learned_start import (differences, export, gaussian_taps, keys, random_crop, set_rate,  # noqa: E402
+                                 training_arguments, training_setup)
 
 CHANNELS = 16
 LAYERS = 4  # 3 x 3 convolutions
@@ -59,15 +60,6 @@ class SourceChoice(nn.Module):
         return self.score(x)
 
 
-def keys(x, a=-0.5):
-    x = abs(x)
-    if x < 1:
-        return (a + 2) * x ** 3 - (a + 3) * x ** 2 + 1
-    if x < 2:
-        return a * x ** 3 - 5 * a * x ** 2 + 8 * a * x - 4 * a
-    return 0.0
-
-
 CENTRED = torch.tensor([keys((t - 0.5) / 2.0) for t in range(-3, 5)], dtype=torch.float32)
 CENTRED = CENTRED / CENTRED.sum()
 
@@ -85,14 +77,7 @@ def batch(photos, n, rng):
     side = 2 * PATCH + 2 * EDGE
     lrs, labels = [], []
     for _ in range(n):
-        p = photos[rng.randrange(len(photos))]
-        y0, x0 = rng.randrange(p.shape[0] - side + 1), rng.randrange(p.shape[1] - side + 1)
-        crop = p[y0:y0 + side, x0:x0 + side]
-        if rng.random() < 0.5:
-            crop = crop.t()
-        if rng.random() < 0.5:
-            crop = crop.flip(1)
-        crop = crop.contiguous()[None, None] * rng.uniform(0.4, 1.0)
+        crop = random_crop(photos, side, rng) * rng.uniform(0.4, 1.0)
         sigma = min(max(rng.gauss(0.8, 0.1), 0.6), 1.0)
         # Gaussian taps reach EDGE each way: output i is crop sample 2i + EDGE.
         lrs.append(reduce(crop, gaussian_taps(sigma), 0))
