@@ -25,6 +25,8 @@ enum class InitialMethod : int {
   kFromImage = 4,  ///< "Load from file": UpscaleOptions::initialImage
   /// "Learned": a small convolutional network's correction of the bicubic
   /// start; CheckUpscale refuses it in a build without OpenCV's dnn module.
+  /// Being close already, it is enhanced without fractal substitutions and
+  /// with half the strength as its first step, under either source model.
   kLearned = 5,
 };
 
@@ -54,7 +56,7 @@ struct UpscaleOptions {
   /// which also guides the direction analysis. Not owned; must outlive the run.
   const Image* initialImage = nullptr;
   uint32_t iterations = 16;           ///< enhancement iterations, 0 .. 1000
-  uint32_t fractalSubstitutions = 2;  ///< 0 .. 100; each adds 4 iterations; none under kReduced
+  uint32_t fractalSubstitutions = 2;  ///< 0 .. 100; each adds 4 iterations; none under kReduced or kLearned
   /// Direction-analysis passes of the residual's edge-directed enlargement;
   /// -1 enlarges the residual bilinearly instead.
   int32_t edgeDirIterations = 2;

@@ -115,10 +115,14 @@ class UpscaleCommand : public FileCommand {
                                                     : kestrune::SourceModel::kCamera;
     options.iterations = static_cast<uint32_t>(iterations);
     options.fractalSubstitutions = static_cast<uint32_t>(fractal);
-    // The reduced model enhances without substitutions: asked for, they are
-    // not silently dropped.
-    if (options.sourceModel == kestrune::SourceModel::kReduced && fractal > 0 && fractalOption_->count() > 0)
-      std::cerr << "kestrune-cli upscale: --fractal: no fractal substitutions under --source-model reduced\n";
+    // The reduced model and the learned start enhance without substitutions:
+    // asked for, they are not silently dropped.
+    if (fractal > 0 && fractalOption_->count() > 0) {
+      if (options.sourceModel == kestrune::SourceModel::kReduced)
+        std::cerr << "kestrune-cli upscale: --fractal: no fractal substitutions under --source-model reduced\n";
+      else if (method_ == "learned" && init_.empty())
+        std::cerr << "kestrune-cli upscale: --fractal: no fractal substitutions with --method learned\n";
+    }
     options.initialMethod = method_ == "bilinear"  ? kestrune::InitialMethod::kBilinear
                             : method_ == "bicubic" ? kestrune::InitialMethod::kBicubic
                             : method_ == "edge"    ? kestrune::InitialMethod::kEdgeDirectional
