@@ -45,6 +45,13 @@ void SameOpenCVEverywhere() {
   });
 }
 
+std::unique_ptr<cv::dnn::Net> NetFromOnnx(const char* onnx, std::size_t size) {
+  auto net = std::make_unique<cv::dnn::Net>(cv::dnn::readNetFromONNX(onnx, size));
+  net->setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+  net->setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+  return net;
+}
+
 namespace {
 
 constexpr int kBlock = 128;
@@ -66,12 +73,7 @@ class LearnedNetwork {
  public:
   explicit LearnedNetwork(std::vector<char> onnx) : onnx_(std::move(onnx)) {}
 
-  std::unique_ptr<cv::dnn::Net> Make() const {
-    auto net = std::make_unique<cv::dnn::Net>(cv::dnn::readNetFromONNX(onnx_.data(), onnx_.size()));
-    net->setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-    net->setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-    return net;
-  }
+  std::unique_ptr<cv::dnn::Net> Make() const { return NetFromOnnx(onnx_.data(), onnx_.size()); }
   std::unique_ptr<cv::dnn::Net> Take() const {
     {
       std::lock_guard<std::mutex> lock(mutex_);

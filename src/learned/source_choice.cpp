@@ -26,11 +26,7 @@ cv::dnn::Net* Network() {
   static std::unique_ptr<cv::dnn::Net> net = []() -> std::unique_ptr<cv::dnn::Net> {
     SameOpenCVEverywhere();
     try {
-      auto loaded = std::make_unique<cv::dnn::Net>(
-          cv::dnn::readNetFromONNX(reinterpret_cast<const char*>(kSourceChoiceOnnx), kSourceChoiceOnnxSize));
-      loaded->setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-      loaded->setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-      return loaded;
+      return NetFromOnnx(reinterpret_cast<const char*>(kSourceChoiceOnnx), kSourceChoiceOnnxSize);
     } catch (const cv::Exception&) {
       return nullptr;
     }

@@ -50,14 +50,16 @@ double ReducedScore(const float* const src[3], int w, int h) {
   const int rows = std::min(h, kChoiceRows), across = w / kChoiceCrop, down = rows / kChoiceCrop;
   if (!SourceChoiceBuilt() || across < 1 || down < 1) return std::numeric_limits<double>::quiet_NaN();
   const std::vector<float> luma = RoundedLuma(src, w, rows);
+  const auto corner = [&](int b) {
+    return luma.data() + std::size_t(b / across) * kChoiceCrop * w + std::size_t(b % across) * kChoiceCrop;
+  };
   std::vector<std::pair<double, int>> crops;  // (minus the crop's differences, its index)
   for (int b = 0; b < across * down; ++b) {
-    const float* corner =
-        luma.data() + std::size_t(b / across) * kChoiceCrop * w + std::size_t(b % across) * kChoiceCrop;
+    const float* first = corner(b);
     double sum = 0.0;
     for (int i = 0; i < kChoiceCrop; ++i)
       for (int j = 0; j < kChoiceCrop; ++j) {
-        const float* at = corner + std::size_t(i) * w + j;
+        const float* at = first + std::size_t(i) * w + j;
         if (j + 1 < kChoiceCrop) sum += std::fabs(at[1] - at[0]);
         if (i + 1 < kChoiceCrop) sum += std::fabs(at[w] - at[0]);
       }
@@ -68,11 +70,9 @@ double ReducedScore(const float* const src[3], int w, int h) {
   double score = 0.0;
   std::vector<float> crop(std::size_t(kChoiceCrop) * kChoiceCrop);
   for (std::size_t k = 0; k < count; ++k) {
-    const int b = crops[k].second;
-    const float* corner =
-        luma.data() + std::size_t(b / across) * kChoiceCrop * w + std::size_t(b % across) * kChoiceCrop;
+    const float* first = corner(crops[k].second);
     for (int i = 0; i < kChoiceCrop; ++i)
-      std::copy(corner + std::size_t(i) * w, corner + std::size_t(i) * w + kChoiceCrop,
+      std::copy(first + std::size_t(i) * w, first + std::size_t(i) * w + kChoiceCrop,
                 crop.data() + std::size_t(i) * kChoiceCrop);
     score += SourceChoiceScore(crop.data());
   }
