@@ -48,6 +48,7 @@ class FieldExchange {
   void Check(QCheckBox* box, bool& value);
 
   bool failed() const { return failed_; }
+  bool saving() const { return save_; }
 
   // Text forms used for display: "%d", "%u" and "%.*g" with 6 digits.
   static QString FormatFloat(double value);

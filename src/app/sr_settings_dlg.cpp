@@ -59,6 +59,9 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
   jpegModelCheck->setObjectName(QString::number(kJpegModelId));
   jpegModelCheck->setGeometry(du.Rect(8, 182 + kSourceRow, 122, 12));
   jpegModelCheck->hide();
+  // The learned start and the reduced model run no fractal substitutions.
+  connect(methodCombo, &QComboBox::currentIndexChanged, this, &CSRSettingsDlg::UpdateFractalField);
+  connect(sourceModelCombo, &QComboBox::currentIndexChanged, this, &CSRSettingsDlg::UpdateFractalField);
   // Tab order follows the layout from top to bottom.
   setTabOrder(widthEdit, heightEdit);
   setTabOrder(heightEdit, aspectButton);
@@ -78,7 +81,8 @@ CSRSettingsDlg::CSRSettingsDlg(QWidget* parent) : SizeSettingsDlg(parent) {
 
 void CSRSettingsDlg::DoDataExchange(FieldExchange& exchange) {
   exchange.Int(iterationsEdit, iterations, 0, 1000);
-  exchange.Int(fractalSubstsEdit, fractalSubsts, 0, 100);
+  // A greyed-out field is shown but not read: it cannot be corrected.
+  if (!exchange.saving() || fractalSubstsEdit->isEnabled()) exchange.Int(fractalSubstsEdit, fractalSubsts, 0, 100);
   exchange.Float(betaEdit, beta);
   exchange.Float(sideLobeEdit, sideLobe);
   exchange.Float(regularizationEdit, regularization);
@@ -102,6 +106,13 @@ void CSRSettingsDlg::OnInitDialog() {
     jpegModelCheck->show();
   }
   SizeSettingsDlg::OnInitDialog();
+}
+
+void CSRSettingsDlg::UpdateFractalField() {
+  using kestrune::InitialMethod;
+  using kestrune::SourceModel;
+  fractalSubstsEdit->setEnabled(methodCombo->currentIndex() != static_cast<int>(InitialMethod::kLearned) &&
+                                sourceModelCombo->currentIndex() != static_cast<int>(SourceModel::kReduced));
 }
 
 void CSRSettingsDlg::DoubleSize() {

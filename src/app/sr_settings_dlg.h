@@ -55,5 +55,8 @@ class CSRSettingsDlg : public SizeSettingsDlg {
   QLineEdit* edgeDirIterationsEdit = nullptr;
   QCheckBox* jpegModelCheck = nullptr;
   QComboBox* sourceModelCombo = nullptr;
+  // "Number of fractal substs" is greyed out where none run: with "Learned"
+  // and under the "Reduced" source model.
+  void UpdateFractalField();
   static constexpr int kSourceRow = 14;  // dialog units the "Source" row adds
 };

@@ -1,5 +1,7 @@
 // The two settings dialogs and the About box with its hyperlinks.
 
+#include <tuple>
+
 #include "app/about_dlg.h"
 #include "app/down_settings_dlg.h"
 #include "app/hyperlink.h"
@@ -165,6 +167,22 @@ class DialogsTest : public QObject {
       if (jpeg) box->click();
       Button(dialog, "IDOK")->click();
       QCOMPARE(dialog.jpegModel, !jpeg);
+    }
+  }
+
+  // The fractal field is greyed out with "Learned" and under "Reduced", and then
+  // not read: an out-of-range number in it does not stop the dialog.
+  void fractalFieldGreyedOut() {
+    for (const auto& [method, source, enabled] : {std::tuple{3, 0, true}, {5, 0, false}, {3, 1, false}, {3, 2, true}}) {
+      CSRSettingsDlg dialog;
+      Show(dialog, 320, 200);
+      Type(dialog, {{1129, "101"}});
+      dialog.findChild<QComboBox*>("1153")->setCurrentIndex(method);
+      dialog.findChild<QComboBox*>("1171")->setCurrentIndex(source);
+      MessageRecorder messages;
+      Button(dialog, "IDOK")->click();
+      QVERIFY(Field(dialog, 1129)->isEnabled() == enabled && messages.messages.empty() != enabled);
+      QVERIFY(enabled || dialog.fractalSubsts == int(CSRSettingsDlg::kDefaults.fractalSubstitutions));
     }
   }
 
