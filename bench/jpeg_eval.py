@@ -160,6 +160,7 @@ def main():
     ap.add_argument("--qualities", default=",".join(map(str, QUALITIES)), help="JPEG qualities, comma-separated")
     ap.add_argument("--models", default="on,off", help="--jpeg-model settings to run")
     ap.add_argument("--no-png", action="store_true", help="leave out the uncompressed source")
+    ap.add_argument("--upscale-args", default="", help="further kestrune-cli upscale options, e.g. '--method learned'")
     args = ap.parse_args()
     cli = os.path.abspath(args.cli)
     rows = {}  # source -> method -> list of (psnr, ssim)
@@ -183,7 +184,7 @@ def main():
                 got.setdefault("Lanczos-4", []).append(scores(lanczos4_x2(read_rgb(src, work)), original))
                 for model in args.models.split(","):
                     out = os.path.join(work, f"up_{model}.png")
-                    run(cli, "upscale", src, out, "--quiet", "--jpeg-model", model)
+                    run(cli, "upscale", src, out, "--quiet", "--jpeg-model", model, *args.upscale_args.split())
                     got.setdefault(f"model {model}", []).append(scores(read_rgb(out, work), original))
             print(f"{name}: done", file=sys.stderr)
 

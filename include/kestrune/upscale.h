@@ -88,7 +88,7 @@ struct UpscaleOptions {
 ///@{
 /// Sources must be at least kMinUpscaleSide x kMinUpscaleSide pixels, and at
 /// least kMinFractalSide x kMinFractalSide when fractal substitutions are
-/// asked for.
+/// asked for and run (not with kLearned nor under kReduced).
 inline constexpr uint32_t kMinUpscaleSide = 3;
 inline constexpr uint32_t kMinFractalSide = 6;
 ///@}

@@ -116,7 +116,11 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
                   h, kMinUpscaleSide, kMinUpscaleSide);
     return text;
   }
-  if (params.fractalSubsts > 0 && (w < kMinFractalSide || h < kMinFractalSide)) {
+  // Only where substitutions run: not after the learned start nor under the
+  // centred model (UpscalePipeline drops them there).
+  const bool substitutions = params.fractalSubsts > 0 && params.initialMethod != InitialMethod::kLearned &&
+                             params.observation != Observation::kCentred;
+  if (substitutions && (w < kMinFractalSide || h < kMinFractalSide)) {
     std::snprintf(text, sizeof text,
                   "The image is too small for fractal substitutions (%ux%u): they need at least %ux%u pixels. "
                   "Set the number of fractal substitutions to 0.",

@@ -254,6 +254,7 @@ TEST(Upscale, RefusesWhatItCannotTake) {
       {6, 6, {}, ""},
       {5, 40, {}, "fractal substitutions"},
       {40, 5, {}, "fractal substitutions"},
+      {5, 5, {.sourceModel = SourceModel::kReduced}, ""},  // no substitutions run there
       {3, 3, {.fractalSubstitutions = 0}, ""},
       {2, 40, {.fractalSubstitutions = 0}, "too small"},
       {30, 30, {.edgeDirIterations = -1}, ""},
