@@ -9,7 +9,8 @@ JPEG at qualities 70, 80 and 92 with 4:2:0 chroma (libvips). Each copy is
 enlarged by kestrune-cli upscale with the default settings, with
 --jpeg-model on and off, and by Lanczos-4 on the same aligned grid (output
 X reads input X / 2), and the luma (BT.601) PSNR and SSIM against the
-original are reported, a 16-pixel border left out.
+original are reported, a 16-pixel border left out. --method runs another
+initial method than the default (e.g. learned).
 
 With --timing the default enlargement of a 1024 x 768 JPEG (quality 80, the
 first photograph's original) is timed, model on and off in turn, three pairs
@@ -160,6 +161,7 @@ def main():
     ap.add_argument("--qualities", default=",".join(map(str, QUALITIES)), help="JPEG qualities, comma-separated")
     ap.add_argument("--models", default="on,off", help="--jpeg-model settings to run")
     ap.add_argument("--no-png", action="store_true", help="leave out the uncompressed source")
+    ap.add_argument("--method", help="kestrune-cli's --method (default: its default)")
     args = ap.parse_args()
     cli = os.path.abspath(args.cli)
     rows = {}  # source -> method -> list of (psnr, ssim)
@@ -183,7 +185,8 @@ def main():
                 got.setdefault("Lanczos-4", []).append(scores(lanczos4_x2(read_rgb(src, work)), original))
                 for model in args.models.split(","):
                     out = os.path.join(work, f"up_{model}.png")
-                    run(cli, "upscale", src, out, "--quiet", "--jpeg-model", model)
+                    run(cli, "upscale", src, out, "--quiet", "--jpeg-model", model,
+                        *(["--method", args.method] if args.method else []))
                     got.setdefault(f"model {model}", []).append(scores(read_rgb(out, work), original))
             print(f"{name}: done", file=sys.stderr)
 

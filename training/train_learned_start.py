@@ -32,7 +32,8 @@ wider than its, the new channels start without effect on the output).
 of the absolute one. --validate-every N scores the start every N steps, as
 luma PSNR against the cubic start's, on the held-out photographs
 bench/source_model_eval.py does not report (photos.txt's `eval` ones of
-plasma-workspace-wallpapers), each 1024 x 768 and halved both ways.
+plasma-workspace-wallpapers), each 1024 x 768 and halved both ways (the
+optics-blurred one also as JPEG at quality 80).
 
   training/train_learned_start.py --photos ROOT --out training/learned_start.onnx
   training/train_learned_start.py --smoke --out /tmp/smoke.onnx   # made-up images, a few steps
@@ -223,7 +224,8 @@ def batch(photos, n, rng, optics=0.5):
 
 def validation_set(root):
     """(name, source, truth as phases) of the held-out plasma photographs,
-    each cut to 1024 x 768 and halved both ways on the aligned grid, rounded."""
+    each cut to 1024 x 768 and halved both ways on the aligned grid, rounded,
+    and the optics-blurred one also as JPEG at quality 80."""
     out = []
     with open(os.path.join(HERE, "photos.txt")) as f:
         for line in f:
@@ -240,6 +242,8 @@ def validation_set(root):
                 lr = torch.round(reduce_aligned(padded, taps).clamp(0, 255))
                 m = MARGIN
                 out.append((name, lr, to_phases(hr)[:, :, m:lr.shape[2] - m, m:lr.shape[3] - m]))
+                if name == "optics":
+                    out.append(("optics-q80", jpeg(lr, 80), out[-1][2]))
     return out
 
 
