@@ -20,10 +20,20 @@ sample-aligned grid (source sample i is output sample 2i) by one of:
     second sample;
   - antialiased bicubic reduction (Keys, a = -0.5, stretched by two) centred
     on the even samples;
-and, for 40 % of them, saved as JPEG at a quality of 70 .. 95 and read back.
+(--optics gives the blurred ones' share, default a half) and rounded to whole
+levels or, for 40 % of them, saved as JPEG at a quality of 70 .. 95 and read
+back.
 
 Torch runs on the CPU with --threads threads (default 1). --minutes bounds
 the run; the learning rate follows a cosine from --lr down over the run.
+--init goes on training from an ONNX file of this network (with --channels
+wider than its, the new channels start without effect on the output).
+--loss l2 trains on the squared error, which is what PSNR measures, instead
+of the absolute one. --validate-every N scores the start every N steps, as
+luma PSNR against the cubic start's, on the held-out photographs
+bench/source_model_eval.py does not report (photos.txt's `eval` ones of
+plasma-workspace-wallpapers), each 1024 x 768 and halved both ways (the
+optics-blurred one also as JPEG at quality 80).
 
   training/train_learned_start.py --photos ROOT --out training/learned_start.onnx
   training/train_learned_start.py --smoke --out /tmp/smoke.onnx   # made-up images, a few steps
@@ -195,22 +205,74 @@ def random_crop(photos, side, rng):
     return crop.contiguous()[None, None]
 
 
-def batch(photos, n, rng):
+def batch(photos, n, rng, optics=0.5):
     side = 2 * (PATCH + 2 * MARGIN) + 2 * EDGE
     lrs, hrs = [], []
     for _ in range(n):
         crop = random_crop(photos, side, rng)
-        if rng.random() < 0.5:
+        if rng.random() < optics:
             taps = gaussian_taps(min(max(rng.gauss(0.8, 0.12), 0.6), 1.0))
         else:
             taps = bicubic_taps()
         lr = reduce_aligned(crop, taps)
-        if rng.random() < 0.4:
-            lr = jpeg(lr, rng.randint(70, 95))
+        lr = jpeg(lr, rng.randint(70, 95)) if rng.random() < 0.4 else torch.round(lr.clamp(0, 255))
         o = EDGE + 2 * MARGIN
         lrs.append(lr)
         hrs.append(to_phases(crop[:, :, o:o + 2 * PATCH, o:o + 2 * PATCH]))
     return torch.cat(lrs), torch.cat(hrs)
+
+
+def validation_set(root):
+    """(name, source, truth as phases) of the held-out plasma photographs,
+    each cut to 1024 x 768 and halved both ways on the aligned grid, rounded,
+    and the optics-blurred one also as JPEG at quality 80."""
+    out = []
+    with open(os.path.join(HERE, "photos.txt")) as f:
+        for line in f:
+            fields = line.split()
+            if len(fields) < 3 or fields[0] != "eval" or fields[1] != "plasma-workspace-wallpapers":
+                continue
+            img = Image.open(os.path.join(root, fields[1], fields[2])).convert("RGB")
+            f_ = max(1024 / img.width, 768 / img.height)
+            img = img.resize((round(img.width * f_), round(img.height * f_)), Image.LANCZOS)
+            x0, y0 = (img.width - 1024) // 2, (img.height - 768) // 2
+            hr = torch.from_numpy(luma(img.crop((x0, y0, x0 + 1024, y0 + 768))))[None, None]
+            padded = F.pad(hr, (EDGE,) * 4, mode="reflect")
+            for name, taps in (("optics", gaussian_taps(0.8)), ("bicubic", bicubic_taps())):
+                lr = torch.round(reduce_aligned(padded, taps).clamp(0, 255))
+                m = MARGIN
+                out.append((name, lr, to_phases(hr)[:, :, m:lr.shape[2] - m, m:lr.shape[3] - m]))
+                if name == "optics":
+                    out.append(("optics-q80", jpeg(lr, 80), out[-1][2]))
+    return out
+
+
+def validate(net, pairs):
+    """Mean luma PSNR per degradation of the learned start and of the cubic start alone."""
+    scores = {}
+    with torch.no_grad():
+        for name, lr, truth in pairs:
+            learned = predict(net, lr)
+            cubic = predict(lambda d: 0, lr)
+            for label, est in (("learned", learned), ("cubic", cubic)):
+                mse = F.mse_loss(est.clamp(0, 255), truth).item()
+                scores.setdefault(f"{name} {label}", []).append(10 * math.log10(255 ** 2 / mse))
+    return " ".join(f"{k} {np.mean(v):.3f}" for k, v in scores.items())
+
+
+def load_weights(net, path):
+    """Weights from an ONNX file of this network, perhaps narrower: a new
+    channel keeps its random incoming weights and gets zero outgoing ones."""
+    import onnx
+    from onnx import numpy_helper
+    given = {i.name: torch.from_numpy(numpy_helper.to_array(i).copy()) for i in onnx.load(path).graph.initializer}
+    state = net.state_dict()
+    for name, w in state.items():
+        g = given[name]
+        if name != "convs.0.weight":
+            w[:, g.shape[1]:] = 0
+        w[:g.shape[0], :g.shape[1]] = g
+    net.load_state_dict(state)
 
 
 def export(net, path, side=2 * RADIUS + 16, output="corrections"):
@@ -266,10 +328,22 @@ def set_rate(opt, base, share):
 
 
 def main():
-    args = training_arguments(__doc__).parse_args()
+    ap = training_arguments(__doc__)
+    ap.add_argument("--init", help="an ONNX file of this network to go on training from")
+    ap.add_argument("--channels", type=int, default=CHANNELS)
+    ap.add_argument("--optics", type=float, default=0.5, help="the share of optics-blurred pairs")
+    ap.add_argument("--loss", choices=["l1", "l2"], default="l1")
+    ap.add_argument("--validate-every", type=int, default=0, help="steps between scores on held-out photographs")
+    args = ap.parse_args()
     photos, steps, minutes, batch_size, rng = training_setup(args)
+    pairs = validation_set(args.photos) if args.validate_every and not args.smoke else []
 
-    net = LearnedStart()
+    net = LearnedStart(args.channels)
+    if args.init:
+        load_weights(net, args.init)
+    if pairs:
+        print(f"step 0 {validate(net, pairs)}", flush=True)
+    loss_of = F.l1_loss if args.loss == "l1" else F.mse_loss
     opt = torch.optim.Adam(net.parameters(), lr=args.lr)
     start = time.time()
     running = 0.0
@@ -279,16 +353,18 @@ def main():
         if minutes and elapsed >= minutes:
             break
         set_rate(opt, args.lr, elapsed / minutes if minutes else step / steps)
-        lr, hr = batch(photos, batch_size, rng)
-        loss = F.l1_loss(predict(net, lr), hr)
+        lr, hr = batch(photos, batch_size, rng, args.optics)
+        loss = loss_of(predict(net, lr), hr)
         opt.zero_grad()
         loss.backward()
         opt.step()
         running += loss.item()
         step += 1
         if step % 50 == 0:
-            print(f"step {step} {elapsed:.1f} min L1 {running / 50:.3f}", flush=True)
+            print(f"step {step} {elapsed:.1f} min {args.loss.upper()} {running / 50:.3f}", flush=True)
             running = 0.0
+        if pairs and step % args.validate_every == 0:
+            print(f"step {step} {validate(net, pairs)}", flush=True)
         if step % args.save_every == 0:
             export(net, args.out)
     export(net, args.out)

@@ -35,6 +35,8 @@ namespace kestrune {
 
 extern const unsigned char kLearnedStartOnnx[];
 extern const std::size_t kLearnedStartOnnxSize;
+extern const unsigned char kLearnedStartReducedOnnx[];
+extern const std::size_t kLearnedStartReducedOnnxSize;
 
 void SameOpenCVEverywhere() {
   static std::once_flag once;
@@ -136,12 +138,25 @@ std::string_view BuiltInLearnedWeights() {
   return {reinterpret_cast<const char*>(kLearnedStartOnnx), kLearnedStartOnnxSize};
 }
 
-std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error) {
-  static std::string builtInError;
-  static const std::shared_ptr<const LearnedNetwork> builtIn = Check(
-      std::vector<char>(BuiltInLearnedWeights().begin(), BuiltInLearnedWeights().end()), "the library", &builtInError);
-  if (builtIn == nullptr && error != nullptr) *error = builtInError;
-  return builtIn;
+namespace {
+
+struct BuiltIn {
+  BuiltIn(const unsigned char* onnx, std::size_t size) {
+    const char* bytes = reinterpret_cast<const char*>(onnx);
+    network = Check(std::vector<char>(bytes, bytes + size), "the library", &error);
+  }
+  std::string error;
+  std::shared_ptr<const LearnedNetwork> network;
+};
+
+}  // namespace
+
+std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error, bool reduced) {
+  static const BuiltIn camera(kLearnedStartOnnx, kLearnedStartOnnxSize);
+  static const BuiltIn software(kLearnedStartReducedOnnx, kLearnedStartReducedOnnxSize);
+  const BuiltIn& builtIn = reduced ? software : camera;
+  if (builtIn.network == nullptr && error != nullptr) *error = builtIn.error;
+  return builtIn.network;
 }
 
 std::shared_ptr<const LearnedNetwork> LoadLearnedNetwork(const std::string& path, std::string* error) {

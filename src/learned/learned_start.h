@@ -24,12 +24,14 @@ class LearnedNetwork;
 // False when the library was built without OpenCV's dnn module.
 bool LearnedStartBuilt();
 
-// The ONNX weights built into the library; empty without OpenCV's dnn module.
+// The ONNX weights of the camera model's network built into the library;
+// empty without OpenCV's dnn module.
 std::string_view BuiltInLearnedWeights();
 
-// The network built into the library, loaded on first use; null with the
-// reason in `error` when there is none.
-std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error);
+// The network built into the library for a source blurred like camera optics
+// or, with `reduced`, for one reduced by software (each trained on its kind),
+// loaded on first use; null with the reason in `error` when there is none.
+std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error, bool reduced = false);
 
 // Weights from an ONNX file; null with the reason in `error` when the file
 // cannot be read, is not a network, or is not one that maps two difference

@@ -133,7 +133,7 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
     return "A filter side lobe of 0.5 leaves the downsampling filter undefined: enter another value.";
   if (params.initialMethod == InitialMethod::kLearned && params.learned == nullptr) {
     std::string error;
-    if (BuiltInLearnedNetwork(&error) == nullptr) return error;
+    if (BuiltInLearnedNetwork(&error) == nullptr || BuiltInLearnedNetwork(&error, true) == nullptr) return error;
   }
   return {};
 }
@@ -199,7 +199,7 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   } else if (p.initialMethod == InitialMethod::kBicubic) {
     for (int c = 0; c < 3; ++c) UpscaleBicubic2(start[c], w, h, out[c], 2);
   } else if (p.initialMethod == InitialMethod::kLearned) {
-    const auto network = p.learned != nullptr ? p.learned : BuiltInLearnedNetwork(nullptr);
+    const auto network = p.learned != nullptr ? p.learned : BuiltInLearnedNetwork(nullptr, centred);
     if (network == nullptr) return false;  // refused by CheckUpscaleSettings before
     LearnedUpscale2(*network, start, w, h, out, tile != nullptr ? tile->x : 0, tile != nullptr ? tile->y : 0);
   } else if (p.initialMethod == InitialMethod::kEdgeDirectional) {

@@ -21,10 +21,10 @@ using namespace kestrune;
 
 namespace {
 
-std::vector<std::vector<float>> Learned(const float* const src[3], int w, int h) {
+std::vector<std::vector<float>> Learned(const float* const src[3], int w, int h, bool reduced) {
   std::vector<std::vector<float>> out(3, std::vector<float>(4 * std::size_t(w) * h));
   float* planes[3] = {out[0].data(), out[1].data(), out[2].data()};
-  LearnedUpscale2(*BuiltInLearnedNetwork(nullptr), src, w, h, planes);
+  LearnedUpscale2(*BuiltInLearnedNetwork(nullptr, reduced), src, w, h, planes);
   return out;
 }
 
@@ -61,18 +61,20 @@ TEST(LearnedStart, FlatStaysExactlyFlatAndThreadCountsAgree) {
   std::vector<float> flat[3];
   for (int c = 0; c < 3; ++c) flat[c].assign(std::size_t(w) * h, levels[c]);
   const float* flatSrc[3] = {flat[0].data(), flat[1].data(), flat[2].data()};
-  const auto flatOut = Learned(flatSrc, w, h);
-  for (int c = 0; c < 3; ++c)
-    for (float v : flatOut[c]) ASSERT_EQ(v, levels[c]);
   const FloatImage chart = RenderTestChart(w, h, 5);
   const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
   const int threads = ThreadCount();
-  SetThreadCount(1);
-  const auto one = Learned(src, w, h);
-  SetThreadCount(2);
-  const auto two = Learned(src, w, h);
-  SetThreadCount(threads);
-  for (int c = 0; c < 3; ++c) EXPECT_EQ(0, std::memcmp(one[c].data(), two[c].data(), one[c].size() * 4)) << c;
+  for (bool reduced : {false, true}) {  // the camera model's network and the reduced model's
+    const auto flatOut = Learned(flatSrc, w, h, reduced);
+    for (int c = 0; c < 3; ++c)
+      for (float v : flatOut[c]) ASSERT_EQ(v, levels[c]);
+    SetThreadCount(1);
+    const auto one = Learned(src, w, h, reduced);
+    SetThreadCount(2);
+    const auto two = Learned(src, w, h, reduced);
+    SetThreadCount(threads);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(0, std::memcmp(one[c].data(), two[c].data(), one[c].size() * 4)) << c;
+  }
 }
 
 // The source choice: a flat picture scores exactly zero, rows past the first
