@@ -21,7 +21,7 @@ every crop degraded both ways:
   - reduced: Keys' cubic (a = -0.5) stretched by two, centred between two
     samples, every second pair;
 scaled by a contrast of 0.4 .. 1 and rounded to whole levels; a share of the
-pairs (--jpeg, 0.5 by default) is then saved as JPEG at one quality of
+pairs (--jpeg, none by default) is then saved as JPEG at one quality of
 70 .. 95 for both and read back, as train_learned_start.py does, since
 compression's loss of fine detail otherwise reads as the softer reduction.
 The loss is the logistic one of each crop's mean score.
@@ -124,7 +124,7 @@ def main():
     ap.add_argument("--init", help="an ONNX file of this network (or one with fewer channels or layers) to go on from")
     ap.add_argument("--channels", type=int, default=CHANNELS)
     ap.add_argument("--layers", type=int, default=LAYERS)
-    ap.add_argument("--jpeg", type=float, default=0.5, help="share of the pairs saved as JPEG (quality 70 .. 95)")
+    ap.add_argument("--jpeg", type=float, default=0.0, help="share of the pairs saved as JPEG (quality 70 .. 95)")
     args = ap.parse_args()
     photos, steps, minutes, batch_size, rng = training_setup(args)
 
