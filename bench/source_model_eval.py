@@ -32,7 +32,9 @@ Path of plasma-workspace-wallpapers); --lomiri ROOT adds after those the
 fourteen photographs of lomiri-wallpapers-16.04 and -20.04 (LOMIRI_PHOTOS,
 none of them trained on), each package unpacked into ROOT/PACKAGE. With
 Kite, Path and --lomiri, --only 22 keeps the trained ones out and --table 8
-scores the first eight, while auto's picks are counted on all 22. Lanczos-4 on the aligned grid is
+scores the first eight, while auto's picks are counted on all 22. --jpeg Q saves each low-res copy
+as JPEG at quality Q with 4:2:0 chroma (libvips) instead of PNG; --picks runs only the cheap runs
+that count auto's picks (no table). Lanczos-4 on the aligned grid is
 reported as well, as the issue's targets are set against it. Needs python3-numpy and libvips-tools.
 
   bench/source_model_eval.py --cli build/kestrune-cli --photos /tmp/bg/usr/share/backgrounds/mate/nature
@@ -126,6 +128,8 @@ def main():
                     help="the methods after the first go in the table for the first N photographs only (0: all)")
     ap.add_argument("--alone", default="",
                     help="--method names, comma-separated, also run alone (no iterations, no fractal), e.g. learned")
+    ap.add_argument("--jpeg", type=int, default=0, help="save the low-res copies as JPEG of this quality (4:2:0)")
+    ap.add_argument("--picks", action="store_true", help="only count auto's picks")
     ap.add_argument("--keep", help="a folder to keep the degraded copies and results in")
     args = ap.parse_args()
     cli = os.path.abspath(args.cli)
@@ -148,8 +152,12 @@ def main():
             for label, (degrade, lanczos) in DEGRADATIONS.items():
                 low = os.path.join(work, f"low_{label}.ppm")
                 write_ppm(low, degrade(original))
-                src = f"{stem}_{label}.png"
-                run("vips", "copy", low, src)
+                if args.jpeg:
+                    src = f"{stem}_{label}.jpg"
+                    run("vips", "jpegsave", low, src, "--Q", args.jpeg, "--subsample-mode", "on")
+                else:
+                    src = f"{stem}_{label}.png"
+                    run("vips", "copy", low, src)
                 quick = {}
                 for model in MODELS:
                     out = os.path.join(work, f"quick_{model}.pfm")
@@ -159,7 +167,7 @@ def main():
                         quick[model] = f.read()
                 pick = "camera" if quick["auto"] == quick["camera"] else "reduced" if quick["auto"] == quick["reduced"] else "?"
                 picks[label].append(pick)
-                if args.table and number >= args.table:
+                if args.picks or args.table and number >= args.table:
                     continue
                 got = rows[label]
                 low_rgb = read_rgb(src, work)
@@ -181,6 +189,10 @@ def main():
                     got.setdefault(f"{method} alone auto", []).append(got[f"{method} alone {pick}"][-1])
             print(f"{name}: done", file=sys.stderr)
 
+    for d, right in (("optics", "camera"), ("reduced", "reduced")):
+        print(f"auto on the {d} set: {picks[d].count(right)} of {len(picks[d])} right ({' '.join(picks[d])})")
+    if args.picks:
+        return
     print(f"Luma PSNR (dB) / SSIM and lead over Lanczos-4, mean of (n) photographs, 512 x 384 -> 1024 x 768; "
           "truth on each set's grid")
     width = max(18, max(len(c) + 5 for c in rows["optics"]))
@@ -198,8 +210,6 @@ def main():
             leads = [a[0] - b[0] for a, b in zip(rows[d][f"{method} auto"], rows[d][f"{method} alone auto"])]
             print(f"{method} auto over {method} alone auto on the {d} set: worst {min(leads):+.2f} dB, "
                   f"mean {np.mean(leads):+.2f} ({len(leads)} photographs)")
-    for d, right in (("optics", "camera"), ("reduced", "reduced")):
-        print(f"auto on the {d} set: {picks[d].count(right)} of {len(picks[d])} right ({' '.join(picks[d])})")
 
 
 if __name__ == "__main__":

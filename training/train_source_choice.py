@@ -20,8 +20,11 @@ every crop degraded both ways:
     sample;
   - reduced: Keys' cubic (a = -0.5) stretched by two, centred between two
     samples, every second pair;
-scaled by a contrast of 0.4 .. 1 and rounded to whole levels, and the loss
-is the logistic one of each crop's mean score.
+scaled by a contrast of 0.4 .. 1 and rounded to whole levels; a share of the
+pairs (--jpeg, none by default) is then saved as JPEG at one quality of
+70 .. 95 for both and read back, as train_learned_start.py does, since
+compression's loss of fine detail otherwise reads as the softer reduction.
+The loss is the logistic one of each crop's mean score.
 
   training/train_source_choice.py --photos ROOT --out training/source_choice.onnx --minutes 15
   training/train_source_choice.py --smoke --out /tmp/smoke.onnx   # made-up images, a few steps
@@ -37,8 +40,8 @@ import torch.nn as nn
 import torch.nn.functional as F
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from train_learned_start import (differences, export, gaussian_taps, keys, random_crop, set_rate,  # noqa: E402
-                                 training_arguments, training_setup)
+from train_learned_start import (differences, export, gaussian_taps, jpeg, keys, random_crop,  # noqa: E402
+                                 set_rate, training_arguments, training_setup)
 
 CHANNELS = 16
 LAYERS = 4  # 3 x 3 convolutions
@@ -73,25 +76,55 @@ def reduce(hr, taps, offset):
     return x[:, :, offset::2, offset::2][:, :, :PATCH, :PATCH]
 
 
-def batch(photos, n, rng):
+def batch(photos, n, rng, jpeg_share=0.0):
     side = 2 * PATCH + 2 * EDGE
     lrs, labels = [], []
     for _ in range(n):
         crop = random_crop(photos, side, rng) * rng.uniform(0.4, 1.0)
         sigma = min(max(rng.gauss(0.8, 0.1), 0.6), 1.0)
         # Gaussian taps reach EDGE each way: output i is crop sample 2i + EDGE.
-        lrs.append(reduce(crop, gaussian_taps(sigma), 0))
-        # The centred taps cover 2i - 3 .. 2i + 4 around crop sample 2i + EDGE.
-        lrs.append(reduce(crop, CENTRED, EDGE - 3 - 0))
+        pair = [reduce(crop, gaussian_taps(sigma), 0),
+                # The centred taps cover 2i - 3 .. 2i + 4 around crop sample 2i + EDGE.
+                reduce(crop, CENTRED, EDGE - 3 - 0)]
+        if jpeg_share and rng.random() < jpeg_share:  # no draw without JPEG: the older runs stay as they were
+            quality = rng.randint(70, 95)
+            pair = [jpeg(lr, quality) for lr in pair]
+        lrs += pair
         labels += [0.0, 1.0]
     return torch.round(torch.cat(lrs)), torch.tensor(labels)
 
 
+def embed(net, weights):
+    """Starts `net` as the network of `weights`, which may have fewer channels
+    or layers: its channels come first, the added ones start with small
+    weights in and none out, and each added layer passes the channels on
+    (after a ReLU they are not negative), so the scores start as that
+    network's, but for the border each added layer trims."""
+    old_layers = sum(1 for k in weights if k.startswith("convs."))
+    with torch.no_grad():
+        for k, conv in enumerate(net.convs):
+            w = conv.weight
+            w.mul_(0.1)
+            if k < old_layers:
+                o = weights[f"convs.{k}.weight"]
+                w[:, o.shape[1]:] = 0 if k > 0 else w[:, o.shape[1]:]
+                w[:o.shape[0], :] = 0
+                w[:o.shape[0], :o.shape[1]] = o
+            else:
+                n = weights["score.weight"].shape[1]
+                w[:n, :] = 0
+                w[:n, :n, 1, 1] = torch.eye(n)
+        o = weights["score.weight"]
+        net.score.weight.zero_()
+        net.score.weight[:, :o.shape[1]] = o
+
+
 def main():
     ap = training_arguments(__doc__, "crops per step, each degraded both ways")
-    ap.add_argument("--init", help="an ONNX file of this network to go on training from")
+    ap.add_argument("--init", help="an ONNX file of this network (or one with fewer channels or layers) to go on from")
     ap.add_argument("--channels", type=int, default=CHANNELS)
     ap.add_argument("--layers", type=int, default=LAYERS)
+    ap.add_argument("--jpeg", type=float, default=0.0, help="share of the pairs saved as JPEG (quality 70 .. 95)")
     args = ap.parse_args()
     photos, steps, minutes, batch_size, rng = training_setup(args)
 
@@ -99,8 +132,8 @@ def main():
     if args.init:
         import onnx
         from onnx import numpy_helper
-        net.load_state_dict({i.name: torch.from_numpy(numpy_helper.to_array(i).copy())
-                             for i in onnx.load(args.init).graph.initializer})
+        embed(net, {i.name: torch.from_numpy(numpy_helper.to_array(i).copy())
+                    for i in onnx.load(args.init).graph.initializer})
     opt = torch.optim.Adam(net.parameters(), lr=args.lr)
     start = time.time()
     running, right, seen, step = 0.0, 0, 0, 0
@@ -109,7 +142,7 @@ def main():
         if minutes and elapsed >= minutes:
             break
         set_rate(opt, args.lr, elapsed / minutes if minutes else step / steps)
-        lr, labels = batch(photos, batch_size, rng)
+        lr, labels = batch(photos, batch_size, rng, args.jpeg)
         # Contrast scales the scores: the loss sees them per unit of the
         # crop's mean difference, so that faint crops count as much.
         d = differences(lr)
