@@ -16,6 +16,7 @@
 #include "learned/source_choice.h"
 #include "upscale/centred_grid.h"
 #include "upscale/observation_choice.h"
+#include "upscale/upscale_pipeline.h"
 
 using namespace kestrune;
 
@@ -74,6 +75,15 @@ TEST(LearnedStart, FlatStaysExactlyFlatAndThreadCountsAgree) {
     const auto two = Learned(src, w, h, reduced);
     SetThreadCount(threads);
     for (int c = 0; c < 3; ++c) EXPECT_EQ(0, std::memcmp(one[c].data(), two[c].data(), one[c].size() * 4)) << c;
+    if (reduced) break;
+    // The camera model starts from its own network, which is not the reduced model's.
+    std::vector<std::vector<float>> start(3, std::vector<float>(one[0].size()));
+    float* planes[3] = {start[0].data(), start[1].data(), start[2].data()};
+    SRParams p;
+    p.initialMethod = InitialMethod::kLearned;
+    p.iterations = p.fractalSubsts = 0;
+    ASSERT_TRUE(UpscalePipeline(src, w, h, planes, nullptr, p, nullptr));
+    EXPECT_TRUE(start == one && start != Learned(src, w, h, true));
   }
 }
 
