@@ -79,9 +79,7 @@ TEST(LearnedStart, FlatStaysExactlyFlatAndThreadCountsAgree) {
     // The camera model starts from its own network, which is not the reduced model's.
     std::vector<std::vector<float>> start(3, std::vector<float>(one[0].size()));
     float* planes[3] = {start[0].data(), start[1].data(), start[2].data()};
-    SRParams p;
-    p.initialMethod = InitialMethod::kLearned;
-    p.iterations = p.fractalSubsts = 0;
+    SRParams p{.initialMethod = InitialMethod::kLearned, .iterations = 0, .fractalSubsts = 0};
     ASSERT_TRUE(UpscalePipeline(src, w, h, planes, nullptr, p, nullptr));
     EXPECT_TRUE(start == one && start != Learned(src, w, h, true));
   }
