@@ -260,12 +260,17 @@ def validate(net, pairs):
     return " ".join(f"{k} {np.mean(v):.3f}" for k, v in scores.items())
 
 
+def onnx_weights(path):
+    """The weights of an ONNX file by name, as tensors."""
+    import onnx
+    from onnx import numpy_helper
+    return {i.name: torch.from_numpy(numpy_helper.to_array(i).copy()) for i in onnx.load(path).graph.initializer}
+
+
 def load_weights(net, path):
     """Weights from an ONNX file of this network, perhaps narrower: a new
     channel keeps its random incoming weights and gets zero outgoing ones."""
-    import onnx
-    from onnx import numpy_helper
-    given = {i.name: torch.from_numpy(numpy_helper.to_array(i).copy()) for i in onnx.load(path).graph.initializer}
+    given = onnx_weights(path)
     state = net.state_dict()
     for name, w in state.items():
         g = given[name]

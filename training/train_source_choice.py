@@ -40,8 +40,8 @@ import torch.nn as nn
 import torch.nn.functional as F
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from train_learned_start import (differences, export, gaussian_taps, jpeg, keys, random_crop,  # noqa: E402
-                                 set_rate, training_arguments, training_setup)
+from train_learned_start import (differences, export, gaussian_taps, jpeg, keys, onnx_weights,  # noqa: E402
+                                 random_crop, set_rate, training_arguments, training_setup)
 
 CHANNELS = 16
 LAYERS = 4  # 3 x 3 convolutions
@@ -130,10 +130,7 @@ def main():
 
     net = SourceChoice(args.channels, args.layers)
     if args.init:
-        import onnx
-        from onnx import numpy_helper
-        embed(net, {i.name: torch.from_numpy(numpy_helper.to_array(i).copy())
-                    for i in onnx.load(args.init).graph.initializer})
+        embed(net, onnx_weights(args.init))
     opt = torch.optim.Adam(net.parameters(), lr=args.lr)
     start = time.time()
     running, right, seen, step = 0.0, 0, 0, 0

@@ -106,6 +106,17 @@ void NediUpscale(const float* const src[3], int w, int h, float* const out[3], R
   for (int c = 0; c < 3; ++c) CropPadded(out[c], W, H, 16, paddedOut[c].data());
 }
 
+// Fractal substitutions are left out under the centred model: they lowered
+// its results below those of the same iterations without them (the learned
+// start's by 0.4 dB, NEDI's by 0.17 dB on the software-halved photographs of
+// bench/source_model_eval.py). The learned start (not a loaded image) goes
+// without them too: it is already close, and substituted texture replaced
+// finer detail than it added (0.28 dB below the start alone on one held-out
+// photograph blurred like optics).
+bool DropsSubstitutions(const SRParams& p, bool guided) {
+  return p.observation == Observation::kCentred || (!guided && p.initialMethod == InitialMethod::kLearned);
+}
+
 }  // namespace
 
 std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params) {
@@ -116,10 +127,7 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
                   h, kMinUpscaleSide, kMinUpscaleSide);
     return text;
   }
-  // Only where substitutions run: not after the learned start nor under the
-  // centred model (UpscalePipeline drops them there).
-  const bool substitutions = params.fractalSubsts > 0 && params.initialMethod != InitialMethod::kLearned &&
-                             params.observation != Observation::kCentred;
+  const bool substitutions = params.fractalSubsts > 0 && !DropsSubstitutions(params, false);
   if (substitutions && (w < kMinFractalSide || h < kMinFractalSide)) {
     std::snprintf(text, sizeof text,
                   "The image is too small for fractal substitutions (%ux%u): they need at least %ux%u pixels. "
@@ -143,19 +151,10 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
                      const JpegCoefficients* jpeg) {
   SRParams p = tile == nullptr ? ResolveObservation(params, src, w, h) : params;
   const bool guided = init != nullptr && init[0] != nullptr && init[1] != nullptr && init[2] != nullptr;
-  // Under the centred model the fractal substitutions are left out: they
-  // lowered its results below those of the same iterations without them (the
-  // learned start's by 0.4 dB, NEDI's by 0.17 dB on the software-halved
-  // photographs of bench/source_model_eval.py).
-  if (p.observation == Observation::kCentred) p.fractalSubsts = 0;
-  // The learned start is enhanced without them and with half the step under
-  // either model: it is already close, so substituted texture replaced finer
-  // detail than it added (0.28 dB below the start alone on one held-out
-  // photograph blurred like optics) and a full first step overshot.
-  if (!guided && p.initialMethod == InitialMethod::kLearned) {
-    p.fractalSubsts = 0;
-    p.beta *= 0.5f;
-  }
+  if (DropsSubstitutions(p, guided)) p.fractalSubsts = 0;
+  // The learned start takes half the step under either model: a full first
+  // step overshot a start this close.
+  if (!guided && p.initialMethod == InitialMethod::kLearned) p.beta *= 0.5f;
   const std::size_t large = std::size_t(2 * w) * std::size_t(2 * h);
   Reporter reporter(progress, out, 2 * w, 2 * h);
   const LargeBlockReuse reuse;
