@@ -21,8 +21,8 @@ sample-aligned grid (source sample i is output sample 2i) by one of:
   - antialiased bicubic reduction (Keys, a = -0.5, stretched by two) centred
     on the even samples;
 (--optics gives the blurred ones' share, default a half) and rounded to whole
-levels or, for 40 % of them, saved as JPEG at a quality of 70 .. 95 and read
-back.
+levels or, for a share of them (--jpeg, default 40 %), saved as JPEG at a quality
+of 70 .. 95 and read back.
 
 Torch runs on the CPU with --threads threads (default 1). --minutes bounds
 the run; the learning rate follows a cosine from --lr down over the run.
@@ -205,7 +205,7 @@ def random_crop(photos, side, rng):
     return crop.contiguous()[None, None]
 
 
-def batch(photos, n, rng, optics=0.5):
+def batch(photos, n, rng, optics=0.5, jpeg_share=0.4):
     side = 2 * (PATCH + 2 * MARGIN) + 2 * EDGE
     lrs, hrs = [], []
     for _ in range(n):
@@ -215,7 +215,7 @@ def batch(photos, n, rng, optics=0.5):
         else:
             taps = bicubic_taps()
         lr = reduce_aligned(crop, taps)
-        lr = jpeg(lr, rng.randint(70, 95)) if rng.random() < 0.4 else torch.round(lr.clamp(0, 255))
+        lr = jpeg(lr, rng.randint(70, 95)) if rng.random() < jpeg_share else torch.round(lr.clamp(0, 255))
         o = EDGE + 2 * MARGIN
         lrs.append(lr)
         hrs.append(to_phases(crop[:, :, o:o + 2 * PATCH, o:o + 2 * PATCH]))
@@ -337,6 +337,7 @@ def main():
     ap.add_argument("--init", help="an ONNX file of this network to go on training from")
     ap.add_argument("--channels", type=int, default=CHANNELS)
     ap.add_argument("--optics", type=float, default=0.5, help="the share of optics-blurred pairs")
+    ap.add_argument("--jpeg", type=float, default=0.4, help="the share of pairs saved as JPEG (quality 70 .. 95)")
     ap.add_argument("--loss", choices=["l1", "l2"], default="l1")
     ap.add_argument("--validate-every", type=int, default=0, help="steps between scores on held-out photographs")
     args = ap.parse_args()
@@ -358,7 +359,7 @@ def main():
         if minutes and elapsed >= minutes:
             break
         set_rate(opt, args.lr, elapsed / minutes if minutes else step / steps)
-        lr, hr = batch(photos, batch_size, rng, args.optics)
+        lr, hr = batch(photos, batch_size, rng, args.optics, args.jpeg)
         loss = loss_of(predict(net, lr), hr)
         opt.zero_grad()
         loss.backward()

@@ -37,6 +37,8 @@ extern const unsigned char kLearnedStartOnnx[];
 extern const std::size_t kLearnedStartOnnxSize;
 extern const unsigned char kLearnedStartReducedOnnx[];
 extern const std::size_t kLearnedStartReducedOnnxSize;
+extern const unsigned char kLearnedStartJpegOnnx[];
+extern const std::size_t kLearnedStartJpegOnnxSize;
 
 void SameOpenCVEverywhere() {
   static std::once_flag once;
@@ -151,10 +153,11 @@ struct BuiltIn {
 
 }  // namespace
 
-std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error, bool reduced) {
+std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error, LearnedFor kind) {
   static const BuiltIn camera(kLearnedStartOnnx, kLearnedStartOnnxSize);
   static const BuiltIn software(kLearnedStartReducedOnnx, kLearnedStartReducedOnnxSize);
-  const BuiltIn& builtIn = reduced ? software : camera;
+  static const BuiltIn jpeg(kLearnedStartJpegOnnx, kLearnedStartJpegOnnxSize);
+  const BuiltIn& builtIn = kind == LearnedFor::kReduced ? software : kind == LearnedFor::kCameraJpeg ? jpeg : camera;
   if (builtIn.network == nullptr && error != nullptr) *error = builtIn.error;
   return builtIn.network;
 }

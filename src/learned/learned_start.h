@@ -28,10 +28,17 @@ bool LearnedStartBuilt();
 // empty without OpenCV's dnn module.
 std::string_view BuiltInLearnedWeights();
 
-// The network built into the library for a source blurred like camera optics
-// or, with `reduced`, for one reduced by software (each trained on its kind),
-// loaded on first use; null with the reason in `error` when there is none.
-std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error, bool reduced = false);
+// The networks built into the library, each trained on its kind of source.
+enum class LearnedFor {
+  kCamera,      // blurred like camera optics
+  kReduced,     // reduced by software
+  kCameraJpeg,  // blurred like camera optics, then saved as JPEG (its start
+                // held to the file's coefficients)
+};
+
+// The network built into the library for `kind`, loaded on first use; null
+// with the reason in `error` when there is none.
+std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error, LearnedFor kind = LearnedFor::kCamera);
 
 // Weights from an ONNX file; null with the reason in `error` when the file
 // cannot be read, is not a network, or is not one that maps two difference

@@ -14,7 +14,7 @@ bool LearnedStartBuilt() { return false; }
 
 std::string_view BuiltInLearnedWeights() { return {}; }
 
-std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error, bool) {
+std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error, LearnedFor) {
   if (error != nullptr) *error = kNotBuilt;
   return nullptr;
 }

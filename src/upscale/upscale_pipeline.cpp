@@ -141,7 +141,8 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
     return "A filter side lobe of 0.5 leaves the downsampling filter undefined: enter another value.";
   if (params.initialMethod == InitialMethod::kLearned && params.learned == nullptr) {
     std::string error;
-    if (BuiltInLearnedNetwork(&error) == nullptr || BuiltInLearnedNetwork(&error, true) == nullptr) return error;
+    for (LearnedFor kind : {LearnedFor::kCamera, LearnedFor::kReduced, LearnedFor::kCameraJpeg})
+      if (BuiltInLearnedNetwork(&error, kind) == nullptr) return error;
   }
   return {};
 }
@@ -198,7 +199,12 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   } else if (p.initialMethod == InitialMethod::kBicubic) {
     for (int c = 0; c < 3; ++c) UpscaleBicubic2(start[c], w, h, out[c], 2);
   } else if (p.initialMethod == InitialMethod::kLearned) {
-    const auto network = p.learned != nullptr ? p.learned : BuiltInLearnedNetwork(nullptr, centred);
+    // A JPEG source under the camera model has a network of its own, trained
+    // on such files' decodings; the reduced model's serves both.
+    const LearnedFor kind = centred           ? LearnedFor::kReduced
+                            : jpeg != nullptr ? LearnedFor::kCameraJpeg
+                                              : LearnedFor::kCamera;
+    const auto network = p.learned != nullptr ? p.learned : BuiltInLearnedNetwork(nullptr, kind);
     if (network == nullptr) return false;  // refused by CheckUpscaleSettings before
     LearnedUpscale2(*network, start, w, h, out, tile != nullptr ? tile->x : 0, tile != nullptr ? tile->y : 0);
   } else if (p.initialMethod == InitialMethod::kEdgeDirectional) {

@@ -1,5 +1,6 @@
 // The learned start: its loader refuses what is not its network, a flat
-// picture stays exactly flat, and thread counts agree. Tiles: the table of
+// picture stays exactly flat, thread counts agree, and the pipeline runs the
+// network of the source's kind. Tiles: the table of
 // tiled_upscale_test.cpp.
 #include <algorithm>
 #include <cmath>
@@ -14,7 +15,9 @@
 #include "kestrune/threads.h"
 #include "learned/learned_start.h"
 #include "learned/source_choice.h"
+#include "support/jpeg_maker.h"
 #include "upscale/centred_grid.h"
+#include "upscale/jpeg_observation.h"
 #include "upscale/observation_choice.h"
 #include "upscale/upscale_pipeline.h"
 
@@ -22,10 +25,22 @@ using namespace kestrune;
 
 namespace {
 
-std::vector<std::vector<float>> Learned(const float* const src[3], int w, int h, bool reduced) {
-  std::vector<std::vector<float>> out(3, std::vector<float>(4 * std::size_t(w) * h));
+using Planes = std::vector<std::vector<float>>;
+
+Planes Learned(const float* const src[3], int w, int h, LearnedFor kind) {
+  Planes out(3, std::vector<float>(4 * std::size_t(w) * h));
   float* planes[3] = {out[0].data(), out[1].data(), out[2].data()};
-  LearnedUpscale2(*BuiltInLearnedNetwork(nullptr, reduced), src, w, h, planes);
+  LearnedUpscale2(*BuiltInLearnedNetwork(nullptr, kind), src, w, h, planes);
+  return out;
+}
+
+// The pipeline's start (no iterations) with the learned method.
+Planes PipelineStart(const float* const src[3], int w, int h, const JpegCoefficients* jpeg) {
+  Planes out(3, std::vector<float>(4 * std::size_t(w) * h));
+  float* planes[3] = {out[0].data(), out[1].data(), out[2].data()};
+  SRParams p;
+  p.initialMethod = InitialMethod::kLearned, p.iterations = 0, p.fractalSubsts = 0;
+  EXPECT_TRUE(UpscalePipeline(src, w, h, planes, nullptr, p, nullptr, nullptr, jpeg));
   return out;
 }
 
@@ -65,24 +80,31 @@ TEST(LearnedStart, FlatStaysExactlyFlatAndThreadCountsAgree) {
   const FloatImage chart = RenderTestChart(w, h, 5);
   const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
   const int threads = ThreadCount();
-  for (bool reduced : {false, true}) {  // the camera model's network and the reduced model's
-    const auto flatOut = Learned(flatSrc, w, h, reduced);
+  for (LearnedFor kind : {LearnedFor::kCamera, LearnedFor::kReduced, LearnedFor::kCameraJpeg}) {
+    const auto flatOut = Learned(flatSrc, w, h, kind);
     for (int c = 0; c < 3; ++c)
       for (float v : flatOut[c]) ASSERT_EQ(v, levels[c]);
     SetThreadCount(1);
-    const auto one = Learned(src, w, h, reduced);
+    const auto one = Learned(src, w, h, kind);
     SetThreadCount(2);
-    const auto two = Learned(src, w, h, reduced);
+    const auto two = Learned(src, w, h, kind);
     SetThreadCount(threads);
     for (int c = 0; c < 3; ++c) EXPECT_EQ(0, std::memcmp(one[c].data(), two[c].data(), one[c].size() * 4)) << c;
-    if (reduced) break;
-    // The camera model starts from its own network, which is not the reduced model's.
-    std::vector<std::vector<float>> start(3, std::vector<float>(one[0].size()));
-    float* planes[3] = {start[0].data(), start[1].data(), start[2].data()};
-    SRParams p{.initialMethod = InitialMethod::kLearned, .iterations = 0, .fractalSubsts = 0};
-    ASSERT_TRUE(UpscalePipeline(src, w, h, planes, nullptr, p, nullptr));
-    EXPECT_TRUE(start == one && start != Learned(src, w, h, true));
   }
+  // The camera model starts from its own network, which is not the reduced
+  // model's; a JPEG source from the JPEG network, on the start the file's
+  // model makes of its decoding.
+  const Planes camera = Learned(src, w, h, LearnedFor::kCamera);
+  EXPECT_TRUE(PipelineStart(src, w, h, nullptr) == camera && camera != Learned(src, w, h, LearnedFor::kReduced));
+  const std::vector<uint8_t> file =
+      MakeJpeg({w, h, 80, 3, 2, 2}, [](int x, int y, int c) { return (x ^ y) * (c + 1) & 255; });
+  JpegCoefficients jpeg;
+  std::string reason;
+  ASSERT_EQ(ReadJpegCoefficients(file.data(), file.size(), 1, jpeg, reason), JpegCoefficientsRead::kRead);
+  Planes smoothed(3, std::vector<float>(std::size_t(w) * h));
+  float* start[3] = {smoothed[0].data(), smoothed[1].data(), smoothed[2].data()};
+  JpegObservation(jpeg, w, h, 0, 0).Start(src, start);
+  EXPECT_TRUE(PipelineStart(src, w, h, &jpeg) == Learned(start, w, h, LearnedFor::kCameraJpeg));
 }
 
 // The source choice: a flat picture scores exactly zero, rows past the first

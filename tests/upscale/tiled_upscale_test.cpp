@@ -49,6 +49,7 @@ const Case kCases[] = {
     {"centred: JPEG, bilinear start", InitialMethod::kBilinear, 2, 0, -1, 1.0f, 161, 111, 24, 6, 2,
      Observation::kCentred},
     {"learned, tiles across its blocks", InitialMethod::kLearned, 2, 0, 1, 1.0f, 300, 200, 56},
+    {"learned, a JPEG turned by 6", InitialMethod::kLearned, 2, 0, 1, 1.0f, 420, 300, 64, 6},
 };
 
 // An image's colour planes, to write into.
