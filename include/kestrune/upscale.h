@@ -24,10 +24,9 @@ enum class InitialMethod : int {
   kNedi = 3,
   kFromImage = 4,  ///< "Load from file": UpscaleOptions::initialImage
   /// "Learned": a small convolutional network's correction of the bicubic
-  /// start, with weights trained for the source model's kind of source (and,
-  /// under kCamera, for a JPEG source's decoding when UpscaleOptions::jpegModel
-  /// holds it to the file); CheckUpscale refuses it in a build without
-  /// OpenCV's dnn module.
+  /// start, with weights trained for the source model's kind of source, and
+  /// others for a JPEG source held to its file (UpscaleOptions::jpegModel);
+  /// CheckUpscale refuses it in a build without OpenCV's dnn module.
   /// Being close already, it is enhanced without fractal substitutions and
   /// with half the strength as its first step, under either source model.
   kLearned = 5,

@@ -39,6 +39,8 @@ extern const unsigned char kLearnedStartReducedOnnx[];
 extern const std::size_t kLearnedStartReducedOnnxSize;
 extern const unsigned char kLearnedStartJpegOnnx[];
 extern const std::size_t kLearnedStartJpegOnnxSize;
+extern const unsigned char kLearnedStartReducedJpegOnnx[];
+extern const std::size_t kLearnedStartReducedJpegOnnxSize;
 
 void SameOpenCVEverywhere() {
   static std::once_flag once;
@@ -156,8 +158,10 @@ struct BuiltIn {
 std::shared_ptr<const LearnedNetwork> BuiltInLearnedNetwork(std::string* error, LearnedFor kind) {
   static const BuiltIn camera(kLearnedStartOnnx, kLearnedStartOnnxSize);
   static const BuiltIn software(kLearnedStartReducedOnnx, kLearnedStartReducedOnnxSize);
-  static const BuiltIn jpeg(kLearnedStartJpegOnnx, kLearnedStartJpegOnnxSize);
-  const BuiltIn& builtIn = kind == LearnedFor::kReduced ? software : kind == LearnedFor::kCameraJpeg ? jpeg : camera;
+  static const BuiltIn cameraJpeg(kLearnedStartJpegOnnx, kLearnedStartJpegOnnxSize);
+  static const BuiltIn softwareJpeg(kLearnedStartReducedJpegOnnx, kLearnedStartReducedJpegOnnxSize);
+  const BuiltIn* const builtIns[] = {&camera, &software, &cameraJpeg, &softwareJpeg};
+  const BuiltIn& builtIn = *builtIns[static_cast<int>(kind)];
   if (builtIn.network == nullptr && error != nullptr) *error = builtIn.error;
   return builtIn.network;
 }

@@ -29,12 +29,15 @@ bool LearnedStartBuilt();
 std::string_view BuiltInLearnedWeights();
 
 // The networks built into the library, each trained on its kind of source.
+// A JPEG source's network is given the start held to the file's coefficients.
 enum class LearnedFor {
-  kCamera,      // blurred like camera optics
-  kReduced,     // reduced by software
-  kCameraJpeg,  // blurred like camera optics, then saved as JPEG (its start
-                // held to the file's coefficients)
+  kCamera,       // blurred like camera optics
+  kReduced,      // reduced by software
+  kCameraJpeg,   // blurred like camera optics, then saved as JPEG
+  kReducedJpeg,  // reduced by software, then saved as JPEG
 };
+inline constexpr LearnedFor kLearnedKinds[] = {LearnedFor::kCamera, LearnedFor::kReduced, LearnedFor::kCameraJpeg,
+                                               LearnedFor::kReducedJpeg};
 
 // The network built into the library for `kind`, loaded on first use; null
 // with the reason in `error` when there is none.

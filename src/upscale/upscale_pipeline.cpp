@@ -141,7 +141,7 @@ std::string CheckUpscaleSettings(uint32_t w, uint32_t h, const SRParams& params)
     return "A filter side lobe of 0.5 leaves the downsampling filter undefined: enter another value.";
   if (params.initialMethod == InitialMethod::kLearned && params.learned == nullptr) {
     std::string error;
-    for (LearnedFor kind : {LearnedFor::kCamera, LearnedFor::kReduced, LearnedFor::kCameraJpeg})
+    for (LearnedFor kind : kLearnedKinds)
       if (BuiltInLearnedNetwork(&error, kind) == nullptr) return error;
   }
   return {};
@@ -199,11 +199,10 @@ bool UpscalePipeline(const float* const src[3], int w, int h, float* const out[3
   } else if (p.initialMethod == InitialMethod::kBicubic) {
     for (int c = 0; c < 3; ++c) UpscaleBicubic2(start[c], w, h, out[c], 2);
   } else if (p.initialMethod == InitialMethod::kLearned) {
-    // A JPEG source under the camera model has a network of its own, trained
-    // on such files' decodings; the reduced model's serves both.
-    const LearnedFor kind = centred           ? LearnedFor::kReduced
-                            : jpeg != nullptr ? LearnedFor::kCameraJpeg
-                                              : LearnedFor::kCamera;
+    // Each source model has a network of its own, and another for JPEG
+    // sources, trained on such files.
+    const LearnedFor kind = jpeg != nullptr ? (centred ? LearnedFor::kReducedJpeg : LearnedFor::kCameraJpeg)
+                                            : (centred ? LearnedFor::kReduced : LearnedFor::kCamera);
     const auto network = p.learned != nullptr ? p.learned : BuiltInLearnedNetwork(nullptr, kind);
     if (network == nullptr) return false;  // refused by CheckUpscaleSettings before
     LearnedUpscale2(*network, start, w, h, out, tile != nullptr ? tile->x : 0, tile != nullptr ? tile->y : 0);

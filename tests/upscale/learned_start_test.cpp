@@ -34,12 +34,16 @@ Planes Learned(const float* const src[3], int w, int h, LearnedFor kind) {
   return out;
 }
 
-// The pipeline's start (no iterations) with the learned method.
-Planes PipelineStart(const float* const src[3], int w, int h, const JpegCoefficients* jpeg) {
+// The pipeline's start (no iterations) with the learned method, under the
+// centred model or not, with the network it picks or the one of `kind`.
+Planes PipelineStart(const float* const src[3], int w, int h, const JpegCoefficients* jpeg, bool centred = false,
+                     const LearnedFor* kind = nullptr) {
   Planes out(3, std::vector<float>(4 * std::size_t(w) * h));
   float* planes[3] = {out[0].data(), out[1].data(), out[2].data()};
   SRParams p;
   p.initialMethod = InitialMethod::kLearned, p.iterations = 0, p.fractalSubsts = 0;
+  if (centred) p.observation = Observation::kCentred;
+  if (kind != nullptr) p.learned = BuiltInLearnedNetwork(nullptr, *kind);
   EXPECT_TRUE(UpscalePipeline(src, w, h, planes, nullptr, p, nullptr, nullptr, jpeg));
   return out;
 }
@@ -70,7 +74,7 @@ TEST(LearnedStart, LoaderRefusesMissingAndDamagedWeights) {
   std::remove(path.c_str());
 }
 
-TEST(LearnedStart, FlatStaysExactlyFlatAndThreadCountsAgree) {
+TEST(LearnedStart, FlatStaysFlatThreadsAgreeAndEachSourceGetsItsNetwork) {
   if (!LearnedStartBuilt()) GTEST_SKIP() << "built without OpenCV's dnn module";
   const int w = 300, h = 270;  // 3 x 3 blocks of the picture's grid
   const float levels[3] = {0.1f, 97.3f, 251.7f};
@@ -80,7 +84,7 @@ TEST(LearnedStart, FlatStaysExactlyFlatAndThreadCountsAgree) {
   const FloatImage chart = RenderTestChart(w, h, 5);
   const float* src[3] = {chart.samples(0), chart.samples(1), chart.samples(2)};
   const int threads = ThreadCount();
-  for (LearnedFor kind : {LearnedFor::kCamera, LearnedFor::kReduced, LearnedFor::kCameraJpeg}) {
+  for (LearnedFor kind : kLearnedKinds) {
     const auto flatOut = Learned(flatSrc, w, h, kind);
     for (int c = 0; c < 3; ++c)
       for (float v : flatOut[c]) ASSERT_EQ(v, levels[c]);
@@ -91,16 +95,22 @@ TEST(LearnedStart, FlatStaysExactlyFlatAndThreadCountsAgree) {
     SetThreadCount(threads);
     for (int c = 0; c < 3; ++c) EXPECT_EQ(0, std::memcmp(one[c].data(), two[c].data(), one[c].size() * 4)) << c;
   }
-  // The camera model starts from its own network, which is not the reduced
-  // model's; a JPEG source from the JPEG network, on the start the file's
-  // model makes of its decoding.
-  const Planes camera = Learned(src, w, h, LearnedFor::kCamera);
-  EXPECT_TRUE(PipelineStart(src, w, h, nullptr) == camera && camera != Learned(src, w, h, LearnedFor::kReduced));
+  // Each source model starts from its own network and JPEG sources from
+  // theirs, on the start the file's model makes of the decoding.
   const std::vector<uint8_t> file =
       MakeJpeg({w, h, 80, 3, 2, 2}, [](int x, int y, int c) { return (x ^ y) * (c + 1) & 255; });
   JpegCoefficients jpeg;
   std::string reason;
   ASSERT_EQ(ReadJpegCoefficients(file.data(), file.size(), 1, jpeg, reason), JpegCoefficientsRead::kRead);
+  for (LearnedFor kind : kLearnedKinds) {
+    const bool centred = kind == LearnedFor::kReduced || kind == LearnedFor::kReducedJpeg;
+    const JpegCoefficients* given = kind == LearnedFor::kCameraJpeg || kind == LearnedFor::kReducedJpeg ? &jpeg
+                                                                                                        : nullptr;
+    const Planes picked = PipelineStart(src, w, h, given, centred);
+    for (LearnedFor other : kLearnedKinds)
+      EXPECT_EQ(picked == PipelineStart(src, w, h, given, centred, &other), other == kind) << int(kind) << int(other);
+  }
+  EXPECT_TRUE(PipelineStart(src, w, h, nullptr) == Learned(src, w, h, LearnedFor::kCamera));
   Planes smoothed(3, std::vector<float>(std::size_t(w) * h));
   float* start[3] = {smoothed[0].data(), smoothed[1].data(), smoothed[2].data()};
   JpegObservation(jpeg, w, h, 0, 0).Start(src, start);
