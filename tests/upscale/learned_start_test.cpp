@@ -102,13 +102,18 @@ TEST(LearnedStart, FlatStaysFlatThreadsAgreeAndEachSourceGetsItsNetwork) {
   JpegCoefficients jpeg;
   std::string reason;
   ASSERT_EQ(ReadJpegCoefficients(file.data(), file.size(), 1, jpeg, reason), JpegCoefficientsRead::kRead);
-  for (LearnedFor kind : kLearnedKinds) {
-    const bool centred = kind == LearnedFor::kReduced || kind == LearnedFor::kReducedJpeg;
-    const JpegCoefficients* given = kind == LearnedFor::kCameraJpeg || kind == LearnedFor::kReducedJpeg ? &jpeg
-                                                                                                        : nullptr;
-    const Planes picked = PipelineStart(src, w, h, given, centred);
+  const struct {
+    bool centred;
+    const JpegCoefficients* file;
+    LearnedFor kind;
+  } sources[] = {{false, nullptr, LearnedFor::kCamera},
+                 {true, nullptr, LearnedFor::kReduced},
+                 {false, &jpeg, LearnedFor::kCameraJpeg},
+                 {true, &jpeg, LearnedFor::kReducedJpeg}};
+  for (const auto& k : sources) {
+    const Planes picked = PipelineStart(src, w, h, k.file, k.centred);
     for (LearnedFor other : kLearnedKinds)
-      EXPECT_EQ(picked == PipelineStart(src, w, h, given, centred, &other), other == kind) << int(kind) << int(other);
+      EXPECT_EQ(picked == PipelineStart(src, w, h, k.file, k.centred, &other), other == k.kind) << int(other);
   }
   EXPECT_TRUE(PipelineStart(src, w, h, nullptr) == Learned(src, w, h, LearnedFor::kCamera));
   Planes smoothed(3, std::vector<float>(std::size_t(w) * h));
